@@ -1,0 +1,64 @@
+#!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
+# Installs what is missing, builds the sanitizer test configuration, starts private
+# headless services (PulseAudio null sink, JACK dummy driver), runs every test with
+# CTest and stops exactly the processes it started. Exits non-zero on any failure.
+set -euo pipefail
+
+root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+build=${ZENTRIQ_TEST_BUILD_DIR:-$root/build-test}
+jobs=$(nproc)
+
+"$root/scripts/install-deps.sh"
+
+# Cache outside the clone, keyed relative to it, so a fresh clone elsewhere still hits.
+export CCACHE_DIR=${CCACHE_DIR:-/var/cache/zentriq-ccache}
+export CCACHE_BASEDIR=$root CCACHE_NOHASHDIR=1 CCACHE_MAXSIZE=${CCACHE_MAXSIZE:-8G}
+mkdir -p "$CCACHE_DIR"
+
+cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+  -DZENTRIQ_SANITIZE=ON -DZENTRIQ_BUILD_TESTS=ON -DZENTRIQ_BUILD_BENCH=OFF >/dev/null
+cmake --build "$build" -j "$jobs"
+
+run=$(mktemp -d /tmp/zentriq-test-run.XXXXXX)
+pids=()
+cleanup() {
+  for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
+  for pid in "${pids[@]}"; do wait "$pid" 2>/dev/null || true; done
+  rm -rf "$run"
+}
+trap cleanup EXIT
+
+# Everything a test could write lands in the run folder, never in the user's home.
+mkdir -p "$run"/{home,config,data,cache,runtime,pulse,downloads}
+chmod 700 "$run/runtime"
+export HOME=$run/home XDG_CONFIG_HOME=$run/config XDG_DATA_HOME=$run/data XDG_CACHE_HOME=$run/cache
+export XDG_RUNTIME_DIR=$run/runtime PULSE_RUNTIME_PATH=$run/pulse
+echo "XDG_DOWNLOAD_DIR=\"$run/downloads\"" >"$XDG_CONFIG_HOME/user-dirs.dirs"
+export QT_QPA_PLATFORM=offscreen
+
+export PULSE_SERVER=unix:$run/pulse/native
+pulseaudio -n --daemonize=no --exit-idle-time=-1 --use-pid-file=no --disable-shm=yes \
+  -L "module-native-protocol-unix socket=$run/pulse/native auth-anonymous=1" \
+  -L "module-null-sink sink_name=nullsink rate=48000 channels=2" \
+  -L "module-remap-source master=nullsink.monitor source_name=nullsource source_properties=device.description=NullMonitor" \
+  -L module-always-sink >"$run/pulseaudio.log" 2>&1 &
+pids+=($!)
+for _ in $(seq 100); do pactl info >/dev/null 2>&1 && break; sleep 0.1; done
+pactl set-default-sink nullsink
+# Qt Multimedia hides monitor sources; a remapped copy of the monitor is an ordinary input.
+pactl set-default-source nullsource
+
+# A uniquely named JACK server so parallel runs on one machine do not meet.
+export JACK_DEFAULT_SERVER=zentriq-$$
+export JACK_NO_AUDIO_RESERVATION=1
+jackd --no-realtime -d dummy -r 48000 -p 512 >"$run/jackd.log" 2>&1 &
+pids+=($!)
+for _ in $(seq 100); do [[ -n $(ls "$XDG_RUNTIME_DIR" 2>/dev/null | grep -i jack) ]] && break; sleep 0.1; done
+
+export ASAN_OPTIONS=detect_leaks=1:abort_on_error=0:strict_string_checks=1
+export LSAN_OPTIONS=suppressions=$root/tests/sanitizers/lsan.supp:print_suppressions=0
+export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
+
+# Extra arguments go to CTest, e.g. `-R Wav` or `--repeat until-fail:5`.
+ctest --test-dir "$build" -j "$jobs" --output-on-failure --timeout 900 "$@"
