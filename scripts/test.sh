@@ -7,7 +7,7 @@ set -euo pipefail
 
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 build=${ZENTRIQ_TEST_BUILD_DIR:-$root/build-test}
-jobs=$(nproc)
+jobs=${ZENTRIQ_JOBS:-$(nproc)}
 
 "$root/scripts/install-deps.sh"
 
