@@ -12,19 +12,16 @@ pkg_check_modules(FLAC REQUIRED IMPORTED_TARGET flac)
 pkg_check_modules(FLUIDSYNTH REQUIRED IMPORTED_TARGET fluidsynth)
 
 # LAME and stb ship no pkg-config file.
-find_library(MP3LAME_LIBRARY mp3lame REQUIRED)
-find_path(MP3LAME_INCLUDE_DIR lame/lame.h REQUIRED)
-add_library(Zentriq::mp3lame UNKNOWN IMPORTED)
-set_target_properties(Zentriq::mp3lame PROPERTIES
-  IMPORTED_LOCATION ${MP3LAME_LIBRARY}
-  INTERFACE_INCLUDE_DIRECTORIES ${MP3LAME_INCLUDE_DIR})
-
-find_library(STB_LIBRARY stb REQUIRED)
-find_path(STB_INCLUDE_DIR stb/stb_vorbis.h REQUIRED)
-add_library(Zentriq::stb UNKNOWN IMPORTED)
-set_target_properties(Zentriq::stb PROPERTIES
-  IMPORTED_LOCATION ${STB_LIBRARY}
-  INTERFACE_INCLUDE_DIRECTORIES ${STB_INCLUDE_DIR})
+function(zentriq_import_library target library header)
+  find_library(${library}_LIBRARY ${library} REQUIRED)
+  find_path(${library}_INCLUDE_DIR ${header} REQUIRED)
+  add_library(${target} UNKNOWN IMPORTED GLOBAL)
+  set_target_properties(${target} PROPERTIES
+    IMPORTED_LOCATION ${${library}_LIBRARY}
+    INTERFACE_INCLUDE_DIRECTORIES ${${library}_INCLUDE_DIR})
+endfunction()
+zentriq_import_library(Zentriq::mp3lame mp3lame lame/lame.h)
+zentriq_import_library(Zentriq::stb stb stb/stb_vorbis.h)
 
 # VST3 interface headers as shipped inside Debian's JUCE sources.
 set(ZENTRIQ_VST3_SDK_DIR /usr/share/juce/modules/juce_audio_processors/format_types/VST3_SDK
