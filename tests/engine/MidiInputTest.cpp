@@ -4,6 +4,7 @@
 #include "engine/MidiInput.h"
 #include "engine/MidiRecorder.h"
 
+#include "MidiTestKeyboard.h"
 #include "MidiTestLog.h"
 
 #include <QCoreApplication>
@@ -12,34 +13,11 @@
 #include <QThread>
 
 #include <gtest/gtest.h>
-#include <rtmidi/RtMidi.h>
 
 #include <memory>
 #include <thread>
 
 namespace {
-
-// Sets ZENTRIQ_MIDI_API for one test and puts the old value back.
-class MidiApiScope
-{
-public:
-    explicit MidiApiScope(const char *api) : had(qEnvironmentVariableIsSet(kName)), old(qgetenv(kName))
-    {
-        qputenv(kName, api);
-    }
-    ~MidiApiScope()
-    {
-        if (had)
-            qputenv(kName, old);
-        else
-            qunsetenv(kName);
-    }
-
-private:
-    static constexpr const char *kName = "ZENTRIQ_MIDI_API";
-    bool had;
-    QByteArray old;
-};
 
 // Everything a MidiInput emits, in order, as short texts.
 QStringList record(MidiInput &input, const std::function<void()> &act)
@@ -131,29 +109,6 @@ TEST(MidiInputDevices, WithoutAlsaSequencerTheInputLivesOnEmpty)
     EXPECT_EQ(input.currentPort(), -1);
 }
 
-// A virtual keyboard on the JACK server that the test script starts. Tests run in parallel
-// processes, so each names its client after its process id.
-class JackKeyboard
-{
-public:
-    JackKeyboard() : clientName(QStringLiteral("ZentriqTestKeys%1").arg(QCoreApplication::applicationPid()))
-    {
-        try {
-            out = std::make_unique<RtMidiOut>(RtMidi::UNIX_JACK, clientName.toStdString());
-            out->openVirtualPort("keys");
-        } catch (const RtMidiError &) {
-            out.reset();
-        }
-    }
-    bool valid() const { return out != nullptr; }
-    void send(std::vector<unsigned char> message) { out->sendMessage(&message); }
-    QString portName() const { return clientName + QStringLiteral(":keys"); }
-
-private:
-    QString clientName;
-    std::unique_ptr<RtMidiOut> out;
-};
-
 class MidiInputJack : public ::testing::Test
 {
 protected:
@@ -161,7 +116,7 @@ protected:
     {
         if (qEnvironmentVariableIsEmpty("JACK_DEFAULT_SERVER"))
             GTEST_SKIP() << "no JACK server (scripts/test.sh starts one)";
-        keyboard = std::make_unique<JackKeyboard>();
+        keyboard = std::make_unique<MidiTestKeyboard>();
         if (!keyboard->valid())
             GTEST_SKIP() << "the JACK server does not accept clients";
     }
@@ -172,7 +127,7 @@ protected:
     }
 
     MidiApiScope api{"jack"};
-    std::unique_ptr<JackKeyboard> keyboard;
+    std::unique_ptr<MidiTestKeyboard> keyboard;
 };
 
 TEST_F(MidiInputJack, OpensClosesAndReopensAPort)

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// Captures Qt log lines while alive, so MIDI tests can check the diagnostics they expect.
+// Captures Qt log lines while alive, so tests can check the diagnostics they expect.
 #pragma once
 
 #include <QMutex>
