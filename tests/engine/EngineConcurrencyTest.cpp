@@ -82,7 +82,7 @@ TEST(EngineConcurrency, MultiTrackSlotsSwappedWhileBlocksAreMixed)
     MultiTrackAudioEngine engine(std::move(owned));
     engine.initialize(44100, 64);
 
-    constexpr std::size_t tracks = 4, length = 100000;
+    constexpr std::size_t tracks = 4, length = 1 << 16;
     std::vector<std::unique_ptr<std::vector<float>>> buffers;
     std::vector<MultiTrackAudioEngine::TrackSlot> trackSlots(tracks);
     for (std::size_t t = 0; t < tracks; ++t) {
@@ -93,13 +93,15 @@ TEST(EngineConcurrency, MultiTrackSlotsSwappedWhileBlocksAreMixed)
     engine.setTracks(trackSlots);
     ASSERT_TRUE(engine.startPlayback(0.0));
 
-    PumpThread pumping(device, 64);
-    for (int round = 0; round < 200; ++round) {
+    PumpThread pumping(device, 512);
+    for (int round = 0; round < 400; ++round) {
         const std::size_t t = std::size_t(round) % tracks;
         auto replacement = freshBuffer(length, 0.05f * float(round % 7));
         MultiTrackAudioEngine::TrackSlot slot = trackSlots[t];
         slot.samples = replacement->data();
         slot.pan = float(round % 5) * 0.5f - 1.0f;
+        // Placed under the play head, so the blocks keep reading the buffers being swapped.
+        slot.startTime = engine.getPlaybackPosition() - 0.01;
         trackSlots[t] = slot;
         if (round % 3 == 0)
             engine.setTracks(trackSlots);
@@ -108,8 +110,6 @@ TEST(EngineConcurrency, MultiTrackSlotsSwappedWhileBlocksAreMixed)
         ASSERT_TRUE(engine.waitForSlotAdoption(5000));
         release(buffers[t]);
         buffers[t] = std::move(replacement);
-        if (round % 50 == 0)
-            pumping.waitBlocks(2);
     }
     EXPECT_EQ(pumping.badBlocks.load(), 0);
 }

@@ -220,3 +220,46 @@ TEST(EngineWithoutServer, EveryStartFailsWithAText)
         EXPECT_FALSE(single.startRecording());
     }
 }
+
+TEST(EngineOnJack, DeviceErrorsCarryTheirTextAndMatchingRatesPlay)
+{
+    // The test JACK server runs its dummy driver at 48 kHz and refuses any other rate.
+    ScopedEnv api("ZENTRIQ_AUDIO_API", "jack");
+    ScopedEnv noJackStart("JACK_NO_START_SERVER", "1");
+    std::string error;
+    const auto backend = AudioBackend::create(error);
+    ASSERT_NE(backend, nullptr) << error;
+    if (backend->deviceCount() == 0)
+        GTEST_SKIP() << "no JACK server running";
+
+    const AudioBackend::StreamParameters output{backend->defaultOutputDevice(), 2, 0};
+    ASSERT_NE(output.deviceId, 0u);
+    EXPECT_GE(backend->deviceInfo(output.deviceId).outputChannels, 2u);
+    unsigned int frames = 512;
+    const auto silent = [](void *, void *, unsigned int, double, unsigned int, void *) { return 0; };
+    EXPECT_FALSE(backend->openStream(&output, nullptr, 44100, frames, silent, nullptr));
+    EXPECT_NE(backend->errorText().find("44100"), std::string::npos) << backend->errorText();
+    EXPECT_FALSE(backend->isStreamOpen());
+
+    const std::vector<float> tone = sine(440.0, 0.5, 2.0);
+    MultiTrackAudioEngine::TrackSlot slot;
+    slot.samples = tone.data();
+    slot.sampleCount = int(tone.size());
+    struct
+    {
+        int rate;
+        bool plays;
+    } const rows[] = {{44100, false}, {48000, true}};
+    for (const auto &row : rows) {
+        SCOPED_TRACE(row.rate);
+        MultiTrackAudioEngine engine;
+        engine.initialize(row.rate, 512);
+        engine.setTracks({slot});
+        EXPECT_EQ(engine.startPlayback(0.0), row.plays);
+        EXPECT_EQ(engine.isPlaying(), row.plays);
+        std::this_thread::sleep_for(300ms);
+        EXPECT_EQ(engine.getPlaybackPosition() > 0.0, row.plays);
+        EXPECT_TRUE(engine.waitForSlotAdoption(2000));
+        engine.stopPlayback();
+    }
+}
