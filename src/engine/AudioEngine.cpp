@@ -108,10 +108,12 @@ void AudioEngine::pausePlayback()
 
 void AudioEngine::resumePlayback()
 {
-    std::lock_guard lock(blockMutex);
-    if (!buffer || playPosition.load() >= length)
-        return;
-    playing.store(true);
+    {
+        std::lock_guard lock(blockMutex);
+        if (!buffer || playPosition.load() >= length)
+            return;
+        playing.store(true);
+    }
     qDebug() << "AudioEngine: Playback resumed";
 }
 
