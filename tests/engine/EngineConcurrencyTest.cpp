@@ -80,7 +80,7 @@ TEST(EngineConcurrency, MultiTrackSlotsSwappedWhileBlocksAreMixed)
     auto owned = std::make_unique<PumpedAudioBackend>();
     PumpedAudioBackend &device = *owned;
     MultiTrackAudioEngine engine(std::move(owned));
-    engine.initialize(44100, 64);
+    engine.initialize(44100, 512);
 
     constexpr std::size_t tracks = 4, length = 1 << 16;
     std::vector<std::unique_ptr<std::vector<float>>> buffers;
