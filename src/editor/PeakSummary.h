@@ -1,0 +1,44 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Multi-level minimum/maximum summaries of one sample list, so the exact extremes of any
+// range can be found without reading more than a few hundred values.
+#pragma once
+
+#include <cstddef>
+#include <span>
+#include <vector>
+
+// Level k holds the minimum and maximum of every full block of 256 x 16^k samples. A range
+// query reads raw samples only up to the first and from the last 256-sample boundary, and
+// at most 30 blocks per level in between, so a one-hour clip answers a pixel column in
+// well under a microsecond. The summary keeps no pointer to the samples: queries take the
+// same list again, so a caller that reallocates its list can never leave a dangling view.
+class PeakSummary
+{
+public:
+    static constexpr std::size_t baseBlockSize = 256;
+    static constexpr std::size_t levelFactor = 16;
+
+    // Summarises `samples`, recomputing only the blocks at or after `firstChanged`
+    // (0 after a replacement, the old length after an append). Not real-time safe.
+    void update(std::span<const float> samples, std::size_t firstChanged = 0);
+    void clear();
+
+    // Number of samples summarised by the last update.
+    std::size_t size() const { return sampleCount; }
+
+    // Folds the exact extremes of samples[begin, end) into `minimum` and `maximum`;
+    // NaN values are skipped. `samples` must be the list of the last update.
+    void accumulate(std::span<const float> samples, std::size_t begin, std::size_t end,
+                    float &minimum, float &maximum) const;
+
+private:
+    struct Level
+    {
+        std::size_t blockSize = 0;
+        std::vector<float> minimum;
+        std::vector<float> maximum;
+    };
+
+    std::vector<Level> levels;
+    std::size_t sampleCount = 0;
+};
