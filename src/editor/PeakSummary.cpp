@@ -32,25 +32,23 @@ void PeakSummary::update(std::span<const float> samples, std::size_t firstChange
     std::size_t depth = 0;
     for (std::size_t blockSize = baseBlockSize; sampleCount / blockSize > 0; blockSize *= levelFactor) {
         if (levels.size() == depth)
-            levels.push_back(Level{blockSize, {}, {}});
+            levels.push_back(Level{blockSize, {}});
         Level &level = levels[depth];
         const std::size_t count = sampleCount / blockSize;
-        const std::size_t first = std::min(firstChanged / blockSize, level.minimum.size());
-        level.minimum.resize(count);
-        level.maximum.resize(count);
+        const std::size_t first = std::min(firstChanged / blockSize, level.blocks.size());
+        level.blocks.resize(count);
         for (std::size_t b = first; b < count; ++b) {
             float lo = std::numeric_limits<float>::infinity();
             float hi = -std::numeric_limits<float>::infinity();
             if (depth == 0) {
                 scanSamples(samples.data() + b * blockSize, blockSize, lo, hi);
             } else {
-                const Level &finer = levels[depth - 1];
-                scanSamples(finer.minimum.data() + b * levelFactor, levelFactor, lo, hi);
-                float ignored = lo;
-                scanSamples(finer.maximum.data() + b * levelFactor, levelFactor, ignored, hi);
+                for (const Extremes &finer : std::span(levels[depth - 1].blocks).subspan(b * levelFactor, levelFactor)) {
+                    lo = finer.minimum < lo ? finer.minimum : lo;
+                    hi = finer.maximum > hi ? finer.maximum : hi;
+                }
             }
-            level.minimum[b] = lo;
-            level.maximum[b] = hi;
+            level.blocks[b] = {lo, hi};
         }
         ++depth;
     }
@@ -73,9 +71,9 @@ void PeakSummary::accumulate(std::span<const float> samples, std::size_t begin, 
     const std::size_t summarisedEnd = std::min(end, sampleCount);
 
     const auto take = [&](const Level &level, std::size_t at) {
-        const std::size_t b = at / level.blockSize;
-        minimum = level.minimum[b] < minimum ? level.minimum[b] : minimum;
-        maximum = level.maximum[b] > maximum ? level.maximum[b] : maximum;
+        const Extremes &block = level.blocks[at / level.blockSize];
+        minimum = block.minimum < minimum ? block.minimum : minimum;
+        maximum = block.maximum > maximum ? block.maximum : maximum;
     };
 
     std::size_t i = begin;

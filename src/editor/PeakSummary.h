@@ -7,15 +7,16 @@
 #include <span>
 #include <vector>
 
-// Level k holds the minimum and maximum of every full block of 256 x 16^k samples. A range
-// query reads raw samples only up to the first and from the last 256-sample boundary, and
-// at most 30 blocks per level in between, so a one-hour clip answers a pixel column in
-// well under a microsecond. The summary keeps no pointer to the samples: queries take the
-// same list again, so a caller that reallocates its list can never leave a dangling view.
+// Level k holds the minimum and maximum of every full block of 32 x 16^k samples, about a
+// quarter of a byte per sample in all. A range query reads raw samples only up to the first
+// and from the last 32-sample boundary, and at most 30 blocks per level in between, so a
+// pixel column of a one-hour clip costs a few dozen cache lines. The summary keeps no
+// pointer to the samples: queries take the same list again, so a caller that reallocates
+// its list can never leave a dangling view.
 class PeakSummary
 {
 public:
-    static constexpr std::size_t baseBlockSize = 256;
+    static constexpr std::size_t baseBlockSize = 32;
     static constexpr std::size_t levelFactor = 16;
 
     // Summarises `samples`, recomputing only the blocks at or after `firstChanged`
@@ -32,11 +33,16 @@ public:
                     float &minimum, float &maximum) const;
 
 private:
+    struct Extremes
+    {
+        float minimum;
+        float maximum;
+    };
+    // Minimum and maximum side by side, so one block costs one memory access.
     struct Level
     {
         std::size_t blockSize = 0;
-        std::vector<float> minimum;
-        std::vector<float> maximum;
+        std::vector<Extremes> blocks;
     };
 
     std::vector<Level> levels;

@@ -82,9 +82,12 @@ void WaveformWidget::setAudioData(const QList<float> &newSamples, int newSampleR
         const qsizetype frames = stereo.size() / 2;
         leftChannel.resize(frames);
         rightChannel.resize(frames);
+        const float *interleaved = stereo.constData();
+        float *left = leftChannel.data();
+        float *right = rightChannel.data();
         for (qsizetype i = 0; i < frames; ++i) {
-            leftChannel[i] = stereo[2 * i];
-            rightChannel[i] = stereo[2 * i + 1];
+            left[i] = interleaved[2 * i];
+            right[i] = interleaved[2 * i + 1];
         }
     } else {
         leftChannel.clear();
@@ -112,7 +115,9 @@ void WaveformWidget::appendAudioData(const QList<float> &block, int newSampleRat
     if (autoScroll && zoomLevel > 1.0)
         viewStartSec = maxViewStart();
     // Only the tail blocks change, so a long recording does not rescan what it already has.
-    samplesSummary.update(asSpan(samples), oldCount);
+    // Stereo data draws its channel lanes, which an append leaves alone.
+    if (!isStereo)
+        samplesSummary.update(asSpan(samples), oldCount);
     buildPeaks();
     updateScrollBar();
     update();
@@ -444,18 +449,25 @@ void WaveformWidget::drawEmptyState(QPainter &painter)
 
 void WaveformWidget::rebuildSummaries()
 {
-    samplesSummary.update(asSpan(samples));
+    // The mono list is drawn only when there is no stereo data.
+    if (isStereo)
+        samplesSummary.clear();
+    else
+        samplesSummary.update(asSpan(samples));
     leftSummary.update(asSpan(leftChannel));
     rightSummary.update(asSpan(rightChannel));
 }
 
 void WaveformWidget::buildPeaks()
 {
-    buildPeaksForChannel(samples, samplesSummary, minPeaks, maxPeaks);
+    // Stereo data draws only its two channel lanes, so the mono columns are left empty.
     if (isStereo) {
+        minPeaks.clear();
+        maxPeaks.clear();
         buildPeaksForChannel(leftChannel, leftSummary, minPeaksLeft, maxPeaksLeft);
         buildPeaksForChannel(rightChannel, rightSummary, minPeaksRight, maxPeaksRight);
     } else {
+        buildPeaksForChannel(samples, samplesSummary, minPeaks, maxPeaks);
         for (auto *peaks : {&minPeaksLeft, &maxPeaksLeft, &minPeaksRight, &maxPeaksRight})
             peaks->clear();
     }

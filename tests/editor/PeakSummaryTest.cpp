@@ -59,7 +59,7 @@ std::vector<std::pair<std::size_t, std::size_t>> rangesFor(std::size_t count, un
 {
     std::vector<std::pair<std::size_t, std::size_t>> ranges{{0, count}, {0, 0}, {count, count}};
     std::vector<std::size_t> edges{0, 1, count / 2, count > 0 ? count - 1 : 0, count};
-    for (std::size_t block = 256; block <= (std::size_t(1) << 24); block *= 16)
+    for (std::size_t block = PeakSummary::baseBlockSize; block <= (std::size_t(1) << 24); block *= PeakSummary::levelFactor)
         for (std::size_t k : {std::size_t(1), std::size_t(3), std::size_t(16)})
             for (long d : {-1L, 0L, 1L})
                 if (long at = long(block * k) + d; at >= 0 && std::size_t(at) <= count)
@@ -122,7 +122,7 @@ TEST_P(PeakSummaryLengths, AppendingInPiecesMatchesBruteForce)
 }
 
 INSTANTIATE_TEST_SUITE_P(Lengths, PeakSummaryLengths,
-                         testing::Values(0, 1, 255, 256, 4097, 65536 + 300, (1 << 20) + 37));
+                         testing::Values(0, 1, 31, 32, 513, 8192 + 300, 131072 * 3 + 5, (1 << 20) + 37));
 
 TEST(PeakSummary, ReplacingWithShorterDataForgetsOldBlocks)
 {
