@@ -373,6 +373,47 @@ TEST_F(WaveformInput, AppendedAudioStaysInViewAndIsDrawn)
     EXPECT_DOUBLE_EQ(widget.getViewStartSec(), view);
 }
 
+TEST_F(WaveformInput, PlayedPartSelectionAndPlayheadAreDrawnInTheirColours)
+{
+    // A constant level draws a single row, leaving the rows above it as plain background.
+    widget.setAudioData(QList<float>(qsizetype(duration * rate), 0.5f), rate, {});
+    widget.setPlayheadPosition(4.0); // pixel 128
+    mouse(QEvent::MouseButtonPress, 160);
+    mouse(QEvent::MouseMove, 220);
+    mouse(QEvent::MouseButtonRelease, 220);
+    ASSERT_TRUE(widget.hasSelection());
+    const QImage image = widget.grab().toImage().convertToFormat(QImage::Format_RGB32);
+
+    const int centre = viewHeight / 2;
+    const int row = centre - int(0.5f * float(centre));
+    const QRgb background = qRgb(0x14, 0x14, 0x1e);
+    const struct
+    {
+        const char *what;
+        int x;
+        int y;
+        QRgb colour;
+    } pixels[] = {
+        {"played column", 50, row, qRgb(0xff, 0x00, 0x55)},
+        {"column ahead of the playhead", 140, row, qRgb(0x00, 0xf2, 0xff)},
+        {"centre line", 50, centre, qRgb(0x3c, 0x3c, 0x50)},
+        {"playhead line", 128, centre + 30, qRgb(0xff, 0xff, 0xff)},
+        {"playhead triangle", 124, 1, qRgb(0xff, 0xff, 0xff)},
+        {"background outside the selection", 100, 20, background},
+        {"background beyond the playhead triangle", 121, 1, background},
+    };
+    for (const auto &p : pixels) {
+        SCOPED_TRACE(p.what);
+        EXPECT_EQ(image.pixel(p.x, p.y), p.colour);
+    }
+    // The selection lightens what lies under it and is edged by brighter lines.
+    const QRgb inside = image.pixel(190, 20);
+    const QRgb edge = image.pixel(160, 20);
+    EXPECT_GT(qRed(inside), qRed(background));
+    EXPECT_GT(qRed(edge), qRed(inside));
+    EXPECT_EQ(image.pixel(190, row), image.pixel(200, row));
+}
+
 TEST_F(WaveformInput, EmptyViewShowsOnlyTheHint)
 {
     widget.clearAudioData();
