@@ -93,4 +93,27 @@ TEST_F(LoadingOverlayTest, SpinsWhileShownAndHideStopsTheTimer)
     EXPECT_FALSE(timer->isActive());
 }
 
+TEST_F(LoadingOverlayTest, ArcTurnsThirtyDegreesATickAndComesBackAfterTwelve)
+{
+    overlay->show(QString());
+    auto *timer = overlay->findChild<QTimer *>();
+    ASSERT_NE(timer, nullptr);
+    timer->stop(); // tick by hand so the count is exact
+    const auto tick = [&](int count) {
+        for (int i = 0; i < count; ++i)
+            ASSERT_TRUE(QMetaObject::invokeMethod(timer, "timeout"));
+    };
+    const QImage start = overlayImage();
+    tick(1);
+    const QImage thirty = overlayImage();
+    EXPECT_NE(thirty, start);
+    tick(11);
+    EXPECT_EQ(overlayImage(), start) << "twelve ticks of 30 degrees make a full turn";
+    tick(1);
+    EXPECT_EQ(overlayImage(), thirty);
+    // Showing again restarts the arc at 0 degrees.
+    overlay->show(QString());
+    EXPECT_EQ(overlayImage(), start);
+}
+
 } // namespace
