@@ -106,7 +106,7 @@ TEST_P(PeakSummaryLengths, RangesMatchBruteForce)
     expectExact(summary, samples, 11);
 }
 
-TEST_P(PeakSummaryLengths, AppendingInPiecesMatchesBruteForce)
+TEST_P(PeakSummaryLengths, AppendingInChunksMatchesBruteForce)
 {
     const auto all = spikyNoise(GetParam(), 3);
     std::vector<float> grown;
@@ -114,8 +114,8 @@ TEST_P(PeakSummaryLengths, AppendingInPiecesMatchesBruteForce)
     std::mt19937 rng(5);
     while (grown.size() < all.size()) {
         const std::size_t old = grown.size();
-        const std::size_t piece = std::min<std::size_t>(all.size() - old, 1 + rng() % 70000);
-        grown.insert(grown.end(), all.begin() + old, all.begin() + old + piece);
+        const std::size_t chunk = std::min<std::size_t>(all.size() - old, 1 + rng() % 70000);
+        grown.insert(grown.end(), all.begin() + old, all.begin() + old + chunk);
         summary.update(grown, old);
     }
     expectExact(summary, grown, 13);
