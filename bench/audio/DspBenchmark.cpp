@@ -1,7 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// Offline pitch shift of a minute of mono audio and centre extraction of ten minutes of stereo.
+// Offline pitch shift of a minute of mono audio, centre extraction of ten minutes of stereo
+// and a minute stretched to two.
 #include "audio/VocalIsolator.h"
 #include "audio/dsp/PitchShiftProcessor.h"
+#include "audio/dsp/TimeStretchProcessor.h"
 
 #include <benchmark/benchmark.h>
 
@@ -58,5 +60,18 @@ void BM_IsolateTenMinutes(benchmark::State &state)
     state.counters["realtime_x"] = benchmark::Counter(600.0, benchmark::Counter::kIsIterationInvariantRate);
 }
 BENCHMARK(BM_IsolateTenMinutes)->Unit(benchmark::kMillisecond)->Iterations(2);
+
+void BM_StretchMinuteToTwo(benchmark::State &state)
+{
+    const std::vector<float> in = music(60 * rate, 1);
+    std::vector<float> out(2 * in.size());
+    TimeStretchProcessor stretcher;
+    stretcher.setStretchRatio(2.0f);
+    for (auto _ : state) {
+        stretcher.processOffline(in.data(), out.data(), in.size(), out.size());
+        benchmark::DoNotOptimize(out.data());
+    }
+}
+BENCHMARK(BM_StretchMinuteToTwo)->Unit(benchmark::kMillisecond);
 
 } // namespace

@@ -37,23 +37,42 @@ std::int64_t bestAlignment(const float *in, std::uint64_t inCount, double contin
         return index >= 0 && static_cast<std::uint64_t>(index) < inCount ? in[index] : 0.0f;
     };
     const auto templateStart = static_cast<std::int64_t>(continuation);
-    const auto nominalStart = static_cast<std::int64_t>(nominal);
+    const auto searchStart = static_cast<std::int64_t>(nominal) - range;
+    const auto span = static_cast<std::size_t>(2 * range) + length;
+    // Zero-padded copies, so the inner loop needs no bounds checks.
+    std::vector<float> pattern(length);
+    for (std::size_t i = 0; i < length; ++i)
+        pattern[i] = at(templateStart + static_cast<std::int64_t>(i));
+    std::vector<float> candidates(span);
+    std::vector<double> energyPrefix(span + 1, 0.0);
+    for (std::size_t i = 0; i < span; ++i) {
+        candidates[i] = at(searchStart + static_cast<std::int64_t>(i));
+        energyPrefix[i + 1] = energyPrefix[i] + double(candidates[i]) * candidates[i];
+    }
+
     std::int64_t best = 0;
     double bestScore = -std::numeric_limits<double>::infinity();
     for (std::int64_t step = 0; step <= 2 * range; ++step) {
         // 0, -1, 1, -2, 2, ...: on equal scores the nearest offset wins.
         const std::int64_t offset = step % 2 == 0 ? step / 2 : -(step + 1) / 2;
-        if (nominalStart + offset < 0)
+        if (searchStart + range + offset < 0)
             continue;
-        double product = 0.0;
-        double energy = 0.0;
-        for (std::uint64_t i = 0; i < length; ++i) {
-            const auto k = static_cast<std::int64_t>(i);
-            const double candidate = at(nominalStart + offset + k);
-            product += candidate * at(templateStart + k);
-            energy += candidate * candidate;
+        const auto first = static_cast<std::size_t>(offset + range);
+        const float *candidate = candidates.data() + first;
+        // Independent partial sums let the compiler vectorise without reassociating.
+        float partial[8] = {};
+        std::size_t i = 0;
+        for (; i + 8 <= length; i += 8) {
+            for (std::size_t lane = 0; lane < 8; ++lane)
+                partial[lane] += candidate[i + lane] * pattern[i + lane];
         }
-        const double score = energy > 0.0 ? product / std::sqrt(energy) : 0.0;
+        double product = 0.0;
+        for (float lane : partial)
+            product += lane;
+        for (; i < length; ++i)
+            product += double(candidate[i]) * pattern[i];
+        const double energy = energyPrefix[first + length] - energyPrefix[first];
+        const double score = energy > 1e-12 ? product / std::sqrt(energy) : 0.0;
         if (score > bestScore) {
             bestScore = score;
             best = offset;
