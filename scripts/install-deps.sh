@@ -23,6 +23,7 @@ packages=(
   xvfb xauth x11-utils imagemagick pulseaudio jackd2
   # independent oracles for tests
   sox libsox-fmt-mp3 flac ffmpeg lame mpg123 fluidsynth python3 python3-numpy python3-mido
+  rubberband-cli
 )
 
 missing=()

@@ -1,0 +1,18 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Runs a short numpy script as an independent oracle for DSP tests.
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+#include <vector>
+
+// The Python interpreter that has numpy (Debian's), or an empty string when there is none.
+QString numpyPython();
+
+// Runs `script` with `input` on stdin; returns every whitespace-separated number it prints.
+// `ok` is false when the script failed.
+std::vector<double> runNumpy(const QString &script, const QByteArray &input, bool *ok);
+
+// Raw little-endian float32 bytes, as numpy.frombuffer reads them.
+QByteArray float32Bytes(const std::vector<float> &samples);
