@@ -101,17 +101,16 @@ void AudioProcessor::applyParametricEQ(const float *frequencies, const float *ga
     if (samples.isEmpty() || sampleRate <= 0)
         return;
     if (channels >= 1 && frequencies && gains && qs && types && enabled) {
-        const std::span<float> data(samples.data(), static_cast<size_t>(samples.size()));
+        std::vector<BiquadCoefficients> sections;
         for (int band = 0; band < count; ++band) {
             if (!enabled[band])
                 continue;
-            const std::optional<BiquadCoefficients> section =
-                BiquadCoefficients::forBand(types[band], frequencies[band], gains[band], qs[band], sampleRate);
-            if (!section)
-                continue;
-            for (int c = 0; c < channels; ++c)
-                section->processStrided(data, c, channels);
+            if (const std::optional<BiquadCoefficients> section =
+                    BiquadCoefficients::forBand(types[band], frequencies[band], gains[band], qs[band], sampleRate))
+                sections.push_back(*section);
         }
+        BiquadCoefficients::processInterleaved(sections, std::span<float>(samples.data(), samples.size()),
+                                               channels);
     }
     emit audioProcessed();
 }
@@ -223,18 +222,26 @@ void AudioProcessor::applyCompression(float thresholdDb, float ratio, float atta
     const float halfKnee = kneeDb * 0.5f;
     const float slope = 1.0f - 1.0f / ratio;
 
+    // Samples clearly below the knee need no reduction (a target of exactly 1); the margin
+    // keeps the shortcut on the same side of the knee as the logarithm would be.
+    const float quietBelow = std::pow(10.0f, (thresholdDb - halfKnee) / 20.0f) * (1.0f - 1e-4f);
+
     // Unity start: the clip begins at its own level instead of fading in from silence.
     float gain = 1.0f;
     for (float &x : samples) {
-        const float level = 20.0f * std::log10(std::fabs(x) + 1e-10f);
-        float reduction = 0.0f;
-        if (level > thresholdDb + halfKnee) {
-            reduction = slope * (level - thresholdDb);
-        } else if (level > thresholdDb - halfKnee) {
-            const float over = level - thresholdDb + halfKnee;
-            reduction = slope * over * over / (2.0f * kneeDb);
+        const float magnitude = std::fabs(x) + 1e-10f;
+        float target = 1.0f;
+        if (!(magnitude < quietBelow)) {
+            const float level = 20.0f * std::log10(magnitude);
+            float reduction = 0.0f;
+            if (level > thresholdDb + halfKnee) {
+                reduction = slope * (level - thresholdDb);
+            } else if (level > thresholdDb - halfKnee) {
+                const float over = level - thresholdDb + halfKnee;
+                reduction = slope * over * over / (2.0f * kneeDb);
+            }
+            target = std::pow(10.0f, -reduction / 20.0f);
         }
-        const float target = std::pow(10.0f, -reduction / 20.0f);
         gain += (target - gain) * (1.0f - (gain > target ? attack : release));
         x = gain * makeup * x;
     }

@@ -3,6 +3,8 @@
 // spectral subtraction over the whole clip with Hann-windowed overlap-add.
 #include "audio/AudioProcessor.h"
 
+#include "audio/RadixTwoFft.h"
+
 #include <algorithm>
 #include <cmath>
 #include <vector>
@@ -27,49 +29,7 @@ std::vector<float> hannWindow(int n)
 
 void AudioProcessor::fftReal(float *real, float *imag, int n, bool inverse)
 {
-    if (n < 2)
-        return;
-    for (int i = 1, j = 0; i < n; ++i) {
-        int bit = n >> 1;
-        for (; j & bit; bit >>= 1)
-            j ^= bit;
-        j ^= bit;
-        if (i < j) {
-            std::swap(real[i], real[j]);
-            std::swap(imag[i], imag[j]);
-        }
-    }
-    constexpr float pi = 3.1415927f;
-    for (int length = 2; length <= n; length <<= 1) {
-        const float angle = (inverse ? 2.0f : -2.0f) * pi / static_cast<float>(length);
-        const float stepRe = std::cos(angle);
-        const float stepIm = std::sin(angle);
-        const int half = length / 2;
-        for (int block = 0; block < n; block += length) {
-            float wRe = 1.0f;
-            float wIm = 0.0f;
-            for (int i = 0; i < half; ++i) {
-                const int top = block + i;
-                const int bottom = top + half;
-                const float vRe = real[bottom] * wRe - imag[bottom] * wIm;
-                const float vIm = real[bottom] * wIm + imag[bottom] * wRe;
-                real[bottom] = real[top] - vRe;
-                imag[bottom] = imag[top] - vIm;
-                real[top] += vRe;
-                imag[top] += vIm;
-                const float nextRe = wRe * stepRe - wIm * stepIm;
-                wIm = wRe * stepIm + wIm * stepRe;
-                wRe = nextRe;
-            }
-        }
-    }
-    if (inverse) {
-        const float scale = static_cast<float>(n);
-        for (int i = 0; i < n; ++i) {
-            real[i] /= scale;
-            imag[i] /= scale;
-        }
-    }
+    RadixTwoFft(n).transform(real, imag, inverse);
 }
 
 void AudioProcessor::analyzeNoiseProfile(int startSample, int endSample)
@@ -91,6 +51,7 @@ void AudioProcessor::analyzeNoiseProfile(int startSample, int endSample)
     const int bins = n / 2 + 1;
     const int hop = n / 4;
     const std::vector<float> window = hannWindow(n);
+    const RadixTwoFft fft(n);
     std::vector<float> real(static_cast<size_t>(n));
     std::vector<float> imag(static_cast<size_t>(n));
     QList<float> profile(bins, 0.0f);
@@ -100,7 +61,7 @@ void AudioProcessor::analyzeNoiseProfile(int startSample, int endSample)
             real[i] = samples[frame + i] * window[i];
             imag[i] = 0.0f;
         }
-        fftReal(real.data(), imag.data(), n, false);
+        fft.transform(real.data(), imag.data(), false);
         for (int k = 0; k < bins; ++k)
             profile[k] += std::sqrt(real[k] * real[k] + imag[k] * imag[k]);
         ++frameCount;
@@ -136,6 +97,7 @@ void AudioProcessor::applyNoiseReduction(float strength)
         noiseMagnitude[k] = std::sqrt(noiseProfile[k]) * strength;
 
     const size_t total = static_cast<size_t>(samples.size());
+    const RadixTwoFft fft(n);
     std::vector<float> output(total, 0.0f);
     std::vector<float> windowSum(total, 0.0f);
     std::vector<float> real(static_cast<size_t>(n));
@@ -146,7 +108,7 @@ void AudioProcessor::applyNoiseReduction(float strength)
             real[i] = input[position + i] * window[i];
             imag[i] = 0.0f;
         }
-        fftReal(real.data(), imag.data(), n, false);
+        fft.transform(real.data(), imag.data(), false);
         for (int k = 0; k < bins; ++k) {
             const float power = real[k] * real[k] + imag[k] * imag[k];
             if (std::sqrt(power) < 1e-10f)
@@ -162,7 +124,7 @@ void AudioProcessor::applyNoiseReduction(float strength)
                 imag[n - k] *= gain;
             }
         }
-        fftReal(real.data(), imag.data(), n, true);
+        fft.transform(real.data(), imag.data(), true);
         for (int i = 0; i < n; ++i) {
             output[position + i] += real[i] * window[i];
             windowSum[position + i] += window[i] * window[i];

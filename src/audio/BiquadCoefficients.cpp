@@ -2,7 +2,9 @@
 // Cookbook coefficient formulas per band type and the transposed direct form II loop.
 #include "audio/BiquadCoefficients.h"
 
+#include <algorithm>
 #include <cmath>
+#include <vector>
 #include <numbers>
 
 std::optional<BiquadCoefficients> BiquadCoefficients::forBand(int type, float frequencyHz, float gainDb, float q,
@@ -97,15 +99,32 @@ std::optional<BiquadCoefficients> BiquadCoefficients::forBand(int type, float fr
     return c;
 }
 
-void BiquadCoefficients::processStrided(std::span<float> samples, int offset, int stride) const
+void BiquadCoefficients::processInterleaved(std::span<const BiquadCoefficients> sections, std::span<float> samples,
+                                            int channels)
 {
-    float s1 = 0.0f;
-    float s2 = 0.0f;
-    for (size_t i = static_cast<size_t>(offset); i < samples.size(); i += static_cast<size_t>(stride)) {
-        const float x = samples[i];
-        const float y = b0 * x + s1;
-        s1 = b1 * x - a1 * y + s2;
-        s2 = b2 * x - a2 * y;
-        samples[i] = y;
+    if (sections.empty() || channels < 1)
+        return;
+    const size_t stride = static_cast<size_t>(channels);
+    const size_t bands = sections.size();
+    const size_t total = samples.size();
+    // Two states per channel and section. Interleaving the recursions lets the CPU overlap
+    // their latencies, and the list is read and written once.
+    std::vector<float> states(2 * bands * stride, 0.0f);
+    float *data = samples.data();
+    for (size_t base = 0; base < total; base += stride) {
+        // A trailing partial frame still belongs to the channels it has.
+        const size_t present = std::min(stride, total - base);
+        for (size_t c = 0; c < present; ++c) {
+            float x = data[base + c];
+            float *state = states.data() + 2 * bands * c;
+            for (const BiquadCoefficients &s : sections) {
+                const float y = s.b0 * x + state[0];
+                state[0] = s.b1 * x - s.a1 * y + state[1];
+                state[1] = s.b2 * x - s.a2 * y;
+                x = y;
+                state += 2;
+            }
+            data[base + c] = x;
+        }
     }
 }

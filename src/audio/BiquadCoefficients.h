@@ -32,7 +32,9 @@ struct BiquadCoefficients
     static std::optional<BiquadCoefficients> forBand(int type, float frequencyHz, float gainDb, float q,
                                                      int sampleRate);
 
-    // Runs the section in transposed direct form II over samples[offset], samples[offset + stride],
-    // ... with both states starting at 0; each output replaces its input.
-    void processStrided(std::span<float> samples, int offset, int stride) const;
+    // Runs the sections in series over interleaved samples in transposed direct form II, each
+    // channel and section with its own states starting at 0; outputs replace inputs. One pass
+    // over the list gives exactly what one pass per section and channel would.
+    static void processInterleaved(std::span<const BiquadCoefficients> sections, std::span<float> samples,
+                                   int channels);
 };

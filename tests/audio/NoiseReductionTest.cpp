@@ -108,6 +108,11 @@ TEST(Fft, MatchesADirectDftAndInvertsBack)
         ASSERT_NEAR(r[t], re[t], 1e-5);
         ASSERT_NEAR(i[t], im[t], 1e-5);
     }
+
+    // A length that is not a power of two has no radix-2 transform: the arrays stay as they are.
+    std::vector<float> six = {1.0f, 2.0f, 3.0f, 4.0f, 5.0f, 6.0f}, zeros(6, 0.0f);
+    processor.fftReal(six.data(), zeros.data(), 6, false);
+    EXPECT_EQ(six, (std::vector<float>{1.0f, 2.0f, 3.0f, 4.0f, 5.0f, 6.0f}));
 }
 
 TEST(NoiseReduction, RemovesNoiseKeepsTheToneAndLeavesTheEdgesBounded)
