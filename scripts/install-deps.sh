@@ -23,6 +23,8 @@ packages=(
   xvfb xauth x11-utils imagemagick pulseaudio jackd2
   # independent oracles for tests
   sox libsox-fmt-mp3 flac ffmpeg lame mpg123 fluidsynth python3 python3-numpy python3-mido
+  # peers for the offline-effect benchmarks
+  aubio-tools
 )
 
 missing=()
