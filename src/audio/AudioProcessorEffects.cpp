@@ -206,9 +206,10 @@ void AudioProcessor::applyReverb(float mix, float roomSize, float damping, float
 void AudioProcessor::applyCompression(float thresholdDb, float ratio, float attackMs, float releaseMs,
                                       float makeupDb, float kneeDb)
 {
-    // A NaN anywhere would turn the whole clip into NaN; such settings are refused.
-    if (samples.isEmpty() || !(ratio > 1.0f) || sampleRate <= 0 || std::isnan(thresholdDb)
-        || std::isnan(attackMs) || std::isnan(releaseMs) || !std::isfinite(makeupDb) || std::isnan(kneeDb))
+    // A NaN here, or an infinite level or knee, would turn the whole clip into NaN; such
+    // settings are refused.
+    if (samples.isEmpty() || !(ratio > 1.0f) || sampleRate <= 0 || !std::isfinite(thresholdDb)
+        || std::isnan(attackMs) || std::isnan(releaseMs) || !std::isfinite(makeupDb) || !std::isfinite(kneeDb))
         return;
     // A negative time would give a coefficient above 1 and a gain that runs away.
     const auto smoothing = [this](float ms) {

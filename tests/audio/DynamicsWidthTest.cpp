@@ -55,20 +55,22 @@ TEST(Compressor, RefusedSettingsChangeNothing)
 {
     const float nan = std::numeric_limits<float>::quiet_NaN();
     const std::vector<float> loud = sineWave(440.0, 44100, 4410, 0.9f);
-    struct Case { const char *name; int rate; float ratio; float makeupDb; float attackMs; };
+    const float inf = std::numeric_limits<float>::infinity();
+    struct Case { const char *name; int rate; float ratio; float makeupDb; float attackMs; float kneeDb; };
     const Case cases[] = {
-        {"ratio 1", 44100, 1.0f, 0.0f, 5.0f},
-        {"ratio NaN", 44100, nan, 0.0f, 5.0f},
-        {"make-up NaN", 44100, 4.0f, nan, 5.0f},
-        {"attack NaN", 44100, 4.0f, 0.0f, nan},
-        {"rate 0", 0, 4.0f, 0.0f, 5.0f},
+        {"ratio 1", 44100, 1.0f, 0.0f, 5.0f, 0.0f},
+        {"ratio NaN", 44100, nan, 0.0f, 5.0f, 0.0f},
+        {"make-up NaN", 44100, 4.0f, nan, 5.0f, 0.0f},
+        {"attack NaN", 44100, 4.0f, 0.0f, nan, 0.0f},
+        {"knee infinite", 44100, 4.0f, 0.0f, 5.0f, inf},
+        {"rate 0", 0, 4.0f, 0.0f, 5.0f, 0.0f},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
         AudioProcessor processor;
         SignalRecord record(processor);
         setClip(processor, loud, c.rate, 1);
-        processor.applyCompression(-20.0f, c.ratio, c.attackMs, 100.0f, c.makeupDb, 0.0f);
+        processor.applyCompression(-20.0f, c.ratio, c.attackMs, 100.0f, c.makeupDb, c.kneeDb);
         EXPECT_EQ(clipOf(processor), loud);
         EXPECT_EQ(record.processed, 0);
     }
