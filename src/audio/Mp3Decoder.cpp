@@ -23,7 +23,8 @@ mpg123_ssize_t readMemory(void *handle, void *buffer, size_t bytes)
 {
     auto *source = static_cast<MemorySource *>(handle);
     const qint64 count = std::min<qint64>(qint64(bytes), source->size - source->position);
-    std::memcpy(buffer, source->data + source->position, size_t(count));
+    if (count > 0)
+        std::memcpy(buffer, source->data + source->position, size_t(count));
     source->position += count;
     return mpg123_ssize_t(count);
 }
