@@ -32,3 +32,5 @@ compare "noise reduction vs sox noiseprof + noisered" "$tool noisered $in $out" 
   "sox $in -n trim 0 1 noiseprof $work/noise.prof && sox -D $in $f32 $out noisered $work/noise.prof 0.21"
 compare "tempo vs aubio tempo" "$tool tempo $in" "aubio tempo -i $in"
 compare "YIN vs aubiopitch -p yin" "$tool yin $in" "aubiopitch -p yin -i $in"
+# Without the output file: shows how much of the gain figure is reading and writing.
+compare "gain without writing vs sox vol to -n" "$tool gain $in" "sox -D $in $f32 -n vol 0.5"

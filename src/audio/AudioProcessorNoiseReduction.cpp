@@ -56,9 +56,10 @@ void AudioProcessor::analyzeNoiseProfile(int startSample, int endSample)
     std::vector<float> imag(static_cast<size_t>(n));
     QList<float> profile(bins, 0.0f);
     int frameCount = 0;
+    const float *input = samples.constData();
     for (qsizetype frame = start; frame + n <= end; frame += hop) {
         for (int i = 0; i < n; ++i) {
-            real[i] = samples[frame + i] * window[i];
+            real[i] = input[frame + i] * window[i];
             imag[i] = 0.0f;
         }
         fft.transform(real.data(), imag.data(), false);
