@@ -30,10 +30,11 @@ struct PitchCorrectionSegment
 class YinPitchDetector
 {
 public:
-    float sampleRate;
-    int frameSize;
-    int hopSize;
-    float threshold;
+    // Zero until configure(): an unconfigured detector finds no frames.
+    float sampleRate = 0.0f;
+    int frameSize = 0;
+    int hopSize = 1;
+    float threshold = 0.0f;
 
     void configure(float sampleRate, float frameMs, float hopMs, float threshold);
     std::vector<PitchFrame> detect(const float *samples, size_t count) const;

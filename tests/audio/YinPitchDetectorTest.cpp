@@ -65,10 +65,14 @@ TEST(YinPitchDetector, FramesFollowTheHopAndCentreTimes)
 
 TEST(YinPitchDetector, UnusableSettingsGiveNoFrames)
 {
-    YinPitchDetector detector;
-    detector.configure(0.0f, 40.0f, 10.0f, 0.15f);
     const std::vector<float> tone = sine(220.0, 44100, 0.2);
-    EXPECT_TRUE(detector.detect(tone.data(), tone.size()).empty());
+    const YinPitchDetector unconfigured;
+    EXPECT_TRUE(unconfigured.detect(tone.data(), tone.size()).empty());
+    for (float rate : {0.0f, -44100.0f}) {
+        YinPitchDetector detector;
+        detector.configure(rate, 40.0f, 10.0f, 0.15f);
+        EXPECT_TRUE(detector.detect(tone.data(), tone.size()).empty());
+    }
 }
 
 TEST(YinPitchDetector, SinesAreTrackedToTheirNote)
