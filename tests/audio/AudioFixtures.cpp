@@ -1,0 +1,81 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Generated signals, raw float exchange with oracle tools and a recorder of AudioProcessor's signals.
+#include "AudioFixtures.h"
+
+#include "OracleTool.h"
+
+#include <QFileInfo>
+
+#include <cmath>
+#include <cstring>
+#include <numbers>
+#include <random>
+
+std::vector<float> seededNoise(size_t count, float amplitude, unsigned seed)
+{
+    std::mt19937 generator(seed);
+    std::uniform_real_distribution<float> distribution(-amplitude, amplitude);
+    std::vector<float> out(count);
+    for (float &v : out)
+        v = distribution(generator);
+    return out;
+}
+
+std::vector<float> sineWave(double hz, int sampleRate, size_t count, float amplitude)
+{
+    std::vector<float> out(count);
+    for (size_t i = 0; i < count; ++i)
+        out[i] = amplitude * static_cast<float>(std::sin(2.0 * std::numbers::pi * hz * i / sampleRate));
+    return out;
+}
+
+QByteArray floatBytes(std::span<const float> values)
+{
+    return QByteArray(reinterpret_cast<const char *>(values.data()), static_cast<qsizetype>(values.size_bytes()));
+}
+
+std::vector<float> floatsFromBytes(const QByteArray &bytes)
+{
+    std::vector<float> out(static_cast<size_t>(bytes.size()) / sizeof(float));
+    std::memcpy(out.data(), bytes.constData(), out.size() * sizeof(float));
+    return out;
+}
+
+std::vector<double> doublesFromBytes(const QByteArray &bytes)
+{
+    std::vector<double> out(static_cast<size_t>(bytes.size()) / sizeof(double));
+    std::memcpy(out.data(), bytes.constData(), out.size() * sizeof(double));
+    return out;
+}
+
+QString numpyPython()
+{
+    static const QString found = [] {
+        for (const QString &candidate : {QStringLiteral("/usr/bin/python3"), QStringLiteral("python3")}) {
+            if (!QFileInfo(candidate).isExecutable() && !toolAvailable(candidate))
+                continue;
+            if (runTool(candidate, {"-c", "import numpy"}).ok())
+                return candidate;
+        }
+        return QString();
+    }();
+    return found;
+}
+
+void setClip(AudioProcessor &processor, std::span<const float> interleaved, int sampleRate, int channels)
+{
+    processor.samples = QList<float>(interleaved.begin(), interleaved.end());
+    processor.sampleRate = sampleRate;
+    processor.channels = channels;
+}
+
+std::vector<float> clipOf(const AudioProcessor &processor)
+{
+    return std::vector<float>(processor.samples.begin(), processor.samples.end());
+}
+
+SignalRecord::SignalRecord(AudioProcessor &processor)
+{
+    QObject::connect(&processor, &AudioProcessor::audioProcessed, [this] { ++processed; });
+    QObject::connect(&processor, &AudioProcessor::errorOccurred, [this](const QString &text) { errors << text; });
+}

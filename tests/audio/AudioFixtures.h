@@ -1,0 +1,36 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Generated signals, raw float exchange with oracle tools and a recorder of AudioProcessor's signals.
+#pragma once
+
+#include "audio/AudioProcessor.h"
+
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+
+#include <span>
+#include <vector>
+
+// Uniform noise in [-amplitude, amplitude] from a fixed seed, so failures reproduce.
+std::vector<float> seededNoise(size_t count, float amplitude, unsigned seed);
+std::vector<float> sineWave(double hz, int sampleRate, size_t count, float amplitude);
+
+// Little-endian 32-bit floats, the format of sox's "-t f32" and numpy's "<f4".
+QByteArray floatBytes(std::span<const float> values);
+std::vector<float> floatsFromBytes(const QByteArray &bytes);
+std::vector<double> doublesFromBytes(const QByteArray &bytes);
+
+// A Python interpreter that has numpy (Debian's python3-numpy), or empty when none has.
+QString numpyPython();
+
+// Fills the fields an effect reads, as the editor's dialogs do.
+void setClip(AudioProcessor &processor, std::span<const float> interleaved, int sampleRate, int channels);
+std::vector<float> clipOf(const AudioProcessor &processor);
+
+// Counts audioProcessed() and keeps every errorOccurred text.
+struct SignalRecord
+{
+    explicit SignalRecord(AudioProcessor &processor);
+    int processed = 0;
+    QStringList errors;
+};
