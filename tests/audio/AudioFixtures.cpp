@@ -48,20 +48,6 @@ std::vector<double> doublesFromBytes(const QByteArray &bytes)
     return out;
 }
 
-QString numpyPython()
-{
-    static const QString found = [] {
-        for (const QString &candidate : {QStringLiteral("/usr/bin/python3"), QStringLiteral("python3")}) {
-            if (!QFileInfo(candidate).isExecutable() && !toolAvailable(candidate))
-                continue;
-            if (runTool(candidate, {"-c", "import numpy"}).ok())
-                return candidate;
-        }
-        return QString();
-    }();
-    return found;
-}
-
 void setClip(AudioProcessor &processor, std::span<const float> interleaved, int sampleRate, int channels)
 {
     processor.samples = QList<float>(interleaved.begin(), interleaved.end());

@@ -4,6 +4,8 @@
 
 #include "audio/AudioProcessor.h"
 
+#include "OracleTool.h"
+
 #include <QByteArray>
 #include <QString>
 #include <QStringList>
@@ -20,8 +22,6 @@ QByteArray floatBytes(std::span<const float> values);
 std::vector<float> floatsFromBytes(const QByteArray &bytes);
 std::vector<double> doublesFromBytes(const QByteArray &bytes);
 
-// A Python interpreter that has numpy (Debian's python3-numpy), or empty when none has.
-QString numpyPython();
 
 // Fills the fields an effect reads, as the editor's dialogs do.
 void setClip(AudioProcessor &processor, std::span<const float> interleaved, int sampleRate, int channels);

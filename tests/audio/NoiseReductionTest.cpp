@@ -170,7 +170,7 @@ TEST(NoiseReduction, SoxNoiseredOnTheSameClipKeepsTheToneToo)
 
 TEST(NoiseReduction, ProfileIsTheSquaredMeanMagnitudeOfTheRangeFrames)
 {
-    if (numpyPython().isEmpty())
+    if (pythonWith("numpy").isEmpty())
         GTEST_SKIP() << "python3-numpy is not installed";
     TestFiles files;
     const std::vector<float> clip = seededNoise(8000, 0.3f, 44);
@@ -187,7 +187,7 @@ assert len(frames) == 5
 mean = np.mean([np.abs(np.fft.rfft(f)) for f in frames], axis=0)
 sys.stdout.buffer.write((mean ** 2).astype('<f8').tobytes())
 )";
-    const ToolResult numpy = runTool(numpyPython(), {"-c", script, path});
+    const ToolResult numpy = runTool(pythonWith("numpy"), {"-c", script, path});
     ASSERT_TRUE(numpy.ok()) << numpy.standardError.constData();
     const std::vector<double> expected = doublesFromBytes(numpy.standardOutput);
     ASSERT_EQ(expected.size(), 1025u);

@@ -85,7 +85,7 @@ std::vector<double> cookbookReference(const TestFiles &files, std::span<const fl
     for (const Band &b : bands)
         list.append(QJsonArray{b.type, b.frequency, b.gainDb, b.q});
     const QString inputPath = files.write("eq-in.f32", floatBytes(input));
-    const ToolResult result = runTool(numpyPython(),
+    const ToolResult result = runTool(pythonWith("numpy"),
                                       {"-c", cookbookScript, QString::fromUtf8(QJsonDocument(list).toJson()),
                                        QString::number(sampleRate), inputPath});
     EXPECT_TRUE(result.ok()) << result.standardError.constData();
@@ -105,7 +105,7 @@ double maxDifference(std::span<const float> ours, std::span<const double> refere
 
 TEST(ParametricEq, EveryBandTypeMatchesTheCookbookInDoublePrecision)
 {
-    if (numpyPython().isEmpty())
+    if (pythonWith("numpy").isEmpty())
         GTEST_SKIP() << "python3-numpy is not installed";
     TestFiles files;
     const std::vector<float> noise = seededNoise(4096, 0.25f, 11);

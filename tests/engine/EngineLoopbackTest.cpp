@@ -136,10 +136,10 @@ TEST_F(EngineLoopback, SingleTrackToneIsHeardOnTheMonitor)
 
 TEST_F(EngineLoopback, MultiTrackStreamStartsPausesRestartsAndStops)
 {
-    MonitorRecorder recorder(6.0);
+    MonitorRecorder recorder(7.0);
     ASSERT_TRUE(recorder.start());
 
-    const std::vector<float> tone = sine(700.0, 0.9, 5.0);
+    const std::vector<float> tone = sine(700.0, 0.9, 6.0);
     MultiTrackAudioEngine engine;
     engine.initialize(rate, 512);
     MultiTrackAudioEngine::TrackSlot slot;
@@ -160,9 +160,10 @@ TEST_F(EngineLoopback, MultiTrackStreamStartsPausesRestartsAndStops)
     std::this_thread::sleep_for(200ms);
     EXPECT_EQ(engine.getPlaybackPosition(), paused);
 
+    // Long enough that a whole second of tone reaches the monitor past the server's latency.
     ASSERT_TRUE(engine.startPlayback(3.0));
     EXPECT_TRUE(engine.isPlaying());
-    std::this_thread::sleep_for(1500ms);
+    std::this_thread::sleep_for(2500ms);
     EXPECT_GT(engine.getPlaybackPosition(), 3.0);
 
     engine.stopPlayback();

@@ -101,20 +101,14 @@ bool untouched(const ParseResult &r)
 
 constexpr double kMicrosecond = 1e-6;
 
-// Debian's interpreter, where python3-mido lives, even when another python3 comes first on PATH.
-QString debianPython()
-{
-    return QFile::exists("/usr/bin/python3") ? QStringLiteral("/usr/bin/python3") : QStringLiteral("python3");
-}
-
 // --- files written by mido -------------------------------------------------------------
 
 TEST(MidiFileParserMido, MatchesIndependentReader)
 {
-    if (runTool(debianPython(), {"-c", "import mido"}).exitCode != 0)
+    if (runTool(pythonWith("mido"), {"-c", "import mido"}).exitCode != 0)
         GTEST_SKIP() << "python3-mido is not installed";
     TestFiles files;
-    const ToolResult tool = runTool(debianPython(), {ZENTRIQ_MIDI_FIXTURES, files.path(".")});
+    const ToolResult tool = runTool(pythonWith("mido"), {ZENTRIQ_MIDI_FIXTURES, files.path(".")});
     ASSERT_TRUE(tool.ok()) << tool.standardError.constData();
     const QJsonObject expected = QJsonDocument::fromJson(tool.standardOutput).object();
     ASSERT_EQ(expected.size(), 3);

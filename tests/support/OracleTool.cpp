@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "OracleTool.h"
 
+#include <QFileInfo>
+#include <QHash>
 #include <QProcess>
 #include <QStandardPaths>
 
@@ -30,4 +32,22 @@ ToolResult runTool(const QString &program, const QStringList &arguments,
 bool toolAvailable(const QString &program)
 {
     return !QStandardPaths::findExecutable(program).isEmpty();
+}
+
+QString pythonWith(const QString &module)
+{
+    static QHash<QString, QString> found;
+    if (const auto it = found.constFind(module); it != found.cend())
+        return *it;
+    QString interpreter;
+    for (const QString &candidate : {QStringLiteral("/usr/bin/python3"), QStringLiteral("python3")}) {
+        if (!QFileInfo(candidate).isExecutable() && !toolAvailable(candidate))
+            continue;
+        if (runTool(candidate, {"-c", "import " + module}).ok()) {
+            interpreter = candidate;
+            break;
+        }
+    }
+    found.insert(module, interpreter);
+    return interpreter;
 }

@@ -22,3 +22,7 @@ ToolResult runTool(const QString &program, const QStringList &arguments,
 
 // True when `program` can be found on PATH.
 bool toolAvailable(const QString &program);
+
+// A Python interpreter that can import `module` (Debian's python3-numpy, python3-mido), or an
+// empty string when none can. A user-level python on PATH (pyenv, venv) often lacks them.
+QString pythonWith(const QString &module);

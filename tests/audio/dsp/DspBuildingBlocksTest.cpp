@@ -137,7 +137,7 @@ std::vector<float> impulseResponse(FilterProcessor &filter, std::size_t length)
 
 TEST(FilterProcessorTest, ImpulseResponsesMatchTheCookbookFormulas)
 {
-    if (numpyPython().isEmpty())
+    if (pythonWith("numpy").isEmpty())
         GTEST_SKIP() << "python3 with numpy not installed";
     const BiquadCase cases[] = {
         {FilterType::LowPass, 1000, 0.707f}, {FilterType::LowPass, 80, 4.0f},

@@ -166,7 +166,7 @@ TEST(TimeStretchProcessorTest, RatioOneReproducesAndLongerOutputPadsWithSilence)
 // Twice as long, the tone keeps its pitch and level; sox's tempo effect does the same job.
 TEST(TimeStretchProcessorTest, DoubleLengthKeepsPitchBesideSoxTempo)
 {
-    if (numpyPython().isEmpty() || !toolAvailable("sox"))
+    if (pythonWith("numpy").isEmpty() || !toolAvailable("sox"))
         GTEST_SKIP() << "numpy or sox not installed";
     TestFiles files;
     const std::size_t length = rate;

@@ -27,7 +27,7 @@ std::vector<float> render(Oscillator &oscillator, std::size_t n)
 
 TEST(OscillatorTest, PitchIncludingDetuneMeasuredByFft)
 {
-    if (numpyPython().isEmpty())
+    if (pythonWith("numpy").isEmpty())
         GTEST_SKIP() << "python3 with numpy not installed";
     struct Case { WaveformType type; float hz; float cents; };
     const Case cases[] = {

@@ -7,25 +7,10 @@
 #include <QFileInfo>
 #include <QStringList>
 
-QString numpyPython()
-{
-    // A user-level python (pyenv, venv) often lacks numpy; Debian's python3-numpy is the oracle.
-    static const QString interpreter = [] {
-        for (const QString &candidate : {QStringLiteral("/usr/bin/python3"), QStringLiteral("python3")}) {
-            if (candidate.startsWith('/') ? QFileInfo::exists(candidate) : toolAvailable(candidate)) {
-                if (runTool(candidate, {"-c", "import numpy"}).ok())
-                    return candidate;
-            }
-        }
-        return QString();
-    }();
-    return interpreter;
-}
-
 std::vector<double> runNumpy(const QString &script, const QByteArray &input, bool *ok)
 {
     std::vector<double> values;
-    const ToolResult result = runTool(numpyPython(), {"-c", script}, input);
+    const ToolResult result = runTool(pythonWith("numpy"), {"-c", script}, input);
     *ok = result.ok();
     if (!*ok) {
         qWarning("numpy oracle failed: %s", result.standardError.constData());

@@ -2,13 +2,13 @@
 // Runs a short numpy script as an independent oracle for DSP tests.
 #pragma once
 
+#include "OracleTool.h"
+
 #include <QByteArray>
 #include <QString>
 
 #include <vector>
 
-// The Python interpreter that has numpy (Debian's), or an empty string when there is none.
-QString numpyPython();
 
 // Runs `script` with `input` on stdin; returns every whitespace-separated number it prints.
 // `ok` is false when the script failed.

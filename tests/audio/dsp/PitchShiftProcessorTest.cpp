@@ -64,7 +64,7 @@ double cents(double measured, double target)
 
 TEST(PitchShiftProcessorTest, TonesReachTheTargetPitchAndKeepTheirLevel)
 {
-    if (numpyPython().isEmpty())
+    if (pythonWith("numpy").isEmpty())
         GTEST_SKIP() << "python3 with numpy not installed";
     const std::size_t length = rate * 3 / 2;
     struct Case { double hz; int semitones; };
@@ -96,7 +96,7 @@ TEST(PitchShiftProcessorTest, TonesReachTheTargetPitchAndKeepTheirLevel)
 // no further from it than either of them.
 TEST(PitchShiftProcessorTest, AgreesWithRubberbandAndSox)
 {
-    if (numpyPython().isEmpty() || !toolAvailable("sox") || !toolAvailable("rubberband"))
+    if (pythonWith("numpy").isEmpty() || !toolAvailable("sox") || !toolAvailable("rubberband"))
         GTEST_SKIP() << "numpy, sox or rubberband not installed";
     TestFiles files;
     const std::size_t length = rate * 3 / 2;
