@@ -5,7 +5,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <numbers>
 
 namespace {
 
@@ -40,22 +39,21 @@ std::vector<PitchFrame> YinPitchDetector::detect(const float *samples, size_t co
 {
     std::vector<PitchFrame> frames;
     const int w = frameSize;
-    // A window of fewer than two samples has no shape (and divides by W - 1 = 0).
     if (w < 2 || samples == nullptr || count < static_cast<size_t>(w) || !(sampleRate > 0.0f))
         return frames;
     const int h = w / 2;
     const size_t hop = static_cast<size_t>(std::max(1, hopSize));
 
-    std::vector<float> window(w);
-    for (int i = 0; i < w; ++i)
-        window[i] = static_cast<float>((1.0 - std::cos(2.0 * std::numbers::pi * i / (w - 1))) * 0.5);
+    // The frame is used as it is: a taper makes x[k] and x[k + tau] differ in level, so the
+    // difference function never dips below the threshold for low voices (110 Hz read as
+    // unvoiced) and pulls the rest sharp.
     std::vector<float> x(w);
     std::vector<float> d(h);
     frames.reserve((count - w) / hop + 1);
 
     for (size_t start = 0; start + w <= count; start += hop) {
         for (int i = 0; i < w; ++i)
-            x[i] = samples[start + i] * window[i];
+            x[i] = samples[start + i];
 
         // k outside, tau inside: each d[tau] still sums over k in order, and the inner
         // loop has no carried dependency, so it vectorises without reassociating.
