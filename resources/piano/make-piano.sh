@@ -62,4 +62,13 @@ for i in $(seq 0 87); do
     trim "$((i * spacing))" "$length" remix - fade t 0 "$length" "$fade"
   lame --quiet --noreplaygain -m m -b 96 -q 2 "$work/$name.wav" "$here/$name.mp3"
 done
-echo "make-piano: wrote 88 recordings to $here"
+
+# The resource file that builds them into the program under ":/piano".
+{
+  echo '<!DOCTYPE RCC><RCC version="1.0">'
+  echo '<qresource prefix="/piano">'
+  for f in $(cd "$here" && ls *.mp3 | LC_ALL=C sort); do echo "  <file>$f</file>"; done
+  echo '</qresource>'
+  echo '</RCC>'
+} >"$here/piano.qrc"
+echo "make-piano: wrote 88 recordings and piano.qrc to $here"
