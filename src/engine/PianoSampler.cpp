@@ -8,6 +8,7 @@
 
 #include <QDebug>
 #include <QDir>
+#include <QThreadPool>
 #include <QtConcurrent/QtConcurrentMap>
 
 #include <algorithm>
@@ -122,8 +123,10 @@ bool PianoSampler::loadFrom(const QString &dir, Source source)
         return false;
     }
 
-    // Decoding dominates start-up and each file is independent: decode them in parallel.
-    const QList<LoadedFile> loadedFiles = QtConcurrent::blockingMapped(files, [&](const QString &name) {
+    // Decoding dominates start-up and each file is independent: decode them in parallel, on a
+    // pool of our own whose threads end with the load instead of idling until exit.
+    QThreadPool pool;
+    const QList<LoadedFile> loadedFiles = QtConcurrent::blockingMapped(&pool, files, [&](const QString &name) {
         LoadedFile file;
         file.pitch = filenameToPitch(name);
         if (file.pitch < 0 || file.pitch > 127)
