@@ -285,6 +285,23 @@ TEST_F(SF2SamplerTest, NotesAfterResetsStartCleanOnTheirFrame)
     EXPECT_EQ(maxAbs(out, start - 100, start), 0.0);
 }
 
+TEST_F(SF2SamplerTest, TrackOnsetsMatchTheNoteList)
+{
+    // Separate notes at starts off FluidSynth's block grid, in no particular order.
+    const std::vector<MidiNote> notes = {makeNote(60, 0.5 + 33.0 / rate, 0.2), makeNote(72, 0.0, 0.1),
+                                         makeNote(55, 1.25 + 1.0 / rate, 0.2), makeNote(64, 2.0 + 63.0 / rate, 0.3),
+                                         makeNote(67, 1.0 + 5.0 / rate, 0.1)};
+    const QList<float> out = sampler.renderTrack(midiTrack(notes), rate);
+    ASSERT_EQ(out.size(), 5 * rate);
+    for (const MidiNote &note : notes) {
+        SCOPED_TRACE(note.pitch);
+        const qsizetype start = qsizetype(note.start * rate);
+        const qsizetype firstSound = firstNonZero(sampler.renderNotePreview(note.pitch, note.velocity, 0.1, rate)) / 2;
+        EXPECT_EQ(maxAbs(out, std::max<qsizetype>(0, start - 200), start + firstSound), 0.0);
+        EXPECT_EQ(firstNonZero(out, start), start + firstSound);
+    }
+}
+
 TEST_F(SF2SamplerTest, OverlappingNotesSumLinearly)
 {
     const MidiNote a = makeNote(60, 0.1, 0.8), b = makeNote(64, 0.3, 0.9, 70);
