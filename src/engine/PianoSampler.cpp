@@ -123,24 +123,30 @@ bool PianoSampler::loadFrom(const QString &dir, Source source)
         return false;
     }
 
+    // Paths are made here: QDir caches lazily and must not be shared across threads.
+    QList<std::pair<QString, QString>> namesAndPaths;
+    for (const QString &name : files)
+        namesAndPaths.append({name, resources ? dir + QLatin1Char('/') + name : folder.absoluteFilePath(name)});
+
     // Decoding dominates start-up and each file is independent: decode them in parallel, on a
     // pool of our own whose threads end with the load instead of idling until exit.
     QThreadPool pool;
-    const QList<LoadedFile> loadedFiles = QtConcurrent::blockingMapped(&pool, files, [&](const QString &name) {
-        LoadedFile file;
-        file.pitch = filenameToPitch(name);
-        if (file.pitch < 0 || file.pitch > 127)
-            return file;
-        const QString path = resources ? dir + QLatin1Char('/') + name : folder.absoluteFilePath(name);
+    const auto decode = [resources](const std::pair<QString, QString> &file) {
+        const auto &[name, path] = file;
+        LoadedFile loadedFile;
+        loadedFile.pitch = filenameToPitch(name);
+        if (loadedFile.pitch < 0 || loadedFile.pitch > 127)
+            return loadedFile;
         AudioProcessor processor;
         if (processor.loadAudioFile(path) && !processor.samples.isEmpty())
-            file.recording = SampleBuffer{processor.samples, processor.sampleRate};
+            loadedFile.recording = SampleBuffer{processor.samples, processor.sampleRate};
         else if (resources)
             qWarning() << "PianoSampler: failed to load resource:" << path;
         else
             qWarning() << "PianoSampler: failed to load:" << name;
-        return file;
-    });
+        return loadedFile;
+    };
+    const QList<LoadedFile> loadedFiles = QtConcurrent::blockingMapped(&pool, namesAndPaths, decode);
 
     std::map<int, SampleBuffer> loaded;
     int count = 0;

@@ -6,25 +6,27 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 
 TrackRenderPlan::TrackRenderPlan(const TrackData &track, int rate)
     : renderRate(rate < 1 ? 44100 : rate)
 {
     bool anyClip = false;
-    double trackEnd = 0.0;
+    bool nanEnd = false;  // a hostile file: the track's end is unknown, whichever clip it is
+    double trackEnd = -std::numeric_limits<double>::infinity();
+    const auto addClipEnd = [&](double end) {
+        anyClip = true;
+        nanEnd = nanEnd || std::isnan(end);
+        trackEnd = std::max(trackEnd, end);
+    };
     if (track.type == TrackType::Midi) {
-        for (const MidiClip &clip : track.midiClips) {
-            trackEnd = anyClip ? std::max(trackEnd, clip.start + clip.duration) : clip.start + clip.duration;
-            anyClip = true;
-        }
+        for (const MidiClip &clip : track.midiClips)
+            addClipEnd(clip.start + clip.duration);
     } else {
-        for (const AudioClip &clip : track.audioClips) {
-            trackEnd = anyClip ? std::max(trackEnd, clip.start + clip.length()) : clip.start + clip.length();
-            anyClip = true;
-        }
+        for (const AudioClip &clip : track.audioClips)
+            addClipEnd(clip.start + clip.length());
     }
-    // A NaN end fails the comparison and leaves the plan empty.
-    if (!anyClip || !(trackEnd > 0.0))
+    if (!anyClip || nanEnd || !(trackEnd > 0.0))
         return;
     const std::optional<qint64> endFrames = toFrames(trackEnd);
     if (!endFrames || *endFrames + renderRate > maxFrames)

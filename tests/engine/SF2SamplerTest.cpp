@@ -333,6 +333,12 @@ TEST_F(SF2SamplerTest, HostileTrackValuesAreBounded)
         {"clip far in the future", midiTrack({makeNote(60, 0, 1)}, 1e12, 4), 0, 0},
         {"infinite clip", midiTrack({makeNote(60, 0, 1)}, 0, inf), 0, 0},
         {"NaN clip start", midiTrack({makeNote(60, 0, 1)}, nan, 4), 0, 0},
+        {"NaN end on a later clip", [] {
+             TrackData t = midiTrack({makeNote(60, 0, 1)});
+             t.midiClips.push_back(t.midiClips[0]);
+             t.midiClips[1].duration = nan;
+             return t;
+         }(), 0, 0},
         {"NaN note times", midiTrack({makeNote(60, nan, 1), makeNote(62, 0, nan)}, 0, 1), 2 * rate, rate},
         {"negative note start is skipped", midiTrack({makeNote(60, -0.5, 1)}, 0, 2), 3 * rate, 0},
         {"note cut at the clip end", midiTrack({makeNote(60, 0.5, 100)}, 0, 1), 2 * rate, rate},
