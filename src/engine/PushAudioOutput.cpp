@@ -96,33 +96,36 @@ void PushAudioOutput::write(const short *stereo, int frames)
         device->write(reinterpret_cast<const char *>(stereo), qint64(frames) * 4);
         return;
     }
-    const int channels = format.channelCount();
-    const int sampleBytes = format.bytesPerSample();
     for (int done = 0; done < frames; done += maxBlockFrames) {
         const int block = std::min(maxBlockFrames, frames - done);
-        char *out = converted.data();
-        for (int f = 0; f < block; ++f) {
-            const short left = stereo[2 * (done + f)], right = stereo[2 * (done + f) + 1];
-            for (int c = 0; c < channels; ++c) {
-                // Mono takes the mean; channels past the second stay silent.
-                const int v = channels == 1 ? (left + right) / 2 : c == 0 ? left : c == 1 ? right : 0;
-                switch (format.sampleFormat()) {
-                case QAudioFormat::UInt8:
-                    store(out, quint8((v >> 8) + 128));
-                    break;
-                case QAudioFormat::Int16:
-                    store(out, qint16(v));
-                    break;
-                case QAudioFormat::Int32:
-                    store(out, qint32(v) * 65536);
-                    break;
-                default:
-                    store(out, float(v) / 32768.0f);
-                    break;
-                }
-                out += sampleBytes;
-            }
-        }
+        convert(stereo + 2 * done, block, format, converted.data());
         device->write(converted.constData(), qint64(block) * format.bytesPerFrame());
+    }
+}
+
+void PushAudioOutput::convert(const short *stereo, int frames, const QAudioFormat &format, char *out)
+{
+    const int channels = format.channelCount();
+    const int sampleBytes = format.bytesPerSample();
+    for (int f = 0; f < frames; ++f) {
+        const short left = stereo[2 * f], right = stereo[2 * f + 1];
+        for (int c = 0; c < channels; ++c) {
+            const int v = channels == 1 ? (left + right) / 2 : c == 0 ? left : c == 1 ? right : 0;
+            switch (format.sampleFormat()) {
+            case QAudioFormat::UInt8:
+                store(out, quint8((v >> 8) + 128));
+                break;
+            case QAudioFormat::Int16:
+                store(out, qint16(v));
+                break;
+            case QAudioFormat::Int32:
+                store(out, qint32(v) * 65536);
+                break;
+            default:
+                store(out, float(v) / 32768.0f);
+                break;
+            }
+            out += sampleBytes;
+        }
     }
 }

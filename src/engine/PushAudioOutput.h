@@ -37,6 +37,10 @@ public:
     // Writes `frames` interleaved 16-bit stereo frames, converted to the sink's format.
     void write(const short *stereo, int frames);
 
+    // Writes `frames` 16-bit stereo frames into `out` in `format` (UInt8, Int16, Int32 or Float,
+    // any channel count): mono takes the mean, channels past the second stay silent.
+    static void convert(const short *stereo, int frames, const QAudioFormat &format, char *out);
+
     static constexpr int bufferBytes = 32768;
     static constexpr int maxBlockFrames = 1024;
 

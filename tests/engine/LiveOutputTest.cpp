@@ -4,6 +4,7 @@
 #include "engine/LiveAudioPlayer.h"
 #include "engine/Metronome.h"
 #include "engine/PianoSampler.h"
+#include "engine/PushAudioOutput.h"
 
 #include "ToneAnalysis.h"
 
@@ -89,6 +90,47 @@ bool haveAudioOutput()
     return !QMediaDevices::defaultAudioOutput().isNull();
 }
 } // namespace
+
+TEST(PushAudioOutput, ConvertsStereo16ToTheSinksFormat)
+{
+    const short stereo[] = {32767, -32768, 1000, -3000, 0, 16384};
+    const auto format = [](QAudioFormat::SampleFormat sampleFormat, int channels) {
+        QAudioFormat f;
+        f.setSampleRate(48000);
+        f.setChannelCount(channels);
+        f.setSampleFormat(sampleFormat);
+        return f;
+    };
+    struct Case
+    {
+        const char *what;
+        QAudioFormat format;
+        std::vector<double> expected;  // per frame and channel
+    };
+    const Case cases[] = {
+        {"float stereo", format(QAudioFormat::Float, 2),
+         {32767 / 32768.0, -1.0, 1000 / 32768.0, -3000 / 32768.0, 0.0, 0.5}},
+        {"int16 stereo", format(QAudioFormat::Int16, 2), {32767, -32768, 1000, -3000, 0, 16384}},
+        {"int32 mono takes the mean", format(QAudioFormat::Int32, 1), {0, -1000 * 65536.0, 8192 * 65536.0}},
+        {"uint8, third channel silent", format(QAudioFormat::UInt8, 3), {255, 0, 128, 131, 116, 128, 128, 192, 128}},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.what);
+        QByteArray out(3 * c.format.bytesPerFrame(), '\xEE');
+        PushAudioOutput::convert(stereo, 3, c.format, out.data());
+        for (size_t i = 0; i < c.expected.size(); ++i) {
+            const char *at = out.constData() + i * size_t(c.format.bytesPerSample());
+            double value = 0;
+            switch (c.format.sampleFormat()) {
+            case QAudioFormat::Float: value = *reinterpret_cast<const float *>(at); break;
+            case QAudioFormat::Int16: value = *reinterpret_cast<const qint16 *>(at); break;
+            case QAudioFormat::Int32: value = *reinterpret_cast<const qint32 *>(at); break;
+            default: value = *reinterpret_cast<const quint8 *>(at); break;
+            }
+            EXPECT_DOUBLE_EQ(value, c.expected[i]) << "value " << i;
+        }
+    }
+}
 
 TEST(Metronome, ClicksFallOnTheLastFrameOfEachBeatWithAccentedBars)
 {
