@@ -16,6 +16,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <limits>
 #include <numbers>
 #include <vector>
 
@@ -317,6 +318,23 @@ TEST_F(PianoFixture, TrackRenderOfOwnPitchIsTheRecordingTimesVelocity)
     ASSERT_EQ(cut.size(), 2 * rate);
     EXPECT_NE(cut[rate - 1], 0.0f);
     EXPECT_TRUE(std::all_of(cut.begin() + rate, cut.end(), [](float v) { return v == 0.0f; }));
+}
+
+TEST_F(PianoFixture, HostileNotesRenderNothingOrBounded)
+{
+    constexpr double nan = std::numeric_limits<double>::quiet_NaN();
+    TrackData far = midiTrack({makeNote(60, 0, 1, 100)});
+    far.midiClips[0].start = 1e12;
+    EXPECT_TRUE(piano.renderTrack(far, rate).isEmpty());
+    const QList<float> out = piano.renderTrack(
+        midiTrack({makeNote(500, 0, 1, 100), makeNote(-1, 0, 1, 100), makeNote(60, 0, nan, 100),
+                   makeNote(60, -1.0, 2.0, 100), makeNote(60, 0.5, 1e300, 100)},
+                  1.0),
+        rate);
+    ASSERT_EQ(out.size(), 2 * rate);
+    EXPECT_TRUE(std::all_of(out.begin(), out.begin() + rate / 2, [](float v) { return v == 0.0f; }));
+    EXPECT_TRUE(std::all_of(out.begin() + rate, out.end(), [](float v) { return v == 0.0f; }));
+    EXPECT_EQ(out[rate / 2 + 1], recording[1] * (100.0f / 127.0f));
 }
 
 TEST_F(PianoFixture, ResampledLengthIsExact)
