@@ -8,6 +8,8 @@
 #include <QDebug>
 #include <QTimer>
 
+#include <algorithm>
+
 namespace {
 constexpr int blockFrames = PushAudioOutput::maxBlockFrames;
 constexpr int tickMs = 10;
