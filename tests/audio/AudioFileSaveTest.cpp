@@ -72,6 +72,7 @@ TEST_P(WavSaveTest, FfmpegReadsWhatWasWritten)
     EXPECT_EQ(info.value("codec_name"), codec);
     EXPECT_EQ(info.value("sample_rate"), "48000");
     EXPECT_EQ(info.value("channels").toInt(), channels);
+    EXPECT_EQ(info.value("duration_ts"), "3000"); // frames, in units of 1 / sample rate
 
     const OracleAudio decoded = decodeWithFfmpeg(path);
     ASSERT_TRUE(decoded.ok);
