@@ -264,6 +264,25 @@ TEST(Mp3Save, ConstantRateMonoThatDecodesToTheInputLength)
     EXPECT_EQ(loaded.samples.size(), 44100);
 }
 
+TEST(Mp3Save, NonFiniteSamplesEncodeAsSilence)
+{
+    TestFiles files;
+    const float specials[] = {std::numeric_limits<float>::quiet_NaN(), std::numeric_limits<float>::infinity(),
+                              -std::numeric_limits<float>::infinity()};
+    QList<float> broken;
+    for (int i = 0; i < 11025; ++i)
+        broken << specials[i % 3];
+    const QString path = files.path("nan.mp3");
+    AudioProcessor processor;
+    ASSERT_TRUE(processor.saveAudioFile(path, broken, 44100, 1, 16));
+    const ToolResult raw = runTool("mpg123", {"-q", "-s", path});
+    ASSERT_TRUE(raw.ok());
+    const auto *pcm = reinterpret_cast<const qint16 *>(raw.standardOutput.constData());
+    ASSERT_EQ(raw.standardOutput.size() / 2, 11025);
+    for (qsizetype i = 0; i < 11025; ++i)
+        ASSERT_LE(std::abs(pcm[i]), 1) << i;
+}
+
 TEST(Mp3Save, EmptyListGivesAnEmptyStream)
 {
     TestFiles files;
