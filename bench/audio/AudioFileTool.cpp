@@ -1,14 +1,12 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Command-line front end to AudioProcessor for timing against peer tools with compare.py:
 //   audio-file-tool load <in>               decode and report frames, rate, channels, peak memory
-//   audio-file-tool dump <in>               write the mono list as raw 32-bit floats to stdout
 //   audio-file-tool convert <in> <out> [bits]  load, then save the file's own channels;
 //                                              stderr gets the load and save times apart
 #include "audio/AudioProcessor.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
-#include <QFile>
 
 #include <cstdio>
 #include <sys/resource.h>
@@ -36,7 +34,7 @@ int main(int argc, char **argv)
     qInstallMessageHandler(quietDebugLog);
     const QStringList args = app.arguments();
     if (args.size() < 3) {
-        std::fprintf(stderr, "usage: %s load|dump|convert <in> [<out> [bits]]\n", argv[0]);
+        std::fprintf(stderr, "usage: %s load|convert <in> [<out> [bits]]\n", argv[0]);
         return 2;
     }
     AudioProcessor processor;
@@ -53,14 +51,6 @@ int main(int argc, char **argv)
         std::printf("frames %lld rate %d channels %d decoded %.1f MiB peak %.1f MiB\n",
                     static_cast<long long>(processor.samples.size()), processor.sampleRate, processor.channels,
                     decodedMiB, double(peakResidentKiB()) / 1024.0);
-        return 0;
-    }
-    if (command == "dump") {
-        QFile out;
-        if (!out.open(stdout, QIODevice::WriteOnly))
-            return 1;
-        out.write(reinterpret_cast<const char *>(processor.samples.constData()),
-                  processor.samples.size() * qsizetype(sizeof(float)));
         return 0;
     }
     if (command == "convert" && args.size() >= 4) {

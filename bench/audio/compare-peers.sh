@@ -34,6 +34,11 @@ $compare "$tool convert in16.wav out.flac 16" "flac -s -f -0 in16.wav -o ref.fla
 echo "== save MP3 vs lame"
 $compare "$tool convert in16.wav out.mp3" "lame --silent -b 192 -q 2 -m m in16.wav ref.mp3"
 
+echo "== save alone (the peers above also read their input)"
+for output in out.wav out.flac out.mp3; do
+  printf '%s: ' "$output"; "$tool" convert in16.wav "$output" 16 2>&1
+done
+
 echo "== peak memory of a load (decoded = samples + stereoSamples as floats)"
 for input in in16.wav in24.wav in.flac in.mp3 in.ogg; do
   printf '%s: ' "$input"; "$tool" load "$input"

@@ -247,7 +247,9 @@ bool FlacEncoder::write(QIODevice &out, std::span<const float> interleaved, int 
     info.channels = channels;
     info.bitsPerSample = bitsPerSample;
     info.totalFrames = qint64(interleaved.size()) / channels;
-    if (out.write(metadataBytes(info)) < 0)
+    // STREAMINFO is written again once the block and frame sizes are known.
+    const QByteArray metadata = metadataBytes(info);
+    if (out.write(metadata) != metadata.size())
         return false;
 
     info.minBlock = maxBlockFrames;
