@@ -62,3 +62,15 @@ export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 
 # Extra arguments go to CTest, e.g. `-R Wav` or `--repeat until-fail:5`.
 ctest --test-dir "$build" -j "$jobs" --output-on-failure --timeout 900 "$@"
+
+# The engines' hand-over between GUI and stream thread also runs under ThreadSanitizer,
+# in a second tree that builds only the engine tests. Full runs do it; a filtered run
+# (CTest arguments given) only with ZENTRIQ_TSAN=1.
+if [[ -f $root/tests/engine/CMakeLists.txt && ( $# -eq 0 || ${ZENTRIQ_TSAN:-0} == 1 ) ]]; then
+  tsan=${ZENTRIQ_TSAN_BUILD_DIR:-$root/build-tsan}
+  cmake -S "$root" -B "$tsan" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+    -DZENTRIQ_TSAN=ON -DZENTRIQ_BUILD_TESTS=ON -DZENTRIQ_BUILD_BENCH=OFF >/dev/null
+  cmake --build "$tsan" -j "$jobs" --target engine_tests
+  TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1 suppressions=$root/tests/sanitizers/tsan.supp" \
+    "$tsan/tests/engine/engine_tests" --gtest_filter='Engine*:MultiTrack*:SingleTrack*'
+fi

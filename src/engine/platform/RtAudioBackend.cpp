@@ -1,0 +1,173 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// RtAudio 5.2 adapter; the only file of the engine that includes RtAudio.
+#include "engine/platform/RtAudioBackend.h"
+
+#include <RtAudio.h>
+
+#include <cstdlib>
+#include <exception>
+#include <type_traits>
+
+static_assert(std::is_same_v<AudioBackend::Callback, RtAudioCallback>,
+              "the stream callback is handed to RtAudio unchanged");
+
+std::unique_ptr<AudioBackend> AudioBackend::create(std::string &errorText)
+{
+    RtAudio::Api api = RtAudio::UNSPECIFIED;
+    // Tests pin the host API: RtAudio 5.2 otherwise prefers any running JACK server.
+    if (const char *forced = std::getenv("ZENTRIQ_AUDIO_API"); forced && *forced) {
+        api = RtAudio::getCompiledApiByName(forced);
+        if (api == RtAudio::UNSPECIFIED) {
+            errorText = std::string("audio API not available: ") + forced;
+            return nullptr;
+        }
+    }
+    try {
+        auto rtAudio = std::make_unique<RtAudio>(api);
+        rtAudio->showWarnings(false);
+        return std::make_unique<RtAudioBackend>(std::move(rtAudio));
+    } catch (const RtAudioError &error) {
+        errorText = error.getMessage();
+    } catch (const std::exception &error) {
+        errorText = error.what();
+    }
+    return nullptr;
+}
+
+RtAudioBackend::RtAudioBackend(std::unique_ptr<RtAudio> rtAudio)
+    : rtAudio(std::move(rtAudio))
+{
+}
+
+RtAudioBackend::~RtAudioBackend()
+{
+    closeStream();
+}
+
+template<typename Action>
+bool RtAudioBackend::guarded(Action &&action)
+{
+    try {
+        action();
+        return true;
+    } catch (const RtAudioError &error) {
+        lastError = error.getMessage();
+    } catch (const std::exception &error) {
+        lastError = error.what();
+    }
+    return false;
+}
+
+std::string RtAudioBackend::apiDisplayName() const
+{
+    return RtAudio::getApiDisplayName(rtAudio->getCurrentApi());
+}
+
+unsigned int RtAudioBackend::deviceCount()
+{
+    unsigned int count = 0;
+    guarded([&] { count = rtAudio->getDeviceCount(); });
+    return count;
+}
+
+unsigned int RtAudioBackend::deviceId(unsigned int index)
+{
+    return index < deviceCount() ? index + 1 : 0;
+}
+
+unsigned int RtAudioBackend::defaultOutputDevice()
+{
+    // 5.2 answers index 0 also when there is no device at all.
+    unsigned int index = 0;
+    if (!guarded([&] { index = rtAudio->getDefaultOutputDevice(); }))
+        return 0;
+    return deviceId(index);
+}
+
+unsigned int RtAudioBackend::defaultInputDevice()
+{
+    unsigned int index = 0;
+    if (!guarded([&] { index = rtAudio->getDefaultInputDevice(); }))
+        return 0;
+    return deviceId(index);
+}
+
+AudioBackend::DeviceInfo RtAudioBackend::deviceInfo(unsigned int id)
+{
+    if (id == 0 || id > deviceCount())
+        return {};
+    RtAudio::DeviceInfo info;
+    if (!guarded([&] { info = rtAudio->getDeviceInfo(id - 1); }) || !info.probed)
+        return {};
+    DeviceInfo result;
+    result.id = id;
+    result.name = info.name;
+    result.outputChannels = info.outputChannels;
+    result.inputChannels = info.inputChannels;
+    result.isDefaultOutput = info.isDefaultOutput;
+    result.isDefaultInput = info.isDefaultInput;
+    result.preferredSampleRate = info.preferredSampleRate;
+    return result;
+}
+
+bool RtAudioBackend::openStream(const StreamParameters *output, const StreamParameters *input,
+                                unsigned int sampleRate, unsigned int &bufferFrames, Callback callback,
+                                void *userData)
+{
+    const auto toRt = [](const StreamParameters *parameters, RtAudio::StreamParameters &rt) -> RtAudio::StreamParameters * {
+        if (!parameters)
+            return nullptr;
+        rt.deviceId = parameters->deviceId - 1;
+        rt.nChannels = parameters->channels;
+        rt.firstChannel = parameters->firstChannel;
+        return &rt;
+    };
+    if ((output && output->deviceId == 0) || (input && input->deviceId == 0)) {
+        lastError = "no such audio device";
+        return false;
+    }
+    RtAudio::StreamParameters rtOutput, rtInput;
+    RtAudio::StreamParameters *outputPointer = toRt(output, rtOutput);
+    RtAudio::StreamParameters *inputPointer = toRt(input, rtInput);
+    const bool opened = guarded([&] {
+        rtAudio->openStream(outputPointer, inputPointer, RTAUDIO_FLOAT32, sampleRate, &bufferFrames,
+                            callback, userData);
+    });
+    // A failed open can leave a half-made stream behind in 5.2.
+    if (!opened && rtAudio->isStreamOpen())
+        guarded([&] { rtAudio->closeStream(); });
+    return opened;
+}
+
+bool RtAudioBackend::startStream()
+{
+    return guarded([&] { rtAudio->startStream(); });
+}
+
+bool RtAudioBackend::stopStream()
+{
+    if (!rtAudio->isStreamRunning())
+        return true;
+    return guarded([&] { rtAudio->stopStream(); });
+}
+
+void RtAudioBackend::closeStream()
+{
+    if (rtAudio->isStreamOpen())
+        guarded([&] { rtAudio->closeStream(); });
+}
+
+bool RtAudioBackend::isStreamOpen() const
+{
+    return rtAudio->isStreamOpen();
+}
+
+bool RtAudioBackend::isStreamRunning() const
+{
+    return rtAudio->isStreamRunning();
+}
+
+std::string RtAudioBackend::errorText() const
+{
+    return lastError;
+}

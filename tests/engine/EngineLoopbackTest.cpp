@@ -1,0 +1,265 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Both engines on real streams of the test PulseAudio server: what plays on the null
+// sink is recorded back from its monitor. Also the real device layer without a server.
+#include "engine/AudioEngine.h"
+#include "engine/MultiTrackAudioEngine.h"
+#include "engine/platform/AudioBackend.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <cmath>
+#include <numbers>
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace {
+using namespace std::chrono_literals;
+constexpr int rate = 48000;
+
+// Sets an environment variable for the lifetime of the object.
+class ScopedEnv
+{
+public:
+    ScopedEnv(const char *name, const char *value)
+        : name(name)
+    {
+        if (const char *old = std::getenv(name))
+            previous = old;
+        setenv(name, value, 1);
+    }
+    ~ScopedEnv()
+    {
+        if (previous)
+            setenv(name, previous->c_str(), 1);
+        else
+            unsetenv(name);
+    }
+
+private:
+    const char *name;
+    std::optional<std::string> previous;
+};
+
+// Power of one frequency (Goertzel), normalised by the signal's length: (A/2)^2 for a sine of amplitude A.
+double tonePower(const float *x, std::size_t count, double frequency)
+{
+    const double coeff = 2.0 * std::cos(2.0 * std::numbers::pi * frequency / rate);
+    double s1 = 0, s2 = 0;
+    for (std::size_t i = 0; i < count; ++i) {
+        const double s0 = x[i] + coeff * s1 - s2;
+        s2 = s1;
+        s1 = s0;
+    }
+    return (s1 * s1 + s2 * s2 - coeff * s1 * s2) / (double(count) * double(count));
+}
+
+std::vector<float> sine(double frequency, double amplitude, double seconds)
+{
+    std::vector<float> x(std::size_t(seconds * rate));
+    for (std::size_t i = 0; i < x.size(); ++i)
+        x[i] = float(amplitude * std::sin(2.0 * std::numbers::pi * frequency * double(i) / rate));
+    return x;
+}
+
+// Records the default input (the sink's monitor) into a buffer sized up front, so the
+// stream thread never allocates.
+class MonitorRecorder
+{
+public:
+    explicit MonitorRecorder(double seconds)
+        : samples(std::size_t(seconds * rate))
+    {
+        engine.initialize(rate, 512);
+        engine.setRecordCallback([this](const float *input, int frames) {
+            std::size_t at = filled.load();
+            const std::size_t n = std::min(samples.size() - at, std::size_t(frames));
+            std::copy(input, input + n, samples.begin() + std::ptrdiff_t(at));
+            filled.store(at + n);
+        });
+    }
+    ~MonitorRecorder()
+    {
+        engine.stopRecording();
+        engine.shutdown();
+    }
+    bool start() { return engine.startRecording(); }
+    // Strongest power of `frequency` over any one-second window recorded so far.
+    double strongest(double frequency) const
+    {
+        double best = 0;
+        const std::size_t n = filled.load();
+        for (std::size_t at = 0; at + rate <= n; at += rate / 4)
+            best = std::max(best, tonePower(samples.data() + at, rate, frequency));
+        return best;
+    }
+    std::size_t recorded() const { return filled.load(); }
+
+private:
+    AudioEngine engine;
+    std::vector<float> samples;
+    std::atomic<std::size_t> filled{0};
+};
+
+class EngineLoopback : public ::testing::Test
+{
+protected:
+    ScopedEnv api{"ZENTRIQ_AUDIO_API", "pulse"};
+};
+} // namespace
+
+TEST_F(EngineLoopback, SingleTrackToneIsHeardOnTheMonitor)
+{
+    MonitorRecorder recorder(8.0);
+    ASSERT_TRUE(recorder.start());
+
+    const std::vector<float> tone = sine(1000.0, 0.8, 2.0);
+    AudioEngine player;
+    player.initialize(rate, 512);
+    ASSERT_TRUE(player.startPlayback(tone.data(), int(tone.size()), rate, 0));
+    const auto deadline = std::chrono::steady_clock::now() + 15s;
+    while (player.isPlaying() && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(20ms);
+    EXPECT_FALSE(player.isPlaying()) << "playback must end by itself at the end of the buffer";
+    EXPECT_EQ(player.position(), int(tone.size()));
+    // Let the sink's latency drain into the recording.
+    std::this_thread::sleep_for(700ms);
+    player.shutdown();
+
+    // Played at 0.8 to both channels: the monitor (left) holds the tone at 0.8, (0.4)^2.
+    EXPECT_GT(recorder.strongest(1000.0), 0.16 * 0.5);
+    EXPECT_LT(recorder.strongest(1370.0), 0.16 * 0.01);
+}
+
+TEST_F(EngineLoopback, MultiTrackStreamStartsPausesRestartsAndStops)
+{
+    MonitorRecorder recorder(6.0);
+    ASSERT_TRUE(recorder.start());
+
+    const std::vector<float> tone = sine(700.0, 0.9, 5.0);
+    MultiTrackAudioEngine engine;
+    engine.initialize(rate, 512);
+    MultiTrackAudioEngine::TrackSlot slot;
+    slot.samples = tone.data();
+    slot.sampleCount = int(tone.size());
+    slot.volume = 1.0f;
+    engine.setTracks({slot});
+
+    ASSERT_TRUE(engine.startPlayback(0.0));
+    EXPECT_TRUE(engine.isPlaying());
+    std::this_thread::sleep_for(400ms);
+    const double played = engine.getPlaybackPosition();
+    EXPECT_GT(played, 0.0);
+
+    engine.pausePlayback();
+    EXPECT_FALSE(engine.isPlaying());
+    const double paused = engine.getPlaybackPosition();
+    std::this_thread::sleep_for(200ms);
+    EXPECT_EQ(engine.getPlaybackPosition(), paused);
+
+    ASSERT_TRUE(engine.startPlayback(3.0));
+    EXPECT_TRUE(engine.isPlaying());
+    std::this_thread::sleep_for(1500ms);
+    EXPECT_GT(engine.getPlaybackPosition(), 3.0);
+
+    engine.stopPlayback();
+    EXPECT_FALSE(engine.isPlaying());
+    EXPECT_EQ(engine.getPlaybackPosition(), 0.0);
+
+    // Slot at pan 0 and volume 1: 0.707 x 0.9 on each channel.
+    const double amplitude = 0.707 * 0.9;
+    EXPECT_GT(recorder.strongest(700.0), amplitude * amplitude / 4 * 0.5);
+}
+
+TEST(EngineWithoutServer, EveryStartFailsWithAText)
+{
+    struct Row
+    {
+        const char *api;
+        const char *variable;
+        const char *value;
+    };
+    const Row rows[] = {
+        {"pulse", "PULSE_SERVER", "unix:/nonexistent/zentriq-no-server"},
+        {"jack", "JACK_DEFAULT_SERVER", "zentriq-no-such-server"},
+        {"alsa", "ALSA_CONFIG_PATH", "/nonexistent/alsa.conf"},
+        {"no-such-api", "ZENTRIQ_UNUSED", ""},
+    };
+    for (const Row &row : rows) {
+        SCOPED_TRACE(row.api);
+        ScopedEnv api("ZENTRIQ_AUDIO_API", row.api);
+        ScopedEnv server(row.variable, row.value);
+        ScopedEnv noJackStart("JACK_NO_START_SERVER", "1");
+
+        std::string error;
+        const auto backend = AudioBackend::create(error);
+        if (!backend) {
+            EXPECT_FALSE(error.empty());
+        } else {
+            const AudioBackend::StreamParameters output{backend->defaultOutputDevice(), 2, 0};
+            unsigned int frames = 512;
+            if (backend->deviceCount() > 0 && output.deviceId != 0) {
+                const auto silent = [](void *, void *, unsigned int, double, unsigned int, void *) { return 0; };
+                EXPECT_FALSE(backend->openStream(&output, nullptr, rate, frames, silent, nullptr));
+                EXPECT_FALSE(backend->errorText().empty());
+                EXPECT_FALSE(backend->isStreamOpen());
+            }
+        }
+
+        MultiTrackAudioEngine multiTrack;
+        EXPECT_FALSE(multiTrack.startPlayback(0.0));
+        EXPECT_FALSE(multiTrack.isPlaying());
+
+        const float samples[64] = {};
+        AudioEngine single;
+        EXPECT_FALSE(single.startPlayback(samples, 64, rate, 0));
+        EXPECT_FALSE(single.isPlaying());
+        EXPECT_FALSE(single.startRecording());
+    }
+}
+
+TEST(EngineOnJack, DeviceErrorsCarryTheirTextAndMatchingRatesPlay)
+{
+    // The test JACK server runs its dummy driver at 48 kHz and refuses any other rate.
+    ScopedEnv api("ZENTRIQ_AUDIO_API", "jack");
+    ScopedEnv noJackStart("JACK_NO_START_SERVER", "1");
+    std::string error;
+    const auto backend = AudioBackend::create(error);
+    ASSERT_NE(backend, nullptr) << error;
+    if (backend->deviceCount() == 0)
+        GTEST_SKIP() << "no JACK server running";
+
+    const AudioBackend::StreamParameters output{backend->defaultOutputDevice(), 2, 0};
+    ASSERT_NE(output.deviceId, 0u);
+    EXPECT_GE(backend->deviceInfo(output.deviceId).outputChannels, 2u);
+    unsigned int frames = 512;
+    const auto silent = [](void *, void *, unsigned int, double, unsigned int, void *) { return 0; };
+    EXPECT_FALSE(backend->openStream(&output, nullptr, 44100, frames, silent, nullptr));
+    EXPECT_NE(backend->errorText().find("44100"), std::string::npos) << backend->errorText();
+    EXPECT_FALSE(backend->isStreamOpen());
+
+    const std::vector<float> tone = sine(440.0, 0.5, 2.0);
+    MultiTrackAudioEngine::TrackSlot slot;
+    slot.samples = tone.data();
+    slot.sampleCount = int(tone.size());
+    struct
+    {
+        int rate;
+        bool plays;
+    } const rows[] = {{44100, false}, {48000, true}};
+    for (const auto &row : rows) {
+        SCOPED_TRACE(row.rate);
+        MultiTrackAudioEngine engine;
+        engine.initialize(row.rate, 512);
+        engine.setTracks({slot});
+        EXPECT_EQ(engine.startPlayback(0.0), row.plays);
+        EXPECT_EQ(engine.isPlaying(), row.plays);
+        std::this_thread::sleep_for(300ms);
+        EXPECT_EQ(engine.getPlaybackPosition() > 0.0, row.plays);
+        EXPECT_TRUE(engine.waitForSlotAdoption(2000));
+        engine.stopPlayback();
+    }
+}

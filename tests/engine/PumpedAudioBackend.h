@@ -1,0 +1,59 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// A device layer whose stream is driven by the test: each pump() runs the engine's
+// real callback for one block, so blocks are exact and repeatable.
+#pragma once
+
+#include "engine/platform/AudioBackend.h"
+
+#include <optional>
+#include <vector>
+
+struct PumpedDeviceSetup
+{
+    unsigned int devices = 1;
+    unsigned int inputChannels = 2; // of every device; 0 makes recording impossible
+    bool failOpen = false;
+    bool failStart = false;
+};
+
+class PumpedAudioBackend final : public AudioBackend
+{
+public:
+    using Setup = PumpedDeviceSetup;
+
+    explicit PumpedAudioBackend(Setup setup = {});
+
+    std::string apiDisplayName() const override { return "Pumped"; }
+    unsigned int deviceCount() override { return setup.devices; }
+    unsigned int deviceId(unsigned int index) override { return index < setup.devices ? index + 1 : 0; }
+    unsigned int defaultOutputDevice() override { return setup.devices > 0 ? 1 : 0; }
+    unsigned int defaultInputDevice() override { return setup.devices > 0 ? 1 : 0; }
+    DeviceInfo deviceInfo(unsigned int id) override;
+
+    bool openStream(const StreamParameters *output, const StreamParameters *input, unsigned int sampleRate,
+                    unsigned int &bufferFrames, Callback callback, void *userData) override;
+    bool startStream() override;
+    bool stopStream() override;
+    void closeStream() override;
+    bool isStreamOpen() const override { return open; }
+    bool isStreamRunning() const override { return running; }
+    std::string errorText() const override { return lastError; }
+
+    // Runs one block of `frames` through the callback, with `input` (mono) as the
+    // captured block when the stream has an input; returns the interleaved stereo output,
+    // or nothing when the stream is not running.
+    std::optional<std::vector<float>> pump(unsigned int frames, const std::vector<float> &input = {});
+
+    int opens = 0;
+    std::optional<StreamParameters> openedInput;
+    unsigned int openedRate = 0;
+
+private:
+    Setup setup;
+    bool open = false;
+    bool running = false;
+    bool hasInput = false;
+    Callback callback = nullptr;
+    void *userData = nullptr;
+    std::string lastError;
+};
