@@ -1,0 +1,50 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Multi-level minimum/maximum summaries of one sample list, so the exact extremes of any
+// range can be found without reading more than a few hundred values.
+#pragma once
+
+#include <cstddef>
+#include <span>
+#include <vector>
+
+// Level k holds the minimum and maximum of every full block of 32 x 16^k samples, about a
+// quarter of a byte per sample in all. A range query reads raw samples only up to the first
+// and from the last 32-sample boundary, and at most 30 blocks per level in between, so a
+// pixel column of a one-hour clip costs a few dozen cache lines. The summary keeps no
+// pointer to the samples: queries take the same list again, so a caller that reallocates
+// its list can never leave a dangling view.
+class PeakSummary
+{
+public:
+    static constexpr std::size_t baseBlockSize = 32;
+    static constexpr std::size_t levelFactor = 16;
+
+    // Summarises `samples`, recomputing only the blocks at or after `firstChanged`
+    // (0 after a replacement, the old length after an append). Not real-time safe.
+    void update(std::span<const float> samples, std::size_t firstChanged = 0);
+    void clear();
+
+    // Number of samples summarised by the last update.
+    std::size_t size() const { return sampleCount; }
+
+    // Folds the exact extremes of samples[begin, end) into `minimum` and `maximum`;
+    // NaN values are skipped. `samples` must be the list of the last update.
+    void accumulate(std::span<const float> samples, std::size_t begin, std::size_t end,
+                    float &minimum, float &maximum) const;
+
+private:
+    struct Extremes
+    {
+        float minimum;
+        float maximum;
+    };
+    // Minimum and maximum side by side, so one block costs one memory access.
+    struct Level
+    {
+        std::size_t blockSize = 0;
+        std::vector<Extremes> blocks;
+    };
+
+    std::vector<Level> levels;
+    std::size_t sampleCount = 0;
+};

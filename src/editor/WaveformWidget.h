@@ -1,0 +1,126 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Waveform view of one clip: mono or left/right lanes, playhead, selection, zoom and scroll.
+#pragma once
+
+#include "editor/PeakSummary.h"
+
+#include <QColor>
+#include <QList>
+#include <QWidget>
+
+#include <vector>
+
+class QPainter;
+class QScrollBar;
+
+// GUI thread only. The widget keeps its own copies of the samples it draws, so callers may
+// change or free their lists as soon as setAudioData returns.
+//
+// Each pixel column shows the true minimum and maximum of its samples. The summaries that
+// make this cheap are built once per data change; zooming and scrolling only re-read them.
+class WaveformWidget : public QWidget
+{
+    Q_OBJECT
+
+public:
+    explicit WaveformWidget(QWidget *parent = nullptr);
+
+    void setAudioData(const QList<float> &samples, int sampleRate, const QList<float> &stereo = {});
+    void appendAudioData(const QList<float> &block, int sampleRate);
+    void clearAudioData();
+
+    void setPlayheadPosition(double seconds);
+    double getPlayheadPosition() const { return playheadPosition; }
+
+    void setZoomLevel(double zoom);
+    double getZoomLevel() const { return zoomLevel; }
+    void setViewStartSec(double seconds);
+    double getViewStartSec() const { return viewStartSec; }
+
+    bool hasSelection() const { return selectionActive; }
+    double getSelectionStart() const { return selectionStart; }
+    double getSelectionEnd() const { return selectionEnd; }
+    void clearSelection();
+
+    void setWaveColor(const QColor &color);
+    void setProgressColor(const QColor &color);
+    void setBackgroundColor(const QColor &color);
+    void setPlayheadColor(const QColor &color);
+
+signals:
+    void playheadMoved(double seconds);
+    void selectionChanged(double start, double end);
+    void clicked(double seconds);
+
+protected:
+    bool event(QEvent *event) override;
+    void mousePressEvent(QMouseEvent *event) override;
+    void mouseReleaseEvent(QMouseEvent *event) override;
+    void mouseMoveEvent(QMouseEvent *event) override;
+    void wheelEvent(QWheelEvent *event) override;
+    void paintEvent(QPaintEvent *event) override;
+    void resizeEvent(QResizeEvent *event) override;
+
+private:
+    struct Lane
+    {
+        const QList<float> &source;
+        const PeakSummary &summary;
+        const std::vector<float> &minPeaks;
+        const std::vector<float> &maxPeaks;
+        int top;
+        int bottom;
+        int centre;
+        float halfHeight;
+    };
+
+    void drawSelection(QPainter &painter, const QRect &area);
+    void drawWaveform(QPainter &painter, const QRect &area);
+    void drawLane(QPainter &painter, const QRect &area, const Lane &lane);
+    void drawPlayhead(QPainter &painter, const QRect &area);
+    void drawEmptyState(QPainter &painter);
+
+    void rebuildSummaries();
+    void buildPeaks();
+    void buildPeaksForChannel(const QList<float> &source, const PeakSummary &summary,
+                              std::vector<float> &minOut, std::vector<float> &maxOut) const;
+    void updateScrollBar();
+    void clampViewStart();
+    void zoomAt(double factor, int x);
+    void onScrollBarMoved(int value);
+
+    double visibleSpan() const;
+    double maxViewStart() const;
+    double xToSeconds(int x) const;
+    int secondsToX(double seconds) const;
+    QRect waveformArea() const;
+
+    QList<float> samples;
+    int sampleRate = 44100;
+    double duration = 0.0;
+    QList<float> leftChannel;
+    QList<float> rightChannel;
+    bool isStereo = false;
+    PeakSummary samplesSummary;
+    PeakSummary leftSummary;
+    PeakSummary rightSummary;
+    std::vector<float> minPeaks, maxPeaks;
+    std::vector<float> minPeaksLeft, maxPeaksLeft;
+    std::vector<float> minPeaksRight, maxPeaksRight;
+    double playheadPosition = 0.0;
+    bool selectionActive = false;
+    double selectionStart = 0.0;
+    double selectionEnd = 0.0;
+    bool draggingPlayhead = false;
+    bool selecting = false;
+    int dragStartX = -1;
+    double zoomLevel = 1.0;
+    double viewStartSec = 0.0;
+    bool autoScroll = true;
+    QScrollBar *scrollBar = nullptr;
+    QColor waveColor{0x00, 0xf2, 0xff};
+    QColor progressColor{0xff, 0x00, 0x55};
+    QColor backgroundColor{0x14, 0x14, 0x1e};
+    QColor playheadColor{Qt::white};
+    QColor selectionColor{255, 255, 255, 40};
+};

@@ -1,0 +1,144 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Range extremes from the multi-level summaries against a plain scan of the same samples.
+#include "editor/PeakSummary.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+#include <random>
+#include <vector>
+
+namespace {
+
+struct Extremes
+{
+    float min = 1.0f;
+    float max = -1.0f;
+};
+
+Extremes bruteForce(const std::vector<float> &samples, std::size_t begin, std::size_t end)
+{
+    Extremes e;
+    for (std::size_t i = begin; i < end; ++i) {
+        if (samples[i] < e.min)
+            e.min = samples[i];
+        if (samples[i] > e.max)
+            e.max = samples[i];
+    }
+    return e;
+}
+
+Extremes query(const PeakSummary &summary, const std::vector<float> &samples, std::size_t begin, std::size_t end)
+{
+    Extremes e;
+    summary.accumulate(samples, begin, end, e.min, e.max);
+    return e;
+}
+
+// Quiet noise with single-sample spikes beyond full scale and a few NaNs, so a range that
+// misses or double-counts one sample gives a different answer.
+std::vector<float> spikyNoise(std::size_t count, unsigned seed)
+{
+    std::mt19937 rng(seed);
+    std::uniform_real_distribution<float> noise(-0.1f, 0.1f);
+    std::uniform_real_distribution<float> spike(-1.5f, 1.5f);
+    std::vector<float> samples(count);
+    for (auto &v : samples)
+        v = noise(rng);
+    for (std::size_t i = 0; i < count / 997 + 1 && count > 0; ++i)
+        samples[rng() % count] = spike(rng);
+    if (count > 10)
+        samples[count / 3] = std::numeric_limits<float>::quiet_NaN();
+    return samples;
+}
+
+// Ranges that start and end on, just before and just after every block size, plus random ones.
+std::vector<std::pair<std::size_t, std::size_t>> rangesFor(std::size_t count, unsigned seed)
+{
+    std::vector<std::pair<std::size_t, std::size_t>> ranges{{0, count}, {0, 0}, {count, count}};
+    std::vector<std::size_t> edges{0, 1, count / 2, count > 0 ? count - 1 : 0, count};
+    for (std::size_t block = PeakSummary::baseBlockSize; block <= (std::size_t(1) << 24); block *= PeakSummary::levelFactor)
+        for (std::size_t k : {std::size_t(1), std::size_t(3), std::size_t(16)})
+            for (long d : {-1L, 0L, 1L})
+                if (long at = long(block * k) + d; at >= 0 && std::size_t(at) <= count)
+                    edges.push_back(std::size_t(at));
+    for (std::size_t a : edges)
+        for (std::size_t b : edges)
+            if (a <= b && b <= count)
+                ranges.emplace_back(a, b);
+    std::mt19937 rng(seed);
+    // Long lists keep a sample of the edge pairs so the plain scan stays quick.
+    if (count > 300000) {
+        std::shuffle(ranges.begin() + 3, ranges.end(), rng);
+        ranges.resize(std::min<std::size_t>(ranges.size(), 80));
+    }
+    for (int i = 0; i < (count > 300000 ? 40 : 400) && count > 0; ++i) {
+        std::size_t a = rng() % count;
+        std::size_t b = a + rng() % (count - a + 1);
+        ranges.emplace_back(a, b);
+    }
+    return ranges;
+}
+
+void expectExact(const PeakSummary &summary, const std::vector<float> &samples, unsigned seed)
+{
+    for (auto [a, b] : rangesFor(samples.size(), seed)) {
+        SCOPED_TRACE(testing::Message() << "range " << a << ".." << b);
+        const Extremes want = bruteForce(samples, a, b);
+        const Extremes got = query(summary, samples, a, b);
+        ASSERT_EQ(got.min, want.min);
+        ASSERT_EQ(got.max, want.max);
+    }
+}
+
+class PeakSummaryLengths : public testing::TestWithParam<std::size_t>
+{
+};
+
+TEST_P(PeakSummaryLengths, RangesMatchBruteForce)
+{
+    const auto samples = spikyNoise(GetParam(), 7);
+    PeakSummary summary;
+    summary.update(samples);
+    EXPECT_EQ(summary.size(), samples.size());
+    expectExact(summary, samples, 11);
+}
+
+TEST_P(PeakSummaryLengths, AppendingInChunksMatchesBruteForce)
+{
+    const auto all = spikyNoise(GetParam(), 3);
+    std::vector<float> grown;
+    PeakSummary summary;
+    std::mt19937 rng(5);
+    while (grown.size() < all.size()) {
+        const std::size_t old = grown.size();
+        const std::size_t chunk = std::min<std::size_t>(all.size() - old, 1 + rng() % 70000);
+        grown.insert(grown.end(), all.begin() + old, all.begin() + old + chunk);
+        summary.update(grown, old);
+    }
+    expectExact(summary, grown, 13);
+}
+
+INSTANTIATE_TEST_SUITE_P(Lengths, PeakSummaryLengths,
+                         testing::Values(0, 1, 31, 32, 513, 8192 + 300, 131072 * 3 + 5, (1 << 20) + 37));
+
+TEST(PeakSummary, ReplacingWithShorterDataForgetsOldBlocks)
+{
+    PeakSummary summary;
+    std::vector<float> loud(200000, 0.9f);
+    summary.update(loud);
+    const auto quiet = spikyNoise(70000, 9);
+    summary.update(quiet);
+    EXPECT_EQ(summary.size(), quiet.size());
+    expectExact(summary, quiet, 17);
+
+    summary.clear();
+    EXPECT_EQ(summary.size(), 0u);
+    const Extremes none = query(summary, {}, 0, 10);
+    EXPECT_EQ(none.min, 1.0f);
+    EXPECT_EQ(none.max, -1.0f);
+}
+
+} // namespace
