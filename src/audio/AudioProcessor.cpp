@@ -48,9 +48,14 @@ QList<float> mixToMono(const QList<float> &interleaved, int channels)
     return mono;
 }
 
-bool validSaveArguments(int sampleRate, int channels)
+// What a WAV header can describe: block align and byte rate must fit their fields.
+bool validWavArguments(int sampleRate, int channels, int bitDepth)
 {
-    return sampleRate > 0 && sampleRate <= int(WavCodec::maxSampleRate) && channels > 0 && channels <= 65535;
+    if (!WavCodec::supportedBitDepth(bitDepth) || sampleRate <= 0 || sampleRate > int(WavCodec::maxSampleRate)
+        || channels <= 0)
+        return false;
+    const qint64 blockAlign = qint64(channels) * (bitDepth / 8);
+    return blockAlign <= 0xFFFF && blockAlign * sampleRate <= 0xFFFFFFFFLL;
 }
 
 // Writes through a temporary file beside the target and renames it over the target only
@@ -195,8 +200,7 @@ bool AudioProcessor::loadWavFile(const QString &filePath)
 bool AudioProcessor::saveWavFile(const QString &filePath, const QList<float> &samples, int sampleRate,
                                  int channels, int bitDepth)
 {
-    if (!validSaveArguments(sampleRate, channels) || !WavCodec::supportedBitDepth(bitDepth)
-        || qint64(channels) * (bitDepth / 8) > 65535) {
+    if (!validWavArguments(sampleRate, channels, bitDepth)) {
         emit errorOccurred(tr("无法保存音频: 参数无效 (采样率 %1, 声道 %2, 位深 %3)")
                                .arg(sampleRate).arg(channels).arg(bitDepth));
         return false;
@@ -326,6 +330,7 @@ bool AudioProcessor::saveFlacFile(const QString &filePath, const QList<float> &s
                                   int channels, int bitDepth)
 {
     // Checked before the target is touched, so a refused save leaves an existing file alone.
+    // An empty list writes no frame, so any count STREAMINFO can hold will do.
     if (!samples.isEmpty() && channels != 1 && channels != 2) {
         emit errorOccurred(tr("FLAC编码仅支持1或2声道"));
         return false;

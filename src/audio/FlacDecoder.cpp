@@ -81,7 +81,7 @@ DecodedAudio FlacDecoder::decodeFile(const QString &filePath)
     FLAC__stream_decoder_process_until_end_of_stream(decoder.get());
     FLAC__stream_decoder_finish(decoder.get());
     state.audio.finish(state.used);
-    if (state.audio.channels == 0)
+    if (state.audio.channels == 0 || state.audio.sampleRate <= 0)
         return {};
     return std::move(state.audio);
 }

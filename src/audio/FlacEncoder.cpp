@@ -6,6 +6,7 @@
 #include "audio/PcmConversion.h"
 
 #include <QByteArray>
+#include <QByteArrayView>
 #include <QIODevice>
 
 #include <algorithm>
@@ -23,8 +24,6 @@ constexpr char vendor[] = "ZentriqStudio";
 class BitWriter
 {
 public:
-    void reserve(qsizetype bytes) { data.reserve(bytes); }
-
     void write(std::uint64_t value, int bits)
     {
         while (bits > 0) {
@@ -37,12 +36,6 @@ public:
                 data.append(char((accumulator >> pending) & 0xFF));
             }
         }
-    }
-
-    void alignToByte()
-    {
-        if (pending > 0)
-            write(0, 8 - pending);
     }
 
     const QByteArray &bytes() const { return data; }
@@ -65,18 +58,24 @@ constexpr std::array<std::uint8_t, 256> crc8Table = [] {
     return table;
 }();
 
-constexpr std::array<std::uint16_t, 256> crc16Table = [] {
-    std::array<std::uint16_t, 256> table{};
+// CRC-16 tables for eight bytes at a time: crc16Tables[k][b] is the CRC of byte b followed
+// by k zero bytes. The checksum runs over every byte written, so it must keep up with disk.
+using Crc16Tables = std::array<std::array<std::uint16_t, 256>, 8>;
+constexpr Crc16Tables crc16Tables = [] {
+    Crc16Tables tables{};
     for (int i = 0; i < 256; ++i) {
         std::uint16_t crc = std::uint16_t(i << 8);
         for (int bit = 0; bit < 8; ++bit)
             crc = std::uint16_t((crc & 0x8000) ? (crc << 1) ^ 0x8005 : crc << 1);
-        table[i] = crc;
+        tables[0][i] = crc;
     }
-    return table;
+    for (int k = 1; k < 8; ++k)
+        for (int i = 0; i < 256; ++i)
+            tables[k][i] = std::uint16_t((tables[k - 1][i] << 8) ^ tables[0][tables[k - 1][i] >> 8]);
+    return tables;
 }();
 
-std::uint8_t crc8(const QByteArray &bytes)
+std::uint8_t crc8(QByteArrayView bytes)
 {
     std::uint8_t crc = 0;
     for (char b : bytes)
@@ -84,11 +83,18 @@ std::uint8_t crc8(const QByteArray &bytes)
     return crc;
 }
 
-std::uint16_t crc16(const QByteArray &bytes)
+std::uint16_t crc16(QByteArrayView bytes)
 {
+    const auto *p = reinterpret_cast<const std::uint8_t *>(bytes.data());
+    qsizetype left = bytes.size();
     std::uint16_t crc = 0;
-    for (char b : bytes)
-        crc = std::uint16_t((crc << 8) ^ crc16Table[(crc >> 8) ^ std::uint8_t(b)]);
+    const auto &t = crc16Tables;
+    for (; left >= 8; left -= 8, p += 8) {
+        crc = std::uint16_t(t[7][p[0] ^ (crc >> 8)] ^ t[6][p[1] ^ (crc & 0xFF)] ^ t[5][p[2]] ^ t[4][p[3]]
+                            ^ t[3][p[4]] ^ t[2][p[5]] ^ t[1][p[6]] ^ t[0][p[7]]);
+    }
+    for (; left > 0; --left, ++p)
+        crc = std::uint16_t((crc << 8) ^ t[0][(crc >> 8) ^ *p]);
     return crc;
 }
 
@@ -142,7 +148,6 @@ QByteArray encodeFrame(std::span<const float> interleaved, qint64 firstFrame, in
                        int channels, int bitsPerSample)
 {
     BitWriter writer;
-    writer.reserve(16 + qsizetype(blockFrames) * channels * bitsPerSample / 8 + 2);
     writer.write(0x3FFE, 14);
     writer.write(0, 1);
     writer.write(1, 1); // variable blocking: the header carries the sample number
@@ -157,19 +162,29 @@ QByteArray encodeFrame(std::span<const float> interleaved, qint64 firstFrame, in
         writer.write(std::uint64_t(blockFrames - 1), 16);
     writer.write(crc8(writer.bytes()), 8);
 
+    // The header ends byte-aligned and so does every verbatim sample of 16 or 24 bits, so
+    // the subframes are written as whole big-endian bytes.
     const float fullScale = bitsPerSample == 24 ? PcmConversion::fullScale24 : PcmConversion::fullScale16;
-    const std::uint64_t mask = (std::uint64_t(1) << bitsPerSample) - 1;
+    const int bytesPerSample = bitsPerSample / 8;
+    QByteArray frame = std::move(writer.bytes());
+    const qsizetype headerBytes = frame.size();
+    frame.resize(headerBytes + qsizetype(channels) * (1 + qsizetype(blockFrames) * bytesPerSample) + 2);
+    auto *dst = reinterpret_cast<unsigned char *>(frame.data()) + headerBytes;
     for (int c = 0; c < channels; ++c) {
-        writer.write(0x02, 8); // VERBATIM, no wasted bits
+        *dst++ = 0x02; // VERBATIM, no wasted bits
         const float *src = interleaved.data() + firstFrame * channels + c;
-        for (int i = 0; i < blockFrames; ++i, src += channels)
-            writer.write(std::uint64_t(std::int64_t(PcmConversion::toInteger(*src, fullScale))) & mask,
-                         bitsPerSample);
+        for (int i = 0; i < blockFrames; ++i, src += channels) {
+            const std::uint32_t v = std::uint32_t(PcmConversion::toInteger(*src, fullScale));
+            if (bytesPerSample == 3)
+                *dst++ = (v >> 16) & 0xFF;
+            *dst++ = (v >> 8) & 0xFF;
+            *dst++ = v & 0xFF;
+        }
     }
-    writer.alignToByte();
-    const std::uint16_t crc = crc16(writer.bytes());
-    writer.write(crc, 16);
-    return std::move(writer.bytes());
+    const std::uint16_t crc = crc16(QByteArrayView(frame.constData(), frame.size() - 2));
+    dst[0] = crc >> 8;
+    dst[1] = crc & 0xFF;
+    return frame;
 }
 
 struct StreamInfo
@@ -232,7 +247,9 @@ bool FlacEncoder::write(QIODevice &out, std::span<const float> interleaved, int 
     info.channels = channels;
     info.bitsPerSample = bitsPerSample;
     info.totalFrames = qint64(interleaved.size()) / channels;
-    if (out.write(metadataBytes(info)) < 0)
+    // STREAMINFO is written again once the block and frame sizes are known.
+    const QByteArray metadata = metadataBytes(info);
+    if (out.write(metadata) != metadata.size())
         return false;
 
     info.minBlock = maxBlockFrames;

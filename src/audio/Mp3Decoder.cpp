@@ -79,16 +79,17 @@ DecodedAudio Mp3Decoder::decode(QByteArrayView bytes)
 
     // The length is only a reserve hint: it comes from headers a file may fake. An MP3
     // frame is at least 24 bytes and carries at most 1152 frames.
+    constexpr qsizetype step = 1152 * 8;
     if (mpg123_scan(mh) == MPG123_OK) {
         const qint64 hinted = mpg123_length(mh);
         const qint64 bound = (bytes.size() / 24 + 1) * 1152;
+        // One step more than the length, so the read that reports the end never regrows.
         if (hinted > 0)
-            out.interleaved.reserve(std::min(hinted, bound) * channelCount);
+            out.interleaved.reserve((std::min(hinted, bound) + step) * channelCount);
     }
 
     out.channels = channelCount;
     out.sampleRate = int(rate);
-    constexpr qsizetype step = 1152 * 8;
     qsizetype used = 0;
     for (;;) {
         float *dst = out.extend(step * channelCount);

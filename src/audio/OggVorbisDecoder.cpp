@@ -1,65 +1,132 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// Ogg Vorbis decoding from memory with stb_vorbis (libstb, header-only mode).
+// Ogg Vorbis decoding from memory with libvorbisfile.
+//
+// Not stb_vorbis: the packaged version frees an uninitialised pointer when a hostile setup
+// header makes an allocation fail, and it decodes libvorbis 5.1 streams (the LFE channel
+// in a submap of its own) into noise.
 #include "audio/OggVorbisDecoder.h"
 
-#define STB_VORBIS_HEADER_ONLY
-#include <stb/stb_vorbis.h>
+#include <vorbis/vorbisfile.h>
 
 #include <algorithm>
-#include <limits>
+#include <cstring>
+
+namespace {
+
+struct MemorySource
+{
+    const char *data = nullptr;
+    qint64 size = 0;
+    qint64 position = 0;
+};
+
+size_t readMemory(void *buffer, size_t size, size_t count, void *handle)
+{
+    auto *source = static_cast<MemorySource *>(handle);
+    const qint64 remaining = source->size - source->position;
+    if (size == 0 || remaining <= 0)
+        return 0;
+    const size_t items = std::min(count, size_t(remaining) / size);
+    std::memcpy(buffer, source->data + source->position, items * size);
+    source->position += qint64(items * size);
+    return items;
+}
+
+int seekMemory(void *handle, ogg_int64_t offset, int whence)
+{
+    auto *source = static_cast<MemorySource *>(handle);
+    qint64 target = offset;
+    if (whence == SEEK_CUR)
+        target += source->position;
+    else if (whence == SEEK_END)
+        target += source->size;
+    if (target < 0 || target > source->size)
+        return -1;
+    source->position = target;
+    return 0;
+}
+
+long tellMemory(void *handle)
+{
+    return long(static_cast<MemorySource *>(handle)->position);
+}
+
+// Consecutive damaged stretches tolerated before giving up on the rest of the stream.
+constexpr int maxHolesInARow = 64;
+
+} // namespace
+
+struct OggVorbisDecoder::State
+{
+    MemorySource source;
+    OggVorbis_File file{};
+    bool opened = false;
+};
+
+OggVorbisDecoder::OggVorbisDecoder() : state(std::make_unique<State>()) {}
 
 OggVorbisDecoder::~OggVorbisDecoder()
 {
-    if (vorbis)
-        stb_vorbis_close(vorbis);
+    if (state->opened)
+        ov_clear(&state->file);
 }
 
 bool OggVorbisDecoder::open(QByteArrayView bytes)
 {
-    if (bytes.size() > std::numeric_limits<int>::max()) {
-        openError = VORBIS_outofmem;
+    state->source = MemorySource{bytes.data(), bytes.size(), 0};
+    const ov_callbacks callbacks{readMemory, seekMemory, nullptr, tellMemory};
+    const int result = ov_open_callbacks(&state->source, &state->file, nullptr, 0, callbacks);
+    if (result != 0) {
+        lastError = result;
         return false;
     }
-    inputBytes = bytes.size();
-    vorbis = stb_vorbis_open_memory(reinterpret_cast<const unsigned char *>(bytes.data()), int(bytes.size()),
-                                    &openError, nullptr);
-    if (!vorbis)
-        return false;
-    const stb_vorbis_info info = stb_vorbis_get_info(vorbis);
-    rate = int(info.sample_rate);
-    channelCount = info.channels;
-    // The last page's granule position: a damaged or patched file may claim billions.
-    lengthFrames = qint64(stb_vorbis_stream_length_in_samples(vorbis));
+    state->opened = true;
+    const vorbis_info *info = ov_info(&state->file, -1);
+    if (info) {
+        rate = int(info->rate);
+        channelCount = info->channels;
+    }
+    lengthFrames = qint64(ov_pcm_total(&state->file, -1));
     return true;
-}
-
-int OggVorbisDecoder::error() const
-{
-    return vorbis ? int(stb_vorbis_get_error(vorbis)) : openError;
 }
 
 DecodedAudio OggVorbisDecoder::decodeAll()
 {
     DecodedAudio out;
-    if (!vorbis || channelCount <= 0 || rate <= 0)
+    if (!state->opened || channelCount <= 0 || rate <= 0)
         return out;
     out.channels = channelCount;
     out.sampleRate = rate;
     // Vorbis needs well over one byte per 64 frames even at its lowest rate.
-    const qint64 hint = std::min(lengthFrames, (inputBytes + 1) * 64);
+    const qint64 hint = std::min(lengthFrames, (state->source.size + 1) * 64);
     if (hint > 0)
         out.interleaved.reserve(hint * channelCount);
 
     constexpr int stepFrames = 4096;
     qsizetype used = 0;
+    int holes = 0;
     for (;;) {
-        float *dst = out.extend(qsizetype(stepFrames) * channelCount);
-        const int frames = stb_vorbis_get_samples_float_interleaved(vorbis, channelCount, dst,
-                                                                    stepFrames * channelCount);
-        if (frames < 1)
+        float **planes = nullptr;
+        int link = 0;
+        const long frames = ov_read_float(&state->file, &planes, stepFrames, &link);
+        if (frames == OV_HOLE && ++holes <= maxHolesInARow) {
+            lastError = int(frames);
+            continue; // damaged pages are skipped; decoding resumes at the next good one
+        }
+        if (frames <= 0) {
+            if (frames < 0)
+                lastError = int(frames);
             break;
+        }
+        holes = 0;
+        const vorbis_info *info = ov_info(&state->file, link);
+        if (!info || info->channels != channelCount || int(info->rate) != rate)
+            break; // a clip has one layout and rate: keep what came before the change
+        float *dst = out.extend(qsizetype(frames) * channelCount);
+        for (long i = 0; i < frames; ++i)
+            for (int c = 0; c < channelCount; ++c)
+                *dst++ = planes[c][i];
         used += qsizetype(frames) * channelCount;
-        out.interleaved.resize(used);
     }
     out.finish(used);
     return out;

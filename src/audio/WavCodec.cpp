@@ -50,6 +50,8 @@ void convertAll(const char *src, int bytesPerSample, std::span<float> out, Conve
 
 void decodeSamples(const char *src, int format, int bits, std::span<float> out)
 {
+    if (out.empty())
+        return; // a data chunk shorter than one frame
     const int bytes = bits / 8;
     if (format == formatFloat && bits == 32) {
         std::memcpy(out.data(), src, out.size_bytes());

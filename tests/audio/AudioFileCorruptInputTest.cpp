@@ -83,17 +83,17 @@ QByteArray made(TestFiles &files, const QString &name, const QList<QStringList> 
 
 QByteArray mp3File(TestFiles &files)
 {
-    return made(files, "src.mp3", {{"sox", "-R", "-n", "-r", "44100", "-c", "2", "-b", "16", "%D/src.wav", "synth", "3", "sine", "440"},
+    return made(files, "src.mp3", {{"sox", "-R", "-n", "-r", "44100", "-c", "2", "-b", "16", "%D/src.wav", "synth", "3", "sine", "300-3000"},
                                    {"lame", "--silent", "-b", "128", "%D/src.wav", "%D/src.mp3"}});
 }
 QByteArray flacFile(TestFiles &files)
 {
-    return made(files, "src.flac", {{"sox", "-R", "-n", "-r", "44100", "-c", "2", "-b", "16", "%D/src.wav", "synth", "3", "sine", "440"},
+    return made(files, "src.flac", {{"sox", "-R", "-n", "-r", "44100", "-c", "2", "-b", "16", "%D/src.wav", "synth", "3", "sine", "300-3000"},
                                     {"flac", "-s", "-f", "-o", "%D/src.flac", "%D/src.wav"}});
 }
 QByteArray oggFile(TestFiles &files)
 {
-    return made(files, "src.ogg", {{"sox", "-R", "-n", "-r", "44100", "-c", "2", "%D/src.ogg", "synth", "3", "sine", "440"}});
+    return made(files, "src.ogg", {{"sox", "-R", "-n", "-r", "44100", "-c", "2", "%D/src.ogg", "synth", "3", "sine", "300-3000"}});
 }
 
 struct CorruptCase
@@ -146,10 +146,31 @@ TEST_P(CorruptInputTest, FailsWithItsTextAndLeavesTheClearedFields)
     EXPECT_EQ(processor.noiseProfile, QList<float>{0.5f});
 }
 
+// Found by fuzzing: a setup header whose codebook makes stb_vorbis free an uninitialised
+// pointer. Any decoder must simply refuse it.
+const char *const hostileSetupHeader =
+    "T2dnUwACAAAAAAAAAF9uPADzAAAAACFrTWsBHgF2b3JiaXMAAAAAAUAfAAAAAAAAgFcAAAAAAACZAU9nZ1MAAAAAAAAAAAAAX/Nu"
+    "PAEAAABIpx38C2D///////////+1A3ZvcmJpczQAAABYaXBoLk9yZyCIbGliVm9yYmlzIEkgMjAyMDA3MDQgKFJlZHVjaW5nIEVu"
+    "dmlyb25tZW50KQEAAAAYAAAAQ29tbWVudD1Qcm9jZXNzZWQgYnkgU29YAQV2b3JiaXMSQkNWAQAAAQAMUhQhJRlTSmMIlVJSKQUd"
+    "Y1BbRx1j1DlGIWQQU4hJGaV7TyqVWErIEVJYKUUdU0xTSZVSlilFHWMUU0ghU09nZ1MAAgAAAAAAAAAAX/NuPAAAAAAha01rAR4B"
+    "dm9yYmlzAAAAAAFAHwAAAAAAAIBXAAAAAAAAmQFPZ2dTAAAAAAAAAAAAAF/zbjwBAAAASKcd/Atg////////////tQN2b3JiaXM0"
+    "AAAAWGlwaC5PcmcgbGliVm9yYmlzIEkgMjAyMDA3MDQgKFJlZHVjaW5nIEVudmlyb25tZW50KQEAAAAYAAAAQ29tbWVudD1Qcm9j"
+    "ZXNzZWQgYnkgU29YAQV2b3JiaXMSQkNWAQAAAQAMUhQhJRlTSmMIlVJSKQUdY1BbRx1j1DlGIWQQU4hJGaV7TyqVWErIEVJYKUUd"
+    "U0xTSZVSlilFHWMUU0ghU9YxZaFzFEuGSQklbE2udBZL6JljljFGHWPOWkqdY9YxRR1jUlJJoXMYOmYlZBQ6RsXoYnwwOpWiQii+"
+    "x95S6S2FiluKvdcaU+sthBhLacEIYXPttdXcSmrFGGOMMcbF4lMogtCQVQAAAQAAQAQBQkNWAQAKAADCUAxFUYDQkFUAQAYAgAAU"
+    "RXEUx3EcR5IkywJCQ1YBAEAAAAIAACiO4SiSI0mSZFmWZVmWpnmWqLmqL/uuLuuu7eq6DoSGrAQAyAAAGIYhh95JzJBTkEkmKVXM"
+    "OQih9Q455RRk0lLGmGKMUc6QUwwxBTGG0CmFENROOaUMIghDSJ1kziBLPejgYuc4EBqyIgCIAgAAjEGMIcaQcwxKBiFyjknIIETO"
+    "OSmdlExKKK20lkkJLZXWIueclE5KJqW0FlLLpJTWQisFAAAEOAAABFgIhYasCACiAAAQg5BSSCnElGJOMYeUUo4px5BSzDnFmHKM"
+    "MeggVMwxyByESCnFGHNOOeYgZAwq5hyEDDIBAAABDgAAARZCoSErAoA4AQCDJGmapWmi1jFloXMUS4ZJCSVsTa50FkvomWOWMUYd"
+    "Y85aSp1j1jFFHWNSUkmhcxg6ZiVkFDpGxehifDA6laJCKL7H3lLpLYWKW4q91xpT6y2EGEtpwQhhc+211dxKasUYY4wxxsXiUyiC"
+    "0JBVAAABAABABAFCQ1YBAAoAAMJQDEVRgNCQVQBABgCAABRFcRTHcRxHkiTLAkJDVgEAQAAAAgAAKI7hKJIjSZJkWZZlWZameZao"
+    "uaov+64u667t6roOhIasBADIAAAYhiGH3knMkFOQSSYpVcw5CKH1DjnlFGTSUsaYYoxRzpBTDDEFMYbQKYUQ1E45pQwiCENInWTO"
+    "IEs96OBi5zgQGrIiAIgCAACMQYwhxpBzDEoGIXKOScggRGhpms45";
+
 const char *const headerBroken = "WAV文件头损坏: %1";
 const char *const noData = "WAV文件中没有找到音频数据: %1";
 const char *const badFmt = "WAV fmt chunk损坏: %1";
-const char *const oggFailed = "OGG解码失败 \\(错误码 [0-9]+\\): %1";
+const char *const oggFailed = "OGG解码失败 \\(错误码 -?[0-9]+\\): %1";
 
 std::vector<CorruptCase> corruptCases()
 {
@@ -197,6 +218,7 @@ std::vector<CorruptCase> corruptCases()
              return made(f, "of.ogg", {{"sox", "-R", "-n", "-r", "44100", "-c", "1", "-b", "16", "%D/s.wav", "synth", "0.2", "sine", "440"},
                                        {"flac", "-s", "-f", "--ogg", "-o", "%D/of.ogg", "%D/s.wav"}});
          }, oggFailed},
+        {"OggHostileSetupHeader", "a.ogg", [](TestFiles &) { return QByteArray::fromBase64(hostileSetupHeader); }, oggFailed},
         {"OggMissing", "missing.ogg", {}, "无法打开文件: %1"},
 
         {"UnknownSuffix", "a.aiff", [](TestFiles &) { return QByteArray("FORM"); }, "不支持的音频格式: aiff"},

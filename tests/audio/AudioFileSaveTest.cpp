@@ -263,6 +263,17 @@ TEST(Mp3Save, ConstantRateMonoThatDecodesToTheInputLength)
     EXPECT_EQ(loaded.samples.size(), 44100);
 }
 
+TEST(Mp3Save, EmptyListGivesAnEmptyStream)
+{
+    TestFiles files;
+    const QString path = files.path("empty.mp3");
+    AudioProcessor processor;
+    ASSERT_TRUE(processor.saveAudioFile(path, {}, 44100, 1, 16));
+    const ToolResult raw = runTool("mpg123", {"-q", "-s", path});
+    EXPECT_TRUE(raw.ok()) << raw.standardError.toStdString();
+    EXPECT_EQ(raw.standardOutput.size(), 0);
+}
+
 TEST(Mp3Save, StereoListIsAveragedToMono)
 {
     TestFiles files;
