@@ -37,6 +37,17 @@ QString encodeInline(const QList<float> &list, qsizetype first, qsizetype stride
     return QString::fromLatin1(text);
 }
 
+// Every key read, its default standing in for an absent or ill-typed value.
+MidiNote deserializeNote(const QJsonObject &object)
+{
+    MidiNote note;
+    note.pitch = object.value(QStringLiteral("pitch")).toInt(60);
+    note.start = object.value(QStringLiteral("start")).toDouble(0.0);
+    note.duration = object.value(QStringLiteral("duration")).toDouble(0.5);
+    note.velocity = object.value(QStringLiteral("velocity")).toInt(100);
+    return note;
+}
+
 bool isFiniteFloat(double value)
 {
     return std::isfinite(value) && std::fabs(value) <= double(FLT_MAX);
@@ -402,13 +413,8 @@ MidiClip ProjectSerializer::deserializeMidiClip(const QJsonObject &object, ReadC
     clip.duration = object.value(QStringLiteral("duration")).toDouble(4.0);
     int repaired = 0;
     for (const QJsonValue &value : object.value(QStringLiteral("notes")).toArray()) {
-        // The file-local note reader: every key read, its default standing in for a bad value.
-        const QJsonObject n = value.toObject();
-        MidiNote note;
-        note.pitch = n.value(QStringLiteral("pitch")).toInt(60);
-        note.start = n.value(QStringLiteral("start")).toDouble(0.0);
-        note.duration = n.value(QStringLiteral("duration")).toDouble(0.5);
-        note.velocity = n.value(QStringLiteral("velocity")).toInt(100);
+        MidiNote note = deserializeNote(value.toObject());
+        // The instruments index their key and velocity tables with these.
         if (note.pitch < 0 || note.pitch > 127 || note.velocity < 0 || note.velocity > 127) {
             note.pitch = std::clamp(note.pitch, 0, 127);
             note.velocity = std::clamp(note.velocity, 0, 127);

@@ -1,0 +1,96 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Command-line saves and loads of project files, for timing against the Python peer:
+//   project_file_tool raw <minutes> <dir>   writes mono.f32, left.f32, right.f32 (44.1 kHz)
+//   project_file_tool save <dir> <file.zqp> builds a one-clip stereo project from them and saves it
+//   project_file_tool load <file.zqp>       loads it and prints the frame count
+#include "project/ProjectFile.h"
+
+#include <QFile>
+#include <QTextStream>
+
+#include <cmath>
+#include <cstdio>
+
+namespace {
+
+constexpr int rate = 44100;
+
+bool writeRaw(const QString &path, const QList<float> &list)
+{
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly)
+           && file.write(reinterpret_cast<const char *>(list.constData()), list.size() * 4) == list.size() * 4;
+}
+
+QList<float> readRaw(const QString &path)
+{
+    QFile file(path);
+    QList<float> list;
+    if (!file.open(QIODevice::ReadOnly))
+        return list;
+    list.resize(file.size() / 4);
+    file.read(reinterpret_cast<char *>(list.data()), list.size() * 4);
+    return list;
+}
+
+int makeRaw(double minutes, const QString &dir)
+{
+    const qsizetype frames = qsizetype(minutes * 60 * rate);
+    QList<float> mono(frames), left(frames), right(frames);
+    quint32 noise = 1;
+    for (qsizetype i = 0; i < frames; ++i) {
+        noise = noise * 1664525u + 1013904223u;
+        const float v = 0.5f * float(std::sin(0.0627 * double(i % 1000000))) + float(noise >> 8) * 1e-9f;
+        mono[i] = v;
+        left[i] = 0.9f * v;
+        right[i] = 0.7f * v;
+    }
+    return writeRaw(dir + "/mono.f32", mono) && writeRaw(dir + "/left.f32", left) && writeRaw(dir + "/right.f32", right)
+               ? 0
+               : 1;
+}
+
+int save(const QString &dir, const QString &path)
+{
+    AudioClip clip;
+    clip.samples = readRaw(dir + "/mono.f32");
+    for (int side = 0; side < 2; ++side) {
+        const QList<float> channel = readRaw(dir + (side == 0 ? "/left.f32" : "/right.f32"));
+        clip.stereoSamples.resize(2 * channel.size());
+        for (qsizetype i = 0; i < channel.size(); ++i)
+            clip.stereoSamples[2 * i + side] = channel[i];
+    }
+    TrackData track;
+    track.name = QStringLiteral("Take");
+    track.color = QColor(0x4A, 0x90, 0xD9);
+    track.audioClips = {clip};
+    return ProjectFile::save(path, QStringLiteral("Bench"), {track}, ProjectSettings(), 0.0, 1.0, {})
+                   == ProjectFile::SaveResult::Saved
+               ? 0
+               : 1;
+}
+
+int load(const QString &path)
+{
+    ProjectData project;
+    if (ProjectFile::load(path, project) != ProjectFile::LoadResult::Loaded || project.tracks.empty()
+        || project.tracks[0].audioClips.empty())
+        return 1;
+    std::printf("%lld frames\n", static_cast<long long>(project.tracks[0].audioClips[0].samples.size()));
+    return 0;
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    const QString command = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QString();
+    if (command == "raw" && argc == 4)
+        return makeRaw(std::atof(argv[2]), QString::fromLocal8Bit(argv[3]));
+    if (command == "save" && argc == 4)
+        return save(QString::fromLocal8Bit(argv[2]), QString::fromLocal8Bit(argv[3]));
+    if (command == "load" && argc == 3)
+        return load(QString::fromLocal8Bit(argv[2]));
+    std::fprintf(stderr, "usage: project_file_tool raw <minutes> <dir> | save <dir> <file> | load <file>\n");
+    return 2;
+}
