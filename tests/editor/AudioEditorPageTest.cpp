@@ -3,6 +3,8 @@
 // through the page's keys and through a window shortcut, stereo edits, the time label.
 #include "AudioEditorPageProbe.h"
 
+#include "video/VideoPlayerDialog.h"
+
 #include <QAction>
 #include <QKeySequence>
 #include <QTest>
@@ -229,6 +231,20 @@ TEST_F(EditorPage, KeyETogglesBetweenEraseAndSelect)
     QTest::keyClick(&page, Qt::Key_E);
     EXPECT_TRUE(select->isChecked());
     EXPECT_TRUE(waitUntil([&] { return !strength->isVisible(); }, 2000));
+}
+
+TEST_F(EditorPage, ForgetsAVideoPreviewOnceItIsClosed)
+{
+    page.loadAudioSamples(QList<float>(2000, 0.1f), 1000);
+    auto *preview = new VideoPlayerDialog(nullptr, &page);
+    page.setVideoPlayerDialog(preview);
+    preview->show();
+    preview->close();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    // Both would reach a preview that is still held (caught by the address sanitizer).
+    page.onFastForwardClicked();
+    page.onStopClicked();
+    EXPECT_EQ(AudioEditorPageProbe::time(page), QStringLiteral("00:00:00.000"));
 }
 
 TEST_F(EditorPage, NothingToPlayIsSaidWithoutStartingTheEngine)
