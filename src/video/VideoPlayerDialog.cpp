@@ -4,8 +4,8 @@
 
 #include <cmath>
 
-VideoPlayerDialog::VideoPlayerDialog(VideoDemuxer *demuxer, QWidget *parent)
-    : QDialog(parent), demuxer(demuxer)
+VideoPlayerDialog::VideoPlayerDialog(VideoDemuxer *, QWidget *parent)
+    : QDialog(parent)
 {
     setWindowTitle(QStringLiteral("视频预览"));
     setModal(false);

@@ -13,7 +13,7 @@ class VideoPlayerDialog : public QDialog
     Q_OBJECT
 
 public:
-    // Does not own `demuxer`.
+    // Will read `demuxer` (not owned) once frame decoding exists.
     VideoPlayerDialog(VideoDemuxer *demuxer, QWidget *parent = nullptr);
 
     void syncPosition(double seconds);
@@ -21,7 +21,6 @@ public:
     void syncPause();
 
 private:
-    VideoDemuxer *demuxer;
     double lastSyncPosition = 0.0;
     bool playing = false;
 };

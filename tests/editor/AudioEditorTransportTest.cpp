@@ -343,12 +343,24 @@ TEST_F(EditorTransport, AnEmptyTakePushesNoStep)
 {
     const QList<float> original = seededNoise(rate, 0.2f, 4);
     page.loadAudioSamples(original, rate);
-    page.onRecordClicked();
-    ASSERT_TRUE(AudioEditorPageProbe::isRecording(page)) << AudioEditorPageProbe::status(page).toStdString();
-    page.onRecordClicked();
-    EXPECT_EQ(AudioEditorPageProbe::status(page), QStringLiteral("录音已停止"));
-    EXPECT_EQ(page.undoStack->count(), 0);
-    EXPECT_TRUE(sameBits(page.samples, original));
+    // Stopping right after starting usually captures nothing; on a loaded machine the stream
+    // may already have delivered a block, which is then undone and the attempt repeated.
+    for (int attempt = 0; attempt < 5; ++attempt) {
+        const int stepsBefore = page.undoStack->count();
+        page.onRecordClicked();
+        ASSERT_TRUE(AudioEditorPageProbe::isRecording(page)) << AudioEditorPageProbe::status(page).toStdString();
+        page.onRecordClicked();
+        if (AudioEditorPageProbe::status(page) == QStringLiteral("录音已停止")) {
+            EXPECT_EQ(page.undoStack->count(), stepsBefore);
+            EXPECT_TRUE(page.undoStack->canUndo() == (stepsBefore > 0));
+            EXPECT_TRUE(sameBits(page.samples, original));
+            return;
+        }
+        ASSERT_EQ(page.undoStack->undoText(), QStringLiteral("插入录音"));
+        page.undoStack->undo();
+        ASSERT_TRUE(sameBits(page.samples, original));
+    }
+    GTEST_SKIP() << "every attempt captured a block before the stop";
 }
 
 TEST(EditorWithoutDevice, PlayAndRecordSayTheyFailed)
