@@ -891,13 +891,11 @@ void AudioEditorPage::startRecording()
         showStatus(QStringLiteral("错误：无法初始化音频引擎"));
         return;
     }
-    recordInsertStart = frameAt(waveform1->getPlayheadPosition(), sampleRate, samples.size());
-    recordPosition = recordInsertStart;
+    recordPosition = frameAt(waveform1->getPlayheadPosition(), sampleRate, samples.size());
     recordStartSize = int(samples.size());
     preRecordSamples = samples;
     preRecordStereo = stereoSamples;
-    recordTake.clear();
-    takeSpliced = 0;
+    recordTake.begin(recordPosition);
     recordedSeconds = 0;
     {
         QMutexLocker lock(&pendingRecordMutex);
@@ -952,35 +950,16 @@ void AudioEditorPage::drainRecordBlocks()
     const int refreshFrames = sampleRate / 10;
     for (const QList<float> &block : blocks) {
         const int count = int(block.size());
-        recordTake.append(block);
-        recordPosition = recordInsertStart + int(recordTake.size());
+        recordTake.append({block.constData(), std::size_t(count)});
+        recordPosition = int(recordTake.endPosition());
         updateMeters(block.constData(), count, false);
         spectrum1->processAudioFrame(block.constData(), count);
         spectrum2->processAudioFrame(block.constData(), count);
         if (refreshFrames > 0 && (recordStartSize + int(recordTake.size())) % refreshFrames < count) {
-            spliceTake();
+            recordTake.spliceInto(samples, stereoSamples);
             syncWaveforms();
         }
     }
-}
-
-void AudioEditorPage::spliceTake()
-{
-    const qsizetype fresh = recordTake.size() - takeSpliced;
-    if (fresh <= 0)
-        return;
-    const float *take = recordTake.constData() + takeSpliced;
-    const qsizetype at = std::clamp<qsizetype>(recordInsertStart + takeSpliced, 0, samples.size());
-    samples.insert(at, fresh, 0.0f);
-    std::copy(take, take + fresh, samples.begin() + at);
-    if (!stereoSamples.isEmpty()) {
-        const qsizetype stereoAt = std::min(2 * at, stereoSamples.size() & ~qsizetype(1));
-        stereoSamples.insert(stereoAt, 2 * fresh, 0.0f);
-        float *pairs = stereoSamples.data() + stereoAt;
-        for (qsizetype i = 0; i < fresh; ++i)
-            pairs[2 * i] = pairs[2 * i + 1] = take[i];
-    }
-    takeSpliced = int(recordTake.size());
 }
 
 void AudioEditorPage::stopRecording()
@@ -993,7 +972,7 @@ void AudioEditorPage::stopRecording()
         audioEngine.reset();
     }
     drainRecordBlocks();
-    spliceTake();
+    recordTake.spliceInto(samples, stereoSamples);
     if (recordTimer) {
         recordTimer->stop();
         recordTimer->deleteLater();
@@ -1004,8 +983,7 @@ void AudioEditorPage::stopRecording()
     recordButton->setStyleSheet(QString());
 
     const int inserted = int(recordTake.size());
-    recordTake.clear();
-    takeSpliced = 0;
+    recordTake.begin(0);
     if (inserted < 1) {
         undoStack->endMacro();
         // Nothing was captured: take the empty step off the stack again.

@@ -7,6 +7,8 @@
 #include <QMutex>
 #include <QWidget>
 
+#include "editor/RecordTake.h"
+
 #include <atomic>
 #include <deque>
 #include <functional>
@@ -118,7 +120,6 @@ private:
     void startRecording();
     void stopRecording();
     void drainRecordBlocks();
-    void spliceTake();
 
     QToolBar *toolbar = nullptr;
     QStatusBar *statusBar = nullptr;
@@ -147,11 +148,8 @@ private:
     int recordPosition = 0;
     QList<float> preRecordSamples;
     QList<float> preRecordStereo;
-    // The running take, kept apart and spliced into the lists at each view refresh and at
-    // the stop, so a long recording never moves the tail of the list once per block.
-    QList<float> recordTake;
-    int recordInsertStart = 0;
-    int takeSpliced = 0;
+    // Spliced into the lists at each view refresh and at the stop.
+    RecordTake recordTake;
     QTimer *recordTimer = nullptr;
     int recordedSeconds = 0;
     QTimer *playbackTimer = nullptr;
