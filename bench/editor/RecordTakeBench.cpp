@@ -23,7 +23,7 @@ void recordInto(benchmark::State &state, bool everyBlock)
         take.begin(300 * rate);
         for (int i = 0; i < blocks; ++i) {
             take.append({block.constData(), std::size_t(blockFrames)});
-            const qsizetype total = mono.size() + blockFrames;
+            const qsizetype total = clip.size() + take.size();
             if (everyBlock || total % (rate / 10) < blockFrames)
                 take.spliceInto(mono, stereo);
         }
