@@ -162,38 +162,59 @@ bool AudioProcessor::failLoad(const QString &message)
 
 bool AudioProcessor::loadWavFile(const QString &filePath)
 {
-    DecodedAudio decoded;
-    {
-        QFile file(filePath);
-        if (!file.open(QIODevice::ReadOnly))
-            return failLoad(tr("无法打开文件: %1").arg(filePath));
-        const QByteArray bytes = file.readAll();
-        file.close();
+    QFile file(filePath);
+    if (!file.open(QIODevice::ReadOnly))
+        return failLoad(tr("无法打开文件: %1").arg(filePath));
 
-        WavCodec::Parsed parsed = WavCodec::decode(bytes);
-        switch (parsed.error) {
-        case WavCodec::Error::None:
-            break;
-        case WavCodec::Error::HeaderTooShort:
-            return failLoad(tr("WAV文件头损坏: %1").arg(filePath));
-        case WavCodec::Error::NotWave:
-            return failLoad(tr("不是有效的WAV文件: %1").arg(filePath));
-        case WavCodec::Error::BadFmtChunk:
-            return failLoad(tr("WAV fmt chunk损坏: %1").arg(filePath));
-        case WavCodec::Error::NoData:
-            return failLoad(tr("WAV文件中没有找到音频数据: %1").arg(filePath));
-        case WavCodec::Error::NoChannels:
-            return failLoad(tr("WAV文件声道数为0: %1").arg(filePath));
-        case WavCodec::Error::BadSampleRate:
-            return failLoad(tr("WAV文件采样率无效 (%1 Hz): %2").arg(parsed.sampleRate).arg(filePath));
-        case WavCodec::Error::UnsupportedEncoding:
-            return failLoad(tr("不支持的WAV编码 (格式 0x%1, %2 位): %3")
-                                .arg(parsed.formatCode, 4, 16, QLatin1Char('0'))
-                                .arg(parsed.bitsPerSample)
-                                .arg(filePath));
+    const WavCodec::Layout layout = WavCodec::parse(file);
+    switch (layout.error) {
+    case WavCodec::Error::None:
+        break;
+    case WavCodec::Error::HeaderTooShort:
+        return failLoad(tr("WAV文件头损坏: %1").arg(filePath));
+    case WavCodec::Error::NotWave:
+        return failLoad(tr("不是有效的WAV文件: %1").arg(filePath));
+    case WavCodec::Error::BadFmtChunk:
+        return failLoad(tr("WAV fmt chunk损坏: %1").arg(filePath));
+    case WavCodec::Error::NoData:
+        return failLoad(tr("WAV文件中没有找到音频数据: %1").arg(filePath));
+    case WavCodec::Error::NoChannels:
+        return failLoad(tr("WAV文件声道数为0: %1").arg(filePath));
+    case WavCodec::Error::BadSampleRate:
+        return failLoad(tr("WAV文件采样率无效 (%1 Hz): %2").arg(layout.sampleRate).arg(filePath));
+    case WavCodec::Error::UnsupportedEncoding:
+        return failLoad(tr("不支持的WAV编码 (格式 0x%1, %2 位): %3")
+                            .arg(layout.formatCode, 4, 16, QLatin1Char('0'))
+                            .arg(layout.bitsPerSample)
+                            .arg(filePath));
+    }
+
+    // The samples are read in slices straight into the clip: an hour-long file never
+    // needs its stored bytes and its floats in memory at once.
+    DecodedAudio decoded;
+    decoded.channels = layout.channels;
+    decoded.sampleRate = int(layout.sampleRate);
+    const qint64 frameBytes = layout.bytesPerFrame();
+    const qint64 sliceFrames = std::max<qint64>(1, (qint64(1) << 20) / frameBytes);
+    decoded.interleaved.resize(layout.frames() * layout.channels);
+    QByteArray slice(sliceFrames * frameBytes, Qt::Uninitialized);
+    qint64 framesRead = 0;
+    if (file.seek(layout.dataOffset)) {
+        while (framesRead < layout.frames()) {
+            const qint64 frames = std::min(sliceFrames, layout.frames() - framesRead);
+            const qint64 got = file.read(slice.data(), frames * frameBytes) / frameBytes;
+            if (got <= 0)
+                break; // the file shrank while loading: keep the frames that were there
+            WavCodec::decode(slice.constData(), layout,
+                             std::span<float>(decoded.interleaved.data() + framesRead * layout.channels,
+                                              size_t(got * layout.channels)));
+            framesRead += got;
+            if (got < frames)
+                break;
         }
-        decoded = std::move(parsed.audio);
-    } // the file bytes go before the mono list is built
+    }
+    file.close();
+    decoded.interleaved.resize(framesRead * layout.channels);
     return acceptDecoded(filePath, std::move(decoded));
 }
 

@@ -4,6 +4,7 @@
 
 #include "audio/PcmConversion.h"
 
+#include <QIODevice>
 #include <QtEndian>
 
 #include <algorithm>
@@ -92,82 +93,70 @@ void decodeSamples(const char *src, int format, int bits, std::span<float> out)
 
 } // namespace
 
-WavCodec::Parsed WavCodec::decode(QByteArrayView bytes)
+WavCodec::Layout WavCodec::parse(QIODevice &file)
 {
-    Parsed result;
-    const qint64 size = bytes.size();
-    const char *base = bytes.data();
-    if (size < 44) {
-        result.error = Error::HeaderTooShort;
-        return result;
+    Layout layout;
+    const qint64 size = file.size();
+    char head[12];
+    if (size < 44 || !file.seek(0) || file.read(head, 12) != 12) {
+        layout.error = Error::HeaderTooShort;
+        return layout;
     }
-    if (std::memcmp(base, "RIFF", 4) != 0 || std::memcmp(base + 8, "WAVE", 4) != 0) {
-        result.error = Error::NotWave;
-        return result;
+    if (std::memcmp(head, "RIFF", 4) != 0 || std::memcmp(head + 8, "WAVE", 4) != 0) {
+        layout.error = Error::NotWave;
+        return layout;
     }
 
-    int format = 0;
-    int channelCount = 0;
-    std::uint32_t rate = 0;
-    int bits = 0;
-    qint64 dataOffset = -1;
-    qint64 dataLength = 0;
-
-    // 64-bit positions: a chunk size near 4 GiB still moves the walk forward.
+    // 64-bit positions: a chunk size near 4 GiB still moves the walk forward. Only chunk
+    // headers and the start of "fmt " are read; the samples are read later in slices.
     qint64 pos = 12;
     while (size - pos >= 8) {
-        const char *chunk = base + pos;
+        char chunk[8];
+        if (!file.seek(pos) || file.read(chunk, 8) != 8)
+            break; // the file shrank under us: treat the rest as absent
         const qint64 chunkSize = le32(chunk + 4);
         const qint64 body = pos + 8;
         if (std::memcmp(chunk, "fmt ", 4) == 0) {
             if (chunkSize < 16 || chunkSize > size - body) {
-                result.error = Error::BadFmtChunk;
-                return result;
+                layout.error = Error::BadFmtChunk;
+                return layout;
             }
-            const char *fmt = base + body;
-            format = le16(fmt);
-            channelCount = le16(fmt + 2);
-            rate = le32(fmt + 4);
-            bits = le16(fmt + 14);
+            char fmt[40] = {};
+            const qint64 wanted = std::min<qint64>(chunkSize, sizeof fmt);
+            if (file.read(fmt, wanted) != wanted) {
+                layout.error = Error::BadFmtChunk;
+                return layout;
+            }
+            layout.formatCode = le16(fmt);
+            layout.channels = le16(fmt + 2);
+            layout.sampleRate = le32(fmt + 4);
+            layout.bitsPerSample = le16(fmt + 14);
             // Extensible files carry the real encoding in the SubFormat GUID.
-            if (format == formatExtensible && chunkSize >= 40 && le16(fmt + 16) >= 22
+            if (layout.formatCode == formatExtensible && chunkSize >= 40 && le16(fmt + 16) >= 22
                 && std::memcmp(fmt + 26, guidTail, sizeof guidTail) == 0) {
-                format = le16(fmt + 24);
+                layout.formatCode = le16(fmt + 24);
             }
         } else if (std::memcmp(chunk, "data", 4) == 0) {
-            dataOffset = body;
-            dataLength = std::min(chunkSize, size - body);
+            layout.dataOffset = body;
+            layout.dataLength = std::min(chunkSize, size - body);
         }
         pos = body + chunkSize + (chunkSize & 1);
     }
 
-    result.formatCode = format;
-    result.bitsPerSample = bits;
-    result.sampleRate = rate;
-    if (dataOffset < 0 || dataLength <= 0) {
-        result.error = Error::NoData;
-        return result;
-    }
-    if (channelCount == 0) {
-        result.error = Error::NoChannels;
-        return result;
-    }
-    if (rate == 0 || rate > maxSampleRate) {
-        result.error = Error::BadSampleRate;
-        return result;
-    }
-    if (!decodable(format, bits)) {
-        result.error = Error::UnsupportedEncoding;
-        return result;
-    }
+    if (layout.dataOffset < 0 || layout.dataLength <= 0)
+        layout.error = Error::NoData;
+    else if (layout.channels == 0)
+        layout.error = Error::NoChannels;
+    else if (layout.sampleRate == 0 || layout.sampleRate > maxSampleRate)
+        layout.error = Error::BadSampleRate;
+    else if (!decodable(layout.formatCode, layout.bitsPerSample))
+        layout.error = Error::UnsupportedEncoding;
+    return layout;
+}
 
-    const int bytesPerSample = bits / 8;
-    const qint64 frames = dataLength / (qint64(channelCount) * bytesPerSample);
-    result.audio.channels = channelCount;
-    result.audio.sampleRate = int(rate);
-    result.audio.interleaved.resize(frames * channelCount);
-    decodeSamples(base + dataOffset, format, bits, result.audio.interleaved);
-    return result;
+void WavCodec::decode(const char *bytes, const Layout &layout, std::span<float> out)
+{
+    decodeSamples(bytes, layout.formatCode, layout.bitsPerSample, out);
 }
 
 int WavCodec::headerSize(int bitDepth)

@@ -2,13 +2,12 @@
 // RIFF/WAVE parsing and the canonical header and sample layout we write.
 #pragma once
 
-#include "audio/DecodedAudio.h"
-
 #include <QByteArray>
-#include <QByteArrayView>
 
 #include <cstdint>
 #include <span>
+
+class QIODevice;
 
 class WavCodec
 {
@@ -24,21 +23,29 @@ public:
         UnsupportedEncoding,
     };
 
-    struct Parsed
+    // Where the samples are and how they are stored, from the chunk walk.
+    struct Layout
     {
         Error error = Error::None;
-        DecodedAudio audio;
-        // The format as found, for error texts: the SubFormat code for extensible files.
-        int formatCode = 0;
-        int bitsPerSample = 0;
+        int formatCode = 0; // the SubFormat code for extensible files
+        int channels = 0;
         std::uint32_t sampleRate = 0;
+        int bitsPerSample = 0;
+        qint64 dataOffset = -1;
+        qint64 dataLength = 0; // what the file holds, never more
+
+        int bytesPerFrame() const { return channels * (bitsPerSample / 8); }
+        qint64 frames() const { return bytesPerFrame() > 0 ? dataLength / bytesPerFrame() : 0; }
     };
 
     // Rates beyond this are taken as a corrupt header rather than audio.
     static constexpr std::uint32_t maxSampleRate = 768000;
 
-    // Never reads outside `bytes`; allocates only for samples actually present.
-    static Parsed decode(QByteArrayView bytes);
+    // Walks the chunks reading only their headers and the fmt body, never past the file's
+    // end. error is None only for a layout decode() can read.
+    static Layout parse(QIODevice &file);
+    // Turns out.size() stored samples starting at `bytes` into floats.
+    static void decode(const char *bytes, const Layout &layout, std::span<float> out);
 
     // Header size we write: 44 bytes, 56 with the "fact" chunk of float files.
     static int headerSize(int bitDepth);

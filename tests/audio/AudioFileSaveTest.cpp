@@ -72,6 +72,7 @@ TEST_P(WavSaveTest, FfmpegReadsWhatWasWritten)
     EXPECT_EQ(info.value("codec_name"), codec);
     EXPECT_EQ(info.value("sample_rate"), "48000");
     EXPECT_EQ(info.value("channels").toInt(), channels);
+    EXPECT_EQ(info.value("duration_ts"), "3000"); // frames, in units of 1 / sample rate
 
     const OracleAudio decoded = decodeWithFfmpeg(path);
     ASSERT_TRUE(decoded.ok);
@@ -261,6 +262,25 @@ TEST(Mp3Save, ConstantRateMonoThatDecodesToTheInputLength)
     AudioProcessor loaded;
     ASSERT_TRUE(loaded.loadAudioFile(path));
     EXPECT_EQ(loaded.samples.size(), 44100);
+}
+
+TEST(Mp3Save, NonFiniteSamplesEncodeAsSilence)
+{
+    TestFiles files;
+    const float specials[] = {std::numeric_limits<float>::quiet_NaN(), std::numeric_limits<float>::infinity(),
+                              -std::numeric_limits<float>::infinity()};
+    QList<float> broken;
+    for (int i = 0; i < 11025; ++i)
+        broken << specials[i % 3];
+    const QString path = files.path("nan.mp3");
+    AudioProcessor processor;
+    ASSERT_TRUE(processor.saveAudioFile(path, broken, 44100, 1, 16));
+    const ToolResult raw = runTool("mpg123", {"-q", "-s", path});
+    ASSERT_TRUE(raw.ok());
+    const auto *pcm = reinterpret_cast<const qint16 *>(raw.standardOutput.constData());
+    ASSERT_EQ(raw.standardOutput.size() / 2, 11025);
+    for (qsizetype i = 0; i < 11025; ++i)
+        ASSERT_LE(std::abs(pcm[i]), 1) << i;
 }
 
 TEST(Mp3Save, EmptyListGivesAnEmptyStream)

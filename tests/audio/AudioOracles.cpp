@@ -1,4 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+// Oracles for the audio tests: ffmpeg/ffprobe decoding, alignment of lossy decodes, signal capture.
 #include "AudioOracles.h"
 
 #include "OracleTool.h"
