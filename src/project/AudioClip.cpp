@@ -2,6 +2,19 @@
 // Derived timing of an audio clip.
 #include "project/AudioClip.h"
 
+#include <cstring>
+
+namespace {
+
+// QList's own comparison hands memcmp a null pointer when one empty list has no storage.
+bool sameSamples(const QList<float> &a, const QList<float> &b)
+{
+    return a.size() == b.size()
+           && (a.isEmpty() || std::memcmp(a.constData(), b.constData(), std::size_t(a.size()) * sizeof(float)) == 0);
+}
+
+} // namespace
+
 double AudioClip::length() const
 {
     if (samples.isEmpty() || sampleRate < 1)
@@ -9,4 +22,12 @@ double AudioClip::length() const
     const double seconds = double(samples.size()) / sampleRate - audioStart - audioEnd;
     // A NaN trim must not leak out as a length.
     return seconds > 0.0 ? seconds : 0.0;
+}
+
+bool AudioClip::operator==(const AudioClip &other) const
+{
+    return sameSamples(samples, other.samples) && sameSamples(stereoSamples, other.stereoSamples)
+           && sampleRate == other.sampleRate && start == other.start && audioStart == other.audioStart
+           && audioEnd == other.audioEnd && fadeIn == other.fadeIn && fadeOut == other.fadeOut
+           && fadeInCurve == other.fadeInCurve && fadeOutCurve == other.fadeOutCurve;
 }

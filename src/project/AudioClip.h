@@ -25,5 +25,6 @@ struct AudioClip
     // Audible length in seconds; 0 for an empty clip, a rate below 1 or trims that eat it all.
     double length() const;
 
-    bool operator==(const AudioClip &) const = default;
+    // Sample lists compare bit for bit, as QList<float> does.
+    bool operator==(const AudioClip &other) const;
 };

@@ -1,0 +1,349 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The clip container, its load and save dispatch and the per-format glue: error texts,
+// timing log lines and the rule that turns decoded frames into the clip fields.
+#include "audio/AudioProcessor.h"
+
+#include "audio/DecodedAudio.h"
+#include "audio/FlacDecoder.h"
+#include "audio/FlacEncoder.h"
+#include "audio/Mp3Decoder.h"
+#include "audio/Mp3Encoder.h"
+#include "audio/OggVorbisDecoder.h"
+#include "audio/WavCodec.h"
+
+#include <QDebug>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
+#include <QSaveFile>
+
+#include <algorithm>
+#include <functional>
+
+namespace {
+
+QString lowerSuffix(const QString &filePath)
+{
+    return QFileInfo(filePath).suffix().toLower();
+}
+
+// One value per frame: the pair's half-sum for stereo, the mean otherwise.
+QList<float> mixToMono(const QList<float> &interleaved, int channels)
+{
+    const qsizetype frames = interleaved.size() / channels;
+    QList<float> mono(frames);
+    const float *src = interleaved.constData();
+    float *dst = mono.data();
+    if (channels == 2) {
+        for (qsizetype i = 0; i < frames; ++i)
+            dst[i] = (src[2 * i] + src[2 * i + 1]) * 0.5f;
+        return mono;
+    }
+    for (qsizetype i = 0; i < frames; ++i) {
+        float sum = 0.0f;
+        for (int c = 0; c < channels; ++c)
+            sum += src[i * channels + c];
+        dst[i] = sum / float(channels);
+    }
+    return mono;
+}
+
+bool validSaveArguments(int sampleRate, int channels)
+{
+    return sampleRate > 0 && sampleRate <= int(WavCodec::maxSampleRate) && channels > 0 && channels <= 65535;
+}
+
+// Writes through a temporary file beside the target and renames it over the target only
+// when everything was written, so a failed save never destroys an existing file.
+// `fill` returns an empty text on success, else the error to report.
+QString writeReplacing(const QString &filePath, const std::function<QString(QSaveFile &)> &fill)
+{
+    const QString cannotCreate = AudioProcessor::tr("无法创建文件: %1").arg(filePath);
+    QSaveFile file(filePath);
+    if (!file.open(QIODevice::WriteOnly))
+        return cannotCreate;
+    const QString error = fill(file);
+    if (!error.isEmpty()) {
+        file.cancelWriting();
+        return error;
+    }
+    if (file.error() != QFileDevice::NoError || !file.commit())
+        return cannotCreate;
+    return {};
+}
+
+} // namespace
+
+AudioProcessor::AudioProcessor(QObject *parent) : QObject(parent) {}
+
+AudioProcessor::~AudioProcessor() = default;
+
+qint64 AudioProcessor::getDuration() const
+{
+    if (samples.isEmpty() || sampleRate == 0 || channels == 0)
+        return 0;
+    return qint64(samples.size()) / channels * 1000 / sampleRate;
+}
+
+void AudioProcessor::clear()
+{
+    samples.clear();
+    stereoSamples.clear();
+    sampleRate = 44100;
+    channels = 2;
+}
+
+bool AudioProcessor::loadAudioFile(const QString &filePath)
+{
+    clear();
+    const QString suffix = lowerSuffix(filePath);
+    if (suffix == QLatin1String("wav"))
+        return loadWavFile(filePath);
+    if (suffix == QLatin1String("mp3"))
+        return loadMp3File(filePath);
+    if (suffix == QLatin1String("flac"))
+        return loadFlacFile(filePath);
+    if (suffix == QLatin1String("ogg"))
+        return loadOggFile(filePath);
+    emit errorOccurred(tr("不支持的音频格式: %1").arg(suffix));
+    return false;
+}
+
+bool AudioProcessor::saveAudioFile(const QString &filePath, const QList<float> &samples, int sampleRate,
+                                   int channels, int bitDepth)
+{
+    const QString suffix = lowerSuffix(filePath);
+    if (suffix == QLatin1String("wav"))
+        return saveWavFile(filePath, samples, sampleRate, channels, bitDepth);
+    if (suffix == QLatin1String("mp3")) {
+        if (channels <= 1)
+            return saveMp3File(filePath, samples, sampleRate);
+        return saveMp3File(filePath, mixToMono(samples, channels), sampleRate);
+    }
+    if (suffix == QLatin1String("flac"))
+        return saveFlacFile(filePath, samples, sampleRate, channels, bitDepth);
+    emit errorOccurred(tr("不支持保存的音频格式: %1").arg(suffix));
+    return false;
+}
+
+bool AudioProcessor::acceptDecoded(const QString &filePath, DecodedAudio &&decoded)
+{
+    sampleRate = decoded.sampleRate;
+    channels = decoded.channels;
+    if (decoded.channels == 1) {
+        samples = std::move(decoded.interleaved);
+        stereoSamples.clear();
+    } else {
+        samples = mixToMono(decoded.interleaved, decoded.channels);
+        if (decoded.channels == 2)
+            stereoSamples = std::move(decoded.interleaved);
+        else
+            stereoSamples.clear();
+    }
+    decoded.interleaved = {};
+    const qint64 durationMs = (samples.isEmpty() || sampleRate == 0)
+        ? 0 : qint64(samples.size()) * 1000 / sampleRate;
+    emit audioLoaded(filePath, sampleRate, channels, durationMs);
+    return true;
+}
+
+bool AudioProcessor::failLoad(const QString &message)
+{
+    // A failed load leaves what the dispatch reset, whatever the loader got to.
+    clear();
+    emit errorOccurred(message);
+    return false;
+}
+
+bool AudioProcessor::loadWavFile(const QString &filePath)
+{
+    DecodedAudio decoded;
+    {
+        QFile file(filePath);
+        if (!file.open(QIODevice::ReadOnly))
+            return failLoad(tr("无法打开文件: %1").arg(filePath));
+        const QByteArray bytes = file.readAll();
+        file.close();
+
+        WavCodec::Parsed parsed = WavCodec::decode(bytes);
+        switch (parsed.error) {
+        case WavCodec::Error::None:
+            break;
+        case WavCodec::Error::HeaderTooShort:
+            return failLoad(tr("WAV文件头损坏: %1").arg(filePath));
+        case WavCodec::Error::NotWave:
+            return failLoad(tr("不是有效的WAV文件: %1").arg(filePath));
+        case WavCodec::Error::BadFmtChunk:
+            return failLoad(tr("WAV fmt chunk损坏: %1").arg(filePath));
+        case WavCodec::Error::NoData:
+            return failLoad(tr("WAV文件中没有找到音频数据: %1").arg(filePath));
+        case WavCodec::Error::NoChannels:
+            return failLoad(tr("WAV文件声道数为0: %1").arg(filePath));
+        case WavCodec::Error::BadSampleRate:
+            return failLoad(tr("WAV文件采样率无效 (%1 Hz): %2").arg(parsed.sampleRate).arg(filePath));
+        case WavCodec::Error::UnsupportedEncoding:
+            return failLoad(tr("不支持的WAV编码 (格式 0x%1, %2 位): %3")
+                                .arg(parsed.formatCode, 4, 16, QLatin1Char('0'))
+                                .arg(parsed.bitsPerSample)
+                                .arg(filePath));
+        }
+        decoded = std::move(parsed.audio);
+    } // the file bytes go before the mono list is built
+    return acceptDecoded(filePath, std::move(decoded));
+}
+
+bool AudioProcessor::saveWavFile(const QString &filePath, const QList<float> &samples, int sampleRate,
+                                 int channels, int bitDepth)
+{
+    if (!validSaveArguments(sampleRate, channels) || !WavCodec::supportedBitDepth(bitDepth)
+        || qint64(channels) * (bitDepth / 8) > 65535) {
+        emit errorOccurred(tr("无法保存音频: 参数无效 (采样率 %1, 声道 %2, 位深 %3)")
+                               .arg(sampleRate).arg(channels).arg(bitDepth));
+        return false;
+    }
+    if (!WavCodec::fitsRiff(samples.size(), bitDepth)) {
+        emit errorOccurred(tr("音频数据超过4GB，无法保存为WAV: %1").arg(filePath));
+        return false;
+    }
+    const QString error = writeReplacing(filePath, [&](QSaveFile &file) -> QString {
+        const QString writeFailed = tr("无法创建文件: %1").arg(filePath);
+        QByteArray block = WavCodec::header(samples.size(), sampleRate, channels, bitDepth);
+        // Converted in slices so a long clip never needs a second full-size copy.
+        constexpr qsizetype slice = 1 << 16;
+        for (qsizetype first = 0; first < samples.size(); first += slice) {
+            const qsizetype count = std::min(slice, samples.size() - first);
+            WavCodec::appendSamples(block, std::span<const float>(samples.constData() + first, count), bitDepth);
+            if (file.write(block) != block.size())
+                return writeFailed;
+            block.clear();
+        }
+        if (!block.isEmpty() && file.write(block) != block.size())
+            return writeFailed;
+        return {};
+    });
+    if (!error.isEmpty()) {
+        emit errorOccurred(error);
+        return false;
+    }
+    return true;
+}
+
+bool AudioProcessor::loadMp3File(const QString &filePath)
+{
+    QElapsedTimer timer;
+    timer.start();
+    QFile file(filePath);
+    if (!file.open(QIODevice::ReadOnly))
+        return failLoad(tr("无法打开文件: %1").arg(filePath));
+    QByteArray bytes = file.readAll();
+    file.close();
+    qDebug() << "[MP3] readAll:" << timer.restart() << "ms, size:" << bytes.size();
+
+    DecodedAudio decoded = Mp3Decoder::decode(bytes);
+    bytes = {};
+    qDebug() << "[MP3] decode:" << timer.restart() << "ms, frames:" << decoded.frames()
+             << "rate:" << decoded.sampleRate << "ch:" << decoded.channels;
+    if (decoded.frames() == 0)
+        return failLoad(tr("MP3解码失败: %1").arg(filePath));
+
+    const bool ok = acceptDecoded(filePath, std::move(decoded));
+    qDebug() << "[MP3] mono convert:" << timer.elapsed() << "ms, samples:" << samples.size();
+    return ok;
+}
+
+bool AudioProcessor::loadFlacFile(const QString &filePath)
+{
+    QElapsedTimer timer;
+    timer.start();
+    DecodedAudio decoded = FlacDecoder::decodeFile(filePath);
+    qDebug() << "[FLAC] decode:" << timer.elapsed() << "ms, frames:" << decoded.frames()
+             << "rate:" << decoded.sampleRate << "ch:" << decoded.channels;
+    if (decoded.frames() == 0)
+        return failLoad(tr("FLAC解码失败: %1").arg(filePath));
+
+    const bool ok = acceptDecoded(filePath, std::move(decoded));
+    qDebug() << "[FLAC] mono convert:" << timer.elapsed() << "ms, samples:" << samples.size();
+    return ok;
+}
+
+bool AudioProcessor::loadOggFile(const QString &filePath)
+{
+    QElapsedTimer timer;
+    timer.start();
+    QFile file(filePath);
+    if (!file.open(QIODevice::ReadOnly))
+        return failLoad(tr("无法打开文件: %1").arg(filePath));
+    const QByteArray bytes = file.readAll();
+    file.close();
+    qDebug() << "[OGG] readAll:" << timer.restart() << "ms, size:" << bytes.size();
+
+    OggVorbisDecoder decoder;
+    if (!decoder.open(bytes))
+        return failLoad(tr("OGG解码失败 (错误码 %1): %2").arg(decoder.error()).arg(filePath));
+    qDebug() << "[OGG] info:" << timer.restart() << "ms, frames:" << decoder.streamLengthFrames()
+             << "rate:" << decoder.sampleRate() << "ch:" << decoder.channels();
+
+    DecodedAudio decoded = decoder.decodeAll();
+    // The stream length in the last page is not trusted: an empty decode is a failure.
+    if (decoded.frames() == 0)
+        return failLoad(tr("OGG解码失败 (错误码 %1): %2").arg(decoder.error()).arg(filePath));
+
+    const bool ok = acceptDecoded(filePath, std::move(decoded));
+    qDebug() << "[OGG] decode done:" << timer.elapsed() << "ms, samples:" << samples.size();
+    return ok;
+}
+
+bool AudioProcessor::saveMp3File(const QString &filePath, const QList<float> &samples, int sampleRate)
+{
+    Mp3Encoder encoder;
+    if (!encoder.isValid()) {
+        emit errorOccurred(tr("MP3编码器初始化失败"));
+        return false;
+    }
+    if (sampleRate <= 0 || !encoder.configure(sampleRate)) {
+        emit errorOccurred(tr("MP3编码器参数设置失败"));
+        return false;
+    }
+    const QString error = writeReplacing(filePath, [&](QSaveFile &file) -> QString {
+        switch (encoder.encode(samples, file)) {
+        case Mp3Encoder::Result::Ok:
+            return {};
+        case Mp3Encoder::Result::EncoderFailed:
+            return tr("MP3编码失败");
+        case Mp3Encoder::Result::WriteFailed:
+            break;
+        }
+        return tr("无法创建文件: %1").arg(filePath);
+    });
+    if (!error.isEmpty()) {
+        emit errorOccurred(error);
+        return false;
+    }
+    return true;
+}
+
+bool AudioProcessor::saveFlacFile(const QString &filePath, const QList<float> &samples, int sampleRate,
+                                  int channels, int bitDepth)
+{
+    // Checked before the target is touched, so a refused save leaves an existing file alone.
+    if (!samples.isEmpty() && channels != 1 && channels != 2) {
+        emit errorOccurred(tr("FLAC编码仅支持1或2声道"));
+        return false;
+    }
+    if (channels < 1 || channels > 8 || !FlacEncoder::supportedSampleRate(sampleRate)) {
+        emit errorOccurred(tr("无法保存音频: 参数无效 (采样率 %1, 声道 %2, 位深 %3)")
+                               .arg(sampleRate).arg(channels).arg(bitDepth));
+        return false;
+    }
+    const int bitsPerSample = bitDepth == 24 ? 24 : 16;
+    const QString error = writeReplacing(filePath, [&](QSaveFile &file) -> QString {
+        if (!FlacEncoder::write(file, samples, sampleRate, channels, bitsPerSample))
+            return tr("无法创建文件: %1").arg(filePath);
+        return {};
+    });
+    if (!error.isEmpty()) {
+        emit errorOccurred(error);
+        return false;
+    }
+    return true;
+}

@@ -1,0 +1,175 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Single-track editor page: one audio buffer shown in waveform and spectrogram views,
+// with tools, transport, recording at the playhead, level meters and an undo history.
+#pragma once
+
+#include <QList>
+#include <QMutex>
+#include <QWidget>
+
+#include <atomic>
+#include <deque>
+#include <functional>
+#include <memory>
+
+class AudioEngine;
+class LoadingOverlay;
+class QComboBox;
+class QFrame;
+class QHBoxLayout;
+class QKeyEvent;
+class QLabel;
+class QProgressBar;
+class QPushButton;
+class QSlider;
+class QStackedWidget;
+class QStatusBar;
+class QTimer;
+class QToolBar;
+class QUndoStack;
+class QVBoxLayout;
+class SpectrumAnalyzerWidget;
+class VideoPlayerDialog;
+class WaveformWidget;
+
+// GUI thread only. The engine's stream thread runs two callbacks the page installs: the
+// playback level (publishes one atomic) and the recorder (queues block copies under
+// pendingRecordMutex). Neither touches the lists or a widget.
+//
+// While a recording runs the undo stack holds an open "插入录音" macro, so undo and redo,
+// from the page's keys or from any menu, change nothing until the take is in place.
+class AudioEditorPage : public QWidget
+{
+    Q_OBJECT
+    friend struct AudioEditorPageProbe;
+
+public:
+    explicit AudioEditorPage(QWidget *parent = nullptr);
+    ~AudioEditorPage() override;
+
+    // Replace the document and start a new history. Refused (false, status error) while a
+    // recording runs, since the take belongs to the current list.
+    bool loadAudioSamples(const QList<float> &samples, int sampleRate);
+    bool loadStereoAudioSamples(const QList<float> &interleaved, int sampleRate);
+    // Hands the lists to all four views; call after every change of the lists.
+    void syncWaveforms();
+    void setPlayheadAll(double seconds);
+    // Null detaches; the page forgets a preview when it is destroyed.
+    void setVideoPlayerDialog(VideoPlayerDialog *dialog);
+    void showLoading(const QString &message);
+    void hideLoading();
+
+    // One float per frame: mono, or the left/right mean of a stereo source. What plays.
+    QList<float> samples;
+    // Interleaved left/right; empty for mono audio. Every edit changes it together with
+    // `samples`, so export and the stereo lanes show what plays.
+    QList<float> stereoSamples;
+    int sampleRate = 44100;
+    int bitDepth = 16;
+    bool mono = false;
+    QUndoStack *undoStack = nullptr;
+
+signals:
+    void backToWelcome();
+
+public slots:
+    void onZoomIn();
+    void onZoomOut();
+    void onZoomFit();
+    void onViewTabChanged(int index);
+    void onToolChanged(int tool);
+    void onGainSliderChanged(int value);
+    void onTogglePcmCast();
+
+    void onPlayPauseClicked();
+    void onStopClicked();
+    void onRecordClicked();
+    void onRewindClicked();
+    void onFastForwardClicked();
+    void onPlaybackTimer();
+
+protected:
+    void keyPressEvent(QKeyEvent *event) override;
+
+private:
+    void setupUi();
+    void setupToolbar();
+    void setupEditorLayout();
+    void setupMeterPanel();
+    void setupBottomControls();
+    void updateThemeStyles();
+    void updateToolButtonStyles(int index);
+    void updateTimeLabel();
+    void applyZoom(double zoom);
+    void applyZoomToVisibleViews();
+    void deleteSelection();
+    void onSpectralErase(SpectrumAnalyzerWidget *source);
+    void showStatus(const QString &text);
+
+    bool createEngine();
+    void destroyEngine();
+    void startPlayback();
+    void stopPlayback();
+    void endPlayState(const QString &status);
+    void setMeters(int left, int right);
+    void updateMeters(const float *data, int count, bool interleavedStereo);
+    bool checkMicrophonePermission();
+    void requestMicrophonePermission(std::function<void(bool)> callback);
+    void startRecording();
+    void stopRecording();
+    void drainRecordBlocks();
+    void spliceTake();
+
+    QToolBar *toolbar = nullptr;
+    QStatusBar *statusBar = nullptr;
+    QFrame *bottomControls = nullptr;
+    WaveformWidget *waveform1 = nullptr;
+    SpectrumAnalyzerWidget *spectrum1 = nullptr;
+    WaveformWidget *waveform2 = nullptr;
+    SpectrumAnalyzerWidget *spectrum2 = nullptr;
+    QStackedWidget *viewStack = nullptr;
+    QComboBox *viewModeCombo = nullptr;
+    QProgressBar *leftMeter = nullptr;
+    QProgressBar *rightMeter = nullptr;
+    QPushButton *playButton = nullptr;
+    bool isPlaying = false;
+    QPushButton *stopButton = nullptr;
+    QPushButton *recordButton = nullptr;
+    QPushButton *rewindButton = nullptr;
+    QPushButton *fastForwardButton = nullptr;
+    QLabel *timeLabel = nullptr;
+    QVBoxLayout *mainLayout = nullptr;
+    QHBoxLayout *editorLayout = nullptr;
+    bool isRecording = false;
+    std::unique_ptr<AudioEngine> audioEngine;
+    int recordStartSize = 0;
+    // Index of `samples` where the next recorded frame goes.
+    int recordPosition = 0;
+    QList<float> preRecordSamples;
+    QList<float> preRecordStereo;
+    // The running take, kept apart and spliced into the lists at each view refresh and at
+    // the stop, so a long recording never moves the tail of the list once per block.
+    QList<float> recordTake;
+    int recordInsertStart = 0;
+    int takeSpliced = 0;
+    QTimer *recordTimer = nullptr;
+    int recordedSeconds = 0;
+    QTimer *playbackTimer = nullptr;
+    double zoomLevel = 1.0;
+    QPushButton *eraseButton = nullptr;
+    QPushButton *castButton = nullptr;
+    QSlider *eraseStrengthSlider = nullptr;
+    QLabel *eraseStrengthLabel = nullptr;
+    int currentTool = 0;
+    QList<QPushButton *> toolButtons;
+    LoadingOverlay *loadingOverlay = nullptr;
+    VideoPlayerDialog *videoPlayerDialog = nullptr;
+    QMetaObject::Connection videoDestroyedConnection;
+    QList<float> playbackSamples;
+    // Latest played block's level, written on the stream thread, shown by the 50 ms timer.
+    std::atomic<int> playbackLevel{0};
+    std::deque<QList<float>> pendingRecordBlocks;
+    QMutex pendingRecordMutex;
+    // Set while a drain notification is queued, so the stream thread posts one per drain.
+    std::atomic<bool> recordDrainQueued{false};
+};

@@ -1,0 +1,75 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The serializer builds a small document with placeholder channel strings; the audio is
+// encoded into, and decoded out of, the file bytes around it piece by piece.
+#include "project/ProjectFile.h"
+
+#include "project/ExtractedStrings.h"
+#include "project/Float32Base64.h"
+#include "project/ProjectSerializer.h"
+
+#include <QFile>
+#include <QSaveFile>
+#include <QUuid>
+
+ProjectFile::SaveResult ProjectFile::save(const QString &path, const QString &name,
+                                          const std::vector<TrackData> &tracks, const ProjectSettings &settings,
+                                          double currentTime, double zoom, const std::vector<TimelineMarker> &markers)
+{
+    ProjectSerializer::OutgoingChannels outgoing;
+    outgoing.prefix = QStringLiteral("zqp-channel-%1-").arg(QUuid::createUuid().toString(QUuid::Id128));
+    const QByteArray text = ProjectSerializer::buildDocument(name, tracks, settings, currentTime, zoom, markers,
+                                                             &outgoing)
+                                .toJson(QJsonDocument::Indented);
+
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly))
+        return SaveResult::CannotOpen;
+    const auto write = [&file](const char *data, qsizetype size) { return file.write(data, size) == size; };
+
+    const QByteArray marker = '"' + outgoing.prefix.toLatin1();
+    qsizetype done = 0;
+    bool ok = true;
+    for (qsizetype at = text.indexOf(marker); ok && at >= 0; at = text.indexOf(marker, done)) {
+        const qsizetype digits = at + marker.size();
+        const qsizetype close = text.indexOf('"', digits);
+        const auto &channel = outgoing.channels[text.mid(digits, close - digits).toLongLong()];
+        ok = write(text.constData() + done, at + 1 - done)
+             && Float32Base64::encode(channel.list.constData() + channel.first, channel.count, channel.stride, write);
+        done = close;
+    }
+    ok = ok && write(text.constData() + done, text.size() - done);
+    if (!ok) {
+        file.cancelWriting();
+        return SaveResult::ShortWrite;
+    }
+    return file.commit() ? SaveResult::Saved : SaveResult::ShortWrite;
+}
+
+ProjectFile::LoadResult ProjectFile::load(const QString &path, ProjectData &project, QString *parseError)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return LoadResult::CannotOpen;
+    return read(file, project, parseError);
+}
+
+ProjectFile::LoadResult ProjectFile::read(QIODevice &device, ProjectData &project, QString *parseError)
+{
+    ExtractedStrings extracted(device);
+    QString error;
+    const std::optional<QByteArray> text = extracted.extract(error);
+    if (!text) {
+        if (parseError)
+            *parseError = error;
+        return LoadResult::NotJson;
+    }
+    QJsonParseError parse;
+    const QJsonDocument document = QJsonDocument::fromJson(*text, &parse);
+    if (parse.error != QJsonParseError::NoError) {
+        if (parseError)
+            *parseError = parse.errorString();
+        return LoadResult::NotJson;
+    }
+    return ProjectSerializer::readDocument(document, project, &extracted) ? LoadResult::Loaded
+                                                                          : LoadResult::NotProject;
+}

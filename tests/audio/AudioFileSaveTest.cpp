@@ -1,0 +1,390 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Written WAV, FLAC and MP3 files checked by independent tools (ffprobe, ffmpeg, flac,
+// metaflac, mpg123), and failed saves that must leave an existing file alone.
+#include "AudioOracles.h"
+#include "OracleTool.h"
+#include "TestFiles.h"
+
+#include "audio/AudioProcessor.h"
+#include "audio/WavCodec.h"
+
+#include <QDir>
+#include <QtEndian>
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <csignal>
+#include <limits>
+#include <sys/resource.h>
+
+namespace {
+
+// Values every writer must survive: beyond full scale, exactly full scale, NaN, infinities.
+QList<float> testSignal(qsizetype frames, int channels)
+{
+    QList<float> out;
+    const float nan = std::numeric_limits<float>::quiet_NaN();
+    const float inf = std::numeric_limits<float>::infinity();
+    const float specials[] = {1.5f, -1.0f, 0.5f, -2.0f, nan, inf, -inf, 1.0f, -0.999f, 0.0f};
+    for (qsizetype i = 0; i < frames; ++i)
+        for (int c = 0; c < channels; ++c) {
+            const qsizetype n = i * channels + c;
+            out.append(n < qsizetype(std::size(specials)) ? specials[n]
+                                                          : 0.8f * float(std::sin(0.01 * double(n) * (c + 1))));
+        }
+    return out;
+}
+
+// The stored integer: symmetric clip, truncation toward zero, non-finite as silence.
+qint32 storedInteger(float x, double fullScale)
+{
+    if (!std::isfinite(x))
+        return 0;
+    if (x >= 1.0f)
+        return qint32(fullScale);
+    if (x <= -1.0f)
+        return -qint32(fullScale);
+    return qint32(std::trunc(double(x * float(fullScale))));
+}
+
+struct WavCase
+{
+    int bitDepth;
+    int channels;
+};
+
+class WavSaveTest : public ::testing::TestWithParam<WavCase>
+{
+};
+
+TEST_P(WavSaveTest, FfmpegReadsWhatWasWritten)
+{
+    const auto [bitDepth, channels] = GetParam();
+    TestFiles files;
+    const QString path = files.path("out.wav");
+    const QList<float> signal = testSignal(3000, channels);
+    AudioProcessor processor;
+    ASSERT_TRUE(processor.saveAudioFile(path, signal, 48000, channels, bitDepth));
+
+    const auto info = probeStream(path);
+    const char *codec = bitDepth == 16 ? "pcm_s16le" : bitDepth == 24 ? "pcm_s24le" : "pcm_f32le";
+    EXPECT_EQ(info.value("codec_name"), codec);
+    EXPECT_EQ(info.value("sample_rate"), "48000");
+    EXPECT_EQ(info.value("channels").toInt(), channels);
+
+    const OracleAudio decoded = decodeWithFfmpeg(path);
+    ASSERT_TRUE(decoded.ok);
+    ASSERT_EQ(decoded.interleaved.size(), signal.size());
+    const double fullScale = bitDepth == 16 ? 32767.0 : 8388607.0;
+    const double divisor = bitDepth == 16 ? 32768.0 : 8388608.0;
+    for (qsizetype i = 0; i < signal.size(); ++i) {
+        SCOPED_TRACE(i);
+        if (bitDepth == 32) {
+            if (std::isnan(signal[i]))
+                EXPECT_TRUE(std::isnan(decoded.interleaved[i]));
+            else
+                EXPECT_EQ(decoded.interleaved[i], signal[i]); // stored unclamped
+        } else {
+            EXPECT_EQ(double(decoded.interleaved[i]), storedInteger(signal[i], fullScale) / divisor);
+        }
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(DepthsAndLayouts, WavSaveTest,
+                         ::testing::Values(WavCase{16, 1}, WavCase{16, 2}, WavCase{24, 2}, WavCase{24, 6},
+                                           WavCase{32, 1}, WavCase{32, 2}),
+                         [](const auto &info) {
+                             return "Bits" + std::to_string(info.param.bitDepth) + "Channels"
+                                 + std::to_string(info.param.channels);
+                         });
+
+TEST(WavSave, StoredBytesAtTheEdges)
+{
+    TestFiles files;
+    AudioProcessor processor;
+    ASSERT_TRUE(processor.saveAudioFile(files.path("a.wav"), {1.5f, -1.0f, 0.5f}, 44100, 1, 16));
+    EXPECT_EQ(files.read("a.wav").mid(44).toHex(), "ff7f0180ff3f"); // 32767, -32767, 16383
+    ASSERT_TRUE(processor.saveAudioFile(files.path("b.wav"), {-2.0f}, 44100, 1, 24));
+    EXPECT_EQ(files.read("b.wav").mid(44, 3).toHex(), "010080");
+    ASSERT_TRUE(processor.saveAudioFile(files.path("c.wav"), {0.f, 0.f, 0.f, 0.f, 0.f, 0.f}, 44100, 2, 32));
+    const QByteArray c = files.read("c.wav");
+    EXPECT_EQ(c.size(), 80);
+    EXPECT_EQ(qFromLittleEndian<quint32>(c.constData() + 4), 72u);
+    EXPECT_EQ(c.mid(36, 4), "fact");
+    EXPECT_EQ(qFromLittleEndian<quint32>(c.constData() + 44), 3u);
+}
+
+TEST(WavSave, RefusesSizesTheRiffHeaderCannotHold)
+{
+    struct Case
+    {
+        qint64 samples;
+        int bitDepth;
+        bool fits;
+    };
+    const quint64 riffMax = std::numeric_limits<quint32>::max();
+    const Case cases[] = {
+        {qint64((riffMax - 36) / 2), 16, true},
+        {qint64((riffMax - 36) / 2) + 1, 16, false},
+        {qint64((riffMax - 36) / 3), 24, true},
+        {qint64((riffMax - 36) / 3) + 1, 24, false},
+        {qint64((riffMax - 48) / 4), 32, true},
+        {qint64((riffMax - 48) / 4) + 1, 32, false},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.samples);
+        EXPECT_EQ(WavCodec::fitsRiff(c.samples, c.bitDepth), c.fits);
+    }
+}
+
+struct FlacCase
+{
+    const char *name;
+    qsizetype frames;
+    int channels;
+    int sampleRate;
+    int bitDepth;
+};
+
+void PrintTo(const FlacCase &c, std::ostream *os)
+{
+    *os << c.name;
+}
+
+QString metaflac(const QString &option, const QString &path)
+{
+    return QString::fromUtf8(runTool("metaflac", {option, path}).standardOutput).trimmed();
+}
+
+class FlacSaveTest : public ::testing::TestWithParam<FlacCase>
+{
+};
+
+TEST_P(FlacSaveTest, ReferenceDecoderAcceptsAndReproducesIt)
+{
+    const FlacCase &c = GetParam();
+    TestFiles files;
+    const QString path = files.path("out.flac");
+    const QList<float> signal = testSignal(c.frames, c.channels);
+    AudioProcessor processor;
+    ASSERT_TRUE(processor.saveAudioFile(path, signal, c.sampleRate, c.channels, c.bitDepth));
+
+    const int bits = c.bitDepth == 24 ? 24 : 16;
+    ASSERT_TRUE(runOk("flac", {"-t", "-s", path})); // header CRC-8 and frame CRC-16 of every frame
+    const qsizetype lastBlock = c.frames % 4096 ? c.frames % 4096 : 4096;
+    const qsizetype minBlock = c.frames == 0 ? 16 : std::max<qsizetype>(16, std::min<qsizetype>(lastBlock, 4096));
+    const qsizetype maxBlock = std::max<qsizetype>(16, std::min<qsizetype>(c.frames, 4096));
+    EXPECT_EQ(metaflac("--show-min-blocksize", path).toLongLong(), minBlock);
+    EXPECT_EQ(metaflac("--show-max-blocksize", path).toLongLong(), maxBlock);
+    EXPECT_EQ(metaflac("--show-total-samples", path).toLongLong(), c.frames);
+    EXPECT_EQ(metaflac("--show-sample-rate", path).toInt(), c.sampleRate);
+    EXPECT_EQ(metaflac("--show-channels", path).toInt(), c.channels);
+    EXPECT_EQ(metaflac("--show-bps", path).toInt(), bits);
+    EXPECT_EQ(metaflac("--show-vendor-tag", path), "ZentriqStudio");
+
+    // ffmpeg refuses block sizes below 16 in STREAMINFO; short and empty clips must pass.
+    const auto info = probeStream(path);
+    EXPECT_EQ(info.value("codec_name"), "flac");
+    const OracleAudio viaFfmpeg = decodeWithFfmpeg(path);
+    ASSERT_TRUE(viaFfmpeg.ok);
+    EXPECT_EQ(viaFfmpeg.frames(), c.frames);
+
+    const ToolResult raw = runTool("flac", {"-d", "-c", "-s", "--force-raw-format", "--endian=little",
+                                            "--sign=signed", path});
+    ASSERT_TRUE(raw.ok());
+    const int bytes = bits / 8;
+    ASSERT_EQ(raw.standardOutput.size(), signal.size() * bytes);
+    const double fullScale = bits == 16 ? 32767.0 : 8388607.0;
+    for (qsizetype i = 0; i < signal.size(); ++i) {
+        const auto *p = reinterpret_cast<const unsigned char *>(raw.standardOutput.constData() + i * bytes);
+        const qint32 value = bits == 16 ? qint32(qint16(p[0] | p[1] << 8))
+                                        : qint32(quint32(p[0] | p[1] << 8 | p[2] << 16) << 8) >> 8;
+        ASSERT_EQ(value, storedInteger(signal[i], fullScale)) << "sample " << i;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Shapes, FlacSaveTest,
+    ::testing::Values(FlacCase{"TenMonoFrames", 10, 1, 44100, 16}, FlacCase{"FiveThousandMono", 5000, 1, 44100, 16},
+                      FlacCase{"OddRateStereo", 3000, 2, 12345, 16}, FlacCase{"Stereo24Bit", 9000, 2, 48000, 24},
+                      FlacCase{"Depth32WritesSixteen", 100, 1, 44100, 32},
+                      FlacCase{"LongStereo", 70000, 2, 96000, 16}, FlacCase{"EmptyMono", 0, 1, 44100, 16},
+                      FlacCase{"EmptyThreeChannels", 0, 3, 44100, 16}),
+    [](const auto &info) { return std::string(info.param.name); });
+
+TEST(FlacSave, FrameHeadersCodeSizesAndSampleNumbers)
+{
+    TestFiles files;
+    AudioProcessor processor;
+    ASSERT_TRUE(processor.saveAudioFile(files.path("ten.flac"), QList<float>(10, 0.25f), 44100, 1, 16));
+    // fLaC, STREAMINFO header and body, comment header and its 21 bytes: frames start at 67.
+    const QByteArray ten = files.read("ten.flac");
+    // Sync + variable blocking, size code 7 / rate code 9, mono / 16 bit, sample 0, size − 1 = 9.
+    EXPECT_EQ(ten.mid(67, 7).toHex(), "fff979080000" "09");
+
+    ASSERT_TRUE(processor.saveAudioFile(files.path("long.flac"), QList<float>(5000, 0.0f), 44100, 1, 16));
+    const QByteArray five = files.read("long.flac");
+    const qsizetype firstFrameBytes = 5 + 1 + 1 + 4096 * 2 + 2; // header, CRC-8, subframe, CRC-16
+    EXPECT_EQ(five.mid(67, 5).toHex(), "fff9c90800");                   // 4096 frames: size code 12
+    EXPECT_EQ(five.mid(67 + firstFrameBytes, 4).toHex(), "fff97908");   // 904 frames: code 7
+    EXPECT_EQ(five.mid(67 + firstFrameBytes + 4, 3).toHex(), "e18080"); // 4096 in FLAC's UTF-8 coding
+}
+
+TEST(Mp3Save, ConstantRateMonoThatDecodesToTheInputLength)
+{
+    TestFiles files;
+    QList<float> click(44100, 0.0f);
+    click[22050] = 0.9f;
+    const QString path = files.path("click.mp3");
+    AudioProcessor processor;
+    ASSERT_TRUE(processor.saveAudioFile(path, click, 44100, 1, 16));
+
+    const auto info = probeStream(path);
+    EXPECT_EQ(info.value("codec_name"), "mp3");
+    EXPECT_EQ(info.value("channels"), "1");
+    EXPECT_EQ(info.value("sample_rate"), "44100");
+    EXPECT_EQ(info.value("bit_rate"), "192000");
+
+    // mpg123 honours the LAME tag: no leading silence, no trailing padding.
+    const ToolResult raw = runTool("mpg123", {"-q", "-s", path});
+    ASSERT_TRUE(raw.ok());
+    const auto *pcm = reinterpret_cast<const qint16 *>(raw.standardOutput.constData());
+    const qsizetype count = raw.standardOutput.size() / 2;
+    EXPECT_EQ(count, 44100);
+    qsizetype peak = 0;
+    for (qsizetype i = 0; i < count; ++i)
+        if (std::abs(pcm[i]) > std::abs(pcm[peak]))
+            peak = i;
+    EXPECT_LT(std::abs(peak - 22050), 1152);
+
+    AudioProcessor loaded;
+    ASSERT_TRUE(loaded.loadAudioFile(path));
+    EXPECT_EQ(loaded.samples.size(), 44100);
+}
+
+TEST(Mp3Save, StereoListIsAveragedToMono)
+{
+    TestFiles files;
+    QList<float> stereo;
+    for (int i = 0; i < 10000; ++i) {
+        const float s = 0.5f * float(std::sin(0.05 * i));
+        stereo << s << -s; // cancels in the mix
+    }
+    stereo << 0.9f; // a trailing partial frame is dropped
+    const QString path = files.path("mix.mp3");
+    AudioProcessor processor;
+    ASSERT_TRUE(processor.saveAudioFile(path, stereo, 44100, 2, 16));
+    const ToolResult raw = runTool("mpg123", {"-q", "-s", path});
+    ASSERT_TRUE(raw.ok());
+    const auto *pcm = reinterpret_cast<const qint16 *>(raw.standardOutput.constData());
+    const qsizetype count = raw.standardOutput.size() / 2;
+    EXPECT_EQ(count, 10000);
+    for (qsizetype i = 0; i < count; ++i)
+        ASSERT_LE(std::abs(pcm[i]), 4) << i;
+}
+
+// Failed saves: each writer reports and leaves whatever was at the target.
+struct FailedSaveCase
+{
+    const char *name;
+    const char *fileName;
+    int sampleRate;
+    int channels;
+    int bitDepth;
+    const char *error; // %1 = path
+};
+
+void PrintTo(const FailedSaveCase &c, std::ostream *os)
+{
+    *os << c.name;
+}
+
+class FailedSaveTest : public ::testing::TestWithParam<FailedSaveCase>
+{
+};
+
+TEST_P(FailedSaveTest, ReportsAndKeepsTheExistingFile)
+{
+    const FailedSaveCase &c = GetParam();
+    TestFiles files;
+    const QByteArray precious("an earlier export the user still needs");
+    const QString path = files.write(c.fileName, precious);
+    AudioProcessor processor;
+    SignalLog log(processor);
+    EXPECT_FALSE(processor.saveAudioFile(path, testSignal(2000, 3), c.sampleRate, c.channels, c.bitDepth));
+    const QString error = QString::fromUtf8(c.error);
+    EXPECT_EQ(log.errors, QStringList{error.contains("%1") ? error.arg(path) : error});
+    EXPECT_EQ(files.read(c.fileName), precious);
+    EXPECT_EQ(QDir(files.path("")).entryList(QDir::Files).size(), 1); // no temporary left behind
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Refusals, FailedSaveTest,
+    ::testing::Values(
+        FailedSaveCase{"WavBitDepth12", "a.wav", 44100, 3, 12, "无法保存音频: 参数无效 (采样率 44100, 声道 3, 位深 12)"},
+        FailedSaveCase{"WavZeroRate", "a.wav", 0, 3, 16, "无法保存音频: 参数无效 (采样率 0, 声道 3, 位深 16)"},
+        FailedSaveCase{"WavZeroChannels", "a.wav", 44100, 0, 16, "无法保存音频: 参数无效 (采样率 44100, 声道 0, 位深 16)"},
+        FailedSaveCase{"FlacThreeChannels", "a.flac", 44100, 3, 16, "FLAC编码仅支持1或2声道"},
+        FailedSaveCase{"FlacRateTooHigh", "a.flac", 700000, 1, 16, "无法保存音频: 参数无效 (采样率 700000, 声道 1, 位深 16)"},
+        FailedSaveCase{"Mp3ZeroRate", "a.mp3", 0, 3, 16, "MP3编码器参数设置失败"},
+        FailedSaveCase{"OggHasNoWriter", "a.ogg", 44100, 3, 16, "不支持保存的音频格式: ogg"}),
+    [](const auto &info) { return std::string(info.param.name); });
+
+// A full disk, simulated by a file size limit on this process.
+class FileSizeLimit
+{
+public:
+    explicit FileSizeLimit(rlim_t bytes)
+    {
+        previousHandler = std::signal(SIGXFSZ, SIG_IGN);
+        getrlimit(RLIMIT_FSIZE, &previous);
+        rlimit limited = previous;
+        limited.rlim_cur = bytes;
+        setrlimit(RLIMIT_FSIZE, &limited);
+    }
+    ~FileSizeLimit()
+    {
+        setrlimit(RLIMIT_FSIZE, &previous);
+        std::signal(SIGXFSZ, previousHandler);
+    }
+
+private:
+    rlimit previous{};
+    void (*previousHandler)(int) = nullptr;
+};
+
+TEST(FailedSave, FullDiskIsAFailureAndKeepsTheExistingFile)
+{
+    for (const char *name : {"full.wav", "full.flac", "full.mp3"}) {
+        SCOPED_TRACE(name);
+        TestFiles files;
+        const QByteArray precious("yesterday's mix");
+        const QString path = files.write(name, precious);
+        AudioProcessor processor;
+        SignalLog log(processor);
+        bool saved = true;
+        {
+            FileSizeLimit limit(64 * 1024);
+            saved = processor.saveAudioFile(path, testSignal(200000, 2), 44100, 2, 16);
+        }
+        EXPECT_FALSE(saved);
+        EXPECT_EQ(log.errors, QStringList{QString("无法创建文件: %1").arg(path)});
+        EXPECT_EQ(files.read(name), precious);
+    }
+}
+
+TEST(FailedSave, MissingFolderCannotBeCreated)
+{
+    for (const char *name : {"a.wav", "a.flac", "a.mp3"}) {
+        SCOPED_TRACE(name);
+        TestFiles files;
+        const QString path = files.path(QString("missing/") + name);
+        AudioProcessor processor;
+        SignalLog log(processor);
+        EXPECT_FALSE(processor.saveAudioFile(path, {0.1f, 0.2f}, 44100, 1, 16));
+        EXPECT_EQ(log.errors, QStringList{QString("无法创建文件: %1").arg(path)});
+    }
+}
+
+} // namespace
