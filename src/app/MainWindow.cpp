@@ -55,9 +55,12 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent)
     setWindowTitle(tr("ZentriqStudio"));
 
     // The restored geometry gives way to the preferred size; only the window state survives
-    // a restart.
-    if (const QScreen *screen = QGuiApplication::primaryScreen())
-        setGeometry(fitWindowToScreen(QSize(1920, 1080), screen->availableGeometry()));
+    // a restart. move() places the frame, so the title bar starts inside the screen.
+    if (const QScreen *screen = QGuiApplication::primaryScreen()) {
+        const QRect placement = fitWindowToScreen(QSize(1920, 1080), screen->availableGeometry());
+        resize(placement.size());
+        move(placement.topLeft());
+    }
 
     statusTimer = new QTimer(this);
     connect(statusTimer, &QTimer::timeout, this, &MainWindow::updateStatusBar);

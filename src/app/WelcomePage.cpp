@@ -136,7 +136,13 @@ void WelcomePage::setupUi()
     leftLayout->addStretch();
     contentLayout->addWidget(left, 0, Qt::AlignTop);
 
-    auto *right = new QWidget(content);
+    // The cards scroll: stacked, they are taller than a laptop screen, and the page's
+    // minimum height would push the window past the bottom of the screen.
+    auto *cardScroll = new QScrollArea(content);
+    cardScroll->setWidgetResizable(true);
+    cardScroll->setFrameShape(QFrame::NoFrame);
+    cardScroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    auto *right = new QWidget;
     auto *rightLayout = new QVBoxLayout(right);
     rightLayout->setContentsMargins(0, 0, 0, 0);
     rightLayout->setSpacing(16);
@@ -181,7 +187,8 @@ void WelcomePage::setupUi()
 
     rightLayout->addWidget(cardBox);
     rightLayout->addStretch();
-    contentLayout->addWidget(right, 1, Qt::AlignTop);
+    cardScroll->setWidget(right);
+    contentLayout->addWidget(cardScroll, 1);
 
     root->addWidget(content, 1);
 }
