@@ -716,13 +716,7 @@ void AudioEditorPage::onPlayPauseClicked()
 {
     if (isRecording)
         return;
-    // An engine keeps the rate it was opened at; a clip at another rate needs a new one.
-    if (audioEngine && !audioEngine->isPlaying() && audioEngine->sampleRate() != sampleRate)
-        destroyEngine();
-    if (!audioEngine && !createEngine())
-        return;
-
-    if (audioEngine->isPlaying()) {
+    if (audioEngine && audioEngine->isPlaying()) {
         audioEngine->pausePlayback();
         playbackTimer->stop();
         isPlaying = false;
@@ -736,6 +730,11 @@ void AudioEditorPage::onPlayPauseClicked()
         showStatus(QStringLiteral("没有音频数据"));
         return;
     }
+    // An engine keeps the rate it was opened at; a clip at another rate needs a new one.
+    if (audioEngine && audioEngine->sampleRate() != sampleRate)
+        destroyEngine();
+    if (!audioEngine && !createEngine())
+        return;
     startPlayback();
 }
 

@@ -1,0 +1,241 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The editor page without sound: mouse selection and Delete on long audio, undo and redo
+// through the page's keys and through a window shortcut, stereo edits, the time label.
+#include "AudioEditorPageProbe.h"
+
+#include <QAction>
+#include <QKeySequence>
+#include <QTest>
+#include <QUndoStack>
+#include <QVBoxLayout>
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+namespace {
+
+// Drags a selection across the first waveform from x0 to x1 (pixels).
+void dragSelection(AudioEditorPage &page, int x0, int x1)
+{
+    WaveformWidget *view = AudioEditorPageProbe::waveform1(page);
+    const int y = view->height() / 2;
+    QTest::mousePress(view, Qt::LeftButton, {}, QPoint(x0, y));
+    QTest::mouseMove(view, QPoint((x0 + x1) / 2, y));
+    QTest::mouseMove(view, QPoint(x1, y));
+    QTest::mouseRelease(view, Qt::LeftButton, {}, QPoint(x1, y));
+}
+
+struct Range
+{
+    qsizetype start;
+    qsizetype end;
+};
+
+// The frames a selection covers: whole frames from the earlier edge up to the later one.
+Range selectedFrames(AudioEditorPage &page)
+{
+    WaveformWidget *view = AudioEditorPageProbe::waveform1(page);
+    const double lo = std::min(view->getSelectionStart(), view->getSelectionEnd());
+    const double hi = std::max(view->getSelectionStart(), view->getSelectionEnd());
+    return {qsizetype(std::floor(lo * page.sampleRate)),
+            std::min<qsizetype>(qsizetype(std::floor(hi * page.sampleRate)), page.samples.size())};
+}
+
+class EditorPage : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        page.resize(1200, 700);
+        page.show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&page));
+        page.setFocus();
+    }
+
+    AudioEditorPage page;
+};
+
+TEST_F(EditorPage, TenMinuteFileDeletesTheMouseSelectionBitExactlyAndUndoesIt)
+{
+    const int rate = 44100;
+    const QList<float> original = seededNoise(qsizetype(rate) * 600, 0.8f, 7);
+    ASSERT_TRUE(page.loadAudioSamples(original, rate));
+
+    dragSelection(page, 420, 700);
+    ASSERT_TRUE(AudioEditorPageProbe::waveform1(page)->hasSelection());
+    const Range range = selectedFrames(page);
+    ASSERT_LT(range.start, range.end);
+    ASSERT_GT(range.start, qsizetype(rate) * 60) << "the selection must lie deep in the file";
+
+    QTest::keyClick(&page, Qt::Key_Delete);
+    const QList<float> deleted = withoutRange(original, range.start, range.end);
+    EXPECT_TRUE(sameBits(page.samples, deleted));
+    EXPECT_TRUE(page.stereoSamples.isEmpty());
+    EXPECT_EQ(page.undoStack->count(), 1);
+    EXPECT_EQ(page.undoStack->undoText(), QStringLiteral("删除选区"));
+    EXPECT_FALSE(AudioEditorPageProbe::waveform1(page)->hasSelection());
+
+    QTest::keyClick(&page, Qt::Key_Z, Qt::ControlModifier);
+    EXPECT_TRUE(sameBits(page.samples, original));
+    QTest::keyClick(&page, Qt::Key_Z, Qt::ControlModifier | Qt::ShiftModifier);
+    EXPECT_TRUE(sameBits(page.samples, deleted));
+    // Delete without a selection does nothing.
+    QTest::keyClick(&page, Qt::Key_Delete);
+    EXPECT_EQ(page.undoStack->count(), 1);
+}
+
+TEST(EditorPageInWindow, OneKeyPressIsOneUndoStepWhenTheWindowAlsoHoldsTheShortcut)
+{
+    QWidget window;
+    auto *layout = new QVBoxLayout(&window);
+    auto *page = new AudioEditorPage(&window);
+    layout->addWidget(page);
+    // What the main window's Edit menu does: undo on the page's stack, then refresh.
+    auto *undo = new QAction(&window);
+    undo->setShortcut(QKeySequence::Undo);
+    QObject::connect(undo, &QAction::triggered, page, [page] {
+        page->undoStack->undo();
+        page->syncWaveforms();
+    });
+    window.addAction(undo);
+    window.resize(1200, 700);
+    window.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+    page->setFocus();
+
+    const QList<float> original = seededNoise(8000, 0.5f, 3);
+    page->loadAudioSamples(original, 1000);
+    dragSelection(*page, 100, 200);
+    QTest::keyClick(page, Qt::Key_Delete);
+    dragSelection(*page, 300, 400);
+    QTest::keyClick(page, Qt::Key_Delete);
+    ASSERT_EQ(page->undoStack->count(), 2);
+
+    QTest::keyClick(page, Qt::Key_Z, Qt::ControlModifier);
+    EXPECT_EQ(page->undoStack->index(), 1);
+    QTest::keyClick(page, Qt::Key_Z, Qt::ControlModifier);
+    EXPECT_EQ(page->undoStack->index(), 0);
+    EXPECT_TRUE(sameBits(page->samples, original));
+}
+
+TEST_F(EditorPage, StereoDeleteShortensBothListsByTheSameFramesAndUndoRestoresBoth)
+{
+    const int rate = 2000;
+    const QList<float> interleaved = seededNoise(2 * 4 * rate, 0.9f, 11);
+    ASSERT_TRUE(page.loadStereoAudioSamples(interleaved, rate));
+    const QList<float> mono = page.samples;
+    ASSERT_EQ(mono.size(), 4 * rate);
+
+    dragSelection(page, 250, 600);
+    const Range range = selectedFrames(page);
+    ASSERT_LT(range.start, range.end);
+    QTest::keyClick(&page, Qt::Key_Delete);
+
+    EXPECT_TRUE(sameBits(page.samples, withoutRange(mono, range.start, range.end)));
+    EXPECT_TRUE(sameBits(page.stereoSamples, withoutRange(interleaved, 2 * range.start, 2 * range.end)));
+    EXPECT_EQ(page.stereoSamples.size(), 2 * page.samples.size());
+    EXPECT_EQ(page.undoStack->count(), 1);
+
+    page.undoStack->undo();
+    EXPECT_TRUE(sameBits(page.samples, mono));
+    EXPECT_TRUE(sameBits(page.stereoSamples, interleaved));
+    page.undoStack->redo();
+    EXPECT_EQ(page.stereoSamples.size(), 2 * page.samples.size());
+}
+
+TEST_F(EditorPage, SpectralEraseReachesTheStereoListInOneUndoStep)
+{
+    const int rate = 1000;
+    const QList<float> interleaved = seededNoise(2 * 3 * rate, 0.5f, 5);
+    page.loadStereoAudioSamples(interleaved, rate);
+    const QList<float> mono = page.samples;
+
+    // An erase stroke leaves its result in the view and announces it.
+    QList<float> erased = mono;
+    for (qsizetype i = 1000; i < 1500; ++i)
+        erased[i] = 0.0f;
+    SpectrumAnalyzerWidget *view = AudioEditorPageProbe::spectrum1(page);
+    view->setAudioData(erased, rate);
+    emit view->audioDataChanged();
+
+    EXPECT_TRUE(sameBits(page.samples, erased));
+    ASSERT_EQ(page.stereoSamples.size(), interleaved.size());
+    for (qsizetype i = 0; i < erased.size(); ++i) {
+        const float meanOfPair = (page.stereoSamples[2 * i] + page.stereoSamples[2 * i + 1]) * 0.5f;
+        ASSERT_NEAR(meanOfPair, erased[i], 1e-6f) << "frame " << i;
+    }
+    EXPECT_EQ(page.undoStack->undoText(), QStringLiteral("频谱擦除"));
+    EXPECT_EQ(AudioEditorPageProbe::status(page), QStringLiteral("频谱擦除完成"));
+
+    page.undoStack->undo();
+    EXPECT_TRUE(sameBits(page.samples, mono));
+    EXPECT_TRUE(sameBits(page.stereoSamples, interleaved));
+}
+
+TEST_F(EditorPage, TimeLabelShowsHoursMinutesSecondsAndMilliseconds)
+{
+    struct Row
+    {
+        int frames;
+        int rate;
+        const char *expected;
+    };
+    // Fast-forward without a selection goes to the end of the audio.
+    const Row rows[] = {{181, 2, "00:01:30.500"}, {3600, 1, "01:00:00.000"}, {1, 1000, "00:00:00.001"}};
+    for (const Row &row : rows) {
+        SCOPED_TRACE(row.expected);
+        page.loadAudioSamples(QList<float>(row.frames, 0.1f), row.rate);
+        page.onFastForwardClicked();
+        EXPECT_EQ(AudioEditorPageProbe::time(page), QString::fromLatin1(row.expected));
+    }
+    page.onRewindClicked();
+    EXPECT_EQ(AudioEditorPageProbe::time(page), QStringLiteral("00:00:00.000"));
+}
+
+TEST_F(EditorPage, ZoomAppliesToTheVisibleViewsWithinItsLimits)
+{
+    for (int i = 0; i < 5; ++i)
+        page.onZoomIn();
+    EXPECT_DOUBLE_EQ(AudioEditorPageProbe::zoom(page), 7.59375);
+    EXPECT_DOUBLE_EQ(AudioEditorPageProbe::waveform1(page)->getZoomLevel(), 7.59375);
+    EXPECT_DOUBLE_EQ(AudioEditorPageProbe::waveform2(page)->getZoomLevel(), 1.0);
+    page.onViewTabChanged(2);
+    EXPECT_DOUBLE_EQ(AudioEditorPageProbe::waveform2(page)->getZoomLevel(), 7.59375);
+
+    for (int i = 0; i < 40; ++i)
+        page.onZoomIn();
+    EXPECT_DOUBLE_EQ(AudioEditorPageProbe::zoom(page), 512.0);
+    page.onZoomFit();
+    page.onZoomOut();
+    EXPECT_DOUBLE_EQ(AudioEditorPageProbe::zoom(page), 1.0);
+}
+
+TEST_F(EditorPage, KeyETogglesBetweenEraseAndSelect)
+{
+    page.resize(2400, 700);  // wide enough that no toolbar widget moves into the overflow menu
+    auto *select = page.findChild<QPushButton *>(QStringLiteral("toolSelectBtn"));
+    auto *erase = page.findChild<QPushButton *>(QStringLiteral("toolEraseBtn"));
+    auto *strength = page.findChild<QLabel *>(QStringLiteral("EraseStrengthLabel"));
+    ASSERT_TRUE(select && erase && strength);
+    EXPECT_FALSE(strength->isVisible());
+
+    QTest::keyClick(&page, Qt::Key_E);
+    EXPECT_TRUE(erase->isChecked());
+    EXPECT_FALSE(select->isChecked());
+    // The toolbar lays its widgets out on its next event.
+    EXPECT_TRUE(waitUntil([&] { return strength->isVisible(); }, 2000));
+
+    QTest::keyClick(&page, Qt::Key_E);
+    EXPECT_TRUE(select->isChecked());
+    EXPECT_TRUE(waitUntil([&] { return !strength->isVisible(); }, 2000));
+}
+
+TEST_F(EditorPage, NothingToPlayIsSaidWithoutStartingTheEngine)
+{
+    page.onPlayPauseClicked();
+    EXPECT_FALSE(AudioEditorPageProbe::isPlaying(page));
+    EXPECT_EQ(AudioEditorPageProbe::status(page), QStringLiteral("没有音频数据"));
+}
+
+} // namespace

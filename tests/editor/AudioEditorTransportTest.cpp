@@ -1,0 +1,375 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The editor page on the test PulseAudio server: what it plays is recorded back from the
+// null sink's monitor (by parec, independently of our engine), and what it records comes
+// from that monitor while paplay plays a tone into the sink.
+#include "AudioEditorPageProbe.h"
+
+#include "OracleTool.h"
+#include "TestFiles.h"
+
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QUndoStack>
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <numbers>
+#include <optional>
+#include <vector>
+
+namespace {
+constexpr int rate = 48000;  // the null sink's rate, so nothing is resampled on the way
+
+// Sets an environment variable for the lifetime of the object.
+class ScopedEnv
+{
+public:
+    ScopedEnv(const char *name, const QByteArray &value)
+        : name(name)
+    {
+        if (qEnvironmentVariableIsSet(name))
+            previous = qgetenv(name);
+        qputenv(name, value);
+    }
+    ~ScopedEnv()
+    {
+        if (previous)
+            qputenv(name, *previous);
+        else
+            qunsetenv(name);
+    }
+
+private:
+    const char *name;
+    std::optional<QByteArray> previous;
+};
+
+// A PulseAudio server of this test alone with one null sink, the default output, whose
+// monitor (remapped as an ordinary source) is the default input. Tests running beside it
+// on the shared server can neither be heard here nor see this sink.
+class PrivatePulseServer
+{
+public:
+    PrivatePulseServer()
+        : socket(dir.path() + QStringLiteral("/native")), address(QStringLiteral("unix:") + socket)
+    {
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("PULSE_RUNTIME_PATH"), dir.path());
+        environment.insert(QStringLiteral("PULSE_STATE_PATH"), dir.path());
+        daemon.setProcessEnvironment(environment);
+        daemon.setStandardOutputFile(QProcess::nullDevice());
+        daemon.setStandardErrorFile(dir.path() + QStringLiteral("/daemon.log"));
+        daemon.start(QStringLiteral("pulseaudio"),
+                     {QStringLiteral("-n"), QStringLiteral("--daemonize=no"), QStringLiteral("--exit-idle-time=-1"),
+                      QStringLiteral("--use-pid-file=no"), QStringLiteral("--disable-shm=yes"), QStringLiteral("-L"),
+                      QStringLiteral("module-native-protocol-unix socket=%1 auth-anonymous=1").arg(socket),
+                      QStringLiteral("-L"), QStringLiteral("module-null-sink sink_name=nullsink rate=%1 channels=2").arg(rate),
+                      QStringLiteral("-L"),
+                      QStringLiteral("module-remap-source master=nullsink.monitor source_name=nullsource"),
+                      QStringLiteral("-L"), QStringLiteral("module-always-sink")});
+        if (!daemon.waitForStarted(5000))
+            return;
+        const bool up = waitUntil([&] { return pactl({QStringLiteral("info")}); }, 10000);
+        ready = up && pactl({QStringLiteral("set-default-sink"), QStringLiteral("nullsink")}) &&
+                pactl({QStringLiteral("set-default-source"), QStringLiteral("nullsource")});
+        server.emplace("PULSE_SERVER", address.toLatin1());
+        if (!ready) {
+            QFile log(dir.path() + QStringLiteral("/daemon.log"));
+            log.open(QIODevice::ReadOnly);
+            qWarning().noquote() << "PulseAudio did not start:" << log.readAll();
+        }
+    }
+    ~PrivatePulseServer()
+    {
+        daemon.terminate();
+        daemon.waitForFinished(5000);
+    }
+    bool isValid() const { return ready; }
+    // Arguments that point pulse tools at this server.
+    QStringList serverArguments() const { return {QStringLiteral("--server=") + address}; }
+
+private:
+    bool pactl(QStringList arguments) const
+    {
+        return runTool(QStringLiteral("pactl"), QStringList{QStringLiteral("-s"), address} + arguments, {}, 5000).ok();
+    }
+
+    // No blank in the path: the module argument list is split at blanks.
+    QTemporaryDir dir{QDir::tempPath() + QStringLiteral("/zentriq-pulse-XXXXXX")};
+    const QString socket;
+    const QString address;
+    QProcess daemon;
+    bool ready = false;
+    std::optional<ScopedEnv> server;
+};
+
+// Records a monitor as mono 32-bit floats.
+class MonitorCapture
+{
+public:
+    bool start(const PrivatePulseServer &server)
+    {
+        process.start(QStringLiteral("parec"), server.serverArguments() + QStringList{QStringLiteral("--device=nullsink.monitor"),
+                                                QStringLiteral("--format=float32le"),
+                                                QStringLiteral("--rate=%1").arg(rate), QStringLiteral("--channels=1"),
+                                                QStringLiteral("--latency-msec=20")});
+        if (!process.waitForStarted(5000))
+            return false;
+        // Let the stream connect before anything plays.
+        QTest::qWait(400);
+        return true;
+    }
+    std::vector<float> stop()
+    {
+        process.terminate();
+        process.waitForFinished(5000);
+        const QByteArray bytes = process.readAllStandardOutput();
+        std::vector<float> values(std::size_t(bytes.size()) / sizeof(float));
+        std::memcpy(values.data(), bytes.constData(), values.size() * sizeof(float));
+        return values;
+    }
+
+private:
+    QProcess process;
+};
+
+// Where the heard audio starts: the first clearly non-silent recorded frame and the frame of
+// `expected` that the 64 frames from there repeat. The null sink rewinds when a stream
+// joins and its monitor misses what was re-rendered, so the first few blocks may be absent.
+struct Onset
+{
+    std::size_t recorded;
+    qsizetype expected;
+};
+std::optional<Onset> findOnset(const std::vector<float> &recorded, const QList<float> &expected)
+{
+    const auto first = std::find_if(recorded.begin(), recorded.end(), [](float x) { return std::abs(x) > 0.05f; });
+    const std::size_t at = std::size_t(first - recorded.begin());
+    if (at + 64 > recorded.size())
+        return std::nullopt;
+    // Back up over the quiet frames before the first loud one.
+    const std::size_t start = at >= 8 ? at - 8 : 0;
+    for (qsizetype k = 0; k + 64 <= expected.size(); ++k) {
+        bool same = true;
+        for (qsizetype j = 0; j < 64 && same; ++j)
+            same = std::abs(recorded[start + std::size_t(j)] - expected[k + j]) < 1e-4f;
+        if (same)
+            return Onset{start, k};
+    }
+    return std::nullopt;
+}
+
+class EditorTransport : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(pulse.isValid()) << "no private PulseAudio server";
+        page.resize(1200, 700);
+        page.show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&page));
+    }
+
+    bool waitForPlaybackEnd(int timeoutMs)
+    {
+        return waitUntil([&] { return !AudioEditorPageProbe::isPlaying(page); }, timeoutMs);
+    }
+
+    ScopedEnv api{"ZENTRIQ_AUDIO_API", "pulse"};
+    PrivatePulseServer pulse;
+    AudioEditorPage page;
+};
+
+TEST_F(EditorTransport, PlaysTheClipFromThePlayheadUnchangedByEditsDuringPlayback)
+{
+    page.loadAudioSamples(seededNoise(qsizetype(rate) * 3, 0.3f, 21), rate);
+    // An edit before playing, undone while playing: the snapshot taken at Play is what is heard.
+    page.setPlayheadAll(2.0);
+    AudioEditorPageProbe::waveform1(page)->setFocus();
+    QTest::mousePress(AudioEditorPageProbe::waveform1(page), Qt::LeftButton, {}, QPoint(800, 100));
+    QTest::mouseMove(AudioEditorPageProbe::waveform1(page), QPoint(900, 100));
+    QTest::mouseRelease(AudioEditorPageProbe::waveform1(page), Qt::LeftButton, {}, QPoint(1000, 100));
+    QTest::keyClick(&page, Qt::Key_Delete);
+    ASSERT_EQ(page.undoStack->count(), 1);
+    const QList<float> played = page.samples;
+
+    MonitorCapture capture;
+    ASSERT_TRUE(capture.start(pulse));
+    page.setPlayheadAll(1.0);
+    page.onPlayPauseClicked();
+    ASSERT_TRUE(AudioEditorPageProbe::isPlaying(page)) << AudioEditorPageProbe::status(page).toStdString();
+    EXPECT_EQ(AudioEditorPageProbe::status(page), QStringLiteral("播放中..."));
+    QTest::qWait(300);
+    page.undoStack->undo();
+    page.syncWaveforms();
+
+    ASSERT_TRUE(waitForPlaybackEnd(10000));
+    EXPECT_EQ(AudioEditorPageProbe::status(page), QStringLiteral("播放完成"));
+    EXPECT_EQ(AudioEditorPageProbe::playText(page), QStringLiteral(">"));
+    EXPECT_EQ(AudioEditorPageProbe::leftMeter(page), 0);
+    QTest::qWait(500);
+    const std::vector<float> recorded = capture.stop();
+
+    const QList<float> expected = played.mid(rate);
+    const std::optional<Onset> onset = findOnset(recorded, expected);
+    ASSERT_TRUE(onset.has_value()) << "the clip from 1.0 s was not heard on the monitor";
+    EXPECT_LT(onset->expected, rate / 10) << "playback must start at the playhead";
+    const qsizetype heard = expected.size() - onset->expected;
+    ASSERT_GE(qsizetype(recorded.size() - onset->recorded), heard) << "the end of the clip was not heard";
+    float worst = 0;
+    for (qsizetype i = 0; i < heard; ++i)
+        worst = std::max(worst, std::abs(recorded[onset->recorded + std::size_t(i)] - expected[onset->expected + i]));
+    // The sink stores 16-bit samples.
+    EXPECT_LT(worst, 1e-4f);
+}
+
+TEST_F(EditorTransport, StopReturnsToZero)
+{
+    page.loadAudioSamples(seededNoise(rate * 2, 0.1f, 2), rate);
+    page.setPlayheadAll(0.5);
+    page.onPlayPauseClicked();
+    ASSERT_TRUE(AudioEditorPageProbe::isPlaying(page));
+    QTest::qWait(300);
+    EXPECT_GT(AudioEditorPageProbe::waveform1(page)->getPlayheadPosition(), 0.5);
+
+    page.onStopClicked();
+    EXPECT_FALSE(AudioEditorPageProbe::isPlaying(page));
+    EXPECT_EQ(AudioEditorPageProbe::time(page), QStringLiteral("00:00:00.000"));
+    EXPECT_EQ(AudioEditorPageProbe::waveform1(page)->getPlayheadPosition(), 0.0);
+    EXPECT_EQ(AudioEditorPageProbe::status(page), QStringLiteral("已停止"));
+    EXPECT_EQ(AudioEditorPageProbe::leftMeter(page), 0);
+}
+
+TEST_F(EditorTransport, MetersShowTheLevelOfThePlayedBlocks)
+{
+    const struct
+    {
+        float value;
+        int level;
+    } rows[] = {{0.5f, 50}, {1.5f, 100}};
+    for (const auto &row : rows) {
+        SCOPED_TRACE(row.value);
+        page.loadAudioSamples(QList<float>(rate, row.value), rate);
+        page.setPlayheadAll(0.0);
+        page.onPlayPauseClicked();
+        EXPECT_TRUE(waitUntil([&] { return AudioEditorPageProbe::leftMeter(page) == row.level; }, 3000));
+        EXPECT_EQ(AudioEditorPageProbe::rightMeter(page), AudioEditorPageProbe::leftMeter(page));
+        page.onStopClicked();
+    }
+}
+
+TEST_F(EditorTransport, EachClipPlaysAtItsOwnRate)
+{
+    page.loadAudioSamples(QList<float>(4410, 0.0f), 44100);
+    page.onPlayPauseClicked();
+    EXPECT_EQ(AudioEditorPageProbe::engineRate(page), 44100);
+    ASSERT_TRUE(waitForPlaybackEnd(5000));
+
+    page.loadAudioSamples(QList<float>(4800, 0.0f), 48000);
+    page.setPlayheadAll(0.0);
+    page.onPlayPauseClicked();
+    EXPECT_EQ(AudioEditorPageProbe::engineRate(page), 48000);
+    page.onStopClicked();
+}
+
+TEST_F(EditorTransport, RecordingAtOneSecondInsertsTheTakeIntoBothListsAsOneStep)
+{
+    TestFiles files;
+    std::vector<float> tone(std::size_t(rate) * 3 / 2);
+    for (std::size_t i = 0; i < tone.size(); ++i)
+        tone[i] = float(0.5 * std::sin(2.0 * std::numbers::pi * 1000.0 * double(i) / rate));
+    const QString tonePath = files.write(QStringLiteral("tone.wav"), makeWavBytes(tone, 1, rate));
+    ASSERT_FALSE(tonePath.isEmpty());
+
+    const QList<float> interleaved = seededNoise(2 * 3 * rate, 0.4f, 9);
+    page.loadStereoAudioSamples(interleaved, rate);
+    const QList<float> mono = page.samples;
+    page.setPlayheadAll(1.0);
+
+    page.onRecordClicked();
+    ASSERT_TRUE(AudioEditorPageProbe::isRecording(page)) << AudioEditorPageProbe::status(page).toStdString();
+    EXPECT_EQ(AudioEditorPageProbe::status(page), QStringLiteral("录音中..."));
+
+    QProcess player;
+    player.start(QStringLiteral("paplay"), pulse.serverArguments() + QStringList{tonePath});
+    ASSERT_TRUE(player.waitForStarted(5000));
+    // The take reaches the list while recording, not only at the stop.
+    EXPECT_TRUE(waitUntil([&] { return page.samples.size() > mono.size() + rate / 5; }, 5000));
+    // Nothing may replace the list under the take.
+    EXPECT_FALSE(page.undoStack->canUndo());
+    QTest::keyClick(&page, Qt::Key_Z, Qt::ControlModifier);
+    page.undoStack->undo();
+    EXPECT_FALSE(page.loadAudioSamples(QList<float>(10, 0.0f), rate));
+    EXPECT_TRUE(AudioEditorPageProbe::status(page).startsWith(QStringLiteral("错误：")));
+    EXPECT_TRUE(waitUntil([&] { return player.state() == QProcess::NotRunning; }, 10000));
+    QTest::qWait(300);
+    page.onRecordClicked();
+    ASSERT_FALSE(AudioEditorPageProbe::isRecording(page));
+
+    const qsizetype taken = page.samples.size() - mono.size();
+    ASSERT_GT(taken, rate);
+    EXPECT_TRUE(sameBits(page.samples.mid(0, rate), mono.mid(0, rate)));
+    EXPECT_TRUE(sameBits(page.samples.mid(rate + taken), mono.mid(rate)));
+    ASSERT_EQ(page.stereoSamples.size(), 2 * page.samples.size());
+    EXPECT_TRUE(sameBits(page.stereoSamples.mid(0, 2 * rate), interleaved.mid(0, 2 * rate)));
+    EXPECT_TRUE(sameBits(page.stereoSamples.mid(2 * (rate + taken)), interleaved.mid(2 * rate)));
+    float loudest = 0;
+    for (qsizetype i = rate; i < rate + taken; ++i) {
+        ASSERT_EQ(page.stereoSamples[2 * i], page.samples[i]);
+        ASSERT_EQ(page.stereoSamples[2 * i + 1], page.samples[i]);
+        loudest = std::max(loudest, std::abs(page.samples[i]));
+    }
+    EXPECT_GT(loudest, 0.4f) << "the tone played into the sink must be in the take";
+    EXPECT_NEAR(AudioEditorPageProbe::waveform1(page)->getPlayheadPosition(), double(rate + taken) / rate, 1e-9);
+    EXPECT_TRUE(AudioEditorPageProbe::status(page).startsWith(QStringLiteral("录音完成，共 ")));
+
+    EXPECT_EQ(page.undoStack->count(), 1);
+    EXPECT_EQ(page.undoStack->undoText(), QStringLiteral("插入录音"));
+    const QList<float> recordedMono = page.samples;
+    const QList<float> recordedStereo = page.stereoSamples;
+    page.undoStack->undo();
+    EXPECT_TRUE(sameBits(page.samples, mono));
+    EXPECT_TRUE(sameBits(page.stereoSamples, interleaved));
+    page.undoStack->redo();
+    EXPECT_TRUE(sameBits(page.samples, recordedMono));
+    EXPECT_TRUE(sameBits(page.stereoSamples, recordedStereo));
+}
+
+TEST_F(EditorTransport, AnEmptyTakePushesNoStep)
+{
+    const QList<float> original = seededNoise(rate, 0.2f, 4);
+    page.loadAudioSamples(original, rate);
+    page.onRecordClicked();
+    ASSERT_TRUE(AudioEditorPageProbe::isRecording(page)) << AudioEditorPageProbe::status(page).toStdString();
+    page.onRecordClicked();
+    EXPECT_EQ(AudioEditorPageProbe::status(page), QStringLiteral("录音已停止"));
+    EXPECT_EQ(page.undoStack->count(), 0);
+    EXPECT_TRUE(sameBits(page.samples, original));
+}
+
+TEST(EditorWithoutDevice, PlayAndRecordSayTheyFailed)
+{
+    ScopedEnv api("ZENTRIQ_AUDIO_API", "pulse");
+    ScopedEnv server("PULSE_SERVER", "unix:/nonexistent/zentriq-no-server");
+    ScopedEnv noAutospawn("PULSE_NO_AUTOSPAWN", "1");
+    AudioEditorPage page;
+    page.loadAudioSamples(QList<float>(48000, 0.1f), 48000);
+
+    page.onPlayPauseClicked();
+    EXPECT_FALSE(AudioEditorPageProbe::isPlaying(page));
+    const QString playStatus = AudioEditorPageProbe::status(page);
+    EXPECT_TRUE(playStatus.startsWith(QStringLiteral("错误："))) << playStatus.toStdString();
+    QTest::qWait(200);
+    EXPECT_EQ(AudioEditorPageProbe::status(page), playStatus) << "no finish may be reported";
+
+    page.onRecordClicked();
+    EXPECT_FALSE(AudioEditorPageProbe::isRecording(page));
+    EXPECT_EQ(AudioEditorPageProbe::status(page), QStringLiteral("错误：无法开始录音"));
+    EXPECT_EQ(page.undoStack->count(), 0);
+}
+
+} // namespace
