@@ -12,7 +12,7 @@ pkg_check_modules(FLAC REQUIRED IMPORTED_TARGET flac)
 pkg_check_modules(VORBISFILE REQUIRED IMPORTED_TARGET vorbisfile)
 pkg_check_modules(FLUIDSYNTH REQUIRED IMPORTED_TARGET fluidsynth)
 
-# LAME and stb ship no pkg-config file.
+# LAME ships no pkg-config file.
 function(zentriq_import_library target library header)
   find_library(${library}_LIBRARY ${library} REQUIRED)
   find_path(${library}_INCLUDE_DIR ${header} REQUIRED)
@@ -22,7 +22,6 @@ function(zentriq_import_library target library header)
     INTERFACE_INCLUDE_DIRECTORIES ${${library}_INCLUDE_DIR})
 endfunction()
 zentriq_import_library(Zentriq::mp3lame mp3lame lame/lame.h)
-zentriq_import_library(Zentriq::stb stb stb/stb_vorbis.h)
 
 # VST3 interface headers as shipped inside Debian's JUCE sources.
 set(ZENTRIQ_VST3_SDK_DIR /usr/share/juce/modules/juce_audio_processors/format_types/VST3_SDK

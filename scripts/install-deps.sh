@@ -14,7 +14,7 @@ packages=(
   librtaudio-dev librtmidi-dev libpulse-dev libjack-jackd2-dev libasound2-plugins
   # codecs, video, synthesis
   libavformat-dev libavcodec-dev libavutil-dev libswresample-dev libswscale-dev
-  libmp3lame-dev libmpg123-dev libflac-dev libstb-dev libvorbis-dev libfluidsynth-dev
+  libmp3lame-dev libmpg123-dev libflac-dev libvorbis-dev libfluidsynth-dev
   # VST3 interface headers and real plug-ins to host in tests
   juce-modules-source-data zam-plugins
   # fonts, SoundFonts

@@ -34,16 +34,14 @@ const QString kStateKey = QStringLiteral("window/state");
 const char *const kComponents =
     "<hr><h3>开源组件</h3>"
     "<p><b>Qt</b> — LGPL v3</p>"
-    "<p><b>FFmpeg</b> — LGPL v2.1 / GPL v2</p>"
     "<p><b>LAME</b> — LGPL v2</p>"
     "<p><b>mpg123</b> — LGPL v2.1</p>"
     "<p><b>libFLAC</b> — BSD 3-Clause License</p>"
-    "<p><b>stb_vorbis</b> — MIT License / Public Domain</p>"
+    "<p><b>libvorbis</b> — BSD 3-Clause License</p>"
     "<p><b>FluidSynth</b> — LGPL v2.1</p>"
     "<p><b>FluidR3_GM</b> — MIT License</p>"
     "<p><b>RtAudio</b> — MIT License</p>"
-    "<p><b>RtMidi</b> — MIT License</p>"
-    "<p><b>VST3 SDK</b> — GPL v3</p>";
+    "<p><b>RtMidi</b> — MIT License</p>";
 
 } // namespace
 

@@ -169,11 +169,11 @@ TEST_F(MainWindowTest, AboutBoxShowsTheVersionAndOnlyComponentsInUse)
     EXPECT_EQ(title, QStringLiteral("关于ZentriqStudio"));
     EXPECT_TRUE(text.contains(QStringLiteral("<p>版本 0.1.0</p>"))) << text.toStdString();
     EXPECT_EQ(iconSize, QSize(64, 64));
-    for (const char *used : {"Qt", "FFmpeg", "LAME", "mpg123", "libFLAC", "stb_vorbis", "FluidSynth", "RtAudio",
-                             "RtMidi", "VST3 SDK"})
+    for (const char *used : {"Qt", "LAME", "mpg123", "libFLAC", "libvorbis", "FluidSynth", "FluidR3_GM",
+                             "RtAudio", "RtMidi"})
         EXPECT_TRUE(text.contains(QStringLiteral("<b>%1</b> — ").arg(QLatin1String(used)))) << used;
-    // Replaced on Linux by mpg123, libFLAC and FluidSynth; never linked.
-    for (const char *unused : {"iPlug2", "dr_libs", "TSF", "TinySoundFont"})
+    // Replaced on Linux by mpg123, libFLAC, libvorbis and FluidSynth; never linked.
+    for (const char *unused : {"iPlug2", "dr_libs", "TSF", "TinySoundFont", "stb_vorbis"})
         EXPECT_FALSE(text.contains(QLatin1String(unused))) << unused;
 }
 

@@ -78,6 +78,11 @@ TEST(PulseLoopback, RecordsTheTonePlayedOnTheNullSink)
         QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
     sink.stop();
     source.stop();
+    // Let Qt's PulseAudio backend finish tearing the streams down before they are destroyed;
+    // destroying them at once can trip an assertion inside libpulse.
+    clock.restart();
+    while (clock.elapsed() < 200)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
 
     ASSERT_EQ(sink.error(), QAudio::NoError);
     const std::vector<float> heard = monoFromInterleaved(recorded.data(), source.format().channelCount());
