@@ -60,9 +60,6 @@ export ASAN_OPTIONS=detect_leaks=1:abort_on_error=0:strict_string_checks=1
 export LSAN_OPTIONS=suppressions=$root/tests/sanitizers/lsan.supp:print_suppressions=0
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 
-# Extra arguments go to CTest, e.g. `-R Wav` or `--repeat until-fail:5`.
-ctest --test-dir "$build" -j "$jobs" --output-on-failure --timeout 900 "$@"
-
 # The engines' hand-over between GUI and stream thread also runs under ThreadSanitizer,
 # in a second tree that builds only the engine tests. Full runs do it; a filtered run
 # (CTest arguments given) only with ZENTRIQ_TSAN=1.
@@ -74,3 +71,6 @@ if [[ -f $root/tests/engine/CMakeLists.txt && ( $# -eq 0 || ${ZENTRIQ_TSAN:-0} =
   TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1 suppressions=$root/tests/sanitizers/tsan.supp" \
     "$tsan/tests/engine/engine_tests" --gtest_filter='Engine*:MultiTrack*:SingleTrack*'
 fi
+
+# Last, so its summary closes the output. Extra arguments go to CTest, e.g. `-R Wav` or `--repeat until-fail:5`.
+ctest --test-dir "$build" -j "$jobs" --output-on-failure --timeout 900 "$@"
