@@ -2,45 +2,25 @@
 // MP3 decoding from memory with libmpg123.
 #include "audio/Mp3Decoder.h"
 
+#include "audio/MemoryReader.h"
+
 #include <mpg123.h>
 
 #include <algorithm>
-#include <cstring>
 #include <memory>
 
 namespace {
 
 // A seekable reader over memory lets mpg123 scan the stream for its exact length and the
 // LAME tag's gapless information, which a push-fed decoder cannot.
-struct MemorySource
-{
-    const char *data = nullptr;
-    qint64 size = 0;
-    qint64 position = 0;
-};
-
 mpg123_ssize_t readMemory(void *handle, void *buffer, size_t bytes)
 {
-    auto *source = static_cast<MemorySource *>(handle);
-    const qint64 count = std::min<qint64>(qint64(bytes), source->size - source->position);
-    if (count > 0)
-        std::memcpy(buffer, source->data + source->position, size_t(count));
-    source->position += count;
-    return mpg123_ssize_t(count);
+    return mpg123_ssize_t(static_cast<MemoryReader *>(handle)->read(buffer, qint64(bytes)));
 }
 
 off_t seekMemory(void *handle, off_t offset, int whence)
 {
-    auto *source = static_cast<MemorySource *>(handle);
-    qint64 target = offset;
-    if (whence == SEEK_CUR)
-        target += source->position;
-    else if (whence == SEEK_END)
-        target += source->size;
-    if (target < 0 || target > source->size)
-        return -1;
-    source->position = target;
-    return off_t(target);
+    return off_t(static_cast<MemoryReader *>(handle)->seek(offset, whence));
 }
 
 struct HandleDeleter
@@ -65,7 +45,7 @@ DecodedAudio Mp3Decoder::decode(QByteArrayView bytes)
     // ADD_FLAGS, not FLAGS: replacing the flags would switch gapless decoding off.
     mpg123_param(mh, MPG123_ADD_FLAGS, MPG123_FORCE_FLOAT | MPG123_QUIET, 0.0);
 
-    MemorySource source{bytes.data(), bytes.size(), 0};
+    MemoryReader source{bytes.data(), bytes.size(), 0};
     if (mpg123_replace_reader_handle(mh, readMemory, seekMemory, nullptr) != MPG123_OK
         || mpg123_open_handle(mh, &source) != MPG123_OK)
         return out;

@@ -6,49 +6,32 @@
 // in a submap of its own) into noise.
 #include "audio/OggVorbisDecoder.h"
 
+#include "audio/MemoryReader.h"
+
 #include <vorbis/vorbisfile.h>
 
 #include <algorithm>
-#include <cstring>
 
 namespace {
 
-struct MemorySource
-{
-    const char *data = nullptr;
-    qint64 size = 0;
-    qint64 position = 0;
-};
-
 size_t readMemory(void *buffer, size_t size, size_t count, void *handle)
 {
-    auto *source = static_cast<MemorySource *>(handle);
-    const qint64 remaining = source->size - source->position;
-    if (size == 0 || remaining <= 0)
+    if (size == 0)
         return 0;
-    const size_t items = std::min(count, size_t(remaining) / size);
-    std::memcpy(buffer, source->data + source->position, items * size);
-    source->position += qint64(items * size);
-    return items;
+    auto *source = static_cast<MemoryReader *>(handle);
+    // Whole items only, as fread does.
+    const qint64 items = std::min<qint64>(qint64(count), (source->size - source->position) / qint64(size));
+    return items > 0 ? size_t(source->read(buffer, items * qint64(size))) / size : 0;
 }
 
 int seekMemory(void *handle, ogg_int64_t offset, int whence)
 {
-    auto *source = static_cast<MemorySource *>(handle);
-    qint64 target = offset;
-    if (whence == SEEK_CUR)
-        target += source->position;
-    else if (whence == SEEK_END)
-        target += source->size;
-    if (target < 0 || target > source->size)
-        return -1;
-    source->position = target;
-    return 0;
+    return static_cast<MemoryReader *>(handle)->seek(offset, whence) < 0 ? -1 : 0;
 }
 
 long tellMemory(void *handle)
 {
-    return long(static_cast<MemorySource *>(handle)->position);
+    return long(static_cast<MemoryReader *>(handle)->position);
 }
 
 // Consecutive damaged stretches tolerated before giving up on the rest of the stream.
@@ -58,7 +41,7 @@ constexpr int maxHolesInARow = 64;
 
 struct OggVorbisDecoder::State
 {
-    MemorySource source;
+    MemoryReader source;
     OggVorbis_File file{};
     bool opened = false;
 };
@@ -73,7 +56,7 @@ OggVorbisDecoder::~OggVorbisDecoder()
 
 bool OggVorbisDecoder::open(QByteArrayView bytes)
 {
-    state->source = MemorySource{bytes.data(), bytes.size(), 0};
+    state->source = MemoryReader{bytes.data(), bytes.size(), 0};
     const ov_callbacks callbacks{readMemory, seekMemory, nullptr, tellMemory};
     const int result = ov_open_callbacks(&state->source, &state->file, nullptr, 0, callbacks);
     if (result != 0) {

@@ -261,7 +261,7 @@ TEST(ReverbProcessorTest, FirstEchoArrivesAfterTheShortestComb)
     data[0] = 1.0f;
     data[1] = -1.0f;
     reverb.process(data.data(), data.data(), frames);
-    // Dry part 0.7; the shortest comb (1102 + 1116 samples) returns the impulse, and each of the
+    // Dry share 0.7; the shortest comb (1102 + 1116 samples) returns the impulse, and each of the
     // four all-passes passes its input on at once scaled by -0.5.
     const float echo = 0.3f * 0.0625f;
     for (std::size_t i = 0; i <= 2218; ++i) {
