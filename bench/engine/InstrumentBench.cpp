@@ -6,6 +6,8 @@
 #include "engine/SF2Sampler.h"
 #include "project/TrackData.h"
 
+#include "StandardMidiFileBytes.h"
+
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
@@ -18,7 +20,6 @@
 namespace {
 const char *const soundFonts[] = {"/usr/share/sounds/sf2/TimGM6mb.sf2", "/usr/share/sounds/sf2/FluidR3_GM.sf2"};
 constexpr int rate = 44100;
-constexpr int ticksPerSecond = 960;  // 480 ticks a beat at 120 BPM
 
 void quietDebug()
 {
@@ -40,53 +41,11 @@ std::vector<MidiNote> benchmarkNotes()
         MidiNote note;
         note.pitch = std::uniform_int_distribution(36, 96)(random);
         note.velocity = std::uniform_int_distribution(40, 127)(random);
-        note.start = double(tick) / ticksPerSecond;
-        note.duration = double(std::uniform_int_distribution(50, 900)(random)) / ticksPerSecond;
+        note.start = double(tick) / midiTicksPerSecond;
+        note.duration = double(std::uniform_int_distribution(50, 900)(random)) / midiTicksPerSecond;
         notes.push_back(note);
     }
     return notes;
-}
-
-QByteArray bigEndian(quint32 value, int bytes)
-{
-    QByteArray out;
-    for (int i = bytes - 1; i >= 0; --i)
-        out.append(char((value >> (8 * i)) & 0xFF));
-    return out;
-}
-
-QByteArray variableLength(quint32 value)
-{
-    QByteArray out(1, char(value & 0x7F));
-    while (value >>= 7)
-        out.prepend(char((value & 0x7F) | 0x80));
-    return out;
-}
-
-QByteArray standardMidiFile(const std::vector<MidiNote> &notes)
-{
-    struct Event
-    {
-        int tick;
-        bool on;
-        int pitch, velocity;
-    };
-    std::vector<Event> events;
-    for (const MidiNote &n : notes) {
-        const int on = int(std::lround(n.start * ticksPerSecond));
-        events.push_back({on, true, n.pitch, n.velocity});
-        events.push_back({on + int(std::lround(n.duration * ticksPerSecond)), false, n.pitch, 0});
-    }
-    std::stable_sort(events.begin(), events.end(), [](const Event &a, const Event &b) { return a.tick < b.tick; });
-    QByteArray track;
-    int now = 0;
-    for (const Event &e : events) {
-        track += variableLength(quint32(e.tick - now)) + char(e.on ? 0x90 : 0x80) + char(e.pitch) + char(e.velocity);
-        now = e.tick;
-    }
-    track += variableLength(0) + QByteArray("\xFF\x2F\x00", 3);
-    return "MThd" + bigEndian(6, 4) + bigEndian(0, 2) + bigEndian(1, 2) + bigEndian(480, 2) + "MTrk"
-           + bigEndian(quint32(track.size()), 4) + track;
 }
 
 TrackData benchmarkTrack()

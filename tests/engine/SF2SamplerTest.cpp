@@ -6,6 +6,7 @@
 #include "project/TrackData.h"
 
 #include "OracleTool.h"
+#include "StandardMidiFileBytes.h"
 #include "TestFiles.h"
 #include "ToneAnalysis.h"
 
@@ -23,31 +24,15 @@ namespace {
 const QString soundFont = QStringLiteral("/usr/share/sounds/sf2/TimGM6mb.sf2");
 constexpr int rate = 44100;
 
-QByteArray bigEndian(quint32 value, int bytes)
-{
-    QByteArray out;
-    for (int i = bytes - 1; i >= 0; --i)
-        out.append(char((value >> (8 * i)) & 0xFF));
-    return out;
-}
-
-QByteArray variableLength(quint32 value)
-{
-    QByteArray out(1, char(value & 0x7F));
-    while (value >>= 7)
-        out.prepend(char((value & 0x7F) | 0x80));
-    return out;
-}
-
-// A format-0 Standard MIDI File with one note at time 0 (960 ticks a second at 120 BPM).
+// One note at time 0, then a second before the end of the track for the release.
 QByteArray oneNoteMidi(int key, int velocity, double seconds)
 {
-    QByteArray track;
-    track += variableLength(0) + QByteArray("\x90", 1) + char(key) + char(velocity);
-    track += variableLength(quint32(std::lround(seconds * 960))) + QByteArray("\x80", 1) + char(key) + char(0);
-    track += variableLength(960) + QByteArray("\xFF\x2F\x00", 3);
-    return "MThd" + bigEndian(6, 4) + bigEndian(0, 2) + bigEndian(1, 2) + bigEndian(480, 2) + "MTrk"
-           + bigEndian(quint32(track.size()), 4) + track;
+    MidiNote note;
+    note.pitch = key;
+    note.velocity = velocity;
+    note.start = 0.0;
+    note.duration = seconds;
+    return standardMidiFile({note}, midiTicksPerSecond);
 }
 
 std::vector<float> floatsOf(const QByteArray &bytes)
