@@ -1,7 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The one top-level window: the page stack (start page, single-track editor, multitrack
-// editor, mixer), the busy overlay, the status bar with its clock label, window settings
-// and the About box.
+// editor, mixer), the menus and their routing, the project and media file flows, the busy
+// overlay, the status bar with its clock label, window settings and the About box.
+// The project flows live in MainWindow.cpp, the media flows in MediaFlows.cpp.
 #pragma once
 
 #include <QMainWindow>
@@ -11,6 +12,7 @@ class AudioEditorPage;
 class LoadingOverlay;
 class MixerPage;
 class MultiTrackEditorPage;
+class QAction;
 class QLabel;
 class QStackedWidget;
 class QTimer;
@@ -42,9 +44,16 @@ public:
     bool mono = false;
 
 public slots:
+    // Project flows.
+    void createNewProject();
+    void openNewProject(const QString &type, int sampleRate, int bitDepth, bool mono);
+    void importProject();
+    void closeProject();
     // Saves the open project to `path` (empty: the current path or a save-as dialog);
     // true only once the file is written.
     bool saveProject(const QString &path = QString());
+    bool saveProjectAs();
+    bool loadProject(const QString &path);
     void showPreferences();
     void showAbout();
     void updateStatusBar();
@@ -56,7 +65,22 @@ protected:
 
 private:
     void setupUi();
+    void createMenus();
+    void setupConnections();
     void createStatusBar();
+    // New-project dialog for "single" or "multi".
+    void showNewProjectDialog(const QString &type);
+    void setProjectActionsEnabled(bool enabled);
+    void routeUndo(bool redo);
+    void toggleMixer();
+
+    // Media flows (MediaFlows.cpp).
+    void importMedia();
+    void importVideoFile(const QString &path);
+    void importMidi();
+    void exportAudio(const QString &format);  // "wav", "mp3" or "flac"
+    void loadSoundFont();
+    void importVst3();
     void loadSettings();
     void saveSettings();
 
@@ -66,6 +90,40 @@ private:
     MultiTrackEditorPage *multiTrackPage = nullptr;
     MixerPage *mixerPage = nullptr;
     LoadingOverlay *loadingOverlay = nullptr;
+
+    QAction *newSingleAction = nullptr;
+    QAction *newMultiAction = nullptr;
+    QAction *openAction = nullptr;
+    QAction *saveAction = nullptr;
+    QAction *saveAsAction = nullptr;
+    QAction *importMediaAction = nullptr;
+    QAction *importMidiAction = nullptr;
+    QAction *exportWavAction = nullptr;
+    QAction *exportMp3Action = nullptr;
+    QAction *exportFlacAction = nullptr;
+    QAction *preferencesAction = nullptr;
+    QAction *aboutAction = nullptr;
+    QAction *quitAction = nullptr;
+    QAction *zoomInAction = nullptr;
+    QAction *zoomOutAction = nullptr;
+    QAction *gainAction = nullptr;
+    QAction *centerExtractAction = nullptr;
+    QAction *noiseReductionAction = nullptr;
+    QAction *reverbAction = nullptr;
+    QAction *delayAction = nullptr;
+    QAction *tempoDetectAction = nullptr;
+    QAction *pitchCorrectionAction = nullptr;
+    QAction *channelConvertAction = nullptr;
+    QAction *compressorAction = nullptr;
+    QAction *equalizerAction = nullptr;
+    QAction *loadSoundFontAction = nullptr;
+    QAction *importVst3Action = nullptr;
+    QAction *midiDeviceAction = nullptr;
+    QAction *mixerAction = nullptr;
+    QAction *undoAction = nullptr;
+    QAction *redoAction = nullptr;
+    QAction *checkUpdatesAction = nullptr;
+
     QLabel *statusLabel = nullptr;
     QTimer *statusTimer = nullptr;
 };

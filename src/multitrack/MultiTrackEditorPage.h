@@ -23,6 +23,19 @@ class MultiTrackEditorPage : public QWidget
 public:
     explicit MultiTrackEditorPage(QWidget *parent);
 
+    // Project-level operations the shell's flows call. The timeline widgets that show the
+    // tracks come later; these keep the records, the undo history and the instruments.
+    void setSampleRate(int rate);
+    void clearTracks();
+    void addTrack(TrackType type, const QList<float> &samples, int sampleRate, const QString &name,
+                  const QList<float> &stereoSamples);
+    void addMidiTrack(const QString &name, std::vector<MidiNote> notes, double length);
+    void setMarkers(const std::vector<TimelineMarker> &markers);
+    // Copies the file into the "soundfonts" folder beside the program and loads the copy.
+    bool copyAndLoadSoundFont(const QString &path);
+    void scanAndLoadExistingSf2();
+    void showMidiDeviceDialog();
+
     std::vector<TrackData> tracks;         // display order; undo commands name tracks by index
     std::vector<TimelineMarker> markers;   // sorted by time
     QUndoStack *undoStack = nullptr;       // owned by the page, outlives every command on it
