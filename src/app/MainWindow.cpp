@@ -138,6 +138,14 @@ bool MainWindow::saveProject(const QString &path)
     return false;
 }
 
+// Placeholders until the project flows land.
+void MainWindow::createNewProject() {}
+void MainWindow::openNewProject(const QString &, int, int, bool) {}
+void MainWindow::importProject() {}
+void MainWindow::closeProject() {}
+bool MainWindow::saveProjectAs() { return false; }
+bool MainWindow::loadProject(const QString &) { return false; }
+
 void MainWindow::showPreferences()
 {
     QMessageBox::information(this, tr("偏好设置"), tr("偏好设置对话框将在后续版本中实现。"), QMessageBox::Ok);
