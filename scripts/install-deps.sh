@@ -13,7 +13,7 @@ packages=(
   # audio and MIDI devices
   librtaudio-dev librtmidi-dev libpulse-dev libjack-jackd2-dev libasound2-plugins
   # codecs, video, synthesis
-  libavformat-dev libavcodec-dev libavutil-dev libswresample-dev libswscale-dev
+  libavformat-dev libavcodec-dev libavutil-dev libswresample-dev libswscale-dev libfftw3-dev
   libmp3lame-dev libmpg123-dev libflac-dev libvorbis-dev libfluidsynth-dev
   # VST3 interface headers and real plug-ins to host in tests
   juce-modules-source-data zam-plugins

@@ -1,10 +1,10 @@
 #!/usr/bin/env bash
 # SPDX-License-Identifier: GPL-3.0-or-later
 # Times our offline pitch shift of a minute of 44.1 kHz mono against rubberband and sox, and
-# measures each result's pitch error. Run bench/build.sh first.
+# measures each result's pitch error (medians of alternating runs). Run bench/build.sh first.
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
-tool=$root/build-bench/bench/pitch_shift_file
+tool="$root/build-bench/bench/offline_dsp_file pitch"
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 python=/usr/bin/python3; [[ -x $python ]] || python=python3
@@ -15,10 +15,10 @@ for semitones in 3 -7; do
   cents=$((semitones * 100))
   echo "== $semitones semitones"
   echo "-- vs rubberband"
-  python3 "$root/bench/compare.py" --runs 3 "$tool $work/in.f32 $work/ours.f32 $semitones" \
+  python3 "$root/bench/compare.py" --median --runs ${RUNS:-5} "$tool $work/in.f32 $work/ours.f32 $semitones" \
     "rubberband -q -p $semitones $work/in.wav $work/rb.wav"
   echo "-- vs sox"
-  python3 "$root/bench/compare.py" --runs 3 "$tool $work/in.f32 $work/ours.f32 $semitones" \
+  python3 "$root/bench/compare.py" --median --runs ${RUNS:-5} "$tool $work/in.f32 $work/ours.f32 $semitones" \
     "sox $work/in.wav -e floating-point $work/sox.wav pitch $cents"
   sox "$work/rb.wav" -t f32 "$work/rb.f32"
   sox "$work/sox.wav" -t f32 "$work/sox.f32"
