@@ -54,21 +54,4 @@ void BM_FftwRealRoundTrip(benchmark::State &state)
 }
 BENCHMARK(BM_FftwRealRoundTrip)->Arg(2048)->Arg(4096);
 
-// The split-array complex transform that the former radix-2 users' interface keeps.
-void BM_FftwSplitRoundTrip(benchmark::State &state)
-{
-    const int n = static_cast<int>(state.range(0));
-    const std::vector<float> input = noise(n);
-    const Fft fft(n);
-    std::vector<float> real(input.size()), imag(input.size());
-    for (auto _ : state) {
-        real = input;
-        std::fill(imag.begin(), imag.end(), 0.0f);
-        fft.transform(real.data(), imag.data(), false);
-        fft.transform(real.data(), imag.data(), true);
-        benchmark::DoNotOptimize(real.data());
-    }
-}
-BENCHMARK(BM_FftwSplitRoundTrip)->Arg(2048)->Arg(4096);
-
 } // namespace

@@ -5,6 +5,7 @@
 
 #include <fftw3.h>
 
+#include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -40,8 +41,12 @@ class PlanPair
 {
 public:
     // `make(flags, real, complex)` plans on scratch arrays of n floats and n complex values.
-    template<typename Make, typename... Pointers>
-    fftwf_plan pick(int n, Make make, Pointers... arrays)
+    using Make = std::function<fftwf_plan(unsigned flags, float *real, fftwf_complex *complex)>;
+
+    PlanPair(int n, Make make) : n(n), make(std::move(make)) {}
+
+    template<typename... Pointers>
+    fftwf_plan pick(Pointers... arrays)
     {
         const bool aligned = ((fftwf_alignment_of(reinterpret_cast<float *>(arrays)) == 0) && ...);
         LazyPlan &plan = aligned ? alignedPlan : unalignedPlan;
@@ -57,6 +62,8 @@ public:
     }
 
 private:
+    int n;
+    Make make;
     LazyPlan alignedPlan;
     LazyPlan unalignedPlan;
 };
@@ -70,7 +77,23 @@ bool usableLength(int n)
 
 struct Fft::Plans
 {
-    PlanPair toBins, fromBins, interleavedForward, interleavedBackward;
+    explicit Plans(int n)
+        : toBins(n, [n](unsigned flags, float *real, fftwf_complex *complex) {
+              return fftwf_plan_dft_r2c_1d(n, real, complex, flags);
+          }),
+          fromBins(n, [n](unsigned flags, float *real, fftwf_complex *complex) {
+              return fftwf_plan_dft_c2r_1d(n, complex, real, flags);
+          }),
+          forward(n, [n](unsigned flags, float *, fftwf_complex *complex) {
+              return fftwf_plan_dft_1d(n, complex, complex, FFTW_FORWARD, flags);
+          }),
+          backward(n, [n](unsigned flags, float *, fftwf_complex *complex) {
+              return fftwf_plan_dft_1d(n, complex, complex, FFTW_BACKWARD, flags);
+          })
+    {
+    }
+
+    PlanPair toBins, fromBins, forward, backward;
 };
 
 Fft::Fft(int n)
@@ -83,7 +106,7 @@ Fft::Fft(int n)
     const std::lock_guard lock(planning);
     std::unique_ptr<Plans> &entry = (*byLength)[n];
     if (!entry)
-        entry = std::make_unique<Plans>();
+        entry = std::make_unique<Plans>(n);
     length = n;
     plans = entry.get();
 }
@@ -95,11 +118,7 @@ void Fft::forward(const float *samples, std::complex<float> *bins) const
     // An out-of-place real-to-complex transform leaves its input as it was.
     auto *in = const_cast<float *>(samples);
     auto *out = reinterpret_cast<fftwf_complex *>(bins);
-    const fftwf_plan plan = plans->toBins.pick(
-        length, [&](unsigned flags, float *real, fftwf_complex *complex) {
-            return fftwf_plan_dft_r2c_1d(length, real, complex, flags);
-        }, in, out);
-    fftwf_execute_dft_r2c(plan, in, out);
+    fftwf_execute_dft_r2c(plans->toBins.pick(in, out), in, out);
 }
 
 void Fft::inverse(std::complex<float> *bins, float *samples) const
@@ -107,11 +126,7 @@ void Fft::inverse(std::complex<float> *bins, float *samples) const
     if (!plans)
         return;
     auto *in = reinterpret_cast<fftwf_complex *>(bins);
-    const fftwf_plan plan = plans->fromBins.pick(
-        length, [&](unsigned flags, float *real, fftwf_complex *complex) {
-            return fftwf_plan_dft_c2r_1d(length, complex, real, flags);
-        }, in, samples);
-    fftwf_execute_dft_c2r(plan, in, samples);
+    fftwf_execute_dft_c2r(plans->fromBins.pick(in, samples), in, samples);
     // Exact: the length is a power of two.
     const float scale = 1.0f / static_cast<float>(length);
     for (int i = 0; i < length; ++i)
@@ -139,12 +154,8 @@ void Fft::transform(std::complex<float> *values, bool inverse) const
     if (!plans)
         return;
     auto *data = reinterpret_cast<fftwf_complex *>(values);
-    PlanPair &pair = inverse ? plans->interleavedBackward : plans->interleavedForward;
-    const fftwf_plan plan = pair.pick(
-        length, [&](unsigned flags, float *, fftwf_complex *scratch) {
-            return fftwf_plan_dft_1d(length, scratch, scratch, inverse ? FFTW_BACKWARD : FFTW_FORWARD, flags);
-        }, data);
-    fftwf_execute_dft(plan, data, data);
+    PlanPair &pair = inverse ? plans->backward : plans->forward;
+    fftwf_execute_dft(pair.pick(data), data, data);
     if (inverse) {
         const float scale = 1.0f / static_cast<float>(length);
         for (int i = 0; i < length; ++i)
