@@ -61,9 +61,9 @@ class GrainAligner
 public:
     GrainAligner(std::uint64_t length, std::int64_t range)
         : length(length), range(range), span(static_cast<std::size_t>(2 * range) + length),
-          fft(static_cast<int>(std::bit_ceil(span))), pattern(std::bit_ceil(span)), candidates(std::bit_ceil(span)),
-          patternBins(std::bit_ceil(span) / 2 + 1), candidateBins(std::bit_ceil(span) / 2 + 1),
-          products(std::bit_ceil(span)), energyPrefix(span + 1), upperScores(static_cast<std::size_t>(2 * range) + 1)
+          transformLength(std::bit_ceil(span)), fft(static_cast<int>(transformLength)), pattern(transformLength),
+          candidates(transformLength), patternBins(transformLength / 2 + 1), candidateBins(transformLength / 2 + 1),
+          products(transformLength), energyPrefix(span + 1), upperScores(static_cast<std::size_t>(2 * range) + 1)
     {
     }
 
@@ -73,6 +73,7 @@ private:
     std::uint64_t length;
     std::int64_t range;
     std::size_t span;
+    std::size_t transformLength; // no shorter than the candidates, so no correlation wraps
     Fft fft;
     // Zero-padded copies, so no loop needs bounds checks.
     std::vector<float> pattern;
