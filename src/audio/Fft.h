@@ -29,9 +29,9 @@ public:
     // The same on `length` interleaved values, re, im, re, im, ...
     void transform(std::complex<float> *values, bool inverse) const;
 
+private:
     struct Plans;
 
-private:
     int length = 0;
     Plans *plans = nullptr;
 };
