@@ -3,6 +3,7 @@
 
 #include <QSocketNotifier>
 
+#include <cerrno>
 #include <csignal>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -10,11 +11,14 @@
 namespace {
 int signalPipe[2] = {-1, -1};
 
-// Only async-signal-safe work here: one byte into the pipe.
+// Only async-signal-safe work here: one byte into the pipe, which never blocks (a full
+// pipe already holds a request), and the interrupted code's errno kept.
 void onSignal(int)
 {
+    const int savedErrno = errno;
     const char byte = 1;
     [[maybe_unused]] ssize_t written = ::write(signalPipe[0], &byte, 1);
+    errno = savedErrno;
 }
 } // namespace
 
@@ -35,7 +39,7 @@ bool UnixSignalHandler::install()
 {
     if (signalPipe[0] >= 0)
         return true;
-    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, signalPipe) != 0)
+    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0, signalPipe) != 0)
         return false;
     notifier = new QSocketNotifier(signalPipe[1], QSocketNotifier::Read, this);
     connect(notifier, &QSocketNotifier::activated, this, [this] {

@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// Turns SIGTERM and SIGINT into a normal window close on the GUI thread, so a
-// session logout or `kill` goes through the same close path as the user.
+// Turns SIGTERM and SIGINT into a termination request on the GUI thread, so a session
+// logout or `kill` ends the program through the same paths as the user.
 #pragma once
 
 #include <QObject>
