@@ -3,6 +3,7 @@
 
 #include <QSocketNotifier>
 
+#include <atomic>
 #include <cerrno>
 #include <csignal>
 #include <sys/socket.h>
@@ -10,15 +11,29 @@
 
 namespace {
 int signalPipe[2] = {-1, -1};
+std::atomic<bool> endAtOnce{false};
+static_assert(std::atomic<bool>::is_always_lock_free, "read from a signal handler");
 
-// Only async-signal-safe work here: one byte into the pipe, which never blocks (a full
-// pipe already holds a request), and the interrupted code's errno kept.
+// Only async-signal-safe work here: _exit, or one byte into the pipe, which never blocks (a
+// full pipe already holds a request), with the interrupted code's errno kept.
 void onSignal(int)
 {
+    if (endAtOnce.load())
+        ::_exit(0);
     const int savedErrno = errno;
     const char byte = 1;
     [[maybe_unused]] ssize_t written = ::write(signalPipe[0], &byte, 1);
     errno = savedErrno;
+}
+
+void catchSignals()
+{
+    struct sigaction action = {};
+    action.sa_handler = onSignal;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    sigaction(SIGTERM, &action, nullptr);
+    sigaction(SIGINT, &action, nullptr);
 }
 } // namespace
 
@@ -30,12 +45,19 @@ UnixSignalHandler::~UnixSignalHandler()
         return;
     std::signal(SIGTERM, SIG_DFL);
     std::signal(SIGINT, SIG_DFL);
+    delete notifier;
     ::close(signalPipe[0]);
     ::close(signalPipe[1]);
     signalPipe[0] = signalPipe[1] = -1;
 }
 
-bool UnixSignalHandler::install()
+void UnixSignalHandler::endProcessOnRequest()
+{
+    endAtOnce = true;
+    catchSignals();
+}
+
+bool UnixSignalHandler::deliverRequests()
 {
     if (signalPipe[0] >= 0)
         return true;
@@ -47,11 +69,7 @@ bool UnixSignalHandler::install()
         [[maybe_unused]] ssize_t got = ::read(signalPipe[1], &byte, 1);
         emit terminationRequested();
     });
-    struct sigaction action = {};
-    action.sa_handler = onSignal;
-    sigemptyset(&action.sa_mask);
-    action.sa_flags = SA_RESTART;
-    sigaction(SIGTERM, &action, nullptr);
-    sigaction(SIGINT, &action, nullptr);
+    catchSignals();
+    endAtOnce = false;
     return true;
 }

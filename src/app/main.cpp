@@ -8,7 +8,6 @@
 
 #include <QApplication>
 #include <QIcon>
-#include <QPointer>
 #include <QSplashScreen>
 #include <QStyleFactory>
 
@@ -20,33 +19,33 @@ void showSplashMessage(QSplashScreen &splash, const QString &message)
     QApplication::processEvents();
 }
 
-// Start-up lets events run between its steps, so a request can arrive before the event loop
-// does; QApplication::quit() is lost then, and closing a window that was never shown quits
-// nothing. Start-up therefore checks requested() after each step.
+// Termination requests once the main window shows: they go through its close handling,
+// which may keep the window open. One can arrive before the event loop runs (showing the
+// window lets events run), when QApplication::quit() has no loop to end yet: requested()
+// tells start-up so.
 class TerminationRequests
 {
 public:
-    // From here on a request goes through this window's close handling.
-    void windowShown(QWidget *window) { shownWindow = window; }
+    explicit TerminationRequests(QWidget &window) : window(window) {}
     bool requested() const { return quitting; }
 
     void request()
     {
         if (closing)
-            return;  // the close handling still asks the user (a nested event loop)
-        if (shownWindow && shownWindow->isVisible()) {
+            return;  // the close handling is still asking the user
+        if (window.isVisible()) {
             closing = true;
-            const bool closed = shownWindow->close();
+            const bool closed = window.close();
             closing = false;
             if (!closed)
-                return;  // the user kept the window open
+                return;
         }
         quitting = true;
         QApplication::quit();
     }
 
 private:
-    QPointer<QWidget> shownWindow;
+    QWidget &window;
     bool closing = false;
     bool quitting = false;
 };
@@ -57,14 +56,11 @@ int main(int argc, char *argv[])
 {
     // Layouts are drawn in pixels; the desktop's scaling would blur and crop them.
     qputenv("QT_SCALE_FACTOR", "1");
+    // Until the main window shows there is nothing to close or save, and start-up lets events
+    // run only now and then: a termination request ends the process at once.
+    UnixSignalHandler::endProcessOnRequest();
     QApplication app(argc, argv);
-
-    // Installed first: until then a termination signal simply ends the process.
-    TerminationRequests termination;
     UnixSignalHandler signalHandler;
-    signalHandler.install();
-    QObject::connect(&signalHandler, &UnixSignalHandler::terminationRequested, &app,
-                     [&termination] { termination.request(); });
 
     QApplication::setApplicationName(QStringLiteral("Zentriq Studio"));
     QApplication::setOrganizationName(QStringLiteral("Zentriq"));
@@ -76,21 +72,18 @@ int main(int argc, char *argv[])
     QSplashScreen splash(paintSplashPicture(QStringLiteral(ZENTRIQ_VERSION)));
     splash.show();
     QApplication::processEvents();
-    if (termination.requested())
-        return 0;
 
     app.setStyleSheet(darkStyleSheet());
     showSplashMessage(splash, QStringLiteral("初始化界面..."));
-    if (termination.requested())
-        return 0;
 
     MainWindow window;
     showSplashMessage(splash, QStringLiteral("加载完成"));
-    if (termination.requested())
-        return 0;
 
+    TerminationRequests termination(window);
+    QObject::connect(&signalHandler, &UnixSignalHandler::terminationRequested, &app,
+                     [&termination] { termination.request(); });
+    signalHandler.deliverRequests();
     window.show();
-    termination.windowShown(&window);
     splash.finish(&window);
     if (termination.requested())
         return 0;

@@ -98,7 +98,6 @@ void Metronome::render(short *out, int frames)
 {
     if (!running || !out)
         return;
-    const float gain = std::max(0.0f, volume);
     for (int f = 0; f < frames; ++f, ++position) {
         if (position >= nextBeatAt) {
             accented = nextBeat % beatsPerBar == 0;
@@ -107,10 +106,10 @@ void Metronome::render(short *out, int frames)
         }
         if (clickRemaining <= 0)
             continue;
-        const float value = (accented ? accentClick : normalClick)[clickLength - clickRemaining] * gain;
-        --clickRemaining;
-        if (gain <= 0.0f)
-            continue;
+        const int k = clickLength - clickRemaining--;
+        if (volume <= 0.0f)
+            continue;  // silenced: the click runs on unheard
+        const float value = (accented ? accentClick : normalClick)[k] * volume;
         const short pcm = value > 1.0f ? 32767 : value < -1.0f ? -32767 : short(value * 32767.0f);
         out[2 * f] = out[2 * f + 1] = pcm;
     }
