@@ -15,13 +15,12 @@ constexpr double scale24 = 8388608.0;
 // The exact inverse of reading: value × scale rounded to nearest (halves away from zero) and
 // clamped to the integer range, so unedited PCM saves back bit for bit. The product and the
 // half added to it are exact in double. NaN and infinities become 0: converting them to an
-// integer is undefined.
+// integer is undefined. Branch-free, so the writers' loops vectorise.
 inline std::int32_t toInteger(float value, double scale)
 {
-    if (!std::isfinite(value))
-        return 0;
     const double scaled = double(value) * scale;
-    return std::int32_t(std::clamp(scaled + std::copysign(0.5, scaled), -scale, scale - 1.0));
+    const double rounded = std::clamp(scaled + std::copysign(0.5, scaled), -scale, scale - 1.0);
+    return std::isfinite(value) ? std::int32_t(rounded) : 0;
 }
 
 } // namespace PcmConversion

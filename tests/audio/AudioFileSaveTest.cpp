@@ -30,9 +30,9 @@ QList<float> testSignal(qsizetype frames, int channels)
     const float nan = std::numeric_limits<float>::quiet_NaN();
     const float inf = std::numeric_limits<float>::infinity();
     const float step = 1.0f / 32768.0f;
-    const float specials[] = {1.5f,        -1.0f,        0.5f,           -2.0f,          nan,  inf, -inf, 1.0f,
-                              -0.999f,     0.0f,         1.5f * step,    -2.5f * step,   -0.5f * step,
-                              32767.5f * step, -32768.5f * step, 32767.0f * step};
+    const float specials[] = {1.5f,        -1.0f,        0.5f,        -2.0f,           nan,
+                              inf,         -inf,         1.0f,        -0.999f,         0.0f,
+                              1.5f * step, -2.5f * step, -0.5f * step, 32767.5f * step, -32768.5f * step};
     for (qsizetype i = 0; i < frames; ++i)
         for (int c = 0; c < channels; ++c) {
             const qsizetype n = i * channels + c;
