@@ -129,8 +129,12 @@ private:
     // the running status and a real-time byte leaves it alone.
     bool readSystem(TrackEvent &event)
     {
-        //                                         F0  F1 F2 F3  F4  F5 F6  F7 F8  F9 FA FB FC  FD FE
-        static constexpr signed char dataBytes[15] = {-1, 1, 2, 1, -1, -1, 0, -1, 0, -1, 0, 0, 0, -1, 0};
+        // Data bytes after F0 to FE; -1 where no such message exists (sysex is read elsewhere).
+        static constexpr signed char dataBytes[15] = {
+            -1, 1,  2, 1,   // F0 F1 F2 F3
+            -1, -1, 0, -1,  // F4 F5 F6 F7
+            0,  -1, 0, 0,   // F8 F9 FA FB
+            0,  -1, 0};     // FC FD FE
         const unsigned char status = bytes[pos];
         const int length = dataBytes[status - 0xF0];
         if (length < 0 || !dataBytesFit(pos + 1, length))
