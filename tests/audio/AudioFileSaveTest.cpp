@@ -151,6 +151,11 @@ struct RoundTripCase
     int channels;
 };
 
+void PrintTo(const RoundTripCase &c, std::ostream *os)
+{
+    *os << c.suffix << ' ' << c.bits << " bits, " << c.channels << " channels";
+}
+
 class PcmRoundTripTest : public ::testing::TestWithParam<RoundTripCase>
 {
 };
