@@ -30,7 +30,9 @@ public:
     bool loadAudioFile(const QString &filePath);
     // Writes `samples` (interleaved, stride `channels`) by the lower-case suffix
     // (wav, mp3, flac). Never touches this object's fields. An existing target is
-    // replaced only when the whole file was written.
+    // replaced only when the whole file was written. MP3 keeps one or two channels and
+    // mixes wider layouts to mono. Integer samples are x · 2^(bits − 1) rounded and
+    // clamped, the inverse of loading, so unedited PCM saves back unchanged.
     bool saveAudioFile(const QString &filePath, const QList<float> &samples, int sampleRate,
                        int channels, int bitDepth);
 
@@ -40,8 +42,8 @@ public:
     bool loadMp3File(const QString &filePath);
     bool loadFlacFile(const QString &filePath);
     bool loadOggFile(const QString &filePath);
-    // `samples` is mono.
-    bool saveMp3File(const QString &filePath, const QList<float> &samples, int sampleRate);
+    // `samples` is mono, or interleaved stereo when `channels` is 2 (written as joint stereo).
+    bool saveMp3File(const QString &filePath, const QList<float> &samples, int sampleRate, int channels = 1);
     bool saveFlacFile(const QString &filePath, const QList<float> &samples, int sampleRate,
                       int channels, int bitDepth);
 
