@@ -5,6 +5,8 @@
 #include "engine/MultiTrackAudioEngine.h"
 #include "engine/platform/AudioBackend.h"
 
+#include "ScopedEnv.h"
+
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -19,30 +21,6 @@
 namespace {
 using namespace std::chrono_literals;
 constexpr int rate = 48000;
-
-// Sets an environment variable for the lifetime of the object.
-class ScopedEnv
-{
-public:
-    ScopedEnv(const char *name, const char *value)
-        : name(name)
-    {
-        if (const char *old = std::getenv(name))
-            previous = old;
-        setenv(name, value, 1);
-    }
-    ~ScopedEnv()
-    {
-        if (previous)
-            setenv(name, previous->c_str(), 1);
-        else
-            unsetenv(name);
-    }
-
-private:
-    const char *name;
-    std::optional<std::string> previous;
-};
 
 // Power of one frequency (Goertzel), normalised by the signal's length: (A/2)^2 for a sine of amplitude A.
 double tonePower(const float *x, std::size_t count, double frequency)
