@@ -2,7 +2,7 @@
 // Cost of one live 512-frame block of the mixing engine for 8, 32 and 128 tracks, and of
 // the single-track engine playing and recording into a ring; the "budget" counter is the
 // share of the block's 11.6 ms at 44.1 kHz, "allocations" the heap allocations made inside
-// the callbacks over all blocks (a malloc hook counts them).
+// the callbacks over all blocks (a malloc hook counts them), "worst_us" the slowest block.
 #include "engine/AudioEngine.h"
 #include "engine/MultiTrackAudioEngine.h"
 #include "engine/SampleRing.h"
@@ -14,7 +14,9 @@
 
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <memory>
 #include <random>
 #include <vector>
@@ -52,16 +54,22 @@ void mixCallback(benchmark::State &state)
     std::vector<float> out(2 * blockFrames);
     int block = 0;
     const std::uint64_t allocationsBefore = AllocationCounter::count();
+    std::chrono::steady_clock::duration worst{};
     for (auto _ : state) {
         if (block++ % blocksPerPass == 0) {
             state.PauseTiming();
             engine.startPlayback(0.0);
             state.ResumeTiming();
         }
-        AllocationCounter::Scope counting;
-        engine.audioCallback(out.data(), blockFrames);
+        const auto started = std::chrono::steady_clock::now();
+        {
+            AllocationCounter::Scope counting;
+            engine.audioCallback(out.data(), blockFrames);
+        }
+        worst = std::max(worst, std::chrono::steady_clock::now() - started);
         benchmark::DoNotOptimize(out.data());
     }
+    state.counters["worst_us"] = std::chrono::duration<double, std::micro>(worst).count();
     state.counters["budget"] = benchmark::Counter(double(blockFrames) / rate,
                                                   benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
     state.counters["allocations"] = double(AllocationCounter::count() - allocationsBefore);
@@ -95,6 +103,7 @@ void singleTrackCallback(benchmark::State &state)
     std::vector<float> in(blockFrames, 0.25f);
     int block = 0;
     const std::uint64_t allocationsBefore = AllocationCounter::count();
+    std::chrono::steady_clock::duration worst{};
     for (auto _ : state) {
         if (block++ % blocksPerPass == 0) {
             state.PauseTiming();
@@ -102,10 +111,15 @@ void singleTrackCallback(benchmark::State &state)
             ring.read(drained);
             state.ResumeTiming();
         }
-        AllocationCounter::Scope counting;
-        engine.audioCallback(out.data(), in.data(), blockFrames);
+        const auto started = std::chrono::steady_clock::now();
+        {
+            AllocationCounter::Scope counting;
+            engine.audioCallback(out.data(), in.data(), blockFrames);
+        }
+        worst = std::max(worst, std::chrono::steady_clock::now() - started);
         benchmark::DoNotOptimize(out.data());
     }
+    state.counters["worst_us"] = std::chrono::duration<double, std::micro>(worst).count();
     state.counters["budget"] = benchmark::Counter(double(blockFrames) / rate,
                                                   benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
     state.counters["allocations"] = double(AllocationCounter::count() - allocationsBefore);

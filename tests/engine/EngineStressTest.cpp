@@ -37,6 +37,8 @@ struct Pace
     unsigned int pumpedFrames; // 0: the null sink's own clock drives the callback
     int rate;
     int recordToggleEvery;     // single-track changes between two recording-state toggles
+
+    int blockFrames() const { return pumpedFrames ? int(pumpedFrames) : 512; }
 };
 
 // Drives a pumped device from its own thread, two blocks per credit the GUI side grants,
@@ -126,8 +128,10 @@ struct Device
     std::unique_ptr<AudioBackend> owned;
 };
 
-Device makeDevice(const Pace &pace, std::size_t keptFrames)
+// Keeps the output of every pumped block, or of the first half minute on the null sink.
+Device makeDevice(const Pace &pace)
 {
+    const std::size_t keptFrames = std::size_t(changes) * 2 * (pace.pumpedFrames ? pace.pumpedFrames : 32) + (1u << 20);
     Device device;
     std::unique_ptr<AudioBackend> inner;
     if (pace.pumpedFrames > 0) {
@@ -195,12 +199,11 @@ std::vector<Slot> shifted(std::vector<Slot> list, std::int64_t frame, int rate)
 
 void mixStress(const Pace &pace)
 {
-    const std::size_t keptFrames = std::size_t(changes) * 2 * (pace.pumpedFrames ? pace.pumpedFrames : 32) + (1u << 20);
-    Device device = makeDevice(pace, keptFrames);
+    Device device = makeDevice(pace);
     ASSERT_NE(device.meter, nullptr);
     MeteredAudioBackend &meter = *device.meter;
     MultiTrackAudioEngine engine(std::move(device.owned));
-    engine.initialize(pace.rate, pace.pumpedFrames ? int(pace.pumpedFrames) : 512);
+    engine.initialize(pace.rate, pace.blockFrames());
 
     const auto pool = noisePool(16, pace.rate);
     std::vector<std::vector<Slot>> published{slotList(0, 0, pace.rate, pool)};
@@ -292,12 +295,11 @@ bool decode(float value, int &id, int &i)
 
 void singleTrackStress(const Pace &pace)
 {
-    const std::size_t keptFrames = std::size_t(changes) * 2 * (pace.pumpedFrames ? pace.pumpedFrames : 32) + (1u << 20);
-    Device device = makeDevice(pace, keptFrames);
+    Device device = makeDevice(pace);
     ASSERT_NE(device.meter, nullptr);
     MeteredAudioBackend &meter = *device.meter;
     AudioEngine engine(std::move(device.owned));
-    engine.initialize(pace.rate, pace.pumpedFrames ? int(pace.pumpedFrames) : 512);
+    engine.initialize(pace.rate, pace.blockFrames());
 
     std::vector<std::vector<float>> pool(poolBuffers, std::vector<float>(bufferFrames));
     for (int id = 0; id < poolBuffers; ++id)
