@@ -80,7 +80,7 @@ void mixCallback(benchmark::State &state)
 void singleTrackCallback(benchmark::State &state)
 {
     qInstallMessageHandler(quiet);
-    std::vector<float> clip(std::size_t(trackFrames));
+    std::vector<float> clip(static_cast<std::size_t>(trackFrames));
     std::mt19937 random(9);
     std::uniform_real_distribution<float> noise(-0.5f, 0.5f);
     for (float &v : clip)

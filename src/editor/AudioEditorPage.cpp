@@ -57,6 +57,7 @@ AudioEditorPage::AudioEditorPage(QWidget *parent)
     connect(playbackTimer, &QTimer::timeout, this, &AudioEditorPage::onPlaybackTimer);
     recordSession = new RecordSession(this);
     connect(recordSession, &RecordSession::blockArrived, this, &AudioEditorPage::onRecordedBlock);
+    connect(recordSession, &RecordSession::drained, this, &AudioEditorPage::onRecordDrained);
     connect(recordSession, &RecordSession::secondElapsed, this, &AudioEditorPage::updateTimeLabel);
     setupUi();
 }
@@ -503,6 +504,7 @@ void AudioEditorPage::startRecording()
     recordStartSize = int(samples.size());
     preRecordSamples = samples;
     preRecordStereo = stereoSamples;
+    recordRefreshDue = false;
     if (!recordSession->start(sampleRate, recordPosition)) {
         preRecordSamples.clear();
         preRecordStereo.clear();
@@ -526,10 +528,18 @@ void AudioEditorPage::onRecordedBlock(const float *block, int count)
     spectrum1->processAudioFrame(block, count);
     spectrum2->processAudioFrame(block, count);
     const int refreshFrames = sampleRate / 10;
-    if (isRecording && refreshFrames > 0 && (recordStartSize + int(take.size())) % refreshFrames < count) {
-        take.spliceInto(samples, stereoSamples);
-        syncWaveforms();
-    }
+    if (refreshFrames > 0 && (recordStartSize + int(take.size())) % refreshFrames < count)
+        recordRefreshDue = true;
+}
+
+void AudioEditorPage::onRecordDrained()
+{
+    // Once per drain: a GUI thread that fell behind catches up instead of redrawing per block.
+    if (!recordRefreshDue || !isRecording)
+        return;
+    recordRefreshDue = false;
+    recordSession->take().spliceInto(samples, stereoSamples);
+    syncWaveforms();
 }
 
 void AudioEditorPage::stopRecording()

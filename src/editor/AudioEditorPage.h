@@ -115,6 +115,7 @@ private:
     void startRecording();
     void stopRecording();
     void onRecordedBlock(const float *block, int count);
+    void onRecordDrained();
 
     QToolBar *toolbar = nullptr;
     QStatusBar *statusBar = nullptr;
@@ -144,6 +145,8 @@ private:
     int recordPosition = 0;
     QList<float> preRecordSamples;
     QList<float> preRecordStereo;
+    // A recorded block crossed a tenth of a second: refresh the views after this drain.
+    bool recordRefreshDue = false;
     QTimer *playbackTimer = nullptr;
     double zoomLevel = 1.0;
     QPushButton *eraseButton = nullptr;

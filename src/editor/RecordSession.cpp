@@ -7,6 +7,8 @@
 
 #include <QDebug>
 
+#include <algorithm>
+
 namespace {
 constexpr int kBlockFrames = 512;
 } // namespace
@@ -77,11 +79,14 @@ void RecordSession::drain()
 {
     if (!ring)
         return;
-    for (;;) {
-        const std::size_t count = ring->read(block);
-        if (count == 0)
-            return;
+    // Only what has arrived so far: a GUI thread slower than the stream must still get back
+    // to its event loop, and what comes meanwhile waits in the ring for the next tick.
+    std::size_t due = ring->readable();
+    while (due > 0) {
+        const std::size_t count = ring->read({block.data(), std::min(due, block.size())});
+        due -= count;
         recordTake.append({block.data(), count});
         emit blockArrived(block.data(), int(count));
     }
+    emit drained();
 }

@@ -45,6 +45,8 @@ public:
 signals:
     // Each drained block, in capture order, already appended to the take.
     void blockArrived(const float *samples, int frames);
+    // After the blocks of one drain: the moment to refresh views at most once.
+    void drained();
     void secondElapsed(int seconds);
 
 private:
