@@ -7,4 +7,5 @@ set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
 build=${1:-$root/build-test}
 export QT_QPA_PLATFORM=offscreen ZENTRIQ_AUDIO_API=pulse ZENTRIQ_RECORD_SECONDS=60
+export LSAN_OPTIONS=suppressions=$root/tests/sanitizers/lsan.supp:print_suppressions=0
 exec "$build/tests/editor/editor_tests" --gtest_filter='*ARecordingLosesNoSampleWhileTheGuiThreadStalls*'
