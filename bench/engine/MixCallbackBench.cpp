@@ -31,6 +31,33 @@ constexpr int blocksPerPass = trackFrames / blockFrames;
 
 void quiet(QtMsgType, const QMessageLogContext &, const QString &) {}
 
+// Times `block` once per iteration with allocations counted inside it; `rewind` runs
+// untimed at the start of every pass through the two seconds of audio.
+template<typename Rewind, typename Block>
+void runBlocks(benchmark::State &state, Rewind rewind, Block block)
+{
+    int index = 0;
+    const std::uint64_t allocationsBefore = AllocationCounter::count();
+    std::chrono::steady_clock::duration worst{};
+    for (auto _ : state) {
+        if (index++ % blocksPerPass == 0) {
+            state.PauseTiming();
+            rewind();
+            state.ResumeTiming();
+        }
+        const auto started = std::chrono::steady_clock::now();
+        {
+            AllocationCounter::Scope counting;
+            block();
+        }
+        worst = std::max(worst, std::chrono::steady_clock::now() - started);
+    }
+    state.counters["worst_us"] = std::chrono::duration<double, std::micro>(worst).count();
+    state.counters["budget"] = benchmark::Counter(double(blockFrames) / rate,
+                                                  benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
+    state.counters["allocations"] = double(AllocationCounter::count() - allocationsBefore);
+}
+
 void mixCallback(benchmark::State &state)
 {
     qInstallMessageHandler(quiet);
@@ -52,27 +79,10 @@ void mixCallback(benchmark::State &state)
     engine.initialize(rate, blockFrames);
     engine.setTracks(trackSlots);
     std::vector<float> out(2 * blockFrames);
-    int block = 0;
-    const std::uint64_t allocationsBefore = AllocationCounter::count();
-    std::chrono::steady_clock::duration worst{};
-    for (auto _ : state) {
-        if (block++ % blocksPerPass == 0) {
-            state.PauseTiming();
-            engine.startPlayback(0.0);
-            state.ResumeTiming();
-        }
-        const auto started = std::chrono::steady_clock::now();
-        {
-            AllocationCounter::Scope counting;
-            engine.audioCallback(out.data(), blockFrames);
-        }
-        worst = std::max(worst, std::chrono::steady_clock::now() - started);
+    runBlocks(state, [&] { engine.startPlayback(0.0); }, [&] {
+        engine.audioCallback(out.data(), blockFrames);
         benchmark::DoNotOptimize(out.data());
-    }
-    state.counters["worst_us"] = std::chrono::duration<double, std::micro>(worst).count();
-    state.counters["budget"] = benchmark::Counter(double(blockFrames) / rate,
-                                                  benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
-    state.counters["allocations"] = double(AllocationCounter::count() - allocationsBefore);
+    });
 }
 
 // Plays a clip with the level callback the editor installs, while every captured block
@@ -101,28 +111,16 @@ void singleTrackCallback(benchmark::State &state)
     engine.startRecording();
     std::vector<float> out(2 * blockFrames);
     std::vector<float> in(blockFrames, 0.25f);
-    int block = 0;
-    const std::uint64_t allocationsBefore = AllocationCounter::count();
-    std::chrono::steady_clock::duration worst{};
-    for (auto _ : state) {
-        if (block++ % blocksPerPass == 0) {
-            state.PauseTiming();
+    runBlocks(
+        state,
+        [&] {
             engine.startPlayback(clip.data(), int(clip.size()), rate, 0);
             ring.read(drained);
-            state.ResumeTiming();
-        }
-        const auto started = std::chrono::steady_clock::now();
-        {
-            AllocationCounter::Scope counting;
+        },
+        [&] {
             engine.audioCallback(out.data(), in.data(), blockFrames);
-        }
-        worst = std::max(worst, std::chrono::steady_clock::now() - started);
-        benchmark::DoNotOptimize(out.data());
-    }
-    state.counters["worst_us"] = std::chrono::duration<double, std::micro>(worst).count();
-    state.counters["budget"] = benchmark::Counter(double(blockFrames) / rate,
-                                                  benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
-    state.counters["allocations"] = double(AllocationCounter::count() - allocationsBefore);
+            benchmark::DoNotOptimize(out.data());
+        });
     state.counters["dropped"] = double(ring.dropped());
 }
 } // namespace
