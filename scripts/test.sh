@@ -93,7 +93,7 @@ if [[ -f $root/tests/engine/CMakeLists.txt && ( $# -eq 0 || ${ZENTRIQ_TSAN:-0} =
     -DZENTRIQ_TSAN=ON -DZENTRIQ_BUILD_TESTS=ON -DZENTRIQ_BUILD_BENCH=OFF >/dev/null
   cmake --build "$tsan" -j "$jobs" --target engine_tests
   TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1 suppressions=$root/tests/sanitizers/tsan.supp" \
-    "$tsan/tests/engine/engine_tests" --gtest_filter='Engine*:MultiTrack*:SingleTrack*'
+    "$tsan/tests/engine/engine_tests" --gtest_filter='Engine*:MultiTrack*:SingleTrack*:SampleRing*'
 fi
 
 # Last, so its summary closes the output. Extra arguments go to CTest, e.g. `-R Wav` or `--repeat until-fail:5`.

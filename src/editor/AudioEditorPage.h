@@ -3,18 +3,13 @@
 // with tools, transport, recording at the playhead, level meters and an undo history.
 #pragma once
 
+#include "editor/EditorTransport.h"
+
 #include <QList>
-#include <QMutex>
 #include <QWidget>
 
-#include "editor/RecordTake.h"
-
-#include <atomic>
-#include <deque>
 #include <functional>
-#include <memory>
 
-class AudioEngine;
 class LoadingOverlay;
 class QComboBox;
 class QFrame;
@@ -30,13 +25,15 @@ class QTimer;
 class QToolBar;
 class QUndoStack;
 class QVBoxLayout;
+class RecordSession;
 class SpectrumAnalyzerWidget;
 class VideoPlayerDialog;
 class WaveformWidget;
 
-// GUI thread only. The engine's stream thread runs two callbacks the page installs: the
-// playback level (publishes one atomic) and the recorder (queues block copies under
-// pendingRecordMutex). Neither touches the lists or a widget.
+// GUI thread only. Playback runs through the EditorTransport and recording through a
+// RecordSession, whose stream-thread parts publish a level and fill a ring; neither touches
+// the lists or a widget. The page keeps the document and wires the controls to both.
+// Layout, toolbar and styles are in AudioEditorPageLayout.cpp.
 //
 // While a recording runs the undo stack holds an open "插入录音" macro, so undo and redo,
 // from the page's keys or from any menu, change nothing until the take is in place.
@@ -108,8 +105,6 @@ private:
     void onSpectralErase(SpectrumAnalyzerWidget *source);
     void showStatus(const QString &text);
 
-    bool createEngine();
-    void destroyEngine();
     void startPlayback();
     void stopPlayback();
     void endPlayState(const QString &status);
@@ -119,7 +114,8 @@ private:
     void requestMicrophonePermission(std::function<void(bool)> callback);
     void startRecording();
     void stopRecording();
-    void drainRecordBlocks();
+    void onRecordedBlock(const float *block, int count);
+    void onRecordDrained();
 
     QToolBar *toolbar = nullptr;
     QStatusBar *statusBar = nullptr;
@@ -142,16 +138,15 @@ private:
     QVBoxLayout *mainLayout = nullptr;
     QHBoxLayout *editorLayout = nullptr;
     bool isRecording = false;
-    std::unique_ptr<AudioEngine> audioEngine;
+    EditorTransport transport;
+    RecordSession *recordSession = nullptr;
     int recordStartSize = 0;
     // Index of `samples` where the next recorded frame goes.
     int recordPosition = 0;
     QList<float> preRecordSamples;
     QList<float> preRecordStereo;
-    // Spliced into the lists at each view refresh and at the stop.
-    RecordTake recordTake;
-    QTimer *recordTimer = nullptr;
-    int recordedSeconds = 0;
+    // A recorded block crossed a tenth of a second: refresh the views after this drain.
+    bool recordRefreshDue = false;
     QTimer *playbackTimer = nullptr;
     double zoomLevel = 1.0;
     QPushButton *eraseButton = nullptr;
@@ -163,11 +158,4 @@ private:
     LoadingOverlay *loadingOverlay = nullptr;
     VideoPlayerDialog *videoPlayerDialog = nullptr;
     QMetaObject::Connection videoDestroyedConnection;
-    QList<float> playbackSamples;
-    // Latest played block's level, written on the stream thread, shown by the 50 ms timer.
-    std::atomic<int> playbackLevel{0};
-    std::deque<QList<float>> pendingRecordBlocks;
-    QMutex pendingRecordMutex;
-    // Set while a drain notification is queued, so the stream thread posts one per drain.
-    std::atomic<bool> recordDrainQueued{false};
 };

@@ -2,25 +2,27 @@
 // Single-track engine: stream set-up, playback of a borrowed buffer and recording.
 #include "engine/AudioEngine.h"
 
-#include "engine/platform/AudioBackend.h"
+#include "engine/platform/StreamHost.h"
 
 #include <QDebug>
 
 #include <algorithm>
+#include <chrono>
+
+namespace {
+// A block lasts milliseconds; a stream thread stuck for longer than this has failed, and the
+// replaced snapshot is then simply kept until it lets go.
+constexpr std::chrono::milliseconds blockWait{2000};
+} // namespace
 
 AudioEngine::AudioEngine()
+    : host(std::make_unique<StreamHost>("AudioEngine"))
 {
-    std::string error;
-    backend = AudioBackend::create(error);
-    if (!backend)
-        qWarning().noquote() << "AudioEngine: RtAudio init failed:" << QString::fromStdString(error);
-    else
-        qDebug().noquote() << "AudioEngine: RtAudio initialized, API:" << QString::fromStdString(backend->apiDisplayName());
     monoBlock.assign(static_cast<std::size_t>(bufferFrames), 0.0f);
 }
 
 AudioEngine::AudioEngine(std::unique_ptr<AudioBackend> backend)
-    : backend(std::move(backend))
+    : host(std::make_unique<StreamHost>("AudioEngine", std::move(backend)))
 {
     monoBlock.assign(static_cast<std::size_t>(bufferFrames), 0.0f);
 }
@@ -60,24 +62,32 @@ float AudioEngine::getVolume() const
     return volume.load();
 }
 
-// The swap leaves the replaced callback in `fn`, which is destroyed after the lock is
-// released, so a heavy capture never holds up the stream thread.
+void AudioEngine::install(Program next)
+{
+    programs.publish(std::move(next));
+    programs.waitReleased(blockWait);
+    programs.collect();
+}
+
 void AudioEngine::setProcessCallback(ProcessCallback fn)
 {
-    std::lock_guard lock(blockMutex);
-    std::swap(processCallback, fn);
+    Program next = programs.latest();
+    next.process = std::move(fn);
+    install(std::move(next));
 }
 
 void AudioEngine::setRecordCallback(RecordCallback fn)
 {
-    std::lock_guard lock(blockMutex);
-    std::swap(recordCallback, fn);
+    Program next = programs.latest();
+    next.record = std::move(fn);
+    install(std::move(next));
 }
 
 void AudioEngine::setPlaybackProcessCallback(PlaybackProcessCallback fn)
 {
-    std::lock_guard lock(blockMutex);
-    std::swap(playbackProcessCallback, fn);
+    Program next = programs.latest();
+    next.playbackProcess = std::move(fn);
+    install(std::move(next));
 }
 
 bool AudioEngine::startPlayback(const float *buffer, int length, int, int startSample)
@@ -85,13 +95,13 @@ bool AudioEngine::startPlayback(const float *buffer, int length, int, int startS
     if (!buffer || length < 1)
         return false;
     stopPlayback();
-    {
-        std::lock_guard lock(blockMutex);
-        this->buffer = buffer;
-        this->length = length;
-        playPosition.store(std::clamp(startSample, 0, length));
-        playing.store(true);
-    }
+    Program next = programs.latest();
+    next.buffer = buffer;
+    next.length = length;
+    install(std::move(next));
+    // No block reads the old buffer any more, so none can move the position after this.
+    playPosition.store(std::clamp(startSample, 0, length));
+    playing.store(true);
     if (!running.load() && !startWithInput(false)) {
         playing.store(false);
         return false;
@@ -108,24 +118,22 @@ void AudioEngine::pausePlayback()
 
 void AudioEngine::resumePlayback()
 {
-    {
-        std::lock_guard lock(blockMutex);
-        if (!buffer || playPosition.load() >= length)
-            return;
-        playing.store(true);
-    }
+    if (!programs.latest().buffer || playPosition.load() >= programs.latest().length)
+        return;
+    playing.store(true);
     qDebug() << "AudioEngine: Playback resumed";
 }
 
 void AudioEngine::stopPlayback()
 {
-    {
-        std::lock_guard lock(blockMutex);
-        playing.store(false);
-        playPosition.store(0);
-        buffer = nullptr;
-        length = 0;
-    }
+    playing.store(false);
+    Program next = programs.latest();
+    next.buffer = nullptr;
+    next.length = 0;
+    install(std::move(next));
+    // The block that was playing has ended: its last position update is behind us.
+    playing.store(false);
+    playPosition.store(0);
     qDebug() << "AudioEngine: Playback stopped";
 }
 
@@ -133,12 +141,11 @@ bool AudioEngine::startRecording()
 {
     // Decide before closing a running playback stream: without an input the old stream
     // keeps playing and the caller learns that nothing will be recorded.
-    if (!hasDevices()) {
-        qWarning() << "AudioEngine: No audio device found";
+    if (!host->hasDevices()) {
         qWarning() << "AudioEngine: Failed to start with input for recording";
         return false;
     }
-    if (recordingDevice() == 0) {
+    if (host->inputDevice(inputDevice) == 0) {
         qWarning() << "AudioEngine: No valid input device found for recording";
         qWarning() << "AudioEngine: Failed to start with input for recording";
         return false;
@@ -169,40 +176,24 @@ bool AudioEngine::startWithInput(bool withInput)
 {
     if (running.load())
         return true;
-    if (!hasDevices()) {
-        qWarning() << "AudioEngine: No audio device found";
+    if (!host->hasDevices())
         return false;
-    }
 
-    const AudioBackend::StreamParameters output{
-        outputDevice < 0 ? backend->defaultOutputDevice() : static_cast<unsigned int>(outputDevice), 2, 0};
-    AudioBackend::StreamParameters input;
+    const unsigned int output = outputDevice < 0 ? host->defaultOutputDevice() : static_cast<unsigned int>(outputDevice);
+    unsigned int input = 0;
     if (withInput) {
-        input.deviceId = recordingDevice();
-        if (input.deviceId == 0) {
+        input = host->inputDevice(inputDevice);
+        if (input == 0) {
             qWarning() << "AudioEngine: No valid input device found for recording";
             return false;
         }
-        input.channels = 1;
-        qDebug() << "AudioEngine: Using input device" << input.deviceId;
+        qDebug() << "AudioEngine: Using input device" << input;
     }
-
+    // Sized before the stream opens; a device that picks a larger block is played in pieces.
+    monoBlock.assign(static_cast<std::size_t>(std::max(bufferFrames, 1)), 0.0f);
     unsigned int frames = static_cast<unsigned int>(bufferFrames);
-    if (!backend->openStream(&output, withInput ? &input : nullptr, static_cast<unsigned int>(streamRate), frames,
-                             &audioCallbackStatic, this)) {
-        qWarning().noquote() << "AudioEngine: openStream failed:" << QString::fromStdString(backend->errorText());
+    if (!host->open(output, input, streamRate, frames, &audioCallbackStatic, this))
         return false;
-    }
-    {
-        // Sized to the block the device chose, before its first block arrives.
-        std::lock_guard lock(blockMutex);
-        monoBlock.assign(std::max(frames, 1u), 0.0f);
-    }
-    if (!backend->startStream()) {
-        qWarning().noquote() << "AudioEngine: startStream failed:" << QString::fromStdString(backend->errorText());
-        backend->closeStream();
-        return false;
-    }
     running.store(true);
     qDebug() << "AudioEngine: Started (RtAudio)";
     return true;
@@ -210,11 +201,9 @@ bool AudioEngine::startWithInput(bool withInput)
 
 void AudioEngine::stop()
 {
-    if (backend && backend->isStreamOpen()) {
-        backend->stopStream();
-        backend->closeStream();
-    }
+    host->close();
     running.store(false);
+    programs.collect();
     qDebug() << "AudioEngine: Stopped";
 }
 
@@ -240,77 +229,49 @@ int AudioEngine::sampleRate() const
 
 std::vector<std::string> AudioEngine::getOutputDevices() const
 {
-    std::vector<std::string> names;
-    if (!backend)
-        return names;
-    for (unsigned int index = 0, count = backend->deviceCount(); index < count; ++index) {
-        const AudioBackend::DeviceInfo info = backend->deviceInfo(backend->deviceId(index));
-        if (info.outputChannels > 0)
-            names.push_back(info.name);
-    }
-    return names;
+    return host->deviceNames(false);
 }
 
 std::vector<std::string> AudioEngine::getInputDevices() const
 {
-    std::vector<std::string> names;
-    if (!backend)
-        return names;
-    for (unsigned int index = 0, count = backend->deviceCount(); index < count; ++index) {
-        const AudioBackend::DeviceInfo info = backend->deviceInfo(backend->deviceId(index));
-        if (info.inputChannels > 0)
-            names.push_back(info.name);
-    }
-    return names;
-}
-
-unsigned int AudioEngine::recordingDevice() const
-{
-    const unsigned int id = inputDevice < 0 ? backend->defaultInputDevice() : static_cast<unsigned int>(inputDevice);
-    if (id == 0 || backend->deviceInfo(id).inputChannels == 0)
-        return 0;
-    return id;
-}
-
-bool AudioEngine::hasDevices() const
-{
-    return backend && backend->deviceCount() > 0;
+    return host->deviceNames(true);
 }
 
 int AudioEngine::audioCallbackStatic(void *outputBuffer, void *inputBuffer, unsigned int frames, double,
-                                     unsigned int, void *userData)
+                                     unsigned int, void *userData) noexcept
 {
     return static_cast<AudioEngine *>(userData)->audioCallback(static_cast<float *>(outputBuffer),
                                                                 static_cast<float *>(inputBuffer), frames);
 }
 
-int AudioEngine::audioCallback(float *output, float *input, unsigned long frames)
+int AudioEngine::audioCallback(float *output, float *input, unsigned long frames) noexcept
 {
     std::fill(output, output + 2 * frames, 0.0f);
     const int blockFrames = static_cast<int>(frames);
-    std::lock_guard lock(blockMutex);
-    if (recording.load() && recordCallback && input)
-        recordCallback(input, blockFrames);
-    if (processCallback)
-        processCallback(input, output, blockFrames);
-    if (playing.load() && buffer)
-        playBlock(output, blockFrames);
+    const Program &program = programs.acquire();
+    if (recording.load() && program.record && input)
+        program.record(input, blockFrames);
+    if (program.process)
+        program.process(input, output, blockFrames);
+    if (playing.load() && program.buffer)
+        playBlock(program, output, blockFrames);
+    programs.release();
     return 0;
 }
 
-void AudioEngine::playBlock(float *output, int frames)
+void AudioEngine::playBlock(const Program &program, float *output, int frames) noexcept
 {
     const int start = playPosition.load();
-    const int taken = std::clamp(length - start, 0, frames);
+    const int taken = std::clamp(program.length - start, 0, frames);
     const float gain = volume.load();
     // A device may deliver more than the block it promised: work through it in pieces.
     const int chunkFrames = static_cast<int>(monoBlock.size());
     for (int done = 0; done < taken; done += chunkFrames) {
         const int count = std::min(chunkFrames, taken - done);
         for (int k = 0; k < count; ++k)
-            monoBlock[static_cast<std::size_t>(k)] = buffer[start + done + k] * gain;
-        if (playbackProcessCallback)
-            playbackProcessCallback(monoBlock.data(), count);
+            monoBlock[static_cast<std::size_t>(k)] = program.buffer[start + done + k] * gain;
+        if (program.playbackProcess)
+            program.playbackProcess(monoBlock.data(), count);
         float *frame = output + 2 * done;
         for (int k = 0; k < count; ++k) {
             frame[2 * k] += monoBlock[static_cast<std::size_t>(k)];

@@ -3,24 +3,31 @@
 // delivers captured mono input blocks, over one stream of the default devices.
 #pragma once
 
+#include "engine/SnapshotExchange.h"
+
 #include <QObject>
 
 #include <atomic>
 #include <functional>
 #include <memory>
-#include <mutex>
 #include <string>
 #include <vector>
 
 class AudioBackend;
+class StreamHost;
 
+// Real-time contract: audioCallback runs on the stream thread, takes no lock, allocates
+// nothing, emits nothing and never waits for the GUI. Every other operation runs on the
+// GUI thread; changes reach the stream thread as one prepared snapshot (buffer, length and
+// the three callbacks), swapped in by pointer at the start of the next block.
 class AudioEngine : public QObject
 {
     Q_OBJECT
 
 public:
-    // All three run on the stream thread, never touch widgets and must not call back
-    // into the engine. `input` is null when the stream has no input.
+    // All three run on the stream thread under the same contract: no lock, no allocation,
+    // no signal, no exception, and no call back into the engine. `input` is null when the
+    // stream has no input.
     using ProcessCallback = std::function<void(const float *input, float *output, int frames)>;
     using RecordCallback = std::function<void(const float *input, int frames)>;
     using PlaybackProcessCallback = std::function<void(float *samples, int count)>;
@@ -37,7 +44,7 @@ public:
     float getVolume() const;
 
     // Once one of these has returned, the replaced callback is not running and is never
-    // called again, so its owner may go.
+    // called again, so its owner may go. They wait at most for the block in progress.
     void setProcessCallback(ProcessCallback fn);
     void setRecordCallback(RecordCallback fn);
     void setPlaybackProcessCallback(PlaybackProcessCallback fn);
@@ -64,35 +71,37 @@ public:
     std::vector<std::string> getOutputDevices() const;
     std::vector<std::string> getInputDevices() const;
 
-    // Stream thread. Allocates nothing; holds blockMutex for the block, which the GUI
-    // thread takes only to swap the buffer or a callback.
+    // Stream thread; see the contract above.
     static int audioCallbackStatic(void *outputBuffer, void *inputBuffer, unsigned int frames, double streamTime,
-                                   unsigned int status, void *userData);
-    int audioCallback(float *output, float *input, unsigned long frames);
+                                   unsigned int status, void *userData) noexcept;
+    int audioCallback(float *output, float *input, unsigned long frames) noexcept;
 
 private:
-    // Id of the device to record from, 0 when there is none with an input channel.
-    unsigned int recordingDevice() const;
-    bool hasDevices() const;
-    void playBlock(float *output, int frames);
+    // What one block reads of the GUI's choices; immutable once published.
+    struct Program
+    {
+        const float *buffer = nullptr;
+        int length = 0;
+        ProcessCallback process;
+        RecordCallback record;
+        PlaybackProcessCallback playbackProcess;
+    };
 
-    std::unique_ptr<AudioBackend> backend;
+    // Publishes `next` and returns once no block reads the one it replaced.
+    void install(Program next);
+    void playBlock(const Program &program, float *output, int frames) noexcept;
+
+    std::unique_ptr<StreamHost> host;
     std::atomic<bool> running{false};
     std::atomic<bool> recording{false};
     std::atomic<bool> playing{false};
-    // buffer, length, the callbacks and the mono block change only under blockMutex, so
-    // a block never sees a new buffer with an old length.
-    const float *buffer = nullptr;
-    int length = 0;
     std::atomic<int> playPosition{0};
     int streamRate = 44100;
     int bufferFrames = 512;
     std::atomic<float> volume{1.0f};
     int inputDevice = -1;
     int outputDevice = -1;
-    ProcessCallback processCallback;
-    RecordCallback recordCallback;
-    PlaybackProcessCallback playbackProcessCallback;
+    SnapshotExchange<Program> programs;
+    // Written by the GUI only while no stream is open; the stream thread's own afterwards.
     std::vector<float> monoBlock;
-    std::mutex blockMutex;
 };

@@ -3,7 +3,7 @@
 // default audio output every 10 ms.
 #pragma once
 
-#include "engine/PushAudioOutput.h"
+#include "engine/platform/PushAudioOutput.h"
 
 #include <QByteArray>
 #include <QObject>

@@ -3,7 +3,7 @@
 // on the first beat of each bar, pushed to the default audio output every 10 ms.
 #pragma once
 
-#include "engine/PushAudioOutput.h"
+#include "engine/platform/PushAudioOutput.h"
 
 #include <QList>
 #include <QObject>

@@ -3,14 +3,13 @@
 // offline mix.
 #include "engine/MultiTrackAudioEngine.h"
 
-#include "engine/platform/AudioBackend.h"
+#include "engine/platform/StreamHost.h"
 
 #include <QDebug>
 
 #include <algorithm>
 #include <chrono>
 #include <cmath>
-#include <thread>
 
 namespace {
 // Constant pan-law factor, not 1/sqrt(2): the panned-to side keeps 0.707 of the signal.
@@ -46,18 +45,12 @@ void addSlot(const float *source, std::int64_t count, float volume, float pan, f
 } // namespace
 
 MultiTrackAudioEngine::MultiTrackAudioEngine()
+    : host(std::make_unique<StreamHost>("MultiTrackAudioEngine"))
 {
-    std::string error;
-    backend = AudioBackend::create(error);
-    if (!backend)
-        qWarning().noquote() << "MultiTrackAudioEngine: RtAudio init failed:" << QString::fromStdString(error);
-    else
-        qDebug().noquote() << "MultiTrackAudioEngine: RtAudio initialized, API:"
-                           << QString::fromStdString(backend->apiDisplayName());
 }
 
 MultiTrackAudioEngine::MultiTrackAudioEngine(std::unique_ptr<AudioBackend> backend)
-    : backend(std::move(backend))
+    : host(std::make_unique<StreamHost>("MultiTrackAudioEngine", std::move(backend)))
 {
 }
 
@@ -75,44 +68,30 @@ bool MultiTrackAudioEngine::initialize(int sampleRate, int bufferFrames)
 
 void MultiTrackAudioEngine::setTracks(const std::vector<TrackSlot> &trackSlots)
 {
-    std::lock_guard lock(mutex);
-    pendingSlots = trackSlots;
-    ++pendingGeneration;
-    slotsDirty.store(true, std::memory_order_release);
+    slotLists.publish(trackSlots);
 }
 
 void MultiTrackAudioEngine::updateTrackSlot(int index, const TrackSlot &slot)
 {
-    std::lock_guard lock(mutex);
-    if (index < 0 || index >= static_cast<int>(pendingSlots.size()))
+    if (index < 0 || index >= static_cast<int>(slotLists.latest().size()))
         return;
-    pendingSlots[static_cast<std::size_t>(index)] = slot;
-    ++pendingGeneration;
-    slotsDirty.store(true, std::memory_order_release);
+    std::vector<TrackSlot> next = slotLists.latest();
+    next[static_cast<std::size_t>(index)] = slot;
+    slotLists.publish(std::move(next));
 }
 
 bool MultiTrackAudioEngine::waitForSlotAdoption(int timeoutMs) const
 {
-    std::uint64_t wanted = 0;
-    {
-        std::lock_guard lock(mutex);
-        wanted = pendingGeneration;
-    }
-    // Polling: waking the GUI from the stream thread would cost the callback a system call.
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-    for (;;) {
-        if (!backend || !backend->isStreamRunning() || !playing.load(std::memory_order_acquire)
-            || adoptedGeneration.load(std::memory_order_acquire) >= wanted)
-            return true;
-        if (std::chrono::steady_clock::now() >= deadline)
-            return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
+    // Conservative: while the stream plays, only a block that has taken the new list proves
+    // that the old one is out of use.
+    return slotLists.waitFor(
+        [this] { return !host->isRunning() || !playing.load(std::memory_order_acquire) || slotLists.adoptedLatest(); },
+        std::chrono::milliseconds(timeoutMs));
 }
 
 bool MultiTrackAudioEngine::startPlayback(double seconds)
 {
-    if (playing.load() || (backend && backend->isStreamOpen()))
+    if (playing.load() || host->isOpen())
         stopPlayback();
 
     const int rate = sampleRate;
@@ -120,25 +99,12 @@ bool MultiTrackAudioEngine::startPlayback(double seconds)
     std::int64_t startFrame = 0;
     framesFromSeconds(seconds, rate, startFrame, false);
     position.exchange(startFrame);
-    // The list adopted before a stop may point at buffers freed since; mix the current one.
-    slotsDirty.store(true, std::memory_order_release);
 
-    if (!backend || backend->deviceCount() == 0) {
-        qWarning() << "MultiTrackAudioEngine: No audio device found";
+    if (!host->hasDevices())
         return false;
-    }
-
-    const AudioBackend::StreamParameters output{backend->defaultOutputDevice(), 2, 0};
     unsigned int frames = static_cast<unsigned int>(bufferFrames);
-    if (!backend->openStream(&output, nullptr, static_cast<unsigned int>(rate), frames, &audioCallbackStatic, this)) {
-        qWarning().noquote() << "MultiTrackAudioEngine: openStream failed:" << QString::fromStdString(backend->errorText());
+    if (!host->open(host->defaultOutputDevice(), 0, rate, frames, &audioCallbackStatic, this))
         return false;
-    }
-    if (!backend->startStream()) {
-        qWarning().noquote() << "MultiTrackAudioEngine: startStream failed:" << QString::fromStdString(backend->errorText());
-        backend->closeStream();
-        return false;
-    }
     playing.store(true, std::memory_order_release);
     qDebug() << "MultiTrackAudioEngine: Playback started from" << seconds << "s (RtAudio)";
     return true;
@@ -148,8 +114,7 @@ void MultiTrackAudioEngine::pausePlayback()
 {
     if (!playing.load())
         return;
-    if (backend && backend->isStreamOpen())
-        backend->stopStream();
+    host->pause();
     playing.store(false);
     qDebug() << "MultiTrackAudioEngine: Paused";
 }
@@ -159,9 +124,8 @@ void MultiTrackAudioEngine::resumePlayback()
     if (playing.load())
         return;
     // Only a stream that really runs again counts as playing.
-    if (!backend || !backend->isStreamOpen() || !backend->startStream())
+    if (!host->resume())
         return;
-    slotsDirty.store(true, std::memory_order_release);
     playing.store(true, std::memory_order_release);
     qDebug() << "MultiTrackAudioEngine: Resumed";
 }
@@ -170,10 +134,8 @@ void MultiTrackAudioEngine::stopPlayback()
 {
     playing.store(false);
     position.exchange(0);
-    if (backend && backend->isStreamOpen()) {
-        backend->stopStream();
-        backend->closeStream();
-    }
+    host->close();
+    slotLists.collect();
     qDebug() << "MultiTrackAudioEngine: Playback stopped";
 }
 
@@ -205,30 +167,26 @@ bool MultiTrackAudioEngine::renderOffline(const std::vector<TrackSlot> &trackSlo
 }
 
 int MultiTrackAudioEngine::audioCallbackStatic(void *outputBuffer, void *, unsigned int frames, double, unsigned int,
-                                               void *userData)
+                                               void *userData) noexcept
 {
     return static_cast<MultiTrackAudioEngine *>(userData)->audioCallback(static_cast<float *>(outputBuffer), frames);
 }
 
-int MultiTrackAudioEngine::audioCallback(float *out, unsigned long frames)
+int MultiTrackAudioEngine::audioCallback(float *out, unsigned long frames) noexcept
 {
     const std::span<float> block(out, frames * 2);
     if (!playing.load(std::memory_order_acquire)) {
         std::fill(block.begin(), block.end(), 0.0f);
         return 0;
     }
-    if (slotsDirty.exchange(false, std::memory_order_acq_rel)) {
-        std::lock_guard lock(mutex);
-        activeSlots = pendingSlots;
-        adoptedGeneration.store(pendingGeneration, std::memory_order_release);
-    }
-    mixBlock(activeSlots, position.load(), streamSampleRate.load(std::memory_order_relaxed), block);
+    mixBlock(slotLists.acquire(), position.load(), streamSampleRate.load(std::memory_order_relaxed), block);
+    slotLists.release();
     position.fetch_add(static_cast<std::int64_t>(frames));
     return 0;
 }
 
 void MultiTrackAudioEngine::mixBlock(std::span<const TrackSlot> trackSlots, std::int64_t firstFrame, int rate,
-                                     std::span<float> out) const
+                                     std::span<float> out) const noexcept
 {
     std::fill(out.begin(), out.end(), 0.0f);
     const auto frames = static_cast<std::int64_t>(out.size() / 2);

@@ -3,18 +3,25 @@
 // offline into a sample list, with one mixing rule for both.
 #pragma once
 
+#include "engine/SnapshotExchange.h"
+
 #include <QList>
 #include <QObject>
 
 #include <atomic>
 #include <cstdint>
 #include <memory>
-#include <mutex>
 #include <span>
 #include <vector>
 
 class AudioBackend;
+class StreamHost;
 
+// Real-time contract: audioCallback runs on the stream thread, takes no lock, allocates
+// nothing, emits nothing and never waits for the GUI. Every other operation runs on the GUI
+// thread; a changed slot list reaches the stream thread as a prepared copy swapped in by
+// pointer at the start of the next block, and the copy it replaced is freed later on the
+// GUI thread, once no block reads it.
 class MultiTrackAudioEngine : public QObject
 {
     Q_OBJECT
@@ -41,7 +48,8 @@ public:
     // Stored for the next stream that opens; an open stream keeps its rate and block size.
     bool initialize(int sampleRate, int bufferFrames);
 
-    // GUI thread. The stream thread adopts the new list at the start of its next block.
+    // GUI thread. The stream thread adopts the new list at the start of its next block;
+    // neither call waits for it.
     void setTracks(const std::vector<TrackSlot> &trackSlots);
     void updateTrackSlot(int index, const TrackSlot &slot);
     // GUI thread. True once no block can read a buffer that the last setTracks or
@@ -60,22 +68,18 @@ public:
     // Mixes `trackSlots` from timeline time 0; takes no lock, so it may run while the stream plays.
     bool renderOffline(const std::vector<TrackSlot> &trackSlots, int frames, int sampleRate, QList<float> &out);
 
-    // Stream thread. Real-time: no allocation or lock except when a changed list is adopted.
+    // Stream thread; see the contract above.
     static int audioCallbackStatic(void *outputBuffer, void *inputBuffer, unsigned int frames, double streamTime,
-                                   unsigned int status, void *userData);
-    int audioCallback(float *out, unsigned long frames);
+                                   unsigned int status, void *userData) noexcept;
+    int audioCallback(float *out, unsigned long frames) noexcept;
 
 private:
-    void mixBlock(std::span<const TrackSlot> trackSlots, std::int64_t firstFrame, int rate, std::span<float> out) const;
+    void mixBlock(std::span<const TrackSlot> trackSlots, std::int64_t firstFrame, int rate,
+                  std::span<float> out) const noexcept;
 
-    std::unique_ptr<AudioBackend> backend;
-    std::vector<TrackSlot> pendingSlots;
-    std::vector<TrackSlot> activeSlots;
-    std::atomic<bool> slotsDirty{true};
-    // Counts changes of pendingSlots (guarded by mutex); the stream thread publishes the
-    // count it has adopted, so the GUI knows when replaced buffers are free.
-    std::uint64_t pendingGeneration = 0;
-    std::atomic<std::uint64_t> adoptedGeneration{0};
+    std::unique_ptr<StreamHost> host;
+    // The GUI's list as last set; each change is a new generation of the snapshot.
+    SnapshotExchange<std::vector<TrackSlot>> slotLists;
     const float masterVolume = 1.0f;
     std::atomic<bool> playing{false};
     std::atomic<std::int64_t> position{0};
@@ -84,5 +88,4 @@ private:
     // The rate the open stream was started with: initialize() during playback must not
     // change the time of frames already being mixed.
     std::atomic<int> streamSampleRate{44100};
-    mutable std::mutex mutex;
 };

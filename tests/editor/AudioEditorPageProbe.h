@@ -31,7 +31,7 @@ struct AudioEditorPageProbe
     static int rightMeter(AudioEditorPage &page) { return page.rightMeter->value(); }
     static bool isPlaying(AudioEditorPage &page) { return page.isPlaying; }
     static bool isRecording(AudioEditorPage &page) { return page.isRecording; }
-    static int engineRate(AudioEditorPage &page) { return page.audioEngine ? page.audioEngine->sampleRate() : 0; }
+    static int engineRate(AudioEditorPage &page) { return page.transport.engineRate(); }
     static double zoom(AudioEditorPage &page) { return page.zoomLevel; }
 };
 

@@ -8,6 +8,7 @@
 #include "TestFiles.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
@@ -16,9 +17,12 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cmath>
 #include <numbers>
 #include <optional>
+#include <random>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -362,6 +366,75 @@ TEST_F(EditorTransport, AnEmptyTakePushesNoStep)
         ASSERT_TRUE(sameBits(page.samples, original));
     }
     GTEST_SKIP() << "every attempt captured a block before the stop";
+}
+
+// Seconds of the loopback recording below; CTest runs a short one, the full minute runs
+// with ZENTRIQ_RECORD_SECONDS=60 (bench/editor/record-minute.sh).
+int recordingSeconds()
+{
+    bool ok = false;
+    const int seconds = qEnvironmentVariableIntValue("ZENTRIQ_RECORD_SECONDS", &ok);
+    return ok && seconds > 1 ? seconds : 6;
+}
+
+TEST_F(EditorTransport, ARecordingLosesNoSampleWhileTheGuiThreadStalls)
+{
+    const int seconds = recordingSeconds();
+    TestFiles files;
+    // 16-bit values, so the sink's sample format carries them unchanged.
+    std::vector<float> signal(std::size_t(seconds) * rate);
+    std::mt19937 random(31);
+    std::uniform_int_distribution<int> values(-9000, 9000);
+    // A short silence first, as findOnset backs up over quiet frames before the first loud one.
+    for (std::size_t i = 16; i < signal.size(); ++i)
+        signal[i] = float(values(random)) / 32768.0f;
+    const QString path = files.write(QStringLiteral("signal.wav"), makeWavBytes(signal, 1, rate));
+    ASSERT_FALSE(path.isEmpty());
+
+    page.loadAudioSamples(QList<float>(rate / 2, 0.0f), rate);
+    page.setPlayheadAll(0.5);
+    page.onRecordClicked();
+    ASSERT_TRUE(AudioEditorPageProbe::isRecording(page)) << AudioEditorPageProbe::status(page).toStdString();
+    QTest::qWait(1500);  // a fresh capture stream takes a moment to flow
+
+    QProcess player;
+    player.start(QStringLiteral("paplay"), pulse.serverArguments() + QStringList{path});
+    ASSERT_TRUE(player.waitForStarted(5000));
+    // Every second the GUI thread is busy for 200 ms without processing any event.
+    QElapsedTimer clock;
+    clock.start();
+    while (player.state() != QProcess::NotRunning && clock.elapsed() < qint64(seconds) * 1000 + 20000) {
+        QTest::qWait(800);
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    }
+    QTest::qWait(500);
+    page.onRecordClicked();
+    ASSERT_FALSE(AudioEditorPageProbe::isRecording(page));
+
+    const QList<float> take = page.samples.mid(rate / 2, page.samples.size() - rate);
+    const std::vector<float> heard(take.begin(), take.end());
+    const QList<float> played(signal.begin(), signal.end());
+    const std::optional<Onset> onset = findOnset(heard, played);
+    ASSERT_TRUE(onset.has_value()) << "the played signal is not in the take";
+    EXPECT_LT(onset->expected, rate / 10);
+    // Every played sample must be in the take, in order. The only thing allowed in between is
+    // silence the sink inserted when the player itself ran late on a loaded machine: then the
+    // signal resumes with the very sample that was due, so nothing was lost on our side.
+    std::size_t at = onset->recorded;
+    qsizetype next = onset->expected, inserted = 0;
+    while (next < played.size() && at < heard.size()) {
+        if (std::abs(heard[at] - played[next]) <= 1e-4f) {
+            ++next;
+        } else if (heard[at] == 0.0f) {
+            ++inserted;
+        } else {
+            break;
+        }
+        ++at;
+    }
+    EXPECT_EQ(next, played.size()) << "sample " << next << " of the signal (" << double(next) / rate
+                                   << " s) is not where the take continues";
+    RecordProperty("insertedSilenceFrames", int(inserted));
 }
 
 TEST(EditorWithoutDevice, PlayAndRecordSayTheyFailed)

@@ -6,6 +6,7 @@
 #include "engine/platform/AudioBackend.h"
 
 #include "Requirement.h"
+#include "ScopedEnv.h"
 
 #include <gtest/gtest.h>
 
@@ -21,30 +22,6 @@
 namespace {
 using namespace std::chrono_literals;
 constexpr int rate = 48000;
-
-// Sets an environment variable for the lifetime of the object.
-class ScopedEnv
-{
-public:
-    ScopedEnv(const char *name, const char *value)
-        : name(name)
-    {
-        if (const char *old = std::getenv(name))
-            previous = old;
-        setenv(name, value, 1);
-    }
-    ~ScopedEnv()
-    {
-        if (previous)
-            setenv(name, previous->c_str(), 1);
-        else
-            unsetenv(name);
-    }
-
-private:
-    const char *name;
-    std::optional<std::string> previous;
-};
 
 // Power of one frequency (Goertzel), normalised by the signal's length: (A/2)^2 for a sine of amplitude A.
 double tonePower(const float *x, std::size_t count, double frequency)

@@ -4,7 +4,7 @@
 #include "engine/LiveAudioPlayer.h"
 #include "engine/Metronome.h"
 #include "engine/PianoSampler.h"
-#include "engine/PushAudioOutput.h"
+#include "engine/platform/PushAudioOutput.h"
 
 #include "Requirement.h"
 #include "ToneAnalysis.h"

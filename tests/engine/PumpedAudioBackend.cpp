@@ -25,6 +25,7 @@ bool PumpedAudioBackend::openStream(const StreamParameters *output, const Stream
                                     void *userData)
 {
     (void)bufferFrames; // the pumped device keeps the requested block size
+    std::lock_guard lock(stream);
     if (open) {
         lastError = "a stream is already open";
         return false;
@@ -45,6 +46,7 @@ bool PumpedAudioBackend::openStream(const StreamParameters *output, const Stream
 
 bool PumpedAudioBackend::startStream()
 {
+    std::lock_guard lock(stream);
     if (!open || setup.failStart) {
         lastError = "device refused to start";
         return false;
@@ -55,23 +57,34 @@ bool PumpedAudioBackend::startStream()
 
 bool PumpedAudioBackend::stopStream()
 {
+    std::lock_guard lock(stream);
     running = false;
     return true;
 }
 
 void PumpedAudioBackend::closeStream()
 {
+    std::lock_guard lock(stream);
     running = false;
     open = false;
 }
 
 std::optional<std::vector<float>> PumpedAudioBackend::pump(unsigned int frames, const std::vector<float> &input)
 {
-    if (!running)
-        return std::nullopt;
     std::vector<float> output(2 * std::size_t(frames), 123.0f); // garbage the engine must overwrite
     std::vector<float> captured = input;
     captured.resize(frames);
-    callback(output.data(), hasInput ? captured.data() : nullptr, frames, 0.0, 0, userData);
+    if (!pumpInto(output, captured))
+        return std::nullopt;
     return output;
+}
+
+bool PumpedAudioBackend::pumpInto(std::span<float> output, std::span<float> input)
+{
+    std::lock_guard lock(stream);
+    if (!running)
+        return false;
+    const auto frames = static_cast<unsigned int>(input.size());
+    callback(output.data(), hasInput ? input.data() : nullptr, frames, 0.0, 0, userData);
+    return true;
 }

@@ -1,11 +1,16 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // A device layer whose stream is driven by the test: each pump() runs the engine's
-// real callback for one block, so blocks are exact and repeatable.
+// real callback for one block, so blocks are exact and repeatable. As a real device does,
+// it holds its stream lock while a block runs, so stopping waits for that block; pump()
+// may run on another thread than the engine's GUI calls.
 #pragma once
 
 #include "engine/platform/AudioBackend.h"
 
+#include <atomic>
+#include <mutex>
 #include <optional>
+#include <span>
 #include <vector>
 
 struct PumpedDeviceSetup
@@ -35,14 +40,17 @@ public:
     bool startStream() override;
     bool stopStream() override;
     void closeStream() override;
-    bool isStreamOpen() const override { return open; }
-    bool isStreamRunning() const override { return running; }
+    bool isStreamOpen() const override { return open.load(); }
+    bool isStreamRunning() const override { return running.load(); }
     std::string errorText() const override { return lastError; }
 
     // Runs one block of `frames` through the callback, with `input` (mono) as the
     // captured block when the stream has an input; returns the interleaved stereo output,
     // or nothing when the stream is not running.
     std::optional<std::vector<float>> pump(unsigned int frames, const std::vector<float> &input = {});
+    // The same without allocating: `output` holds the interleaved stereo block, `input` the
+    // mono capture (its size is the block's frame count). False when the stream is not running.
+    bool pumpInto(std::span<float> output, std::span<float> input);
 
     int opens = 0;
     std::optional<StreamParameters> openedInput;
@@ -50,8 +58,9 @@ public:
 
 private:
     Setup setup;
-    bool open = false;
-    bool running = false;
+    std::mutex stream;
+    std::atomic<bool> open{false};
+    std::atomic<bool> running{false};
     bool hasInput = false;
     Callback callback = nullptr;
     void *userData = nullptr;

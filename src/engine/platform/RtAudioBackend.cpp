@@ -148,7 +148,10 @@ bool RtAudioBackend::stopStream()
 {
     if (!rtAudio->isStreamRunning())
         return true;
-    return guarded([&] { rtAudio->stopStream(); });
+    // Aborting drops what the device still buffers instead of draining it: 5.2's JACK
+    // drain waits for a process callback that never comes once the server has dropped a
+    // late client, which hung the caller for good.
+    return guarded([&] { rtAudio->abortStream(); });
 }
 
 void RtAudioBackend::closeStream()

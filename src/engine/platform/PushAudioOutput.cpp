@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Format choice, sink set-up and 16-bit stereo conversion for the live outputs.
-#include "engine/PushAudioOutput.h"
+#include "engine/platform/PushAudioOutput.h"
 
 #include <QAudioDevice>
 #include <QAudioSink>

@@ -1,0 +1,63 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// One recording of the single-track editor: a fresh engine captures into a pre-sized ring,
+// a GUI timer drains the ring into the take, and whole seconds are counted.
+#pragma once
+
+#include "editor/RecordTake.h"
+
+#include <QObject>
+#include <QTimer>
+
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+class AudioEngine;
+class SampleRing;
+
+// GUI thread only. The stream thread only writes captured blocks into the ring: no lock,
+// no allocation, no signal. The ring holds ten seconds, so the GUI thread may be busy that
+// long without a sample being lost; what still does not fit is counted in droppedFrames().
+class RecordSession : public QObject
+{
+    Q_OBJECT
+
+public:
+    explicit RecordSession(QObject *parent = nullptr);
+    ~RecordSession() override;
+
+    // Opens a fresh engine at `sampleRate` and captures into a take that goes into the
+    // document at frame `insertAt`. False, with nothing left running, when capture fails.
+    bool start(int sampleRate, int insertAt);
+    // Stops and deletes the engine, then drains every captured frame: after it returns the
+    // take is complete and no block arrives any more.
+    void stop();
+
+    bool isActive() const { return engine != nullptr; }
+    int engineRate() const { return rate; }
+    RecordTake &take() { return recordTake; }
+    int seconds() const { return recordedSeconds; }
+    std::uint64_t droppedFrames() const;
+
+    static constexpr int drainIntervalMs = 20;
+    static constexpr int ringSeconds = 10;
+
+signals:
+    // Each drained block, in capture order, already appended to the take.
+    void blockArrived(const float *samples, int frames);
+    // After the blocks of one drain: the moment to refresh views at most once.
+    void drained();
+    void secondElapsed(int seconds);
+
+private:
+    void drain();
+
+    std::unique_ptr<AudioEngine> engine;
+    std::unique_ptr<SampleRing> ring;
+    QTimer drainTimer;
+    QTimer secondTimer;
+    RecordTake recordTake;
+    int recordedSeconds = 0;
+    int rate = 0;
+    std::vector<float> block;
+};

@@ -1,0 +1,48 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The one stream of an engine: creates the device layer, opens and starts a 32-bit float
+// stream with an optional mono input, and stops it; failures are logged under the owner's name.
+#pragma once
+
+#include "engine/platform/AudioBackend.h"
+
+#include <memory>
+#include <string>
+#include <vector>
+
+// GUI thread only. `owner` prefixes every log line ("AudioEngine", "MultiTrackAudioEngine").
+class StreamHost
+{
+public:
+    // The default device layer; logs "<owner>: RtAudio initialized, API: ..." or the failure.
+    explicit StreamHost(const char *owner);
+    // Uses `backend` (null behaves like a failed RtAudio start).
+    StreamHost(const char *owner, std::unique_ptr<AudioBackend> backend);
+    ~StreamHost();
+
+    StreamHost(const StreamHost &) = delete;
+    StreamHost &operator=(const StreamHost &) = delete;
+
+    // Logs "<owner>: No audio device found" when false.
+    bool hasDevices() const;
+    unsigned int defaultOutputDevice() const;
+    // Id of `requested` (negative: the default input) when it has an input channel, else 0.
+    unsigned int inputDevice(int requested) const;
+    std::vector<std::string> deviceNames(bool inputs) const;
+
+    // Opens and starts a stream with stereo output on `outputDevice` and, when
+    // `inputDevice` is not 0, one input channel. `bufferFrames` comes back as the block
+    // size the device chose. On failure the reason is logged and nothing is left open.
+    bool open(unsigned int outputDevice, unsigned int inputDevice, int sampleRate, unsigned int &bufferFrames,
+              AudioBackend::Callback callback, void *userData);
+    // Once these return, the callback is not running (see AudioBackend).
+    void pause();
+    bool resume();
+    void close();
+
+    bool isOpen() const;
+    bool isRunning() const;
+
+private:
+    std::string owner;
+    std::unique_ptr<AudioBackend> backend;
+};
