@@ -7,9 +7,12 @@
 
 #include <QWidget>
 
+#include <memory>
 #include <vector>
 
 class AudioPluginBridge;
+class MidiInput;
+class MultiTrackAudioEngine;
 class QUndoStack;
 
 // GUI thread only. The shell reads and writes the project fields below directly; every
@@ -22,9 +25,12 @@ class MultiTrackEditorPage : public QWidget
 
 public:
     explicit MultiTrackEditorPage(QWidget *parent);
+    // Stops the mixing engine and closes the MIDI port.
+    ~MultiTrackEditorPage() override;
 
     // Project-level operations the shell's flows call. The timeline widgets that show the
     // tracks come later; these keep the records, the undo history and the instruments.
+    // A rate below 1 is ignored, so no engine ever runs at it.
     void setSampleRate(int rate);
     void clearTracks();
     void addTrack(TrackType type, const QList<float> &samples, int sampleRate, const QString &name,
@@ -45,4 +51,10 @@ public:
     double bpm = 120.0;
     double midiFileTempo = 120.0;          // tempo of the last imported MIDI file
     AudioPluginBridge *pluginBridge = nullptr;  // null: this build hosts no plug-ins
+
+private:
+    void appendTrack(TrackData track, const QString &undoText);
+
+    std::unique_ptr<MultiTrackAudioEngine> engine;
+    MidiInput *midiInput = nullptr;
 };
