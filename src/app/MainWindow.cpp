@@ -50,6 +50,7 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent)
     setupUi();
     createStatusBar();
     loadSettings();
+    multiTrackPage->scanAndLoadExistingSf2();
     setWindowTitle(tr("ZentriqStudio"));
 
     // The restored geometry gives way to the preferred size; only the window state survives
