@@ -8,9 +8,12 @@
 
 #include <QWidget>
 
+#include <memory>
 #include <vector>
 
 class AudioPluginBridge;
+class MidiInput;
+class MultiTrackAudioEngine;
 class QUndoStack;
 
 // GUI thread only. The shell reads and writes the project fields below directly; every
@@ -23,11 +26,12 @@ class MultiTrackEditorPage : public QWidget
 
 public:
     explicit MultiTrackEditorPage(QWidget *parent);
-    // Shuts the plug-in bridge down before deleting it.
+    // Stops the mixing engine, closes the MIDI port and shuts the plug-in bridge down.
     ~MultiTrackEditorPage() override;
 
     // Project-level operations the shell's flows call. The timeline widgets that show the
     // tracks come later; these keep the records, the undo history and the instruments.
+    // A rate below 1 is ignored, so no engine ever runs at it.
     void setSampleRate(int rate);
     void clearTracks();
     void addTrack(TrackType type, const QList<float> &samples, int sampleRate, const QString &name,
@@ -55,4 +59,10 @@ public:
     double midiFileTempo = 120.0;          // tempo of the last imported MIDI file
     AudioPluginBridge *pluginBridge = nullptr;  // owned; initialised at `sampleRate`, 512-frame blocks
     SF2Sampler sf2Sampler;                      // the MIDI tracks' SoundFont instrument
+
+private:
+    void appendTrack(TrackData track, const QString &undoText);
+
+    std::unique_ptr<MultiTrackAudioEngine> engine;
+    MidiInput *midiInput = nullptr;
 };

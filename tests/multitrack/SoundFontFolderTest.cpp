@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The multitrack page's SoundFont folder: opened SoundFonts are copied into it and the
-// first one is loaded at start; a file that does not load changes nothing. Also the page's
-// plug-in bridge settings.
+// first one is loaded at start; a file that does not load changes nothing. Also the rate and
+// block size of the page's plug-in bridge.
 #include "TestFiles.h"
 
 #include "multitrack/MultiTrackEditorPage.h"
@@ -138,12 +138,18 @@ TEST_F(SoundFontFolderTest, StartLoadsTheFirstFileByNameIgnoringCase)
     }
 }
 
-TEST_F(SoundFontFolderTest, PluginBridgeRunsAtThePageRateWith512FrameBlocks)
+TEST(MultiTrackPagePluginBridgeTest, RunsAtThePageRateWith512FrameBlocks)
 {
-    ASSERT_NE(page->pluginBridge, nullptr);
-    EXPECT_TRUE(page->pluginBridge->isInitialized());
-    EXPECT_EQ(page->pluginBridge->sampleRate(), page->sampleRate);
-    EXPECT_EQ(page->pluginBridge->blockSize(), 512);
+    MultiTrackEditorPage page(nullptr);
+    ASSERT_NE(page.pluginBridge, nullptr);
+    EXPECT_TRUE(page.pluginBridge->isInitialized());
+    EXPECT_EQ(page.pluginBridge->sampleRate(), 44100);
+    EXPECT_EQ(page.pluginBridge->blockSize(), 512);
+
+    page.setSampleRate(96000);
+    EXPECT_TRUE(page.pluginBridge->isInitialized());
+    EXPECT_EQ(page.pluginBridge->sampleRate(), 96000);
+    EXPECT_EQ(page.pluginBridge->blockSize(), 512);
 }
 
 } // namespace
