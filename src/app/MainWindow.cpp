@@ -56,6 +56,7 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent)
     createStatusBar();
     setupConnections();
     loadSettings();
+    multiTrackPage->scanAndLoadExistingSf2();
     setWindowTitle(tr("ZentriqStudio"));
 
     // The restored geometry gives way to the preferred size; only the window state survives

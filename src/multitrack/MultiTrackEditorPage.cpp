@@ -5,9 +5,16 @@
 #include "MidiDeviceDialog.h"
 #include "engine/MidiInput.h"
 #include "engine/MultiTrackAudioEngine.h"
+#include "plugins/AudioPluginBridge.h"
 #include "project/UndoCommands.h"
 
 #include <QColor>
+#include <QDebug>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QSaveFile>
+#include <QStandardPaths>
 #include <QUndoStack>
 
 #include <algorithm>
@@ -15,6 +22,7 @@
 
 namespace {
 
+// The mixing engine and the plug-ins work in blocks of this many frames.
 constexpr int engineBlockFrames = 512;
 
 // A new track takes entry (tracks before it) mod 8.
@@ -29,6 +37,25 @@ int midiTrackCount(const std::vector<TrackData> &tracks)
         std::count_if(tracks.begin(), tracks.end(), [](const TrackData &t) { return t.type == TrackType::Midi; }));
 }
 
+// Copies `source` over `target` through a temporary file, so a failed copy leaves any
+// earlier file of that name whole.
+bool copyReplacing(const QString &source, const QString &target)
+{
+    QFile in(source);
+    QSaveFile out(target);
+    if (!in.open(QIODevice::ReadOnly) || !out.open(QIODevice::WriteOnly))
+        return false;
+    constexpr qint64 chunkBytes = 1 << 20;
+    while (!in.atEnd()) {
+        const QByteArray chunk = in.read(chunkBytes);
+        if (chunk.isEmpty() || out.write(chunk) != chunk.size()) {
+            out.cancelWriting();
+            break;
+        }
+    }
+    return out.commit();
+}
+
 } // namespace
 
 MultiTrackEditorPage::MultiTrackEditorPage(QWidget *parent)
@@ -37,12 +64,16 @@ MultiTrackEditorPage::MultiTrackEditorPage(QWidget *parent)
 {
     setObjectName(QStringLiteral("MultiTrackEditorPage"));
     engine->initialize(sampleRate, engineBlockFrames);
+    pluginBridge = new AudioPluginBridge;
+    pluginBridge->initialize(sampleRate, engineBlockFrames);
 }
 
 MultiTrackEditorPage::~MultiTrackEditorPage()
 {
     engine->stopPlayback();
     engine->shutdown();
+    pluginBridge->shutdown();
+    delete pluginBridge;
 }
 
 void MultiTrackEditorPage::setSampleRate(int rate)
@@ -55,6 +86,8 @@ void MultiTrackEditorPage::setSampleRate(int rate)
     engine->stopPlayback();
     engine->shutdown();
     engine->initialize(rate, engineBlockFrames);
+    pluginBridge->shutdown();
+    pluginBridge->initialize(rate, engineBlockFrames);
 }
 
 void MultiTrackEditorPage::clearTracks()
@@ -118,4 +151,46 @@ void MultiTrackEditorPage::showMidiDeviceDialog()
     // The live instrument player that a chosen device feeds joins with the transport.
     MidiDeviceDialog dialog(midiInput, this);
     dialog.exec();
+}
+
+QString MultiTrackEditorPage::sf2Directory() const
+{
+    return QStandardPaths::writableLocation(QStandardPaths::AppDataLocation) + QStringLiteral("/soundfonts");
+}
+
+bool MultiTrackEditorPage::copyAndLoadSoundFont(const QString &path)
+{
+    // Trying the file on an instrument of its own first keeps a damaged file out of the
+    // folder and the loaded SoundFont playing.
+    if (!SF2Sampler().loadSoundFont(path))
+        return false;
+
+    const QString dir = sf2Directory();
+    QDir().mkpath(dir);
+    const QString dest = dir + QLatin1Char('/') + QFileInfo(path).fileName();
+    if (QFileInfo(dest).canonicalFilePath() == QFileInfo(path).canonicalFilePath())
+        return sf2Sampler.loadSoundFont(path);
+
+    QString loadPath = dest;
+    if (copyReplacing(path, dest)) {
+        qDebug() << "MultiTrackEditorPage: SF2 copied to" << dest;
+    } else {
+        qWarning() << "MultiTrackEditorPage: failed to copy SF2 to app dir:" << path << "->" << dest;
+        loadPath = path;
+    }
+    return sf2Sampler.loadSoundFont(loadPath);
+}
+
+void MultiTrackEditorPage::scanAndLoadExistingSf2()
+{
+    const QDir dir(sf2Directory());
+    if (!dir.exists())
+        return;
+    const QFileInfoList files = dir.entryInfoList({QStringLiteral("*.sf2")}, QDir::Files,
+                                                  QDir::Name | QDir::IgnoreCase);
+    if (files.isEmpty())
+        return;
+    const QString first = files.first().absoluteFilePath();
+    qDebug() << "MultiTrackEditorPage: auto-loading SF2 from app dir:" << first;
+    sf2Sampler.loadSoundFont(first);
 }

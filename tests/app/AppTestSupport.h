@@ -39,7 +39,7 @@ template<class T>
 std::shared_ptr<bool> answerNextDialog(std::function<void(T *)> answer, int timeoutMs = 5000)
 {
     auto answered = std::make_shared<bool>(false);
-    auto *timer = new QTimer;
+    auto *timer = new QTimer(QCoreApplication::instance());  // freed with the application if never used
     auto waited = std::make_shared<int>(0);
     QObject::connect(timer, &QTimer::timeout, [=] {
         *waited += timer->interval();
@@ -63,7 +63,8 @@ std::shared_ptr<bool> answerNextDialog(std::function<void(T *)> answer, int time
 
 // Answers the next file dialog with `path` (typed into its name field, as a user would), or
 // cancels it when `path` is empty. `caption` receives the dialog's title when given.
-inline std::shared_ptr<bool> answerNextFileDialog(const QString &path, QString *caption = nullptr)
+inline std::shared_ptr<bool> answerNextFileDialog(const QString &path, QString *caption = nullptr,
+                                                  int timeoutMs = 5000)
 {
     return answerNextDialog<QFileDialog>([path, caption](QFileDialog *dialog) {
         if (caption)
@@ -77,7 +78,7 @@ inline std::shared_ptr<bool> answerNextFileDialog(const QString &path, QString *
             name->setText(QFileInfo(path).fileName());
         // QFileDialog's own accept: it checks the name and may ask before replacing a file.
         static_cast<QDialog *>(dialog)->accept();
-    });
+    }, timeoutMs);
 }
 
 // Clicks `button` on the next message box and keeps its title and text.
