@@ -66,7 +66,7 @@ public slots:
     void updateStatusBar();
 
 protected:
-    // With a project open asks Save / Discard / Cancel; the window stays open on Cancel
+    // With unsaved changes asks Save / Discard / Cancel; the window stays open on Cancel
     // and when saving fails or is abandoned, so nothing unsaved is lost.
     void closeEvent(QCloseEvent *event) override;
 
