@@ -19,6 +19,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QStackedWidget>
 #include <QStatusBar>
@@ -69,10 +70,13 @@ private:
                 return;
             }
             // A file dialog's overwrite question runs inside accept(); only boxes meanwhile.
+            // Answered from the event loop, not from this timer's slot: a timer does not fire
+            // again while its slot runs, and the overwrite question needs it.
             auto *dialog = qobject_cast<QFileDialog *>(widget);
             if (dialog && !answeringFileDialog) {
                 fileDialogCaptions.append(dialog->windowTitle());
-                answerFileDialog(dialog);
+                answeringFileDialog = true;
+                QMetaObject::invokeMethod(dialog, [this, dialog] { answerFileDialog(dialog); }, Qt::QueuedConnection);
                 return;
             }
         }
@@ -85,11 +89,16 @@ private:
             files.pop_front();
         if (path.isEmpty()) {
             dialog->reject();
+            answeringFileDialog = false;
             return;
         }
-        answeringFileDialog = true;
+        // Typed as a person would: selectFile() leaves the name field alone while it has focus.
         dialog->setDirectory(QFileInfo(path).absolutePath());
-        dialog->selectFile(QFileInfo(path).fileName());
+        auto *nameField = dialog->findChild<QLineEdit *>(QStringLiteral("fileNameEdit"));
+        if (nameField)
+            nameField->setText(QFileInfo(path).fileName());
+        else
+            dialog->selectFile(QFileInfo(path).fileName());
         // QDialog's public accept() reaches the file dialog's own, with its overwrite question.
         static_cast<QDialog *>(dialog)->accept();
         if (dialog->isVisible())  // the overwrite question was answered No
