@@ -1,8 +1,14 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// Helpers for the shell's widget tests: a private settings store and answering modal boxes.
+// Helpers for the shell's widget tests: a private settings store and answering modal boxes
+// and file dialogs.
 #pragma once
 
+#include <QAbstractButton>
 #include <QApplication>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QLineEdit>
+#include <QMessageBox>
 #include <QSettings>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -53,4 +59,45 @@ std::shared_ptr<bool> answerNextDialog(std::function<void(T *)> answer, int time
     });
     timer->start(10);
     return answered;
+}
+
+// Answers the next file dialog with `path` (typed into its name field, as a user would), or
+// cancels it when `path` is empty. `caption` receives the dialog's title when given.
+inline std::shared_ptr<bool> answerNextFileDialog(const QString &path, QString *caption = nullptr)
+{
+    return answerNextDialog<QFileDialog>([path, caption](QFileDialog *dialog) {
+        if (caption)
+            *caption = dialog->windowTitle();
+        if (path.isEmpty()) {
+            dialog->reject();
+            return;
+        }
+        dialog->setDirectory(QFileInfo(path).absolutePath());
+        if (auto *name = dialog->findChild<QLineEdit *>(QStringLiteral("fileNameEdit")))
+            name->setText(QFileInfo(path).fileName());
+        // QFileDialog's own accept: it checks the name and may ask before replacing a file.
+        static_cast<QDialog *>(dialog)->accept();
+    });
+}
+
+// Clicks `button` on the next message box and keeps its title and text.
+struct MessageBoxAnswer
+{
+    std::shared_ptr<bool> answered;
+    std::shared_ptr<QString> title = std::make_shared<QString>();
+    std::shared_ptr<QString> text = std::make_shared<QString>();
+};
+
+inline MessageBoxAnswer answerNextMessageBox(QMessageBox::StandardButton button)
+{
+    MessageBoxAnswer answer;
+    answer.answered = answerNextDialog<QMessageBox>([=](QMessageBox *box) {
+        *answer.title = box->windowTitle();
+        *answer.text = box->text();
+        if (QAbstractButton *choice = box->button(button))
+            choice->click();
+        else
+            box->reject();
+    });
+    return answer;
 }

@@ -566,19 +566,23 @@ TEST_F(ExportTest, FailuresAndEmptyAudioAreReported)
         ASSERT_EQ(script.boxes.size(), 1u);
         EXPECT_EQ(script.boxes[0].text, QStringLiteral("没有可导出的音频数据"));
     }
-    // A suffix the writer does not know: its reason in the failure box, no status, no file.
+    // A rate FLAC cannot carry: the writer's reason in the failure box, no status, and the
+    // file it was to replace stays whole.
     stack->setCurrentWidget(editor);
-    editor->loadAudioSamples(monoTone(4800, rate), rate);
+    editor->loadAudioSamples(monoTone(4800, rate), 1000000);
     window->statusBar()->clearMessage();
+    const QByteArray old("an earlier file");
+    files.write(QStringLiteral("keep.flac"), old);
     {
         DialogScript script;
-        script.files = {files.path(QStringLiteral("out.xyz"))};
-        trigger("导出为WAV(&W)...");
-        ASSERT_EQ(script.boxes.size(), 1u);
-        EXPECT_EQ(script.boxes[0].title, QStringLiteral("导出失败"));
-        EXPECT_EQ(script.boxes[0].text, QStringLiteral("不支持保存的音频格式: xyz"));
+        script.boxAnswer = QMessageBox::Yes;  // replace keep.flac
+        script.files = {files.path(QStringLiteral("keep.flac"))};
+        trigger("导出为FLAC(&F)...");
+        ASSERT_EQ(script.boxes.size(), 2u);
+        EXPECT_EQ(script.boxes[1].title, QStringLiteral("导出失败"));
+        EXPECT_EQ(script.boxes[1].text, QStringLiteral("无法保存音频: 参数无效 (采样率 1000000, 声道 1, 位深 16)"));
         EXPECT_TRUE(status().isEmpty());
-        EXPECT_FALSE(QFileInfo::exists(files.path(QStringLiteral("out.xyz"))));
+        EXPECT_EQ(files.read(QStringLiteral("keep.flac")), old);
     }
 }
 
