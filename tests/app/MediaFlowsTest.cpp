@@ -12,14 +12,12 @@
 #include "multitrack/MixerPage.h"
 #include "multitrack/MultiTrackEditorPage.h"
 
-#include <QAbstractButton>
 #include <QAction>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QLineEdit>
 #include <QMessageBox>
 #include <QStackedWidget>
 #include <QStatusBar>
@@ -28,87 +26,11 @@
 
 #include <cmath>
 #include <cstring>
-#include <deque>
 #include <vector>
 
 namespace {
 
 const QString kSoundFont = QStringLiteral("/usr/share/sounds/sf2/TimGM6mb.sf2");
-
-struct ShownBox
-{
-    QString title;
-    QString text;
-};
-
-// While it lives, answers every file dialog with the next queued path (an empty path or an
-// empty queue cancels) and every message box with `boxAnswer`, recording what showed.
-class DialogScript
-{
-public:
-    DialogScript()
-    {
-        QObject::connect(&timer, &QTimer::timeout, [this] { poll(); });
-        timer.start(10);
-    }
-
-    std::deque<QString> files;
-    QMessageBox::StandardButton boxAnswer = QMessageBox::Ok;
-    std::vector<ShownBox> boxes;
-    QStringList fileDialogCaptions;
-
-private:
-    void poll()
-    {
-        for (QWidget *widget : QApplication::topLevelWidgets()) {
-            if (!widget->isVisible())
-                continue;
-            if (auto *box = qobject_cast<QMessageBox *>(widget)) {
-                boxes.push_back({box->windowTitle(), box->text()});
-                QAbstractButton *button = box->button(boxAnswer);
-                (button ? button : box->buttons().value(0))->click();
-                return;
-            }
-            // A file dialog's overwrite question runs inside accept(); only boxes meanwhile.
-            // Answered from the event loop, not from this timer's slot: a timer does not fire
-            // again while its slot runs, and the overwrite question needs it.
-            auto *dialog = qobject_cast<QFileDialog *>(widget);
-            if (dialog && !answeringFileDialog) {
-                fileDialogCaptions.append(dialog->windowTitle());
-                answeringFileDialog = true;
-                QMetaObject::invokeMethod(dialog, [this, dialog] { answerFileDialog(dialog); }, Qt::QueuedConnection);
-                return;
-            }
-        }
-    }
-
-    void answerFileDialog(QFileDialog *dialog)
-    {
-        const QString path = files.empty() ? QString() : files.front();
-        if (!files.empty())
-            files.pop_front();
-        if (path.isEmpty()) {
-            dialog->reject();
-            answeringFileDialog = false;
-            return;
-        }
-        // Typed as a person would: selectFile() leaves the name field alone while it has focus.
-        dialog->setDirectory(QFileInfo(path).absolutePath());
-        auto *nameField = dialog->findChild<QLineEdit *>(QStringLiteral("fileNameEdit"));
-        if (nameField)
-            nameField->setText(QFileInfo(path).fileName());
-        else
-            dialog->selectFile(QFileInfo(path).fileName());
-        // QDialog's public accept() reaches the file dialog's own, with its overwrite question.
-        static_cast<QDialog *>(dialog)->accept();
-        if (dialog->isVisible())  // the overwrite question was answered No
-            dialog->reject();
-        answeringFileDialog = false;
-    }
-
-    QTimer timer;
-    bool answeringFileDialog = false;
-};
 
 struct Probe
 {
