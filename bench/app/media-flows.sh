@@ -11,6 +11,7 @@ work=$(mktemp -d /tmp/zentriq-flow-bench.XXXXXX)
 trap 'rm -rf "$work"' EXIT
 cd "$work"
 export XDG_CONFIG_HOME=$work/config XDG_DATA_HOME=$work/data XDG_CACHE_HOME=$work/cache
+export XDG_RUNTIME_DIR=$work/runtime && mkdir -m 700 "$XDG_RUNTIME_DIR"
 
 sox -R -n -r 44100 -c 2 -b 16 in.wav synth 600 sine 440 sine 220 gain -3
 
@@ -30,7 +31,7 @@ PY
 
 for format in flac wav mp3; do
   echo "== $format"
-  echo "flows:  $("$bench/media-flow-tool" in.wav "out.$format" "$runs" | tr '\n' ' ')"
+  echo "flows:  $("$bench/media-flow-tool" in.wav "out.$format" "$runs" 2>/dev/null | grep -E '^(import|export)' | paste -sd ';')"
   for _ in $(seq "$runs"); do
     "$bench/audio-file-tool" convert in.wav "codec.$format" 16 2>&1 >/dev/null | grep -o 'load.*'
   done | paste -sd ';' | sed 's/^/codec:  /'
