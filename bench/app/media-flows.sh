@@ -15,18 +15,10 @@ export XDG_RUNTIME_DIR=$work/runtime && mkdir -m 700 "$XDG_RUNTIME_DIR"
 
 sox -R -n -r 44100 -c 2 -b 16 in.wav synth 600 sine 440 sine 220 gain -3
 
-# Best of $runs wall-clock seconds of a shell command.
+# Best of $runs wall-clock runs of a shell command, timed by compare.py's own helper.
 best() {
-  python3 - "$runs" "$1" <<'PY'
-import subprocess, sys, time
-runs, command = int(sys.argv[1]), sys.argv[2]
-best = float("inf")
-for _ in range(runs):
-    start = time.perf_counter()
-    subprocess.run(command, shell=True, check=True, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-    best = min(best, time.perf_counter() - start)
-print(f"{best * 1000:.1f} ms")
-PY
+  python3 -c "import sys; sys.path.insert(0, sys.argv[1]); from compare import best_of
+print(f'{best_of(sys.argv[3], int(sys.argv[2])) * 1000:.1f} ms')" "$root/bench" "$runs" "$1"
 }
 
 for format in flac wav mp3; do
