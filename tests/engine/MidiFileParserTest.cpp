@@ -4,6 +4,7 @@
 
 #include "MidiTestLog.h"
 #include "OracleTool.h"
+#include "Requirement.h"
 #include "TestFiles.h"
 
 #include <QFile>
@@ -106,8 +107,7 @@ constexpr double kMicrosecond = 1e-6;
 
 TEST(MidiFileParserMido, MatchesIndependentReader)
 {
-    if (runTool(pythonWith("mido"), {"-c", "import mido"}).exitCode != 0)
-        GTEST_SKIP() << "python3-mido is not installed";
+    ZENTRIQ_REQUIRE(runTool(pythonWith("mido"), {"-c", "import mido"}).exitCode == 0, "python3-mido is not installed");
     TestFiles files;
     const ToolResult tool = runTool(pythonWith("mido"), {ZENTRIQ_MIDI_FIXTURES, files.path(".")});
     ASSERT_TRUE(tool.ok()) << tool.standardError.constData();
