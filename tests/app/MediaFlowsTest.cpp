@@ -4,6 +4,7 @@
 // SoundFont and VST3 loading, each with its failure messages.
 #include "AppTestSupport.h"
 #include "OracleTool.h"
+#include "Requirement.h"
 #include "TestFiles.h"
 
 #include "app/MainWindow.h"
@@ -295,8 +296,7 @@ TEST_F(MidiImportTest, AsksAboutTheTempoOnlyBeyondATenthOfABeat)
     for (const auto &c : cases) {
         SCOPED_TRACE(testing::Message() << c.fileBpm << " answer " << c.answer);
         const QString path = writeMidi(QStringLiteral("song.mid"), c.fileBpm);
-        if (path.isEmpty())
-            GTEST_SKIP() << "python3-mido is not installed";
+        ZENTRIQ_REQUIRE(!path.isEmpty(), "python3-mido is not installed");
         window = std::make_unique<MainWindow>();
         stack = qobject_cast<QStackedWidget *>(window->centralWidget());
         multitrack = window->findChild<MultiTrackEditorPage *>();
@@ -332,8 +332,7 @@ TEST_F(MidiImportTest, AsksAboutTheTempoOnlyBeyondATenthOfABeat)
 TEST_F(MidiImportTest, RefusesDamagedFilesAndTheSingleTrackEditor)
 {
     const QString good = writeMidi(QStringLiteral("ok.mid"), 120.0);
-    if (good.isEmpty())
-        GTEST_SKIP() << "python3-mido is not installed";
+    ZENTRIQ_REQUIRE(!good.isEmpty(), "python3-mido is not installed");
     const QString damaged = files.write(QStringLiteral("bad%1.mid"), QByteArray("MThd\0\0\0\6", 8));
     openProject("single");
     stack->setCurrentWidget(editor);
@@ -365,8 +364,8 @@ protected:
     void SetUp() override
     {
         MediaFlowsTest::SetUp();
-        if (!toolAvailable(QStringLiteral("ffprobe")) || !toolAvailable(QStringLiteral("ffmpeg")))
-            GTEST_SKIP() << "ffmpeg is not installed";
+        ZENTRIQ_REQUIRE(toolAvailable(QStringLiteral("ffprobe")) && toolAvailable(QStringLiteral("ffmpeg")),
+                        "ffmpeg is not installed");
         openProject("single");
         stack->setCurrentWidget(editor);
     }
@@ -510,8 +509,7 @@ TEST_F(ExportTest, FailuresAndEmptyAudioAreReported)
 
 TEST_F(MediaFlowsTest, SoundFontLoadsAndADamagedOneKeepsTheInstrument)
 {
-    if (!QFileInfo::exists(kSoundFont))
-        GTEST_SKIP() << "timgm6mb-soundfont is not installed";
+    ZENTRIQ_REQUIRE(QFileInfo::exists(kSoundFont), "timgm6mb-soundfont is not installed");
     constexpr const char *action = "加载音色库(&L)...";
     {
         DialogScript script;
