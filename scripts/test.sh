@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # SPDX-License-Identifier: GPL-3.0-or-later
-# Installs what is missing, builds the sanitizer test configuration, starts private
-# headless services (PulseAudio null sink, JACK dummy driver), runs every test with
-# CTest and stops exactly the processes it started. Exits non-zero on any failure.
+# Installs what is missing, builds the sanitizer test configuration, replays the fuzz
+# targets' seeds, starts private headless services (PulseAudio null sink, JACK dummy
+# driver) and checks that they run, runs every test with CTest and stops exactly the
+# processes it started. Exits non-zero on any failure.
 set -euo pipefail
 
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
@@ -20,6 +21,19 @@ cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DZENTRIQ_SANITIZE=ON -DZENTRIQ_BUILD_TESTS=ON -DZENTRIQ_BUILD_BENCH=OFF >/dev/null
 cmake --build "$build" -j "$jobs"
 
+# Every fuzz target replays its seeds once, in its own clang tree, so a parser regression on
+# a known input fails the run. Full runs do it; a filtered run only with ZENTRIQ_FUZZ_SEEDS=1.
+if [[ $# -eq 0 || ${ZENTRIQ_FUZZ_SEEDS:-0} == 1 ]]; then
+  if command -v clang++ >/dev/null; then
+    "$root/fuzz/run.sh" all 0
+  elif [[ -n ${CI:-} ]]; then
+    echo "test.sh: clang++ is missing, so the fuzz seeds cannot be replayed" >&2
+    exit 1
+  else
+    echo "test.sh: clang++ is missing; fuzz seeds not replayed" >&2
+  fi
+fi
+
 run=$(mktemp -d /tmp/zentriq-test-run.XXXXXX)
 pids=()
 cleanup() {
@@ -28,6 +42,14 @@ cleanup() {
   rm -rf "$run"
 }
 trap cleanup EXIT
+
+# A service that did not come up fails the run here, with its log, instead of leaving the
+# tests that need it to fail or skip one by one.
+service_failed() {
+  echo "test.sh: $1 did not start; its log:" >&2
+  cat "$2" >&2
+  exit 1
+}
 
 # Everything a test could write lands in the run folder, never in the user's home.
 mkdir -p "$run"/{home,config,data,cache,runtime,pulse,downloads}
@@ -45,6 +67,7 @@ pulseaudio -n --daemonize=no --exit-idle-time=-1 --use-pid-file=no --disable-shm
   -L module-always-sink >"$run/pulseaudio.log" 2>&1 &
 pids+=($!)
 for _ in $(seq 100); do pactl info >/dev/null 2>&1 && break; sleep 0.1; done
+pactl info >/dev/null 2>&1 || service_failed PulseAudio "$run/pulseaudio.log"
 pactl set-default-sink nullsink
 # Qt Multimedia hides monitor sources; a remapped copy of the monitor is an ordinary input.
 pactl set-default-source nullsource
@@ -54,7 +77,8 @@ export JACK_DEFAULT_SERVER=zentriq-$$
 export JACK_NO_AUDIO_RESERVATION=1
 jackd --no-realtime -d dummy -r 48000 -p 512 >"$run/jackd.log" 2>&1 &
 pids+=($!)
-for _ in $(seq 100); do [[ -n $(ls "$XDG_RUNTIME_DIR" 2>/dev/null | grep -i jack) ]] && break; sleep 0.1; done
+for _ in $(seq 100); do JACK_NO_START_SERVER=1 jack_lsp >/dev/null 2>&1 && break; sleep 0.1; done
+JACK_NO_START_SERVER=1 jack_lsp >/dev/null 2>&1 || service_failed jackd "$run/jackd.log"
 
 export ASAN_OPTIONS=detect_leaks=1:abort_on_error=0:strict_string_checks=1
 export LSAN_OPTIONS=suppressions=$root/tests/sanitizers/lsan.supp:print_suppressions=0

@@ -4,7 +4,6 @@
 // busy overlay and acts on the multitrack page while it shows, else on the single-track editor.
 #include "MainWindow.h"
 
-#include "FileDialogs.h"
 #include "audio/AudioProcessor.h"
 #include "editor/AudioEditorPage.h"
 #include "engine/MidiFileParser.h"
@@ -133,7 +132,7 @@ double midiClipLength(const std::vector<MidiNote> &notes)
 void MainWindow::importMedia()
 {
     const QString path = askOpenFileName(
-        this, tr("导入音频/视频"),
+        tr("导入音频/视频"),
         tr("音视频文件 (*.wav *.mp3 *.flac *.ogg *.mp4 *.mkv *.avi *.mov *.flv *.ts);;"
            "音频文件 (*.wav *.mp3 *.flac *.ogg);;视频文件 (*.mp4 *.mkv *.avi *.mov *.flv *.ts);;所有文件 (*)"));
     if (path.isEmpty())
@@ -173,7 +172,7 @@ void MainWindow::importVideoFile(const QString &path)
 
 void MainWindow::importMidi()
 {
-    const QString path = askOpenFileName(this, tr("导入MIDI"), tr("MIDI 文件 (*.mid *.midi);;所有文件 (*)"));
+    const QString path = askOpenFileName(tr("导入MIDI"), tr("MIDI 文件 (*.mid *.midi);;所有文件 (*)"));
     if (path.isEmpty())
         return;
 
@@ -220,7 +219,7 @@ void MainWindow::exportAudio(const QString &format)
         return;
     }
     const ExportFormat target = exportFormat(format);
-    const QString path = askSaveFileName(this, target.caption, target.filter, target.suffix);
+    const QString path = askSaveFileName(target.caption, target.filter, target.suffix);
     if (path.isEmpty())
         return;
 
@@ -233,7 +232,7 @@ void MainWindow::exportAudio(const QString &format)
 
 void MainWindow::loadSoundFont()
 {
-    const QString path = askOpenFileName(this, tr("加载 SF2 音色库"), tr("SoundFont 文件 (*.sf2);;所有文件 (*)"));
+    const QString path = askOpenFileName(tr("加载 SF2 音色库"), tr("SoundFont 文件 (*.sf2);;所有文件 (*)"));
     if (path.isEmpty())
         return;
 
@@ -248,7 +247,7 @@ void MainWindow::loadSoundFont()
 
 void MainWindow::importVst3()
 {
-    const QString path = askOpenFileName(this, tr("导入VST3插件"), tr("VST3 插件 (*.vst3);;所有文件 (*)"));
+    const QString path = askOpenFileName(tr("导入VST3插件"), tr("VST3 插件 (*.vst3);;所有文件 (*)"));
     if (path.isEmpty())
         return;
 

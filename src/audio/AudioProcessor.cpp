@@ -121,8 +121,9 @@ bool AudioProcessor::saveAudioFile(const QString &filePath, const QList<float> &
     if (suffix == QLatin1String("wav"))
         return saveWavFile(filePath, samples, sampleRate, channels, bitDepth);
     if (suffix == QLatin1String("mp3")) {
-        if (channels <= 1)
-            return saveMp3File(filePath, samples, sampleRate);
+        // MP3 holds one or two channels; wider layouts are mixed down to mono.
+        if (channels <= 2)
+            return saveMp3File(filePath, samples, sampleRate, std::max(channels, 1));
         return saveMp3File(filePath, mixToMono(samples, channels), sampleRate);
     }
     if (suffix == QLatin1String("flac"))
@@ -280,9 +281,16 @@ bool AudioProcessor::loadFlacFile(const QString &filePath)
 {
     QElapsedTimer timer;
     timer.start();
-    DecodedAudio decoded = FlacDecoder::decodeFile(filePath);
+    FlacDecoder::FormatChange change;
+    DecodedAudio decoded = FlacDecoder::decodeFile(filePath, &change);
     qDebug() << "[FLAC] decode:" << timer.elapsed() << "ms, frames:" << decoded.frames()
              << "rate:" << decoded.sampleRate << "ch:" << decoded.channels;
+    if (change.happened() && change.toRate != change.fromRate)
+        return failLoad(tr("FLAC文件中途改变采样率 (%1 Hz → %2 Hz)，无法加载: %3")
+                            .arg(change.fromRate).arg(change.toRate).arg(filePath));
+    if (change.happened())
+        return failLoad(tr("FLAC文件中途改变声道数 (%1 → %2)，无法加载: %3")
+                            .arg(change.fromChannels).arg(change.toChannels).arg(filePath));
     if (decoded.frames() == 0)
         return failLoad(tr("FLAC解码失败: %1").arg(filePath));
 
@@ -318,14 +326,15 @@ bool AudioProcessor::loadOggFile(const QString &filePath)
     return ok;
 }
 
-bool AudioProcessor::saveMp3File(const QString &filePath, const QList<float> &samples, int sampleRate)
+bool AudioProcessor::saveMp3File(const QString &filePath, const QList<float> &samples, int sampleRate,
+                                 int channels)
 {
     Mp3Encoder encoder;
     if (!encoder.isValid()) {
         emit errorOccurred(tr("MP3编码器初始化失败"));
         return false;
     }
-    if (sampleRate <= 0 || !encoder.configure(sampleRate)) {
+    if (sampleRate <= 0 || !encoder.configure(sampleRate, channels)) {
         emit errorOccurred(tr("MP3编码器参数设置失败"));
         return false;
     }

@@ -40,8 +40,8 @@ public:
     bool loadMp3File(const QString &filePath);
     bool loadFlacFile(const QString &filePath);
     bool loadOggFile(const QString &filePath);
-    // `samples` is mono.
-    bool saveMp3File(const QString &filePath, const QList<float> &samples, int sampleRate);
+    // `samples` is mono, or interleaved stereo when `channels` is 2 (written as joint stereo).
+    bool saveMp3File(const QString &filePath, const QList<float> &samples, int sampleRate, int channels = 1);
     bool saveFlacFile(const QString &filePath, const QList<float> &samples, int sampleRate,
                       int channels, int bitDepth);
 

@@ -3,44 +3,57 @@
 // spectral subtraction over the whole clip with Hann-windowed overlap-add.
 #include "audio/AudioProcessor.h"
 
-#include "audio/RadixTwoFft.h"
+#include "audio/Fft.h"
+#include "audio/dsp/DspParameter.h"
+#include "audio/dsp/HannWindow.h"
 
 #include <algorithm>
 #include <cmath>
+#include <complex>
 #include <vector>
 
 namespace {
 
-bool isUsableFftSize(int n)
+// Both noise steps need a power-of-two frame length; any other is reported and refused.
+bool usableFftSize(AudioProcessor &processor)
 {
+    const int n = processor.fftSize;
     // Below 4 the hop N / 4 is 0 and the frame loop would never advance.
-    return n >= 4 && (n & (n - 1)) == 0;
+    if (n >= 4 && (n & (n - 1)) == 0)
+        return true;
+    emit processor.errorOccurred(AudioProcessor::tr("FFT长度无效: %1").arg(n));
+    return false;
 }
 
-std::vector<float> hannWindow(int n)
+// Runs `use(position, bins)` on the spectrum of each Hann-windowed frame that fits whole
+// between start and end, frames a quarter of their length apart.
+template<typename Use>
+void forEachFrameSpectrum(const float *input, qsizetype start, qsizetype end, const std::vector<float> &window,
+                          const Fft &fft, Use use)
 {
-    std::vector<float> window(static_cast<size_t>(n));
-    for (int i = 0; i < n; ++i)
-        window[i] = static_cast<float>((1.0 - std::cos(2.0 * 3.14159265358979323846 * i / (n - 1))) * 0.5);
-    return window;
+    const qsizetype n = fft.size();
+    std::vector<float> frame(static_cast<size_t>(n));
+    std::vector<std::complex<float>> bins(static_cast<size_t>(n / 2 + 1));
+    for (qsizetype position = start; position + n <= end; position += n / 4) {
+        for (qsizetype i = 0; i < n; ++i)
+            frame[i] = input[position + i] * window[i];
+        fft.forward(frame.data(), bins.data());
+        use(position, bins);
+    }
 }
 
 } // namespace
 
 void AudioProcessor::fftReal(float *real, float *imag, int n, bool inverse)
 {
-    RadixTwoFft(n).transform(real, imag, inverse);
+    Fft(n).transform(real, imag, inverse);
 }
 
 void AudioProcessor::analyzeNoiseProfile(int startSample, int endSample)
 {
-    if (samples.isEmpty())
+    if (samples.isEmpty() || !usableFftSize(*this))
         return;
     const int n = fftSize;
-    if (!isUsableFftSize(n)) {
-        emit errorOccurred(tr("FFT长度无效: %1").arg(n));
-        return;
-    }
     const qsizetype start = std::max(startSample, 0);
     const qsizetype end = std::min<qsizetype>(endSample, samples.size());
     if (end - start < n) {
@@ -48,25 +61,14 @@ void AudioProcessor::analyzeNoiseProfile(int startSample, int endSample)
         return;
     }
 
-    const int bins = n / 2 + 1;
-    const int hop = n / 4;
-    const std::vector<float> window = hannWindow(n);
-    const RadixTwoFft fft(n);
-    std::vector<float> real(static_cast<size_t>(n));
-    std::vector<float> imag(static_cast<size_t>(n));
-    QList<float> profile(bins, 0.0f);
+    QList<float> profile(n / 2 + 1, 0.0f);
     int frameCount = 0;
-    const float *input = samples.constData();
-    for (qsizetype frame = start; frame + n <= end; frame += hop) {
-        for (int i = 0; i < n; ++i) {
-            real[i] = input[frame + i] * window[i];
-            imag[i] = 0.0f;
-        }
-        fft.transform(real.data(), imag.data(), false);
-        for (int k = 0; k < bins; ++k)
-            profile[k] += std::sqrt(real[k] * real[k] + imag[k] * imag[k]);
-        ++frameCount;
-    }
+    forEachFrameSpectrum(samples.constData(), start, end, hannWindow(n, HannShape::Symmetric), Fft(n),
+                         [&](qsizetype, const std::vector<std::complex<float>> &bins) {
+                             for (qsizetype k = 0; k < profile.size(); ++k)
+                                 profile[k] += std::abs(bins[k]);
+                             ++frameCount;
+                         });
     for (float &value : profile) {
         const float mean = value / static_cast<float>(frameCount);
         value = mean * mean;
@@ -76,61 +78,44 @@ void AudioProcessor::analyzeNoiseProfile(int startSample, int endSample)
 
 void AudioProcessor::applyNoiseReduction(float strength)
 {
-    if (samples.isEmpty())
+    if (samples.isEmpty() || !usableFftSize(*this))
         return;
     const int n = fftSize;
-    if (!isUsableFftSize(n)) {
-        emit errorOccurred(tr("FFT长度无效: %1").arg(n));
-        return;
-    }
-    const int bins = n / 2 + 1;
+    const int binCount = n / 2 + 1;
     // A profile measured with another frame length does not describe these bins.
-    if (noiseProfile.size() != bins) {
+    if (noiseProfile.size() != binCount) {
         emit errorOccurred(tr("请先框选一段噪声样本并分析噪声特征"));
         return;
     }
-    strength = std::isnan(strength) ? 1.0f : std::clamp(strength, 0.0f, 1.0f);
+    strength = clampParameter(strength, 0.0f, 1.0f);
 
     const int hop = n / 4;
-    const std::vector<float> window = hannWindow(n);
-    std::vector<float> noiseMagnitude(static_cast<size_t>(bins));
-    for (int k = 0; k < bins; ++k)
+    const std::vector<float> window = hannWindow(n, HannShape::Symmetric);
+    std::vector<float> noiseMagnitude(static_cast<size_t>(binCount));
+    for (int k = 0; k < binCount; ++k)
         noiseMagnitude[k] = std::sqrt(noiseProfile[k]) * strength;
 
     const size_t total = static_cast<size_t>(samples.size());
-    const RadixTwoFft fft(n);
+    const Fft fft(n);
     std::vector<float> output(total, 0.0f);
     std::vector<float> windowSum(total, 0.0f);
-    std::vector<float> real(static_cast<size_t>(n));
-    std::vector<float> imag(static_cast<size_t>(n));
-    const float *input = samples.constData();
-    for (size_t position = 0; position + n <= total; position += hop) {
-        for (int i = 0; i < n; ++i) {
-            real[i] = input[position + i] * window[i];
-            imag[i] = 0.0f;
-        }
-        fft.transform(real.data(), imag.data(), false);
-        for (int k = 0; k < bins; ++k) {
-            const float power = real[k] * real[k] + imag[k] * imag[k];
-            if (std::sqrt(power) < 1e-10f)
-                continue;
-            const float noise = noiseMagnitude[k];
-            float gain = power > 0.0f ? (power - noise * noise) / power : 1.0f;
-            if (!(gain > 0.0f))
-                gain = 0.0f;
-            real[k] *= gain;
-            imag[k] *= gain;
-            if (k > 0 && k < n / 2) {
-                real[n - k] *= gain;
-                imag[n - k] *= gain;
-            }
-        }
-        fft.transform(real.data(), imag.data(), true);
-        for (int i = 0; i < n; ++i) {
-            output[position + i] += real[i] * window[i];
-            windowSum[position + i] += window[i] * window[i];
-        }
-    }
+    std::vector<float> restored(static_cast<size_t>(n));
+    forEachFrameSpectrum(samples.constData(), 0, samples.size(), window, fft,
+                         [&](qsizetype position, std::vector<std::complex<float>> &bins) {
+                             for (int k = 0; k < binCount; ++k) {
+                                 const float power = std::norm(bins[k]);
+                                 if (std::sqrt(power) < 1e-10f)
+                                     continue;
+                                 const float noise = noiseMagnitude[k];
+                                 const float gain = (power - noise * noise) / power;
+                                 bins[k] *= gain > 0.0f ? gain : 0.0f;
+                             }
+                             fft.inverse(bins.data(), restored.data());
+                             for (int i = 0; i < n; ++i) {
+                                 output[position + i] += restored[i] * window[i];
+                                 windowSum[position + i] += window[i] * window[i];
+                             }
+                         });
 
     // Near the clip's ends only one or two frames overlap and the window sum falls toward 0;
     // dividing by it there magnifies the frames' errors a thousandfold. Below half the

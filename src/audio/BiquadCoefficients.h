@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// Second-order equaliser sections (R. Bristow-Johnson's Audio EQ Cookbook) normalised by a0,
-// shared by the offline equaliser and anything that draws or previews its bands.
+// The program's one biquad design: second-order sections from R. Bristow-Johnson's Audio EQ
+// Cookbook normalised by a0, for the offline equaliser and exciter, the DSP library's filter
+// and anything that draws or previews their bands.
 #pragma once
 
 #include <optional>
@@ -37,4 +38,20 @@ struct BiquadCoefficients
     // over the list gives exactly what one pass per section and channel would.
     static void processInterleaved(std::span<const BiquadCoefficients> sections, std::span<float> samples,
                                    int channels);
+};
+
+// One section run sample by sample in direct form I, its state carried from call to call.
+struct BiquadDirectFormI
+{
+    float x1 = 0.0f, x2 = 0.0f, y1 = 0.0f, y2 = 0.0f;
+
+    float process(const BiquadCoefficients &c, float x)
+    {
+        const float y = c.b0 * x + c.b1 * x1 + c.b2 * x2 - c.a1 * y1 - c.a2 * y2;
+        x2 = x1;
+        x1 = x;
+        y2 = y1;
+        y1 = y;
+        return y;
+    }
 };

@@ -18,6 +18,7 @@ struct DecodeState
     DecodedAudio audio;
     qsizetype used = 0;
     qint64 fileSize = 0;
+    FlacDecoder::FormatChange change;
 };
 
 void onMetadata(const FLAC__StreamDecoder *, const FLAC__StreamMetadata *metadata, void *client)
@@ -44,7 +45,7 @@ FLAC__StreamDecoderWriteStatus onWrite(const FLAC__StreamDecoder *, const FLAC__
         state->audio.channels = channelCount;
         state->audio.sampleRate = rate;
     } else if (channelCount != state->audio.channels || rate != state->audio.sampleRate) {
-        // A clip has one layout and rate: keep what came before the change.
+        state->change = {state->audio.sampleRate, rate, state->audio.channels, channelCount};
         return FLAC__STREAM_DECODER_WRITE_STATUS_ABORT;
     }
     const float scale = std::ldexp(1.0f, 1 - int(frame->header.bits_per_sample));
@@ -67,7 +68,7 @@ struct DecoderDeleter
 
 } // namespace
 
-DecodedAudio FlacDecoder::decodeFile(const QString &filePath)
+DecodedAudio FlacDecoder::decodeFile(const QString &filePath, FormatChange *change)
 {
     DecodeState state;
     state.fileSize = QFileInfo(filePath).size();
@@ -80,8 +81,10 @@ DecodedAudio FlacDecoder::decodeFile(const QString &filePath)
         return {};
     FLAC__stream_decoder_process_until_end_of_stream(decoder.get());
     FLAC__stream_decoder_finish(decoder.get());
-    state.audio.finish(state.used);
-    if (state.audio.channels == 0 || state.audio.sampleRate <= 0)
+    if (change)
+        *change = state.change;
+    if (state.change.happened() || state.audio.channels == 0 || state.audio.sampleRate <= 0)
         return {};
+    state.audio.finish(state.used);
     return std::move(state.audio);
 }

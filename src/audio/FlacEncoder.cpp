@@ -164,7 +164,7 @@ QByteArray encodeFrame(std::span<const float> interleaved, qint64 firstFrame, in
 
     // The header ends byte-aligned and so does every verbatim sample of 16 or 24 bits, so
     // the subframes are written as whole big-endian bytes.
-    const float fullScale = bitsPerSample == 24 ? PcmConversion::fullScale24 : PcmConversion::fullScale16;
+    const double scale = bitsPerSample == 24 ? PcmConversion::scale24 : PcmConversion::scale16;
     const int bytesPerSample = bitsPerSample / 8;
     QByteArray frame = std::move(writer.bytes());
     const qsizetype headerBytes = frame.size();
@@ -174,7 +174,7 @@ QByteArray encodeFrame(std::span<const float> interleaved, qint64 firstFrame, in
         *dst++ = 0x02; // VERBATIM, no wasted bits
         const float *src = interleaved.data() + firstFrame * channels + c;
         for (int i = 0; i < blockFrames; ++i, src += channels) {
-            const std::uint32_t v = std::uint32_t(PcmConversion::toInteger(*src, fullScale));
+            const std::uint32_t v = std::uint32_t(PcmConversion::toInteger(*src, scale));
             if (bytesPerSample == 3)
                 *dst++ = (v >> 16) & 0xFF;
             *dst++ = (v >> 8) & 0xFF;

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// Mono MP3 encoding with LAME.
+// Mono and stereo MP3 encoding with LAME.
 #include "audio/Mp3Encoder.h"
 
 #include "audio/PcmConversion.h"
@@ -12,7 +12,7 @@
 #include <array>
 
 namespace {
-constexpr int chunkSamples = 1152;
+constexpr int chunkFrames = 1152;
 // LAME's worst case for one chunk: 1.25 × 1152 + 7200 bytes.
 constexpr int outputBytes = 8640;
 } // namespace
@@ -25,31 +25,38 @@ Mp3Encoder::~Mp3Encoder()
         lame_close(lame);
 }
 
-bool Mp3Encoder::configure(int sampleRate)
+bool Mp3Encoder::configure(int sampleRate, int channelCount)
 {
+    if (channelCount != 1 && channelCount != 2)
+        return false;
+    channels = channelCount;
     lame_set_in_samplerate(lame, sampleRate);
-    lame_set_num_channels(lame, 1);
+    lame_set_num_channels(lame, channels);
     lame_set_quality(lame, 2);
-    lame_set_mode(lame, MONO);
+    lame_set_mode(lame, channels == 2 ? JOINT_STEREO : MONO);
     lame_set_brate(lame, 192);
     lame_set_VBR(lame, vbr_off);
     return lame_init_params(lame) >= 0;
 }
 
-Mp3Encoder::Result Mp3Encoder::encode(std::span<const float> mono, QIODevice &out)
+Mp3Encoder::Result Mp3Encoder::encode(std::span<const float> interleaved, QIODevice &out)
 {
-    std::array<short, chunkSamples> pcm{};
+    std::array<short, chunkFrames * 2> pcm{};
     std::array<unsigned char, outputBytes> encoded{};
     auto put = [&out, &encoded](int bytes) {
         return out.write(reinterpret_cast<const char *>(encoded.data()), bytes) == bytes;
     };
 
-    for (std::size_t first = 0; first < mono.size(); first += chunkSamples) {
-        const int count = int(std::min<std::size_t>(chunkSamples, mono.size() - first));
-        for (int i = 0; i < count; ++i)
-            pcm[i] = short(PcmConversion::toInteger(mono[first + i], PcmConversion::fullScale16));
+    const std::size_t frames = interleaved.size() / std::size_t(channels);
+    for (std::size_t first = 0; first < frames; first += chunkFrames) {
+        const int count = int(std::min<std::size_t>(chunkFrames, frames - first));
+        const float *src = interleaved.data() + first * std::size_t(channels);
+        for (int i = 0; i < count * channels; ++i)
+            pcm[i] = short(PcmConversion::toInteger(src[i], PcmConversion::scale16));
         // Mono mode reads only the left input; the same chunk goes to both.
-        const int bytes = lame_encode_buffer(lame, pcm.data(), pcm.data(), count, encoded.data(), outputBytes);
+        const int bytes = channels == 2
+            ? lame_encode_buffer_interleaved(lame, pcm.data(), count, encoded.data(), outputBytes)
+            : lame_encode_buffer(lame, pcm.data(), pcm.data(), count, encoded.data(), outputBytes);
         if (bytes < 0)
             return Result::EncoderFailed;
         if (bytes > 0 && !put(bytes))

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// Mono constant-bit-rate MP3 encoding with LAME (192 kbit/s, quality 2).
+// Constant-bit-rate MP3 encoding with LAME (192 kbit/s, quality 2), mono or joint stereo.
 #pragma once
 
 #include <QList>
@@ -20,12 +20,14 @@ public:
     Mp3Encoder &operator=(const Mp3Encoder &) = delete;
 
     bool isValid() const { return lame != nullptr; }
-    // False when LAME rejects the settings.
-    bool configure(int sampleRate);
-    // Writes the whole stream to the seekable `out`, then the LAME tag over the first
+    // `channels` 1 encodes mono, 2 joint stereo. False when LAME rejects the settings.
+    bool configure(int sampleRate, int channels = 1);
+    // Writes the whole stream of `interleaved` (stride: the configured channels; a trailing
+    // partial frame is dropped) to the seekable `out`, then the LAME tag over the first
     // frame so decoders drop the encoder delay and padding.
-    Result encode(std::span<const float> mono, QIODevice &out);
+    Result encode(std::span<const float> interleaved, QIODevice &out);
 
 private:
     lame_global_struct *lame = nullptr;
+    int channels = 1;
 };

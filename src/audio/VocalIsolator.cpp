@@ -3,12 +3,11 @@
 #include "audio/VocalIsolator.h"
 
 #include "audio/dsp/DspParameter.h"
-#include "audio/dsp/PitchShiftProcessor.h"
+#include "audio/dsp/HannWindow.h"
 
 #include <algorithm>
 #include <bit>
 #include <cmath>
-#include <numbers>
 
 namespace {
 // Short clips get short frames, so their few frames still overlap.
@@ -30,13 +29,11 @@ void VocalIsolator::initialize(std::uint64_t size)
     if ((initialized && fftSize == size) || size > maxFrameSize)
         return;
     fftSize = size;
-    fftBuffer.resize(size);
-    window.resize(size);
+    fft = Fft(static_cast<int>(size));
+    frame.resize(size);
+    bins.resize(size / 2 + 1);
+    window = hannWindow(size, HannShape::Symmetric);
     previousMagnitudes.resize(size / 2 + 1, 0.0f);
-    const double denominator = size > 1 ? static_cast<double>(size - 1) : 1.0;
-    for (std::uint64_t i = 0; i < size; ++i)
-        window[i] = static_cast<float>(
-            0.5 * (1.0 - std::cos(2.0 * std::numbers::pi * static_cast<double>(i) / denominator)));
     initialized = true;
 }
 
@@ -112,29 +109,28 @@ void VocalIsolator::spectralSubtraction(const float *mid, float *out, std::uint6
     const std::uint64_t M = N / 2;
     if (N < 4 || !std::has_single_bit(N))
         return;
-    float *buffer = reinterpret_cast<float *>(fftBuffer.data());
     const std::uint64_t frameCount = (frames + hop - 1) / hop;
     for (std::uint64_t f = 0; f < frameCount; ++f) {
         const std::uint64_t p = f * hop;
         for (std::uint64_t i = 0; i < N; ++i)
-            fftBuffer[i] = {p + i < frames ? mid[p + i] * window[i] : 0.0f, 0.0f};
-        PitchShiftProcessor::fft(buffer, N, false);
+            frame[i] = p + i < frames ? mid[p + i] * window[i] : 0.0f;
+        fft.forward(frame.data(), bins.data());
         for (std::uint64_t k = 0; k <= M; ++k) {
-            float magnitude = std::abs(fftBuffer[k]);
-            const float phase = std::arg(fftBuffer[k]);
+            const float measured = std::abs(bins[k]);
+            float magnitude = measured;
             const float hz = static_cast<float>(k) * static_cast<float>(sampleRate) / static_cast<float>(N);
             const float gain = bandGain(hz);
             if (k < previousMagnitudes.size()) {
                 magnitude = previousMagnitudes[k] * smoothing + (1.0f - smoothing) * magnitude;
                 previousMagnitudes[k] = magnitude;
             }
-            fftBuffer[k] = gain * magnitude * std::complex<float>(std::cos(phase), std::sin(phase));
-            if (k > 0 && k < M)
-                fftBuffer[N - k] = std::conj(fftBuffer[k]);
+            // The bin keeps its phase; a silent bin has phase 0.
+            const std::complex<float> unit = measured > 0.0f ? bins[k] / measured : 1.0f;
+            bins[k] = unit * (gain * magnitude);
         }
-        PitchShiftProcessor::fft(buffer, N, true);
+        fft.inverse(bins.data(), frame.data());
         for (std::uint64_t i = 0; i < N && p + i < frames; ++i)
-            out[p + i] += window[i] * fftBuffer[i].real();
+            out[p + i] += window[i] * frame[i];
     }
 }
 

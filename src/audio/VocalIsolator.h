@@ -3,6 +3,8 @@
 // band raised and everything outside it lowered, by a short-time spectral gain.
 #pragma once
 
+#include "audio/Fft.h"
+
 #include <complex>
 #include <cstdint>
 #include <vector>
@@ -33,7 +35,9 @@ private:
     float isolationStrength = 0.8f;
     float smoothing = 0.02f;
     std::uint64_t fftSize = 2048;
-    std::vector<std::complex<float>> fftBuffer;
+    Fft fft{0};
+    std::vector<float> frame;
+    std::vector<std::complex<float>> bins;
     std::vector<float> window;
     std::vector<float> previousMagnitudes;
     bool initialized = false;

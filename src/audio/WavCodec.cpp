@@ -216,13 +216,13 @@ void WavCodec::appendSamples(QByteArray &out, std::span<const float> samples, in
     switch (bitDepth) {
     case 16:
         for (float s : samples) {
-            qToLittleEndian(std::int16_t(PcmConversion::toInteger(s, PcmConversion::fullScale16)), dst);
+            qToLittleEndian(std::int16_t(PcmConversion::toInteger(s, PcmConversion::scale16)), dst);
             dst += 2;
         }
         break;
     case 24:
         for (float s : samples) {
-            const std::uint32_t v = std::uint32_t(PcmConversion::toInteger(s, PcmConversion::fullScale24));
+            const std::uint32_t v = std::uint32_t(PcmConversion::toInteger(s, PcmConversion::scale24));
             dst[0] = char(v & 0xFF);
             dst[1] = char((v >> 8) & 0xFF);
             dst[2] = char((v >> 16) & 0xFF);

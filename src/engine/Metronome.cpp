@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 
 namespace {
 constexpr int tickMs = 10;
@@ -20,7 +21,7 @@ Metronome::~Metronome()
     stop();
 }
 
-bool Metronome::start(int rate, double tempo, int beats)
+bool Metronome::start(int rate, double tempo, int beats, double startSeconds)
 {
     stop();
     const PushAudioOutput::Result opened = output.open(rate, this, QStringLiteral("Metronome: "), false);
@@ -35,10 +36,20 @@ bool Metronome::start(int rate, double tempo, int beats)
     bpm = tempo;
     // A bar of 0 beats from a file would make the beat count divide by zero.
     beatsPerBar = std::max(1, beats);
-    phase = 0.0;
-    beat = 0;
     clickRemaining = 0;
-    clicking = false;
+    accented = false;
+    position = std::llround((std::isfinite(startSeconds) ? startSeconds : 0.0) * sampleRate);
+    if (bpm > 0.0 && std::isfinite(bpm)) {
+        // The first beat at or after the start: estimate, then settle on the rounded grid.
+        nextBeat = std::int64_t(std::ceil(double(position) * bpm / (60.0 * sampleRate)));
+        while (beatFrame(nextBeat - 1) >= position)
+            --nextBeat;
+        while (beatFrame(nextBeat) < position)
+            ++nextBeat;
+        nextBeatAt = beatFrame(nextBeat);
+    } else {
+        nextBeatAt = std::numeric_limits<std::int64_t>::max();
+    }
 
     clickLength = std::max(4, int(sampleRate * 0.05));
     accentClick.resize(clickLength);
@@ -78,26 +89,28 @@ void Metronome::tick()
     output.write(block, frames);
 }
 
+std::int64_t Metronome::beatFrame(std::int64_t beat) const
+{
+    return std::llround(double(beat) * 60.0 / bpm * sampleRate);
+}
+
 void Metronome::render(short *out, int frames)
 {
-    if (!running || volume <= 0.0f || !out)
+    if (!running || !out)
         return;
-    const double increment = 1.0 / (60.0 / bpm * sampleRate);
-    for (int f = 0; f < frames; ++f) {
-        phase += increment;
-        if (phase >= 1.0) {
-            phase -= 1.0;
-            beat = (beat + 1) % beatsPerBar;
-            clicking = true;
+    for (int f = 0; f < frames; ++f, ++position) {
+        if (position >= nextBeatAt) {
+            accented = nextBeat % beatsPerBar == 0;
             clickRemaining = clickLength;
+            nextBeatAt = beatFrame(++nextBeat);
         }
-        if (!clicking || clickRemaining <= 0) {
-            clicking = false;
+        if (clickRemaining <= 0)
             continue;
-        }
-        const float value = (beat == 0 ? accentClick : normalClick)[clickLength - clickRemaining] * volume;
+        const int k = clickLength - clickRemaining--;
+        if (volume <= 0.0f)
+            continue;  // silenced: the click runs on unheard
+        const float value = (accented ? accentClick : normalClick)[k] * volume;
         const short pcm = value > 1.0f ? 32767 : value < -1.0f ? -32767 : short(value * 32767.0f);
         out[2 * f] = out[2 * f + 1] = pcm;
-        --clickRemaining;
     }
 }

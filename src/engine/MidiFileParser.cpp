@@ -26,7 +26,7 @@ std::uint16_t readBigEndian16(const unsigned char *p)
 // One event of a track chunk. `data`/`length` hold a meta event's payload.
 struct TrackEvent
 {
-    enum class Kind { Channel, Meta, SystemExclusive };
+    enum class Kind { Channel, Meta, SystemExclusive, System };
     Kind kind = Kind::Channel;
     std::uint64_t tick = 0;
     unsigned char status = 0;
@@ -65,6 +65,8 @@ public:
             return readMeta(event);
         if (first == 0xF0 || first == 0xF7)
             return readSystemExclusive(event);
+        if (first > 0xF0)
+            return readSystem(event);
 
         unsigned char status = first;
         if (first & 0x80) {
@@ -121,20 +123,51 @@ private:
         return true;
     }
 
+    // System common and real-time bytes have no place in a file, yet some files carry them
+    // and players skip them by their fixed lengths. The undefined F4, F5, F9 and FD have no
+    // length to skip by and end the track. As on the wire, a system common message cancels
+    // the running status and a real-time byte leaves it alone.
+    bool readSystem(TrackEvent &event)
+    {
+        // Data bytes after F0 to FE; -1 where no such message exists (sysex is read elsewhere).
+        static constexpr signed char dataBytes[15] = {
+            -1, 1,  2, 1,   // F0 F1 F2 F3
+            -1, -1, 0, -1,  // F4 F5 F6 F7
+            0,  -1, 0, 0,   // F8 F9 FA FB
+            0,  -1, 0};     // FC FD FE
+        const unsigned char status = bytes[pos];
+        const int length = dataBytes[status - 0xF0];
+        if (length < 0 || !dataBytesFit(pos + 1, length))
+            return false;
+        pos += 1 + length;
+        if (status < 0xF8)
+            runningStatus = 0;
+        event.kind = TrackEvent::Kind::System;
+        event.status = status;
+        return true;
+    }
+
+    // A data byte with its top bit set is not MIDI; taking it would give keys above 127.
+    bool dataBytesFit(std::int64_t at, int count) const
+    {
+        if (end - at < count)
+            return false;
+        for (int i = 0; i < count; ++i)
+            if (bytes[at + i] & 0x80)
+                return false;
+        return true;
+    }
+
     bool readChannel(unsigned char status, TrackEvent &event)
     {
         int dataBytes = 0;
         switch (status & 0xF0) {
         case 0x80: case 0x90: case 0xA0: case 0xB0: case 0xE0: dataBytes = 2; break;
         case 0xC0: case 0xD0: dataBytes = 1; break;
-        default: return false;  // system common and real-time bytes have no place in a file
+        default: return false;
         }
-        if (end - pos < dataBytes)
+        if (!dataBytesFit(pos, dataBytes))
             return false;
-        // A data byte with its top bit set is not MIDI; taking it would give keys above 127.
-        for (int i = 0; i < dataBytes; ++i)
-            if (bytes[pos + i] & 0x80)
-                return false;
         runningStatus = status;
         event.kind = TrackEvent::Kind::Channel;
         event.status = status;
@@ -351,7 +384,11 @@ bool parseMidiData(const QByteArray &bytes, QList<ImportedMidiTrack> &tracks, do
     }
 
     const std::int64_t firstChunk = headerLength + 8;
-    const std::vector<TempoEntry> tempoMap = buildTempoMap(bytes, firstChunk, trackCount);
+    // Every announced track chunk is read, whatever the format says: a format-0 file with
+    // several tracks is invalid, but its later tracks are still part of the music. Format 0
+    // always has its one track, even when the count says none.
+    const int chunkCount = format == 0 ? std::max(trackCount, 1) : trackCount;
+    const std::vector<TempoEntry> tempoMap = buildTempoMap(bytes, firstChunk, chunkCount);
     tracks.clear();
     durationSeconds = 0.0;
 
@@ -366,16 +403,10 @@ bool parseMidiData(const QByteArray &bytes, QList<ImportedMidiTrack> &tracks, do
         durationSeconds = std::max(durationSeconds, trackSeconds);
     };
 
-    if (format == 0) {
-        if (firstChunk + 8 > size || !std::equal(data + firstChunk, data + firstChunk + 4, "MTrk"))
-            return false;
-        forEachChunk(bytes, firstChunk, 1, parseChunk);
-    } else {
-        forEachChunk(bytes, firstChunk, trackCount, [&](const Chunk &chunk) {
-            if (isTrackChunk(chunk))
-                parseChunk(chunk);
-        });
-    }
+    forEachChunk(bytes, firstChunk, chunkCount, [&](const Chunk &chunk) {
+        if (isTrackChunk(chunk))
+            parseChunk(chunk);
+    });
 
     bpm = 120.0;
     for (const TempoEntry &entry : tempoMap) {

@@ -6,24 +6,9 @@
 #include <QIODevice>
 #include <QUuid>
 
-#include <array>
 #include <cstring>
 
 namespace {
-
-constexpr std::array<bool, 256> makeBase64Chars()
-{
-    std::array<bool, 256> chars{};
-    for (int c = 'A'; c <= 'Z'; ++c)
-        chars[c] = true;
-    for (int c = 'a'; c <= 'z'; ++c)
-        chars[c] = true;
-    for (int c = '0'; c <= '9'; ++c)
-        chars[c] = true;
-    chars['+'] = chars['/'] = chars['='] = true;
-    return chars;
-}
-constexpr auto base64Chars = makeBase64Chars();
 
 constexpr qint64 readPiece = 4 * 1024 * 1024;
 
@@ -125,7 +110,7 @@ std::optional<QByteArray> ExtractedStrings::extract(QString &error)
             } else {
                 qsizetype j = i;
                 if (base64Only) {
-                    while (j < got && base64Chars[static_cast<unsigned char>(bytes[j])])
+                    while (j < got && Float32Base64::isTextCharacter(static_cast<unsigned char>(bytes[j])))
                         ++j;
                     if (extracting) {
                         decoder.feed(bytes + i, j - i);

@@ -12,7 +12,6 @@
 
 namespace {
 
-constexpr char alphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
 constexpr unsigned char invalid = 0xFF;
 constexpr unsigned char pad = 0xFE;
 
@@ -21,7 +20,7 @@ constexpr std::array<unsigned char, 256> makeDecodeTable()
     std::array<unsigned char, 256> table{};
     table.fill(invalid);
     for (int i = 0; i < 64; ++i)
-        table[static_cast<unsigned char>(alphabet[i])] = static_cast<unsigned char>(i);
+        table[static_cast<unsigned char>(Float32Base64::alphabet[i])] = static_cast<unsigned char>(i);
     table['='] = pad;
     return table;
 }

@@ -5,6 +5,7 @@
 
 #include <QtGlobal>
 
+#include <array>
 #include <functional>
 #include <memory>
 #include <span>
@@ -13,6 +14,12 @@
 class Float32Base64
 {
 public:
+    // The RFC 4648 alphabet; "=" pads the last group.
+    static constexpr char alphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+
+    // Whether a character may stand in Base64 text: a letter of the alphabet or "=".
+    static bool isTextCharacter(unsigned char c);
+
     // Receives the encoded text piece by piece; returns false to stop (a failed write).
     using TextSink = std::function<bool(const char *text, qsizetype size)>;
 
@@ -57,3 +64,19 @@ public:
         bool error = false;
     };
 };
+
+namespace Internal {
+inline constexpr std::array<bool, 256> base64TextCharacters = [] {
+    std::array<bool, 256> characters{};
+    for (int i = 0; i < 64; ++i)
+        characters[static_cast<unsigned char>(Float32Base64::alphabet[i])] = true;
+    characters['='] = true;
+    return characters;
+}();
+} // namespace Internal
+
+// Inline: scanning a document's long strings asks this of every character.
+inline bool Float32Base64::isTextCharacter(unsigned char c)
+{
+    return Internal::base64TextCharacters[c];
+}

@@ -4,6 +4,7 @@
 // SoundFont and VST3 loading, each with its failure messages.
 #include "AppTestSupport.h"
 #include "OracleTool.h"
+#include "Requirement.h"
 #include "TestFiles.h"
 
 #include "app/MainWindow.h"
@@ -12,7 +13,6 @@
 #include "multitrack/MixerPage.h"
 #include "multitrack/MultiTrackEditorPage.h"
 
-#include <QAbstractButton>
 #include <QAction>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -27,79 +27,11 @@
 
 #include <cmath>
 #include <cstring>
-#include <deque>
 #include <vector>
 
 namespace {
 
 const QString kSoundFont = QStringLiteral("/usr/share/sounds/sf2/TimGM6mb.sf2");
-
-struct ShownBox
-{
-    QString title;
-    QString text;
-};
-
-// While it lives, answers every file dialog with the next queued path (an empty path or an
-// empty queue cancels) and every message box with `boxAnswer`, recording what showed.
-class DialogScript
-{
-public:
-    DialogScript()
-    {
-        QObject::connect(&timer, &QTimer::timeout, [this] { poll(); });
-        timer.start(10);
-    }
-
-    std::deque<QString> files;
-    QMessageBox::StandardButton boxAnswer = QMessageBox::Ok;
-    std::vector<ShownBox> boxes;
-    QStringList fileDialogCaptions;
-
-private:
-    void poll()
-    {
-        for (QWidget *widget : QApplication::topLevelWidgets()) {
-            if (!widget->isVisible())
-                continue;
-            if (auto *box = qobject_cast<QMessageBox *>(widget)) {
-                boxes.push_back({box->windowTitle(), box->text()});
-                QAbstractButton *button = box->button(boxAnswer);
-                (button ? button : box->buttons().value(0))->click();
-                return;
-            }
-            // A file dialog's overwrite question runs inside accept(); only boxes meanwhile.
-            auto *dialog = qobject_cast<QFileDialog *>(widget);
-            if (dialog && !answeringFileDialog) {
-                fileDialogCaptions.append(dialog->windowTitle());
-                answerFileDialog(dialog);
-                return;
-            }
-        }
-    }
-
-    void answerFileDialog(QFileDialog *dialog)
-    {
-        const QString path = files.empty() ? QString() : files.front();
-        if (!files.empty())
-            files.pop_front();
-        if (path.isEmpty()) {
-            dialog->reject();
-            return;
-        }
-        answeringFileDialog = true;
-        dialog->setDirectory(QFileInfo(path).absolutePath());
-        dialog->selectFile(QFileInfo(path).fileName());
-        // QDialog's public accept() reaches the file dialog's own, with its overwrite question.
-        static_cast<QDialog *>(dialog)->accept();
-        if (dialog->isVisible())  // the overwrite question was answered No
-            dialog->reject();
-        answeringFileDialog = false;
-    }
-
-    QTimer timer;
-    bool answeringFileDialog = false;
-};
 
 struct Probe
 {
@@ -364,8 +296,7 @@ TEST_F(MidiImportTest, AsksAboutTheTempoOnlyBeyondATenthOfABeat)
     for (const auto &c : cases) {
         SCOPED_TRACE(testing::Message() << c.fileBpm << " answer " << c.answer);
         const QString path = writeMidi(QStringLiteral("song.mid"), c.fileBpm);
-        if (path.isEmpty())
-            GTEST_SKIP() << "python3-mido is not installed";
+        ZENTRIQ_REQUIRE(!path.isEmpty(), "python3-mido is not installed");
         window = std::make_unique<MainWindow>();
         stack = qobject_cast<QStackedWidget *>(window->centralWidget());
         multitrack = window->findChild<MultiTrackEditorPage *>();
@@ -401,8 +332,7 @@ TEST_F(MidiImportTest, AsksAboutTheTempoOnlyBeyondATenthOfABeat)
 TEST_F(MidiImportTest, RefusesDamagedFilesAndTheSingleTrackEditor)
 {
     const QString good = writeMidi(QStringLiteral("ok.mid"), 120.0);
-    if (good.isEmpty())
-        GTEST_SKIP() << "python3-mido is not installed";
+    ZENTRIQ_REQUIRE(!good.isEmpty(), "python3-mido is not installed");
     const QString damaged = files.write(QStringLiteral("bad%1.mid"), QByteArray("MThd\0\0\0\6", 8));
     openProject("single");
     stack->setCurrentWidget(editor);
@@ -434,8 +364,8 @@ protected:
     void SetUp() override
     {
         MediaFlowsTest::SetUp();
-        if (!toolAvailable(QStringLiteral("ffprobe")) || !toolAvailable(QStringLiteral("ffmpeg")))
-            GTEST_SKIP() << "ffmpeg is not installed";
+        ZENTRIQ_REQUIRE(toolAvailable(QStringLiteral("ffprobe")) && toolAvailable(QStringLiteral("ffmpeg")),
+                        "ffmpeg is not installed");
         openProject("single");
         stack->setCurrentWidget(editor);
     }
@@ -557,26 +487,29 @@ TEST_F(ExportTest, FailuresAndEmptyAudioAreReported)
         ASSERT_EQ(script.boxes.size(), 1u);
         EXPECT_EQ(script.boxes[0].text, QStringLiteral("没有可导出的音频数据"));
     }
-    // A suffix the writer does not know: its reason in the failure box, no status, no file.
+    // A rate FLAC cannot carry: the writer's reason in the failure box, no status, and the
+    // file it was to replace stays whole.
     stack->setCurrentWidget(editor);
-    editor->loadAudioSamples(monoTone(4800, rate), rate);
+    editor->loadAudioSamples(monoTone(4800, rate), 1000000);
     window->statusBar()->clearMessage();
+    const QByteArray old("an earlier file");
+    files.write(QStringLiteral("keep.flac"), old);
     {
         DialogScript script;
-        script.files = {files.path(QStringLiteral("out.xyz"))};
-        trigger("导出为WAV(&W)...");
-        ASSERT_EQ(script.boxes.size(), 1u);
-        EXPECT_EQ(script.boxes[0].title, QStringLiteral("导出失败"));
-        EXPECT_EQ(script.boxes[0].text, QStringLiteral("不支持保存的音频格式: xyz"));
+        script.boxAnswer = QMessageBox::Yes;  // replace keep.flac
+        script.files = {files.path(QStringLiteral("keep.flac"))};
+        trigger("导出为FLAC(&F)...");
+        ASSERT_EQ(script.boxes.size(), 2u);
+        EXPECT_EQ(script.boxes[1].title, QStringLiteral("导出失败"));
+        EXPECT_EQ(script.boxes[1].text, QStringLiteral("无法保存音频: 参数无效 (采样率 1000000, 声道 1, 位深 16)"));
         EXPECT_TRUE(status().isEmpty());
-        EXPECT_FALSE(QFileInfo::exists(files.path(QStringLiteral("out.xyz"))));
+        EXPECT_EQ(files.read(QStringLiteral("keep.flac")), old);
     }
 }
 
 TEST_F(MediaFlowsTest, SoundFontLoadsAndADamagedOneKeepsTheInstrument)
 {
-    if (!QFileInfo::exists(kSoundFont))
-        GTEST_SKIP() << "timgm6mb-soundfont is not installed";
+    ZENTRIQ_REQUIRE(QFileInfo::exists(kSoundFont), "timgm6mb-soundfont is not installed");
     constexpr const char *action = "加载音色库(&L)...";
     {
         DialogScript script;

@@ -91,9 +91,67 @@ QByteArray flacFile(TestFiles &files)
     return made(files, "src.flac", {{"sox", "-R", "-n", "-r", "44100", "-c", "2", "-b", "16", "%D/src.wav", "synth", "3", "sine", "300-3000"},
                                     {"flac", "-s", "-f", "-o", "%D/src.flac", "%D/src.wav"}});
 }
+// Where the frames start: after the last metadata block.
+qsizetype flacFramesStart(const QByteArray &flac)
+{
+    qsizetype pos = 4;
+    while (pos + 4 <= flac.size()) {
+        const bool last = quint8(flac[pos]) & 0x80;
+        pos += 4 + qFromBigEndian<quint32>(flac.constData() + pos) % 0x1000000;
+        if (last)
+            break;
+    }
+    return pos;
+}
+
+// STREAMINFO's 36-bit total sits in the low nibble of byte 13 and bytes 14..17 of its body,
+// which starts at byte 8.
+quint64 flacTotalFrames(const QByteArray &flac)
+{
+    return quint64(quint8(flac[21]) & 0x0F) << 32 | qFromBigEndian<quint32>(flac.constData() + 22);
+}
+
+// The frames of a second stream appended after the first's. Every FLAC frame carries its own
+// rate and channel codes, so this is a valid stream that changes format part-way. STREAMINFO
+// counts both parts, as an encoder that changed format would; else decoders stop at the first.
+QByteArray flacWithAppendedFrames(TestFiles &files, const QStringList &first, const QStringList &second)
+{
+    auto encode = [&files](const QString &name, const QStringList &format) {
+        return made(files, name + ".flac",
+                    {QStringList{"sox", "-R", "-n", "-b", "16"} + format
+                         + QStringList{"%D/" + name + ".wav", "synth", "0.5", "sine", "440"},
+                     {"flac", "-s", "-f", "%D/" + name + ".wav"}});
+    };
+    QByteArray head = encode("first", first);
+    const QByteArray tail = encode("second", second);
+    if (head.isEmpty() || tail.isEmpty())
+        return {};
+    const quint64 total = flacTotalFrames(head) + flacTotalFrames(tail);
+    head[21] = char((quint8(head[21]) & 0xF0) | (total >> 32));
+    qToBigEndian(quint32(total), head.data() + 22);
+    return head + tail.mid(flacFramesStart(tail));
+}
+
 QByteArray oggFile(TestFiles &files)
 {
     return made(files, "src.ogg", {{"sox", "-R", "-n", "-r", "44100", "-c", "2", "%D/src.ogg", "synth", "3", "sine", "300-3000"}});
+}
+
+quint32 oggCrc(const QByteArray &page);
+
+// Found by fuzzing: a chained file whose second link, under its own serial number, breaks
+// off after its first header page. libvorbisfile leaks 8 bytes opening it (suppressed in
+// tests/sanitizers/lsan.supp); the load still fails cleanly.
+QByteArray oggWithBrokenSecondLink(TestFiles &files)
+{
+    const QByteArray first = oggFile(files);
+    QByteArray secondStart = first.left(first.indexOf("OggS", 4));
+    if (secondStart.size() < 27)
+        return {};
+    qToLittleEndian(quint32(0x5EC0D11C), secondStart.data() + 14);
+    qToLittleEndian(quint32(0), secondStart.data() + 22);
+    qToLittleEndian(oggCrc(secondStart), secondStart.data() + 22);
+    return first + secondStart;
 }
 
 struct CorruptCase
@@ -210,6 +268,15 @@ std::vector<CorruptCase> corruptCases()
         {"FlacRandomBytes", "a.flac", [](TestFiles &) { return randomBytes(4096, 3); }, "FLAC解码失败: %1"},
         {"FlacHoldingWav", "a.flac", [fmt](TestFiles &) { return wav(fmt + chunk("data", someData)); }, "FLAC解码失败: %1"},
         {"FlacMissing", "missing.flac", {}, "FLAC解码失败: %1"},
+        {"FlacRateChangesPartWay", "a.flac", [](TestFiles &f) {
+             return flacWithAppendedFrames(f, {"-r", "44100", "-c", "2"}, {"-r", "48000", "-c", "2"});
+         }, "FLAC文件中途改变采样率 \\(44100 Hz → 48000 Hz\\)，无法加载: %1"},
+        {"FlacChannelsIncreasePartWay", "a.flac", [](TestFiles &f) {
+             return flacWithAppendedFrames(f, {"-r", "44100", "-c", "1"}, {"-r", "44100", "-c", "2"});
+         }, "FLAC文件中途改变声道数 \\(1 → 2\\)，无法加载: %1"},
+        {"FlacChannelsDecreasePartWay", "a.flac", [](TestFiles &f) {
+             return flacWithAppendedFrames(f, {"-r", "44100", "-c", "2"}, {"-r", "44100", "-c", "1"});
+         }, "FLAC文件中途改变声道数 \\(2 → 1\\)，无法加载: %1"},
 
         {"OggEmpty", "a.ogg", [](TestFiles &) { return QByteArray(); }, oggFailed},
         {"OggTruncatedInHeaders", "a.ogg", [](TestFiles &f) { return oggFile(f).left(2000); }, oggFailed},
@@ -219,6 +286,7 @@ std::vector<CorruptCase> corruptCases()
                                        {"flac", "-s", "-f", "--ogg", "-o", "%D/of.ogg", "%D/s.wav"}});
          }, oggFailed},
         {"OggHostileSetupHeader", "a.ogg", [](TestFiles &) { return QByteArray::fromBase64(hostileSetupHeader); }, oggFailed},
+        {"OggSecondLinkBrokenInHeaders", "a.ogg", oggWithBrokenSecondLink, oggFailed},
         {"OggMissing", "missing.ogg", {}, "无法打开文件: %1"},
 
         {"UnknownSuffix", "a.aiff", [](TestFiles &) { return QByteArray("FORM"); }, "不支持的音频格式: aiff"},

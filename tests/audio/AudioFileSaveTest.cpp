@@ -13,20 +13,27 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <csignal>
 #include <limits>
+#include <numbers>
+#include <random>
 #include <sys/resource.h>
 
 namespace {
 
-// Values every writer must survive: beyond full scale, exactly full scale, NaN, infinities.
+// Values every writer must survive: beyond full scale, exactly full scale, NaN, infinities,
+// and halfway between two 16-bit steps, including the halves next to the clamp.
 QList<float> testSignal(qsizetype frames, int channels)
 {
     QList<float> out;
     const float nan = std::numeric_limits<float>::quiet_NaN();
     const float inf = std::numeric_limits<float>::infinity();
-    const float specials[] = {1.5f, -1.0f, 0.5f, -2.0f, nan, inf, -inf, 1.0f, -0.999f, 0.0f};
+    const float step = 1.0f / 32768.0f;
+    const float specials[] = {1.5f,        -1.0f,        0.5f,        -2.0f,           nan,
+                              inf,         -inf,         1.0f,        -0.999f,         0.0f,
+                              1.5f * step, -2.5f * step, -0.5f * step, 32767.5f * step, -32768.5f * step};
     for (qsizetype i = 0; i < frames; ++i)
         for (int c = 0; c < channels; ++c) {
             const qsizetype n = i * channels + c;
@@ -36,16 +43,14 @@ QList<float> testSignal(qsizetype frames, int channels)
     return out;
 }
 
-// The stored integer: symmetric clip, truncation toward zero, non-finite as silence.
-qint32 storedInteger(float x, double fullScale)
+// The stored integer is what reading divides by 2^(bits − 1), so writing is
+// clamp(round(x · 2^(bits − 1))) with halves away from zero; non-finite values are silence.
+qint32 storedInteger(float x, int bits)
 {
     if (!std::isfinite(x))
         return 0;
-    if (x >= 1.0f)
-        return qint32(fullScale);
-    if (x <= -1.0f)
-        return -qint32(fullScale);
-    return qint32(std::trunc(double(x * float(fullScale))));
+    const double scale = std::ldexp(1.0, bits - 1);
+    return qint32(std::clamp(std::round(double(x) * scale), -scale, scale - 1.0));
 }
 
 struct WavCase
@@ -77,8 +82,7 @@ TEST_P(WavSaveTest, FfmpegReadsWhatWasWritten)
     const OracleAudio decoded = decodeWithFfmpeg(path);
     ASSERT_TRUE(decoded.ok);
     ASSERT_EQ(decoded.interleaved.size(), signal.size());
-    const double fullScale = bitDepth == 16 ? 32767.0 : 8388607.0;
-    const double divisor = bitDepth == 16 ? 32768.0 : 8388608.0;
+    const double divisor = std::ldexp(1.0, bitDepth - 1);
     for (qsizetype i = 0; i < signal.size(); ++i) {
         SCOPED_TRACE(i);
         if (bitDepth == 32) {
@@ -87,7 +91,7 @@ TEST_P(WavSaveTest, FfmpegReadsWhatWasWritten)
             else
                 EXPECT_EQ(decoded.interleaved[i], signal[i]); // stored unclamped
         } else {
-            EXPECT_EQ(double(decoded.interleaved[i]), storedInteger(signal[i], fullScale) / divisor);
+            EXPECT_EQ(double(decoded.interleaved[i]), storedInteger(signal[i], bitDepth) / divisor);
         }
     }
 }
@@ -105,9 +109,9 @@ TEST(WavSave, StoredBytesAtTheEdges)
     TestFiles files;
     AudioProcessor processor;
     ASSERT_TRUE(processor.saveAudioFile(files.path("a.wav"), {1.5f, -1.0f, 0.5f}, 44100, 1, 16));
-    EXPECT_EQ(files.read("a.wav").mid(44).toHex(), "ff7f0180ff3f"); // 32767, -32767, 16383
+    EXPECT_EQ(files.read("a.wav").mid(44).toHex(), "ff7f00800040"); // 32767, -32768, 16384
     ASSERT_TRUE(processor.saveAudioFile(files.path("b.wav"), {-2.0f}, 44100, 1, 24));
-    EXPECT_EQ(files.read("b.wav").mid(44, 3).toHex(), "010080");
+    EXPECT_EQ(files.read("b.wav").mid(44, 3).toHex(), "000080"); // -8388608
     ASSERT_TRUE(processor.saveAudioFile(files.path("c.wav"), {0.f, 0.f, 0.f, 0.f, 0.f, 0.f}, 44100, 2, 32));
     const QByteArray c = files.read("c.wav");
     EXPECT_EQ(c.size(), 80);
@@ -138,6 +142,77 @@ TEST(WavSave, RefusesSizesTheRiffHeaderCannotHold)
         EXPECT_EQ(WavCodec::fitsRiff(c.samples, c.bitDepth), c.fits);
     }
 }
+
+// Load -> save of an unedited file must give back the very integers it held.
+struct RoundTripCase
+{
+    const char *suffix;
+    int bits;
+    int channels;
+};
+
+void PrintTo(const RoundTripCase &c, std::ostream *os)
+{
+    *os << c.suffix << ' ' << c.bits << " bits, " << c.channels << " channels";
+}
+
+class PcmRoundTripTest : public ::testing::TestWithParam<RoundTripCase>
+{
+};
+
+// Seeded integers over the whole range of `bits`, led by both extremes and the values next to 0.
+QByteArray rawPcm(qsizetype count, int bits)
+{
+    const qint64 half = qint64(1) << (bits - 1);
+    const qint64 edges[] = {half - 1, -half, 0, 1, -1, -half + 1};
+    std::mt19937 rng(17);
+    std::uniform_int_distribution<qint64> any(-half, half - 1);
+    QByteArray out;
+    for (qsizetype i = 0; i < count; ++i) {
+        const qint64 value = i < qsizetype(std::size(edges)) ? edges[i] : any(rng);
+        for (int shift = 0; shift < bits; shift += 8)
+            out.append(char((value >> shift) & 0xFF));
+    }
+    return out;
+}
+
+TEST_P(PcmRoundTripTest, UneditedFileSavesBitExact)
+{
+    const auto [suffix, bits, channels] = GetParam();
+    TestFiles files;
+    const QByteArray pcm = rawPcm(20000 * channels, bits);
+    const QString raw = files.write("in.raw", pcm);
+    const QStringList rawFormat = {"-t", "raw", "-r", "44100", "-e", "signed-integer", "-b",
+                                   QString::number(bits), "-c", QString::number(channels)};
+    const QString input = files.path(QString("in.") + suffix);
+    const QString output = files.path(QString("out.") + suffix);
+    ASSERT_TRUE(runOk("sox", QStringList{"-D"} + rawFormat + QStringList{raw, input}));
+
+    AudioProcessor processor;
+    ASSERT_TRUE(processor.loadAudioFile(input));
+    ASSERT_EQ(processor.channels, channels);
+    const QList<float> &loaded = channels == 2 ? processor.stereoSamples : processor.samples;
+    ASSERT_TRUE(processor.saveAudioFile(output, loaded, processor.sampleRate, channels, bits));
+
+    const ToolResult back = runTool("sox", QStringList{"-D", output} + rawFormat + QStringList{"-"});
+    ASSERT_TRUE(back.ok()) << back.standardError.toStdString();
+    ASSERT_EQ(back.standardOutput.size(), pcm.size());
+    const int bytes = bits / 8;
+    qsizetype changed = 0;
+    for (qsizetype i = 0; i < pcm.size(); i += bytes)
+        changed += back.standardOutput.mid(i, bytes) != pcm.mid(i, bytes);
+    EXPECT_EQ(changed, 0) << "of " << pcm.size() / bytes << " samples";
+}
+
+INSTANTIATE_TEST_SUITE_P(FormatsDepthsLayouts, PcmRoundTripTest,
+                         ::testing::Values(RoundTripCase{"wav", 16, 1}, RoundTripCase{"wav", 16, 2},
+                                           RoundTripCase{"wav", 24, 1}, RoundTripCase{"wav", 24, 2},
+                                           RoundTripCase{"flac", 16, 1}, RoundTripCase{"flac", 16, 2},
+                                           RoundTripCase{"flac", 24, 1}, RoundTripCase{"flac", 24, 2}),
+                         [](const auto &info) {
+                             return std::string(info.param.suffix) + std::to_string(info.param.bits) + "Bits"
+                                 + std::to_string(info.param.channels) + "Channels";
+                         });
 
 struct FlacCase
 {
@@ -196,12 +271,11 @@ TEST_P(FlacSaveTest, ReferenceDecoderAcceptsAndReproducesIt)
     ASSERT_TRUE(raw.ok());
     const int bytes = bits / 8;
     ASSERT_EQ(raw.standardOutput.size(), signal.size() * bytes);
-    const double fullScale = bits == 16 ? 32767.0 : 8388607.0;
     for (qsizetype i = 0; i < signal.size(); ++i) {
         const auto *p = reinterpret_cast<const unsigned char *>(raw.standardOutput.constData() + i * bytes);
         const qint32 value = bits == 16 ? qint32(qint16(p[0] | p[1] << 8))
                                         : qint32(quint32(p[0] | p[1] << 8 | p[2] << 16) << 8) >> 8;
-        ASSERT_EQ(value, storedInteger(signal[i], fullScale)) << "sample " << i;
+        ASSERT_EQ(value, storedInteger(signal[i], bits)) << "sample " << i;
     }
 }
 
@@ -232,29 +306,40 @@ TEST(FlacSave, FrameHeadersCodeSizesAndSampleNumbers)
     EXPECT_EQ(five.mid(67 + firstFrameBytes + 4, 3).toHex(), "e18080"); // 4096 in FLAC's UTF-8 coding
 }
 
+// mpg123's signed 16-bit output, interleaved as the file's channels are. mpg123 honours the
+// LAME tag: no leading silence, no trailing padding.
+QList<qint16> mpg123Pcm(const QString &path)
+{
+    const ToolResult raw = runTool("mpg123", {"-q", "-s", path});
+    EXPECT_TRUE(raw.ok()) << raw.standardError.toStdString();
+    const auto *pcm = reinterpret_cast<const qint16 *>(raw.standardOutput.constData());
+    return QList<qint16>(pcm, pcm + raw.standardOutput.size() / 2);
+}
+
+// Saves `samples` (stride `channels`) at 44.1 kHz, checks the stream is 192 kbit/s constant
+// rate with `storedChannels`, and returns what mpg123 decodes.
+QList<qint16> saveAndDecodeMp3(const QString &path, const QList<float> &samples, int channels, int storedChannels)
+{
+    AudioProcessor processor;
+    EXPECT_TRUE(processor.saveAudioFile(path, samples, 44100, channels, 16));
+    const auto info = probeStream(path);
+    EXPECT_EQ(info.value("codec_name"), "mp3");
+    EXPECT_EQ(info.value("channels").toInt(), storedChannels);
+    EXPECT_EQ(info.value("sample_rate"), "44100");
+    EXPECT_EQ(info.value("bit_rate"), "192000");
+    return mpg123Pcm(path);
+}
+
 TEST(Mp3Save, ConstantRateMonoThatDecodesToTheInputLength)
 {
     TestFiles files;
     QList<float> click(44100, 0.0f);
     click[22050] = 0.9f;
     const QString path = files.path("click.mp3");
-    AudioProcessor processor;
-    ASSERT_TRUE(processor.saveAudioFile(path, click, 44100, 1, 16));
-
-    const auto info = probeStream(path);
-    EXPECT_EQ(info.value("codec_name"), "mp3");
-    EXPECT_EQ(info.value("channels"), "1");
-    EXPECT_EQ(info.value("sample_rate"), "44100");
-    EXPECT_EQ(info.value("bit_rate"), "192000");
-
-    // mpg123 honours the LAME tag: no leading silence, no trailing padding.
-    const ToolResult raw = runTool("mpg123", {"-q", "-s", path});
-    ASSERT_TRUE(raw.ok());
-    const auto *pcm = reinterpret_cast<const qint16 *>(raw.standardOutput.constData());
-    const qsizetype count = raw.standardOutput.size() / 2;
-    EXPECT_EQ(count, 44100);
+    const QList<qint16> pcm = saveAndDecodeMp3(path, click, 1, 1);
+    EXPECT_EQ(pcm.size(), 44100);
     qsizetype peak = 0;
-    for (qsizetype i = 0; i < count; ++i)
+    for (qsizetype i = 0; i < pcm.size(); ++i)
         if (std::abs(pcm[i]) > std::abs(pcm[peak]))
             peak = i;
     EXPECT_LT(std::abs(peak - 22050), 1152);
@@ -272,14 +357,9 @@ TEST(Mp3Save, NonFiniteSamplesEncodeAsSilence)
     QList<float> broken;
     for (int i = 0; i < 11025; ++i)
         broken << specials[i % 3];
-    const QString path = files.path("nan.mp3");
-    AudioProcessor processor;
-    ASSERT_TRUE(processor.saveAudioFile(path, broken, 44100, 1, 16));
-    const ToolResult raw = runTool("mpg123", {"-q", "-s", path});
-    ASSERT_TRUE(raw.ok());
-    const auto *pcm = reinterpret_cast<const qint16 *>(raw.standardOutput.constData());
-    ASSERT_EQ(raw.standardOutput.size() / 2, 11025);
-    for (qsizetype i = 0; i < 11025; ++i)
+    const QList<qint16> pcm = saveAndDecodeMp3(files.path("nan.mp3"), broken, 1, 1);
+    ASSERT_EQ(pcm.size(), 11025);
+    for (qsizetype i = 0; i < pcm.size(); ++i)
         ASSERT_LE(std::abs(pcm[i]), 1) << i;
 }
 
@@ -289,29 +369,44 @@ TEST(Mp3Save, EmptyListGivesAnEmptyStream)
     const QString path = files.path("empty.mp3");
     AudioProcessor processor;
     ASSERT_TRUE(processor.saveAudioFile(path, {}, 44100, 1, 16));
-    const ToolResult raw = runTool("mpg123", {"-q", "-s", path});
-    EXPECT_TRUE(raw.ok()) << raw.standardError.toStdString();
-    EXPECT_EQ(raw.standardOutput.size(), 0);
+    EXPECT_TRUE(mpg123Pcm(path).isEmpty());
 }
 
-TEST(Mp3Save, StereoListIsAveragedToMono)
+TEST(Mp3Save, StereoKeepsItsTwoChannels)
 {
     TestFiles files;
+    // Opposite channels: a mono mix of them would be silence.
     QList<float> stereo;
-    for (int i = 0; i < 10000; ++i) {
-        const float s = 0.5f * float(std::sin(0.05 * i));
-        stereo << s << -s; // cancels in the mix
+    for (int i = 0; i < 20000; ++i) {
+        const float s = 0.5f * float(std::sin(2.0 * std::numbers::pi * 440.0 * i / 44100.0));
+        stereo << s << -s;
     }
     stereo << 0.9f; // a trailing partial frame is dropped
-    const QString path = files.path("mix.mp3");
-    AudioProcessor processor;
-    ASSERT_TRUE(processor.saveAudioFile(path, stereo, 44100, 2, 16));
-    const ToolResult raw = runTool("mpg123", {"-q", "-s", path});
-    ASSERT_TRUE(raw.ok());
-    const auto *pcm = reinterpret_cast<const qint16 *>(raw.standardOutput.constData());
-    const qsizetype count = raw.standardOutput.size() / 2;
-    EXPECT_EQ(count, 10000);
-    for (qsizetype i = 0; i < count; ++i)
+    const QList<qint16> pcm = saveAndDecodeMp3(files.path("stereo.mp3"), stereo, 2, 2);
+    ASSERT_EQ(pcm.size(), 40000);
+    // Away from the edges each channel follows its own input within a few percent.
+    double leftError = 0.0, rightError = 0.0, power = 0.0;
+    for (int i = 2000; i < 18000; ++i) {
+        const double left = stereo[2 * i] * 32768.0, right = stereo[2 * i + 1] * 32768.0;
+        leftError += std::pow(pcm[2 * i] - left, 2);
+        rightError += std::pow(pcm[2 * i + 1] - right, 2);
+        power += left * left;
+    }
+    EXPECT_LT(leftError / power, 1e-3);
+    EXPECT_LT(rightError / power, 1e-3);
+}
+
+TEST(Mp3Save, WiderLayoutsAreMixedToMono)
+{
+    TestFiles files;
+    QList<float> three;
+    for (int i = 0; i < 10000; ++i) {
+        const float s = 0.5f * float(std::sin(0.05 * i));
+        three << s << -s << 0.0f; // cancels in the mix
+    }
+    const QList<qint16> pcm = saveAndDecodeMp3(files.path("mix.mp3"), three, 3, 1);
+    EXPECT_EQ(pcm.size(), 10000);
+    for (qsizetype i = 0; i < pcm.size(); ++i)
         ASSERT_LE(std::abs(pcm[i]), 4) << i;
 }
 

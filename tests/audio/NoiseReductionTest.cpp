@@ -3,6 +3,7 @@
 // sox noisered as a peer), the clip edges, and refused settings.
 #include "AudioFixtures.h"
 #include "OracleTool.h"
+#include "Requirement.h"
 #include "TestFiles.h"
 
 #include "audio/AudioProcessor.h"
@@ -143,8 +144,7 @@ TEST(NoiseReduction, SoxNoiseredOnTheSameClipKeepsTheToneToo)
 {
     // A peer check of the measurement: sox gates harder (it removes more noise) and, like
     // ours, leaves the tone within 1 dB.
-    if (!toolAvailable("sox"))
-        GTEST_SKIP() << "sox is not installed";
+    ZENTRIQ_REQUIRE(toolAvailable("sox"), "sox is not installed");
     TestFiles files;
     const std::vector<float> before = noisyTone();
     const QStringList raw = {"-t", "f32", "-r", QString::number(rate), "-c", "1"};
@@ -170,8 +170,7 @@ TEST(NoiseReduction, SoxNoiseredOnTheSameClipKeepsTheToneToo)
 
 TEST(NoiseReduction, ProfileIsTheSquaredMeanMagnitudeOfTheRangeFrames)
 {
-    if (pythonWith("numpy").isEmpty())
-        GTEST_SKIP() << "python3-numpy is not installed";
+    ZENTRIQ_REQUIRE(!pythonWith("numpy").isEmpty(), "python3-numpy is not installed");
     TestFiles files;
     const std::vector<float> clip = seededNoise(8000, 0.3f, 44);
     const QString path = files.write("clip.f32", floatBytes(clip));

@@ -3,6 +3,7 @@
 // and against sox's own equalizer, low-pass and high-pass effects.
 #include "AudioFixtures.h"
 #include "OracleTool.h"
+#include "Requirement.h"
 #include "TestFiles.h"
 
 #include "audio/AudioProcessor.h"
@@ -105,8 +106,7 @@ double maxDifference(std::span<const float> ours, std::span<const double> refere
 
 TEST(ParametricEq, EveryBandTypeMatchesTheCookbookInDoublePrecision)
 {
-    if (pythonWith("numpy").isEmpty())
-        GTEST_SKIP() << "python3-numpy is not installed";
+    ZENTRIQ_REQUIRE(!pythonWith("numpy").isEmpty(), "python3-numpy is not installed");
     TestFiles files;
     const std::vector<float> noise = seededNoise(4096, 0.25f, 11);
     struct Case { const char *name; std::vector<Band> bands; int rate; };
@@ -135,8 +135,7 @@ TEST(ParametricEq, EveryBandTypeMatchesTheCookbookInDoublePrecision)
 
 TEST(ParametricEq, BellLowPassAndHighPassAgreeWithSox)
 {
-    if (!toolAvailable("sox"))
-        GTEST_SKIP() << "sox is not installed";
+    ZENTRIQ_REQUIRE(toolAvailable("sox"), "sox is not installed");
     TestFiles files;
     const int rate = 44100;
     const std::vector<float> noise = seededNoise(8192, 0.25f, 12);

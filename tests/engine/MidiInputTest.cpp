@@ -6,6 +6,7 @@
 
 #include "MidiTestKeyboard.h"
 #include "MidiTestLog.h"
+#include "Requirement.h"
 
 #include <QCoreApplication>
 #include <QFile>
@@ -114,11 +115,9 @@ class MidiInputJack : public ::testing::Test
 protected:
     void SetUp() override
     {
-        if (qEnvironmentVariableIsEmpty("JACK_DEFAULT_SERVER"))
-            GTEST_SKIP() << "no JACK server (scripts/test.sh starts one)";
+        ZENTRIQ_REQUIRE(!qEnvironmentVariableIsEmpty("JACK_DEFAULT_SERVER"), "no JACK server (scripts/test.sh starts one)");
         keyboard = std::make_unique<MidiTestKeyboard>();
-        if (!keyboard->valid())
-            GTEST_SKIP() << "the JACK server does not accept clients";
+        ZENTRIQ_REQUIRE(keyboard->valid(), "the JACK server does not accept clients");
     }
 
     int keyboardPort(const MidiInput &input) const

@@ -7,6 +7,7 @@
 #include "project/TrackData.h"
 
 #include "OracleTool.h"
+#include "Requirement.h"
 #include "TestFiles.h"
 #include "ToneAnalysis.h"
 
@@ -77,8 +78,7 @@ class PianoFixture : public ::testing::Test
 protected:
     void SetUp() override
     {
-        if (!toolAvailable("lame"))
-            GTEST_SKIP() << "lame is not installed";
+        ZENTRIQ_REQUIRE(toolAvailable("lame"), "lame is not installed");
         c4 = writeSineMp3(files, "keys/C4.mp3", 261.63, 2.0, rate);
         ASSERT_FALSE(writeSineMp3(files, "keys/E4.mp3", 329.63, 2.0, rate).isEmpty());
         ASSERT_FALSE(c4.isEmpty());

@@ -6,6 +6,7 @@
 #include "project/TrackData.h"
 
 #include "OracleTool.h"
+#include "Requirement.h"
 #include "StandardMidiFileBytes.h"
 #include "TestFiles.h"
 #include "ToneAnalysis.h"
@@ -110,8 +111,7 @@ class SF2SamplerTest : public ::testing::Test
 protected:
     void SetUp() override
     {
-        if (!QFile::exists(soundFont))
-            GTEST_SKIP() << "TimGM6mb.sf2 is not installed";
+        ZENTRIQ_REQUIRE(QFile::exists(soundFont), "TimGM6mb.sf2 is not installed");
         ASSERT_TRUE(sampler.loadSoundFont(soundFont));
     }
 

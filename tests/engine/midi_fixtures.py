@@ -5,7 +5,9 @@
 Usage: midi_fixtures.py <folder>
 Expected times come from mido.tick2second over a tempo map gathered from every track, so
 they are independent of the importer under test. Tempos are multiples of the division, which
-makes every tempo segment a whole number of microseconds."""
+makes every tempo segment a whole number of microseconds. Byte patterns mido will not write
+(real-time bytes in a track, a format-0 file with two tracks) are patched into its output
+and read back by mido."""
 import json
 import os
 import sys
@@ -40,7 +42,44 @@ def name(text):
     return MetaMessage('track_name', name=text)
 
 
+def scale(title, channel=0):
+    """A C-major scale with a text marker while the third note sounds."""
+    events = [(0, name(title))]
+    for index, key in enumerate((60, 62, 64, 65, 67, 69, 71, 72)):
+        events.append((0, on(key, 80 + index, ch=channel)))
+        if index == 2:
+            events.append((120, MARKER))
+            events.append((120, off(key, ch=channel)))
+        else:
+            events.append((240, off(key, ch=channel)))
+    return track(*events)
+
+
+MARKER = MetaMessage('text', text='SYS')
+MARKER_BYTES = b'\xff\x01\x03SYS'
+
+# System common and real-time messages with their data bytes, which a player skips.
+SYSTEM_MESSAGES = {
+    'f1': b'\xf1\x12', 'f2': b'\xf2\x10\x20', 'f3': b'\xf3\x05', 'f6': b'\xf6', 'f8': b'\xf8',
+    'fa': b'\xfa', 'fb': b'\xfb', 'fc': b'\xfc', 'fe': b'\xfe',
+}
+
+
+def with_marker_replaced(data, replacement):
+    """Puts `replacement` where the marker's bytes were and corrects that track's length."""
+    at = data.index(MARKER_BYTES)
+    chunk = data.rindex(b'MTrk', 0, at)
+    length = int.from_bytes(data[chunk + 4:chunk + 8], 'big') - len(MARKER_BYTES) + len(replacement)
+    return (data[:chunk + 4] + length.to_bytes(4, 'big') + data[chunk + 8:at] + replacement
+            + data[at + len(MARKER_BYTES):])
+
+
+def as_format0(data):
+    return data[:8] + b'\x00\x00' + data[10:]
+
+
 def fixtures():
+    """File name -> (division, format, tracks, patch applied to the written bytes or None)."""
     files = {}
 
     # Format 0: a tempo change in the middle, running status (mido writes repeated statuses
@@ -62,7 +101,7 @@ def fixtures():
         (960, on(48, 80, ch=9)),
         (480, off(72)),
         (720, MetaMessage('end_of_track')),
-    )])
+    )], None)
 
     # Format 1: a tempo track, two named tracks, an unnamed one, and a tempo change that
     # only the last track carries but that times every track.
@@ -77,12 +116,19 @@ def fixtures():
               (0, on(38, 120)), (240, on(38, 60)), (240, off(38)), (240, off(38))),
         track((480, on(50)), (2880, off(50))),
         track((0, tempo(432000)), (2400, tempo(600000)), (0, on(40)), (10, off(40))),
-    ])
+    ], None)
 
     # No tempo at all: 120 BPM, division 96; a note at an odd tick truncates once.
     files['notempo.mid'] = (96, 1, [
         track((0, name('Solo')), (0, on(60)), (96, off(60)), (10, on(61)), (86, off(61))),
-    ])
+    ], None)
+
+    for status, message in SYSTEM_MESSAGES.items():
+        files['system-%s.mid' % status] = (
+            480, 0, [scale('Scale')], lambda data, message=message: with_marker_replaced(data, message))
+
+    # Two track chunks under a format-0 header: invalid, but both are read.
+    files['format0-two-tracks.mid'] = (480, 1, [scale('Right'), scale('Left', channel=1)], as_format0)
     return files
 
 
@@ -140,11 +186,16 @@ def expected(mid):
 def main():
     folder = sys.argv[1]
     result = {}
-    for filename, (division, fmt, tracks) in fixtures().items():
+    for filename, (division, fmt, tracks, patch) in fixtures().items():
         mid = MidiFile(type=fmt, ticks_per_beat=division, charset='utf-8')
         mid.tracks.extend(tracks)
         path = os.path.join(folder, filename)
         mid.save(path)
+        if patch:
+            with open(path, 'rb') as f:
+                data = patch(f.read())
+            with open(path, 'wb') as f:
+                f.write(data)
         result[filename] = expected(MidiFile(path, charset='utf-8'))
     json.dump(result, sys.stdout, ensure_ascii=False)
 

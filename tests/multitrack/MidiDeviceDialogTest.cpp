@@ -5,6 +5,7 @@
 #include "engine/MidiInput.h"
 
 #include "MidiTestKeyboard.h"
+#include "Requirement.h"
 
 #include <QComboBox>
 #include <QFile>
@@ -64,12 +65,10 @@ TEST(MidiDeviceDialog, WithoutMidiSystemNothingConnects)
 
 TEST(MidiDeviceDialog, ConnectsAndDisconnectsAJackKeyboard)
 {
-    if (qEnvironmentVariableIsEmpty("JACK_DEFAULT_SERVER"))
-        GTEST_SKIP() << "no JACK server (scripts/test.sh starts one)";
+    ZENTRIQ_REQUIRE(!qEnvironmentVariableIsEmpty("JACK_DEFAULT_SERVER"), "no JACK server (scripts/test.sh starts one)");
     MidiApiScope api("jack");
     MidiTestKeyboard keyboard;
-    if (!keyboard.valid())
-        GTEST_SKIP() << "the JACK server does not accept clients";
+    ZENTRIQ_REQUIRE(keyboard.valid(), "the JACK server does not accept clients");
     MidiInput input;
     const int port = int(input.availableDevices().indexOf(keyboard.portName()));
     ASSERT_GE(port, 0);

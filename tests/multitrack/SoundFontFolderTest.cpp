@@ -2,6 +2,7 @@
 // The multitrack page's SoundFont folder: opened SoundFonts are copied into it and the
 // first one is loaded at start; a file that does not load changes nothing. Also the rate and
 // block size of the page's plug-in bridge.
+#include "Requirement.h"
 #include "TestFiles.h"
 
 #include "multitrack/MultiTrackEditorPage.h"
@@ -24,8 +25,7 @@ class SoundFontFolderTest : public ::testing::Test
 protected:
     void SetUp() override
     {
-        if (!QFileInfo::exists(kSoundFont))
-            GTEST_SKIP() << "timgm6mb-soundfont is not installed";
+        ZENTRIQ_REQUIRE(QFileInfo::exists(kSoundFont), "timgm6mb-soundfont is not installed");
         goodBytes = readAll(kSoundFont);
         // The folder lives in the per-user data location; point it at this test's own folder.
         savedDataHome = qgetenv("XDG_DATA_HOME");

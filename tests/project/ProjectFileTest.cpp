@@ -2,6 +2,7 @@
 // .zqp files on disk: byte-for-byte the document QJsonDocument would write, read by Python
 // as an independent reader, audio kept outside the parsed text, damaged files refused.
 #include "RandomProject.h"
+#include "Requirement.h"
 
 #include "project/ExtractedStrings.h"
 #include "project/ProjectFile.h"
@@ -81,8 +82,7 @@ TEST(ProjectFile, WritesExactlyTheIndentedDocumentAndReadsItBack)
 // Python's json, base64 and struct read the file independently of Qt.
 TEST(ProjectFile, PythonReadsTheSavedFile)
 {
-    if (!toolAvailable(QStringLiteral("python3")))
-        GTEST_SKIP() << "python3 missing";
+    ZENTRIQ_REQUIRE(toolAvailable(QStringLiteral("python3")), "python3 missing");
     TestFiles files;
     ProjectData project = stereoProject(30001);  // 120004 bytes: a padded last group
     AudioClip &clip = project.tracks[0].audioClips[0];
@@ -261,26 +261,10 @@ TEST(ProjectFile, FailedSaveLeavesNoFile)
 class DecimalCommaLocale : public testing::Test
 {
 protected:
-    static void SetUpTestSuite()
-    {
-        locales = new TestFiles;
-        const ToolResult made = runTool(QStringLiteral("localedef"), {QStringLiteral("-i"), QStringLiteral("de_DE"),
-                                                                     QStringLiteral("-f"), QStringLiteral("UTF-8"),
-                                                                     locales->path(QStringLiteral("de_DE.UTF-8"))});
-        available = made.ok();
-    }
-    static void TearDownTestSuite()
-    {
-        delete locales;
-        locales = nullptr;
-    }
-
     void SetUp() override
     {
-        if (!available)
-            GTEST_SKIP() << "localedef could not build de_DE";
-        setenv("LOCPATH", locales->path(QString()).toLocal8Bit().constData(), 1);
-        ASSERT_TRUE(std::setlocale(LC_ALL, "de_DE.UTF-8"));
+        // scripts/install-deps.sh generates it.
+        ZENTRIQ_REQUIRE(std::setlocale(LC_ALL, "de_DE.UTF-8"), "the de_DE.UTF-8 locale is not installed");
         QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
         char text[16];
         std::snprintf(text, sizeof text, "%.1f", 1.5);
@@ -290,11 +274,7 @@ protected:
     {
         std::setlocale(LC_ALL, "C");
         QLocale::setDefault(QLocale::c());
-        unsetenv("LOCPATH");
     }
-
-    static inline TestFiles *locales = nullptr;
-    static inline bool available = false;
 };
 
 TEST_F(DecimalCommaLocale, RoundTripKeepsEveryNumber)

@@ -2,6 +2,7 @@
 // The project document: hand-written fixtures in the current and both older audio forms,
 // seeded round trips, the Part-level edge cases and a table of damaged documents.
 #include "RandomProject.h"
+#include "Requirement.h"
 
 #include "project/ProjectFile.h"
 #include "project/ProjectSerializer.h"
@@ -90,8 +91,7 @@ class ProjectFixtures : public testing::Test
 protected:
     void SetUp() override
     {
-        if (!toolAvailable(QStringLiteral("python3")))
-            GTEST_SKIP() << "python3 missing";
+        ZENTRIQ_REQUIRE(toolAvailable(QStringLiteral("python3")), "python3 missing");
         const ToolResult result = runTool(QStringLiteral("python3"), {QStringLiteral("-c"), QString::fromUtf8(fixtureScript),
                                                                       files.path("current.zqp"), files.path("numbers.zqp")});
         ASSERT_TRUE(result.ok()) << result.standardError.constData();

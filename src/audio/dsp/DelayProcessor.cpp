@@ -21,12 +21,9 @@ void DelayProcessor::setSampleRate(float rate)
 void DelayProcessor::setDelayTime(float seconds)
 {
     delayTime = clampParameter(seconds, 0.0f, 5.0f);
-    const auto length = static_cast<std::uint64_t>(std::trunc(2.0f * delayTime * sampleRate));
-    if (length == lineLength)
-        return;
-    lineLength = length;
-    leftLine.resize(length, 0.0f);
-    rightLine.resize(length, 0.0f);
+    const auto length = static_cast<std::size_t>(std::trunc(2.0f * delayTime * sampleRate));
+    leftLine.resize(length);
+    rightLine.resize(length);
 }
 
 void DelayProcessor::setFeedback(float value)
@@ -41,40 +38,33 @@ void DelayProcessor::setMix(float value)
 
 void DelayProcessor::reset()
 {
-    std::fill(leftLine.begin(), leftLine.end(), 0.0f);
-    std::fill(rightLine.begin(), rightLine.end(), 0.0f);
-    leftPosition = rightPosition = 0;
+    leftLine.clear();
+    rightLine.clear();
 }
 
 std::uint64_t DelayProcessor::delaySamples() const
 {
     // A rate raised after the line was sized would ask for a tap beyond the line.
     const auto wanted = static_cast<std::uint64_t>(std::trunc(delayTime * sampleRate));
-    return std::min(wanted, lineLength);
+    return std::min<std::uint64_t>(wanted, leftLine.size());
 }
 
 void DelayProcessor::step(const float *inLeft, const float *inRight, float *outLeft,
                           float *outRight, std::uint64_t delay)
 {
-    const std::uint64_t length = lineLength;
-    // A line shortened by a later setDelayTime leaves the positions beyond it.
-    leftPosition %= length;
-    rightPosition %= length;
-    const float delayedLeft = leftLine[(leftPosition + length - delay) % length];
-    const float delayedRight = rightLine[(rightPosition + length - delay) % length];
+    const float delayedLeft = leftLine.tap(delay);
+    const float delayedRight = rightLine.tap(delay);
     *outLeft = *inLeft * (1.0f - mix) + mix * delayedLeft;
     *outRight = *inRight * (1.0f - mix) + mix * delayedRight;
-    leftLine[leftPosition] = delayedRight * feedback + *inLeft;
-    rightLine[rightPosition] = delayedLeft * feedback + *inRight;
-    leftPosition = (leftPosition + 1) % length;
-    rightPosition = (rightPosition + 1) % length;
+    leftLine.push(delayedRight * feedback + *inLeft);
+    rightLine.push(delayedLeft * feedback + *inRight);
 }
 
 void DelayProcessor::process(const float *in, float *out, std::uint64_t n)
 {
     if (n == 0)
         return;
-    if (lineLength == 0) {
+    if (leftLine.size() == 0) {
         if (in != out)
             std::memmove(out, in, 2 * n * sizeof(float));
         return;
@@ -86,7 +76,7 @@ void DelayProcessor::process(const float *in, float *out, std::uint64_t n)
 
 void DelayProcessor::processBlock(AudioBlock &block)
 {
-    if (block.channels.size() < 2 || lineLength == 0)
+    if (block.channels.size() < 2 || leftLine.size() == 0)
         return;
     const std::size_t n = std::min(block.usableSamples(0), block.usableSamples(1));
     float *left = block.channels[0].samples.data();

@@ -2,8 +2,9 @@
 // Ping-pong stereo delay of the DSP class library.
 #pragma once
 
+#include "audio/dsp/DelayLine.h"
+
 #include <cstdint>
-#include <vector>
 
 struct AudioBlock;
 
@@ -33,9 +34,6 @@ private:
     float feedback = 0.3f;
     float mix = 0.5f;
     float sampleRate = 44100.0f;
-    std::uint64_t lineLength = 0;
-    std::vector<float> leftLine;
-    std::vector<float> rightLine;
-    std::uint64_t leftPosition = 0;
-    std::uint64_t rightPosition = 0;
+    DelayLine leftLine;
+    DelayLine rightLine;
 };

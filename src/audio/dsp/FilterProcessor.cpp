@@ -5,8 +5,9 @@
 #include "audio/dsp/AudioBlock.h"
 #include "audio/dsp/DspParameter.h"
 
-#include <cmath>
-#include <numbers>
+#include <array>
+#include <optional>
+
 
 void FilterProcessor::setType(FilterType newType)
 {
@@ -34,55 +35,27 @@ void FilterProcessor::setGain(float dB)
 
 void FilterProcessor::calculateCoefficients()
 {
-    const float w0 = 2.0f * std::numbers::pi_v<float> * frequency / sampleRate;
-    const float s = std::sin(w0);
-    const float c = std::cos(w0);
-    const float alpha = s / (2.0f * q);
-    const float a0 = 1.0f + alpha;
-    switch (type) {
-    case FilterType::LowPass:
-        b0 = (1.0f - c) / 2.0f / a0;
-        b1 = (1.0f - c) / a0;
-        b2 = (1.0f - c) / 2.0f / a0;
-        break;
-    case FilterType::HighPass:
-        b0 = (1.0f + c) / 2.0f / a0;
-        b1 = -(1.0f + c) / a0;
-        b2 = (1.0f + c) / 2.0f / a0;
-        break;
-    case FilterType::BandPass:
-        b0 = alpha / a0;
-        b1 = 0.0f;
-        b2 = -alpha / a0;
-        break;
-    case FilterType::Notch:
-        b0 = 1.0f / a0;
-        b1 = -2.0f * c / a0;
-        b2 = 1.0f / a0;
-        break;
-    default:
+    // The equaliser's band type of each shape, in FilterType's order.
+    constexpr std::array<EqBandType, 4> shapes{EqBandType::LowPass, EqBandType::HighPass, EqBandType::BandPass,
+                                               EqBandType::Notch};
+    const auto index = static_cast<std::size_t>(type);
+    if (index >= shapes.size())
         return;
-    }
-    a1 = -2.0f * c / a0;
-    a2 = (1.0f - alpha) / a0;
+    // These shapes read no gain; the frequency and Q ranges keep every section stable.
+    if (const std::optional<BiquadCoefficients> designed = BiquadCoefficients::forBand(
+            static_cast<int>(shapes[index]), frequency, 0.0f, q, static_cast<int>(sampleRate)))
+        coefficients = *designed;
 }
 
 void FilterProcessor::reset()
 {
-    x1 = x2 = y1 = y2 = 0.0f;
+    state = {};
 }
 
 void FilterProcessor::process(const float *in, float *out, std::uint64_t n)
 {
-    for (std::uint64_t i = 0; i < n; ++i) {
-        const float x = in[i];
-        const float y = b0 * x + b1 * x1 + b2 * x2 - a1 * y1 - a2 * y2;
-        x2 = x1;
-        x1 = x;
-        y2 = y1;
-        y1 = y;
-        out[i] = y;
-    }
+    for (std::uint64_t i = 0; i < n; ++i)
+        out[i] = state.process(coefficients, in[i]);
 }
 
 void FilterProcessor::processBlock(AudioBlock &block)

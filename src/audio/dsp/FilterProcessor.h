@@ -1,6 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// Direct-form-I biquad (low-pass, high-pass, band-pass, notch) of the DSP class library.
+// Direct-form-I biquad (low-pass, high-pass, band-pass, notch) of the DSP class library, on
+// the equaliser's section design.
 #pragma once
+
+#include "audio/BiquadCoefficients.h"
 
 #include <cstdint>
 
@@ -32,7 +35,6 @@ private:
     float q = 0.707f;
     float gain = 0.0f;
     // Low-pass at 1000 Hz, Q 0.707, 44100 Hz.
-    float b0 = 0.0046039f, b1 = 0.0092079f, b2 = 0.0046039f;
-    float a1 = -1.7990716f, a2 = 0.8174874f;
-    float x1 = 0.0f, x2 = 0.0f, y1 = 0.0f, y2 = 0.0f;
+    BiquadCoefficients coefficients{0.0046039f, 0.0092079f, 0.0046039f, -1.7990716f, 0.8174874f};
+    BiquadDirectFormI state;
 };

@@ -4,12 +4,18 @@
 
 #include "audio/dsp/AudioBlock.h"
 #include "audio/dsp/DspParameter.h"
+#include "audio/dsp/HannWindow.h"
+#include "audio/dsp/OverlapAddNorm.h"
+#include "audio/Fft.h"
 
 #include <algorithm>
 #include <bit>
 #include <cmath>
+#include <complex>
 #include <cstring>
+#include <limits>
 #include <numbers>
+#include <span>
 #include <utility>
 
 namespace {
@@ -24,9 +30,13 @@ constexpr std::uint64_t maxGrainSamples = std::uint64_t{1} << 20;
 // edge into a burst; the head of the output fades in instead.
 constexpr float minWindowSum = 1.0f;
 
+// Into -pi..pi, the nearest turn rounded half away from zero. Truncating the integer
+// conversion vectorises where std::round is a library call, and this runs per bin. The phases
+// here stay far below 2^31 turns.
 double wrapPhase(double phase)
 {
-    return phase - twoPi * std::round(phase / twoPi);
+    const double turns = phase * (1.0 / twoPi);
+    return phase - twoPi * static_cast<double>(static_cast<std::int32_t>(turns + std::copysign(0.5, turns)));
 }
 
 std::uint64_t frameLength(float sampleRate)
@@ -45,6 +55,164 @@ std::uint64_t grainSamples(float grainLength)
     if (!(grainLength >= 1.0f))
         return 0;
     return std::min(static_cast<std::uint64_t>(std::min(grainLength, 1e9f)), maxGrainSamples);
+}
+
+// atan2 in single precision without a library call, so the per-bin phase loop vectorises.
+// Cephes' atanf reduction and polynomial: within 2e-7 rad of the exact angle, as close as
+// atan2f itself rounds. Both parts 0 give 0.
+float phaseOf(float re, float im)
+{
+    const float x = std::fabs(re);
+    const float y = std::fabs(im);
+    // Never 0/0: with both parts 0 the quotient is 0 / the smallest float.
+    const float a = std::min(x, y) / std::max(std::max(x, y), std::numeric_limits<float>::denorm_min());
+    constexpr float tanEighthPi = 0.41421356f;
+    const bool reduce = a > tanEighthPi;
+    const float reduced = (a - 1.0f) / (a + 1.0f);
+    const float t = reduce ? reduced : a;
+    const float z = t * t;
+    float angle = (((8.05374449538e-2f * z - 1.38776856032e-1f) * z + 1.99777106478e-1f) * z - 3.33329491539e-1f)
+                      * z * t + t;
+    angle += reduce ? std::numbers::pi_v<float> / 4.0f : 0.0f;
+    angle = y > x ? std::numbers::pi_v<float> / 2.0f - angle : angle;
+    angle = re < 0.0f ? std::numbers::pi_v<float> - angle : angle;
+    return im < 0.0f ? -angle : angle;
+}
+
+// The FFT's largest length; beyond it the FFT leaves its data alone.
+constexpr std::uint64_t maxFftLength = std::uint64_t{1} << 30;
+
+// One frame length's transform and work arrays, made once and reused frame after frame.
+class VocoderFrame
+{
+public:
+    explicit VocoderFrame(std::uint64_t N)
+        : N(N), M(N / 2), fft(N <= maxFftLength ? static_cast<int>(N) : 0), bins(M + 1), magnitude(M + 1),
+          phase(M + 1), binFrequency(M + 1), shifted(M + 1)
+    {
+        peaks.reserve(M + 1);
+    }
+
+    void run(const float *frameIn, float *frameOut, float *lastPhase, float *sumPhase, double ratio,
+             std::uint64_t analysisHop, std::uint64_t synthesisHop);
+
+private:
+    void analyse(float *lastPhase, float *sumPhase, double ratio, std::uint64_t analysisHop,
+                 std::uint64_t synthesisHop);
+    void findPeaks();
+    void movePeakRegions(const float *sumPhase, double ratio);
+
+    std::uint64_t N;
+    std::uint64_t M;
+    Fft fft;
+    std::vector<std::complex<float>> bins;
+    std::vector<float> magnitude;
+    std::vector<float> phase;
+    std::vector<double> binFrequency; // measured, in bins
+    std::vector<std::uint64_t> peaks;
+    std::vector<std::complex<float>> shifted;
+};
+
+void VocoderFrame::run(const float *frameIn, float *frameOut, float *lastPhase, float *sumPhase, double ratio,
+                       std::uint64_t analysisHop, std::uint64_t synthesisHop)
+{
+    if (fft.size() == 0) {
+        std::fill(frameOut, frameOut + N, 0.0f);
+        return;
+    }
+    fft.forward(frameIn, bins.data());
+    analyse(lastPhase, sumPhase, ratio, analysisHop, synthesisHop);
+    findPeaks();
+    movePeakRegions(sumPhase, ratio);
+    fft.inverse(shifted.data(), frameOut);
+}
+
+void VocoderFrame::analyse(float *lastPhase, float *sumPhase, double ratio, std::uint64_t analysisHop,
+                           std::uint64_t synthesisHop)
+{
+    // Three passes with few dependencies between them, each vectorised.
+    const float *__restrict parts = reinterpret_cast<const float *>(bins.data());
+    float *__restrict level = magnitude.data();
+    for (std::uint64_t k = 0; k <= M; ++k)
+        level[k] = std::sqrt(parts[2 * k] * parts[2 * k] + parts[2 * k + 1] * parts[2 * k + 1]);
+    float *__restrict angle = phase.data();
+    for (std::uint64_t k = 0; k <= M; ++k)
+        angle[k] = phaseOf(parts[2 * k], parts[2 * k + 1]);
+
+    const double hop = static_cast<double>(analysisHop);
+    const double binStep = twoPi / static_cast<double>(N); // radians per sample of bin 1
+    const double expectedStep = binStep * hop;
+    const double perHop = 1.0 / hop;
+    const double binsPerRadian = 1.0 / binStep;
+    const double synthesisAdvance = static_cast<double>(synthesisHop) * ratio;
+    const float *__restrict measured = phase.data();
+    double *__restrict frequency = binFrequency.data();
+    const auto binCount = static_cast<std::int32_t>(M + 1);
+    for (std::int32_t k = 0; k < binCount; ++k) {
+        const double expected = expectedStep * static_cast<double>(k);
+        const double deviation = wrapPhase(double(measured[k]) - double(lastPhase[k]) - expected);
+        const double omega = deviation * perHop + binStep * static_cast<double>(k);
+        frequency[k] = omega * binsPerRadian;
+        // The synthesis phase advances at the shifted frequency. Kept wrapped, so it keeps its
+        // precision over hours of frames.
+        sumPhase[k] = static_cast<float>(wrapPhase(double(sumPhase[k]) + synthesisAdvance * omega));
+        lastPhase[k] = measured[k];
+    }
+}
+
+void VocoderFrame::findPeaks()
+{
+    peaks.clear();
+    for (std::uint64_t k = 0; k <= M; ++k) {
+        const bool aboveLower = k == 0 || magnitude[k] > magnitude[k - 1];
+        const bool notBelowUpper = k == M || magnitude[k] >= magnitude[k + 1];
+        if (aboveLower && notBelowUpper && magnitude[k] > 0.0f)
+            peaks.push_back(k);
+    }
+}
+
+// Each peak carries the bins around it (down to the lowest bin before the next peak) as one
+// region, moved by a whole number of bins so the window's spectral shape survives and rotated
+// so the peak's phase is its accumulated synthesis phase. The bins keep their phases relative
+// to the peak; splitting bins one by one instead smears and cancels them.
+void VocoderFrame::movePeakRegions(const float *sumPhase, double ratio)
+{
+    std::fill(shifted.begin(), shifted.end(), std::complex<float>());
+    std::uint64_t regionStart = 0;
+    for (std::size_t p = 0; p < peaks.size(); ++p) {
+        const std::uint64_t peak = peaks[p];
+        std::uint64_t regionEnd = M;
+        if (p + 1 < peaks.size()) {
+            const std::uint64_t next = peaks[p + 1];
+            regionEnd = peak;
+            for (std::uint64_t k = peak + 1; k < next; ++k)
+                if (magnitude[k] < magnitude[regionEnd])
+                    regionEnd = k;
+            if (regionEnd == peak)
+                regionEnd = next - 1;
+        }
+        // A peak bin is the bin nearest its partial; a wider reading is a transient's noise.
+        const double partial = std::clamp(binFrequency[peak], double(peak) - 0.5, double(peak) + 0.5);
+        const auto shift = static_cast<std::int64_t>(std::round((ratio - 1.0) * partial));
+        // One rotation for the whole region: each bin times it is the bin at its own phase
+        // plus the rotation, without a cosine and sine per bin.
+        const float rotation = sumPhase[peak] - phase[peak];
+        const std::complex<float> turn(std::cos(rotation), std::sin(rotation));
+        const std::int64_t first = std::max<std::int64_t>(static_cast<std::int64_t>(regionStart), -shift);
+        const std::int64_t last = std::min<std::int64_t>(static_cast<std::int64_t>(regionEnd),
+                                                         static_cast<std::int64_t>(M) - shift);
+        if (first <= last) {
+            const float *__restrict source = reinterpret_cast<const float *>(bins.data() + first);
+            float *__restrict target = reinterpret_cast<float *>(shifted.data() + first + shift);
+            for (std::int64_t j = 0; j <= last - first; ++j) {
+                const float binRe = source[2 * j];
+                const float binIm = source[2 * j + 1];
+                target[2 * j] += binRe * turn.real() - binIm * turn.imag();
+                target[2 * j + 1] += binRe * turn.imag() + binIm * turn.real();
+            }
+        }
+        regionStart = regionEnd + 1;
+    }
 }
 
 } // namespace
@@ -76,46 +244,16 @@ void PitchShiftProcessor::setOverlap(float value)
 
 void PitchShiftProcessor::fft(float *data, std::uint64_t n, bool inverse)
 {
-    if (n < 2 || !std::has_single_bit(n))
+    if (n < 2 || !std::has_single_bit(n) || n > maxFftLength)
         return;
-    for (std::uint64_t i = 1, j = 0; i < n; ++i) {
-        std::uint64_t bit = n >> 1;
-        for (; j & bit; bit >>= 1)
-            j ^= bit;
-        j ^= bit;
-        if (i < j) {
-            std::swap(data[2 * i], data[2 * j]);
-            std::swap(data[2 * i + 1], data[2 * j + 1]);
-        }
-    }
-    for (std::uint64_t len = 2; len <= n; len <<= 1) {
-        const double theta = (inverse ? -twoPi : twoPi) / static_cast<double>(len);
-        const float stepRe = static_cast<float>(std::cos(theta));
-        const float stepIm = static_cast<float>(std::sin(theta));
-        const std::uint64_t half = len / 2;
-        for (std::uint64_t start = 0; start < n; start += len) {
-            float wRe = 1.0f;
-            float wIm = 0.0f;
-            for (std::uint64_t k = 0; k < half; ++k) {
-                float *a = data + 2 * (start + k);
-                float *b = data + 2 * (start + k + half);
-                const float tRe = wRe * b[0] - wIm * b[1];
-                const float tIm = wRe * b[1] + wIm * b[0];
-                b[0] = a[0] - tRe;
-                b[1] = a[1] - tIm;
-                a[0] += tRe;
-                a[1] += tIm;
-                const float nextRe = wRe * stepRe - wIm * stepIm;
-                wIm = wRe * stepIm + wIm * stepRe;
-                wRe = nextRe;
-            }
-        }
-    }
-    if (inverse) {
-        const float scale = 1.0f / static_cast<float>(n);
-        for (std::uint64_t i = 0; i < 2 * n; ++i)
-            data[i] *= scale;
-    }
+    // This forward is the usual inverse without its 1/n, this inverse the usual forward with it.
+    // Scaling by a power of two is exact.
+    const Fft transform(static_cast<int>(n));
+    auto *values = reinterpret_cast<std::complex<float> *>(data);
+    transform.transform(values, !inverse);
+    const float scale = inverse ? 1.0f / static_cast<float>(n) : static_cast<float>(n);
+    for (std::uint64_t i = 0; i < n; ++i)
+        values[i] *= scale;
 }
 
 void PitchShiftProcessor::reset()
@@ -132,10 +270,9 @@ float PitchShiftProcessor::emitGrain() const
         return 0.0f;
     const std::uint64_t held = inputBuffer.size();
     const std::uint64_t start = length >= held ? 0 : held - length;
-    const float scale = 2.0f * std::numbers::pi_v<float> / static_cast<float>(length);
     float value = 0.0f;
     for (std::uint64_t j = 0; j < length && start + j < held; ++j)
-        value += 0.5f * (1.0f - std::cos(scale * static_cast<float>(j))) * inputBuffer[start + j];
+        value += hannPoint(j, length) * inputBuffer[start + j];
     return value;
 }
 
@@ -174,88 +311,7 @@ void PitchShiftProcessor::phaseVocoderFrame(const float *frameIn, float *frameOu
                                             float *lastPhase, float *sumPhase, double ratio,
                                             std::uint64_t analysisHop, std::uint64_t synthesisHop)
 {
-    const std::uint64_t M = N / 2;
-    std::vector<float> spectrum(2 * N, 0.0f);
-    for (std::uint64_t i = 0; i < N; ++i)
-        spectrum[2 * i] = frameIn[i];
-    fft(spectrum.data(), N, false);
-
-    std::vector<float> magnitude(M + 1);
-    std::vector<float> phase(M + 1);
-    std::vector<double> binFrequency(M + 1); // measured, in bins
-    const double hop = static_cast<double>(analysisHop);
-    for (std::uint64_t k = 0; k <= M; ++k) {
-        const float re = spectrum[2 * k];
-        const float im = spectrum[2 * k + 1];
-        magnitude[k] = std::sqrt(re * re + im * im);
-        // The forward transform's positive exponent mirrors the spectrum: a partial's phase
-        // in its bin turns backwards. Read it forwards so the measured frequency is right.
-        phase[k] = std::atan2(-im, re);
-        const double expected = twoPi * static_cast<double>(k) * hop / static_cast<double>(N);
-        const double deviation = wrapPhase(double(phase[k]) - double(lastPhase[k]) - expected);
-        const double omega = deviation / hop + twoPi * static_cast<double>(k) / static_cast<double>(N);
-        binFrequency[k] = omega * static_cast<double>(N) / twoPi;
-        // The synthesis phase advances at the shifted frequency. Kept wrapped, so it keeps its
-        // precision over hours of frames.
-        sumPhase[k] = static_cast<float>(
-            wrapPhase(double(sumPhase[k]) + static_cast<double>(synthesisHop) * ratio * omega));
-        lastPhase[k] = phase[k];
-    }
-
-    // Each peak carries the bins around it (down to the lowest bin before the next peak) as one
-    // region, moved by a whole number of bins so the window's spectral shape survives and
-    // rotated so the peak's phase is its accumulated synthesis phase. The bins keep their
-    // phases relative to the peak; splitting bins one by one instead smears and cancels them.
-    std::vector<std::uint64_t> peaks;
-    for (std::uint64_t k = 0; k <= M; ++k) {
-        const bool aboveLower = k == 0 || magnitude[k] > magnitude[k - 1];
-        const bool notBelowUpper = k == M || magnitude[k] >= magnitude[k + 1];
-        if (aboveLower && notBelowUpper && magnitude[k] > 0.0f)
-            peaks.push_back(k);
-    }
-
-    std::vector<double> re(M + 1, 0.0);
-    std::vector<double> im(M + 1, 0.0);
-    std::uint64_t regionStart = 0;
-    for (std::size_t p = 0; p < peaks.size(); ++p) {
-        const std::uint64_t peak = peaks[p];
-        std::uint64_t regionEnd = M;
-        if (p + 1 < peaks.size()) {
-            const std::uint64_t next = peaks[p + 1];
-            regionEnd = peak;
-            for (std::uint64_t k = peak + 1; k < next; ++k)
-                if (magnitude[k] < magnitude[regionEnd])
-                    regionEnd = k;
-            if (regionEnd == peak)
-                regionEnd = next - 1;
-        }
-        // A peak bin is the bin nearest its partial; a wider reading is a transient's noise.
-        const double partial = std::clamp(binFrequency[peak], double(peak) - 0.5, double(peak) + 0.5);
-        const auto shift = static_cast<std::int64_t>(std::round((ratio - 1.0) * partial));
-        const double rotation = double(sumPhase[peak]) - double(phase[peak]);
-        for (std::uint64_t k = regionStart; k <= regionEnd; ++k) {
-            const std::int64_t target = static_cast<std::int64_t>(k) + shift;
-            if (target < 0 || target > static_cast<std::int64_t>(M))
-                continue;
-            const double theta = double(phase[k]) + rotation;
-            re[static_cast<std::size_t>(target)] += double(magnitude[k]) * std::cos(theta);
-            im[static_cast<std::size_t>(target)] += double(magnitude[k]) * std::sin(theta);
-        }
-        regionStart = regionEnd + 1;
-    }
-
-    // Back into the transform's mirrored convention, conjugate-symmetric for a real frame.
-    for (std::uint64_t j = 0; j <= M; ++j) {
-        spectrum[2 * j] = static_cast<float>(re[j]);
-        spectrum[2 * j + 1] = static_cast<float>(-im[j]);
-    }
-    for (std::uint64_t j = 1; j < M; ++j) {
-        spectrum[2 * (N - j)] = static_cast<float>(re[j]);
-        spectrum[2 * (N - j) + 1] = static_cast<float>(im[j]);
-    }
-    fft(spectrum.data(), N, true);
-    for (std::uint64_t i = 0; i < N; ++i)
-        frameOut[i] = spectrum[2 * i];
+    VocoderFrame(N).run(frameIn, frameOut, lastPhase, sumPhase, ratio, analysisHop, synthesisHop);
 }
 
 void PitchShiftProcessor::processOffline(const float *in, float *out, std::uint64_t n) const
@@ -271,27 +327,34 @@ void PitchShiftProcessor::processOffline(const float *in, float *out, std::uint6
     const std::uint64_t hop = N / 4;
     const std::uint64_t M = N / 2;
 
-    std::vector<float> window(N);
-    for (std::uint64_t i = 0; i < N; ++i)
-        window[i] = 0.5f * (1.0f - std::cos(2.0f * std::numbers::pi_v<float> * static_cast<float>(i)
-                                            / static_cast<float>(N)));
+    const std::vector<float> window = hannWindow(N, HannShape::Periodic);
+    std::vector<float> squaredWindow(N);
+    for (std::uint64_t k = 0; k < N; ++k)
+        squaredWindow[k] = window[k] * window[k];
+    OverlapAddNorm norms(std::move(squaredWindow), hop);
+    VocoderFrame vocoder(N);
     std::vector<float> lastPhase(M + 1, 0.0f);
     std::vector<float> sumPhase(M + 1, 0.0f);
-    std::vector<float> norm(n, 0.0f);
     std::vector<float> frameIn(N, 0.0f);
     std::vector<float> frameOut(N, 0.0f);
-    std::fill(out, out + n, 0.0f);
 
+    std::uint64_t written = 0; // out[0, written) holds this call's sums
     for (std::uint64_t p = 0; p <= n; p += hop) {
-        for (std::uint64_t k = 0; k < N; ++k)
-            frameIn[k] = p + k < n ? in[p + k] * window[k] : 0.0f;
-        phaseVocoderFrame(frameIn.data(), frameOut.data(), N, lastPhase.data(), sumPhase.data(),
-                          ratio, hop, hop);
-        for (std::uint64_t k = 0; k < N && p + k < n; ++k) {
+        const std::uint64_t end = std::min(N, n - p);
+        for (std::uint64_t k = 0; k < end; ++k)
+            frameIn[k] = in[p + k] * window[k];
+        std::fill(frameIn.begin() + static_cast<std::ptrdiff_t>(end), frameIn.end(), 0.0f);
+        vocoder.run(frameIn.data(), frameOut.data(), lastPhase.data(), sumPhase.data(), ratio, hop, hop);
+        // Added onto the frames before it, written where none reached yet: out needs no clearing.
+        const std::uint64_t overlapEnd = std::min(end, written - p);
+        for (std::uint64_t k = 0; k < overlapEnd; ++k)
             out[p + k] += frameOut[k] * window[k];
-            norm[p + k] += window[k] * window[k];
-        }
+        for (std::uint64_t k = overlapEnd; k < end; ++k)
+            out[p + k] = frameOut[k] * window[k];
+        written = p + end;
+        // No later frame reaches below the next one's start: that stretch is final.
+        const std::span<const float> sums = norms.hopAt(p);
+        for (std::uint64_t j = p; j < std::min(p + hop, n); ++j)
+            out[j] /= std::max(sums[j - p], minWindowSum);
     }
-    for (std::uint64_t j = 0; j < n; ++j)
-        out[j] /= std::max(norm[j], minWindowSum);
 }

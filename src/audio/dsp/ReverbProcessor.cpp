@@ -14,16 +14,10 @@ void ReverbProcessor::initialize(int rate)
     // A negative rate would give negative line lengths; the tunings alone stay usable.
     const int extra = std::clamp(rate / 40, 0, 768000 / 40);
     for (Channel *channel : {&left, &right}) {
-        for (std::size_t c = 0; c < channel->combs.size(); ++c) {
-            Comb &comb = channel->combs[c];
-            comb.line.resize(static_cast<std::size_t>(extra + COMB_TUNINGS[c]), 0.0f);
-            comb.position %= comb.line.size();
-        }
-        for (std::size_t a = 0; a < channel->allPasses.size(); ++a) {
-            AllPass &allPass = channel->allPasses[a];
-            allPass.line.resize(static_cast<std::size_t>(extra + ALLPASS_TUNINGS[a]), 0.0f);
-            allPass.position %= allPass.line.size();
-        }
+        for (std::size_t c = 0; c < channel->combs.size(); ++c)
+            channel->combs[c].resize(static_cast<std::size_t>(extra + COMB_TUNINGS[c]));
+        for (std::size_t a = 0; a < channel->allPasses.size(); ++a)
+            channel->allPasses[a].resize(static_cast<std::size_t>(extra + ALLPASS_TUNINGS[a]));
     }
     reset();
 }
@@ -51,32 +45,21 @@ void ReverbProcessor::setDecay(float seconds)
 void ReverbProcessor::reset()
 {
     for (Channel *channel : {&left, &right}) {
-        for (Comb &comb : channel->combs) {
-            std::fill(comb.line.begin(), comb.line.end(), 0.0f);
-            comb.filterStore = 0.0f;
-        }
-        for (AllPass &allPass : channel->allPasses)
-            std::fill(allPass.line.begin(), allPass.line.end(), 0.0f);
+        for (DampedComb &comb : channel->combs)
+            comb.clear();
+        for (AllPassDiffuser &allPass : channel->allPasses)
+            allPass.clear();
     }
 }
 
 float ReverbProcessor::processSample(Channel &channel, float x)
 {
     float sum = 0.0f;
-    for (Comb &comb : channel.combs) {
-        const float y = comb.line[comb.position];
-        comb.filterStore = comb.filterStore * (1.0f - damping) + y * damping;
-        comb.line[comb.position] = comb.filterStore * roomSize + x;
-        comb.position = (comb.position + 1) % comb.line.size();
-        sum += y;
-    }
+    for (DampedComb &comb : channel.combs)
+        sum += comb.process(x, roomSize, damping);
     float v = sum;
-    for (AllPass &allPass : channel.allPasses) {
-        const float b = allPass.line[allPass.position];
-        allPass.line[allPass.position] = b * 0.5f + v;
-        v = b - 0.5f * v;
-        allPass.position = (allPass.position + 1) % allPass.line.size();
-    }
+    for (AllPassDiffuser &allPass : channel.allPasses)
+        v = allPass.process(v);
     return x * (1.0f - wet) + wet * v;
 }
 

@@ -2,9 +2,10 @@
 // Comb and all-pass stereo reverb of the DSP class library.
 #pragma once
 
+#include "audio/dsp/DelayLine.h"
+
 #include <array>
 #include <cstdint>
-#include <vector>
 
 struct AudioBlock;
 
@@ -29,25 +30,14 @@ public:
     static constexpr std::array<int, 4> ALLPASS_TUNINGS{556, 441, 341, 225};
 
 private:
-    struct Comb
-    {
-        std::vector<float> line;
-        std::uint64_t position = 0;
-        float filterStore = 0.0f;
-    };
-    struct AllPass
-    {
-        std::vector<float> line;
-        std::uint64_t position = 0;
-    };
     struct Channel
     {
-        std::array<Comb, 8> combs;
-        std::array<AllPass, 4> allPasses;
+        std::array<DampedComb, 8> combs;
+        std::array<AllPassDiffuser, 4> allPasses;
     };
 
     float processSample(Channel &channel, float x);
-    bool isSized() const { return !left.combs[0].line.empty(); }
+    bool isSized() const { return left.combs[0].length() > 0; }
 
     float roomSize = 0.5f;
     float damping = 0.5f;

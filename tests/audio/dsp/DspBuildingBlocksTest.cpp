@@ -2,6 +2,7 @@
 // Gain, panner, biquad, delay and reverb checked against closed-form results and numpy,
 // and driven through misuse that must neither crash nor touch memory it does not own.
 #include "NumpyOracle.h"
+#include "Requirement.h"
 
 #include "audio/dsp/AudioBlock.h"
 #include "audio/dsp/DelayProcessor.h"
@@ -137,8 +138,7 @@ std::vector<float> impulseResponse(FilterProcessor &filter, std::size_t length)
 
 TEST(FilterProcessorTest, ImpulseResponsesMatchTheCookbookFormulas)
 {
-    if (pythonWith("numpy").isEmpty())
-        GTEST_SKIP() << "python3 with numpy not installed";
+    ZENTRIQ_REQUIRE(!pythonWith("numpy").isEmpty(), "python3 with numpy not installed");
     const BiquadCase cases[] = {
         {FilterType::LowPass, 1000, 0.707f}, {FilterType::LowPass, 80, 4.0f},
         {FilterType::HighPass, 1000, 0.707f}, {FilterType::HighPass, 12000, 0.3f},

@@ -3,6 +3,7 @@
 // last set beside sox's tempo effect.
 #include "NumpyOracle.h"
 #include "OracleTool.h"
+#include "Requirement.h"
 #include "TestFiles.h"
 
 #include "audio/dsp/AudioBlock.h"
@@ -166,8 +167,7 @@ TEST(TimeStretchProcessorTest, RatioOneReproducesAndLongerOutputPadsWithSilence)
 // Twice as long, the tone keeps its pitch and level; sox's tempo effect does the same job.
 TEST(TimeStretchProcessorTest, DoubleLengthKeepsPitchBesideSoxTempo)
 {
-    if (pythonWith("numpy").isEmpty() || !toolAvailable("sox"))
-        GTEST_SKIP() << "numpy or sox not installed";
+    ZENTRIQ_REQUIRE(!pythonWith("numpy").isEmpty() && toolAvailable("sox"), "numpy or sox not installed");
     TestFiles files;
     const std::size_t length = rate;
     struct Case { double hz; float windowMs; };

@@ -2,6 +2,7 @@
 // Oscillator pitch by numpy's FFT, envelope step counts, synthesiser voice allocation and
 // transport events under any block split, including callbacks that reschedule.
 #include "NumpyOracle.h"
+#include "Requirement.h"
 
 #include "audio/dsp/Envelope.h"
 #include "audio/dsp/Oscillator.h"
@@ -27,8 +28,7 @@ std::vector<float> render(Oscillator &oscillator, std::size_t n)
 
 TEST(OscillatorTest, PitchIncludingDetuneMeasuredByFft)
 {
-    if (pythonWith("numpy").isEmpty())
-        GTEST_SKIP() << "python3 with numpy not installed";
+    ZENTRIQ_REQUIRE(!pythonWith("numpy").isEmpty(), "python3 with numpy not installed");
     struct Case { WaveformType type; float hz; float cents; };
     const Case cases[] = {
         {WaveformType::Sine, 441, 0}, {WaveformType::Sine, 441, 1200}, {WaveformType::Sine, 441, -1200},

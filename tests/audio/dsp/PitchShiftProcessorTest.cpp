@@ -3,6 +3,7 @@
 // rubberband and sox on the same tones; clamping, determinism and misuse.
 #include "NumpyOracle.h"
 #include "OracleTool.h"
+#include "Requirement.h"
 #include "TestFiles.h"
 
 #include "audio/dsp/AudioBlock.h"
@@ -64,8 +65,7 @@ double cents(double measured, double target)
 
 TEST(PitchShiftProcessorTest, TonesReachTheTargetPitchAndKeepTheirLevel)
 {
-    if (pythonWith("numpy").isEmpty())
-        GTEST_SKIP() << "python3 with numpy not installed";
+    ZENTRIQ_REQUIRE(!pythonWith("numpy").isEmpty(), "python3 with numpy not installed");
     const std::size_t length = rate * 3 / 2;
     struct Case { double hz; int semitones; };
     std::vector<Case> cases;
@@ -96,8 +96,8 @@ TEST(PitchShiftProcessorTest, TonesReachTheTargetPitchAndKeepTheirLevel)
 // no further from it than either of them.
 TEST(PitchShiftProcessorTest, AgreesWithRubberbandAndSox)
 {
-    if (pythonWith("numpy").isEmpty() || !toolAvailable("sox") || !toolAvailable("rubberband"))
-        GTEST_SKIP() << "numpy, sox or rubberband not installed";
+    ZENTRIQ_REQUIRE(!pythonWith("numpy").isEmpty() && toolAvailable("sox") && toolAvailable("rubberband"),
+                    "numpy, sox or rubberband not installed");
     TestFiles files;
     const std::size_t length = rate * 3 / 2;
     const std::vector<float> in = tone(440.0, length);

@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// In-place complex radix-2 FFT of one power-of-two length, with its bit-reversal swaps and
-// per-stage twiddles prepared once for the many frames of a spectral effect.
+// The radix-2 FFT the program used before FFTW, kept as the baseline of the FFT benchmark:
+// in-place complex, with its bit-reversal swaps and per-stage twiddles prepared once.
 #pragma once
 
 #include <vector>

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Iterative decimation-in-time FFT. The twiddles come from the same single-precision running
 // product as a per-block recurrence would give, so prepared and unprepared runs agree exactly.
-#include "audio/RadixTwoFft.h"
+#include "RadixTwoFft.h"
 
 #include <cmath>
 #include <utility>
