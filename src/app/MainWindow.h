@@ -91,6 +91,10 @@ private:
     // changes; false when the user cancels or the save does not happen.
     bool maySetProjectAside();
     void applyLoadedProject(const ProjectData &project);
+    // File dialogs as Qt widgets, so they look alike everywhere and tests can answer them.
+    // The save dialog appends `suffix` when the name lacks it and asks before replacing a file.
+    QString askOpenFileName(const QString &caption, const QString &filter);
+    QString askSaveFileName(const QString &caption, const QString &filter, const QString &suffix);
 
     // Media flows (MediaFlows.cpp).
     void importMedia();

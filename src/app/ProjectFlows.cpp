@@ -4,7 +4,6 @@
 // once complete, so a failed or interrupted save leaves the old file as it was.
 #include "MainWindow.h"
 
-#include "FileDialogs.h"
 #include "WelcomePage.h"
 #include "editor/AudioEditorPage.h"
 #include "multitrack/MultiTrackEditorPage.h"
@@ -14,6 +13,7 @@
 #include <QComboBox>
 #include <QDebug>
 #include <QDialog>
+#include <QFileDialog>
 #include <QFileInfo>
 #include <QFormLayout>
 #include <QHBoxLayout>
@@ -176,28 +176,15 @@ bool MainWindow::saveProject(const QString &path)
 
 bool MainWindow::saveProjectAs()
 {
-    const QString caption = tr("保存项目");
-    QString name = askSaveFileName(this, caption, tr("Zentriq项目 (*.zqp);;所有文件 (*)"), kProjectSuffix);
-    if (name.isEmpty())
-        return false;
-    if (!name.endsWith(QLatin1Char('.') + kProjectSuffix, Qt::CaseInsensitive)) {
-        // A name with another suffix ("song.v2") gets ours as well; the dialog's overwrite
-        // question never saw that name.
-        name += QLatin1Char('.') + kProjectSuffix;
-        if (QFileInfo::exists(name)
-            && QMessageBox::question(this, caption, tr("%1 已存在。\n要替换它吗？").arg(QFileInfo(name).fileName()),
-                                     QMessageBox::Yes | QMessageBox::No)
-                   != QMessageBox::Yes)
-            return false;
-    }
-    return saveProject(name);
+    const QString name = askSaveFileName(tr("保存项目"), tr("Zentriq项目 (*.zqp);;所有文件 (*)"), kProjectSuffix);
+    return !name.isEmpty() && saveProject(name);
 }
 
 void MainWindow::importProject()
 {
     if (!maySetProjectAside())
         return;
-    const QString path = askOpenFileName(this, tr("打开Zentriq项目"), tr("Zentriq项目 (*.zqp);;所有文件 (*)"));
+    const QString path = askOpenFileName(tr("打开Zentriq项目"), tr("Zentriq项目 (*.zqp);;所有文件 (*)"));
     if (!path.isEmpty())
         loadProject(path);
 }
@@ -282,4 +269,37 @@ void MainWindow::closeProject()
     pageStack->setCurrentWidget(welcomePage);
     updateActionStates();
     statusBar()->showMessage(tr("项目已关闭"), 3000);
+}
+
+QString MainWindow::askOpenFileName(const QString &caption, const QString &filter)
+{
+    QFileDialog dialog(this, caption, QString(), filter);
+    dialog.setOption(QFileDialog::DontUseNativeDialog);
+    dialog.setAcceptMode(QFileDialog::AcceptOpen);
+    dialog.setFileMode(QFileDialog::ExistingFile);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return QString();
+    return dialog.selectedFiles().constFirst();
+}
+
+QString MainWindow::askSaveFileName(const QString &caption, const QString &filter, const QString &suffix)
+{
+    QFileDialog dialog(this, caption, QString(), filter);
+    dialog.setOption(QFileDialog::DontUseNativeDialog);
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    // Added to a name without any suffix before the dialog asks about replacing a file.
+    dialog.setDefaultSuffix(suffix);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return QString();
+    QString name = dialog.selectedFiles().constFirst();
+    if (name.endsWith(QLatin1Char('.') + suffix, Qt::CaseInsensitive))
+        return name;
+    // A name with another suffix ("song.v2") gets ours as well; the dialog never saw that name.
+    name += QLatin1Char('.') + suffix;
+    if (QFileInfo::exists(name)
+        && QMessageBox::question(this, caption, tr("%1 已存在。\n要替换它吗？").arg(QFileInfo(name).fileName()),
+                                 QMessageBox::Yes | QMessageBox::No)
+               != QMessageBox::Yes)
+        return QString();
+    return name;
 }
