@@ -23,7 +23,7 @@ packages=(
   # fonts, SoundFonts
   fonts-wqy-microhei timgm6mb-soundfont fluid-soundfont-gm
   # headless services
-  xvfb xauth x11-utils imagemagick pulseaudio jackd2 locales
+  xvfb xauth x11-utils xdotool imagemagick pulseaudio jackd2 locales
   # independent oracles for tests
   sox libsox-fmt-mp3 flac ffmpeg lame mpg123 fluidsynth python3 python3-numpy python3-mido
   # peers for the DSP and offline-effect benchmarks
