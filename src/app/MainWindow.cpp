@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The one top-level window: the page stack (start page, single-track editor, multitrack
-// editor, mixer), the busy overlay, the status bar with its clock label, window settings
-// and the About box.
+// editor, mixer), the menus and their routing, the project file flows, the busy overlay,
+// the status bar with its clock label, window settings and the About box.
 #include "MainWindow.h"
 
 #include "WelcomePage.h"
@@ -11,12 +11,15 @@
 #include "multitrack/MixerPage.h"
 #include "multitrack/MultiTrackEditorPage.h"
 
+#include <QAction>
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QDateTime>
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QLabel>
+#include <QMenu>
+#include <QMenuBar>
 #include <QMessageBox>
 #include <QPixmap>
 #include <QScreen>
@@ -24,6 +27,7 @@
 #include <QStackedWidget>
 #include <QStatusBar>
 #include <QTimer>
+#include <QUndoStack>
 
 namespace {
 
@@ -48,8 +52,11 @@ const char *const kComponents =
 MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent)
 {
     setupUi();
+    createMenus();
     createStatusBar();
+    setupConnections();
     loadSettings();
+    multiTrackPage->scanAndLoadExistingSf2();
     setWindowTitle(tr("ZentriqStudio"));
 
     // The restored geometry gives way to the preferred size; only the window state survives
@@ -104,6 +111,8 @@ void MainWindow::showLoading(const QString &message)
 {
     if (!loadingOverlay)
         return;
+    busy = true;
+    updateActionStates();
     loadingOverlay->setGeometry(0, 0, pageStack->width(), pageStack->height());
     loadingOverlay->show(message);
     QCoreApplication::processEvents();
@@ -113,6 +122,8 @@ void MainWindow::hideLoading()
 {
     if (loadingOverlay)
         loadingOverlay->hide();
+    busy = false;
+    updateActionStates();
 }
 
 void MainWindow::updateStatusBar()
@@ -128,23 +139,6 @@ void MainWindow::updateStatusBar()
     // taken for a placeholder.
     statusLabel->setText(tr("项目: %1 | 类型: %2 | %3").arg(name, type, time));
 }
-
-bool MainWindow::saveProject(const QString &path)
-{
-    Q_UNUSED(path);
-    // Writing project files belongs to the project flows, which this build does not have:
-    // report the failure so that closing keeps the window and its project.
-    qWarning("MainWindow: project saving is not available in this build");
-    return false;
-}
-
-// Placeholders until the project flows land.
-void MainWindow::createNewProject() {}
-void MainWindow::openNewProject(const QString &, int, int, bool) {}
-void MainWindow::importProject() {}
-void MainWindow::closeProject() {}
-bool MainWindow::saveProjectAs() { return false; }
-bool MainWindow::loadProject(const QString &) { return false; }
 
 void MainWindow::showPreferences()
 {
@@ -167,14 +161,9 @@ void MainWindow::showAbout()
 
 void MainWindow::closeEvent(QCloseEvent *event)
 {
-    if (projectOpen) {
-        const auto answer =
-            QMessageBox::question(this, tr("关闭项目"), tr("当前有打开的项目，是否在关闭前保存？"),
-                                  QMessageBox::Save | QMessageBox::Discard | QMessageBox::Cancel);
-        if (answer == QMessageBox::Cancel || (answer == QMessageBox::Save && !saveProject())) {
-            event->ignore();
-            return;
-        }
+    if (!maySetProjectAside()) {
+        event->ignore();
+        return;
     }
     saveSettings();
     event->accept();
@@ -194,4 +183,173 @@ void MainWindow::saveSettings()
     QSettings settings;
     settings.setValue(kGeometryKey, geometry());
     settings.setValue(kStateKey, saveState());
+}
+
+void MainWindow::createMenus()
+{
+    const auto addAction = [this](QMenu *menu, const QString &text, const QList<QKeySequence> &keys = {},
+                                  bool enabled = true) {
+        auto *action = new QAction(text, this);
+        action->setShortcuts(keys);
+        action->setEnabled(enabled);
+        menu->addAction(action);
+        return action;
+    };
+    const auto standard = [](QKeySequence::StandardKey key) { return QKeySequence::keyBindings(key); };
+    const auto fixed = [](const char *key) { return QList<QKeySequence>{QKeySequence(QLatin1String(key))}; };
+
+    QMenu *fileMenu = menuBar()->addMenu(tr("文件(&F)"));
+    newSingleAction = addAction(fileMenu, tr("新建单轨项目(&S)"), standard(QKeySequence::New));
+    newMultiAction = addAction(fileMenu, tr("新建多轨项目(&M)"), fixed("Ctrl+Shift+N"));
+    fileMenu->addSeparator();
+    openAction = addAction(fileMenu, tr("打开项目(&O)..."), standard(QKeySequence::Open));
+    saveAction = addAction(fileMenu, tr("保存项目(&S)"), standard(QKeySequence::Save), false);
+    saveAsAction = addAction(fileMenu, tr("项目另存为(&A)..."), standard(QKeySequence::SaveAs), false);
+    fileMenu->addSeparator();
+    importMediaAction = addAction(fileMenu, tr("导入音频/视频(&I)..."), {}, false);
+    importMidiAction = addAction(fileMenu, tr("导入MIDI(&M)..."), {}, false);
+    exportWavAction = addAction(fileMenu, tr("导出为WAV(&W)..."), {}, false);
+    exportMp3Action = addAction(fileMenu, tr("导出为MP3(&M)..."), {}, false);
+    exportFlacAction = addAction(fileMenu, tr("导出为FLAC(&F)..."), {}, false);
+    fileMenu->addSeparator();
+    quitAction = addAction(fileMenu, tr("退出(&X)"), standard(QKeySequence::Quit));
+
+    QMenu *editMenu = menuBar()->addMenu(tr("编辑(&E)"));
+    undoAction = addAction(editMenu, tr("撤销(&U)"), standard(QKeySequence::Undo), false);
+    redoAction = addAction(editMenu, tr("重做(&R)"), standard(QKeySequence::Redo), false);
+    editMenu->addSeparator();
+    // Clipboard editing has no implementation: shown, never enabled.
+    addAction(editMenu, tr("剪切(&T)"), standard(QKeySequence::Cut), false);
+    addAction(editMenu, tr("复制(&C)"), standard(QKeySequence::Copy), false);
+    addAction(editMenu, tr("粘贴(&P)"), standard(QKeySequence::Paste), false);
+
+    QMenu *viewMenu = menuBar()->addMenu(tr("视图(&V)"));
+    zoomInAction = addAction(viewMenu, tr("放大(&I)"), standard(QKeySequence::ZoomIn));
+    zoomOutAction = addAction(viewMenu, tr("缩小(&O)"), standard(QKeySequence::ZoomOut));
+    viewMenu->addSeparator();
+    mixerAction = addAction(viewMenu, tr("调音台(&M)"), fixed("Ctrl+Shift+M"), false);
+
+    QMenu *effectsMenu = menuBar()->addMenu(tr("效果(&E)"));
+    gainAction = addAction(effectsMenu, tr("增益(&G)"), fixed("Ctrl+G"), false);
+    centerExtractAction = addAction(effectsMenu, tr("中置声道提取(&C)"), fixed("Ctrl+Shift+C"), false);
+    // No shortcut: Ctrl+Shift+N belongs to the new multitrack project, and a key bound to
+    // two enabled actions triggers neither.
+    noiseReductionAction = addAction(effectsMenu, tr("降噪(&N)"), {}, false);
+    reverbAction = addAction(effectsMenu, tr("混响(&R)"), fixed("Ctrl+Shift+R"), false);
+    delayAction = addAction(effectsMenu, tr("延迟(&D)"), fixed("Ctrl+Shift+D"), false);
+    tempoDetectAction = addAction(effectsMenu, tr("音频速度检测(&T)"), fixed("Ctrl+T"), false);
+    pitchCorrectionAction = addAction(effectsMenu, tr("音高修正(&P)"), fixed("Ctrl+Shift+P"), false);
+    channelConvertAction = addAction(effectsMenu, tr("声道转换(&L)"), {}, false);
+    compressorAction = addAction(effectsMenu, tr("压缩器(&C)"), {}, false);
+    equalizerAction = addAction(effectsMenu, tr("均衡器(&E)"), fixed("Ctrl+Shift+E"), false);
+
+    QMenu *toolsMenu = menuBar()->addMenu(tr("工具(&T)"));
+    loadSoundFontAction = addAction(toolsMenu, tr("加载音色库(&L)..."));
+    importVst3Action = addAction(toolsMenu, tr("导入VST3插件(&V)..."), {}, false);
+    addAction(toolsMenu, tr("合成器(&S)"), {}, false);
+    toolsMenu->addSeparator();
+    midiDeviceAction = addAction(toolsMenu, tr("MIDI 设备(&M)..."));
+
+    QMenu *helpMenu = menuBar()->addMenu(tr("帮助(&H)"));
+    checkUpdatesAction = addAction(helpMenu, tr("检查更新(&U)"));
+    helpMenu->addSeparator();
+    aboutAction = addAction(helpMenu, tr("关于ZentriqStudio(&A)"));
+    preferencesAction = addAction(helpMenu, tr("偏好设置(&P)"));
+}
+
+void MainWindow::setupConnections()
+{
+    connect(newSingleAction, &QAction::triggered, this, [this] { showNewProjectDialog(QStringLiteral("single")); });
+    connect(newMultiAction, &QAction::triggered, this, [this] { showNewProjectDialog(QStringLiteral("multi")); });
+    connect(openAction, &QAction::triggered, this, &MainWindow::importProject);
+    connect(saveAction, &QAction::triggered, this, [this] { saveProject(); });
+    connect(saveAsAction, &QAction::triggered, this, &MainWindow::saveProjectAs);
+    connect(importMediaAction, &QAction::triggered, this, &MainWindow::importMedia);
+    connect(importMidiAction, &QAction::triggered, this, &MainWindow::importMidi);
+    connect(exportWavAction, &QAction::triggered, this, [this] { exportAudio(QStringLiteral("wav")); });
+    connect(exportMp3Action, &QAction::triggered, this, [this] { exportAudio(QStringLiteral("mp3")); });
+    connect(exportFlacAction, &QAction::triggered, this, [this] { exportAudio(QStringLiteral("flac")); });
+    connect(quitAction, &QAction::triggered, this, &QWidget::close);
+
+    connect(loadSoundFontAction, &QAction::triggered, this, &MainWindow::loadSoundFont);
+    connect(midiDeviceAction, &QAction::triggered, this, [this] {
+        if (multiTrackPage)
+            multiTrackPage->showMidiDeviceDialog();
+    });
+    connect(importVst3Action, &QAction::triggered, this, &MainWindow::importVst3);
+    connect(mixerAction, &QAction::triggered, this, &MainWindow::toggleMixer);
+
+    // Mixer edits land in the track records; an index outside the list (the master strip's
+    // pan is -1) changes nothing. A running playback hears them once the page can update
+    // one track's engine slot.
+    const auto writeTrack = [this](int index, const auto &write) {
+        if (index >= 0 && index < static_cast<int>(multiTrackPage->tracks.size()))
+            write(multiTrackPage->tracks[static_cast<size_t>(index)]);
+    };
+    connect(mixerPage, &MixerPage::trackVolumeChanged, this,
+            [writeTrack](int index, float gain) { writeTrack(index, [gain](TrackData &t) { t.volume = gain; }); });
+    connect(mixerPage, &MixerPage::trackPanChanged, this,
+            [writeTrack](int index, float pan) { writeTrack(index, [pan](TrackData &t) { t.pan = pan; }); });
+    connect(mixerPage, &MixerPage::trackMuteChanged, this,
+            [writeTrack](int index, bool muted) { writeTrack(index, [muted](TrackData &t) { t.muted = muted; }); });
+    connect(mixerPage, &MixerPage::trackSoloChanged, this,
+            [writeTrack](int index, bool solo) { writeTrack(index, [solo](TrackData &t) { t.solo = solo; }); });
+
+    connect(aboutAction, &QAction::triggered, this, &MainWindow::showAbout);
+    connect(preferencesAction, &QAction::triggered, this, &MainWindow::showPreferences);
+    // checkUpdatesAction: the manual update check connects here once the window has one.
+
+    connect(zoomInAction, &QAction::triggered, editorPage, &AudioEditorPage::onZoomIn);
+    connect(zoomOutAction, &QAction::triggered, editorPage, &AudioEditorPage::onZoomOut);
+    connect(undoAction, &QAction::triggered, this, [this] { routeUndo(false); });
+    connect(redoAction, &QAction::triggered, this, [this] { routeUndo(true); });
+    // The ten effect actions connect here, straight to the single-track editor's dialogs,
+    // once the editor has them.
+
+    connect(welcomePage, &WelcomePage::createProject, this, &MainWindow::showNewProjectDialog);
+    connect(welcomePage, &WelcomePage::importProject, this, &MainWindow::importProject);
+}
+
+QList<QAction *> MainWindow::projectActions() const
+{
+    return {saveAction,        saveAsAction,       importMediaAction,     importMidiAction,    exportWavAction,
+            exportMp3Action,   exportFlacAction,   gainAction,            centerExtractAction, noiseReductionAction,
+            reverbAction,      delayAction,        tempoDetectAction,     pitchCorrectionAction,
+            channelConvertAction, compressorAction, equalizerAction,      undoAction,          redoAction,
+            importVst3Action,  mixerAction};
+}
+
+void MainWindow::updateActionStates()
+{
+    menuBar()->setEnabled(!busy);
+    const QList<QAction *> alwaysOn = {newSingleAction,     newMultiAction,   openAction,         quitAction,
+                                       zoomInAction,        zoomOutAction,    loadSoundFontAction, midiDeviceAction,
+                                       checkUpdatesAction,  aboutAction,      preferencesAction};
+    for (QAction *action : alwaysOn)
+        action->setEnabled(!busy);
+    for (QAction *action : projectActions())
+        action->setEnabled(!busy && projectOpen);
+}
+
+void MainWindow::routeUndo(bool redo)
+{
+    QWidget *current = pageStack->currentWidget();
+    if (current == editorPage) {
+        redo ? editorPage->undoStack->redo() : editorPage->undoStack->undo();
+        editorPage->syncWaveforms();
+    } else if (current == multiTrackPage) {
+        redo ? multiTrackPage->undoStack->redo() : multiTrackPage->undoStack->undo();
+        // The clip lanes repaint and the ruler refreshes here once the page shows its tracks.
+    }
+}
+
+void MainWindow::toggleMixer()
+{
+    if (pageStack->currentWidget() == mixerPage) {
+        pageStack->setCurrentWidget(multiTrackPage);
+        return;
+    }
+    // Hands over the list again, which rebuilds the strips from the current records.
+    mixerPage->setTracks(&multiTrackPage->tracks);
+    pageStack->setCurrentWidget(mixerPage);
 }

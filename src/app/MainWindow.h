@@ -2,16 +2,21 @@
 // The one top-level window: the page stack (start page, single-track editor, multitrack
 // editor, mixer), the menus and their routing, the project and media file flows, the busy
 // overlay, the status bar with its clock label, window settings and the About box.
-// The project flows live in MainWindow.cpp, the media flows in MediaFlows.cpp.
+// The project flows live in ProjectFlows.cpp, the media flows in MediaFlows.cpp.
 #pragma once
+
+#include "ProjectContent.h"
 
 #include <QMainWindow>
 #include <QString>
+
+#include <optional>
 
 class AudioEditorPage;
 class LoadingOverlay;
 class MixerPage;
 class MultiTrackEditorPage;
+struct ProjectData;
 class QAction;
 class QLabel;
 class QStackedWidget;
@@ -30,7 +35,9 @@ public:
     ~MainWindow() override;
 
     // Covers the page stack with the busy overlay and lets pending events run once so it
-    // paints before the caller's long work; the caller hides it on every exit path.
+    // paints before the caller's long work; the caller hides it (hideLoading) on every exit
+    // path. Meanwhile the menus and every action are disabled, so a queued key press cannot
+    // start a second flow in the middle of one.
     void showLoading(const QString &message);
     void hideLoading();
 
@@ -59,7 +66,7 @@ public slots:
     void updateStatusBar();
 
 protected:
-    // With a project open asks Save / Discard / Cancel; the window stays open on Cancel
+    // With unsaved changes asks Save / Discard / Cancel; the window stays open on Cancel
     // and when saving fails or is abandoned, so nothing unsaved is lost.
     void closeEvent(QCloseEvent *event) override;
 
@@ -70,9 +77,24 @@ private:
     void createStatusBar();
     // New-project dialog for "single" or "multi".
     void showNewProjectDialog(const QString &type);
-    void setProjectActionsEnabled(bool enabled);
+    // Enabled: the always-on actions unless busy, the project actions only with a project.
+    void updateActionStates();
+    QList<QAction *> projectActions() const;
     void routeUndo(bool redo);
     void toggleMixer();
+
+    // The open project as the project file would hold it, and whether it differs from what
+    // was last saved, loaded or created.
+    ProjectContent currentContent() const;
+    bool isModified() const;
+    // Before the open project is set aside: asks Save / Discard / Cancel when it has unsaved
+    // changes; false when the user cancels or the save does not happen.
+    bool maySetProjectAside();
+    void applyLoadedProject(const ProjectData &project);
+    // File dialogs as Qt widgets, so they look alike everywhere and tests can answer them.
+    // The save dialog appends `suffix` when the name lacks it and asks before replacing a file.
+    QString askOpenFileName(const QString &caption, const QString &filter);
+    QString askSaveFileName(const QString &caption, const QString &filter, const QString &suffix);
 
     // Media flows (MediaFlows.cpp).
     void importMedia();
@@ -126,4 +148,7 @@ private:
 
     QLabel *statusLabel = nullptr;
     QTimer *statusTimer = nullptr;
+
+    bool busy = false;
+    std::optional<ProjectContent> savedContent;  // none: never saved, loaded or created
 };

@@ -23,6 +23,13 @@ public:
     void setTracks(std::vector<TrackData> *tracks);
     void setPluginBridge(AudioPluginBridge *bridge);
 
+signals:
+    // From the strips: index into the track list; the master strip's pan sends -1.
+    void trackVolumeChanged(int index, float gain);  // linear, 0..1.5
+    void trackPanChanged(int index, float pan);      // -1..1
+    void trackMuteChanged(int index, bool muted);
+    void trackSoloChanged(int index, bool solo);
+
 private:
     std::vector<TrackData> *tracks = nullptr;
     AudioPluginBridge *pluginBridge = nullptr;

@@ -2,9 +2,195 @@
 // The multitrack editor page: owns the open project's tracks, markers and undo history.
 #include "MultiTrackEditorPage.h"
 
+#include "MidiDeviceDialog.h"
+#include "engine/MidiInput.h"
+#include "engine/MultiTrackAudioEngine.h"
+#include "plugins/AudioPluginBridge.h"
+#include "project/UndoCommands.h"
+
+#include <QColor>
+#include <QDebug>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QSaveFile>
+#include <QStandardPaths>
 #include <QUndoStack>
 
-MultiTrackEditorPage::MultiTrackEditorPage(QWidget *parent) : QWidget(parent), undoStack(new QUndoStack(this))
+#include <algorithm>
+#include <array>
+
+namespace {
+
+// The mixing engine and the plug-ins work in blocks of this many frames.
+constexpr int engineBlockFrames = 512;
+
+// A new track takes entry (tracks before it) mod 8.
+const std::array<QColor, 8> trackColors = {
+    QColor(0x3a, 0x86, 0xff), QColor(0xff, 0x00, 0x55), QColor(0x00, 0xf2, 0xff), QColor(0xff, 0xcc, 0x00),
+    QColor(0x72, 0x09, 0xb7), QColor(0xff, 0x9f, 0x1c), QColor(0x00, 0xd2, 0x6a), QColor(0xff, 0x66, 0xcc),
+};
+
+int midiTrackCount(const std::vector<TrackData> &tracks)
+{
+    return static_cast<int>(
+        std::count_if(tracks.begin(), tracks.end(), [](const TrackData &t) { return t.type == TrackType::Midi; }));
+}
+
+// Copies `source` over `target` through a temporary file, so a failed copy leaves any
+// earlier file of that name whole.
+bool copyReplacing(const QString &source, const QString &target)
+{
+    QFile in(source);
+    QSaveFile out(target);
+    if (!in.open(QIODevice::ReadOnly) || !out.open(QIODevice::WriteOnly))
+        return false;
+    constexpr qint64 chunkBytes = 1 << 20;
+    while (!in.atEnd()) {
+        const QByteArray chunk = in.read(chunkBytes);
+        if (chunk.isEmpty() || out.write(chunk) != chunk.size()) {
+            out.cancelWriting();
+            break;
+        }
+    }
+    return out.commit();
+}
+
+} // namespace
+
+MultiTrackEditorPage::MultiTrackEditorPage(QWidget *parent)
+    : QWidget(parent), undoStack(new QUndoStack(this)), engine(std::make_unique<MultiTrackAudioEngine>()),
+      midiInput(new MidiInput(this))
 {
     setObjectName(QStringLiteral("MultiTrackEditorPage"));
+    engine->initialize(sampleRate, engineBlockFrames);
+    pluginBridge = new AudioPluginBridge;
+    pluginBridge->initialize(sampleRate, engineBlockFrames);
+}
+
+MultiTrackEditorPage::~MultiTrackEditorPage()
+{
+    engine->stopPlayback();
+    engine->shutdown();
+    pluginBridge->shutdown();
+    delete pluginBridge;
+}
+
+void MultiTrackEditorPage::setSampleRate(int rate)
+{
+    if (rate == sampleRate || rate < 1)
+        return;
+    sampleRate = rate;
+    // The engine only stores the rate for the stream it opens next, so a closed engine
+    // set to the new rate behaves exactly as a freshly built one.
+    engine->stopPlayback();
+    engine->shutdown();
+    engine->initialize(rate, engineBlockFrames);
+    pluginBridge->shutdown();
+    pluginBridge->initialize(rate, engineBlockFrames);
+}
+
+void MultiTrackEditorPage::clearTracks()
+{
+    engine->stopPlayback();
+    tracks.clear();
+    markers.clear();
+    undoStack->clear();
+}
+
+void MultiTrackEditorPage::addTrack(TrackType type, const QList<float> &samples, int sampleRate, const QString &name,
+                                    const QList<float> &stereoSamples)
+{
+    TrackData track;
+    track.type = type;
+    track.name = name.isEmpty() ? tr("轨道 %1").arg(tracks.size() + 1) : name;
+    if (!samples.isEmpty()) {
+        AudioClip clip;
+        clip.samples = samples;
+        clip.stereoSamples = stereoSamples;
+        clip.sampleRate = sampleRate;
+        track.audioClips.push_back(std::move(clip));
+        if (this->sampleRate < 1)
+            this->sampleRate = sampleRate;
+    }
+    appendTrack(std::move(track), tr("添加轨道"));
+}
+
+void MultiTrackEditorPage::addMidiTrack(const QString &name, std::vector<MidiNote> notes, double length)
+{
+    TrackData track;
+    track.type = TrackType::Midi;
+    track.name = name.isEmpty() ? tr("MIDI轨 %1").arg(midiTrackCount(tracks) + 1) : name;
+    MidiClip clip;
+    clip.notes = std::move(notes);
+    clip.duration = length;
+    track.midiClips.push_back(std::move(clip));
+    appendTrack(std::move(track), tr("添加MIDI轨道"));
+}
+
+void MultiTrackEditorPage::appendTrack(TrackData track, const QString &undoText)
+{
+    track.color = trackColors[tracks.size() % trackColors.size()];
+    track.volume = 0.8f;
+    if (track.type == TrackType::Midi)
+        track.midiChannel = midiTrackCount(tracks) % 16;
+    tracks.push_back(std::move(track));
+    undoStack->push(new AddTrackCommand(&tracks, undoText));
+}
+
+void MultiTrackEditorPage::setMarkers(const std::vector<TimelineMarker> &markers)
+{
+    // A file may list its markers in any order; the page keeps them sorted by time.
+    this->markers = markers;
+    std::stable_sort(this->markers.begin(), this->markers.end(),
+                     [](const TimelineMarker &a, const TimelineMarker &b) { return a.time < b.time; });
+}
+
+void MultiTrackEditorPage::showMidiDeviceDialog()
+{
+    // The live instrument player that a chosen device feeds joins with the transport.
+    MidiDeviceDialog dialog(midiInput, this);
+    dialog.exec();
+}
+
+QString MultiTrackEditorPage::sf2Directory() const
+{
+    return QStandardPaths::writableLocation(QStandardPaths::AppDataLocation) + QStringLiteral("/soundfonts");
+}
+
+bool MultiTrackEditorPage::copyAndLoadSoundFont(const QString &path)
+{
+    // Trying the file on an instrument of its own first keeps a damaged file out of the
+    // folder and the loaded SoundFont playing.
+    if (!SF2Sampler().loadSoundFont(path))
+        return false;
+
+    const QString dir = sf2Directory();
+    QDir().mkpath(dir);
+    const QString dest = dir + QLatin1Char('/') + QFileInfo(path).fileName();
+    if (QFileInfo(dest).canonicalFilePath() == QFileInfo(path).canonicalFilePath())
+        return sf2Sampler.loadSoundFont(path);
+
+    QString loadPath = dest;
+    if (copyReplacing(path, dest)) {
+        qDebug() << "MultiTrackEditorPage: SF2 copied to" << dest;
+    } else {
+        qWarning() << "MultiTrackEditorPage: failed to copy SF2 to app dir:" << path << "->" << dest;
+        loadPath = path;
+    }
+    return sf2Sampler.loadSoundFont(loadPath);
+}
+
+void MultiTrackEditorPage::scanAndLoadExistingSf2()
+{
+    const QDir dir(sf2Directory());
+    if (!dir.exists())
+        return;
+    const QFileInfoList files = dir.entryInfoList({QStringLiteral("*.sf2")}, QDir::Files,
+                                                  QDir::Name | QDir::IgnoreCase);
+    if (files.isEmpty())
+        return;
+    const QString first = files.first().absoluteFilePath();
+    qDebug() << "MultiTrackEditorPage: auto-loading SF2 from app dir:" << first;
+    sf2Sampler.loadSoundFont(first);
 }

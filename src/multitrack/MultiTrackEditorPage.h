@@ -2,14 +2,18 @@
 // The multitrack editor page: owns the open project's tracks, markers and undo history.
 #pragma once
 
+#include "engine/SF2Sampler.h"
 #include "project/TimelineMarker.h"
 #include "project/TrackData.h"
 
 #include <QWidget>
 
+#include <memory>
 #include <vector>
 
 class AudioPluginBridge;
+class MidiInput;
+class MultiTrackAudioEngine;
 class QUndoStack;
 
 // GUI thread only. The shell reads and writes the project fields below directly; every
@@ -22,18 +26,27 @@ class MultiTrackEditorPage : public QWidget
 
 public:
     explicit MultiTrackEditorPage(QWidget *parent);
+    // Stops the mixing engine, closes the MIDI port and shuts the plug-in bridge down.
+    ~MultiTrackEditorPage() override;
 
     // Project-level operations the shell's flows call. The timeline widgets that show the
     // tracks come later; these keep the records, the undo history and the instruments.
+    // A rate below 1 is ignored, so no engine ever runs at it.
     void setSampleRate(int rate);
     void clearTracks();
     void addTrack(TrackType type, const QList<float> &samples, int sampleRate, const QString &name,
                   const QList<float> &stereoSamples);
     void addMidiTrack(const QString &name, std::vector<MidiNote> notes, double length);
     void setMarkers(const std::vector<TimelineMarker> &markers);
-    // Copies the file into the "soundfonts" folder beside the program and loads the copy.
+    // Copies the file into the SoundFont folder (replacing a same-named file) and loads the
+    // copy; the given file itself when the copy fails or it already lies there. A file that
+    // does not load replaces nothing and leaves the loaded SoundFont in place.
     bool copyAndLoadSoundFont(const QString &path);
+    // Loads the first .sf2 of the SoundFont folder (by name, ignoring case), if any.
     void scanAndLoadExistingSf2();
+    // The per-user folder of opened SoundFonts, kept between runs. Beside the program it
+    // would not be writable once the program is installed.
+    QString sf2Directory() const;
     void showMidiDeviceDialog();
 
     std::vector<TrackData> tracks;         // display order; undo commands name tracks by index
@@ -44,5 +57,12 @@ public:
     bool mono = false;
     double bpm = 120.0;
     double midiFileTempo = 120.0;          // tempo of the last imported MIDI file
-    AudioPluginBridge *pluginBridge = nullptr;  // null: this build hosts no plug-ins
+    AudioPluginBridge *pluginBridge = nullptr;  // owned; initialised at `sampleRate`, 512-frame blocks
+    SF2Sampler sf2Sampler;                      // the MIDI tracks' SoundFont instrument
+
+private:
+    void appendTrack(TrackData track, const QString &undoText);
+
+    std::unique_ptr<MultiTrackAudioEngine> engine;
+    MidiInput *midiInput = nullptr;
 };

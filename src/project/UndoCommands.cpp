@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// Sample-list undo commands. Snapshots are implicitly shared QLists, so taking or restoring
+// Sample-list and track undo commands. Sample snapshots are implicitly shared QLists, so taking or restoring
 // a whole-list snapshot costs a reference count, not a copy of the audio.
 #include "project/UndoCommands.h"
 
@@ -91,4 +91,31 @@ void SamplesReplaceCommand::undo()
         *monoList = monoBefore;
     if (stereoList)
         *stereoList = stereoBefore;
+}
+
+AddTrackCommand::AddTrackCommand(std::vector<TrackData> *tracks, const QString &text)
+    : QUndoCommand(text), tracks(tracks)
+{
+    if (tracks && !tracks->empty()) {
+        index = static_cast<int>(tracks->size()) - 1;
+        track = tracks->back();
+    }
+}
+
+void AddTrackCommand::undo()
+{
+    if (!tracks || index < 0 || index >= static_cast<int>(tracks->size()))
+        return;
+    tracks->erase(tracks->begin() + index);
+}
+
+void AddTrackCommand::redo()
+{
+    if (skipFirstRedo) {
+        skipFirstRedo = false;
+        return;
+    }
+    if (!tracks || index < 0 || index > static_cast<int>(tracks->size()))
+        return;
+    tracks->insert(tracks->begin() + index, track);
 }

@@ -1,11 +1,16 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// Undo commands of the single-track editor: each points at one of the page's sample lists
-// and holds the samples it needs to go back and forth. GUI thread only.
+// Undo commands of both editors: the single-track ones point at one of the page's sample
+// lists, the track ones at the multitrack page's track vector; each holds what it needs to
+// go back and forth. GUI thread only.
 #pragma once
+
+#include "project/TrackData.h"
 
 #include <QList>
 #include <QString>
 #include <QUndoCommand>
+
+#include <vector>
 
 // Deletes [start, end) on its first redo; keeps only the removed samples.
 class DeleteSelectionCommand : public QUndoCommand
@@ -66,4 +71,22 @@ private:
     QList<float> stereoBefore;
     QList<float> monoAfter;
     QList<float> stereoAfter;
+};
+
+// A track the page has just appended to `tracks`: the first redo finds it there and does
+// nothing; undo takes it off again, redo puts a copy back. Names the track by its index,
+// since the vector moves its records when it grows.
+class AddTrackCommand : public QUndoCommand
+{
+public:
+    // Copies the last track of `tracks`; with no track (or no vector) the command does nothing.
+    AddTrackCommand(std::vector<TrackData> *tracks, const QString &text);
+    void undo() override;
+    void redo() override;
+
+private:
+    std::vector<TrackData> *tracks;
+    int index = -1;
+    TrackData track;
+    bool skipFirstRedo = true;
 };

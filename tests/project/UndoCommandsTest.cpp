@@ -206,3 +206,75 @@ TEST(SampleUndo, RandomEditSequencesMatchAPlainModel)
 }
 
 } // namespace
+
+namespace {
+
+TrackData namedTrack(const QString &name, float firstSample)
+{
+    TrackData track;
+    track.name = name;
+    AudioClip clip;
+    clip.samples = {firstSample, 0.5f};
+    clip.start = 2.0;
+    track.audioClips.push_back(clip);
+    return track;
+}
+
+TEST(TrackUndo, AddTrackLeavesThePushedTrackAndTogglesItAtTheEnd)
+{
+    std::vector<TrackData> tracks{namedTrack(QStringLiteral("A"), 0.1f)};
+    QUndoStack stack;
+    tracks.push_back(namedTrack(QStringLiteral("B"), 0.2f));
+    const TrackData added = tracks.back();
+    stack.push(new AddTrackCommand(&tracks, QStringLiteral("添加轨道")));
+    ASSERT_EQ(tracks.size(), 2u) << "the first redo must not add the track twice";
+    EXPECT_EQ(stack.undoText(), QStringLiteral("添加轨道"));
+
+    for (int round = 0; round < 3; ++round) {
+        stack.undo();
+        ASSERT_EQ(tracks.size(), 1u);
+        EXPECT_EQ(tracks[0].name, QStringLiteral("A"));
+        stack.redo();
+        ASSERT_EQ(tracks.size(), 2u);
+        EXPECT_EQ(tracks[1], added);
+    }
+}
+
+TEST(TrackUndo, AddTrackSurvivesTheVectorMovingItsRecords)
+{
+    std::vector<TrackData> tracks;
+    tracks.reserve(1);
+    QUndoStack stack;
+    for (int i = 0; i < 20; ++i) {
+        tracks.push_back(namedTrack(QString::number(i), float(i)));
+        stack.push(new AddTrackCommand(&tracks, QStringLiteral("添加轨道")));
+    }
+    stack.setIndex(0);
+    EXPECT_TRUE(tracks.empty());
+    stack.setIndex(20);
+    ASSERT_EQ(tracks.size(), 20u);
+    for (int i = 0; i < 20; ++i)
+        EXPECT_EQ(tracks[size_t(i)], namedTrack(QString::number(i), float(i)));
+}
+
+TEST(TrackUndo, AddTrackWithoutAUsableIndexDoesNothing)
+{
+    std::vector<TrackData> none;
+    QUndoStack stack;
+    stack.push(new AddTrackCommand(&none, QStringLiteral("添加轨道")));
+    stack.push(new AddTrackCommand(nullptr, QStringLiteral("添加轨道")));
+    stack.undo();
+    stack.undo();
+    stack.redo();
+    stack.redo();
+    EXPECT_TRUE(none.empty());
+
+    // The track list was emptied behind the stack's back: undo has nothing left to remove.
+    std::vector<TrackData> tracks{namedTrack(QStringLiteral("A"), 0.1f)};
+    stack.push(new AddTrackCommand(&tracks, QStringLiteral("添加轨道")));
+    tracks.clear();
+    stack.undo();
+    EXPECT_TRUE(tracks.empty());
+}
+
+} // namespace

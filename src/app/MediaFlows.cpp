@@ -1,0 +1,270 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The main window's media flows: importing audio, video and MIDI files, exporting WAV, MP3
+// and FLAC, loading a SoundFont and a VST3 plug-in. Each runs on the GUI thread behind the
+// busy overlay and acts on the multitrack page while it shows, else on the single-track editor.
+#include "MainWindow.h"
+
+#include "audio/AudioProcessor.h"
+#include "editor/AudioEditorPage.h"
+#include "engine/MidiFileParser.h"
+#include "multitrack/MultiTrackEditorPage.h"
+#include "plugins/AudioPluginBridge.h"
+
+#include <QFileInfo>
+#include <QMessageBox>
+#include <QStackedWidget>
+#include <QStatusBar>
+
+#include <algorithm>
+#include <cmath>
+
+namespace {
+
+constexpr int statusMs = 3000;
+constexpr int instrumentStatusMs = 5000;
+// Tempo differences up to this many BPM are rounding in the file, not worth a question.
+constexpr double tempoToleranceBpm = 0.1;
+constexpr double minimumMidiClipSeconds = 0.5;
+
+bool isVideoSuffix(const QString &path)
+{
+    static const QStringList suffixes = {QStringLiteral("mp4"), QStringLiteral("mkv"), QStringLiteral("avi"),
+                                         QStringLiteral("mov"), QStringLiteral("flv"), QStringLiteral("ts"),
+                                         QStringLiteral("webm")};
+    return suffixes.contains(QFileInfo(path).suffix().toLower());
+}
+
+QString fileNameOf(const QString &path)
+{
+    return QFileInfo(path).fileName();
+}
+
+// Shows the busy overlay for a flow and hides it on every way out; end() hides it early,
+// before a message that belongs after the work.
+class BusyScope
+{
+public:
+    BusyScope(MainWindow *window, const QString &message) : window(window) { window->showLoading(message); }
+    ~BusyScope() { end(); }
+    BusyScope(const BusyScope &) = delete;
+    BusyScope &operator=(const BusyScope &) = delete;
+
+    void end()
+    {
+        if (window)
+            window->hideLoading();
+        window = nullptr;
+    }
+
+private:
+    MainWindow *window;
+};
+
+// For the processor's lifetime its failures show as warning boxes titled `title`.
+void showFailuresOf(AudioProcessor &processor, MainWindow *window, const QString &title)
+{
+    QObject::connect(&processor, &AudioProcessor::errorOccurred, window, [window, title](const QString &message) {
+        QMessageBox::warning(window, title, message, QMessageBox::Ok);
+    });
+}
+
+void showNothingToExport(MainWindow *window)
+{
+    QMessageBox::information(window, MainWindow::tr("导出"), MainWindow::tr("没有可导出的音频数据"), QMessageBox::Ok);
+}
+
+struct ExportFormat
+{
+    QString suffix;
+    QString caption;
+    QString filter;
+    bool fixedSixteenBits = false;  // MP3 ignores the project's bit depth
+};
+
+ExportFormat exportFormat(const QString &format)
+{
+    if (format == QLatin1String("mp3"))
+        return {format, MainWindow::tr("导出MP3"), MainWindow::tr("MP3文件 (*.mp3)"), true};
+    if (format == QLatin1String("flac"))
+        return {format, MainWindow::tr("导出FLAC"), MainWindow::tr("FLAC文件 (*.flac)")};
+    return {QStringLiteral("wav"), MainWindow::tr("导出WAV"), MainWindow::tr("WAV文件 (*.wav)")};
+}
+
+// Writes interleaved `samples` to `path` (format by its suffix) and reports the result; a
+// failure shows the writer's reason and leaves any earlier file whole.
+void writeExport(MainWindow *window, const QString &path, const QList<float> &samples, int sampleRate,
+                 int channels, int bitDepth)
+{
+    AudioProcessor processor;
+    showFailuresOf(processor, window, MainWindow::tr("导出失败"));
+    if (processor.saveAudioFile(path, samples, sampleRate, channels, bitDepth))
+        window->statusBar()->showMessage(MainWindow::tr("已导出: %1").arg(fileNameOf(path)), statusMs);
+}
+
+bool hasClips(const std::vector<TrackData> &tracks)
+{
+    return std::any_of(tracks.begin(), tracks.end(), [](const TrackData &track) {
+        return !track.audioClips.empty() || !track.midiClips.empty();
+    });
+}
+
+// The multitrack mixdown needs the offline render of the multitrack engine, which this
+// build does not have: an empty project still says so, one with clips cannot be exported.
+void exportMixdown(MainWindow *window, const MultiTrackEditorPage &page)
+{
+    if (!hasClips(page.tracks)) {
+        showNothingToExport(window);
+        return;
+    }
+    QMessageBox::warning(window, MainWindow::tr("导出失败"), MainWindow::tr("多轨混音导出暂不可用"), QMessageBox::Ok);
+}
+
+double midiClipLength(const std::vector<MidiNote> &notes)
+{
+    double end = minimumMidiClipSeconds;
+    for (const MidiNote &note : notes)
+        end = std::max(end, note.start + note.duration);
+    return end;
+}
+
+} // namespace
+
+void MainWindow::importMedia()
+{
+    const QString path = askOpenFileName(
+        tr("导入音频/视频"),
+        tr("音视频文件 (*.wav *.mp3 *.flac *.ogg *.mp4 *.mkv *.avi *.mov *.flv *.ts);;"
+           "音频文件 (*.wav *.mp3 *.flac *.ogg);;视频文件 (*.mp4 *.mkv *.avi *.mov *.flv *.ts);;所有文件 (*)"));
+    if (path.isEmpty())
+        return;
+    if (isVideoSuffix(path)) {
+        importVideoFile(path);
+        return;
+    }
+
+    BusyScope busy(this, tr("导入音频..."));
+    AudioProcessor processor;
+    showFailuresOf(processor, this, tr("导入失败"));
+    if (!processor.loadAudioFile(path))
+        return;
+
+    if (pageStack->currentWidget() == multiTrackPage) {
+        multiTrackPage->addTrack(TrackType::Audio, processor.samples, processor.sampleRate,
+                                 QFileInfo(path).baseName(), processor.stereoSamples);
+    } else {
+        // The editor refuses new audio while it records, and says so in its own status bar.
+        const bool loaded = processor.stereoSamples.isEmpty()
+            ? editorPage->loadAudioSamples(processor.samples, processor.sampleRate)
+            : editorPage->loadStereoAudioSamples(processor.stereoSamples, processor.sampleRate);
+        if (!loaded)
+            return;
+    }
+    statusBar()->showMessage(tr("已导入: %1").arg(fileNameOf(path)), statusMs);
+}
+
+void MainWindow::importVideoFile(const QString &path)
+{
+    // Taking the sound out of a video needs the video demuxer, which this build does not
+    // have: say so and change nothing.
+    Q_UNUSED(path);
+    QMessageBox::warning(this, tr("导入失败"), tr("无法提取视频中的音频"), QMessageBox::Ok);
+}
+
+void MainWindow::importMidi()
+{
+    const QString path = askOpenFileName(tr("导入MIDI"), tr("MIDI 文件 (*.mid *.midi);;所有文件 (*)"));
+    if (path.isEmpty())
+        return;
+
+    BusyScope busy(this, tr("导入MIDI..."));
+    QList<ImportedMidiTrack> tracks;
+    double durationSeconds = 0.0;
+    double fileBpm = 120.0;
+    if (!parseMidiFile(path, tracks, durationSeconds, fileBpm)) {
+        busy.end();
+        QMessageBox::warning(this, tr("导入失败"), tr("无法解析MIDI文件: %1").arg(fileNameOf(path)), QMessageBox::Ok);
+        return;
+    }
+    if (pageStack->currentWidget() != multiTrackPage) {
+        QMessageBox::information(this, tr("导入MIDI"), tr("请先创建多轨项目再导入MIDI文件"), QMessageBox::Ok);
+        return;
+    }
+
+    multiTrackPage->midiFileTempo = fileBpm;
+    if (std::abs(fileBpm - multiTrackPage->bpm) > tempoToleranceBpm) {
+        const QString question = tr("MIDI文件的 tempo 为 %1 BPM，当前项目 tempo 为 %2 BPM。\n是否将项目 tempo 设为 %1 BPM？")
+                                     .arg(QString::number(fileBpm, 'f', 1), QString::number(multiTrackPage->bpm, 'f', 1));
+        if (QMessageBox::question(this, tr("导入MIDI"), question, QMessageBox::Yes | QMessageBox::No, QMessageBox::Yes)
+            == QMessageBox::Yes)
+            multiTrackPage->bpm = fileBpm;
+    }
+
+    for (ImportedMidiTrack &track : tracks) {
+        const double length = midiClipLength(track.notes);
+        multiTrackPage->addMidiTrack(track.name, std::move(track.notes), length);
+    }
+    statusBar()->showMessage(
+        tr("已导入MIDI: %1 (%2条轨道)").arg(fileNameOf(path), QString::number(tracks.size())), statusMs);
+}
+
+void MainWindow::exportAudio(const QString &format)
+{
+    if (pageStack->currentWidget() == multiTrackPage) {
+        exportMixdown(this, *multiTrackPage);
+        return;
+    }
+
+    if (editorPage->samples.isEmpty()) {
+        showNothingToExport(this);
+        return;
+    }
+    const ExportFormat target = exportFormat(format);
+    const QString path = askSaveFileName(target.caption, target.filter, target.suffix);
+    if (path.isEmpty())
+        return;
+
+    BusyScope busy(this, tr("导出中..."));
+    // Stereo material stays stereo in every format, MP3 included, unless the project is mono.
+    const bool stereo = !editorPage->stereoSamples.isEmpty() && !editorPage->mono;
+    writeExport(this, path, stereo ? editorPage->stereoSamples : editorPage->samples, editorPage->sampleRate,
+                stereo ? 2 : 1, target.fixedSixteenBits ? 16 : editorPage->bitDepth);
+}
+
+void MainWindow::loadSoundFont()
+{
+    const QString path = askOpenFileName(tr("加载 SF2 音色库"), tr("SoundFont 文件 (*.sf2);;所有文件 (*)"));
+    if (path.isEmpty())
+        return;
+
+    BusyScope busy(this, tr("加载音色库..."));
+    const bool loaded = multiTrackPage->copyAndLoadSoundFont(path);
+    busy.end();
+    if (loaded)
+        statusBar()->showMessage(tr("已加载音色库: %1").arg(fileNameOf(path)), instrumentStatusMs);
+    else
+        QMessageBox::warning(this, tr("加载失败"), tr("无法加载音色库文件:\n%1").arg(path), QMessageBox::Ok);
+}
+
+void MainWindow::importVst3()
+{
+    const QString path = askOpenFileName(tr("导入VST3插件"), tr("VST3 插件 (*.vst3);;所有文件 (*)"));
+    if (path.isEmpty())
+        return;
+
+    BusyScope busy(this, tr("加载VST3插件..."));
+    AudioPluginBridge *bridge = multiTrackPage->pluginBridge;
+    if (!bridge) {
+        busy.end();
+        QMessageBox::warning(this, tr("错误"), tr("插件桥接未初始化"), QMessageBox::Ok);
+        return;
+    }
+    const int id = bridge->loadPlugin(path.toStdString());
+    if (id < 0) {
+        busy.end();
+        QMessageBox::warning(this, tr("加载失败"), tr("无法加载插件: %1").arg(path), QMessageBox::Ok);
+        return;
+    }
+    bridge->activatePlugin(id);
+    busy.end();
+    statusBar()->showMessage(tr("已加载VST3插件: %1").arg(fileNameOf(path)), instrumentStatusMs);
+}

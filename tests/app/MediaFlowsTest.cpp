@@ -1,0 +1,555 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The media flows from their menu actions: audio import into the page that shows, MIDI
+// import with its tempo question, WAV/MP3/FLAC export read back by ffprobe and ffmpeg,
+// SoundFont and VST3 loading, each with its failure messages.
+#include "AppTestSupport.h"
+#include "OracleTool.h"
+#include "Requirement.h"
+#include "TestFiles.h"
+
+#include "app/MainWindow.h"
+#include "editor/AudioEditorPage.h"
+#include "editor/LoadingOverlay.h"
+#include "multitrack/MixerPage.h"
+#include "multitrack/MultiTrackEditorPage.h"
+
+#include <QAction>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QMessageBox>
+#include <QStackedWidget>
+#include <QStatusBar>
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+#include <vector>
+
+namespace {
+
+const QString kSoundFont = QStringLiteral("/usr/share/sounds/sf2/TimGM6mb.sf2");
+
+struct Probe
+{
+    QString codec;
+    int sampleRate = 0;
+    int channels = 0;
+    int bits = 0;
+    double duration = 0.0;
+};
+
+Probe ffprobe(const QString &path)
+{
+    const ToolResult result = runTool(QStringLiteral("ffprobe"),
+                                      {QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-show_streams"),
+                                       QStringLiteral("-show_format"), QStringLiteral("-of"), QStringLiteral("json"), path});
+    EXPECT_TRUE(result.ok()) << result.standardError.toStdString();
+    const QJsonObject root = QJsonDocument::fromJson(result.standardOutput).object();
+    const QJsonObject stream = root.value(QStringLiteral("streams")).toArray().first().toObject();
+    Probe probe;
+    probe.codec = stream.value(QStringLiteral("codec_name")).toString();
+    probe.sampleRate = stream.value(QStringLiteral("sample_rate")).toString().toInt();
+    probe.channels = stream.value(QStringLiteral("channels")).toInt();
+    probe.bits = stream.value(QStringLiteral("bits_per_raw_sample")).toString().toInt();
+    probe.duration = root.value(QStringLiteral("format")).toObject().value(QStringLiteral("duration")).toString().toDouble();
+    return probe;
+}
+
+// The file decoded by ffmpeg to interleaved 32-bit floats.
+std::vector<float> ffmpegDecode(const QString &path)
+{
+    const ToolResult result = runTool(QStringLiteral("ffmpeg"),
+                                      {QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-i"), path,
+                                       QStringLiteral("-f"), QStringLiteral("f32le"), QStringLiteral("-")});
+    EXPECT_TRUE(result.ok()) << result.standardError.toStdString();
+    std::vector<float> values(size_t(result.standardOutput.size()) / sizeof(float));
+    std::memcpy(values.data(), result.standardOutput.constData(), values.size() * sizeof(float));
+    return values;
+}
+
+// Interleaved stereo with different tones left and right, so a swapped or averaged export shows.
+QList<float> stereoTones(int frames, int sampleRate)
+{
+    QList<float> interleaved;
+    interleaved.reserve(2 * frames);
+    for (int i = 0; i < frames; ++i) {
+        const double t = double(i) / sampleRate;
+        interleaved.append(float(0.5 * std::sin(2 * M_PI * 440 * t)));
+        interleaved.append(float(0.25 * std::sin(2 * M_PI * 660 * t)));
+    }
+    return interleaved;
+}
+
+QList<float> monoTone(int frames, int sampleRate)
+{
+    QList<float> mono;
+    mono.reserve(frames);
+    for (int i = 0; i < frames; ++i)
+        mono.append(float(0.5 * std::sin(2 * M_PI * 330 * double(i) / sampleRate)));
+    return mono;
+}
+
+class MediaFlowsTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        // The SoundFont folder lives under the per-user data location: keep it private.
+        savedDataHome = qgetenv("XDG_DATA_HOME");
+        qputenv("XDG_DATA_HOME", files.path(QStringLiteral("data")).toUtf8());
+        window = std::make_unique<MainWindow>();
+        stack = qobject_cast<QStackedWidget *>(window->centralWidget());
+        editor = window->findChild<AudioEditorPage *>();
+        multitrack = window->findChild<MultiTrackEditorPage *>();
+        ASSERT_TRUE(stack && editor && multitrack);
+    }
+
+    void TearDown() override
+    {
+        window.reset();
+        qputenv("XDG_DATA_HOME", savedDataHome);
+    }
+
+    void openProject(const char *type)
+    {
+        window->openNewProject(QLatin1String(type), 44100, 16, false);
+        ASSERT_TRUE(window->projectOpen);
+    }
+
+    // Runs the action with `text` and checks that the busy overlay is gone afterwards.
+    void trigger(const char *text)
+    {
+        QAction *found = nullptr;
+        for (QAction *action : window->findChildren<QAction *>())
+            if (action->text() == QString::fromUtf8(text))
+                found = action;
+        ASSERT_NE(found, nullptr) << text;
+        ASSERT_TRUE(found->isEnabled()) << text;
+        found->trigger();
+        auto *overlay = window->findChild<LoadingOverlay *>();
+        EXPECT_FALSE(overlay && overlay->isVisible());
+    }
+
+    QString status() const { return window->statusBar()->currentMessage(); }
+
+    TemporarySettingsStore store;
+    TestFiles files;
+    QByteArray savedDataHome;
+    std::unique_ptr<MainWindow> window;
+    QStackedWidget *stack = nullptr;
+    AudioEditorPage *editor = nullptr;
+    MultiTrackEditorPage *multitrack = nullptr;
+};
+
+constexpr const char *kImport = "导入音频/视频(&I)...";
+constexpr const char *kImportMidi = "导入MIDI(&M)...";
+
+TEST_F(MediaFlowsTest, ImportLoadsTheEditorAndFailuresKeepItsAudio)
+{
+    openProject("single");
+    stack->setCurrentWidget(editor);
+    const QList<float> stereo = stereoTones(4410, 48000);
+    const QList<float> mono = monoTone(2205, 22050);
+    const QString flacSource = files.write(QStringLiteral("flac-source.wav"),
+                                           makeWavBytes(std::span<const float>(stereo.constData(), stereo.size()), 2, 48000));
+
+    const struct
+    {
+        const char *name;
+        QByteArray bytes;    // empty: made from flac-source.wav by sox
+        int sampleRate;      // 0: the import fails
+        QList<float> expectedStereo;
+        QList<float> expectedMono;
+        const char *failure;  // exact failure text when known
+    } cases[] = {
+        {"mono.wav", makeWavBytes(std::span<const float>(mono.constData(), mono.size()), 1, 22050, true), 22050, {},
+         mono, nullptr},
+        {"song.WAV", makeWavBytes(std::span<const float>(stereo.constData(), stereo.size()), 2, 48000, true), 48000,
+         stereo, {}, nullptr},
+        {"Take.Flac", {}, 48000, {}, {}, nullptr},
+        {"cut.wav", QByteArray("RIFF\x10\0\0\0WAVE", 12), 0, {}, {}, nullptr},
+        {"noise.mp3", QByteArray(4000, '\x5a'), 0, {}, {}, nullptr},
+        {"noise.flac", QByteArray("fLaC") + QByteArray(200, '\x01'), 0, {}, {}, nullptr},
+        {"notes.txt", QByteArray("text"), 0, {}, {}, "不支持的音频格式: txt"},
+        {"clip.WEBM", QByteArray("not a video"), 0, {}, {}, "无法提取视频中的音频"},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        QString path = files.path(QString::fromUtf8(c.name));
+        if (c.bytes.isEmpty())
+            ASSERT_TRUE(runTool(QStringLiteral("sox"), {flacSource, QStringLiteral("-t"), QStringLiteral("flac"), path}).ok());
+        else
+            files.write(QString::fromUtf8(c.name), c.bytes);
+
+        const QList<float> before = editor->samples;
+        window->statusBar()->clearMessage();
+        DialogScript script;
+        script.files = {path};
+        trigger(kImport);
+        ASSERT_EQ(script.fileDialogCaptions, QStringList{QStringLiteral("导入音频/视频")});
+
+        if (c.sampleRate == 0) {
+            ASSERT_EQ(script.boxes.size(), 1u);
+            EXPECT_EQ(script.boxes[0].title, QStringLiteral("导入失败"));
+            EXPECT_FALSE(script.boxes[0].text.isEmpty());
+            if (c.failure) {
+                EXPECT_EQ(script.boxes[0].text, QString::fromUtf8(c.failure));
+            }
+            EXPECT_EQ(editor->samples, before);
+            EXPECT_TRUE(status().isEmpty());
+            continue;
+        }
+        EXPECT_TRUE(script.boxes.empty());
+        EXPECT_EQ(status(), QStringLiteral("已导入: %1").arg(QString::fromUtf8(c.name)));
+        EXPECT_EQ(editor->sampleRate, c.sampleRate);
+        if (!c.expectedStereo.isEmpty()) {
+            EXPECT_EQ(editor->stereoSamples, c.expectedStereo);
+        }
+        if (!c.expectedMono.isEmpty()) {
+            EXPECT_EQ(editor->samples, c.expectedMono);
+            EXPECT_TRUE(editor->stereoSamples.isEmpty());
+        }
+        if (c.bytes.isEmpty()) {  // 16-bit FLAC of the stereo tones
+            ASSERT_EQ(editor->stereoSamples.size(), stereo.size());
+            for (qsizetype i = 0; i < stereo.size(); ++i)
+                ASSERT_NEAR(editor->stereoSamples[i], stereo[i], 2.0 / 32768) << i;
+        }
+    }
+}
+
+TEST_F(MediaFlowsTest, ImportGoesToTheMultitrackPageOnlyWhileItShows)
+{
+    openProject("multi");
+    const QList<float> stereo = stereoTones(1000, 44100);
+    const QString path = files.write(QStringLiteral("Drums.2.wav"),
+                                     makeWavBytes(std::span<const float>(stereo.constData(), stereo.size()), 2, 44100, true));
+    stack->setCurrentWidget(multitrack);
+    {
+        DialogScript script;
+        script.files = {path};
+        trigger(kImport);
+    }
+    ASSERT_EQ(multitrack->tracks.size(), 1u);
+    const TrackData &track = multitrack->tracks[0];
+    EXPECT_EQ(track.name, QStringLiteral("Drums"));
+    ASSERT_EQ(track.audioClips.size(), 1u);
+    EXPECT_EQ(track.audioClips[0].stereoSamples, stereo);
+    EXPECT_EQ(track.audioClips[0].samples.size(), 1000);
+
+    // While the mixer shows, the single-track editor receives the file.
+    stack->setCurrentWidget(window->findChild<MixerPage *>());
+    {
+        DialogScript script;
+        script.files = {path};
+        trigger(kImport);
+    }
+    EXPECT_EQ(multitrack->tracks.size(), 1u);
+    EXPECT_EQ(editor->stereoSamples, stereo);
+}
+
+class MidiImportTest : public MediaFlowsTest
+{
+protected:
+    // A format-1 file written by mido: a conductor track with the tempo, one track whose
+    // only note ends at 0.1 s and one whose last note ends at `longEndBeats` beats.
+    QString writeMidi(const QString &name, double bpm, double longEndBeats = 4.0)
+    {
+        const QString python = pythonWith(QStringLiteral("mido"));
+        if (python.isEmpty())
+            return {};
+        const QString path = files.path(name);
+        const QString script = QStringLiteral(
+            "import sys, mido\n"
+            "f = mido.MidiFile(type=1, ticks_per_beat=480)\n"
+            "c = mido.MidiTrack(); f.tracks.append(c)\n"
+            "c.append(mido.MetaMessage('set_tempo', tempo=mido.bpm2tempo(float(sys.argv[2]))))\n"
+            "for name, end in (('Short', 0.2), ('Long', float(sys.argv[3]))):\n"
+            "    t = mido.MidiTrack(); f.tracks.append(t)\n"
+            "    t.append(mido.MetaMessage('track_name', name=name))\n"
+            "    t.append(mido.Message('note_on', note=60, velocity=90, time=0))\n"
+            "    t.append(mido.Message('note_off', note=60, velocity=0, time=int(end * 480)))\n"
+            "f.save(sys.argv[1])\n");
+        const ToolResult result = runTool(python, {QStringLiteral("-c"), script, path, QString::number(bpm, 'f', 3),
+                                                   QString::number(longEndBeats)});
+        EXPECT_TRUE(result.ok()) << result.standardError.toStdString();
+        return path;
+    }
+};
+
+TEST_F(MidiImportTest, AsksAboutTheTempoOnlyBeyondATenthOfABeat)
+{
+    const struct
+    {
+        double fileBpm;
+        QMessageBox::StandardButton answer;
+        bool asks;
+        double projectBpmAfter;
+    } cases[] = {
+        {121.0, QMessageBox::Yes, true, 121.0},
+        {121.0, QMessageBox::No, true, 120.0},
+        {120.05, QMessageBox::Yes, false, 120.0},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(testing::Message() << c.fileBpm << " answer " << c.answer);
+        const QString path = writeMidi(QStringLiteral("song.mid"), c.fileBpm);
+        ZENTRIQ_REQUIRE(!path.isEmpty(), "python3-mido is not installed");
+        window = std::make_unique<MainWindow>();
+        stack = qobject_cast<QStackedWidget *>(window->centralWidget());
+        multitrack = window->findChild<MultiTrackEditorPage *>();
+        openProject("multi");
+        stack->setCurrentWidget(multitrack);
+
+        DialogScript script;
+        script.files = {path};
+        script.boxAnswer = c.answer;
+        trigger(kImportMidi);
+
+        if (c.asks) {
+            ASSERT_EQ(script.boxes.size(), 1u);
+            EXPECT_EQ(script.boxes[0].title, QStringLiteral("导入MIDI"));
+            EXPECT_EQ(script.boxes[0].text, QStringLiteral("MIDI文件的 tempo 为 121.0 BPM，当前项目 tempo 为 120.0 BPM。\n"
+                                                           "是否将项目 tempo 设为 121.0 BPM？"));
+        } else {
+            EXPECT_TRUE(script.boxes.empty());
+        }
+        EXPECT_NEAR(multitrack->bpm, c.projectBpmAfter, 1e-3);
+        EXPECT_NEAR(multitrack->midiFileTempo, c.fileBpm, 1e-3);
+
+        ASSERT_EQ(multitrack->tracks.size(), 2u);
+        EXPECT_EQ(multitrack->tracks[0].name, QStringLiteral("Short"));
+        EXPECT_EQ(multitrack->tracks[1].name, QStringLiteral("Long"));
+        // A clip is as long as its last note, at least half a second.
+        EXPECT_DOUBLE_EQ(multitrack->tracks[0].midiClips.at(0).duration, 0.5);
+        EXPECT_NEAR(multitrack->tracks[1].midiClips.at(0).duration, 4 * 60.0 / c.fileBpm, 1e-3);
+        EXPECT_EQ(status(), QStringLiteral("已导入MIDI: song.mid (2条轨道)"));
+    }
+}
+
+TEST_F(MidiImportTest, RefusesDamagedFilesAndTheSingleTrackEditor)
+{
+    const QString good = writeMidi(QStringLiteral("ok.mid"), 120.0);
+    ZENTRIQ_REQUIRE(!good.isEmpty(), "python3-mido is not installed");
+    const QString damaged = files.write(QStringLiteral("bad%1.mid"), QByteArray("MThd\0\0\0\6", 8));
+    openProject("single");
+    stack->setCurrentWidget(editor);
+
+    const struct
+    {
+        QString path;
+        const char *title;
+        QString text;
+    } cases[] = {
+        {damaged, "导入失败", QStringLiteral("无法解析MIDI文件: bad%1.mid")},
+        {good, "导入MIDI", QStringLiteral("请先创建多轨项目再导入MIDI文件")},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.text.toStdString());
+        DialogScript script;
+        script.files = {c.path};
+        trigger(kImportMidi);
+        ASSERT_EQ(script.boxes.size(), 1u);
+        EXPECT_EQ(script.boxes[0].title, QString::fromUtf8(c.title));
+        EXPECT_EQ(script.boxes[0].text, c.text);
+        EXPECT_TRUE(multitrack->tracks.empty());
+    }
+}
+
+class ExportTest : public MediaFlowsTest
+{
+protected:
+    void SetUp() override
+    {
+        MediaFlowsTest::SetUp();
+        ZENTRIQ_REQUIRE(toolAvailable(QStringLiteral("ffprobe")) && toolAvailable(QStringLiteral("ffmpeg")),
+                        "ffmpeg is not installed");
+        openProject("single");
+        stack->setCurrentWidget(editor);
+    }
+
+    static constexpr int rate = 48000;
+    static constexpr int frames = 72000;  // 1.5 s
+};
+
+TEST_F(ExportTest, WritesEachFormatWithTheChannelsOfTheMaterial)
+{
+    const QList<float> stereo = stereoTones(frames, rate);
+    const QList<float> mono = monoTone(frames, rate);
+    const struct
+    {
+        const char *action;
+        const char *suffix;
+        int bitDepth;
+        QString codec;
+        int bits;  // 0: not checked
+    } formats[] = {
+        {"导出为WAV(&W)...", "wav", 16, QStringLiteral("pcm_s16le"), 0},
+        {"导出为WAV(&W)...", "wav", 24, QStringLiteral("pcm_s24le"), 0},
+        {"导出为WAV(&W)...", "wav", 32, QStringLiteral("pcm_f32le"), 0},
+        {"导出为MP3(&M)...", "mp3", 24, QStringLiteral("mp3"), 0},
+        {"导出为FLAC(&F)...", "flac", 16, QStringLiteral("flac"), 16},
+        {"导出为FLAC(&F)...", "flac", 24, QStringLiteral("flac"), 24},
+    };
+    const struct
+    {
+        const char *name;
+        bool stereoMaterial;
+        bool monoFlag;
+        int channels;
+    } materials[] = {{"stereo", true, false, 2}, {"mono-material", false, false, 1}, {"mono-flag", true, true, 1}};
+
+    int n = 0;
+    for (const auto &m : materials) {
+        if (m.stereoMaterial)
+            editor->loadStereoAudioSamples(stereo, rate);
+        else
+            editor->loadAudioSamples(mono, rate);
+        editor->mono = m.monoFlag;
+        for (const auto &f : formats) {
+            SCOPED_TRACE(testing::Message() << m.name << " " << f.suffix << " " << f.bitDepth);
+            editor->bitDepth = f.bitDepth;
+            const QString path = files.path(QStringLiteral("out%1.%2").arg(n++).arg(QLatin1String(f.suffix)));
+            DialogScript script;
+            script.files = {path};
+            trigger(f.action);
+            EXPECT_TRUE(script.boxes.empty());
+            EXPECT_EQ(status(), QStringLiteral("已导出: %1").arg(QFileInfo(path).fileName()));
+
+            const Probe probe = ffprobe(path);
+            EXPECT_EQ(probe.codec, f.codec);
+            EXPECT_EQ(probe.sampleRate, rate);
+            EXPECT_EQ(probe.channels, m.channels);
+            if (f.bits) {
+                EXPECT_EQ(probe.bits, f.bits);
+            }
+            EXPECT_NEAR(probe.duration, 1.5, f.codec == QLatin1String("mp3") ? 0.06 : 1e-6);
+
+            // Float WAV holds exactly the list the editor plays or shows in stereo.
+            if (f.codec == QLatin1String("pcm_f32le")) {
+                const QList<float> &expected = m.channels == 2 ? editor->stereoSamples : editor->samples;
+                EXPECT_EQ(ffmpegDecode(path), std::vector<float>(expected.begin(), expected.end()));
+            }
+        }
+    }
+}
+
+TEST_F(ExportTest, DialogAddsTheSuffixAndAsksBeforeReplacing)
+{
+    editor->loadAudioSamples(monoTone(4800, rate), rate);
+
+    // A name without a suffix gets the format's.
+    {
+        DialogScript script;
+        script.files = {files.path(QStringLiteral("take"))};
+        trigger("导出为FLAC(&F)...");
+        EXPECT_EQ(ffprobe(files.path(QStringLiteral("take.flac"))).codec, QStringLiteral("flac"));
+    }
+
+    const QByteArray old("an earlier file");
+    const QString existing = files.write(QStringLiteral("old.wav"), old);
+    for (QMessageBox::StandardButton answer : {QMessageBox::No, QMessageBox::Yes}) {
+        SCOPED_TRACE(answer);
+        window->statusBar()->clearMessage();
+        DialogScript script;
+        script.boxAnswer = answer;
+        script.files = {files.path(QStringLiteral("old"))};
+        trigger("导出为WAV(&W)...");
+        ASSERT_EQ(script.boxes.size(), 1u);  // the dialog's overwrite question
+        EXPECT_TRUE(script.boxes[0].text.contains(QStringLiteral("old.wav")));
+        if (answer == QMessageBox::No) {
+            EXPECT_EQ(files.read(QStringLiteral("old.wav")), old);
+            EXPECT_TRUE(status().isEmpty());
+        } else {
+            EXPECT_EQ(ffprobe(existing).codec, QStringLiteral("pcm_s16le"));
+        }
+    }
+}
+
+TEST_F(ExportTest, FailuresAndEmptyAudioAreReported)
+{
+    // Nothing loaded: no file is asked for.
+    {
+        DialogScript script;
+        trigger("导出为WAV(&W)...");
+        EXPECT_TRUE(script.fileDialogCaptions.isEmpty());
+        ASSERT_EQ(script.boxes.size(), 1u);
+        EXPECT_EQ(script.boxes[0].title, QStringLiteral("导出"));
+        EXPECT_EQ(script.boxes[0].text, QStringLiteral("没有可导出的音频数据"));
+    }
+    // An empty multitrack project has nothing to mix down.
+    stack->setCurrentWidget(multitrack);
+    {
+        DialogScript script;
+        trigger("导出为MP3(&M)...");
+        ASSERT_EQ(script.boxes.size(), 1u);
+        EXPECT_EQ(script.boxes[0].text, QStringLiteral("没有可导出的音频数据"));
+    }
+    // A rate FLAC cannot carry: the writer's reason in the failure box, no status, and the
+    // file it was to replace stays whole.
+    stack->setCurrentWidget(editor);
+    editor->loadAudioSamples(monoTone(4800, rate), 1000000);
+    window->statusBar()->clearMessage();
+    const QByteArray old("an earlier file");
+    files.write(QStringLiteral("keep.flac"), old);
+    {
+        DialogScript script;
+        script.boxAnswer = QMessageBox::Yes;  // replace keep.flac
+        script.files = {files.path(QStringLiteral("keep.flac"))};
+        trigger("导出为FLAC(&F)...");
+        ASSERT_EQ(script.boxes.size(), 2u);
+        EXPECT_EQ(script.boxes[1].title, QStringLiteral("导出失败"));
+        EXPECT_EQ(script.boxes[1].text, QStringLiteral("无法保存音频: 参数无效 (采样率 1000000, 声道 1, 位深 16)"));
+        EXPECT_TRUE(status().isEmpty());
+        EXPECT_EQ(files.read(QStringLiteral("keep.flac")), old);
+    }
+}
+
+TEST_F(MediaFlowsTest, SoundFontLoadsAndADamagedOneKeepsTheInstrument)
+{
+    ZENTRIQ_REQUIRE(QFileInfo::exists(kSoundFont), "timgm6mb-soundfont is not installed");
+    constexpr const char *action = "加载音色库(&L)...";
+    {
+        DialogScript script;
+        script.files = {kSoundFont};
+        trigger(action);  // enabled before any project
+        EXPECT_TRUE(script.boxes.empty());
+    }
+    EXPECT_EQ(status(), QStringLiteral("已加载音色库: TimGM6mb.sf2"));
+    ASSERT_TRUE(multitrack->sf2Sampler.isLoaded());
+    const QList<QString> presets = multitrack->sf2Sampler.getPresetNames();
+
+    QFile source(kSoundFont);
+    ASSERT_TRUE(source.open(QIODevice::ReadOnly));
+    const QString damaged = files.write(QStringLiteral("Damaged.sf2"), source.read(50000));
+    {
+        DialogScript script;
+        script.files = {damaged};
+        trigger(action);
+        ASSERT_EQ(script.boxes.size(), 1u);
+        EXPECT_EQ(script.boxes[0].title, QStringLiteral("加载失败"));
+        EXPECT_EQ(script.boxes[0].text, QStringLiteral("无法加载音色库文件:\n") + damaged);
+    }
+    EXPECT_TRUE(multitrack->sf2Sampler.isLoaded());
+    EXPECT_EQ(multitrack->sf2Sampler.getPresetNames(), presets);
+
+    // The next start loads the copy kept in the SoundFont folder.
+    window = std::make_unique<MainWindow>();
+    EXPECT_TRUE(window->findChild<MultiTrackEditorPage *>()->sf2Sampler.isLoaded());
+}
+
+TEST_F(MediaFlowsTest, Vst3ImportReportsThatThePluginCannotLoad)
+{
+    openProject("multi");
+    const QString path = files.write(QStringLiteral("Reverb.vst3"), QByteArray("no module"));
+    DialogScript script;
+    script.files = {path};
+    trigger("导入VST3插件(&V)...");
+    ASSERT_EQ(script.boxes.size(), 1u);
+    EXPECT_EQ(script.boxes[0].title, QStringLiteral("加载失败"));
+    EXPECT_EQ(script.boxes[0].text, QStringLiteral("无法加载插件: ") + path);
+}
+
+} // namespace

@@ -1,0 +1,155 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The multitrack page's SoundFont folder: opened SoundFonts are copied into it and the
+// first one is loaded at start; a file that does not load changes nothing. Also the rate and
+// block size of the page's plug-in bridge.
+#include "Requirement.h"
+#include "TestFiles.h"
+
+#include "multitrack/MultiTrackEditorPage.h"
+#include "plugins/AudioPluginBridge.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+#include <gtest/gtest.h>
+
+#include <memory>
+
+namespace {
+
+const QString kSoundFont = QStringLiteral("/usr/share/sounds/sf2/TimGM6mb.sf2");
+
+class SoundFontFolderTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        ZENTRIQ_REQUIRE(QFileInfo::exists(kSoundFont), "timgm6mb-soundfont is not installed");
+        goodBytes = readAll(kSoundFont);
+        // The folder lives in the per-user data location; point it at this test's own folder.
+        savedDataHome = qgetenv("XDG_DATA_HOME");
+        qputenv("XDG_DATA_HOME", files.path(QStringLiteral("data")).toUtf8());
+        page = std::make_unique<MultiTrackEditorPage>(nullptr);
+        folder = page->sf2Directory();
+    }
+
+    void TearDown() override
+    {
+        page.reset();
+        qputenv("XDG_DATA_HOME", savedDataHome);
+    }
+
+    static QByteArray readAll(const QString &path)
+    {
+        QFile file(path);
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    }
+
+    // A SoundFont cut short: its header promises more than the file holds.
+    QByteArray damagedBytes() const { return goodBytes.left(100000); }
+
+    QString writeFile(const QString &path, const QByteArray &bytes) const
+    {
+        QDir().mkpath(QFileInfo(path).absolutePath());
+        QFile file(path);
+        EXPECT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(bytes);
+        return path;
+    }
+
+    TestFiles files;
+    QByteArray goodBytes;
+    QByteArray savedDataHome;
+    std::unique_ptr<MultiTrackEditorPage> page;
+    QString folder;
+};
+
+TEST_F(SoundFontFolderTest, CopiesIntoTheFolderAndLoadsTheCopy)
+{
+    EXPECT_FALSE(QFileInfo::exists(folder));
+    const QString source = writeFile(files.path(QStringLiteral("desk/My Font.sf2")), goodBytes);
+    ASSERT_TRUE(page->copyAndLoadSoundFont(source));
+    EXPECT_TRUE(page->sf2Sampler.isLoaded());
+    EXPECT_FALSE(page->sf2Sampler.getPresetNames().isEmpty());
+    EXPECT_EQ(readAll(folder + QStringLiteral("/My Font.sf2")), goodBytes);
+}
+
+TEST_F(SoundFontFolderTest, ReplacesASameNamedFileAndLoadsOneInPlace)
+{
+    writeFile(folder + QStringLiteral("/Font.sf2"), QByteArray("an older file of that name"));
+    const QString source = writeFile(files.path(QStringLiteral("desk/Font.sf2")), goodBytes);
+    ASSERT_TRUE(page->copyAndLoadSoundFont(source));
+    EXPECT_EQ(readAll(folder + QStringLiteral("/Font.sf2")), goodBytes);
+
+    // Opening the copy itself loads it where it lies.
+    ASSERT_TRUE(page->copyAndLoadSoundFont(folder + QStringLiteral("/Font.sf2")));
+    EXPECT_EQ(QDir(folder).entryList(QDir::Files), QStringList{QStringLiteral("Font.sf2")});
+}
+
+TEST_F(SoundFontFolderTest, ADamagedFileChangesNeitherTheInstrumentNorTheFolder)
+{
+    const QString good = writeFile(files.path(QStringLiteral("desk/Font.sf2")), goodBytes);
+    ASSERT_TRUE(page->copyAndLoadSoundFont(good));
+    const QList<QString> presets = page->sf2Sampler.getPresetNames();
+
+    const QString damagedPaths[] = {writeFile(files.path(QStringLiteral("other/Font.sf2")), damagedBytes()),
+                                    writeFile(files.path(QStringLiteral("other/Broken.sf2")), damagedBytes()),
+                                    writeFile(files.path(QStringLiteral("other/Text.sf2")), "not a SoundFont")};
+    for (const QString &damaged : damagedPaths) {
+        SCOPED_TRACE(damaged.toStdString());
+        EXPECT_FALSE(page->copyAndLoadSoundFont(damaged));
+        EXPECT_TRUE(page->sf2Sampler.isLoaded());
+        EXPECT_EQ(page->sf2Sampler.getPresetNames(), presets);
+        EXPECT_EQ(QDir(folder).entryList(QDir::Files), QStringList{QStringLiteral("Font.sf2")});
+        EXPECT_EQ(readAll(folder + QStringLiteral("/Font.sf2")), goodBytes);
+    }
+}
+
+TEST_F(SoundFontFolderTest, LoadsTheGivenFileWhenTheFolderCannotBeMade)
+{
+    writeFile(folder, QByteArray("a file where the folder belongs"));
+    const QString source = writeFile(files.path(QStringLiteral("desk/Font.sf2")), goodBytes);
+    EXPECT_TRUE(page->copyAndLoadSoundFont(source));
+    EXPECT_TRUE(page->sf2Sampler.isLoaded());
+}
+
+TEST_F(SoundFontFolderTest, StartLoadsTheFirstFileByNameIgnoringCase)
+{
+    page->scanAndLoadExistingSf2();  // no folder yet
+    EXPECT_FALSE(page->sf2Sampler.isLoaded());
+    EXPECT_FALSE(QFileInfo::exists(folder));
+
+    // Only the first file is tried, so a damaged first file leaves the page without one.
+    const struct
+    {
+        const char *goodName;
+        const char *damagedName;
+        bool loads;
+    } cases[] = {{"A.sf2", "b.sf2", true}, {"B.sf2", "a.sf2", false}};
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.goodName);
+        QDir(folder).removeRecursively();
+        writeFile(folder + QLatin1Char('/') + QLatin1String(c.goodName), goodBytes);
+        writeFile(folder + QLatin1Char('/') + QLatin1String(c.damagedName), damagedBytes());
+        MultiTrackEditorPage fresh(nullptr);
+        fresh.scanAndLoadExistingSf2();
+        EXPECT_EQ(fresh.sf2Sampler.isLoaded(), c.loads);
+    }
+}
+
+TEST(MultiTrackPagePluginBridgeTest, RunsAtThePageRateWith512FrameBlocks)
+{
+    MultiTrackEditorPage page(nullptr);
+    ASSERT_NE(page.pluginBridge, nullptr);
+    EXPECT_TRUE(page.pluginBridge->isInitialized());
+    EXPECT_EQ(page.pluginBridge->sampleRate(), 44100);
+    EXPECT_EQ(page.pluginBridge->blockSize(), 512);
+
+    page.setSampleRate(96000);
+    EXPECT_TRUE(page.pluginBridge->isInitialized());
+    EXPECT_EQ(page.pluginBridge->sampleRate(), 96000);
+    EXPECT_EQ(page.pluginBridge->blockSize(), 512);
+}
+
+} // namespace
