@@ -10,7 +10,7 @@
 #include "editor/RecordSession.h"
 #include "editor/WaveformWidget.h"
 #include "project/UndoCommands.h"
-#include "video/VideoPlayerDialog.h"
+#include "video/widgets/VideoPlayerDialog.h"
 
 #include <QCoreApplication>
 #include <QDebug>
