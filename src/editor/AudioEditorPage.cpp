@@ -4,12 +4,12 @@
 #include "editor/AudioEditorPage.h"
 
 #include "analysis/SpectrumAnalyzerWidget.h"
-#include "editor/LoadingOverlay.h"
-#include "editor/MeterLevel.h"
-#include "editor/PermissionManager.h"
 #include "editor/RecordSession.h"
 #include "editor/WaveformWidget.h"
 #include "project/UndoCommands.h"
+#include "ui/LoadingOverlay.h"
+#include "ui/MeterLevel.h"
+#include "ui/PermissionManager.h"
 #include "video/widgets/VideoPlayerDialog.h"
 
 #include <QCoreApplication>

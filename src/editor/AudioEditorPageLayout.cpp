@@ -3,9 +3,9 @@
 #include "editor/AudioEditorPage.h"
 
 #include "analysis/SpectrumAnalyzerWidget.h"
-#include "editor/LoadingOverlay.h"
-#include "editor/ThemeManager.h"
 #include "editor/WaveformWidget.h"
+#include "ui/LoadingOverlay.h"
+#include "ui/ThemeManager.h"
 
 #include <QComboBox>
 #include <QFrame>

@@ -2,7 +2,7 @@
 // Waveform view of one clip: mono or left/right lanes, playhead, selection, zoom and scroll.
 #pragma once
 
-#include "editor/PeakSummary.h"
+#include "ui/PeakSummary.h"
 
 #include <QColor>
 #include <QList>

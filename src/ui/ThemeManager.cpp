@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Process-wide holder of the current colour theme.
-#include "editor/ThemeManager.h"
+#include "ui/ThemeManager.h"
 
 ThemeManager *ThemeManager::instance()
 {
