@@ -10,6 +10,7 @@
 #include "ui/LoadingOverlay.h"
 #include "ui/MeterLevel.h"
 #include "ui/PermissionManager.h"
+#include "ui/ThemeManager.h"
 #include "video/widgets/VideoPlayerDialog.h"
 
 #include <QCoreApplication>
@@ -516,7 +517,7 @@ void AudioEditorPage::startRecording()
     undoStack->beginMacro(kRecordLabel);
     isRecording = true;
     recordButton->setText(QStringLiteral("停止"));
-    recordButton->setStyleSheet(QStringLiteral("background-color: #ff0055; color: white;"));
+    recordButton->setStyleSheet(ThemeManager::instance()->styleSheet(ThemeManager::EditorPart::RecordingButton));
     showStatus(QStringLiteral("录音中..."));
 }
 
