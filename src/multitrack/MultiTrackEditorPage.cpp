@@ -4,7 +4,6 @@
 
 #include "MidiDeviceDialog.h"
 #include "engine/MidiInput.h"
-#include "engine/MultiTrackAudioEngine.h"
 #include "plugins/AudioPluginBridge.h"
 #include "project/UndoCommands.h"
 
@@ -22,7 +21,7 @@
 
 namespace {
 
-// The mixing engine and the plug-ins work in blocks of this many frames.
+// The plug-ins (and the mixing engine, once the page plays) work in blocks of this many frames.
 constexpr int engineBlockFrames = 512;
 
 // A new track takes entry (tracks before it) mod 8.
@@ -59,19 +58,15 @@ bool copyReplacing(const QString &source, const QString &target)
 } // namespace
 
 MultiTrackEditorPage::MultiTrackEditorPage(QWidget *parent)
-    : QWidget(parent), undoStack(new QUndoStack(this)), engine(std::make_unique<MultiTrackAudioEngine>()),
-      midiInput(new MidiInput(this))
+    : QWidget(parent), undoStack(new QUndoStack(this)), midiInput(new MidiInput(this))
 {
     setObjectName(QStringLiteral("MultiTrackEditorPage"));
-    engine->initialize(sampleRate, engineBlockFrames);
     pluginBridge = new AudioPluginBridge;
     pluginBridge->initialize(sampleRate, engineBlockFrames);
 }
 
 MultiTrackEditorPage::~MultiTrackEditorPage()
 {
-    engine->stopPlayback();
-    engine->shutdown();
     pluginBridge->shutdown();
     delete pluginBridge;
 }
@@ -80,19 +75,14 @@ void MultiTrackEditorPage::setSampleRate(int rate)
 {
     if (rate == sampleRate || rate < 1)
         return;
+    // The mixing engine comes with the transport and opens its stream at this rate.
     sampleRate = rate;
-    // The engine only stores the rate for the stream it opens next, so a closed engine
-    // set to the new rate behaves exactly as a freshly built one.
-    engine->stopPlayback();
-    engine->shutdown();
-    engine->initialize(rate, engineBlockFrames);
     pluginBridge->shutdown();
     pluginBridge->initialize(rate, engineBlockFrames);
 }
 
 void MultiTrackEditorPage::clearTracks()
 {
-    engine->stopPlayback();
     tracks.clear();
     markers.clear();
     undoStack->clear();

@@ -9,12 +9,10 @@
 
 #include <QWidget>
 
-#include <memory>
 #include <vector>
 
 class AudioPluginBridge;
 class MidiInput;
-class MultiTrackAudioEngine;
 class QUndoStack;
 
 // GUI thread only. The shell reads and writes the project fields below directly; every
@@ -27,12 +25,12 @@ class MultiTrackEditorPage : public QWidget
 
 public:
     explicit MultiTrackEditorPage(QWidget *parent);
-    // Stops the mixing engine, closes the MIDI port and shuts the plug-in bridge down.
+    // Closes the MIDI port and shuts the plug-in bridge down.
     ~MultiTrackEditorPage() override;
 
     // Project-level operations the shell's flows call. The timeline widgets that show the
     // tracks come later; these keep the records, the undo history and the instruments.
-    // A rate below 1 is ignored, so no engine ever runs at it.
+    // A rate below 1 is ignored, so no engine or plug-in ever runs at it.
     void setSampleRate(int rate);
     void clearTracks();
     void addTrack(TrackType type, const QList<float> &samples, int sampleRate, const QString &name,
@@ -64,6 +62,5 @@ public:
 private:
     void appendTrack(TrackData track, const QString &undoText);
 
-    std::unique_ptr<MultiTrackAudioEngine> engine;
     MidiInput *midiInput = nullptr;
 };
