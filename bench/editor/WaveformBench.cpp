@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Waveform view on a one-hour stereo 44.1 kHz clip in a 1920x400 view: summary build on a
 // data change, repaint after every zoom step and scroll position, and anchored wheel zooms.
-#include "editor/PeakSummary.h"
 #include "editor/WaveformWidget.h"
+#include "ui/PeakSummary.h"
 
 #include <benchmark/benchmark.h>
 

@@ -7,9 +7,9 @@
 #include "WelcomePage.h"
 #include "WindowPlacement.h"
 #include "editor/AudioEditorPage.h"
-#include "editor/LoadingOverlay.h"
 #include "multitrack/MixerPage.h"
 #include "multitrack/MultiTrackEditorPage.h"
+#include "ui/LoadingOverlay.h"
 
 #include <QAction>
 #include <QCloseEvent>

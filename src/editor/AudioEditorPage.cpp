@@ -4,13 +4,14 @@
 #include "editor/AudioEditorPage.h"
 
 #include "analysis/SpectrumAnalyzerWidget.h"
-#include "editor/LoadingOverlay.h"
-#include "editor/MeterLevel.h"
-#include "editor/PermissionManager.h"
 #include "editor/RecordSession.h"
 #include "editor/WaveformWidget.h"
 #include "project/UndoCommands.h"
-#include "video/VideoPlayerDialog.h"
+#include "ui/LoadingOverlay.h"
+#include "ui/MeterLevel.h"
+#include "ui/PermissionManager.h"
+#include "ui/ThemeManager.h"
+#include "video/widgets/VideoPlayerDialog.h"
 
 #include <QCoreApplication>
 #include <QDebug>
@@ -516,7 +517,7 @@ void AudioEditorPage::startRecording()
     undoStack->beginMacro(kRecordLabel);
     isRecording = true;
     recordButton->setText(QStringLiteral("停止"));
-    recordButton->setStyleSheet(QStringLiteral("background-color: #ff0055; color: white;"));
+    recordButton->setStyleSheet(ThemeManager::instance()->styleSheet(ThemeManager::EditorPart::RecordingButton));
     showStatus(QStringLiteral("录音中..."));
 }
 

@@ -3,9 +3,9 @@
 #include "editor/AudioEditorPage.h"
 
 #include "analysis/SpectrumAnalyzerWidget.h"
-#include "editor/LoadingOverlay.h"
-#include "editor/ThemeManager.h"
 #include "editor/WaveformWidget.h"
+#include "ui/LoadingOverlay.h"
+#include "ui/ThemeManager.h"
 
 #include <QComboBox>
 #include <QFrame>
@@ -20,18 +20,10 @@
 #include <QVBoxLayout>
 
 namespace {
-const QString kActiveToolStyle = QStringLiteral(
-    "background: rgba(42,130,218,30); color: #ffffff; border: 1px solid #2a82da; border-radius: 4px; "
-    "font-size: 12px; padding: 2px 10px;");
-const QString kInactiveToolStyle = QStringLiteral(
-    "background: #252538; color: #aaaacc; border: 1px solid #3a3a50; border-radius: 4px; font-size: 12px; "
-    "padding: 2px 10px;");
-const QString kCastIdleStyle = QStringLiteral(
-    "background: rgba(42,130,218,15); color: #6ab0ff; border: 1px solid rgba(42,130,218,40); border-radius: 4px; "
-    "font-size: 12px; padding: 2px 10px;");
-const QString kCastActiveStyle = QStringLiteral(
-    "background: rgba(42,130,218,40); color: #ffffff; border: 1px solid #2a82da; border-radius: 4px; "
-    "font-size: 12px; padding: 2px 10px;");
+QString styleOf(ThemeManager::EditorPart part)
+{
+    return ThemeManager::instance()->styleSheet(part);
+}
 } // namespace
 
 void AudioEditorPage::setupUi()
@@ -65,23 +57,14 @@ void AudioEditorPage::setupToolbar()
     toolbar = new QToolBar(this);
     toolbar->setMovable(false);
     toolbar->setObjectName(QStringLiteral("EditorToolBar"));
-    toolbar->setStyleSheet(QStringLiteral(
-        "QToolBar { background-color: #1a1a28; border-bottom: 1px solid rgba(42,130,218,40); spacing: 4px; "
-        "padding: 4px 8px; }QToolBar::separator { width: 1px; background: rgba(42,130,218,40); margin: 4px 6px; }"));
 
     auto *viewLabel = new QLabel(QStringLiteral("视图："), toolbar);
-    viewLabel->setStyleSheet(QStringLiteral("color: #6a6a8a; font-size: 12px; background: transparent;"));
+    viewLabel->setStyleSheet(styleOf(ThemeManager::EditorPart::ToolbarLabel));
     toolbar->addWidget(viewLabel);
 
     viewModeCombo = new QComboBox(toolbar);
     viewModeCombo->addItems({QStringLiteral("波形"), QStringLiteral("频谱"), QStringLiteral("两者")});
-    viewModeCombo->setStyleSheet(QStringLiteral(
-        "QComboBox { background-color: #25253a; color: #c0c0d0; border: 1px solid #3a3a50; border-radius: 4px; "
-        "padding: 2px 8px; font-size: 12px; }QComboBox:hover { border-color: #2a82da; }QComboBox::drop-down { "
-        "border: none; width: 16px; }QComboBox::down-arrow { border-left: 3px solid transparent; border-right: "
-        "3px solid transparent; border-top: 5px solid #8888aa; width: 8px; height: 8px; }QComboBox "
-        "QAbstractItemView { background-color: #25253a; border: 1px solid #3a3a50; selection-background-color: "
-        "#2a82da; selection-color: #ffffff; outline: none; }"));
+    viewModeCombo->setStyleSheet(styleOf(ThemeManager::EditorPart::ViewModeCombo));
     connect(viewModeCombo, &QComboBox::currentIndexChanged, this, &AudioEditorPage::onViewTabChanged);
     toolbar->addWidget(viewModeCombo);
     toolbar->addSeparator();
@@ -98,7 +81,8 @@ void AudioEditorPage::setupToolbar()
         button->setCheckable(true);
         button->setChecked(index == 0);
         button->setObjectName(QString::fromLatin1(tools[index].objectName));
-        button->setStyleSheet(index == 0 ? kActiveToolStyle : kInactiveToolStyle);
+        button->setStyleSheet(styleOf(index == 0 ? ThemeManager::EditorPart::ActiveToolButton
+                                                  : ThemeManager::EditorPart::InactiveToolButton));
         connect(button, &QPushButton::clicked, this, [this, index] {
             onToolChanged(index);
             updateToolButtonStyles(index);
@@ -114,15 +98,11 @@ void AudioEditorPage::setupToolbar()
     eraseStrengthSlider->setValue(80);
     eraseStrengthSlider->setFixedWidth(100);
     eraseStrengthSlider->setToolTip(QStringLiteral("擦除力度"));
-    eraseStrengthSlider->setStyleSheet(QStringLiteral(
-        "QSlider::groove:horizontal { background: #2a2a3a; height: 4px; border-radius: 2px; }QSlider::handle:"
-        "horizontal { background: #00f2ff; width: 12px; height: 12px; margin: -4px 0; border-radius: 6px; }QSlider::"
-        "sub-page:horizontal { background: qlineargradient(x1:0,y1:0,x2:1,y2:0, stop:0 #2a82da, stop:1 #00f2ff); "
-        "border-radius: 2px; }"));
+    eraseStrengthSlider->setStyleSheet(styleOf(ThemeManager::EditorPart::EraseStrengthSlider));
     eraseStrengthLabel = new QLabel(QStringLiteral("力度:80%"), toolbar);
     eraseStrengthLabel->setObjectName(QStringLiteral("EraseStrengthLabel"));
     eraseStrengthLabel->setFixedWidth(60);
-    eraseStrengthLabel->setStyleSheet(QStringLiteral("color: #00f2ff; font-size: 11px; background: transparent;"));
+    eraseStrengthLabel->setStyleSheet(styleOf(ThemeManager::EditorPart::EraseStrengthLabel));
     connect(eraseStrengthSlider, &QSlider::valueChanged, this, [this](int value) {
         eraseStrengthLabel->setText(QStringLiteral("力度:%1%").arg(value));
         for (SpectrumAnalyzerWidget *view : {spectrum1, spectrum2})
@@ -147,8 +127,7 @@ void AudioEditorPage::setupToolbar()
     for (const EffectSpec &effect : effects) {
         auto *button = new QPushButton(QString::fromUtf8(effect.text), toolbar);
         button->setFixedSize(effect.width, 28);
-        button->setStyleSheet(QStringLiteral("background: #252538; color: #aaaacc; border: 1px solid #3a3a50; "
-                                             "border-radius: 4px; font-size: 11px; padding: 2px 8px;"));
+        button->setStyleSheet(styleOf(ThemeManager::EditorPart::EffectButton));
         button->setEnabled(false);
         toolbar->addWidget(button);
     }
@@ -158,7 +137,7 @@ void AudioEditorPage::setupToolbar()
     castButton->setFixedSize(72, 28);
     castButton->setCheckable(true);
     castButton->setToolTip(QStringLiteral("将音频流转到远程设备"));
-    castButton->setStyleSheet(kCastIdleStyle);
+    castButton->setStyleSheet(styleOf(ThemeManager::EditorPart::CastIdleButton));
     connect(castButton, &QPushButton::clicked, this, &AudioEditorPage::onTogglePcmCast);
     toolbar->addWidget(castButton)->setVisible(false);
 }
@@ -195,7 +174,6 @@ void AudioEditorPage::setupEditorLayout()
     bothLayout->addWidget(spectrum2, 1);
 
     viewStack = new QStackedWidget(this);
-    viewStack->setStyleSheet(QStringLiteral("QStackedWidget { background-color: #0d0d1a; }"));
     viewStack->addWidget(waveform1);
     viewStack->addWidget(spectrum1);
     viewStack->addWidget(bothPage);
@@ -208,8 +186,7 @@ void AudioEditorPage::setupMeterPanel()
     auto *panel = new QWidget(this);
     panel->setObjectName(QStringLiteral("MeterPanel"));
     panel->setFixedWidth(90);
-    panel->setStyleSheet(QStringLiteral(
-        "QWidget#MeterPanel { background-color: #141420; border-left: 1px solid rgba(42,130,218,40); }"));
+    panel->setStyleSheet(styleOf(ThemeManager::EditorPart::MeterPanel));
     auto *panelLayout = new QVBoxLayout(panel);
     panelLayout->setContentsMargins(8, 8, 8, 8);
     panelLayout->setSpacing(6);
@@ -229,9 +206,7 @@ void AudioEditorPage::setupMeterPanel()
         bar->setValue(0);
         bar->setTextVisible(false);
         bar->setFixedWidth(28);
-        bar->setStyleSheet(QStringLiteral(
-            "QProgressBar { background-color: #111111; border: 1px solid #333333; border-radius: 2px; margin: 0px; "
-            "padding: 0px; }QProgressBar::chunk { margin: 0px; border-radius: 2px; }"));
+        bar->setStyleSheet(styleOf(ThemeManager::EditorPart::MeterBar));
         column->addWidget(bar, 1);
         auto *label = new QLabel(name, panel);
         label->setObjectName(QStringLiteral("MeterChannelLabel"));
@@ -257,8 +232,7 @@ void AudioEditorPage::setupBottomControls()
     auto *transport = new QFrame(bottomControls);
     transport->setObjectName(QStringLiteral("TransportFrame"));
     transport->setFixedHeight(56);
-    transport->setStyleSheet(QStringLiteral("QFrame#TransportFrame { background-color: #1a1a28; border-top: 1px "
-                                            "solid rgba(42,130,218,40); border-radius: 8px; }"));
+    transport->setStyleSheet(styleOf(ThemeManager::EditorPart::TransportFrame));
     auto *transportLayout = new QHBoxLayout(transport);
     transportLayout->setContentsMargins(0, 0, 0, 0);
     transportLayout->setSpacing(0);
@@ -275,7 +249,7 @@ void AudioEditorPage::setupBottomControls()
         return button;
     };
     rewindButton = addButton(QStringLiteral("快退"), QStringLiteral("TransportButton"),
-                             QStringLiteral("border-radius: 6px 0 0 6px; border-right: none; padding: 0; min-height: 0;"),
+                             styleOf(ThemeManager::EditorPart::TransportFirstButton),
                              &AudioEditorPage::onRewindClicked);
     playButton = addButton(QStringLiteral("播放"), QStringLiteral("TransportPlayButton"), {},
                            &AudioEditorPage::onPlayPauseClicked);
@@ -284,7 +258,7 @@ void AudioEditorPage::setupBottomControls()
     stopButton = addButton(QStringLiteral("停止"), QStringLiteral("TransportStopButton"), {},
                            &AudioEditorPage::onStopClicked);
     recordButton = addButton(QStringLiteral("录制"), QStringLiteral("TransportRecordButton"),
-                             QStringLiteral("border-radius: 0 6px 6px 0; padding: 0; min-height: 0;"),
+                             styleOf(ThemeManager::EditorPart::TransportLastButton),
                              &AudioEditorPage::onRecordClicked);
 
     bottomLayout->addWidget(transport);
@@ -301,28 +275,15 @@ void AudioEditorPage::setupBottomControls()
 
 void AudioEditorPage::updateThemeStyles()
 {
-    const bool dark = ThemeManager::instance()->theme == 1;
-    const auto pick = [dark](const char *darkValue, const char *lightValue) {
-        return QString::fromLatin1(dark ? darkValue : lightValue);
-    };
-    setStyleSheet(QStringLiteral("QWidget#AudioEditorPage { background-color: %1; }").arg(pick("#0d0d1a", "#f0f0f0")));
-    const QString line = pick("rgba(42,130,218,40)", "#d0d0d0");
+    setStyleSheet(styleOf(ThemeManager::EditorPart::Page));
     if (toolbar)
-        toolbar->setStyleSheet(QStringLiteral("QToolBar { background-color: %1; border-bottom: 1px solid %2; "
-                                              "spacing: 4px; padding: 4px 8px; }QToolBar::separator { width: 1px; "
-                                              "background: %2; margin: 4px 6px; }")
-                                   .arg(pick("#1a1a28", "#e8e8e8"), line));
+        toolbar->setStyleSheet(styleOf(ThemeManager::EditorPart::Toolbar));
     if (viewStack)
-        viewStack->setStyleSheet(
-            QStringLiteral("QStackedWidget { background-color: %1; }").arg(pick("#0d0d1a", "#f0f0f0")));
+        viewStack->setStyleSheet(styleOf(ThemeManager::EditorPart::ViewStack));
     if (bottomControls)
-        bottomControls->setStyleSheet(
-            QStringLiteral("QFrame#BottomControls { background-color: %1; border-top: 1px solid %2; }")
-                .arg(pick("#1c1c28", "#e0e0e0"), line));
+        bottomControls->setStyleSheet(styleOf(ThemeManager::EditorPart::BottomControls));
     if (statusBar)
-        statusBar->setStyleSheet(QStringLiteral("QStatusBar { background-color: %1; color: %2; border-top: 1px "
-                                                "solid %3; font-size: 11px; }QStatusBar::item { border: none; }")
-                                     .arg(pick("#0d0d1a", "#f0f0f0"), pick("#6a6a8a", "#888888"), line));
+        statusBar->setStyleSheet(styleOf(ThemeManager::EditorPart::StatusBar));
 }
 
 void AudioEditorPage::onToolChanged(int tool)
@@ -341,7 +302,8 @@ void AudioEditorPage::onToolChanged(int tool)
 void AudioEditorPage::updateToolButtonStyles(int index)
 {
     for (int k = 0; k < toolButtons.size(); ++k) {
-        toolButtons[k]->setStyleSheet(k == index ? kActiveToolStyle : kInactiveToolStyle);
+        toolButtons[k]->setStyleSheet(styleOf(k == index ? ThemeManager::EditorPart::ActiveToolButton
+                                                       : ThemeManager::EditorPart::InactiveToolButton));
         toolButtons[k]->setChecked(k == index);
     }
 }
@@ -349,11 +311,11 @@ void AudioEditorPage::updateToolButtonStyles(int index)
 void AudioEditorPage::onTogglePcmCast()
 {
     if (castButton->isChecked()) {
-        castButton->setStyleSheet(kCastActiveStyle);
+        castButton->setStyleSheet(styleOf(ThemeManager::EditorPart::CastActiveButton));
         castButton->setText(QStringLiteral("流转中"));
         showStatus(QStringLiteral("请选择流转设备..."));
     } else {
-        castButton->setStyleSheet(kCastIdleStyle);
+        castButton->setStyleSheet(styleOf(ThemeManager::EditorPart::CastIdleButton));
         castButton->setText(QStringLiteral("音频流转"));
         showStatus(QStringLiteral("音频流转已关闭"));
     }

@@ -2,8 +2,8 @@
 // Single-track editor playback: engine lifetime, the played snapshot and the level callback.
 #include "editor/EditorTransport.h"
 
-#include "editor/MeterLevel.h"
 #include "engine/AudioEngine.h"
+#include "ui/MeterLevel.h"
 
 namespace {
 constexpr int kBlockFrames = 512;

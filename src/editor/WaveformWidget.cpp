@@ -18,8 +18,6 @@
 
 namespace {
 
-constexpr double minZoom = 1.0;
-constexpr double maxZoom = 512.0;
 constexpr double wheelZoomFactor = 1.15;
 constexpr int scrollBarHeight = 18;
 constexpr int playheadGrabPixels = 8;
@@ -39,11 +37,6 @@ qint64 toSampleIndex(double position)
     if (!(position > 0.0))
         return 0;
     return position >= 4.0e18 ? qint64(4.0e18) : static_cast<qint64>(position);
-}
-
-double boundedZoom(double zoom)
-{
-    return std::isnan(zoom) ? minZoom : std::clamp(zoom, minZoom, maxZoom);
 }
 
 } // namespace
@@ -70,10 +63,10 @@ void WaveformWidget::setAudioData(const QList<float> &newSamples, int newSampleR
     samples = newSamples;
     sampleRate = newSampleRate;
     if (sampleRate > 0 && !samples.isEmpty()) {
-        duration = double(samples.size()) / sampleRate;
-        playheadPosition = std::clamp(playheadPosition, 0.0, duration);
+        viewport.setDuration(double(samples.size()) / sampleRate);
+        playheadPosition = std::clamp(playheadPosition, 0.0, viewport.duration());
     } else {
-        duration = 0.0;
+        viewport.setDuration(0.0);
         playheadPosition = 0.0;
     }
     selectionActive = false;
@@ -111,9 +104,9 @@ void WaveformWidget::appendAudioData(const QList<float> &block, int newSampleRat
     sampleRate = newSampleRate;
     const auto oldCount = static_cast<std::size_t>(samples.size());
     samples.append(block);
-    duration = sampleRate > 0 ? double(samples.size()) / sampleRate : 0.0;
-    if (autoScroll && zoomLevel > 1.0)
-        viewStartSec = maxViewStart();
+    viewport.setDuration(sampleRate > 0 ? double(samples.size()) / sampleRate : 0.0);
+    if (autoScroll && viewport.zoom() > 1.0)
+        viewport.scrollToEnd();
     // Only the tail blocks change, so a long recording does not rescan what it already has.
     // Stereo data draws its channel lanes, which an append leaves alone.
     if (!isStereo)
@@ -132,11 +125,10 @@ void WaveformWidget::clearAudioData()
     for (auto *peaks : {&minPeaks, &maxPeaks, &minPeaksLeft, &maxPeaksLeft, &minPeaksRight, &maxPeaksRight})
         peaks->clear();
     isStereo = false;
-    duration = 0.0;
+    viewport.setDuration(0.0);
+    viewport.reset();
     playheadPosition = 0.0;
     selectionActive = false;
-    viewStartSec = 0.0;
-    zoomLevel = 1.0;
     autoScroll = true;
     updateScrollBar();
     update();
@@ -144,30 +136,17 @@ void WaveformWidget::clearAudioData()
 
 void WaveformWidget::setPlayheadPosition(double seconds)
 {
-    playheadPosition = std::isnan(seconds) ? 0.0 : std::clamp(seconds, 0.0, duration);
-    if (zoomLevel > 1.0 && duration > 0.0) {
-        const double span = visibleSpan();
-        bool moved = false;
-        if (playheadPosition < viewStartSec) {
-            viewStartSec = playheadPosition;
-            moved = true;
-        } else if (playheadPosition > viewStartSec + span) {
-            viewStartSec = playheadPosition - span;
-            moved = true;
-        }
-        if (moved) {
-            clampViewStart();
-            buildPeaks();
-            updateScrollBar();
-        }
+    playheadPosition = std::isnan(seconds) ? 0.0 : std::clamp(seconds, 0.0, viewport.duration());
+    if (viewport.follow(playheadPosition)) {
+        buildPeaks();
+        updateScrollBar();
     }
     update();
 }
 
 void WaveformWidget::setZoomLevel(double zoom)
 {
-    zoomLevel = boundedZoom(zoom);
-    clampViewStart();
+    viewport.setZoom(zoom);
     buildPeaks();
     updateScrollBar();
     update();
@@ -175,14 +154,8 @@ void WaveformWidget::setZoomLevel(double zoom)
 
 void WaveformWidget::setViewStartSec(double seconds)
 {
-    if (duration <= 0.0) {
-        viewStartSec = 0.0;
-        scrollBar->hide();
-    } else {
-        viewStartSec = seconds;
-        clampViewStart();
-        updateScrollBar();
-    }
+    viewport.setViewStart(seconds);
+    updateScrollBar();
     buildPeaks();
     update();
 }
@@ -269,7 +242,7 @@ void WaveformWidget::mouseMoveEvent(QMouseEvent *event)
             selectionStart = xToSeconds(std::min(dragStartX, x));
             selectionEnd = xToSeconds(std::max(dragStartX, x));
             // Two pixels or less is a shaky click, not a selection.
-            selectionActive = (selectionEnd - selectionStart) > 2.0 * visibleSpan() / width();
+            selectionActive = (selectionEnd - selectionStart) > 2.0 * viewport.visibleSpan() / width();
             if (selectionActive)
                 emit selectionChanged(selectionStart, selectionEnd);
         }
@@ -306,9 +279,8 @@ void WaveformWidget::wheelEvent(QWheelEvent *event)
         zoomAt(pixelDelta > 0 ? wheelZoomFactor : 1.0 / wheelZoomFactor, x);
         return;
     }
-    const double step = visibleSpan() / 10.0;
-    viewStartSec += angleDelta > 0 ? -step : step;
-    clampViewStart();
+    const double step = viewport.visibleSpan() / 10.0;
+    viewport.setViewStart(viewport.viewStart() + (angleDelta > 0 ? -step : step));
     autoScroll = false;
     buildPeaks();
     updateScrollBar();
@@ -402,12 +374,12 @@ void WaveformWidget::drawLane(QPainter &painter, const QRect &area, const Lane &
     };
 
     const qsizetype n = lane.source.size();
-    const double samplesPerPixel = double(n) / (zoomLevel * areaWidth);
+    const double samplesPerPixel = double(n) / (viewport.zoom() * areaWidth);
     if (samplesPerPixel < rawDrawingLimit && n > 0) {
-        const double span = visibleSpan();
+        const double span = viewport.visibleSpan();
         const auto source = asSpan(lane.source);
         for (int i = 0; i < areaWidth; ++i) {
-            const qint64 s0 = toSampleIndex((viewStartSec + double(i) / areaWidth * span) * sampleRate);
+            const qint64 s0 = toSampleIndex((viewport.viewStart() + double(i) / areaWidth * span) * sampleRate);
             const qint64 a = std::min<qint64>(s0, n - 1);
             const qint64 b = std::max<qint64>(std::min<qint64>(s0 + qint64(samplesPerPixel) + 1, n), a + 1);
             float lo = 1.0f;
@@ -489,8 +461,8 @@ void WaveformWidget::buildPeaksForChannel(const QList<float> &source, const Peak
     maxOut.resize(w);
 
     const qint64 n = source.size();
-    const qint64 start = std::min(toSampleIndex(viewStartSec * sampleRate), n - 1);
-    qint64 end = std::min(start + toSampleIndex(visibleSpan() * sampleRate), n);
+    const qint64 start = std::min(toSampleIndex(viewport.viewStart() * sampleRate), n - 1);
+    qint64 end = std::min(start + toSampleIndex(viewport.visibleSpan() * sampleRate), n);
     if (end <= start)
         end = std::min(start + 1, n);
     const qint64 span = end - start;
@@ -513,31 +485,21 @@ void WaveformWidget::updateScrollBar()
 {
     // Moving the bar from code must not look like the user dragging it.
     const QSignalBlocker blocker(scrollBar);
-    if (zoomLevel <= 1.0 || duration <= 0.0) {
+    if (viewport.zoom() <= 1.0 || viewport.duration() <= 0.0) {
         scrollBar->hide();
         return;
     }
-    const int page = std::max(1, int(visibleSpan() * 1000.0));
-    scrollBar->setRange(0, int(duration * 1000.0) - page);
+    const int page = std::max(1, int(viewport.visibleSpan() * 1000.0));
+    scrollBar->setRange(0, int(viewport.duration() * 1000.0) - page);
     scrollBar->setPageStep(page);
     scrollBar->setSingleStep(page / 10);
-    scrollBar->setValue(int(viewStartSec * 1000.0));
+    scrollBar->setValue(int(viewport.viewStart() * 1000.0));
     scrollBar->show();
-}
-
-void WaveformWidget::clampViewStart()
-{
-    viewStartSec = duration > 0.0 && viewStartSec > 0.0 ? std::min(viewStartSec, maxViewStart()) : 0.0;
 }
 
 void WaveformWidget::zoomAt(double factor, int x)
 {
-    const double zoom = boundedZoom(zoomLevel * factor);
-    const double anchor = xToSeconds(x);
-    zoomLevel = zoom;
-    clampViewStart();
-    viewStartSec += anchor - xToSeconds(x);
-    clampViewStart();
+    viewport.zoomAround(factor, x, width());
     buildPeaks();
     updateScrollBar();
     update();
@@ -545,37 +507,20 @@ void WaveformWidget::zoomAt(double factor, int x)
 
 void WaveformWidget::onScrollBarMoved(int value)
 {
-    viewStartSec = value / 1000.0;
-    clampViewStart();
+    viewport.setViewStart(value / 1000.0);
     autoScroll = false;
     buildPeaks();
     update();
 }
 
-double WaveformWidget::visibleSpan() const
-{
-    return duration / zoomLevel;
-}
-
-double WaveformWidget::maxViewStart() const
-{
-    return std::max(0.0, duration - visibleSpan());
-}
-
 double WaveformWidget::xToSeconds(int x) const
 {
-    if (width() <= 0 || duration <= 0.0)
-        return 0.0;
-    return std::clamp(double(x) / width() * visibleSpan() + viewStartSec, 0.0, duration);
+    return viewport.secondsAt(x, width());
 }
 
 int WaveformWidget::secondsToX(double seconds) const
 {
-    const double span = visibleSpan();
-    if (!(span > 0.0))
-        return 0;
-    const double x = (seconds - viewStartSec) / span * width();
-    return std::isnan(x) ? 0 : int(std::clamp(x, -1.0e9, 1.0e9));
+    return viewport.pixelAt(seconds, width());
 }
 
 QRect WaveformWidget::waveformArea() const

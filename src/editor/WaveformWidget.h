@@ -2,7 +2,8 @@
 // Waveform view of one clip: mono or left/right lanes, playhead, selection, zoom and scroll.
 #pragma once
 
-#include "editor/PeakSummary.h"
+#include "ui/PeakSummary.h"
+#include "ui/TimeViewport.h"
 
 #include <QColor>
 #include <QList>
@@ -33,9 +34,9 @@ public:
     double getPlayheadPosition() const { return playheadPosition; }
 
     void setZoomLevel(double zoom);
-    double getZoomLevel() const { return zoomLevel; }
+    double getZoomLevel() const { return viewport.zoom(); }
     void setViewStartSec(double seconds);
-    double getViewStartSec() const { return viewStartSec; }
+    double getViewStartSec() const { return viewport.viewStart(); }
 
     bool hasSelection() const { return selectionActive; }
     double getSelectionStart() const { return selectionStart; }
@@ -85,19 +86,15 @@ private:
     void buildPeaksForChannel(const QList<float> &source, const PeakSummary &summary,
                               std::vector<float> &minOut, std::vector<float> &maxOut) const;
     void updateScrollBar();
-    void clampViewStart();
     void zoomAt(double factor, int x);
     void onScrollBarMoved(int value);
 
-    double visibleSpan() const;
-    double maxViewStart() const;
     double xToSeconds(int x) const;
     int secondsToX(double seconds) const;
     QRect waveformArea() const;
 
     QList<float> samples;
     int sampleRate = 44100;
-    double duration = 0.0;
     QList<float> leftChannel;
     QList<float> rightChannel;
     bool isStereo = false;
@@ -114,8 +111,7 @@ private:
     bool draggingPlayhead = false;
     bool selecting = false;
     int dragStartX = -1;
-    double zoomLevel = 1.0;
-    double viewStartSec = 0.0;
+    TimeViewport viewport;
     bool autoScroll = true;
     QScrollBar *scrollBar = nullptr;
     QColor waveColor{0x00, 0xf2, 0xff};

@@ -2,6 +2,7 @@
 // The multitrack editor page: owns the open project's tracks, markers and undo history.
 #pragma once
 
+// The instrument is a public field, so its type is complete here; other engine types are only named.
 #include "engine/SF2Sampler.h"
 #include "project/TimelineMarker.h"
 #include "project/TrackData.h"

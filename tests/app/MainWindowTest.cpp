@@ -4,7 +4,7 @@
 
 #include "app/MainWindow.h"
 #include "app/WindowPlacement.h"
-#include "editor/LoadingOverlay.h"
+#include "ui/LoadingOverlay.h"
 
 #include <QAbstractButton>
 #include <QLabel>

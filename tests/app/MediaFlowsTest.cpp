@@ -9,9 +9,9 @@
 
 #include "app/MainWindow.h"
 #include "editor/AudioEditorPage.h"
-#include "editor/LoadingOverlay.h"
 #include "multitrack/MixerPage.h"
 #include "multitrack/MultiTrackEditorPage.h"
+#include "ui/LoadingOverlay.h"
 
 #include <QAction>
 #include <QFileDialog>

@@ -3,7 +3,7 @@
 // through the page's keys and through a window shortcut, stereo edits, the time label.
 #include "AudioEditorPageProbe.h"
 
-#include "video/VideoPlayerDialog.h"
+#include "video/widgets/VideoPlayerDialog.h"
 
 #include <QAction>
 #include <QKeySequence>

@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The busy overlay covers its parent, shows its default text, takes clicks and stops spinning.
-#include "editor/LoadingOverlay.h"
+#include "ui/LoadingOverlay.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Level of one block for the editor's meters.
-#include "editor/MeterLevel.h"
+#include "ui/MeterLevel.h"
 
 #include <algorithm>
 #include <cmath>

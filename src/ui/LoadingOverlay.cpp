@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Busy cover over a parent widget: a dimmed background, a rotating arc and a message.
-#include "editor/LoadingOverlay.h"
+#include "ui/LoadingOverlay.h"
 
 #include <QPainter>
 #include <QTimer>

@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Range extremes from the multi-level summaries against a plain scan of the same samples.
-#include "editor/PeakSummary.h"
+#include "ui/PeakSummary.h"
 
 #include <gtest/gtest.h>
 

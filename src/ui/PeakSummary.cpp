@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Multi-level minimum/maximum summaries of one sample list.
-#include "editor/PeakSummary.h"
+#include "ui/PeakSummary.h"
 
 #include <algorithm>
 #include <limits>

@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Meter level of one block: int(RMS x 100), clamped, finite values only.
-#include "editor/MeterLevel.h"
+#include "ui/MeterLevel.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Process-wide answer to whether the editors may record from the microphone.
-#include "editor/PermissionManager.h"
+#include "ui/PermissionManager.h"
 
 #include <iostream>
 

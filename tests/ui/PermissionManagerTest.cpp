@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The desktop microphone permission is always granted, synchronously and once per request.
-#include "editor/PermissionManager.h"
+#include "ui/PermissionManager.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Video preview window: title, lifetime and the playback clock the editors drive.
-#include "video/VideoPlayerDialog.h"
+#include "video/widgets/VideoPlayerDialog.h"
 
 #include <cmath>
 

@@ -1,9 +1,0 @@
-// SPDX-License-Identifier: GPL-3.0-or-later
-// Process-wide holder of the current colour theme.
-#include "editor/ThemeManager.h"
-
-ThemeManager *ThemeManager::instance()
-{
-    static ThemeManager manager;
-    return &manager;
-}
