@@ -1,15 +1,23 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// Times the main window's import and export flows from the menu action to the file on disk,
+// Times the main window's flows from the menu action to the file on disk or the window ready,
 // on the offscreen platform with the file dialogs answered as the tests answer them:
-//   media-flow-tool <in> <out> [runs]
-// Prints the best of `runs` for each flow, in total and after its file dialog was accepted.
+//   media-flow-tool <in> <out> [runs]          import, then export; best of `runs` each
+//   media-flow-tool project-save <raw dir> <file.zqp>
+//                                              a single-track project of project_file_tool's raw
+//                                              files, saved through the save action
+//   media-flow-tool project-open <file.zqp>    opened in a fresh window through the open action
+// Each time is given in total and after its file dialog was accepted. The project modes also
+// give the peak resident memory of the flow alone (the peak is reset once the project is built).
 #include "AppTestSupport.h"
+#include "RawProjectAudio.h"
 
 #include "app/MainWindow.h"
 #include "editor/AudioEditorPage.h"
+#include "multitrack/MultiTrackEditorPage.h"
 
 #include <QAction>
 #include <QFile>
+#include <QStackedWidget>
 
 #include <algorithm>
 #include <cstdio>
@@ -59,6 +67,83 @@ bool timeFlow(QAction *action, const QString &path, Timing &best)
     return script.boxes.empty();
 }
 
+// Starts the peak resident memory afresh from the current resident memory.
+void resetPeakMemory()
+{
+    QFile file(QStringLiteral("/proc/self/clear_refs"));
+    if (file.open(QIODevice::WriteOnly))
+        file.write("5");
+}
+
+// A memory line of /proc/self/status in MiB: "VmHWM" is the peak since the start or the last
+// resetPeakMemory(), "VmRSS" the resident memory now.
+double memoryMiB(const char *field)
+{
+    QFile file(QStringLiteral("/proc/self/status"));
+    if (!file.open(QIODevice::ReadOnly | QIODevice::Text))
+        return 0.0;
+    for (const QByteArray &line : file.readAll().split('\n'))
+        if (line.startsWith(field))
+            return line.mid(6).trimmed().split(' ').value(0).toDouble() / 1024.0;
+    return 0.0;
+}
+
+int saveProjectFlow(const QString &rawDir, const QString &output)
+{
+    MainWindow window;
+    window.openNewProject(QStringLiteral("single"), 44100, 16, false);
+    auto *editor = window.findChild<AudioEditorPage *>();
+    {
+        const AudioClip clip = readRawClip(rawDir);
+        editor->samples = clip.samples;
+        editor->stereoSamples = clip.stereoSamples;
+    }
+    QAction *saveAction = actionWithText(window, QStringLiteral("保存项目(&S)"));
+    if (!saveAction || !saveAction->isEnabled() || editor->samples.isEmpty()) {
+        std::fprintf(stderr, "the save action or the raw audio is missing\n");
+        return 1;
+    }
+    QFile::remove(output);  // no overwrite question inside the timing
+    std::printf("frames %lld channels 2\n", static_cast<long long>(editor->samples.size()));
+    resetPeakMemory();
+    const double before = memoryMiB("VmRSS");
+    Timing timing;
+    if (!timeFlow(saveAction, output, timing))
+        return 1;
+    std::printf("save %.1f ms (after dialog %.1f ms) peak %.0f MiB from %.0f MiB\n", timing.totalMs,
+                timing.afterDialogMs, memoryMiB("VmHWM"), before);
+    return 0;
+}
+
+// Ready once the load returned, the multitrack page shows and the events it queued ran.
+int openProjectFlow(const QString &input)
+{
+    MainWindow window;
+    QAction *openAction = actionWithText(window, QStringLiteral("打开项目(&O)..."));
+    if (!openAction || !openAction->isEnabled()) {
+        std::fprintf(stderr, "the open action is missing\n");
+        return 1;
+    }
+    resetPeakMemory();
+    const double before = memoryMiB("VmRSS");
+    DialogScript script(1);
+    script.files = {input};
+    const Clock::time_point start = Clock::now();
+    openAction->trigger();
+    QCoreApplication::processEvents();
+    const Clock::time_point end = Clock::now();
+    const auto *page = window.findChild<MultiTrackEditorPage *>();
+    if (!script.boxes.empty() || window.findChild<QStackedWidget *>()->currentWidget() != page
+        || page->tracks.empty()) {
+        std::fprintf(stderr, "the project did not open\n");
+        return 1;
+    }
+    std::printf("frames %lld\n", static_cast<long long>(page->tracks.front().audioClips.front().samples.size()));
+    std::printf("open %.1f ms (after dialog %.1f ms) peak %.0f MiB from %.0f MiB\n", ms(end - start),
+                ms(end - script.lastAccepted), memoryMiB("VmHWM"), before);
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char **argv)
@@ -70,8 +155,14 @@ int main(int argc, char **argv)
     QApplication::setApplicationName(QStringLiteral("Zentriq Studio Bench"));
     qInstallMessageHandler(quietDebugLog);
     const QStringList args = app.arguments();
+    TemporarySettingsStore settings;
+    if (args.size() == 4 && args[1] == QLatin1String("project-save"))
+        return saveProjectFlow(args[2], QFileInfo(args[3]).absoluteFilePath());
+    if (args.size() == 3 && args[1] == QLatin1String("project-open"))
+        return openProjectFlow(QFileInfo(args[2]).absoluteFilePath());
     if (args.size() < 3) {
-        std::fprintf(stderr, "usage: %s <in> <out.wav|out.flac|out.mp3> [runs]\n", argv[0]);
+        std::fprintf(stderr, "usage: %s <in> <out.wav|out.flac|out.mp3> [runs] | project-save <raw dir> <file.zqp>"
+                             " | project-open <file.zqp>\n", argv[0]);
         return 2;
     }
     const QString input = QFileInfo(args[1]).absoluteFilePath();
@@ -82,7 +173,6 @@ int main(int argc, char **argv)
                                : suffix == QLatin1String("flac") ? QStringLiteral("导出为FLAC(&F)...")
                                                                  : QStringLiteral("导出为WAV(&W)...");
 
-    TemporarySettingsStore settings;
     MainWindow window;
     window.openNewProject(QStringLiteral("single"), 44100, 16, false);
     QAction *importAction = actionWithText(window, QStringLiteral("导入音频/视频(&I)..."));

@@ -3,11 +3,13 @@
 //   project_file_tool raw <minutes> <dir>   writes mono.f32, left.f32, right.f32 (44.1 kHz)
 //   project_file_tool save <dir> <file.zqp> builds a one-clip stereo project from them and saves it
 //   project_file_tool load <file.zqp>       loads it and prints the frame count
+// save and load print the time of the ProjectFile call alone on stderr, for project-flows.sh.
+#include "RawProjectAudio.h"
 #include "project/ProjectFile.h"
 
 #include <QFile>
-#include <QTextStream>
 
+#include <chrono>
 #include <cmath>
 #include <cstdio>
 
@@ -15,22 +17,18 @@ namespace {
 
 constexpr int rate = 44100;
 
+using Clock = std::chrono::steady_clock;
+
+void printTime(const char *what, Clock::time_point start)
+{
+    std::fprintf(stderr, "%s %.1f ms\n", what, std::chrono::duration<double, std::milli>(Clock::now() - start).count());
+}
+
 bool writeRaw(const QString &path, const QList<float> &list)
 {
     QFile file(path);
     return file.open(QIODevice::WriteOnly)
            && file.write(reinterpret_cast<const char *>(list.constData()), list.size() * 4) == list.size() * 4;
-}
-
-QList<float> readRaw(const QString &path)
-{
-    QFile file(path);
-    QList<float> list;
-    if (!file.open(QIODevice::ReadOnly))
-        return list;
-    list.resize(file.size() / 4);
-    file.read(reinterpret_cast<char *>(list.data()), list.size() * 4);
-    return list;
 }
 
 int makeRaw(double minutes, const QString &dir)
@@ -52,28 +50,23 @@ int makeRaw(double minutes, const QString &dir)
 
 int save(const QString &dir, const QString &path)
 {
-    AudioClip clip;
-    clip.samples = readRaw(dir + "/mono.f32");
-    for (int side = 0; side < 2; ++side) {
-        const QList<float> channel = readRaw(dir + (side == 0 ? "/left.f32" : "/right.f32"));
-        clip.stereoSamples.resize(2 * channel.size());
-        for (qsizetype i = 0; i < channel.size(); ++i)
-            clip.stereoSamples[2 * i + side] = channel[i];
-    }
     TrackData track;
     track.name = QStringLiteral("Take");
     track.color = QColor(0x4A, 0x90, 0xD9);
-    track.audioClips = {clip};
-    return ProjectFile::save(path, QStringLiteral("Bench"), {track}, ProjectSettings(), 0.0, 1.0, {})
-                   == ProjectFile::SaveResult::Saved
-               ? 0
-               : 1;
+    track.audioClips = {readRawClip(dir)};
+    const Clock::time_point start = Clock::now();
+    const auto result = ProjectFile::save(path, QStringLiteral("Bench"), {track}, ProjectSettings(), 0.0, 1.0, {});
+    printTime("save", start);
+    return result == ProjectFile::SaveResult::Saved ? 0 : 1;
 }
 
 int load(const QString &path)
 {
     ProjectData project;
-    if (ProjectFile::load(path, project) != ProjectFile::LoadResult::Loaded || project.tracks.empty()
+    const Clock::time_point start = Clock::now();
+    const auto result = ProjectFile::load(path, project);
+    printTime("load", start);
+    if (result != ProjectFile::LoadResult::Loaded || project.tracks.empty()
         || project.tracks[0].audioClips.empty())
         return 1;
     std::printf("%lld frames\n", static_cast<long long>(project.tracks[0].audioClips[0].samples.size()));
