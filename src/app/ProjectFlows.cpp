@@ -213,7 +213,8 @@ bool MainWindow::loadProject(const QString &path)
     savedContent = currentContent();
     hideLoading();
     statusBar()->showMessage(
-        tr("已加载项目: %1 (%2条轨道)").arg(QFileInfo(path).baseName()).arg(project.tracks.size()), 3000);
+        tr("已加载项目: %1 (%2条轨道)").arg(QFileInfo(path).baseName(), QString::number(project.tracks.size())),
+        3000);
     return true;
 }
 
