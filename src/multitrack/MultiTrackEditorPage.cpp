@@ -219,7 +219,7 @@ QList<float> MultiTrackEditorPage::renderTrack(const TrackData &track)
         render = sf2Sampler.renderTrack(scaled, sampleRate);
     else if (pianoSampler.hasSamples())
         render = pianoSampler.renderTrack(scaled, sampleRate);
-    applyEnvelope(track, render, sampleRate);
+    applyEnvelope(track, std::span<float>(render.data(), size_t(render.size())), sampleRate);
     return render;
 }
 
@@ -301,13 +301,38 @@ bool MultiTrackEditorPage::renderMixdown(QList<float> &out, int &outRate)
     if (!(projectEnd > 0.0) || !frames || *frames < 1)
         return false;
 
-    // Every track gets a slot, silent ones too, so a soloed silent track still silences the rest.
+    // Audio tracks are rendered and mixed a window at a time, so a long project never holds
+    // every track's render at once; MIDI tracks come whole from their instrument. Every track
+    // gets a slot, silent ones too, so a soloed silent track still silences the rest.
+    constexpr qint64 windowFrames = 16384;
     std::vector<QList<float>> renders(tracks.size());
-    std::vector<MultiTrackAudioEngine::TrackSlot> trackSlots;
-    trackSlots.reserve(tracks.size());
+    std::vector<bool> windowed(tracks.size(), false);
     for (size_t i = 0; i < tracks.size(); ++i) {
-        renders[i] = renderTrack(tracks[i]);
-        trackSlots.push_back(trackSlot(tracks[i], renders[i], envelopeInForce(tracks[i])));
+        const TrackData &track = tracks[i];
+        windowed[i] = track.type == TrackType::Audio && !TrackRenderPlan(track, sampleRate).isEmpty();
+        if (windowed[i])
+            renders[i].resize(windowFrames);
+        else
+            renders[i] = renderTrack(track);
     }
-    return engine->renderOffline(trackSlots, int(*frames), sampleRate, out);
+    out.resize(2 * *frames);
+    QList<float> window;
+    std::vector<MultiTrackAudioEngine::TrackSlot> trackSlots(tracks.size());
+    for (qint64 first = 0; first < *frames; first += windowFrames) {
+        const qint64 count = std::min(windowFrames, *frames - first);
+        for (size_t i = 0; i < tracks.size(); ++i) {
+            std::span<const float> part;
+            if (windowed[i]) {
+                const std::span<float> target(renders[i].data(), size_t(count));
+                renderAudioClips(tracks[i], sampleRate, first, target);
+                part = target;
+            } else if (renders[i].size() > first) {
+                part = {renders[i].constData() + first, size_t(std::min(count, renders[i].size() - first))};
+            }
+            trackSlots[i] = trackSlot(tracks[i], part, envelopeInForce(tracks[i]));
+        }
+        engine->renderOffline(trackSlots, int(count), sampleRate, window);
+        std::copy(window.cbegin(), window.cend(), out.begin() + 2 * first);
+    }
+    return true;
 }

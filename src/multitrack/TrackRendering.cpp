@@ -64,17 +64,18 @@ struct Crossfade
     float ramp(qint64 frame) const { return float(frame - from) / float(to - from); }
 };
 
-// Adds one clip to `out`; `asLater` is its crossfade with the clip before it, `asEarlier`
-// the one with the clip after it (the first of the two that holds a frame applies).
+// Adds one clip to `out`, which holds the render's frames from `firstFrame` on; `asLater` is
+// its crossfade with the clip before it, `asEarlier` the one with the clip after it (the
+// first of the two that holds a frame applies).
 void renderSegment(const Segment &segment, const Crossfade &asLater, const Crossfade &asEarlier, int rate,
-                   std::span<float> out)
+                   qint64 firstFrame, std::span<float> out)
 {
     const AudioClip &clip = *segment.clip;
     if (segment.length <= 0 || segment.srcEnd <= segment.srcStart || clip.sampleRate < 1)
         return;
     // Frames before the timeline's start (a hand-edited negative start) are skipped.
-    const qint64 kBegin = std::max<qint64>(0, -segment.outStart);
-    const qint64 kEnd = std::min<qint64>(segment.length, qint64(out.size()) - segment.outStart);
+    const qint64 kBegin = std::max<qint64>(0, firstFrame - segment.outStart);
+    const qint64 kEnd = std::min<qint64>(segment.length, firstFrame + qint64(out.size()) - segment.outStart);
     if (kBegin >= kEnd)
         return;
 
@@ -97,28 +98,42 @@ void renderSegment(const Segment &segment, const Crossfade &asLater, const Cross
     std::array<float, blockFrames> block;
     for (qint64 k0 = kBegin; k0 < kEnd; k0 += blockFrames) {
         const qint64 count = std::min(blockFrames, kEnd - k0);
+        const qint64 outFrom = segment.outStart + k0;
+        const bool faded = touches(0, fades.inFrames, k0, k0 + count)
+                           || touches(segment.length - fades.outFrames, segment.length, k0, k0 + count);
+        const bool crossfaded = touches(asLater.from, asLater.to, outFrom, outFrom + count)
+                                || touches(asEarlier.from, asEarlier.to, outFrom, outFrom + count);
+        float *target = out.data() + (outFrom - firstFrame);
+
         qint64 filled = 0;
-        for (; filled < count && index < segment.srcEnd; ++filled) {
-            float value = source[index];
-            if (remainder != 0 && index + 1 < segment.srcEnd) {
-                const float f = float(double(remainder) * perRemainder);
-                value = (1.0f - f) * source[index] + f * source[index + 1];
+        if (step == 1 && remainderStep == 0) {
+            // Equal rates: the source frames themselves, copied bit for bit.
+            filled = std::min(count, segment.srcEnd - index);
+            if (!faded && !crossfaded) {
+                for (qint64 i = 0; i < filled; ++i)
+                    target[i] += source[index + i];
+                index += filled;
+                if (filled < count)
+                    return;
+                continue;
             }
-            block[size_t(filled)] = value;
-            index += step;
-            remainder += remainderStep;
-            if (remainder >= rate) {
-                remainder -= rate;
-                ++index;
+            std::copy(source + index, source + index + filled, block.begin());
+            index += filled;
+        } else {
+            for (; filled < count && index < segment.srcEnd; ++filled) {
+                float value = source[index];
+                if (remainder != 0 && index + 1 < segment.srcEnd) {
+                    const float f = float(double(remainder) * perRemainder);
+                    value = (1.0f - f) * source[index] + f * source[index + 1];
+                }
+                block[size_t(filled)] = value;
+                remainder += remainderStep;
+                const bool carry = remainder >= rate;
+                index += step + (carry ? 1 : 0);
+                remainder -= carry ? rate : 0;
             }
         }
 
-        const qint64 outFrom = segment.outStart + k0;
-        const qint64 outTo = outFrom + filled;
-        const bool faded = touches(0, fades.inFrames, k0, k0 + filled)
-                           || touches(segment.length - fades.outFrames, segment.length, k0, k0 + filled);
-        const bool crossfaded = touches(asLater.from, asLater.to, outFrom, outTo)
-                                || touches(asEarlier.from, asEarlier.to, outFrom, outTo);
         if (faded || crossfaded) {
             for (qint64 i = 0; i < filled; ++i) {
                 float &value = block[size_t(i)];
@@ -130,7 +145,6 @@ void renderSegment(const Segment &segment, const Crossfade &asLater, const Cross
                     value *= 1.0f - asEarlier.ramp(frame);
             }
         }
-        float *target = out.data() + outFrom;
         for (qint64 i = 0; i < filled; ++i)
             target[i] += block[size_t(i)];
         if (filled < count)
@@ -181,11 +195,17 @@ QList<float> renderAudioClips(const TrackData &track, int rate)
     if (plan.isEmpty())
         return {};
     QList<float> out(plan.length(), 0.0f);
+    renderAudioClips(track, plan.rate(), 0, std::span<float>(out.data(), size_t(out.size())));
+    return out;
+}
 
+void renderAudioClips(const TrackData &track, int rate, qint64 firstFrame, std::span<float> out)
+{
+    std::fill(out.begin(), out.end(), 0.0f);
     std::vector<Segment> segments;
     for (const AudioClip &clip : track.audioClips) {
         if (!clip.samples.isEmpty())
-            segments.push_back(segmentOf(clip, plan.rate()));
+            segments.push_back(segmentOf(clip, rate));
     }
     // Stable, so clips with equal starts keep their order and every render is the same.
     std::stable_sort(segments.begin(), segments.end(),
@@ -200,12 +220,10 @@ QList<float> renderAudioClips(const TrackData &track, int rate)
         if (earlierEnd > later.outStart)
             crossfades[j] = {later.outStart, std::min(earlierEnd, later.outStart + later.length)};
     }
-    const std::span<float> target(out.data(), size_t(out.size()));
     for (size_t j = 0; j < segments.size(); ++j)
-        renderSegment(segments[j], crossfades[j], crossfades[j + 1], plan.rate(), target);
+        renderSegment(segments[j], crossfades[j], crossfades[j + 1], rate, firstFrame, out);
 
-    applyEnvelope(track, out, plan.rate());
-    return out;
+    applyEnvelope(track, out, rate, firstFrame);
 }
 
 bool envelopeInForce(const TrackData &track)
@@ -213,13 +231,12 @@ bool envelopeInForce(const TrackData &track)
     return track.envelopeEnabled && !track.volumeEnvelope.empty();
 }
 
-void applyEnvelope(const TrackData &track, QList<float> &render, int rate)
+void applyEnvelope(const TrackData &track, std::span<float> render, int rate, qint64 firstFrame)
 {
     if (!envelopeInForce(track) || rate < 1)
         return;
-    float *samples = render.data();
-    for (qsizetype j = 0; j < render.size(); ++j)
-        samples[j] *= track.envelopeValueAt(double(j) / rate);
+    for (size_t j = 0; j < render.size(); ++j)
+        render[j] *= track.envelopeValueAt(double(firstFrame + qint64(j)) / rate);
 }
 
 double midiTempoScale(double bpm, double midiFileTempo)
@@ -250,14 +267,19 @@ TrackData tempoScaled(const TrackData &track, double scale)
 
 MultiTrackAudioEngine::TrackSlot trackSlot(const TrackData &track, const QList<float> &render, bool envelopeRendered)
 {
+    return trackSlot(track, std::span<const float>(render.constData(), size_t(render.size())), envelopeRendered);
+}
+
+MultiTrackAudioEngine::TrackSlot trackSlot(const TrackData &track, std::span<const float> render, bool envelopeRendered)
+{
     MultiTrackAudioEngine::TrackSlot slot;
     slot.volume = envelopeRendered ? 1.0f : track.volume;
     slot.pan = track.pan;
     slot.muted = track.muted;
     slot.solo = track.solo;
     slot.startTime = 0.0;
-    if (!render.isEmpty()) {
-        slot.samples = render.constData();
+    if (!render.empty()) {
+        slot.samples = render.data();
         slot.sampleCount = int(render.size());
     }
     return slot;

@@ -250,6 +250,34 @@ TEST(TrackRender, AShortPunchInFadesOnlyWhereItOverlaps)
     expectClose(out, oracle.run("render", {track}));
 }
 
+TEST(TrackRender, WindowsAreSlicesOfTheWholeRender)
+{
+    AudioClip early = noiseClip(2.0, 48000, -0.3, 70);
+    early.fadeIn = 0.5;
+    early.fadeOut = 0.4;
+    AudioClip late = noiseClip(1.5, rate, 1.2, 71);
+    late.fadeOutCurve = FadeCurve::SCurve;
+    late.fadeOut = 0.7;
+    TrackData track = audioTrack({early, late, noiseClip(0.5, 22050, 1.4, 72)});
+    track.envelopeEnabled = true;
+    track.volumeEnvelope = {{0.2, 0.5f}, {2.0, 1.1f}};
+    const QList<float> whole = renderAudioClips(track, rate);
+    const struct
+    {
+        qint64 first;
+        qint64 count;
+    } windows[] = {{0, 1000}, {52000, 7777}, {whole.size() - 100, 500}, {whole.size() + 10, 64}};
+    for (const auto &w : windows) {
+        SCOPED_TRACE(w.first);
+        std::vector<float> part(size_t(w.count), 9.0f);
+        renderAudioClips(track, rate, w.first, part);
+        for (qint64 i = 0; i < w.count; ++i) {
+            const qint64 frame = w.first + i;
+            ASSERT_EQ(part[size_t(i)], frame < whole.size() ? whole[frame] : 0.0f) << frame;
+        }
+    }
+}
+
 TEST(TrackRender, SevenMinutesAtTheProjectRateComeBackBitExact)
 {
     const qsizetype frames = 7 * 60 * qsizetype(rate);
