@@ -152,6 +152,34 @@ void renderSegment(const Segment &segment, const Crossfade &asLater, const Cross
     }
 }
 
+// Adds the track's clips to `out` (zeroed by the caller), which holds the render's frames
+// from firstFrame on, then applies the envelope.
+void addClips(const TrackData &track, int rate, qint64 firstFrame, std::span<float> out)
+{
+    std::vector<Segment> segments;
+    for (const AudioClip &clip : track.audioClips) {
+        if (!clip.samples.isEmpty())
+            segments.push_back(segmentOf(clip, rate));
+    }
+    // Stable, so clips with equal starts keep their order and every render is the same.
+    std::stable_sort(segments.begin(), segments.end(),
+                     [](const Segment &a, const Segment &b) { return a.clip->start < b.clip->start; });
+
+    // crossfades[j]: clip j-1 (earlier) against clip j (later). Only neighbours fade.
+    std::vector<Crossfade> crossfades(segments.size() + 1);
+    for (size_t j = 1; j < segments.size(); ++j) {
+        const Segment &earlier = segments[j - 1];
+        const Segment &later = segments[j];
+        const qint64 earlierEnd = earlier.outStart + earlier.length;
+        if (earlierEnd > later.outStart)
+            crossfades[j] = {later.outStart, std::min(earlierEnd, later.outStart + later.length)};
+    }
+    for (size_t j = 0; j < segments.size(); ++j)
+        renderSegment(segments[j], crossfades[j], crossfades[j + 1], rate, firstFrame, out);
+
+    applyEnvelope(track, out, rate, firstFrame);
+}
+
 } // namespace
 
 float fadeCurve(int code, float x)
@@ -195,35 +223,14 @@ QList<float> renderAudioClips(const TrackData &track, int rate)
     if (plan.isEmpty())
         return {};
     QList<float> out(plan.length(), 0.0f);
-    renderAudioClips(track, plan.rate(), 0, std::span<float>(out.data(), size_t(out.size())));
+    addClips(track, plan.rate(), 0, std::span<float>(out.data(), size_t(out.size())));
     return out;
 }
 
 void renderAudioClips(const TrackData &track, int rate, qint64 firstFrame, std::span<float> out)
 {
     std::fill(out.begin(), out.end(), 0.0f);
-    std::vector<Segment> segments;
-    for (const AudioClip &clip : track.audioClips) {
-        if (!clip.samples.isEmpty())
-            segments.push_back(segmentOf(clip, rate));
-    }
-    // Stable, so clips with equal starts keep their order and every render is the same.
-    std::stable_sort(segments.begin(), segments.end(),
-                     [](const Segment &a, const Segment &b) { return a.clip->start < b.clip->start; });
-
-    // crossfades[j]: clip j-1 (earlier) against clip j (later). Only neighbours fade.
-    std::vector<Crossfade> crossfades(segments.size() + 1);
-    for (size_t j = 1; j < segments.size(); ++j) {
-        const Segment &earlier = segments[j - 1];
-        const Segment &later = segments[j];
-        const qint64 earlierEnd = earlier.outStart + earlier.length;
-        if (earlierEnd > later.outStart)
-            crossfades[j] = {later.outStart, std::min(earlierEnd, later.outStart + later.length)};
-    }
-    for (size_t j = 0; j < segments.size(); ++j)
-        renderSegment(segments[j], crossfades[j], crossfades[j + 1], rate, firstFrame, out);
-
-    applyEnvelope(track, out, rate, firstFrame);
+    addClips(track, rate, firstFrame, out);
 }
 
 bool envelopeInForce(const TrackData &track)
