@@ -1,7 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The one top-level window: the page stack (start page, single-track editor, multitrack
 // editor, mixer), the menus and their routing, the project and media file flows, the busy
-// overlay, the status bar with its clock label, window settings and the About box.
+// overlay, the status bar with its clock label, window settings, the About box and the
+// update check.
 // The project flows live in ProjectFlows.cpp, the media flows in MediaFlows.cpp.
 #pragma once
 
