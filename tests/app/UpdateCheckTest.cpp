@@ -23,6 +23,7 @@
 
 #include <map>
 #include <memory>
+#include <optional>
 #include <vector>
 
 namespace {
@@ -38,33 +39,32 @@ QByteArray manifest(const QString &version, const QString &downloadUrl = QString
 }
 
 // Everything that showed over each window: message boxes ("box title: text", answered with
-// their first button) and update dialogs ("dialog" and the version line, closed at once).
+// Ok) and update dialogs ("dialog" and the version line, closed at once).
 class ShownOverWindows
 {
 public:
     ShownOverWindows()
     {
-        QObject::connect(&timer, &QTimer::timeout, [this] { poll(); });
-        timer.start(10);
+        script.otherDialog = [this](QDialog *dialog) {
+            if (qobject_cast<UpdateDialog *>(dialog))
+                dialogs[dialog->parentWidget()] << QStringLiteral("dialog ") + dialog->findChild<QLabel *>()->text();
+            dialog->reject();
+        };
     }
-    std::map<const QWidget *, QStringList> shown;
+    QStringList over(const QWidget *window) const
+    {
+        QStringList shown;
+        for (const ShownBox &box : script.boxes)
+            if (box.parent == window)
+                shown << QStringLiteral("box %1: %2").arg(box.title, box.text);
+        if (const auto it = dialogs.find(window); it != dialogs.end())
+            shown << it->second;
+        return shown;
+    }
 
 private:
-    void poll()
-    {
-        for (QWidget *widget : QApplication::topLevelWidgets()) {
-            if (!widget->isVisible())
-                continue;
-            if (auto *box = qobject_cast<QMessageBox *>(widget)) {
-                shown[box->parentWidget()] << QStringLiteral("box %1: %2").arg(box->windowTitle(), box->text());
-                box->buttons().value(0)->click();
-            } else if (auto *dialog = qobject_cast<UpdateDialog *>(widget)) {
-                shown[dialog->parentWidget()] << QStringLiteral("dialog ") + dialog->findChild<QLabel *>()->text();
-                dialog->reject();
-            }
-        }
-    }
-    QTimer timer;
+    DialogScript script;
+    std::map<const QWidget *, QStringList> dialogs;
 };
 
 QAction *checkUpdatesAction(MainWindow &window)
@@ -253,15 +253,30 @@ void expectShown(const QStringList &shown, const ManifestCase &c, bool silent)
 class UpdateCheckTest : public ::testing::Test
 {
 protected:
+    void SetUp() override
+    {
+        ZENTRIQ_REQUIRE(server.started(), "python3 cannot run the local web server");
+        surroundings.emplace(server.url("/update.json"));
+    }
+
+    // A window past its start check whose checker asks for the server's update.json,
+    // which names `version`.
+    std::unique_ptr<MainWindow> windowFinding(const QString &version)
+    {
+        server.write(QStringLiteral("update.json"), manifest(version));
+        auto windows = windowsPastStartCheck(1);
+        checkerOf(*windows[0])->setUpdateUrl(server.url("/update.json"));
+        return std::move(windows[0]);
+    }
+
     TemporarySettingsStore store;
+    UpdateTestServer server;
+    std::optional<UpdateSurroundings> surroundings;
 };
 
 // The real silent check, 3 s after start, of one window per manifest, all at once.
 TEST_F(UpdateCheckTest, SilentCheckAfterStartShowsOnlyAnUpdate)
 {
-    UpdateTestServer server;
-    ZENTRIQ_REQUIRE(server.started(), "python3 cannot run the local web server");
-    const UpdateSurroundings surroundings(server.url("/update.json"));
     ShownOverWindows recorder;
     const auto &cases = manifestCases();
     std::vector<std::unique_ptr<MainWindow>> windows;
@@ -279,15 +294,12 @@ TEST_F(UpdateCheckTest, SilentCheckAfterStartShowsOnlyAnUpdate)
     QTest::qWait(300);  // a dialog opens once the reply is done with
     for (size_t i = 0; i < cases.size(); ++i) {
         SCOPED_TRACE(cases[i].name);
-        expectShown(recorder.shown[windows[i].get()], cases[i], true);
+        expectShown(recorder.over(windows[i].get()), cases[i], true);
     }
 }
 
 TEST_F(UpdateCheckTest, ManualCheckFromTheHelpMenuShowsOneAnswer)
 {
-    UpdateTestServer server;
-    ZENTRIQ_REQUIRE(server.started(), "python3 cannot run the local web server");
-    const UpdateSurroundings surroundings(server.url("/update.json"));
     int ticks = 0;
     QTimer ticker;
     QObject::connect(&ticker, &QTimer::timeout, [&ticks] { ++ticks; });
@@ -304,80 +316,75 @@ TEST_F(UpdateCheckTest, ManualCheckFromTheHelpMenuShowsOneAnswer)
         clock.start();
         const int ticksBefore = ticks;
         checkUpdatesAction(window)->trigger();
-        EXPECT_TRUE(QTest::qWaitFor([&] { return !recorder.shown[&window].isEmpty(); }, 10000));
+        EXPECT_TRUE(QTest::qWaitFor([&] { return !recorder.over(&window).isEmpty(); }, 10000));
         if (cases[i].where == Where::Hangs) {
             // Timed out, not failed at once, and the program went on meanwhile.
             EXPECT_GE(clock.elapsed(), 450);
             EXPECT_GE(ticks - ticksBefore, 10);
         }
         QTest::qWait(300);
-        expectShown(recorder.shown[&window], cases[i], false);
+        expectShown(recorder.over(&window), cases[i], false);
     }
 }
 
 TEST_F(UpdateCheckTest, EachManualCheckEndsInOneBox)
 {
-    UpdateTestServer server;
-    ZENTRIQ_REQUIRE(server.started(), "python3 cannot run the local web server");
-    server.write(QStringLiteral("update.json"), manifest("0.1.0"));
-    const UpdateSurroundings surroundings(server.url("/update.json"));
-    const auto windows = windowsPastStartCheck(1);
-    MainWindow &window = *windows[0];
+    const auto window = windowFinding(QStringLiteral("0.1.0"));
     ShownOverWindows recorder;
-    const QStringList &shown = recorder.shown[&window];
-    UpdateChecker *checker = checkerOf(window);
-    checker->setUpdateUrl(server.url("/update.json"));
+    QStringList shown;
+    const auto shows = [&](qsizetype count) {
+        const bool reached = QTest::qWaitFor([&] { return recorder.over(window.get()).size() >= count; }, 10000);
+        shown = recorder.over(window.get());
+        return reached;
+    };
+    UpdateChecker *checker = checkerOf(*window);
     checker->setRequestTimeout(500);
 
-    checkUpdatesAction(window)->trigger();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return shown.size() == 1; }, 10000));
+    checkUpdatesAction(*window)->trigger();
+    ASSERT_TRUE(shows(1));
     EXPECT_EQ(shown[0], QStringLiteral("box 检查更新: 当前已是最新版本。"));
 
     // A later failing check: one warning box, no leftover answer of the first check.
     checker->setUpdateUrl(refusedUrl());
-    checkUpdatesAction(window)->trigger();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return shown.size() == 2; }, 10000));
+    checkUpdatesAction(*window)->trigger();
+    ASSERT_TRUE(shows(2));
     EXPECT_TRUE(shown[1].startsWith(QStringLiteral("box 检查更新: 网络错误: "))) << shown[1].toStdString();
 
     // Asked twice while the silent check still waits: one request and one answer, which
     // a manual check no longer keeps silent.
     checker->setUpdateUrl(server.url("/update.json?hang=1"));
-    window.onAutoUpdateCheck();
-    checkUpdatesAction(window)->trigger();
-    checkUpdatesAction(window)->trigger();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return shown.size() == 3; }, 10000));
+    window->onAutoUpdateCheck();
+    checkUpdatesAction(*window)->trigger();
+    checkUpdatesAction(*window)->trigger();
+    ASSERT_TRUE(shows(3));
     QTest::qWait(700);
+    shows(3);
     EXPECT_EQ(shown.size(), 3) << shown.join(" | ").toStdString();
     EXPECT_EQ(shown[2], QStringLiteral("box 检查更新: 网络错误: 请求超时"));
     EXPECT_EQ(server.requests().filter(QStringLiteral("hang=1")).size(), 1);
 
     // A silent check asked for while a manual one waits does not silence its answer.
-    checkUpdatesAction(window)->trigger();
-    window.onAutoUpdateCheck();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return shown.size() == 4; }, 10000));
+    checkUpdatesAction(*window)->trigger();
+    window->onAutoUpdateCheck();
+    ASSERT_TRUE(shows(4));
     QTest::qWait(700);
+    shows(4);
     EXPECT_EQ(shown.size(), 4) << shown.join(" | ").toStdString();
     EXPECT_EQ(shown[3], QStringLiteral("box 检查更新: 网络错误: 请求超时"));
 }
 
 TEST_F(UpdateCheckTest, AnUpdateNeverOpensASecondDialog)
 {
-    UpdateTestServer server;
-    ZENTRIQ_REQUIRE(server.started(), "python3 cannot run the local web server");
-    server.write(QStringLiteral("update.json"), manifest("0.2.0"));
-    const UpdateSurroundings surroundings(server.url("/update.json"));
-    const auto windows = windowsPastStartCheck(1);
-    MainWindow &window = *windows[0];
-    checkerOf(window)->setUpdateUrl(server.url("/update.json"));
-    auto finished = requestsOf(window);
+    const auto window = windowFinding(QStringLiteral("0.2.0"));
+    auto finished = requestsOf(*window);
 
     // While the first dialog is open, a manual and a silent check both find the update again.
     int openDialogs = 0;
     int boxes = 0;
     const auto answered = answerNextDialog<UpdateDialog>([&](UpdateDialog *dialog) {
-        checkUpdatesAction(window)->trigger();
+        checkUpdatesAction(*window)->trigger();
         EXPECT_TRUE(QTest::qWaitFor([&] { return finished->count() == 2; }, 10000));
-        window.onAutoUpdateCheck();
+        window->onAutoUpdateCheck();
         EXPECT_TRUE(QTest::qWaitFor([&] { return finished->count() == 3; }, 10000));
         QTest::qWait(300);
         for (QWidget *widget : QApplication::topLevelWidgets()) {
@@ -386,7 +393,7 @@ TEST_F(UpdateCheckTest, AnUpdateNeverOpensASecondDialog)
         }
         dialog->reject();
     }, 10000);
-    window.onAutoUpdateCheck();
+    window->onAutoUpdateCheck();
     EXPECT_TRUE(QTest::qWaitFor([&] { return *answered; }, 10000));
     EXPECT_EQ(finished->count(), 3);
     EXPECT_EQ(openDialogs, 1);
