@@ -133,8 +133,18 @@ void MultiTrackEditorPage::appendTrack(TrackData track, const QString &undoText)
     if (track.type == TrackType::Midi)
         track.midiChannel = midiTrackCount(tracks) % 16;
     tracks.push_back(std::move(track));
-    undoStack->push(new AddTrackCommand(&tracks, undoText));
+    undoStack->push(new AddTrackCommand(this, undoText));
 }
+
+std::vector<TrackData> &MultiTrackEditorPage::trackList()
+{
+    return tracks;
+}
+
+void MultiTrackEditorPage::createTrackRow(int) {}
+void MultiTrackEditorPage::destroyTrackRow(int) {}
+void MultiTrackEditorPage::rebindTrackRows(int) {}
+void MultiTrackEditorPage::updateRuler() {}
 
 void MultiTrackEditorPage::setMarkers(const std::vector<TimelineMarker> &markers)
 {

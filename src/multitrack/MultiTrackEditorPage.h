@@ -7,6 +7,7 @@
 #include "engine/SF2Sampler.h"
 #include "project/TimelineMarker.h"
 #include "project/TrackData.h"
+#include "project/TrackRowHost.h"
 
 #include <QWidget>
 
@@ -21,7 +22,7 @@ class QUndoStack;
 // addition or removal of a track goes through an undo command or clears the undo stack.
 // The timeline, transport, engines and instruments are not built yet: the page holds the
 // project data and shows nothing else.
-class MultiTrackEditorPage : public QWidget
+class MultiTrackEditorPage : public QWidget, public TrackRowHost
 {
     Q_OBJECT
 
@@ -49,6 +50,14 @@ public:
     // would not be writable once the program is installed.
     QString sf2Directory() const;
     void showMidiDeviceDialog();
+
+    // What the track undo commands use. The page shows no track rows and no ruler yet, so
+    // "no rows exist": there is nothing to create, delete, re-bind or refresh.
+    std::vector<TrackData> &trackList() override;
+    void createTrackRow(int index) override;
+    void destroyTrackRow(int index) override;
+    void rebindTrackRows(int from) override;
+    void updateRuler() override;
 
     std::vector<TrackData> tracks;         // display order; undo commands name tracks by index
     std::vector<TimelineMarker> markers;   // sorted by time
