@@ -44,6 +44,8 @@ int main(int argc, char **argv)
 
     MultiTrackEditorPage page(nullptr);
     page.setSampleRate(rate);
+    QElapsedTimer loading;
+    loading.start();
     for (int s = 0; s < stems; ++s) {
         const QList<float> samples = readStem(argv[3 + s]);
         if (samples.isEmpty()) {
@@ -74,6 +76,7 @@ int main(int argc, char **argv)
         page.tracks.push_back(std::move(track));
     }
 
+    std::fprintf(stderr, "stems read: %.3f s\n", double(loading.nsecsElapsed()) / 1e9);
     QList<float> out;
     int outRate = 0;
     QElapsedTimer clock;
