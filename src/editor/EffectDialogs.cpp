@@ -68,6 +68,20 @@ std::function<QString(SampleLists &)> always(Step step)
     };
 }
 
+enum class Channels { Interleaved, OneByOne };
+
+// A run of one processor effect over the document: on the interleaved pairs where the
+// effect follows the channel stride, else on each channel by itself.
+EffectDialog::Run processorRun(int rate, Channels channels, std::function<void(AudioProcessor &)> effect,
+                               const QString &previewStatus, const QString &applyStatus)
+{
+    return {[=](SampleLists &lists) {
+                return channels == Channels::Interleaved ? EffectProcessing::runInterleaved(lists, rate, effect)
+                                                         : EffectProcessing::runPerChannel(lists, rate, effect);
+            },
+            previewStatus, applyStatus};
+}
+
 } // namespace
 
 void AudioEditorPage::showGainDialog()
@@ -300,12 +314,9 @@ void AudioEditorPage::showReverbDialog()
     dialog->setRun([=] {
         const float m = float(mix->value()), r = float(room->value()), d = float(damping->value());
         const float p = float(preDelay->value()), t = float(decay->value());
-        return EffectDialog::Run{[=](SampleLists &lists) {
-                                     return EffectProcessing::runInterleaved(lists, rate, [=](AudioProcessor &processor) {
-                                         processor.applyReverb(m, r, d, p, t);
-                                     });
-                                 },
-                                 QStringLiteral("预览混响"), QStringLiteral("已应用混响")};
+        return processorRun(
+            rate, Channels::Interleaved, [=](AudioProcessor &processor) { processor.applyReverb(m, r, d, p, t); },
+            QStringLiteral("预览混响"), QStringLiteral("已应用混响"));
     });
     dialog->present();
 }
@@ -351,11 +362,9 @@ void AudioEditorPage::showDelayDialog()
     dialog->setRun([=] {
         const float m = float(mix->value()), f = float(feedback->value());
         const int ms = delayMs();
-        return EffectDialog::Run{[=](SampleLists &lists) {
-                                     return EffectProcessing::runInterleaved(
-                                         lists, rate, [=](AudioProcessor &processor) { processor.applyDelay(m, ms, f); });
-                                 },
-                                 QStringLiteral("预览延迟"), QStringLiteral("已应用延迟")};
+        return processorRun(
+            rate, Channels::Interleaved, [=](AudioProcessor &processor) { processor.applyDelay(m, ms, f); },
+            QStringLiteral("预览延迟"), QStringLiteral("已应用延迟"));
     });
     dialog->present();
 }
@@ -370,12 +379,10 @@ void AudioEditorPage::showExciterDialog()
     const int rate = sampleRate;
     dialog->setRun([amount, rate] {
         const float a = float(amount->value() / 100.0);
-        return EffectDialog::Run{[=](SampleLists &lists) {
-                                     // The exciter's filter reads one channel: each runs by itself.
-                                     return EffectProcessing::runPerChannel(
-                                         lists, rate, [a](AudioProcessor &processor) { processor.applyExciter(a); });
-                                 },
-                                 QStringLiteral("预览激励效果"), QStringLiteral("已应用激励效果")};
+        // The exciter's filter reads the list as one channel.
+        return processorRun(
+            rate, Channels::OneByOne, [a](AudioProcessor &processor) { processor.applyExciter(a); },
+            QStringLiteral("预览激励效果"), QStringLiteral("已应用激励效果"));
     });
     dialog->present();
 }

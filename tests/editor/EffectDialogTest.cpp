@@ -189,6 +189,19 @@ protected:
         return dialogs.front();
     }
 
+    // Opens a dialog on the loaded audio; null when none opened.
+    QDialog *launch(void (AudioEditorPage::*open)())
+    {
+        (page.*open)();
+        return openDialogs().value(0);
+    }
+
+    void apply(QDialog *dialog)
+    {
+        click(dialog, QStringLiteral("应用"));
+        settle();
+    }
+
     AudioEditorPage page;
 };
 
@@ -248,9 +261,12 @@ TEST_F(EffectDialogs, ApplyIsOneStepOnBothListsThatUndoesAndRedoesBitExactly)
             EXPECT_TRUE(sameBits(page.stereoSamples, previewStereo));
             EXPECT_EQ(page.undoStack->count(), 0);
         }
+        // The one button that applies: "应用", or the conversion's own; the dialog may be gone once it returns.
         for (QPushButton *button : dialog->findChildren<QPushButton *>())
-            if (button->text() != QStringLiteral("预览") && button->text() != QStringLiteral("取消"))
+            if (button->text() != QStringLiteral("预览") && button->text() != QStringLiteral("取消")) {
                 button->click();
+                break;
+            }
         settle();
         EXPECT_TRUE(openDialogs().isEmpty());
 
@@ -291,8 +307,7 @@ TEST_F(EffectDialogs, ApplyIsOneStepOnBothListsThatUndoesAndRedoesBitExactly)
 TEST_F(EffectDialogs, AnOpenDialogHoldsTheDocumentUntilItCloses)
 {
     loadFixture(true);
-    page.showGainDialog();
-    QDialog *dialog = openDialogs().value(0);
+    QDialog *dialog = launch(&AudioEditorPage::showGainDialog);
     ASSERT_NE(dialog, nullptr);
     dialog->findChild<QDoubleSpinBox *>()->setValue(-6.0);
     click(dialog, QStringLiteral("预览"));
@@ -376,8 +391,7 @@ TEST_F(EffectDialogs, GainPreviewsDoNotAddUpAndApplyScalesBothLists)
     loadFixture(true);
     const QList<float> mono = page.samples;
     const QList<float> stereo = page.stereoSamples;
-    page.showGainDialog();
-    QDialog *dialog = openDialogs().value(0);
+    QDialog *dialog = launch(&AudioEditorPage::showGainDialog);
     ASSERT_NE(dialog, nullptr);
     auto *gain = dialog->findChild<QDoubleSpinBox *>();
     gain->setValue(6.0);
@@ -385,8 +399,7 @@ TEST_F(EffectDialogs, GainPreviewsDoNotAddUpAndApplyScalesBothLists)
     EXPECT_EQ(AudioEditorPageProbe::status(page), QStringLiteral("预览增益: 6.0 dB"));
     gain->setValue(-6.0);
     click(dialog, QStringLiteral("预览"));
-    click(dialog, QStringLiteral("应用"));
-    settle();
+    apply(dialog);
     EXPECT_EQ(AudioEditorPageProbe::status(page), QStringLiteral("已应用增益: -6.0 dB"));
 
     const double factor = std::pow(10.0, -0.3);
@@ -408,15 +421,13 @@ TEST_F(EffectDialogs, DottedQuarterDelayAt120BpmEchoesAtFrame33075)
     QList<float> impulse(2 * cd, 0.0f);
     impulse[0] = 1.0f;
     page.loadAudioSamples(impulse, cd);
-    page.showDelayDialog();
-    QDialog *dialog = openDialogs().value(0);
+    QDialog *dialog = launch(&AudioEditorPage::showDelayDialog);
     ASSERT_NE(dialog, nullptr);
     bool labelShown = false;
     for (QLabel *label : dialog->findChildren<QLabel *>())
         labelShown |= label->text() == QStringLiteral("延迟时间: 750 ms");
     EXPECT_TRUE(labelShown);
-    click(dialog, QStringLiteral("应用"));
-    settle();
+    apply(dialog);
     qsizetype firstEcho = -1;
     for (qsizetype i = 1; i < page.samples.size() && firstEcho < 0; ++i)
         if (page.samples[i] != 0.0f)
@@ -429,14 +440,12 @@ TEST_F(EffectDialogs, ReverbWithoutMixReturnsTheInput)
     loadFixture(true);
     const QList<float> mono = page.samples;
     const QList<float> stereo = page.stereoSamples;
-    page.showReverbDialog();
-    QDialog *dialog = openDialogs().value(0);
+    QDialog *dialog = launch(&AudioEditorPage::showReverbDialog);
     ASSERT_NE(dialog, nullptr);
     QDoubleSpinBox *mix = spinInGroup(dialog, QStringLiteral("干湿比 (Mix)"));
     ASSERT_NE(mix, nullptr);
     mix->setValue(0.0);
-    click(dialog, QStringLiteral("应用"));
-    settle();
+    apply(dialog);
     EXPECT_EQ(page.undoStack->count(), 1);
     EXPECT_TRUE(sameBits(page.samples, mono));
     EXPECT_TRUE(sameBits(page.stereoSamples, stereo));
@@ -445,12 +454,10 @@ TEST_F(EffectDialogs, ReverbWithoutMixReturnsTheInput)
 TEST_F(EffectDialogs, FullExciterStaysWithinFullScale)
 {
     page.loadStereoAudioSamples(stereoFixture(3 * rate, rate, 0.55f), rate);
-    page.showExciterDialog();
-    QDialog *dialog = openDialogs().value(0);
+    QDialog *dialog = launch(&AudioEditorPage::showExciterDialog);
     ASSERT_NE(dialog, nullptr);
     dialog->findChild<QDial *>()->setValue(100);
-    click(dialog, QStringLiteral("应用"));
-    settle();
+    apply(dialog);
     const auto [low, high] = std::minmax_element(page.stereoSamples.cbegin(), page.stereoSamples.cend());
     EXPECT_GE(*low, -1.0f);
     EXPECT_LE(*high, 1.0f);
@@ -460,12 +467,10 @@ TEST_F(EffectDialogs, FullExciterStaysWithinFullScale)
 TEST_F(EffectDialogs, ZeroWidthMakesBothChannelsEqual)
 {
     loadFixture(true);
-    page.showImagerDialog();
-    QDialog *dialog = openDialogs().value(0);
+    QDialog *dialog = launch(&AudioEditorPage::showImagerDialog);
     ASSERT_NE(dialog, nullptr);
     dialog->findChild<QDial *>()->setValue(0);
-    click(dialog, QStringLiteral("应用"));
-    settle();
+    apply(dialog);
     for (qsizetype i = 0; i < page.samples.size(); ++i)
         ASSERT_EQ(page.stereoSamples[2 * i], page.stereoSamples[2 * i + 1]) << "frame " << i;
 }
@@ -481,11 +486,9 @@ TEST_F(EffectDialogs, CentreExtractionKeepsWhatBothChannelsShare)
         pairs[2 * i + 1] = a[i] - b[i];
     }
     page.loadStereoAudioSamples(pairs, rate);
-    page.showCenterExtractionDialog();
-    QDialog *dialog = openDialogs().value(0);
+    QDialog *dialog = launch(&AudioEditorPage::showCenterExtractionDialog);
     ASSERT_NE(dialog, nullptr);
-    click(dialog, QStringLiteral("应用"));
-    settle();
+    apply(dialog);
     EXPECT_EQ(AudioEditorPageProbe::status(page), QStringLiteral("已应用中置声道提取 (中置=1.00, 侧置=0.00)"));
     ASSERT_EQ(page.samples.size(), frames);
     for (qsizetype i = 0; i < frames; ++i) {
@@ -506,12 +509,10 @@ TEST_F(EffectDialogs, NoiseReductionKeepsTheToneAndLowersTheNoise)
     dragSelection(page, 12, 200);
     WaveformWidget *view = AudioEditorPageProbe::waveform1(page);
     ASSERT_LT(view->getSelectionEnd(), 0.95) << "the selection must hold noise only";
-    page.showNoiseReductionDialog();
-    QDialog *dialog = openDialogs().value(0);
+    QDialog *dialog = launch(&AudioEditorPage::showNoiseReductionDialog);
     ASSERT_NE(dialog, nullptr);
     dialog->findChild<QSlider *>()->setValue(100);
-    click(dialog, QStringLiteral("应用"));
-    settle();
+    apply(dialog);
     EXPECT_EQ(AudioEditorPageProbe::status(page), QStringLiteral("降噪完成，强度: 100%"));
     ASSERT_EQ(page.undoStack->count(), 1);
 
@@ -532,11 +533,9 @@ TEST_F(EffectDialogs, NoiseRangeShorterThanAFrameReportsTheFailureAndRecordsNoth
     dragSelection(page, 100, 105);
     WaveformWidget *view = AudioEditorPageProbe::waveform1(page);
     ASSERT_LT((view->getSelectionEnd() - view->getSelectionStart()) * cd, 2048.0);
-    page.showNoiseReductionDialog();
-    QDialog *dialog = openDialogs().value(0);
+    QDialog *dialog = launch(&AudioEditorPage::showNoiseReductionDialog);
     ASSERT_NE(dialog, nullptr);
-    click(dialog, QStringLiteral("应用"));
-    settle();
+    apply(dialog);
     EXPECT_EQ(AudioEditorPageProbe::status(page), QStringLiteral("降噪失败：噪声样本太短，至少需要 2048 个采样点"));
     EXPECT_EQ(page.undoStack->count(), 0);
     EXPECT_TRUE(sameBits(page.samples, mono));
