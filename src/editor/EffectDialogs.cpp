@@ -201,8 +201,8 @@ void AudioEditorPage::showNoiseReductionDialog()
     }
     // The noise range is fixed now, on the audio as it is now; the dialog's lock keeps it so.
     const qsizetype n = samples.size();
-    const double t0 = waveform1->getSelectionStart();
-    const double t1 = waveform1->getSelectionEnd();
+    const double t0 = std::min(waveform1->getSelectionStart(), waveform1->getSelectionEnd());
+    const double t1 = std::max(waveform1->getSelectionStart(), waveform1->getSelectionEnd());
     const auto frame = [this, n](double seconds) {
         const double value = std::trunc(double(sampleRate) * seconds);
         return value <= 0.0 ? qsizetype(0) : qsizetype(std::min(value, double(n)));
