@@ -87,6 +87,9 @@ public slots:
     void onFastForwardClicked();
     void onPlaybackTimer();
 
+    // Opens the equaliser on a copy of the clip; its Apply becomes one undo step "均衡器".
+    void showEqualizerDialog();
+
 protected:
     void keyPressEvent(QKeyEvent *event) override;
 
