@@ -22,7 +22,7 @@ class ParametricEQWidget : public QWidget
     Q_OBJECT
 
 public:
-    enum FilterType { Bell = 0, LowShelf = 1, HighShelf = 2, LowPass = 3, HighPass = 4, Notch = 5, BandPass = 6 };
+    enum FilterType : int { Bell = 0, LowShelf = 1, HighShelf = 2, LowPass = 3, HighPass = 4, Notch = 5, BandPass = 6 };
     Q_ENUM(FilterType)
 
     struct EQBand
