@@ -34,6 +34,7 @@ EqualizerDialog::EqualizerDialog(AudioProcessor *processor, AudioEngine *engine,
     setupUI();
     if (processor) {
         drySamples = processor->samples;
+        dryStereo = processor->stereoSamples;
         eqWidget->setAudioData(drySamples, sampleRate);
     }
     updateBiquadCoeffs();
@@ -44,11 +45,16 @@ EqualizerDialog::~EqualizerDialog()
     if (!previewing)
         return;
     stopPreview();
-    if (processor && !drySamples.isEmpty()) {
-        processor->samples = drySamples;
-        processor->sampleRate = sampleRate;
-        processor->channels = 1;
-    }
+    if (processor && !drySamples.isEmpty())
+        restoreDry();
+}
+
+void EqualizerDialog::restoreDry()
+{
+    processor->samples = drySamples;
+    processor->stereoSamples = dryStereo;
+    processor->sampleRate = sampleRate;
+    processor->channels = 1;
 }
 
 void EqualizerDialog::setupUI()
@@ -134,9 +140,17 @@ void EqualizerDialog::applyEQ()
 {
     if (!processor)
         return;
-    processor->samples = drySamples;
-    processor->channels = 1;
+    restoreDry();
     applyBands(*processor);
+    // The stereo list gets the same filters per channel, so what is exported is what plays.
+    if (!dryStereo.isEmpty()) {
+        AudioProcessor stereo;
+        stereo.samples = dryStereo;
+        stereo.sampleRate = sampleRate;
+        stereo.channels = 2;
+        applyBands(stereo);
+        processor->stereoSamples = stereo.samples;
+    }
 }
 
 void EqualizerDialog::stopPreview()

@@ -24,15 +24,11 @@ class EqualizerDialog : public QDialog
     Q_OBJECT
 
 public:
-    // `processor` holds a mono copy of the clip and its rate, borrowed for the dialog's life;
-    // it may be null. `engine` may be null.
+    // `processor` holds a mono copy of the clip, its rate and, for a stereo clip, a copy of
+    // the interleaved list; borrowed for the dialog's life, it may be null. Apply leaves both
+    // lists equalised in it. `engine` may be null.
     EqualizerDialog(AudioProcessor *processor, AudioEngine *engine, QWidget *parent = nullptr);
     ~EqualizerDialog() override;
-
-    // Runs the five bands, as the dialog shows them, over `target` (stride `channels`) at
-    // its own rate: the same filters as Apply, for another list of the same clip. Nothing
-    // when the graph is bypassed.
-    void applyBands(AudioProcessor &target) const;
 
     ParametricEQWidget *graph() const { return eqWidget; }
 
@@ -46,6 +42,10 @@ private:
     void setupUI();
     void updateBiquadCoeffs();
     void applyEQ();
+    // The five bands as shown over `target` (stride `channels`) at its own rate; nothing
+    // when the graph is bypassed.
+    void applyBands(AudioProcessor &target) const;
+    void restoreDry();
     void stopPreview();
 
     AudioProcessor *processor = nullptr;
@@ -53,6 +53,7 @@ private:
     ParametricEQWidget *eqWidget = nullptr;
     QPushButton *previewButton = nullptr;
     QList<float> drySamples;
+    QList<float> dryStereo;
     bool previewing = false;
     int sampleRate = 44100;
     std::unique_ptr<EqualizerPreviewFilter> previewFilter;

@@ -334,20 +334,15 @@ void AudioEditorPage::showEqualizerDialog()
     auto *dialog = new EqualizerDialog(processor, transport.engineFor(sampleRate), this);
     processor->setParent(dialog);
     dialog->setAttribute(Qt::WA_DeleteOnClose);
-    connect(dialog, &QDialog::accepted, this, [this, dialog, processor] {
+    connect(dialog, &QDialog::accepted, this, [this, processor] {
+        // Read before anything runs the event loop: the closed dialog may go with it.
+        const QList<float> newMono = processor->samples;
+        const QList<float> newStereo = processor->stereoSamples;
         showLoading(QStringLiteral("应用均衡器..."));
         const QList<float> oldMono = samples;
         const QList<float> oldStereo = stereoSamples;
-        samples = processor->samples;
-        // The stereo list gets the same filters per channel, so export hears what plays.
-        if (!processor->stereoSamples.isEmpty()) {
-            AudioProcessor stereo;
-            stereo.samples = processor->stereoSamples;
-            stereo.sampleRate = sampleRate;
-            stereo.channels = 2;
-            dialog->applyBands(stereo);
-            stereoSamples = stereo.samples;
-        }
+        samples = newMono;
+        stereoSamples = newStereo;
         undoStack->push(new SamplesReplaceCommand(&samples, &stereoSamples, oldMono, oldStereo, samples, stereoSamples,
                                                   QStringLiteral("均衡器")));
         syncWaveforms();

@@ -34,7 +34,7 @@ QList<float> seededNoise(qsizetype count, float amplitude, unsigned seed)
 
 bool sameBits(const QList<float> &a, const QList<float> &b)
 {
-    return a.size() == b.size() && std::memcmp(a.constData(), b.constData(), std::size_t(a.size()) * sizeof(float)) == 0;
+    return a.size() == b.size() && (a.isEmpty() || std::memcmp(a.constData(), b.constData(), std::size_t(a.size()) * sizeof(float)) == 0);
 }
 
 QPushButton *button(EqualizerDialog &dialog, const QString &text)
