@@ -10,6 +10,7 @@
 #include <QMutexLocker>
 #include <QPainter>
 #include <QPainterPath>
+#include <QPolygonF>
 #include <QTimer>
 
 #include <algorithm>
@@ -56,6 +57,12 @@ FrequencyAnalyzerWidget::FrequencyAnalyzerWidget(QWidget *parent)
 
 FrequencyAnalyzerWidget::~FrequencyAnalyzerWidget() = default;
 
+void FrequencyAnalyzerWidget::changed()
+{
+    ++version;
+    update();
+}
+
 // ---------------------------------------------------------------- input
 
 void FrequencyAnalyzerWidget::setAudioData(const QList<float> &samples, int rate)
@@ -95,7 +102,7 @@ void FrequencyAnalyzerWidget::resetForNewAudio(int rate)
     feedTimer->setInterval(int(1024000.0 / rate));
     feedTimer->start();
     updateTimer->start();
-    update();
+    changed();
 }
 
 void FrequencyAnalyzerWidget::clearAudioData()
@@ -115,7 +122,7 @@ void FrequencyAnalyzerWidget::clearAudioData()
     playPosition = 0;
     feedTimer->stop();
     updateTimer->stop();
-    update();
+    changed();
 }
 
 void FrequencyAnalyzerWidget::writeRings(const float *left, const float *right, int count)
@@ -201,14 +208,14 @@ void FrequencyAnalyzerWidget::setDecibelRange(float minimumDb, float maximumDb)
 {
     minDb = minimumDb;
     maxDb = maximumDb;
-    update();
+    changed();
 }
 
 void FrequencyAnalyzerWidget::setFrequencyRange(float lowHz, float highHz)
 {
     minFrequency = std::max(lowHz, 1.0f);
     maxFrequency = std::min(highHz, float(sampleRate / 2));
-    update();
+    changed();
 }
 
 void FrequencyAnalyzerWidget::setAveragingCount(int count)
@@ -226,7 +233,7 @@ void FrequencyAnalyzerWidget::setSmoothing(float weight)
 void FrequencyAnalyzerWidget::setChannelMode(ChannelMode mode)
 {
     channelMode = mode;
-    update();
+    changed();
 }
 
 void FrequencyAnalyzerWidget::buildWindow()
@@ -366,7 +373,7 @@ void FrequencyAnalyzerWidget::updateTick()
     if (filledCount < fftSize)
         return;
     updateRealtimeSpectrum();
-    update();
+    changed();
 }
 
 void FrequencyAnalyzerWidget::updateRealtimeSpectrum()
@@ -551,8 +558,10 @@ void FrequencyAnalyzerWidget::drawGrid(QPainter &painter, const QRect &r) const
 
 QPainterPath FrequencyAnalyzerWidget::curvePath(const QRect &r, const QList<float> &values) const
 {
-    QPainterPath path;
-    bool started = false;
+    // Where several bins fall on one pixel column the curve keeps their highest level: a
+    // path that zigzags up and down within one column costs the stroker hundreds of times
+    // more, and the fill below covers the rest of the column anyway.
+    QPolygonF points;
     // Only the bins present in both lists: a changed transform size shortens one first.
     const int count = int(std::min(values.size(), binFrequencies.size()));
     for (int i = 0; i < count; ++i) {
@@ -561,13 +570,13 @@ QPainterPath FrequencyAnalyzerWidget::curvePath(const QRect &r, const QList<floa
             continue;
         const int x = int(freqToX(f, r));
         const int y = std::clamp(int(dbToY(values[i], r)), r.top(), r.bottom());
-        if (started) {
-            path.lineTo(x, y);
-        } else {
-            path.moveTo(x, y);
-            started = true;
-        }
+        if (!points.isEmpty() && int(points.last().x()) == x)
+            points.last().setY(std::min(points.last().y(), double(y)));
+        else
+            points.append(QPointF(x, y));
     }
+    QPainterPath path;
+    path.addPolygon(points);
     return path;
 }
 
@@ -677,19 +686,19 @@ void FrequencyAnalyzerWidget::mouseMoveEvent(QMouseEvent *event)
     const QRect plot = plotRect();
     if (plot.contains(mousePosition))
         emit frequencySelected(xToFreq(mousePosition.x(), plot), yToDb(mousePosition.y(), plot));
-    update();
+    changed();
     QWidget::mouseMoveEvent(event);
 }
 
 void FrequencyAnalyzerWidget::leaveEvent(QEvent *event)
 {
     mouseInside = false;
-    update();
+    changed();
     QWidget::leaveEvent(event);
 }
 
 void FrequencyAnalyzerWidget::resizeEvent(QResizeEvent *event)
 {
     QWidget::resizeEvent(event);
-    update();
+    changed();
 }

@@ -50,16 +50,16 @@ public:
     void setFrequencyRange(float lowHz, float highHz);
     void setAveragingCount(int count);
     void setSmoothing(float weight);
-    void setPeakHoldEnabled(bool enabled) { peakHoldEnabled = enabled; }
+    void setPeakHoldEnabled(bool enabled) { peakHoldEnabled = enabled; ++version; }
     void setPeakHoldDecay(float dbPerSecond) { peakHoldDecay = dbPerSecond; }
     void setRmsEnabled(bool enabled) { rmsEnabled = enabled; }
     void setChannelMode(ChannelMode mode);
-    void setSpectrumColorL(const QColor &color) { spectrumColorL = color; }
-    void setSpectrumColorR(const QColor &color) { spectrumColorR = color; }
-    void setPeakColor(const QColor &color) { peakColor = color; }
-    void setBackgroundColor(const QColor &color) { backgroundColor = color; }
-    void setGridColor(const QColor &color) { gridColor = color; }
-    void setTextColor(const QColor &color) { textColor = color; }
+    void setSpectrumColorL(const QColor &color) { spectrumColorL = color; ++version; }
+    void setSpectrumColorR(const QColor &color) { spectrumColorR = color; ++version; }
+    void setPeakColor(const QColor &color) { peakColor = color; ++version; }
+    void setBackgroundColor(const QColor &color) { backgroundColor = color; ++version; }
+    void setGridColor(const QColor &color) { gridColor = color; ++version; }
+    void setTextColor(const QColor &color) { textColor = color; ++version; }
 
     int getFFTSize() const { return fftSize; }
     int getSampleRate() const { return sampleRate; }
@@ -71,6 +71,10 @@ public:
     const QList<float> &getSmoothedLeft() const { return smoothedLeft; }
     const QList<float> &getSmoothedRight() const { return smoothedRight; }
     const QList<float> &getPeakLeft() const { return peakLeft; }
+
+    // Changes whenever the picture may change: a new spectrum, new data, a setting, the
+    // pointer. Whoever keeps a rendering of the widget redraws it only then.
+    quint64 pictureVersion() const { return version; }
 
     float freqToX(float f, const QRect &r) const;
     float xToFreq(int x, const QRect &r) const;
@@ -100,6 +104,7 @@ protected:
     void resizeEvent(QResizeEvent *event) override;
 
 private:
+    void changed();
     void buildWindow();
     void rebuildBinFrequencies();
     void resetForNewAudio(int rate);
@@ -169,4 +174,5 @@ private:
     bool mouseInside = false;
     QTimer *updateTimer = nullptr;
     QMutex mutex;
+    quint64 version = 0;
 };

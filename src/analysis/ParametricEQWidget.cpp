@@ -333,11 +333,15 @@ void ParametricEQWidget::paintEvent(QPaintEvent *)
     QPainter painter(this);
     painter.setRenderHint(QPainter::Antialiasing);
 
-    // The analyser is hidden: its picture, as of now, is the whole background.
+    // The analyser is hidden: its picture, as of now, is the whole background. Rendering it
+    // costs far more than the curves, so it is redone only when that picture has changed.
     analyzer->setFixedSize(size());
-    QPixmap background(size());
-    analyzer->render(&background, QPoint(0, 0), QRegion(),
-                     QWidget::DrawWindowBackground | QWidget::DrawChildren);
+    if (background.size() != size() || backgroundVersion != analyzer->pictureVersion()) {
+        background = QPixmap(size());
+        analyzer->render(&background, QPoint(0, 0), QRegion(),
+                         QWidget::DrawWindowBackground | QWidget::DrawChildren);
+        backgroundVersion = analyzer->pictureVersion();
+    }
     painter.drawPixmap(0, 0, background);
 
     if (bypassed) {

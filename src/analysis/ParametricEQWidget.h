@@ -7,6 +7,7 @@
 
 #include <QColor>
 #include <QList>
+#include <QPixmap>
 #include <QWidget>
 
 #include <array>
@@ -118,4 +119,6 @@ private:
     QColor curveColor{255, 255, 255, 200};
     float controlPointRadius = 8.0f;
     QRect plotRect;
+    QPixmap background;
+    quint64 backgroundVersion = 0;
 };
