@@ -2,10 +2,10 @@
 // Real-time spectrum analyser: feed, rings, spectra, peak hold, RMS and painting.
 #include "analysis/FrequencyAnalyzerWidget.h"
 
+#include "analysis/PlotPainting.h"
 #include "audio/Fft.h"
 #include "audio/dsp/HannWindow.h"
 
-#include <QLinearGradient>
 #include <QMouseEvent>
 #include <QMutexLocker>
 #include <QPainter>
@@ -28,14 +28,6 @@ int nextPowerOfTwo(int value)
     return size;
 }
 
-QFont sizedFont(const QPainter &painter, int pointSize, int weight = -1)
-{
-    QFont font = painter.font();
-    font.setPointSize(pointSize);
-    if (weight >= 0)
-        font.setWeight(QFont::Weight(weight));
-    return font;
-}
 } // namespace
 
 FrequencyAnalyzerWidget::FrequencyAnalyzerWidget(QWidget *parent)
@@ -88,16 +80,8 @@ void FrequencyAnalyzerWidget::resetForNewAudio(int rate)
     sampleRate = rate;
     binCount = fftSize / 2 + 1;
     rebuildBinFrequencies();
-    smoothedLeft.clear();
-    smoothedRight.clear();
-    peakLeft.clear();
-    peakRight.clear();
-    historyLeft.clear();
-    historyRight.clear();
+    forgetSpectra();
     playing = true;
-    writeIndex = filledCount = 0;
-    playPosition = 0;
-    rmsLeftDb = rmsRightDb = -100.0f;
     // 1024 samples per tick: about real time at the buffer's own rate.
     feedTimer->setInterval(int(1024000.0 / rate));
     feedTimer->start();
@@ -105,21 +89,27 @@ void FrequencyAnalyzerWidget::resetForNewAudio(int rate)
     changed();
 }
 
-void FrequencyAnalyzerWidget::clearAudioData()
+// The ring contents stay; an empty count keeps them out of use until refilled.
+void FrequencyAnalyzerWidget::forgetSpectra()
 {
-    QMutexLocker lock(&mutex);
-    audioLeft.clear();
-    audioRight.clear();
     smoothedLeft.clear();
     smoothedRight.clear();
     peakLeft.clear();
     peakRight.clear();
     historyLeft.clear();
     historyRight.clear();
-    playing = false;
     writeIndex = filledCount = 0;
-    rmsLeftDb = rmsRightDb = -100.0f;
     playPosition = 0;
+    rmsLeftDb = rmsRightDb = -100.0f;
+}
+
+void FrequencyAnalyzerWidget::clearAudioData()
+{
+    QMutexLocker lock(&mutex);
+    audioLeft.clear();
+    audioRight.clear();
+    forgetSpectra();
+    playing = false;
     feedTimer->stop();
     updateTimer->stop();
     changed();
@@ -586,20 +576,8 @@ void FrequencyAnalyzerWidget::drawCurve(QPainter &painter, const QRect &r, const
     const QPainterPath path = curvePath(r, values);
     if (path.isEmpty())
         return;
-    if (fill) {
-        QPainterPath area = path;
-        area.lineTo(int(freqToX(maxFrequency, r)), r.bottom());
-        area.lineTo(int(freqToX(minFrequency, r)), r.bottom());
-        area.closeSubpath();
-        QLinearGradient gradient(0, r.top(), 0, r.bottom());
-        QColor top = color;
-        top.setAlpha(80);
-        QColor bottom = color;
-        bottom.setAlpha(5);
-        gradient.setColorAt(0.0, top);
-        gradient.setColorAt(1.0, bottom);
-        painter.fillPath(area, gradient);
-    }
+    if (fill)
+        fillUnderCurve(painter, path, r, int(freqToX(maxFrequency, r)), int(freqToX(minFrequency, r)), color, 80, 5);
     painter.setPen(QPen(color, 1.5));
     painter.setBrush(Qt::NoBrush);
     painter.drawPath(path);

@@ -108,6 +108,7 @@ private:
     void buildWindow();
     void rebuildBinFrequencies();
     void resetForNewAudio(int rate);
+    void forgetSpectra();
     void writeRings(const float *left, const float *right, int count);
     void computeSpectrumFromBuffer(const float *block, int count, QList<float> &out);
     void updateRealtimeSpectrum();

@@ -2,11 +2,11 @@
 // Parametric equaliser graph: band model, responses, painting and mouse editing.
 #include "analysis/ParametricEQWidget.h"
 
+#include "analysis/PlotPainting.h"
 #include "analysis/FrequencyAnalyzerWidget.h"
 #include "audio/BiquadCoefficients.h"
 
 #include <QContextMenuEvent>
-#include <QLinearGradient>
 #include <QMenu>
 #include <QMouseEvent>
 #include <QPainter>
@@ -61,14 +61,6 @@ double pointFrequency(int i, int n)
     return std::pow(10.0, double(i) / double(n - 1) * 3.0 + double(log10Of20));
 }
 
-QFont sizedFont(const QPainter &painter, int pointSize, int weight = -1)
-{
-    QFont font = painter.font();
-    font.setPointSize(pointSize);
-    if (weight >= 0)
-        font.setWeight(QFont::Weight(weight));
-    return font;
-}
 } // namespace
 
 ParametricEQWidget::ParametricEQWidget(QWidget *parent)
@@ -379,18 +371,7 @@ void ParametricEQWidget::drawEQCurve(QPainter &painter, const QRect &r) const
         i == 0 ? sum.moveTo(x, yOf(total)) : sum.lineTo(x, yOf(total));
     }
 
-    QPainterPath area = sum;
-    area.lineTo(r.right(), r.bottom());
-    area.lineTo(r.left(), r.bottom());
-    area.closeSubpath();
-    QLinearGradient gradient(0, r.top(), 0, r.bottom());
-    QColor top = curveColor;
-    top.setAlpha(30);
-    QColor bottom = curveColor;
-    bottom.setAlpha(3);
-    gradient.setColorAt(0.0, top);
-    gradient.setColorAt(1.0, bottom);
-    painter.fillPath(area, gradient);
+    fillUnderCurve(painter, sum, r, r.right(), r.left(), curveColor, 30, 3);
     painter.setPen(QPen(curveColor, 2.0));
     painter.setBrush(Qt::NoBrush);
     painter.drawPath(sum);
