@@ -367,7 +367,8 @@ void MainWindow::setupConnections()
         {reverbAction, &AudioEditorPage::showReverbDialog},
         {delayAction, &AudioEditorPage::showDelayDialog},
         {tempoDetectAction, &AudioEditorPage::showTempoDetectionDialog},
-        {channelConvertAction, &AudioEditorPage::showChannelConvertDialog}};
+        {channelConvertAction, &AudioEditorPage::showChannelConvertDialog},
+        {equalizerAction, &AudioEditorPage::showEqualizerDialog}};
     for (const auto &[action, launch] : effects)
         connect(action, &QAction::triggered, editorPage, launch);
 

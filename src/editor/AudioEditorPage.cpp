@@ -3,7 +3,9 @@
 // transport, the recording session and the meters.
 #include "editor/AudioEditorPage.h"
 
+#include "analysis/EqualizerDialog.h"
 #include "analysis/SpectrumAnalyzerWidget.h"
+#include "audio/AudioProcessor.h"
 #include "editor/RecordSession.h"
 #include "editor/WaveformWidget.h"
 #include "project/UndoCommands.h"
@@ -313,6 +315,39 @@ void AudioEditorPage::onSpectralErase(SpectrumAnalyzerWidget *source)
     waveform2->setAudioData(samples, sampleRate, stereoSamples);
     other->setAudioData(samples, sampleRate, stereoSamples);
     showStatus(QStringLiteral("频谱擦除完成"));
+}
+
+void AudioEditorPage::showEqualizerDialog()
+{
+    if (!canOpenEffectDialog())
+        return;
+    // Goes with the dialog, after the accept step has read it.
+    auto *processor = new AudioProcessor();
+    processor->samples = samples;
+    processor->stereoSamples = stereoSamples;
+    processor->sampleRate = sampleRate;
+    processor->channels = 1;
+    auto *dialog = new EqualizerDialog(processor, transport.engineFor(sampleRate), this);
+    processor->setParent(dialog);
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    connect(dialog, &QDialog::accepted, this, [this, processor] {
+        // Read before anything runs the event loop: the closed dialog may go with it.
+        const QList<float> newMono = processor->samples;
+        const QList<float> newStereo = processor->stereoSamples;
+        showLoading(QStringLiteral("应用均衡器..."));
+        const QList<float> oldMono = samples;
+        const QList<float> oldStereo = stereoSamples;
+        samples = newMono;
+        stereoSamples = newStereo;
+        undoStack->push(new SamplesReplaceCommand(&samples, &stereoSamples, oldMono, oldStereo, samples, stereoSamples,
+                                                  QStringLiteral("均衡器")));
+        syncWaveforms();
+        hideLoading();
+        showStatus(QStringLiteral("已应用均衡器效果"));
+    });
+    dialog->show();
+    dialog->raise();
+    dialog->activateWindow();
 }
 
 void AudioEditorPage::showLoading(const QString &message)

@@ -106,6 +106,8 @@ public slots:
     void showChannelConvertDialog();
     void showExciterDialog();
     void showImagerDialog();
+    // Opens the equaliser on a copy of the clip; its Apply becomes one undo step "均衡器".
+    void showEqualizerDialog();
 
 protected:
     void keyPressEvent(QKeyEvent *event) override;

@@ -131,7 +131,7 @@ void AudioEditorPage::setupToolbar()
                                   {"音高修正", 72, nullptr},
                                   {"声道转换", 72, &AudioEditorPage::showChannelConvertDialog},
                                   {"压缩器", 60, nullptr},
-                                  {"均衡器", 60, nullptr},
+                                  {"均衡器", 60, &AudioEditorPage::showEqualizerDialog},
                                   {"激励器", 60, &AudioEditorPage::showExciterDialog},
                                   {"宽度", 52, &AudioEditorPage::showImagerDialog}};
     for (const EffectSpec &effect : effects) {

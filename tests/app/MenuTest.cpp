@@ -171,7 +171,7 @@ TEST_F(MenuTest, EveryActionHasItsPlaceTextShortcutStateAndTarget)
         {"效果(&E)", "音高修正(&P)", fixed("Ctrl+Shift+P"), false, true, nullptr},
         {"效果(&E)", "声道转换(&L)", {}, false, true, opensEffect("声道转换")},
         {"效果(&E)", "压缩器(&C)", {}, false, true, nullptr},
-        {"效果(&E)", "均衡器(&E)", fixed("Ctrl+Shift+E"), false, true, nullptr},
+        {"效果(&E)", "均衡器(&E)", fixed("Ctrl+Shift+E"), false, true, opensEffect("参数均衡器 (Parametric EQ)")},
         {"工具(&T)", "加载音色库(&L)...", {}, true, true, nullptr},
         {"工具(&T)", "导入VST3插件(&V)...", {}, false, true, nullptr},
         {"工具(&T)", "合成器(&S)", {}, false, false, nullptr},
