@@ -155,7 +155,7 @@ void MainWindow::importMedia()
         // The editor refuses new audio while it records, and says so in its own status bar.
         const bool loaded = processor.stereoSamples.isEmpty()
             ? editorPage->loadAudioSamples(processor.samples, processor.sampleRate)
-            : editorPage->loadStereoAudioSamples(processor.stereoSamples, processor.sampleRate);
+            : editorPage->loadStereoAudioSamples(processor.stereoSamples, processor.sampleRate, processor.samples);
         if (!loaded)
             return;
     }
