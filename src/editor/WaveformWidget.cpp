@@ -45,6 +45,30 @@ bool sameList(const QList<float> &a, const QList<float> &b)
     return a.size() == b.size() && (a.isEmpty() || a.constData() == b.constData());
 }
 
+// Summaries of clips no view holds any more, one stereo clip's worth at most. A new clip
+// builds in their storage: faulting in fresh memory for the summaries of a long clip costs
+// more than building them.
+constexpr std::size_t maxSpareSummaries = 2;
+
+std::vector<PeakSummary> &spareSummaries()
+{
+    // Never destroyed, so a clip that goes during static destruction still finds it.
+    static auto *spares = new std::vector<PeakSummary>;
+    return *spares;
+}
+
+PeakSummary summaryOf(SampleChannel samples)
+{
+    std::vector<PeakSummary> &spares = spareSummaries();
+    PeakSummary summary;
+    if (!spares.empty()) {
+        summary = std::move(spares.back());
+        spares.pop_back();
+    }
+    summary.update(samples);
+    return summary;
+}
+
 } // namespace
 
 WaveformWidget::WaveformWidget(QWidget *parent)
@@ -410,6 +434,14 @@ void WaveformWidget::drawEmptyState(QPainter &painter)
     painter.drawText(rect(), Qt::AlignCenter, tr("暂无音频数据\n请录制或导入文件"));
 }
 
+WaveformWidget::Clip::~Clip()
+{
+    std::vector<PeakSummary> &spares = spareSummaries();
+    for (PeakSummary *summary : {&samplesSummary, &leftSummary, &rightSummary})
+        if (summary->size() > 0 && spares.size() < maxSpareSummaries)
+            spares.push_back(std::move(*summary));
+}
+
 std::shared_ptr<WaveformWidget::Clip> WaveformWidget::clipFor(const QList<float> &samples, const QList<float> &stereo)
 {
     // The clip built last, for the next view handed the same lists; it lives only as long
@@ -424,10 +456,10 @@ std::shared_ptr<WaveformWidget::Clip> WaveformWidget::clipFor(const QList<float>
     built->stereo = stereo;
     // The mono list is drawn only when there is no stereo data.
     if (stereo.isEmpty()) {
-        built->samplesSummary.update(asSpan(samples));
+        built->samplesSummary = summaryOf(asSpan(samples));
     } else {
-        built->leftSummary.update(SampleChannel(asSpan(stereo), 0, 2));
-        built->rightSummary.update(SampleChannel(asSpan(stereo), 1, 2));
+        built->leftSummary = summaryOf(SampleChannel(asSpan(stereo), 0, 2));
+        built->rightSummary = summaryOf(SampleChannel(asSpan(stereo), 1, 2));
     }
     lastBuilt = built;
     return built;

@@ -70,6 +70,8 @@ private:
     // that appends first takes a copy of its own.
     struct Clip
     {
+        ~Clip();  // leaves its summaries' storage to the next clip built
+
         QList<float> samples;
         QList<float> stereo;  // interleaved left/right; empty for mono data
         PeakSummary samplesSummary;  // mono data only: stereo data draws just its channels

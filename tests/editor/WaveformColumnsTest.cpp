@@ -235,35 +235,55 @@ INSTANTIATE_TEST_SUITE_P(ZoomsAndLanes, WaveformColumns, testing::ValuesIn(colum
                          });
 
 // Views handed the same lists share what they draw. A view then handed an edited copy must
-// draw the edit, and the other view must keep drawing the lists it was given.
-TEST(WaveformSharing, AnEditedCopyIsDrawnAndTheOtherViewKeepsItsLists)
+// draw the edit, and the other view must keep drawing the lists it was given; a clip built
+// in the storage of one no view holds any more must not show the old one.
+TEST(WaveformSharing, EditedCopiesAreDrawnAndTheOtherViewKeepsItsLists)
 {
     const Fixture &f = fixture();
     const QList<float> mono = f.monoList();
-    const QList<float> stereo = f.interleaved();
+    const QList<float> original = f.interleaved();
     WaveformWidget edited;
     WaveformWidget kept;
     for (WaveformWidget *view : {&edited, &kept}) {
-        view->setAudioData(mono, rate, stereo);
+        view->setAudioData(mono, rate, original);
         showForColumns(*view);
     }
 
-    // A loud stretch in the left channel, long enough to fill whole summary blocks.
-    QList<float> editedStereo = stereo;
-    std::vector<float> editedLeft = f.left;
-    for (qint64 i = frames / 3; i < frames / 3 + 20000; ++i)
-        editedStereo[2 * i] = editedLeft[i] = -0.95f;
-    edited.setAudioData(mono, rate, editedStereo);
-
-    for (double zoom : {1.0, 32.0}) {
-        SCOPED_TRACE(testing::Message() << "zoom " << zoom);
-        for (WaveformWidget *view : {&edited, &kept}) {
-            view->setZoomLevel(zoom);
-            view->setViewStartSec(double(frames) / 3 / rate);
+    // A loud stretch at a third of the clip in one channel, long enough to fill whole
+    // summary blocks.
+    struct Edit
+    {
+        QList<float> stereo;
+        std::vector<float> left;
+        std::vector<float> right;
+    };
+    const auto loudStretch = [&](const QList<float> &from, std::size_t channel, float value) {
+        Edit edit{from, f.left, f.right};
+        std::vector<float> &lane = channel == 0 ? edit.left : edit.right;
+        for (qint64 i = frames / 3; i < frames / 3 + 20000; ++i)
+            edit.stereo[2 * i + channel] = lane[i] = value;
+        return edit;
+    };
+    const auto expectDrawn = [](WaveformWidget &view, const Edit &shown) {
+        for (double zoom : {1.0, 32.0}) {
+            SCOPED_TRACE(testing::Message() << "zoom " << zoom);
+            view.setZoomLevel(zoom);
+            view.setViewStartSec(double(frames) / 3 / rate);
+            expectTrueColumns(view, lanesAt(zoom, &shown.left, &shown.right));
         }
-        expectTrueColumns(edited, lanesAt(zoom, &editedLeft, &f.right));
-        expectTrueColumns(kept, lanesAt(zoom, &f.left, &f.right));
-    }
+    };
+
+    const Edit first = loudStretch(original, 0, -0.95f);
+    edited.setAudioData(mono, rate, first.stereo);
+    expectDrawn(edited, first);
+    expectDrawn(kept, {original, f.left, f.right});
+
+    // The original lists go with the last view holding them, and the next edit reuses their storage.
+    kept.setAudioData(mono, rate, first.stereo);
+    const Edit second = loudStretch(original, 1, 0.95f);
+    edited.setAudioData(mono, rate, second.stereo);
+    expectDrawn(edited, second);
+    expectDrawn(kept, first);
 }
 
 } // namespace
