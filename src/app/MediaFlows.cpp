@@ -148,7 +148,7 @@ void MainWindow::importMedia()
         // so in its own status bar.
         const bool loaded = processor.stereoSamples.isEmpty()
             ? editorPage->loadAudioSamples(processor.samples, processor.sampleRate)
-            : editorPage->loadStereoAudioSamples(processor.stereoSamples, processor.sampleRate);
+            : editorPage->loadStereoAudioSamples(processor.stereoSamples, processor.sampleRate, processor.samples);
         if (!loaded)
             return;
     }

@@ -168,7 +168,7 @@ bool AudioEditorPage::loadAudioSamples(const QList<float> &list, int rate)
     return true;
 }
 
-bool AudioEditorPage::loadStereoAudioSamples(const QList<float> &interleaved, int rate)
+bool AudioEditorPage::loadStereoAudioSamples(const QList<float> &interleaved, int rate, const QList<float> &mix)
 {
     if (isRecording) {
         showStatus(QStringLiteral("错误：录音中，无法载入音频"));
@@ -181,11 +181,17 @@ bool AudioEditorPage::loadStereoAudioSamples(const QList<float> &interleaved, in
     stereoSamples = interleaved;
     sampleRate = rate;
     const qsizetype frames = interleaved.size() / 2;
-    samples.resize(frames);
-    const float *source = interleaved.constData();
-    float *target = samples.data();
-    for (qsizetype i = 0; i < frames; ++i)
-        target[i] = (source[2 * i] + source[2 * i + 1]) * 0.5f;
+    if (mix.size() == frames) {
+        samples = mix;
+    } else {
+        // A fresh list: resizing the old one, which the views still share, would copy it first.
+        QList<float> mono(frames);
+        const float *source = interleaved.constData();
+        float *target = mono.data();
+        for (qsizetype i = 0; i < frames; ++i)
+            target[i] = (source[2 * i] + source[2 * i + 1]) * 0.5f;
+        samples = std::move(mono);
+    }
     undoStack->clear();
     qDebug() << "[Import] stereo samples:" << timer.elapsed() << "ms, frames:" << frames;
     timer.restart();

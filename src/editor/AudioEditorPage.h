@@ -56,7 +56,9 @@ public:
     // Replace the document and start a new history. Refused (false, status error) while a
     // recording runs, since the take belongs to the current list.
     bool loadAudioSamples(const QList<float> &samples, int sampleRate);
-    bool loadStereoAudioSamples(const QList<float> &interleaved, int sampleRate);
+    // `mix` may carry the frames' left/right half-sums when the caller has them already (a
+    // decoder's mono list); with any other length they are computed here.
+    bool loadStereoAudioSamples(const QList<float> &interleaved, int sampleRate, const QList<float> &mix = {});
     // Hands the lists to all four views; call after every change of the lists.
     void syncWaveforms();
     void setPlayheadAll(double seconds);
