@@ -359,8 +359,10 @@ void MainWindow::setupConnections()
     connect(zoomOutAction, &QAction::triggered, editorPage, &AudioEditorPage::onZoomOut);
     connect(undoAction, &QAction::triggered, this, [this] { routeUndo(false); });
     connect(redoAction, &QAction::triggered, this, [this] { routeUndo(true); });
-    // The ten effect actions connect here, straight to the single-track editor's dialogs,
-    // once the editor has them.
+    // The effect actions go straight to the single-track editor's dialogs; the others
+    // connect here once the editor has them.
+    connect(pitchCorrectionAction, &QAction::triggered, editorPage, &AudioEditorPage::showPitchCorrectionDialog);
+    connect(compressorAction, &QAction::triggered, editorPage, &AudioEditorPage::showCompressorDialog);
 
     connect(welcomePage, &WelcomePage::createProject, this, &MainWindow::showNewProjectDialog);
     connect(welcomePage, &WelcomePage::importProject, this, &MainWindow::importProject);

@@ -87,6 +87,11 @@ public slots:
     void onFastForwardClicked();
     void onPlaybackTimer();
 
+    // Effect dialogs on the page's buffer; each opens window-modal, so the page cannot be
+    // edited under it, and an accepted dialog becomes one undo step.
+    void showPitchCorrectionDialog();
+    void showCompressorDialog();
+
 protected:
     void keyPressEvent(QKeyEvent *event) override;
 
@@ -104,6 +109,12 @@ private:
     void deleteSelection();
     void onSpectralErase(SpectrumAnalyzerWidget *source);
     void showStatus(const QString &text);
+    // Takes an effect's result as one undo step. `monoResult` is the effect run on `samples`;
+    // a stereo clip instead runs `processChannel` on each channel and `samples` becomes the
+    // mean of the processed pairs, as after a load.
+    void commitEffect(const QList<float> &monoResult,
+                      const std::function<QList<float>(const QList<float> &)> &processChannel,
+                      const QString &loadingText, const QString &label, const QString &doneText);
 
     void startPlayback();
     void stopPlayback();

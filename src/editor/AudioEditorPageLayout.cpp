@@ -114,21 +114,33 @@ void AudioEditorPage::setupToolbar()
     toolbar->addWidget(eraseStrengthLabel)->setVisible(false);
     toolbar->addSeparator();
 
-    // The effect dialogs are not part of the page yet: their buttons stay greyed out
-    // rather than offering an effect that would do nothing.
+    // An effect whose dialog is not part of the page yet stays greyed out rather than
+    // offering an effect that would do nothing.
     struct EffectSpec
     {
         const char *text;
         int width;
+        void (AudioEditorPage::*open)() = nullptr;
     };
-    const EffectSpec effects[] = {{"增益", 60},     {"中置提取", 72}, {"降噪", 60},     {"混响", 60},
-                                  {"延迟", 60},     {"速度检测", 72}, {"音高修正", 72}, {"声道转换", 72},
-                                  {"压缩器", 60},   {"均衡器", 60},   {"激励器", 60},   {"宽度", 52}};
+    const EffectSpec effects[] = {{"增益", 60},
+                                  {"中置提取", 72},
+                                  {"降噪", 60},
+                                  {"混响", 60},
+                                  {"延迟", 60},
+                                  {"速度检测", 72},
+                                  {"音高修正", 72, &AudioEditorPage::showPitchCorrectionDialog},
+                                  {"声道转换", 72},
+                                  {"压缩器", 60, &AudioEditorPage::showCompressorDialog},
+                                  {"均衡器", 60},
+                                  {"激励器", 60},
+                                  {"宽度", 52}};
     for (const EffectSpec &effect : effects) {
         auto *button = new QPushButton(QString::fromUtf8(effect.text), toolbar);
         button->setFixedSize(effect.width, 28);
         button->setStyleSheet(styleOf(ThemeManager::EditorPart::EffectButton));
-        button->setEnabled(false);
+        button->setEnabled(effect.open != nullptr);
+        if (effect.open)
+            connect(button, &QPushButton::clicked, this, effect.open);
         toolbar->addWidget(button);
     }
     toolbar->addSeparator();

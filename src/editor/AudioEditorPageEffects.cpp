@@ -1,0 +1,123 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The editor page's effect dialogs: what each is handed, when the page refuses, and how an
+// accepted result enters the document.
+#include "editor/AudioEditorPage.h"
+
+#include "analysis/CompressorDialog.h"
+#include "analysis/PitchCorrectionDialog.h"
+#include "audio/AudioProcessor.h"
+#include "project/UndoCommands.h"
+
+#include <QPointer>
+#include <QUndoStack>
+
+namespace {
+
+QList<float> channelOf(const QList<float> &interleaved, int channel)
+{
+    QList<float> values(interleaved.size() / 2);
+    for (qsizetype i = 0; i < values.size(); ++i)
+        values[i] = interleaved[2 * i + channel];
+    return values;
+}
+
+// Window-modal: while a dialog holds its copy of the buffer, the page takes no edits, loads
+// or recordings that its result would silently overwrite.
+void openOver(QDialog *dialog)
+{
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    dialog->setWindowModality(Qt::WindowModal);
+    dialog->show();
+    dialog->raise();
+    dialog->activateWindow();
+}
+
+} // namespace
+
+void AudioEditorPage::commitEffect(const QList<float> &monoResult,
+                                   const std::function<QList<float>(const QList<float> &)> &processChannel,
+                                   const QString &loadingText, const QString &label, const QString &doneText)
+{
+    showLoading(loadingText);
+    const QList<float> monoBefore = samples;
+    const QList<float> stereoBefore = stereoSamples;
+    if (stereoSamples.isEmpty()) {
+        samples = monoResult;
+    } else {
+        const QList<float> left = processChannel(channelOf(stereoSamples, 0));
+        const QList<float> right = processChannel(channelOf(stereoSamples, 1));
+        const qsizetype frames = std::min(left.size(), right.size());
+        stereoSamples.resize(2 * frames);
+        samples.resize(frames);
+        for (qsizetype i = 0; i < frames; ++i) {
+            stereoSamples[2 * i] = left[i];
+            stereoSamples[2 * i + 1] = right[i];
+            samples[i] = (left[i] + right[i]) * 0.5f;
+        }
+    }
+    undoStack->push(
+        new SamplesReplaceCommand(&samples, &stereoSamples, monoBefore, stereoBefore, samples, stereoSamples, label));
+    syncWaveforms();
+    hideLoading();
+    showStatus(doneText);
+}
+
+void AudioEditorPage::showPitchCorrectionDialog()
+{
+    if (isRecording) {
+        showStatus(QStringLiteral("录音中无法应用效果"));
+        return;
+    }
+    if (samples.isEmpty()) {
+        showStatus(QStringLiteral("没有音频数据"));
+        return;
+    }
+    showLoading(QStringLiteral("分析音高..."));
+    auto *dialog = new PitchCorrectionDialog(samples, sampleRate, this);
+    hideLoading();
+    const QPointer<PitchCorrectionDialog> guard(dialog);
+    connect(dialog, &QDialog::accepted, this, [this, guard] {
+        if (!guard)
+            return;
+        commitEffect(
+            guard->correctedSamples(), [&](const QList<float> &channel) { return guard->renderCorrection(channel); },
+            QStringLiteral("应用音高修正..."), QStringLiteral("音高修正"), QStringLiteral("已应用音高修正"));
+    });
+    openOver(dialog);
+}
+
+void AudioEditorPage::showCompressorDialog()
+{
+    if (isRecording || isPlaying) {
+        showStatus(QStringLiteral("录音或播放中无法应用效果"));
+        return;
+    }
+    if (samples.isEmpty()) {
+        showStatus(QStringLiteral("没有音频数据"));
+        return;
+    }
+    auto *processor = new AudioProcessor;
+    processor->samples = samples;
+    processor->sampleRate = sampleRate;
+    processor->channels = 1;
+    auto *dialog = new CompressorDialog(processor, this);
+    // Released with the dialog, after the accept step has read it.
+    processor->setParent(dialog);
+    const QPointer<CompressorDialog> guard(dialog);
+    connect(dialog, &QDialog::accepted, this, [this, guard, processor] {
+        if (!guard)
+            return;
+        const CompressorDialog::Settings s = guard->settings();
+        const auto compress = [&](const QList<float> &channel) {
+            AudioProcessor channelProcessor;
+            channelProcessor.samples = channel;
+            channelProcessor.sampleRate = sampleRate;
+            channelProcessor.channels = 1;
+            channelProcessor.applyCompression(s.thresholdDb, s.ratio, s.attackMs, s.releaseMs, s.makeupDb, s.kneeDb);
+            return channelProcessor.samples;
+        };
+        commitEffect(processor->samples, compress, QStringLiteral("应用压缩器..."), QStringLiteral("压缩器"),
+                     QStringLiteral("已应用压缩器效果"));
+    });
+    openOver(dialog);
+}
