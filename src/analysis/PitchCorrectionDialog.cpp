@@ -286,11 +286,11 @@ void PitchCorrectionDialog::moveSelectedSegment(int note)
     update();
 }
 
-QList<float> PitchCorrectionDialog::renderCorrection(const QList<float> &input) const
+QList<float> PitchCorrectionRender::apply(const QList<float> &input) const
 {
     QList<float> output = input;
     const qsizetype n = input.size();
-    const qsizetype hop = std::max(detector.hopSize, 1);
+    const qsizetype hop = std::max(hopSize, 1);
     const int fade = int(sampleRate * 0.008);
     struct Region
     {
@@ -304,7 +304,7 @@ QList<float> PitchCorrectionDialog::renderCorrection(const QList<float> &input) 
             continue;
         // Up to the last sample of the segment's last analysed window, so the note's tail moves too.
         const qsizetype start = std::max<qsizetype>(0, hop * segment.startFrame);
-        const qsizetype end = std::min<qsizetype>(n, hop * (segment.endFrame - 1) + detector.frameSize);
+        const qsizetype end = std::min<qsizetype>(n, hop * (segment.endFrame - 1) + frameSize);
         if (end - start > 255)
             regions.push_back({start, end - start, segment.shiftSemitones});
     }
@@ -333,9 +333,14 @@ QList<float> PitchCorrectionDialog::renderCorrection(const QList<float> &input) 
     return output;
 }
 
+PitchCorrectionRender PitchCorrectionDialog::correction() const
+{
+    return {segments, detector.hopSize, detector.frameSize, sampleRate};
+}
+
 void PitchCorrectionDialog::runCorrection()
 {
-    outputSamples = renderCorrection(inputSamples);
+    outputSamples = correction().apply(inputSamples);
 }
 
 // ---------------------------------------------------------------- input

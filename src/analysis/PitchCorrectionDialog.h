@@ -14,6 +14,19 @@ class QLabel;
 class QPushButton;
 class QSlider;
 
+// The editor's corrections as a value, so they can be rendered after the dialog is gone.
+struct PitchCorrectionRender
+{
+    std::vector<PitchCorrectionSegment> segments;
+    int hopSize = 1;   // analysis hop in samples
+    int frameSize = 0; // analysis window in samples
+    int sampleRate = 44100;
+
+    // The segments rendered over `input`, a list with the analysed clip's timing (the clip
+    // itself, or one of its channels). Samples outside the shifted notes stay bit-exact.
+    QList<float> apply(const QList<float> &input) const;
+};
+
 // GUI thread only. The constructor analyses the whole clip before it returns (on the
 // global thread pool, waiting for it); "应用" renders synchronously, then accepts.
 class PitchCorrectionDialog : public QDialog
@@ -26,9 +39,7 @@ public:
     // The corrected clip after "应用"; a copy of the input until then.
     const QList<float> &correctedSamples() const { return outputSamples; }
     const std::vector<PitchCorrectionSegment> &correctionSegments() const { return segments; }
-    // The current corrections rendered over `input`, a list with the analysed clip's timing
-    // (the clip itself, or one of its channels). Regions of unchanged notes stay bit-exact.
-    QList<float> renderCorrection(const QList<float> &input) const;
+    PitchCorrectionRender correction() const;
     void runCorrection();
 
     QRect gridArea() const;

@@ -110,9 +110,10 @@ private:
     void onSpectralErase(SpectrumAnalyzerWidget *source);
     void showStatus(const QString &text);
     // Takes an effect's result as one undo step. `monoResult` is the effect run on `samples`;
+    // neither argument may refer to the dialog, which can be deleted during the step.
     // a stereo clip instead runs `processChannel` on each channel and `samples` becomes the
     // mean of the processed pairs, as after a load.
-    void commitEffect(const QList<float> &monoResult,
+    void commitEffect(QList<float> monoResult,
                       const std::function<QList<float>(const QList<float> &)> &processChannel,
                       const QString &loadingText, const QString &label, const QString &doneText);
 

@@ -34,7 +34,7 @@ void openOver(QDialog *dialog)
 
 } // namespace
 
-void AudioEditorPage::commitEffect(const QList<float> &monoResult,
+void AudioEditorPage::commitEffect(QList<float> monoResult,
                                    const std::function<QList<float>(const QList<float> &)> &processChannel,
                                    const QString &loadingText, const QString &label, const QString &doneText)
 {
@@ -42,7 +42,7 @@ void AudioEditorPage::commitEffect(const QList<float> &monoResult,
     const QList<float> monoBefore = samples;
     const QList<float> stereoBefore = stereoSamples;
     if (stereoSamples.isEmpty()) {
-        samples = monoResult;
+        samples = std::move(monoResult);
     } else {
         const QList<float> left = processChannel(channelOf(stereoSamples, 0));
         const QList<float> right = processChannel(channelOf(stereoSamples, 1));
@@ -79,8 +79,9 @@ void AudioEditorPage::showPitchCorrectionDialog()
     connect(dialog, &QDialog::accepted, this, [this, guard] {
         if (!guard)
             return;
+        const PitchCorrectionRender correction = guard->correction();
         commitEffect(
-            guard->correctedSamples(), [&](const QList<float> &channel) { return guard->renderCorrection(channel); },
+            guard->correctedSamples(), [&](const QList<float> &channel) { return correction.apply(channel); },
             QStringLiteral("应用音高修正..."), QStringLiteral("音高修正"), QStringLiteral("已应用音高修正"));
     });
     openOver(dialog);
@@ -108,10 +109,10 @@ void AudioEditorPage::showCompressorDialog()
         if (!guard)
             return;
         const CompressorDialog::Settings s = guard->settings();
-        const auto compress = [&](const QList<float> &channel) {
+        const auto compress = [s, rate = sampleRate](const QList<float> &channel) {
             AudioProcessor channelProcessor;
             channelProcessor.samples = channel;
-            channelProcessor.sampleRate = sampleRate;
+            channelProcessor.sampleRate = rate;
             channelProcessor.channels = 1;
             channelProcessor.applyCompression(s.thresholdDb, s.ratio, s.attackMs, s.releaseMs, s.makeupDb, s.kneeDb);
             return channelProcessor.samples;

@@ -21,6 +21,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <map>
 
 namespace {
@@ -108,6 +109,24 @@ TEST_F(MenuTest, EveryActionHasItsPlaceTextShortcutStateAndTarget)
         EXPECT_TRUE(qobject_cast<MixerPage *>(currentPage(window)));
     };
 
+    const auto opensEffect = [](const char *title) -> Check {
+        return [title](MainWindow &window, QAction *action) {
+            auto *editor = window.findChild<AudioEditorPage *>();
+            QList<float> tone(44100);
+            for (qsizetype i = 0; i < tone.size(); ++i)
+                tone[i] = 0.5f * float(std::sin(0.0314 * double(i)));
+            editor->loadAudioSamples(tone, 44100);
+            action->trigger();
+            QDialog *opened = nullptr;
+            for (QDialog *dialog : editor->findChildren<QDialog *>()) {
+                if (dialog->isVisible() && dialog->windowTitle() == QString::fromUtf8(title))
+                    opened = dialog;
+            }
+            ASSERT_NE(opened, nullptr);
+            opened->reject();
+        };
+    };
+
     const struct
     {
         const char *menu;
@@ -143,9 +162,9 @@ TEST_F(MenuTest, EveryActionHasItsPlaceTextShortcutStateAndTarget)
         {"效果(&E)", "混响(&R)", fixed("Ctrl+Shift+R"), false, true, nullptr},
         {"效果(&E)", "延迟(&D)", fixed("Ctrl+Shift+D"), false, true, nullptr},
         {"效果(&E)", "音频速度检测(&T)", fixed("Ctrl+T"), false, true, nullptr},
-        {"效果(&E)", "音高修正(&P)", fixed("Ctrl+Shift+P"), false, true, nullptr},
+        {"效果(&E)", "音高修正(&P)", fixed("Ctrl+Shift+P"), false, true, opensEffect("音高修正")},
         {"效果(&E)", "声道转换(&L)", {}, false, true, nullptr},
-        {"效果(&E)", "压缩器(&C)", {}, false, true, nullptr},
+        {"效果(&E)", "压缩器(&C)", {}, false, true, opensEffect("动态压缩器")},
         {"效果(&E)", "均衡器(&E)", fixed("Ctrl+Shift+E"), false, true, nullptr},
         {"工具(&T)", "加载音色库(&L)...", {}, true, true, nullptr},
         {"工具(&T)", "导入VST3插件(&V)...", {}, false, true, nullptr},

@@ -58,7 +58,7 @@ inline QList<float> seededNoise(qsizetype count, float amplitude, unsigned seed)
 // Bitwise equality, so that -0.0 against 0.0 or a changed NaN payload still fails.
 inline bool sameBits(const QList<float> &a, const QList<float> &b)
 {
-    return a.size() == b.size() && std::memcmp(a.constData(), b.constData(), std::size_t(a.size()) * sizeof(float)) == 0;
+    return a.size() == b.size() && (a.isEmpty() || std::memcmp(a.constData(), b.constData(), std::size_t(a.size()) * sizeof(float)) == 0);
 }
 
 inline QList<float> withoutRange(const QList<float> &list, qsizetype start, qsizetype end)
