@@ -9,6 +9,7 @@
 #include "project/UndoCommands.h"
 
 #include <QPointer>
+#include <QtConcurrent/QtConcurrentRun>
 #include <QUndoStack>
 
 namespace {
@@ -16,11 +17,17 @@ namespace {
 QList<float> channelOf(const QList<float> &interleaved, int channel)
 {
     QList<float> values(interleaved.size() / 2);
+    const float *pairs = interleaved.constData() + channel;
+    float *out = values.data();
     for (qsizetype i = 0; i < values.size(); ++i)
-        values[i] = interleaved[2 * i + channel];
+        out[i] = pairs[2 * i];
     return values;
 }
 
+// The accept steps listen to `finished`, the dialog's last signal, rather than `accepted`: the
+// busy overlay runs events, which may delete the closed dialog, and nothing of the dialog may
+// run after that.
+//
 // Window-modal: while a dialog holds its copy of the buffer, the page takes no edits, loads
 // or recordings that its result would silently overwrite.
 void openOver(QDialog *dialog)
@@ -44,16 +51,25 @@ void AudioEditorPage::commitEffect(QList<float> monoResult,
     if (stereoSamples.isEmpty()) {
         samples = std::move(monoResult);
     } else {
-        const QList<float> left = processChannel(channelOf(stereoSamples, 0));
+        // The channels are independent: both run at once.
+        QFuture<QList<float>> leftRun =
+            QtConcurrent::run([&] { return processChannel(channelOf(stereoSamples, 0)); });
         const QList<float> right = processChannel(channelOf(stereoSamples, 1));
+        const QList<float> left = leftRun.result();
         const qsizetype frames = std::min(left.size(), right.size());
-        stereoSamples.resize(2 * frames);
-        samples.resize(frames);
+        QList<float> pairs(2 * frames);
+        QList<float> mean(frames);
+        const float *l = left.constData();
+        const float *r = right.constData();
+        float *p = pairs.data();
+        float *m = mean.data();
         for (qsizetype i = 0; i < frames; ++i) {
-            stereoSamples[2 * i] = left[i];
-            stereoSamples[2 * i + 1] = right[i];
-            samples[i] = (left[i] + right[i]) * 0.5f;
+            p[2 * i] = l[i];
+            p[2 * i + 1] = r[i];
+            m[i] = (l[i] + r[i]) * 0.5f;
         }
+        stereoSamples = std::move(pairs);
+        samples = std::move(mean);
     }
     undoStack->push(
         new SamplesReplaceCommand(&samples, &stereoSamples, monoBefore, stereoBefore, samples, stereoSamples, label));
@@ -76,8 +92,8 @@ void AudioEditorPage::showPitchCorrectionDialog()
     auto *dialog = new PitchCorrectionDialog(samples, sampleRate, this);
     hideLoading();
     const QPointer<PitchCorrectionDialog> guard(dialog);
-    connect(dialog, &QDialog::accepted, this, [this, guard] {
-        if (!guard)
+    connect(dialog, &QDialog::finished, this, [this, guard](int result) {
+        if (!guard || result != QDialog::Accepted)
             return;
         const PitchCorrectionRender correction = guard->correction();
         commitEffect(
@@ -105,8 +121,8 @@ void AudioEditorPage::showCompressorDialog()
     // Released with the dialog, after the accept step has read it.
     processor->setParent(dialog);
     const QPointer<CompressorDialog> guard(dialog);
-    connect(dialog, &QDialog::accepted, this, [this, guard, processor] {
-        if (!guard)
+    connect(dialog, &QDialog::finished, this, [this, guard, processor](int result) {
+        if (!guard || result != QDialog::Accepted)
             return;
         const CompressorDialog::Settings s = guard->settings();
         const auto compress = [s, rate = sampleRate](const QList<float> &channel) {
