@@ -173,13 +173,7 @@ TEST_F(EffectDialogs, ApplyIsOneStepOverBothListsThatUndoesBitExactly)
             } else {
                 EXPECT_TRUE(pairsAfter.isEmpty());
             }
-
-            page.undoStack->undo();
-            EXPECT_TRUE(sameBits(page.samples, mono));
-            EXPECT_TRUE(sameBits(page.stereoSamples, pairs));
-            page.undoStack->redo();
-            EXPECT_TRUE(sameBits(page.samples, monoAfter));
-            EXPECT_TRUE(sameBits(page.stereoSamples, pairsAfter));
+            expectUndoRedoBitExact(page, mono, pairs);
         }
     }
 }
