@@ -114,7 +114,7 @@ private:
     // a stereo clip instead runs `processChannel` on each channel and `samples` becomes the
     // mean of the processed pairs, as after a load.
     void commitEffect(QList<float> monoResult,
-                      const std::function<QList<float>(const QList<float> &)> &processChannel,
+                      const std::function<QList<float>(QList<float>)> &processChannel,
                       const QString &loadingText, const QString &label, const QString &doneText);
 
     void startPlayback();

@@ -42,7 +42,7 @@ void openOver(QDialog *dialog)
 } // namespace
 
 void AudioEditorPage::commitEffect(QList<float> monoResult,
-                                   const std::function<QList<float>(const QList<float> &)> &processChannel,
+                                   const std::function<QList<float>(QList<float>)> &processChannel,
                                    const QString &loadingText, const QString &label, const QString &doneText)
 {
     showLoading(loadingText);
@@ -97,7 +97,7 @@ void AudioEditorPage::showPitchCorrectionDialog()
             return;
         const PitchCorrectionRender correction = guard->correction();
         commitEffect(
-            guard->correctedSamples(), [&](const QList<float> &channel) { return correction.apply(channel); },
+            guard->correctedSamples(), [&](QList<float> channel) { return correction.apply(channel); },
             QStringLiteral("应用音高修正..."), QStringLiteral("音高修正"), QStringLiteral("已应用音高修正"));
     });
     openOver(dialog);
@@ -125,9 +125,9 @@ void AudioEditorPage::showCompressorDialog()
         if (!guard || result != QDialog::Accepted)
             return;
         const CompressorDialog::Settings s = guard->settings();
-        const auto compress = [s, rate = sampleRate](const QList<float> &channel) {
+        const auto compress = [s, rate = sampleRate](QList<float> channel) {
             AudioProcessor channelProcessor;
-            channelProcessor.samples = channel;
+            channelProcessor.samples = std::move(channel);
             channelProcessor.sampleRate = rate;
             channelProcessor.channels = 1;
             channelProcessor.applyCompression(s.thresholdDb, s.ratio, s.attackMs, s.releaseMs, s.makeupDb, s.kneeDb);
