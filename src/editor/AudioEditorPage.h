@@ -3,15 +3,19 @@
 // with tools, transport, recording at the playhead, level meters and an undo history.
 #pragma once
 
+#include "editor/DocumentLock.h"
 #include "editor/EditorTransport.h"
 
 #include <QList>
 #include <QWidget>
 
 #include <functional>
+#include <memory>
 
+class AudioProcessor;
 class LoadingOverlay;
 class QComboBox;
+class QDialog;
 class QFrame;
 class QHBoxLayout;
 class QKeyEvent;
@@ -37,10 +41,15 @@ class WaveformWidget;
 //
 // While a recording runs the undo stack holds an open "插入录音" macro, so undo and redo,
 // from the page's keys or from any menu, change nothing until the take is in place.
+//
+// An effect dialog shows its preview in the page and holds the document while it is open:
+// edits, undo and redo, loads, recording and further effect dialogs are then refused with a
+// status text. Playback stays free, so the preview can be heard.
 class AudioEditorPage : public QWidget
 {
     Q_OBJECT
     friend struct AudioEditorPageProbe;
+    friend class EffectDialog;
 
 public:
     explicit AudioEditorPage(QWidget *parent = nullptr);
@@ -57,6 +66,9 @@ public:
     void setVideoPlayerDialog(VideoPlayerDialog *dialog);
     void showLoading(const QString &message);
     void hideLoading();
+    // Undo or redo one step and refresh the views; refused while recording or while an
+    // effect dialog holds the document. The Edit menu and the page's keys go through here.
+    void stepHistory(bool redo);
 
     // One float per frame: mono, or the left/right mean of a stereo source. What plays.
     QList<float> samples;
@@ -87,8 +99,16 @@ public slots:
     void onFastForwardClicked();
     void onPlaybackTimer();
 
-    // Effect dialogs on the page's buffer; each opens window-modal, so the page cannot be
-    // edited under it, and an accepted dialog becomes one undo step.
+    void showGainDialog();
+    void showCenterExtractionDialog();
+    void showNoiseReductionDialog();
+    void showReverbDialog();
+    void showDelayDialog();
+    void showTempoDetectionDialog();
+    void showChannelConvertDialog();
+    void showExciterDialog();
+    void showImagerDialog();
+    // Analysis dialogs on the page's buffer, held window-modal like the dialogs above.
     void showPitchCorrectionDialog();
     void showCompressorDialog();
 
@@ -109,12 +129,17 @@ private:
     void deleteSelection();
     void onSpectralErase(SpectrumAnalyzerWidget *source);
     void showStatus(const QString &text);
-    // Takes an effect's result as one undo step. `monoResult` is the effect run on `samples`;
-    // neither argument may refer to the dialog, which can be deleted during the step.
-    // a stereo clip instead runs `processChannel` on each channel and `samples` becomes the
-    // mean of the processed pairs, as after a load.
-    void commitEffect(QList<float> monoResult,
-                      const std::function<QList<float>(QList<float>)> &processChannel,
+    DocumentLock lockDocument();
+    // Shows why and returns true while an effect dialog holds the document.
+    bool refuseWhileLocked();
+    // The refusals every effect dialog shares: a running transport, no audio, a held document.
+    bool canOpenEffectDialog();
+    // Keeps the document held until `dialog` is destroyed.
+    void holdDocumentWhileOpen(QDialog *dialog);
+    // Takes an accepted analysis dialog's result as one undo step: `monoResult` on a mono
+    // clip, else `perChannel` run on each channel with `samples` their mean. Neither may
+    // refer to the dialog, which the busy overlay's events can delete during the step.
+    void commitEffect(QList<float> monoResult, const std::function<void(AudioProcessor &)> &perChannel,
                       const QString &loadingText, const QString &label, const QString &doneText);
 
     void startPlayback();
@@ -170,4 +195,6 @@ private:
     LoadingOverlay *loadingOverlay = nullptr;
     VideoPlayerDialog *videoPlayerDialog = nullptr;
     QMetaObject::Connection videoDestroyedConnection;
+    // Holders of the document; shared so that a dialog's lock may outlive the page.
+    std::shared_ptr<int> documentLocks = std::make_shared<int>(0);
 };

@@ -1,28 +1,18 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The editor page's effect dialogs: what each is handed, when the page refuses, and how an
-// accepted result enters the document.
+// The editor page's analysis dialogs (pitch correction, compressor): what each is handed,
+// when the page refuses, and how an accepted result enters the document.
 #include "editor/AudioEditorPage.h"
 
 #include "analysis/CompressorDialog.h"
 #include "analysis/PitchCorrectionDialog.h"
 #include "audio/AudioProcessor.h"
+#include "editor/EffectProcessing.h"
 #include "project/UndoCommands.h"
 
 #include <QPointer>
-#include <QtConcurrent/QtConcurrentRun>
 #include <QUndoStack>
 
 namespace {
-
-QList<float> channelOf(const QList<float> &interleaved, int channel)
-{
-    QList<float> values(interleaved.size() / 2);
-    const float *pairs = interleaved.constData() + channel;
-    float *out = values.data();
-    for (qsizetype i = 0; i < values.size(); ++i)
-        out[i] = pairs[2 * i];
-    return values;
-}
 
 // The accept steps listen to `finished`, the dialog's last signal, rather than `accepted`: the
 // busy overlay runs events, which may delete the closed dialog, and nothing of the dialog may
@@ -41,38 +31,23 @@ void openOver(QDialog *dialog)
 
 } // namespace
 
-void AudioEditorPage::commitEffect(QList<float> monoResult,
-                                   const std::function<QList<float>(QList<float>)> &processChannel,
+void AudioEditorPage::holdDocumentWhileOpen(QDialog *dialog)
+{
+    auto lock = std::make_shared<DocumentLock>(lockDocument());
+    connect(dialog, &QObject::destroyed, this, [lock] { lock->release(); });
+}
+
+void AudioEditorPage::commitEffect(QList<float> monoResult, const std::function<void(AudioProcessor &)> &perChannel,
                                    const QString &loadingText, const QString &label, const QString &doneText)
 {
     showLoading(loadingText);
-    const QList<float> monoBefore = samples;
-    const QList<float> stereoBefore = stereoSamples;
-    if (stereoSamples.isEmpty()) {
-        samples = std::move(monoResult);
-    } else {
-        // The channels are independent: both run at once.
-        QFuture<QList<float>> leftRun =
-            QtConcurrent::run([&] { return processChannel(channelOf(stereoSamples, 0)); });
-        const QList<float> right = processChannel(channelOf(stereoSamples, 1));
-        const QList<float> left = leftRun.result();
-        const qsizetype frames = std::min(left.size(), right.size());
-        QList<float> pairs(2 * frames);
-        QList<float> mean(frames);
-        const float *l = left.constData();
-        const float *r = right.constData();
-        float *p = pairs.data();
-        float *m = mean.data();
-        for (qsizetype i = 0; i < frames; ++i) {
-            p[2 * i] = l[i];
-            p[2 * i + 1] = r[i];
-            m[i] = (l[i] + r[i]) * 0.5f;
-        }
-        stereoSamples = std::move(pairs);
-        samples = std::move(mean);
-    }
+    SampleLists lists{samples, stereoSamples};
+    if (lists.stereo.isEmpty())
+        lists.mono = std::move(monoResult);
+    else
+        EffectProcessing::runPerChannel(lists, sampleRate, perChannel);
     undoStack->push(
-        new SamplesReplaceCommand(&samples, &stereoSamples, monoBefore, stereoBefore, samples, stereoSamples, label));
+        new SamplesReplaceCommand(&samples, &stereoSamples, samples, stereoSamples, lists.mono, lists.stereo, label));
     syncWaveforms();
     hideLoading();
     showStatus(doneText);
@@ -88,16 +63,20 @@ void AudioEditorPage::showPitchCorrectionDialog()
         showStatus(QStringLiteral("没有音频数据"));
         return;
     }
+    if (refuseWhileLocked())
+        return;
     showLoading(QStringLiteral("分析音高..."));
     auto *dialog = new PitchCorrectionDialog(samples, sampleRate, this);
     hideLoading();
+    holdDocumentWhileOpen(dialog);
     const QPointer<PitchCorrectionDialog> guard(dialog);
     connect(dialog, &QDialog::finished, this, [this, guard](int result) {
         if (!guard || result != QDialog::Accepted)
             return;
         const PitchCorrectionRender correction = guard->correction();
         commitEffect(
-            guard->correctedSamples(), [&](QList<float> channel) { return correction.apply(channel); },
+            guard->correctedSamples(),
+            [correction](AudioProcessor &channel) { channel.samples = correction.apply(channel.samples); },
             QStringLiteral("应用音高修正..."), QStringLiteral("音高修正"), QStringLiteral("已应用音高修正"));
     });
     openOver(dialog);
@@ -105,14 +84,8 @@ void AudioEditorPage::showPitchCorrectionDialog()
 
 void AudioEditorPage::showCompressorDialog()
 {
-    if (isRecording || isPlaying) {
-        showStatus(QStringLiteral("录音或播放中无法应用效果"));
+    if (!canOpenEffectDialog())
         return;
-    }
-    if (samples.isEmpty()) {
-        showStatus(QStringLiteral("没有音频数据"));
-        return;
-    }
     auto *processor = new AudioProcessor;
     processor->samples = samples;
     processor->sampleRate = sampleRate;
@@ -120,21 +93,18 @@ void AudioEditorPage::showCompressorDialog()
     auto *dialog = new CompressorDialog(processor, this);
     // Released with the dialog, after the accept step has read it.
     processor->setParent(dialog);
+    holdDocumentWhileOpen(dialog);
     const QPointer<CompressorDialog> guard(dialog);
     connect(dialog, &QDialog::finished, this, [this, guard, processor](int result) {
         if (!guard || result != QDialog::Accepted)
             return;
         const CompressorDialog::Settings s = guard->settings();
-        const auto compress = [s, rate = sampleRate](QList<float> channel) {
-            AudioProcessor channelProcessor;
-            channelProcessor.samples = std::move(channel);
-            channelProcessor.sampleRate = rate;
-            channelProcessor.channels = 1;
-            channelProcessor.applyCompression(s.thresholdDb, s.ratio, s.attackMs, s.releaseMs, s.makeupDb, s.kneeDb);
-            return channelProcessor.samples;
-        };
-        commitEffect(processor->samples, compress, QStringLiteral("应用压缩器..."), QStringLiteral("压缩器"),
-                     QStringLiteral("已应用压缩器效果"));
+        commitEffect(
+            processor->samples,
+            [s](AudioProcessor &channel) {
+                channel.applyCompression(s.thresholdDb, s.ratio, s.attackMs, s.releaseMs, s.makeupDb, s.kneeDb);
+            },
+            QStringLiteral("应用压缩器..."), QStringLiteral("压缩器"), QStringLiteral("已应用压缩器效果"));
     });
     openOver(dialog);
 }

@@ -14,6 +14,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QStatusBar>
+#include <QTest>
 #include <QUndoStack>
 
 #include <gtest/gtest.h>
@@ -83,4 +84,15 @@ inline void expectUndoRedoBitExact(AudioEditorPage &page, const QList<float> &mo
     page.undoStack->redo();
     EXPECT_TRUE(sameBits(page.samples, monoAfter));
     EXPECT_TRUE(sameBits(page.stereoSamples, stereoAfter));
+}
+
+// Drags a selection across the first waveform from x0 to x1 (pixels).
+inline void dragSelection(AudioEditorPage &page, int x0, int x1)
+{
+    WaveformWidget *view = AudioEditorPageProbe::waveform1(page);
+    const int y = view->height() / 2;
+    QTest::mousePress(view, Qt::LeftButton, {}, QPoint(x0, y));
+    QTest::mouseMove(view, QPoint((x0 + x1) / 2, y));
+    QTest::mouseMove(view, QPoint(x1, y));
+    QTest::mouseRelease(view, Qt::LeftButton, {}, QPoint(x1, y));
 }

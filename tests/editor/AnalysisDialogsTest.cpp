@@ -59,7 +59,7 @@ const Launcher kLaunchers[] = {
 
 enum class Dismiss { CancelButton, Escape, WindowClose };
 
-class EffectDialogs : public ::testing::Test
+class AnalysisDialogs : public ::testing::Test
 {
 protected:
     void SetUp() override
@@ -71,10 +71,11 @@ protected:
 
     void load(bool stereo)
     {
+        // Refused while a dialog still held the document.
         if (stereo)
-            page.loadStereoAudioSamples(interleave(flatVoice(0.5f), flatVoice(0.3f)), kRate);
+            ASSERT_TRUE(page.loadStereoAudioSamples(interleave(flatVoice(0.5f), flatVoice(0.3f)), kRate));
         else
-            page.loadAudioSamples(flatVoice(0.5f), kRate);
+            ASSERT_TRUE(page.loadAudioSamples(flatVoice(0.5f), kRate));
     }
 
     QDialog *open(const Launcher &launcher)
@@ -105,7 +106,7 @@ protected:
 
 } // namespace
 
-TEST_F(EffectDialogs, DismissingAfterAPreviewLeavesTheClipAndHistoryAlone)
+TEST_F(AnalysisDialogs, DismissingAfterAPreviewLeavesTheClipAndHistoryAlone)
 {
     const Dismiss ways[] = {Dismiss::CancelButton, Dismiss::Escape, Dismiss::WindowClose};
     for (const Launcher &launcher : kLaunchers) {
@@ -121,6 +122,7 @@ TEST_F(EffectDialogs, DismissingAfterAPreviewLeavesTheClipAndHistoryAlone)
                 ASSERT_NE(dialog, nullptr);
                 // The page cannot be edited while the dialog holds its copy.
                 EXPECT_EQ(dialog->windowModality(), Qt::WindowModal);
+                EXPECT_FALSE(page.loadAudioSamples(QList<float>(100, 0.1f), kRate));
                 press(dialog, launcher.previewText);
                 press(dialog, launcher.previewText);
                 switch (way) {
@@ -144,7 +146,7 @@ TEST_F(EffectDialogs, DismissingAfterAPreviewLeavesTheClipAndHistoryAlone)
     }
 }
 
-TEST_F(EffectDialogs, ApplyIsOneStepOverBothListsThatUndoesBitExactly)
+TEST_F(AnalysisDialogs, ApplyIsOneStepOverBothListsThatUndoesBitExactly)
 {
     for (const Launcher &launcher : kLaunchers) {
         for (bool stereo : {false, true}) {
@@ -178,7 +180,7 @@ TEST_F(EffectDialogs, ApplyIsOneStepOverBothListsThatUndoesBitExactly)
     }
 }
 
-TEST_F(EffectDialogs, AnEmptyClipOpensNoDialog)
+TEST_F(AnalysisDialogs, AnEmptyClipOpensNoDialog)
 {
     for (const Launcher &launcher : kLaunchers) {
         SCOPED_TRACE(launcher.name);
