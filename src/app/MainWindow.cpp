@@ -368,6 +368,8 @@ void MainWindow::setupConnections()
         {delayAction, &AudioEditorPage::showDelayDialog},
         {tempoDetectAction, &AudioEditorPage::showTempoDetectionDialog},
         {channelConvertAction, &AudioEditorPage::showChannelConvertDialog},
+        {pitchCorrectionAction, &AudioEditorPage::showPitchCorrectionDialog},
+        {compressorAction, &AudioEditorPage::showCompressorDialog},
         {equalizerAction, &AudioEditorPage::showEqualizerDialog}};
     for (const auto &[action, launch] : effects)
         connect(action, &QAction::triggered, editorPage, launch);

@@ -15,6 +15,9 @@
 #include <QPushButton>
 #include <QStatusBar>
 #include <QTest>
+#include <QUndoStack>
+
+#include <gtest/gtest.h>
 
 #include <cstring>
 #include <functional>
@@ -67,6 +70,20 @@ inline QList<float> withoutRange(const QList<float> &list, qsizetype start, qsiz
     QList<float> result = list.mid(0, start);
     result.append(list.mid(end));
     return result;
+}
+
+// The page's last step: undo gives back the lists before it and redo the lists it left, bit-exactly.
+inline void expectUndoRedoBitExact(AudioEditorPage &page, const QList<float> &monoBefore,
+                                   const QList<float> &stereoBefore)
+{
+    const QList<float> monoAfter = page.samples;
+    const QList<float> stereoAfter = page.stereoSamples;
+    page.undoStack->undo();
+    EXPECT_TRUE(sameBits(page.samples, monoBefore));
+    EXPECT_TRUE(sameBits(page.stereoSamples, stereoBefore));
+    page.undoStack->redo();
+    EXPECT_TRUE(sameBits(page.samples, monoAfter));
+    EXPECT_TRUE(sameBits(page.stereoSamples, stereoAfter));
 }
 
 // Drags a selection across the first waveform from x0 to x1 (pixels).
