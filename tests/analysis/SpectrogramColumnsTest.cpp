@@ -73,13 +73,14 @@ TEST(SpectrogramColumns, PoolLongClipsWithinTheBudgetKeepingTheLoudestHop)
     const SpectrogramColumns full = columnsOf(signal);
     const std::size_t quarter = full.bytes() / 4;
     const SpectrogramColumns pooled = columnsOf(signal, quarter);
-    EXPECT_EQ(pooled.pool(), 4);
+    const int pool = pooled.pool();
+    EXPECT_GE(pool, 4);
     EXPECT_LE(pooled.bytes(), quarter);
-    ASSERT_EQ(pooled.count(), (full.count() + 3) / 4);
+    ASSERT_EQ(pooled.count(), (full.count() + pool - 1) / pool);
     for (qsizetype c = 0; c < pooled.count(); ++c)
         for (int k = 0; k < Stft::bins; k += 97) {
             std::uint16_t loudest = 0;
-            for (qsizetype h = 4 * c; h < std::min(4 * c + 4, full.count()); ++h)
+            for (qsizetype h = pool * c; h < std::min(pool * (c + 1), full.count()); ++h)
                 loudest = std::max(loudest, full.column(h)[k]);
             ASSERT_EQ(pooled.column(c)[k], loudest) << c << " " << k;
         }
