@@ -2,12 +2,23 @@
 // Short-time Fourier columns of the spectrogram view, kept as 16-bit levels.
 #pragma once
 
-#include <QtGlobal>
+#include <QList>
 #include <QRgb>
+#include <QtGlobal>
 
 #include <atomic>
 #include <cstdint>
+#include <memory>
 #include <vector>
+
+// Memory of long clips (hundreds of megabytes) is written once, page by page: in 2 MiB pages
+// the kernel takes 512 times fewer faults to provide it.
+constexpr std::size_t kHugePage = std::size_t(2) << 20;
+// Asks for huge pages on the whole 2 MiB pages inside [begin, begin + bytes), before they are
+// first written. Only advice: nothing changes where the system does not offer it.
+void adviseHugePages(void *begin, std::size_t bytes);
+// Gives a shared list its own copy before it is written in place, in huge pages.
+void detachLargeList(QList<float> &list);
 
 // One channel of samples read in place: frame i is data[i * stride].
 struct ChannelSamples
@@ -29,8 +40,6 @@ constexpr int bins = size / 2;
 
 // Columns a list of `frames` samples gives: (frames - size) / hop + 1, none below one frame.
 qsizetype columnCount(qsizetype frames);
-// 16-bit level of a magnitude already divided by the frame size.
-std::uint16_t level(float magnitude);
 // Level as a fraction 0 .. 1.
 inline float fraction(std::uint16_t level) { return float(level) / 65535.0f; }
 // The colour of a fraction: index int(v * 255 + 0.5) of the 256-entry violet-to-orange ramp.
@@ -49,13 +58,15 @@ public:
     void column(const ChannelSamples &source, qsizetype position, std::uint16_t *out, double *magnitudeSum = nullptr);
 
 private:
+    static void levels(const float *pairs, std::uint16_t *out);
+
     std::vector<float> window;
     std::vector<float> frame;
     std::vector<float> spectrum; // complex pairs
 };
 
 // The columns of one channel, `pool` hops per stored column (each stored level the maximum of
-// the hops it spans), so that long clips fit a memory budget. Plain value; not thread-safe.
+// the hops it spans), so that long clips fit a memory budget. Move-only; not thread-safe.
 class SpectrogramColumns
 {
 public:
@@ -66,19 +77,35 @@ public:
     qsizetype count() const { return columns; }
     int pool() const { return poolHops; }
     qsizetype hopColumns() const { return hops; }
-    std::size_t bytes() const { return levels.size() * sizeof(std::uint16_t); }
-    const std::uint16_t *column(qsizetype index) const { return levels.data() + index * Stft::bins; }
-    std::uint16_t *column(qsizetype index) { return levels.data() + index * Stft::bins; }
+    std::size_t bytes() const { return std::size_t(columns + coarseColumns) * Stft::bins * sizeof(std::uint16_t); }
+    const std::uint16_t *column(qsizetype index) const { return levels.get() + index * Stft::bins; }
+    std::uint16_t *column(qsizetype index) { return levels.get() + index * Stft::bins; }
 
-    // Recomputes the stored columns that hold hop columns [firstHop, endHop). Stops early, with
-    // false, once `cancel` is set.
+    // A second, coarser copy for wide views: each column the loudest of `coarseFactor` stored
+    // columns, so drawing a whole long clip reads a sixteenth of the levels.
+    static constexpr int coarseFactor = 16;
+    qsizetype coarseCount() const { return coarseColumns; }
+    const std::uint16_t *coarseColumn(qsizetype index) const { return coarse.get() + index * Stft::bins; }
+    // Brings the coarse columns over stored columns [first, end) up to date.
+    void updateCoarse(qsizetype first, qsizetype end);
+
+    // Recomputes the stored columns that hold hop columns [firstHop, endHop), and their coarse
+    // columns. Stops early, with false, once `cancel` is set.
     bool compute(const ChannelSamples &source, qsizetype firstHop, qsizetype endHop, StftColumnMaker &maker,
                  const std::atomic<bool> *cancel = nullptr, double *magnitudeSum = nullptr);
 
 private:
-    std::vector<std::uint16_t> levels;
+    // Left uninitialised until computed: zeroing a long clip's columns first would cost as much
+    // as a good part of the transforms.
+    struct Free
+    {
+        void operator()(std::uint16_t *levels) const;
+    };
+    std::unique_ptr<std::uint16_t[], Free> levels;
+    std::unique_ptr<std::uint16_t[], Free> coarse;
     qsizetype hops = 0;
     qsizetype columns = 0;
+    qsizetype coarseColumns = 0;
     int poolHops = 1;
 };
 

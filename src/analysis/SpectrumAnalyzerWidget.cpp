@@ -491,8 +491,13 @@ void SpectrumAnalyzerWidget::drawSpectrogram(QPainter &painter, const Half &half
                 renderSpectrogram(picture, store, 0.0, double(LiveSpectrogram::maxColumns) / r.width());
             } else {
                 const SpectrogramColumns &channel = columns[std::size_t(columnIndex(half.channel))];
-                const double columnSeconds = hopSeconds(sampleRate) * channel.pool();
-                const ColumnStore store{channel.count(), [&channel](qsizetype i) { return channel.column(i); }};
+                double columnSeconds = hopSeconds(sampleRate) * channel.pool();
+                ColumnStore store{channel.count(), [&channel](qsizetype i) { return channel.column(i); }};
+                // Many columns to a pixel: the coarse copy gives the same loudest cells.
+                if (viewport.visibleSpan() / columnSeconds / r.width() >= 2.0 * SpectrogramColumns::coarseFactor) {
+                    columnSeconds *= SpectrogramColumns::coarseFactor;
+                    store = {channel.coarseCount(), [&channel](qsizetype i) { return channel.coarseColumn(i); }};
+                }
                 renderSpectrogram(picture, store, viewport.viewStart() / columnSeconds,
                                   viewport.visibleSpan() / columnSeconds / r.width());
             }
@@ -773,6 +778,7 @@ void SpectrumAnalyzerWidget::performVisualErase(const QPoint &pos)
             for (int k = binLow; k <= binHigh; ++k)
                 levels[k] = std::uint16_t(float(levels[k]) * keep);
         }
+        store.updateCoarse(first, last + 1);
         picturesDirty = true;
         update();
         return;
@@ -798,6 +804,10 @@ void SpectrumAnalyzerWidget::applySpectralErase(const SpectralBox &box, const st
     // Nothing to change: keep sharing the lists rather than copying them for nothing.
     if (samples.isEmpty() || spectralEraseRange(samples.size(), sampleRate, box).isEmpty())
         return;
+    // The page keeps the old lists for undo: the erase writes into copies of its own.
+    detachLargeList(samples);
+    if (!stereoSamples.isEmpty())
+        detachLargeList(stereoSamples);
     FrameRange changed;
     std::vector<Channel> erased;
     for (Channel channel : channels) {
