@@ -8,7 +8,6 @@
 #include <algorithm>
 #include <cstdio>
 #include <fstream>
-#include <iterator>
 #include <vector>
 
 int main(int argc, char **argv)
@@ -17,10 +16,10 @@ int main(int argc, char **argv)
         std::fprintf(stderr, "usage: spectrogram_tool <mono float32 file>\n");
         return 2;
     }
-    std::ifstream file(argv[1], std::ios::binary);
-    std::vector<char> bytes((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
-    std::vector<float> samples(bytes.size() / sizeof(float));
-    std::copy(bytes.begin(), bytes.begin() + qsizetype(samples.size() * sizeof(float)), reinterpret_cast<char *>(samples.data()));
+    std::ifstream file(argv[1], std::ios::binary | std::ios::ate);
+    std::vector<float> samples(std::size_t(file.tellg()) / sizeof(float));
+    file.seekg(0);
+    file.read(reinterpret_cast<char *>(samples.data()), std::streamsize(samples.size() * sizeof(float)));
     // No pooling: every hop's column, as the peers compute them.
     const std::vector<SpectrogramColumns> columns =
         computeSpectrogram({{samples.data(), qsizetype(samples.size()), 1}}, std::size_t(-1) / 2,
