@@ -9,6 +9,21 @@
 #include <algorithm>
 #include <cmath>
 
+namespace {
+// `colour` at `topAlpha` from r's top down to `holdUntil` of its height, fading to alpha 20 at
+// its bottom.
+QLinearGradient verticalFade(const QRect &r, QColor colour, int topAlpha, double holdUntil)
+{
+    QLinearGradient fade(0, r.top(), 0, r.bottom());
+    colour.setAlpha(topAlpha);
+    fade.setColorAt(0.0, colour);
+    fade.setColorAt(holdUntil, colour);
+    colour.setAlpha(20);
+    fade.setColorAt(1.0, colour);
+    return fade;
+}
+} // namespace
+
 void SpectrumAnalyzerWidget::drawWaveform(QPainter &painter, const QRect &r, const QList<float> &list)
 {
     if (list.isEmpty()) {
@@ -40,15 +55,8 @@ void SpectrumAnalyzerWidget::drawWaveform(QPainter &painter, const QRect &r, con
     QPolygonF outline = upper;
     for (auto it = lower.crbegin(); it != lower.crend(); ++it)
         outline << *it;
-    QLinearGradient fill(0, r.top(), 0, r.bottom());
-    QColor strong = spectrumColor, faint = spectrumColor;
-    strong.setAlpha(120);
-    faint.setAlpha(20);
-    fill.setColorAt(0.0, strong);
-    fill.setColorAt(0.5, strong);
-    fill.setColorAt(1.0, faint);
     painter.setPen(Qt::NoPen);
-    painter.setBrush(fill);
+    painter.setBrush(verticalFade(r, spectrumColor, 120, 0.5));
     painter.drawPolygon(outline);
     painter.setBrush(Qt::NoBrush);
     painter.setPen(QPen(spectrumColor, 1));
@@ -156,13 +164,7 @@ void SpectrumAnalyzerWidget::drawSpectrum(QPainter &painter, const QRect &r)
     area.lineTo(r.right(), r.bottom());
     area.lineTo(r.left(), r.bottom());
     area.closeSubpath();
-    QLinearGradient fill(0, r.top(), 0, r.bottom());
-    QColor strong = spectrumColor, faint = spectrumColor;
-    strong.setAlpha(180);
-    faint.setAlpha(20);
-    fill.setColorAt(0.0, strong);
-    fill.setColorAt(1.0, faint);
-    painter.fillPath(area, fill);
+    painter.fillPath(area, verticalFade(r, spectrumColor, 180, 0.0));
     painter.setPen(QPen(spectrumColor, 1.5));
     painter.setBrush(Qt::NoBrush);
     painter.drawPath(path);
