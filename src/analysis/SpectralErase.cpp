@@ -14,14 +14,8 @@
 namespace {
 constexpr qsizetype N = Stft::size;
 constexpr qsizetype hop = Stft::hop;
+using Stft::floorDiv;
 
-qsizetype floorDiv(qsizetype a, qsizetype b)
-{
-    return a >= 0 ? a / b : -((-a + b - 1) / b);
-}
-} // namespace
-
-namespace {
 // Where a box's frames lie: the samples that change, the span that scales, the bins.
 struct ErasePlan
 {

@@ -38,6 +38,12 @@ constexpr int size = 2048;
 constexpr int hop = 512;
 constexpr int bins = size / 2;
 
+// a / b rounded toward minus infinity, for frame positions before the clip's start.
+inline qsizetype floorDiv(qsizetype a, qsizetype b)
+{
+    return a >= 0 ? a / b : -((-a + b - 1) / b);
+}
+
 // Columns a list of `frames` samples gives: (frames - size) / hop + 1, none below one frame.
 qsizetype columnCount(qsizetype frames);
 // Level as a fraction 0 .. 1.

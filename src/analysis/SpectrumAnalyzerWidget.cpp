@@ -22,11 +22,6 @@ namespace {
 constexpr int kBrushRadius = 8;
 constexpr double kZoomStep = 1.15;
 
-qsizetype floorDiv(qsizetype a, qsizetype b)
-{
-    return a >= 0 ? a / b : -((-a + b - 1) / b);
-}
-
 // Seconds of one hop.
 double hopSeconds(int sampleRate)
 {
@@ -834,7 +829,7 @@ void SpectrumAnalyzerWidget::applySpectralErase(const SpectralBox &box, const st
     }
 
     // Only the columns whose frames reach the rewritten samples change.
-    const qsizetype firstHop = std::max<qsizetype>(0, floorDiv(changed.first - Stft::size, Stft::hop) + 1);
+    const qsizetype firstHop = std::max<qsizetype>(0, Stft::floorDiv(changed.first - Stft::size, Stft::hop) + 1);
     const qsizetype endHop = (changed.end + Stft::hop - 1) / Stft::hop;
     // A box over much of a long clip is recomputed in the background instead.
     constexpr qsizetype kInlineHops = 4096;
