@@ -295,23 +295,13 @@ void AudioEditorPage::onSpectralErase(SpectrumAnalyzerWidget *source)
     const QList<float> oldMono = samples;
     const QList<float> oldStereo = stereoSamples;
 
-    // Each frame's change reaches both channels, which keeps the mean equal to the new mono list.
-    QList<float> newStereo = stereoSamples;
-    if (!newStereo.isEmpty()) {
-        if (erased.size() == oldMono.size() && newStereo.size() / 2 == oldMono.size()) {
-            float *pairs = newStereo.data();
-            for (qsizetype i = 0; i < erased.size(); ++i) {
-                const float change = erased[i] - oldMono[i];
-                if (change != 0.0f) {
-                    pairs[2 * i] += change;
-                    pairs[2 * i + 1] += change;
-                }
-            }
-        } else {
-            newStereo.resize(2 * erased.size());
-            for (qsizetype i = 0; i < erased.size(); ++i)
-                newStereo[2 * i] = newStereo[2 * i + 1] = erased[i];
-        }
+    // The view erases both channels itself. Stereo of another length than the mono list was
+    // not shown, so the erased mono list becomes both of its channels.
+    QList<float> newStereo = source->stereoAudioData();
+    if (newStereo.isEmpty() && !stereoSamples.isEmpty()) {
+        newStereo.resize(2 * erased.size());
+        for (qsizetype i = 0; i < erased.size(); ++i)
+            newStereo[2 * i] = newStereo[2 * i + 1] = erased[i];
     }
     samples = erased;
     stereoSamples = newStereo;
@@ -596,6 +586,8 @@ void AudioEditorPage::startRecording()
     // Holds undo and redo off until the take is in place; closed by stopRecording.
     undoStack->beginMacro(kRecordLabel);
     isRecording = true;
+    spectrum1->setRecording(true);
+    spectrum2->setRecording(true);
     recordButton->setText(QStringLiteral("停止"));
     recordButton->setStyleSheet(ThemeManager::instance()->styleSheet(ThemeManager::EditorPart::RecordingButton));
     showStatus(QStringLiteral("录音中..."));
@@ -633,6 +625,8 @@ void AudioEditorPage::stopRecording()
     RecordTake &take = recordSession->take();
     take.spliceInto(samples, stereoSamples);
     isRecording = false;
+    spectrum1->setRecording(false);
+    spectrum2->setRecording(false);
     recordButton->setText(QStringLiteral("录制"));
     recordButton->setStyleSheet(QString());
 

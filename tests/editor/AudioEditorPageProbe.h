@@ -28,6 +28,7 @@ struct AudioEditorPageProbe
     static WaveformWidget *waveform1(AudioEditorPage &page) { return page.waveform1; }
     static WaveformWidget *waveform2(AudioEditorPage &page) { return page.waveform2; }
     static SpectrumAnalyzerWidget *spectrum1(AudioEditorPage &page) { return page.spectrum1; }
+    static SpectrumAnalyzerWidget *spectrum2(AudioEditorPage &page) { return page.spectrum2; }
     static QString status(AudioEditorPage &page) { return page.statusBar->currentMessage(); }
     static QString time(AudioEditorPage &page) { return page.timeLabel->text(); }
     static QString playText(AudioEditorPage &page) { return page.playButton->text(); }
