@@ -4,6 +4,7 @@
 #include "project/UndoCommands.h"
 
 #include <algorithm>
+#include <utility>
 
 DeleteSelectionCommand::DeleteSelectionCommand(QList<float> *list, int start, int end, const QString &text)
     : QUndoCommand(text), list(list), start(start)
@@ -93,29 +94,250 @@ void SamplesReplaceCommand::undo()
         *stereoList = stereoBefore;
 }
 
-AddTrackCommand::AddTrackCommand(std::vector<TrackData> *tracks, const QString &text)
-    : QUndoCommand(text), tracks(tracks)
+namespace {
+
+// The record at `index`, or null when there is no such track.
+TrackData *trackAt(std::vector<TrackData> *tracks, int index)
 {
-    if (tracks && !tracks->empty()) {
-        index = static_cast<int>(tracks->size()) - 1;
-        track = tracks->back();
+    if (!tracks || index < 0 || index >= static_cast<int>(tracks->size()))
+        return nullptr;
+    return &(*tracks)[size_t(index)];
+}
+
+} // namespace
+
+MarkerSnapshotCommand::MarkerSnapshotCommand(std::vector<TimelineMarker> *markers, std::vector<TimelineMarker> before,
+                                             std::vector<TimelineMarker> after, const QString &text)
+    : QUndoCommand(text), markers(markers), before(std::move(before)), after(std::move(after))
+{
+}
+
+void MarkerSnapshotCommand::redo()
+{
+    if (markers)
+        *markers = after;
+}
+
+void MarkerSnapshotCommand::undo()
+{
+    if (markers)
+        *markers = before;
+}
+
+EnvelopeSnapshotCommand::EnvelopeSnapshotCommand(std::vector<TrackData> *tracks, int trackIndex,
+                                                 std::vector<EnvelopePoint> before, std::vector<EnvelopePoint> after,
+                                                 bool enabledBefore, bool enabledAfter, const QString &text)
+    : QUndoCommand(text), tracks(tracks), trackIndex(trackIndex), before(std::move(before)), after(std::move(after)),
+      enabledBefore(enabledBefore), enabledAfter(enabledAfter)
+{
+}
+
+void EnvelopeSnapshotCommand::redo()
+{
+    if (TrackData *track = trackAt(tracks, trackIndex)) {
+        track->volumeEnvelope = after;
+        track->envelopeEnabled = enabledAfter;
     }
+}
+
+void EnvelopeSnapshotCommand::undo()
+{
+    if (TrackData *track = trackAt(tracks, trackIndex)) {
+        track->volumeEnvelope = before;
+        track->envelopeEnabled = enabledBefore;
+    }
+}
+
+MidiNoteSnapshotCommand::MidiNoteSnapshotCommand(std::vector<TrackData> *tracks, int trackIndex, int clipIndex,
+                                                 std::vector<MidiNote> before, std::vector<MidiNote> after,
+                                                 const QString &text)
+    : QUndoCommand(text), tracks(tracks), trackIndex(trackIndex), clipIndex(clipIndex), before(std::move(before)),
+      after(std::move(after))
+{
+}
+
+void MidiNoteSnapshotCommand::redo()
+{
+    TrackData *track = trackAt(tracks, trackIndex);
+    if (track && clipIndex >= 0 && clipIndex < static_cast<int>(track->midiClips.size()))
+        track->midiClips[size_t(clipIndex)].notes = after;
+}
+
+void MidiNoteSnapshotCommand::undo()
+{
+    TrackData *track = trackAt(tracks, trackIndex);
+    if (track && clipIndex >= 0 && clipIndex < static_cast<int>(track->midiClips.size()))
+        track->midiClips[size_t(clipIndex)].notes = before;
+}
+
+TrackClipsSnapshotCommand::TrackClipsSnapshotCommand(std::vector<TrackData> *tracks, int trackIndex,
+                                                     std::vector<AudioClip> before, std::vector<AudioClip> after,
+                                                     const QString &text)
+    : QUndoCommand(text), tracks(tracks), trackIndex(trackIndex), audioBefore(std::move(before)),
+      audioAfter(std::move(after))
+{
+}
+
+TrackClipsSnapshotCommand *TrackClipsSnapshotCommand::createForMidi(std::vector<TrackData> *tracks, int trackIndex,
+                                                                    std::vector<MidiClip> before,
+                                                                    std::vector<MidiClip> after, const QString &text)
+{
+    auto *command = new TrackClipsSnapshotCommand(tracks, trackIndex, {}, {}, text);
+    command->isMidi = true;
+    command->midiBefore = std::move(before);
+    command->midiAfter = std::move(after);
+    return command;
+}
+
+void TrackClipsSnapshotCommand::redo()
+{
+    if (TrackData *track = trackAt(tracks, trackIndex)) {
+        if (isMidi)
+            track->midiClips = midiAfter;
+        else
+            track->audioClips = audioAfter;
+    }
+}
+
+void TrackClipsSnapshotCommand::undo()
+{
+    if (TrackData *track = trackAt(tracks, trackIndex)) {
+        if (isMidi)
+            track->midiClips = midiBefore;
+        else
+            track->audioClips = audioBefore;
+    }
+}
+
+MoveClipCommand::MoveClipCommand(std::vector<TrackData> *tracks, int sourceIndex, int targetIndex, int clipIndex,
+                                 bool isMidi, const AudioClip &audioClip, const MidiClip &midiClip,
+                                 const QString &text)
+    : QUndoCommand(text), tracks(tracks), sourceIndex(sourceIndex), targetIndex(targetIndex), clipIndex(clipIndex),
+      isMidi(isMidi), audioClip(audioClip), midiClip(midiClip)
+{
+}
+
+template <typename Clip>
+void MoveClipCommand::move(std::vector<Clip> TrackData::*clips, const Clip &clip, Snapshots<Clip> &snapshots)
+{
+    TrackData *source = trackAt(tracks, sourceIndex);
+    TrackData *target = trackAt(tracks, targetIndex);
+    if (!source || !target || clipIndex < 0 || clipIndex >= static_cast<int>((source->*clips).size()))
+        return;
+    snapshots.sourceBefore = source->*clips;
+    snapshots.targetBefore = target->*clips;
+    (source->*clips).erase((source->*clips).begin() + clipIndex);
+    (target->*clips).push_back(clip);
+    snapshots.sourceAfter = source->*clips;
+    snapshots.targetAfter = target->*clips;
+    moved = true;
+}
+
+template <typename Clip>
+void MoveClipCommand::restore(std::vector<Clip> TrackData::*clips, const Snapshots<Clip> &snapshots, bool after)
+{
+    TrackData *source = trackAt(tracks, sourceIndex);
+    TrackData *target = trackAt(tracks, targetIndex);
+    if (!source || !target)
+        return;
+    // With source == target both pairs hold the same vector, so the order does not matter.
+    source->*clips = after ? snapshots.sourceAfter : snapshots.sourceBefore;
+    target->*clips = after ? snapshots.targetAfter : snapshots.targetBefore;
+}
+
+void MoveClipCommand::redo()
+{
+    if (moved) {
+        if (isMidi)
+            restore(&TrackData::midiClips, midiSnapshots, true);
+        else
+            restore(&TrackData::audioClips, audioSnapshots, true);
+    } else if (isMidi) {
+        move(&TrackData::midiClips, midiClip, midiSnapshots);
+    } else {
+        move(&TrackData::audioClips, audioClip, audioSnapshots);
+    }
+}
+
+void MoveClipCommand::undo()
+{
+    if (!moved)
+        return;
+    if (isMidi)
+        restore(&TrackData::midiClips, midiSnapshots, false);
+    else
+        restore(&TrackData::audioClips, audioSnapshots, false);
+}
+
+TrackPresenceCommand::TrackPresenceCommand(TrackRowHost *host, int index, std::optional<TrackData> track,
+                                           const QString &text)
+    : QUndoCommand(text), host(host), index(index), track(std::move(track))
+{
+}
+
+bool TrackPresenceCommand::isFirstRedo()
+{
+    return std::exchange(skipFirstRedo, false);
+}
+
+void TrackPresenceCommand::takeOut()
+{
+    if (!host || track)
+        return;
+    std::vector<TrackData> &tracks = host->trackList();
+    if (index < 0 || index >= static_cast<int>(tracks.size()))
+        return;
+    host->destroyTrackRow(index);
+    track = std::move(tracks[size_t(index)]);
+    tracks.erase(tracks.begin() + index);
+    // An erase never reallocates: only the records from `index` on have moved.
+    host->rebindTrackRows(index);
+    host->updateRuler();
+}
+
+void TrackPresenceCommand::putBack()
+{
+    if (!host || !track)
+        return;
+    std::vector<TrackData> &tracks = host->trackList();
+    if (index < 0 || index > static_cast<int>(tracks.size()))
+        return;
+    tracks.insert(tracks.begin() + index, std::move(*track));
+    track.reset();
+    host->createTrackRow(index);
+    // The insert may have reallocated, leaving every earlier row pointing at freed records.
+    host->rebindTrackRows(0);
+    host->updateRuler();
+}
+
+AddTrackCommand::AddTrackCommand(TrackRowHost *host, const QString &text)
+    : TrackPresenceCommand(host, host ? static_cast<int>(host->trackList().size()) - 1 : -1, std::nullopt, text)
+{
 }
 
 void AddTrackCommand::undo()
 {
-    if (!tracks || index < 0 || index >= static_cast<int>(tracks->size()))
-        return;
-    tracks->erase(tracks->begin() + index);
+    takeOut();
 }
 
 void AddTrackCommand::redo()
 {
-    if (skipFirstRedo) {
-        skipFirstRedo = false;
-        return;
-    }
-    if (!tracks || index < 0 || index > static_cast<int>(tracks->size()))
-        return;
-    tracks->insert(tracks->begin() + index, track);
+    if (!isFirstRedo())
+        putBack();
+}
+
+RemoveTrackCommand::RemoveTrackCommand(TrackRowHost *host, int index, TrackData track, const QString &text)
+    : TrackPresenceCommand(host, index, std::move(track), text)
+{
+}
+
+void RemoveTrackCommand::undo()
+{
+    putBack();
+}
+
+void RemoveTrackCommand::redo()
+{
+    if (!isFirstRedo())
+        takeOut();
 }

@@ -1,15 +1,18 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Undo commands of both editors: the single-track ones point at one of the page's sample
-// lists, the track ones at the multitrack page's track vector; each holds what it needs to
-// go back and forth. GUI thread only.
+// lists, the multitrack ones at the page's track vector, markers and rows; each holds what
+// it needs to go back and forth. GUI thread only.
 #pragma once
 
+#include "project/TimelineMarker.h"
 #include "project/TrackData.h"
+#include "project/TrackRowHost.h"
 
 #include <QList>
 #include <QString>
 #include <QUndoCommand>
 
+#include <optional>
 #include <vector>
 
 // Deletes [start, end) on its first redo; keeps only the removed samples.
@@ -73,20 +76,165 @@ private:
     QList<float> stereoAfter;
 };
 
-// A track the page has just appended to `tracks`: the first redo finds it there and does
-// nothing; undo takes it off again, redo puts a copy back. Names the track by its index,
-// since the vector moves its records when it grows.
-class AddTrackCommand : public QUndoCommand
+// The multitrack commands below name a track by its index in the page's track vector, never
+// by its address: the vector moves its records whenever it grows or shifts. A command whose
+// vector or host is null, or whose indices do not fit the current lists, does nothing.
+// Clip snapshots share their sample lists with the live clips; nothing here detaches them.
+
+// Whole before/after marker lists (kept sorted by the page).
+class MarkerSnapshotCommand : public QUndoCommand
 {
 public:
-    // Copies the last track of `tracks`; with no track (or no vector) the command does nothing.
-    AddTrackCommand(std::vector<TrackData> *tracks, const QString &text);
+    MarkerSnapshotCommand(std::vector<TimelineMarker> *markers, std::vector<TimelineMarker> before,
+                          std::vector<TimelineMarker> after, const QString &text);
+    void undo() override;
+    void redo() override;
+
+private:
+    std::vector<TimelineMarker> *markers;
+    std::vector<TimelineMarker> before;
+    std::vector<TimelineMarker> after;
+};
+
+// A track's envelope points together with its enabled flag.
+class EnvelopeSnapshotCommand : public QUndoCommand
+{
+public:
+    EnvelopeSnapshotCommand(std::vector<TrackData> *tracks, int trackIndex, std::vector<EnvelopePoint> before,
+                            std::vector<EnvelopePoint> after, bool enabledBefore, bool enabledAfter,
+                            const QString &text);
     void undo() override;
     void redo() override;
 
 private:
     std::vector<TrackData> *tracks;
-    int index = -1;
-    TrackData track;
+    int trackIndex;
+    std::vector<EnvelopePoint> before;
+    std::vector<EnvelopePoint> after;
+    bool enabledBefore;
+    bool enabledAfter;
+};
+
+// The notes of one MIDI clip. Nothing creates it today; it stays sound if used.
+class MidiNoteSnapshotCommand : public QUndoCommand
+{
+public:
+    MidiNoteSnapshotCommand(std::vector<TrackData> *tracks, int trackIndex, int clipIndex,
+                            std::vector<MidiNote> before, std::vector<MidiNote> after, const QString &text);
+    void undo() override;
+    void redo() override;
+
+private:
+    std::vector<TrackData> *tracks;
+    int trackIndex;
+    int clipIndex;  // into the track's midiClips
+    std::vector<MidiNote> before;
+    std::vector<MidiNote> after;
+};
+
+// One clip vector of a track, audio or MIDI; the other vector is never touched.
+class TrackClipsSnapshotCommand : public QUndoCommand
+{
+public:
+    TrackClipsSnapshotCommand(std::vector<TrackData> *tracks, int trackIndex, std::vector<AudioClip> before,
+                              std::vector<AudioClip> after, const QString &text);
+    // The caller pushes (and so owns) the returned command.
+    static TrackClipsSnapshotCommand *createForMidi(std::vector<TrackData> *tracks, int trackIndex,
+                                                    std::vector<MidiClip> before, std::vector<MidiClip> after,
+                                                    const QString &text);
+    void undo() override;
+    void redo() override;
+
+private:
+    std::vector<TrackData> *tracks;
+    int trackIndex;
+    bool isMidi = false;
+    std::vector<AudioClip> audioBefore;
+    std::vector<AudioClip> audioAfter;
+    std::vector<MidiClip> midiBefore;
+    std::vector<MidiClip> midiAfter;
+};
+
+// Moves clip `clipIndex` of the source track to the end of the target track (which may be
+// the same track) on its first redo, keeping both tracks' clip vectors from before and after.
+// Undo restores the vectors rather than taking "the target's last clip" back, which would be
+// the wrong clip once another one follows the moved clip.
+class MoveClipCommand : public QUndoCommand
+{
+public:
+    // `audioClip` / `midiClip`: the clip as it lands on the target; the other one is unused.
+    MoveClipCommand(std::vector<TrackData> *tracks, int sourceIndex, int targetIndex, int clipIndex, bool isMidi,
+                    const AudioClip &audioClip, const MidiClip &midiClip, const QString &text);
+    void undo() override;
+    void redo() override;
+
+private:
+    template <typename Clip>
+    struct Snapshots
+    {
+        std::vector<Clip> sourceBefore;
+        std::vector<Clip> targetBefore;
+        std::vector<Clip> sourceAfter;
+        std::vector<Clip> targetAfter;
+    };
+
+    template <typename Clip>
+    void move(std::vector<Clip> TrackData::*clips, const Clip &clip, Snapshots<Clip> &snapshots);
+    template <typename Clip>
+    void restore(std::vector<Clip> TrackData::*clips, const Snapshots<Clip> &snapshots, bool after);
+
+    std::vector<TrackData> *tracks;
+    int sourceIndex;
+    int targetIndex;
+    int clipIndex;  // in the source track, before the move
+    bool isMidi;
+    AudioClip audioClip;
+    MidiClip midiClip;
+    bool moved = false;  // the snapshots hold a move made by the first redo
+    Snapshots<AudioClip> audioSnapshots;
+    Snapshots<MidiClip> midiSnapshots;
+};
+
+// Common part of adding and removing a whole track with its row. Both are pushed after the
+// page has already made the change, so their first redo does nothing. The command holds the
+// record only while it is out of the list, taken from the list as it was at that moment, so
+// putting it back restores exactly what was taken away (changes that never went through the
+// stack, such as a new volume, included).
+class TrackPresenceCommand : public QUndoCommand
+{
+protected:
+    TrackPresenceCommand(TrackRowHost *host, int index, std::optional<TrackData> track, const QString &text);
+
+    // True once: the first redo stands for the change the page made before pushing.
+    bool isFirstRedo();
+    // Takes track `index` and its row out of the page; nothing when there is no such track
+    // or the record is already held.
+    void takeOut();
+    // Inserts the held record and a row for it at `index`; nothing when no record is held
+    // or `index` lies beyond the end of the list.
+    void putBack();
+
+    TrackRowHost *host;
+    int index;
+    std::optional<TrackData> track;  // set while the track is out of the list
     bool skipFirstRedo = true;
+};
+
+// A track the page has just appended, together with its row.
+class AddTrackCommand : public TrackPresenceCommand
+{
+public:
+    // Names the host's last track; with no track (or no host) the command does nothing.
+    AddTrackCommand(TrackRowHost *host, const QString &text);
+    void undo() override;
+    void redo() override;
+};
+
+// A track (and its row) the page has just removed from position `index`.
+class RemoveTrackCommand : public TrackPresenceCommand
+{
+public:
+    RemoveTrackCommand(TrackRowHost *host, int index, TrackData track, const QString &text);
+    void undo() override;
+    void redo() override;
 };
