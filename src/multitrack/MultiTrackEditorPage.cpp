@@ -404,10 +404,6 @@ void MultiTrackEditorPage::removeTrack(int index)
     TrackData removed = tracks[static_cast<size_t>(index)];
     destroyTrackRow(index);
     tracks.erase(tracks.begin() + index);
-    if (selectedTrack == index)
-        selectedTrack = -1;
-    else if (selectedTrack > index)
-        --selectedTrack;
     rebindTrackRows(index);
     updateRuler();
     undoStack->push(new RemoveTrackCommand(this, index, std::move(removed), tr("删除轨道")));
@@ -466,6 +462,10 @@ void MultiTrackEditorPage::createTrackRow(int index)
     connect(row, &TrackRowWidget::playheadMoved, this, &MultiTrackEditorPage::syncPlayheadAll);
 
     trackRows.insert(trackRows.begin() + index, row);
+    row->show();
+    // The selection stays on its track when a row is put back above it (an undone removal).
+    if (selectedTrack >= index)
+        ++selectedTrack;
     lane->setViewStartSec(viewStartSec);
     lane->setPlayheadPosition(ruler->playheadSec);
     syncZoomAll();
@@ -482,6 +482,12 @@ void MultiTrackEditorPage::destroyTrackRow(int index)
         return;
     TrackRowWidget *row = trackRows[static_cast<size_t>(index)];
     trackRows.erase(trackRows.begin() + index);
+    // Every path that takes a row away (a removal, its redo, an undone addition) keeps the
+    // selection on its track, or clears it when this was the one.
+    if (selectedTrack == index)
+        selectedTrack = -1;
+    else if (selectedTrack > index)
+        --selectedTrack;
     // Deleted once control is back in the event loop, in case a call from one of the row's
     // widgets led here; until then nothing can reach the record they pointed at.
     ClipLaneWidget *lane = row->lane();

@@ -9,8 +9,10 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QFileInfo>
+#include <QLineEdit>
 #include <QMenu>
 #include <QPushButton>
+#include <QSlider>
 #include <QSignalSpy>
 #include <QTest>
 #include <QTimer>

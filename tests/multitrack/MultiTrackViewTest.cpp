@@ -6,6 +6,8 @@
 #include "multitrack/TrackRowWidget.h"
 
 #include <QApplication>
+#include <QComboBox>
+#include <QDoubleSpinBox>
 #include <QLabel>
 #include <QPushButton>
 #include <QScrollArea>
@@ -99,11 +101,11 @@ TEST_F(MultiTrackView, ZoomIsClampedAt512AndAtTheWholeProject)
     EXPECT_DOUBLE_EQ(page->zoom, kViewportWidth / (100.0 * 300.0));
     EXPECT_EQ(page->hScrollBar->maximum(), 0) << "the whole project is visible";
 
-    // A project of 2000 s: the lower bound follows its length.
+    // A project of 500 s: the lower bound follows its length.
     page->addTrack(TrackType::Audio, {}, 44100, QString(), {});
-    page->tracks[0].audioClips.push_back(AudioClip{QList<float>(100, 0.0f), {}, 100, 1900.0});
+    page->tracks[0].audioClips.push_back(AudioClip{QList<float>(100, 0.0f), {}, 100, 499.0});
     page->applyZoom(1e-6, 0);
-    EXPECT_DOUBLE_EQ(page->zoom, kViewportWidth / (100.0 * 1901.0));
+    EXPECT_DOUBLE_EQ(page->zoom, kViewportWidth / (100.0 * 500.0));
     // Beyond 100000 s the fit would fall below 0.01, which stays the floor.
     page->tracks[0].audioClips[0].start = 200000.0;
     page->applyZoom(1e-6, 0);

@@ -16,12 +16,16 @@
 
 namespace {
 
+// The saved project without what differs between any two saves (its id and time stamps).
 QByteArray projectJson(const MultiTrackEditorPage &page)
 {
     ProjectSettings settings;
     settings.sampleRate = page.sampleRate;
-    return ProjectSerializer::saveProject(QStringLiteral("random"), page.tracks, settings, 0.0, 1.0, page.markers)
-        .toJson(QJsonDocument::Compact);
+    QJsonObject root =
+        ProjectSerializer::saveProject(QStringLiteral("random"), page.tracks, settings, 0.0, 1.0, page.markers).object();
+    for (const char *key : {"id", "createdAt", "updatedAt"})
+        root.remove(QLatin1String(key));
+    return QJsonDocument(root).toJson(QJsonDocument::Compact);
 }
 
 // Row i shows track i, carries index i, points at tracks[i] and has the lane of its kind.
