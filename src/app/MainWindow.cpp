@@ -339,7 +339,8 @@ void MainWindow::routeUndo(bool redo)
         editorPage->syncWaveforms();
     } else if (current == multiTrackPage) {
         redo ? multiTrackPage->undoStack->redo() : multiTrackPage->undoStack->undo();
-        // The clip lanes repaint and the ruler refreshes here once the page shows its tracks.
+        multiTrackPage->repaintLanes();
+        multiTrackPage->updateRuler();
     }
 }
 
