@@ -657,6 +657,11 @@ bool MultiTrackEditorPage::eventFilter(QObject *watched, QEvent *event)
     if (watched != laneScrollArea->viewport() && watched != ruler)
         return QWidget::eventFilter(watched, event);
     switch (event->type()) {
+    case QEvent::Resize:
+        // The ruler keeps the lanes' width, also when their vertical scroll bar comes or goes.
+        if (watched == laneScrollArea->viewport())
+            updateRuler();
+        break;
     case QEvent::Wheel: {
         const auto *wheel = static_cast<QWheelEvent *>(event);
         int delta = 0;

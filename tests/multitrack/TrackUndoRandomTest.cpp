@@ -109,7 +109,7 @@ TEST(TrackUndoRandom, TwoHundredStepsKeepRowsBoundAndTheHistoryExact)
         }
         expectRowsMirrorTracks(page);
         if (step % 10 == 0)
-            QApplication::processEvents();  // removed rows are deleted here
+            QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);  // removed rows go here
     }
     EXPECT_GE(adds, 20);
 
@@ -128,7 +128,7 @@ TEST(TrackUndoRandom, TwoHundredStepsKeepRowsBoundAndTheHistoryExact)
         expectRowsMirrorTracks(page);
     }
     EXPECT_EQ(projectJson(page), end);
-    QApplication::processEvents();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
 }
 
 } // namespace
