@@ -26,6 +26,8 @@ packages=(
   xvfb xauth x11-utils xdotool imagemagick pulseaudio jackd2 locales
   # independent oracles for tests
   sox libsox-fmt-mp3 flac ffmpeg lame mpg123 fluidsynth python3 python3-numpy python3-mido
+  # the update tests' self-signed certificate
+  openssl
   # peers for the DSP and offline-effect benchmarks
   rubberband-cli
   aubio-tools

@@ -58,6 +58,9 @@ export HOME=$run/home XDG_CONFIG_HOME=$run/config XDG_DATA_HOME=$run/data XDG_CA
 export XDG_RUNTIME_DIR=$run/runtime PULSE_RUNTIME_PATH=$run/pulse
 echo "XDG_DOWNLOAD_DIR=\"$run/downloads\"" >"$XDG_CONFIG_HOME/user-dirs.dirs"
 export QT_QPA_PLATFORM=offscreen
+# The silent update check after start goes to a closed local port, so it fails at once and
+# quietly; tests of the update check point it at their own server.
+export ZENTRIQ_UPDATE_URL=http://127.0.0.1:9/update.json
 
 export PULSE_SERVER=unix:$run/pulse/native
 pulseaudio -n --daemonize=no --exit-idle-time=-1 --use-pid-file=no --disable-shm=yes \

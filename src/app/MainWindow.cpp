@@ -1,9 +1,12 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The one top-level window: the page stack (start page, single-track editor, multitrack
 // editor, mixer), the menus and their routing, the project file flows, the busy overlay,
-// the status bar with its clock label, window settings and the About box.
+// the status bar with its clock label, window settings, the About box and the update check.
 #include "MainWindow.h"
 
+#include "UpdateChecker.h"
+#include "UpdateDialog.h"
+#include "UpdateNetwork.h"
 #include "WelcomePage.h"
 #include "WindowPlacement.h"
 #include "editor/AudioEditorPage.h"
@@ -56,6 +59,15 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent)
     createStatusBar();
     setupConnections();
     loadSettings();
+
+    updateChecker = new UpdateChecker(this);
+    updateChecker->setUpdateUrl(updateManifestUrl());
+    // Queued: the dialog's event loop runs once the checker has finished with its reply and a
+    // manual check has ended.
+    connect(updateChecker, &UpdateChecker::updateAvailable, this, &MainWindow::onAutoUpdateAvailable,
+            Qt::QueuedConnection);
+    QTimer::singleShot(3000, Qt::CoarseTimer, this, &MainWindow::onAutoUpdateCheck);
+
     multiTrackPage->scanAndLoadExistingSf2();
     setWindowTitle(tr("ZentriqStudio"));
 
@@ -157,6 +169,50 @@ void MainWindow::showAbout()
     if (!icon.isNull())
         box.setIconPixmap(icon.scaled(64, 64, Qt::IgnoreAspectRatio, Qt::FastTransformation));
     box.exec();
+}
+
+void MainWindow::checkForUpdates()
+{
+    if (manualCheckHandlers.isEmpty()) {
+        // Whichever answer comes first ends this check, so no later one shows a second box.
+        const auto endCheck = [this] {
+            for (const QMetaObject::Connection &handler : std::as_const(manualCheckHandlers))
+                disconnect(handler);
+            manualCheckHandlers.clear();
+        };
+        manualCheckHandlers = {
+            connect(updateChecker, &UpdateChecker::noUpdateAvailable, this,
+                    [this, endCheck] {
+                        endCheck();
+                        QMessageBox::information(this, tr("检查更新"), tr("当前已是最新版本。"));
+                    }),
+            connect(updateChecker, &UpdateChecker::checkFailed, this,
+                    [this, endCheck](const QString &message) {
+                        endCheck();
+                        QMessageBox::warning(this, tr("检查更新"), message);
+                    }),
+            // The dialog comes through the window's lasting connection.
+            connect(updateChecker, &UpdateChecker::updateAvailable, this, endCheck),
+        };
+    }
+    updateChecker->checkForUpdates(false);
+}
+
+void MainWindow::onAutoUpdateCheck()
+{
+    updateChecker->checkForUpdates(true);
+}
+
+void MainWindow::onAutoUpdateAvailable(const UpdateInfo &info)
+{
+    // A silent check that answers while the dialog runs its own event loop would stack a
+    // second dialog on top.
+    if (updateDialogOpen)
+        return;
+    updateDialogOpen = true;
+    UpdateDialog dialog(info, this);
+    dialog.exec();
+    updateDialogOpen = false;
 }
 
 void MainWindow::closeEvent(QCloseEvent *event)
@@ -297,7 +353,7 @@ void MainWindow::setupConnections()
 
     connect(aboutAction, &QAction::triggered, this, &MainWindow::showAbout);
     connect(preferencesAction, &QAction::triggered, this, &MainWindow::showPreferences);
-    // checkUpdatesAction: the manual update check connects here once the window has one.
+    connect(checkUpdatesAction, &QAction::triggered, this, &MainWindow::checkForUpdates);
 
     connect(zoomInAction, &QAction::triggered, editorPage, &AudioEditorPage::onZoomIn);
     connect(zoomOutAction, &QAction::triggered, editorPage, &AudioEditorPage::onZoomOut);

@@ -1,13 +1,16 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The one top-level window: the page stack (start page, single-track editor, multitrack
 // editor, mixer), the menus and their routing, the project and media file flows, the busy
-// overlay, the status bar with its clock label, window settings and the About box.
+// overlay, the status bar with its clock label, window settings, the About box and the
+// update check.
 // The project flows live in ProjectFlows.cpp, the media flows in MediaFlows.cpp.
 #pragma once
 
 #include "ProjectContent.h"
 
+#include <QList>
 #include <QMainWindow>
+#include <QMetaObject>
 #include <QString>
 
 #include <optional>
@@ -21,6 +24,8 @@ class QAction;
 class QLabel;
 class QStackedWidget;
 class QTimer;
+class UpdateChecker;
+struct UpdateInfo;
 class WelcomePage;
 
 // GUI thread only. Only the window switches pages. Settings live in the platform store
@@ -63,6 +68,13 @@ public slots:
     bool loadProject(const QString &path);
     void showPreferences();
     void showAbout();
+    // The manual update check: exactly one box (none when an update is found, which opens
+    // the update dialog). Asked again while it runs, it keeps waiting for the same answer.
+    void checkForUpdates();
+    // The silent check 3 s after start: nothing shows unless there is an update.
+    void onAutoUpdateCheck();
+    // Runs the update dialog modally, unless one is already open.
+    void onAutoUpdateAvailable(const UpdateInfo &info);
     void updateStatusBar();
 
 protected:
@@ -145,6 +157,10 @@ private:
     QAction *undoAction = nullptr;
     QAction *redoAction = nullptr;
     QAction *checkUpdatesAction = nullptr;
+
+    UpdateChecker *updateChecker = nullptr;
+    QList<QMetaObject::Connection> manualCheckHandlers;  // of the manual check waiting for its answer
+    bool updateDialogOpen = false;
 
     QLabel *statusLabel = nullptr;
     QTimer *statusTimer = nullptr;

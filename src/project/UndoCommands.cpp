@@ -134,17 +134,19 @@ EnvelopeSnapshotCommand::EnvelopeSnapshotCommand(std::vector<TrackData> *tracks,
 
 void EnvelopeSnapshotCommand::redo()
 {
-    if (TrackData *track = trackAt(tracks, trackIndex)) {
-        track->volumeEnvelope = after;
-        track->envelopeEnabled = enabledAfter;
-    }
+    apply(true);
 }
 
 void EnvelopeSnapshotCommand::undo()
 {
+    apply(false);
+}
+
+void EnvelopeSnapshotCommand::apply(bool useAfter)
+{
     if (TrackData *track = trackAt(tracks, trackIndex)) {
-        track->volumeEnvelope = before;
-        track->envelopeEnabled = enabledBefore;
+        track->volumeEnvelope = useAfter ? after : before;
+        track->envelopeEnabled = useAfter ? enabledAfter : enabledBefore;
     }
 }
 
@@ -158,16 +160,19 @@ MidiNoteSnapshotCommand::MidiNoteSnapshotCommand(std::vector<TrackData> *tracks,
 
 void MidiNoteSnapshotCommand::redo()
 {
-    TrackData *track = trackAt(tracks, trackIndex);
-    if (track && clipIndex >= 0 && clipIndex < static_cast<int>(track->midiClips.size()))
-        track->midiClips[size_t(clipIndex)].notes = after;
+    apply(true);
 }
 
 void MidiNoteSnapshotCommand::undo()
 {
+    apply(false);
+}
+
+void MidiNoteSnapshotCommand::apply(bool useAfter)
+{
     TrackData *track = trackAt(tracks, trackIndex);
     if (track && clipIndex >= 0 && clipIndex < static_cast<int>(track->midiClips.size()))
-        track->midiClips[size_t(clipIndex)].notes = before;
+        track->midiClips[size_t(clipIndex)].notes = useAfter ? after : before;
 }
 
 TrackClipsSnapshotCommand::TrackClipsSnapshotCommand(std::vector<TrackData> *tracks, int trackIndex,
@@ -191,21 +196,21 @@ TrackClipsSnapshotCommand *TrackClipsSnapshotCommand::createForMidi(std::vector<
 
 void TrackClipsSnapshotCommand::redo()
 {
-    if (TrackData *track = trackAt(tracks, trackIndex)) {
-        if (isMidi)
-            track->midiClips = midiAfter;
-        else
-            track->audioClips = audioAfter;
-    }
+    apply(true);
 }
 
 void TrackClipsSnapshotCommand::undo()
 {
+    apply(false);
+}
+
+void TrackClipsSnapshotCommand::apply(bool useAfter)
+{
     if (TrackData *track = trackAt(tracks, trackIndex)) {
         if (isMidi)
-            track->midiClips = midiBefore;
+            track->midiClips = useAfter ? midiAfter : midiBefore;
         else
-            track->audioClips = audioBefore;
+            track->audioClips = useAfter ? audioAfter : audioBefore;
     }
 }
 
@@ -312,6 +317,11 @@ void TrackPresenceCommand::putBack()
 
 AddTrackCommand::AddTrackCommand(TrackRowHost *host, const QString &text)
     : TrackPresenceCommand(host, host ? static_cast<int>(host->trackList().size()) - 1 : -1, std::nullopt, text)
+{
+}
+
+AddTrackCommand::AddTrackCommand(TrackRowHost *host, int index, const QString &text)
+    : TrackPresenceCommand(host, index, std::nullopt, text)
 {
 }
 

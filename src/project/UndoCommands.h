@@ -107,6 +107,8 @@ public:
     void redo() override;
 
 private:
+    void apply(bool useAfter);
+
     std::vector<TrackData> *tracks;
     int trackIndex;
     std::vector<EnvelopePoint> before;
@@ -125,6 +127,8 @@ public:
     void redo() override;
 
 private:
+    void apply(bool useAfter);
+
     std::vector<TrackData> *tracks;
     int trackIndex;
     int clipIndex;  // into the track's midiClips
@@ -146,6 +150,8 @@ public:
     void redo() override;
 
 private:
+    void apply(bool useAfter);
+
     std::vector<TrackData> *tracks;
     int trackIndex;
     bool isMidi = false;
@@ -220,12 +226,14 @@ protected:
     bool skipFirstRedo = true;
 };
 
-// A track the page has just appended, together with its row.
+// A track the page has just added, together with its row.
 class AddTrackCommand : public TrackPresenceCommand
 {
 public:
     // Names the host's last track; with no track (or no host) the command does nothing.
     AddTrackCommand(TrackRowHost *host, const QString &text);
+    // For a track the page has inserted at `index` rather than appended (render in place).
+    AddTrackCommand(TrackRowHost *host, int index, const QString &text);
     void undo() override;
     void redo() override;
 };

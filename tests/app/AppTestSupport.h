@@ -119,6 +119,7 @@ struct ShownBox
 {
     QString title;
     QString text;
+    const QWidget *parent = nullptr;
 };
 
 // While it lives, answers every file dialog with the next queued path (an empty path or an
@@ -134,6 +135,8 @@ public:
 
     std::deque<QString> files;
     QMessageBox::StandardButton boxAnswer = QMessageBox::Ok;
+    // Gets every other dialog that shows, and must close it; without it they stay open.
+    std::function<void(QDialog *)> otherDialog;
     std::vector<ShownBox> boxes;
     QStringList fileDialogCaptions;
     // When the last file dialog was accepted, so a benchmark can leave the dialog out.
@@ -146,7 +149,7 @@ private:
             if (!widget->isVisible())
                 continue;
             if (auto *box = qobject_cast<QMessageBox *>(widget)) {
-                boxes.push_back({box->windowTitle(), box->text()});
+                boxes.push_back({box->windowTitle(), box->text(), box->parentWidget()});
                 QAbstractButton *button = box->button(boxAnswer);
                 (button ? button : box->buttons().value(0))->click();
                 return;
@@ -159,6 +162,11 @@ private:
                 fileDialogCaptions.append(dialog->windowTitle());
                 answeringFileDialog = true;
                 QMetaObject::invokeMethod(dialog, [this, dialog] { answerFileDialog(dialog); }, Qt::QueuedConnection);
+                return;
+            }
+            auto *other = qobject_cast<QDialog *>(widget);
+            if (other && !dialog && otherDialog) {
+                otherDialog(other);
                 return;
             }
         }

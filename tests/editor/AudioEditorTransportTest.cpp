@@ -5,6 +5,7 @@
 #include "AudioEditorPageProbe.h"
 
 #include "OracleTool.h"
+#include "ScopedEnv.h"
 #include "TestFiles.h"
 
 #include <QDir>
@@ -27,30 +28,6 @@
 
 namespace {
 constexpr int rate = 48000;  // the null sink's rate, so nothing is resampled on the way
-
-// Sets an environment variable for the lifetime of the object.
-class ScopedEnv
-{
-public:
-    ScopedEnv(const char *name, const QByteArray &value)
-        : name(name)
-    {
-        if (qEnvironmentVariableIsSet(name))
-            previous = qgetenv(name);
-        qputenv(name, value);
-    }
-    ~ScopedEnv()
-    {
-        if (previous)
-            qputenv(name, *previous);
-        else
-            qunsetenv(name);
-    }
-
-private:
-    const char *name;
-    std::optional<QByteArray> previous;
-};
 
 // A PulseAudio server of this test alone with one null sink, the default output, whose
 // monitor (remapped as an ordinary source) is the default input. Tests running beside it

@@ -104,12 +104,14 @@ public:
     void updateRuler() override { ++rulerUpdates; }
 
     // What the page does itself before pushing an add or a remove.
-    void append(TrackData track)
+    void insert(int index, TrackData track)
     {
-        tracks.push_back(std::move(track));
-        createTrackRow(int(tracks.size()) - 1);
+        tracks.insert(tracks.begin() + index, std::move(track));
+        createTrackRow(index);
         rebindTrackRows(0);
     }
+
+    void append(TrackData track) { insert(int(tracks.size()), std::move(track)); }
 
     TrackData remove(int index)
     {
@@ -491,6 +493,29 @@ TEST(TrackUndo, RemovedTrackComesBackAtItsIndexWithItsRow)
     }
 }
 
+// Rendering a clip in place inserts the new track after its source, not at the end.
+TEST(TrackUndo, TrackAddedInsideTheListTogglesAtItsIndex)
+{
+    for (int index = 0; index <= 2; ++index) {
+        SCOPED_TRACE(index);
+        const std::vector<TrackData> start{audioTrack(QStringLiteral("A")), midiTrack(QStringLiteral("B"))};
+        RecordingHost host(start);
+        QUndoStack stack;
+        host.insert(index, audioTrack(QStringLiteral("B (渲染)"), {audioClip(0.0, 0.5f)}));
+        const std::vector<TrackData> added = host.tracks;
+        stack.push(new AddTrackCommand(&host, index, QStringLiteral("就地渲染MIDI")));
+        EXPECT_EQ(host.tracks, added);
+        for (int round = 0; round < 2; ++round) {
+            stack.undo();
+            EXPECT_EQ(host.tracks, start);
+            EXPECT_TRUE(host.rowsMatch());
+            stack.redo();
+            EXPECT_EQ(host.tracks, added);
+            EXPECT_TRUE(host.rowsMatch());
+        }
+    }
+}
+
 TEST(TrackUndo, RemoveTrackOutsideTheListDoesNothing)
 {
     RecordingHost host({audioTrack(QStringLiteral("A")), audioTrack(QStringLiteral("B"))});
@@ -524,7 +549,7 @@ TEST(TrackUndo, InsertingIntoAFullVectorRebindsEveryRow)
     EXPECT_TRUE(host.rowsMatch());
 }
 
-// The page's adds and removes, clip moves and edits, pushed in random order: after every
+// The page's adds, inserts and removes, clip moves and edits, pushed in random order: after every
 // step each row is bound to its own track, and undoing and redoing everything walks back
 // through the same states, ending in the same project documents.
 TEST(TrackUndo, RandomStepsKeepRowsBoundAndReplayExactly)
@@ -563,9 +588,14 @@ TEST(TrackUndo, RandomStepsKeepRowsBoundAndReplayExactly)
     for (int step = 0; step < 200; ++step) {
         const int trackCount = int(host.tracks.size());
         const int kind = pick(0, 9);
-        if (kind <= 2 || trackCount < 2) {
+        if (kind <= 1 || trackCount < 2) {
             host.append(newTrack());
             stack.push(new AddTrackCommand(&host, QStringLiteral("添加轨道")));
+            ++adds;
+        } else if (kind == 2) {
+            const int index = pick(0, trackCount);  // as rendering in place does
+            host.insert(index, newTrack());
+            stack.push(new AddTrackCommand(&host, index, QStringLiteral("就地渲染MIDI")));
             ++adds;
         } else if (kind <= 4) {
             const int index = pick(0, trackCount - 1);

@@ -2,31 +2,32 @@
 // Sets an environment variable for the lifetime of the object.
 #pragma once
 
-#include <cstdlib>
+#include <QByteArray>
+#include <QtGlobal>
+
 #include <optional>
-#include <string>
 
 class ScopedEnv
 {
 public:
-    ScopedEnv(const char *name, const char *value)
+    ScopedEnv(const char *name, const QByteArray &value)
         : name(name)
     {
-        if (const char *old = std::getenv(name))
-            previous = old;
-        setenv(name, value, 1);
+        if (qEnvironmentVariableIsSet(name))
+            previous = qgetenv(name);
+        qputenv(name, value);
     }
     ~ScopedEnv()
     {
         if (previous)
-            setenv(name, previous->c_str(), 1);
+            qputenv(name, *previous);
         else
-            unsetenv(name);
+            qunsetenv(name);
     }
     ScopedEnv(const ScopedEnv &) = delete;
     ScopedEnv &operator=(const ScopedEnv &) = delete;
 
 private:
     const char *name;
-    std::optional<std::string> previous;
+    std::optional<QByteArray> previous;
 };
