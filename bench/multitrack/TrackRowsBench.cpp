@@ -1,10 +1,12 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The multitrack page with 64 tracks of 50 clips: adding and removing a track (every row
 // re-bound), repainting the visible lanes and the ruler, and the memory of track undo steps.
-#include "multitrack/MultiTrackEditorPage.h"
 #include "multitrack/ClipLaneWidget.h"
+#include "multitrack/MultiTrackEditorPage.h"
 #include "multitrack/TimelineRulerWidget.h"
 #include "multitrack/TrackRowWidget.h"
+
+#include "../OffscreenApplication.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -16,7 +18,7 @@
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
-#include <chrono>
+#include <functional>
 #include <memory>
 #include <random>
 
@@ -25,21 +27,6 @@ namespace {
 constexpr int trackCount = 64;
 constexpr int clipsPerTrack = 50;
 constexpr int rate = 44100;
-
-// The application lives until the process ends: tearing it down from static destructors,
-// after Qt's own globals are gone, would crash at exit.
-QApplication &application()
-{
-    static int argc = 1;
-    static char name[] = "multitrack_bench";
-    static char *argv[] = {name, nullptr};
-    static QApplication *app = [] {
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-        qputenv("QT_LOGGING_RULES", "*.debug=false");
-        return new QApplication(argc, argv);
-    }();
-    return *app;
-}
 
 // Seeded noise, so every run draws the same waveforms.
 QList<float> noise(qsizetype frames)
@@ -101,39 +88,36 @@ double seconds(const QElapsedTimer &timer)
     return timer.nsecsElapsed() * 1e-9;
 }
 
-// Appending a track (the vector may move every record, so every row is re-bound); the
-// undo that follows, untimed, keeps the page at 64 tracks.
-void BM_AddTrack(benchmark::State &state)
+// Times `edit` on a page of 64 tracks, then undoes it untimed, so every iteration starts
+// from the same page.
+void timeTrackEdit(benchmark::State &state, const std::function<void(MultiTrackEditorPage &, const QList<float> &)> &edit)
 {
-    application();
+    offscreenApplication();
     const QList<float> samples = noise(2 * rate);
     auto page = busyPage(samples);
     for (auto _ : state) {
         QElapsedTimer timer;
         timer.start();
-        page->addTrack(TrackType::Audio, samples, rate, QString(), {});
+        edit(*page, samples);
         state.SetIterationTime(seconds(timer));
         page->undoStack->undo();
         deleteRemovedRows();
     }
 }
+
+// Appending a track: the vector may move every record, so every row is re-bound.
+void BM_AddTrack(benchmark::State &state)
+{
+    timeTrackEdit(state, [](MultiTrackEditorPage &page, const QList<float> &samples) {
+        page.addTrack(TrackType::Audio, samples, rate, QString(), {});
+    });
+}
 BENCHMARK(BM_AddTrack)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(100);
 
-// Removing the middle track (the rows after it are renumbered and re-bound); its undo,
-// untimed, puts it back.
+// Removing the middle track: the rows after it are renumbered and re-bound.
 void BM_RemoveTrack(benchmark::State &state)
 {
-    application();
-    const QList<float> samples = noise(2 * rate);
-    auto page = busyPage(samples);
-    for (auto _ : state) {
-        QElapsedTimer timer;
-        timer.start();
-        page->removeTrack(trackCount / 2);
-        state.SetIterationTime(seconds(timer));
-        page->undoStack->undo();
-        deleteRemovedRows();
-    }
+    timeTrackEdit(state, [](MultiTrackEditorPage &page, const QList<float> &) { page.removeTrack(trackCount / 2); });
 }
 BENCHMARK(BM_RemoveTrack)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(100);
 
@@ -142,7 +126,7 @@ BENCHMARK(BM_RemoveTrack)->UseManualTime()->Unit(benchmark::kMillisecond)->Itera
 // the iterations is reported as well as the mean.
 void BM_RepaintVisibleLanes(benchmark::State &state)
 {
-    application();
+    offscreenApplication();
     const QList<float> samples = noise(2 * rate);
     auto page = busyPage(samples);
     page->applyZoom(1.0, 0);
@@ -197,7 +181,7 @@ double residentMiB()
 // undo step keeps a copy of its track, which must share the samples instead of copying them.
 void BM_TrackUndoMemory(benchmark::State &state)
 {
-    application();
+    offscreenApplication();
     const QList<float> samples = noise(60 * rate);
     for (auto _ : state) {
         auto page = busyPage(samples);
