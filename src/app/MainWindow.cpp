@@ -394,9 +394,7 @@ void MainWindow::routeUndo(bool redo)
         redo ? editorPage->undoStack->redo() : editorPage->undoStack->undo();
         editorPage->syncWaveforms();
     } else if (current == multiTrackPage) {
-        redo ? multiTrackPage->undoStack->redo() : multiTrackPage->undoStack->undo();
-        multiTrackPage->repaintLanes();
-        multiTrackPage->updateRuler();
+        multiTrackPage->stepHistory(redo);
     }
 }
 

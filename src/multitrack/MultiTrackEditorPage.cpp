@@ -706,9 +706,7 @@ void MultiTrackEditorPage::keyPressEvent(QKeyEvent *event)
         && selectedTrack >= 0) {
         removeTrack(selectedTrack);
     } else if (event->matches(QKeySequence::Undo) || event->matches(QKeySequence::Redo)) {
-        event->matches(QKeySequence::Undo) ? undoStack->undo() : undoStack->redo();
-        repaintLanes();
-        updateRuler();
+        stepHistory(event->matches(QKeySequence::Redo));
     } else if (key == Qt::Key_J && modifiers == Qt::NoModifier) {
         onSnapChanged(!snapEnabled);
     } else {
@@ -748,9 +746,11 @@ void MultiTrackEditorPage::updateTimeLabel(double seconds)
                            .arg(ms % 1000, 3, 10, QLatin1Char('0')));
 }
 
-void MultiTrackEditorPage::repaintLanes()
+void MultiTrackEditorPage::stepHistory(bool redo)
 {
+    redo ? undoStack->redo() : undoStack->undo();
     forEachLane([](ClipLaneWidget *lane) { lane->update(); });
+    updateRuler();
 }
 
 void MultiTrackEditorPage::forEachLane(const std::function<void(ClipLaneWidget *)> &apply) const

@@ -94,8 +94,8 @@ public:
     // Moves every lane's and the ruler's playhead to one time and shows it.
     void syncPlayheadAll(double seconds);
     void updateTimeLabel(double seconds);
-    // Repaints every row's lane, after undo or redo changed records under them.
-    void repaintLanes();
+    // Undoes or redoes one step, then repaints every lane and refreshes the ruler.
+    void stepHistory(bool redo);
 
     std::vector<TrackData> tracks;         // display order; undo commands name tracks by index
     std::vector<TimelineMarker> markers;   // sorted by time

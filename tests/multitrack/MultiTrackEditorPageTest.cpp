@@ -219,6 +219,15 @@ TEST(MultiTrackPage, RowsFollowTheirRecordsAndWriteIntoTheCurrentOne)
     page.removeTrack(7);
     page.removeTrack(-1);
     EXPECT_EQ(page.tracks.size(), 2u) << "indexes outside the list change nothing";
+
+    // Rows built over existing records (a load) show them without writing anything back.
+    page.tracks[1].volume = 0.53f;
+    page.tracks[1].solo = true;
+    page.rebuildTrackRows();
+    expectRowsMirrorTracks(page);
+    EXPECT_EQ(page.tracks[1].volume, 0.53f);
+    EXPECT_EQ(page.trackRows[1]->header->volumeSlider->value(), 52);
+    EXPECT_TRUE(page.trackRows[1]->header->solo);
 }
 
 TEST(MultiTrackPage, ArmingATrackDisarmsTheOtherWithoutASecondReport)

@@ -99,12 +99,10 @@ TEST(TrackUndoRandom, TwoHundredStepsKeepRowsBoundAndTheHistoryExact)
             break;
         }
         case 4:
-            page.undoStack->undo();
-            page.repaintLanes();
+            page.stepHistory(false);
             break;
         default:
-            page.undoStack->redo();
-            page.repaintLanes();
+            page.stepHistory(true);
             break;
         }
         expectRowsMirrorTracks(page);
