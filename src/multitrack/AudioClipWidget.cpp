@@ -10,6 +10,10 @@
 #include <cmath>
 #include <vector>
 
+#ifdef __SSE2__
+#include <immintrin.h>
+#endif
+
 namespace {
 
 // One channel of a clip as the waveform reads it: value i is data[i * stride].
@@ -18,18 +22,43 @@ struct Channel
     const float *data;
     qsizetype stride;
     float at(qsizetype frame) const { return data[frame * stride]; }
-    // Folds frames [begin, end) into lowest and highest; a contiguous channel gets a loop
-    // the compiler can vectorise.
+    // Folds frames [begin, end) into lowest and highest.
     void extremes(qsizetype begin, qsizetype end, float &lowest, float &highest) const
     {
-        const auto fold = [&](const float *values, qsizetype step) {
-            for (qsizetype s = begin; s < end; ++s) {
-                const float v = values[s * step];
-                lowest = v < lowest ? v : lowest;
-                highest = v > highest ? v : highest;
+        float low = lowest;
+        float high = highest;
+        if (stride == 1) {
+            const float *v = data + begin;
+            const float *last = data + end;
+#ifdef __SSE2__
+            // Four running extremes side by side; minps and maxps pick exactly as the scalar
+            // comparisons below do. The compiler keeps those scalar without fast-math.
+            __m128 lows = _mm_set1_ps(low);
+            __m128 highs = _mm_set1_ps(high);
+            for (; last - v >= 4; v += 4) {
+                const __m128 values = _mm_loadu_ps(v);
+                lows = _mm_min_ps(values, lows);
+                highs = _mm_max_ps(values, highs);
             }
-        };
-        stride == 1 ? fold(data, 1) : fold(data, stride);
+            alignas(16) float lanes[8];
+            _mm_store_ps(lanes, lows);
+            _mm_store_ps(lanes + 4, highs);
+            low = std::min({low, lanes[0], lanes[1], lanes[2], lanes[3]});
+            high = std::max({high, lanes[4], lanes[5], lanes[6], lanes[7]});
+#endif
+            for (; v != last; ++v) {
+                low = *v < low ? *v : low;
+                high = *v > high ? *v : high;
+            }
+        } else {
+            for (qsizetype s = begin; s < end; ++s) {
+                const float v = data[s * stride];
+                low = v < low ? v : low;
+                high = v > high ? v : high;
+            }
+        }
+        lowest = low;
+        highest = high;
     }
 };
 
