@@ -136,6 +136,21 @@ TEST(ClipLane, AudioWaveformsDrawAboveAndBelowTheirCentreLines)
     EXPECT_GT(blue(image, 200, 30), blue(image, 200, 42) + 30);
     EXPECT_GT(blue(image, 200, 90), blue(image, 200, 78) + 30);
 
+    // Single-sample spikes in silence, ten frames to a column: each shows in its own column
+    // only, whatever its place among the frames scanned together.
+    TrackData spikes = audioTrack(1.0, 0, 0.0f);
+    AudioClip &clip = spikes.audioClips[0];
+    clip.sampleRate = 1000;
+    clip.samples = QList<float>(2000, 0.0f);
+    clip.samples[1003] = 1.0f;  // column 1003 / (2000 / 192) = 96, x = 104 + 96
+    clip.samples[502] = -1.0f;  // column 48, x = 152
+    lane.setTrackData(&spikes);
+    image = paint(lane);
+    EXPECT_GT(blue(image, 200, 14), blue(image, 198, 14) + 30);
+    EXPECT_GT(blue(image, 200, 14), blue(image, 202, 14) + 30);
+    EXPECT_GT(blue(image, 152, 106), blue(image, 150, 106) + 30);
+    EXPECT_GT(blue(image, 152, 106), blue(image, 154, 106) + 30);
+
     // A stereo list shorter than the clip draws the mono samples.
     TrackData shortStereo = audioTrack(1.0, 200, 0.5, QList<float>(10, -0.5f));
     lane.setTrackData(&shortStereo);
