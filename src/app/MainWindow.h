@@ -113,6 +113,7 @@ private:
     void importVideoFile(const QString &path);
     void importMidi();
     void exportAudio(const QString &format);  // "wav", "mp3" or "flac"
+    void exportMixdown(const QString &format);
     void loadSoundFont();
     void importVst3();
     void loadSettings();

@@ -228,6 +228,7 @@ void MainWindow::applyLoadedProject(const ProjectData &project)
     page.setSampleRate(project.settings.sampleRate);
     page.mono = project.settings.channels == 1;
     page.bpm = project.settings.tempo;
+    page.midiFileTempo = project.settings.midiFileTempo;
     page.bitDepth = validBitDepth(project.settings.bitDepth);
     {
         // The box shows the tempo without writing its own (clamped) value back.

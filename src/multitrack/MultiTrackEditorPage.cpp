@@ -8,13 +8,17 @@
 #include "MidiDeviceDialog.h"
 #include "TimelineRulerWidget.h"
 #include "TrackHeaderWidget.h"
+#include "TrackRendering.h"
 #include "TrackRowWidget.h"
 #include "engine/Metronome.h"
 #include "engine/MidiInput.h"
+#include "engine/MultiTrackAudioEngine.h"
+#include "engine/TrackRenderPlan.h"
 #include "plugins/AudioPluginBridge.h"
 #include "project/UndoCommands.h"
 
 #include <QComboBox>
+#include <QCoreApplication>
 #include <QDebug>
 #include <QDir>
 #include <QDoubleSpinBox>
@@ -46,7 +50,7 @@
 
 namespace {
 
-// The plug-ins (and the mixing engine, once the page plays) work in blocks of this many frames.
+// The plug-ins and the mixing engine work in blocks of this many frames.
 constexpr int engineBlockFrames = 512;
 
 // A new track takes entry (tracks before it) mod 8.
@@ -132,13 +136,50 @@ MultiTrackEditorPage::MultiTrackEditorPage(QWidget *parent)
 {
     setObjectName(QStringLiteral("MultiTrackEditorPage"));
     setFocusPolicy(Qt::StrongFocus);
+    engine = new MultiTrackAudioEngine;
+    engine->initialize(sampleRate, engineBlockFrames);
     pluginBridge = new AudioPluginBridge;
     pluginBridge->initialize(sampleRate, engineBlockFrames);
     setupUi();
+    loadPianoSamples();
+}
+
+void MultiTrackEditorPage::loadPianoSamples()
+{
+    const QString resources = QStringLiteral(":/piano");
+    if (QDir(resources).exists()) {
+        qDebug() << "PianoSampler: loading from Qt resources :/piano";
+        if (pianoSampler.loadSampleLibraryFromResources(resources)) {
+            qDebug() << "PianoSampler: pianoLoaded=" << "true";
+            return;
+        }
+    }
+    const QString appDir = QCoreApplication::applicationDirPath();
+    qDebug() << "PianoSampler: app dir =" << appDir;
+    const QStringList candidates = {
+        appDir + QStringLiteral("/rawfile/piano"),
+        appDir + QStringLiteral("/../rawfile/piano"),
+        appDir + QStringLiteral("/resources/piano"),
+        QDir(appDir + QStringLiteral("/../../entry/src/main/cpp/resources/piano")).absolutePath(),
+        QDir(appDir + QStringLiteral("/../../entry/src/main/resources/rawfile/piano")).absolutePath(),
+    };
+    for (const QString &path : candidates) {
+        const QDir dir(path);
+        qDebug() << "PianoSampler: trying" << path << "exists=" << (dir.exists() ? "true" : "false");
+        if (dir.exists() && !dir.entryList({QStringLiteral("*.mp3")}, QDir::Files).isEmpty()) {
+            qDebug() << "PianoSampler: loading from" << path;
+            pianoSampler.loadSampleLibrary(path);
+            break;
+        }
+    }
+    qDebug() << "PianoSampler: pianoLoaded=" << (pianoSampler.hasSamples() ? "true" : "false");
 }
 
 MultiTrackEditorPage::~MultiTrackEditorPage()
 {
+    engine->stopPlayback();
+    engine->shutdown();
+    delete engine;
     pluginBridge->shutdown();
     delete pluginBridge;
 }
@@ -330,6 +371,7 @@ void MultiTrackEditorPage::setSampleRate(int rate)
     if (rate == sampleRate || rate < 1)
         return;
     sampleRate = rate;
+    replaceEngine();
     pluginBridge->shutdown();
     pluginBridge->initialize(rate, engineBlockFrames);
 }
@@ -368,6 +410,15 @@ void MultiTrackEditorPage::addMidiTrack(const QString &name, std::vector<MidiNot
     clip.duration = length;
     track.midiClips.push_back(std::move(clip));
     appendTrack(std::move(track), tr("添加MIDI轨道"));
+}
+
+void MultiTrackEditorPage::stopPlaybackBeforeTrackChange()
+{
+    // Slots name tracks by index: once the list shifts, a running stream would play one
+    // track's render under another's mix settings. Every row added or taken away, also by
+    // the track undo commands, passes here.
+    if (engine->isPlaying())
+        engine->stopPlayback();
 }
 
 void MultiTrackEditorPage::appendTrack(TrackData track, const QString &undoText)
@@ -411,9 +462,12 @@ void MultiTrackEditorPage::removeTrack(int index)
 
 void MultiTrackEditorPage::clearTracks()
 {
+    stopPlaybackBeforeTrackChange();
     for (int i = static_cast<int>(trackRows.size()) - 1; i >= 0; --i)
         destroyTrackRow(i);
     tracks.clear();
+    midiRenderCache.clear();
+    audioRenderCache.clear();
     markers.clear();
     selectedTrack = -1;
     undoStack->clear();
@@ -440,8 +494,9 @@ void MultiTrackEditorPage::createTrackRow(int index)
 {
     if (index < 0 || index >= static_cast<int>(tracks.size()) || index > static_cast<int>(trackRows.size()))
         return;
+    stopPlaybackBeforeTrackChange();
     auto *row = new TrackRowWidget(this);
-    row->setTrackData(&tracks[static_cast<size_t>(index)], index, &sf2Sampler, nullptr);
+    row->setTrackData(&tracks[static_cast<size_t>(index)], index, &sf2Sampler, &pianoSampler);
     ClipLaneWidget *lane = row->lane();
     headerColumn->insertWidget(index, row->header);
     lanesColumn->insertWidget(index, lane);
@@ -460,6 +515,7 @@ void MultiTrackEditorPage::createTrackRow(int index)
     connect(row, &TrackRowWidget::trackChanged, this, [this, row] { onTrackChanged(row); });
     connect(row, &TrackRowWidget::trackSelected, this, &MultiTrackEditorPage::selectTrack);
     connect(row, &TrackRowWidget::playheadMoved, this, &MultiTrackEditorPage::syncPlayheadAll);
+    connect(lane, &ClipLaneWidget::envelopeChanged, this, [this, row] { updateEngineTrackSlot(row->trackIndex); });
 
     trackRows.insert(trackRows.begin() + index, row);
     row->show();
@@ -480,6 +536,7 @@ void MultiTrackEditorPage::destroyTrackRow(int index)
 {
     if (index < 0 || index >= static_cast<int>(trackRows.size()))
         return;
+    stopPlaybackBeforeTrackChange();
     TrackRowWidget *row = trackRows[static_cast<size_t>(index)];
     trackRows.erase(trackRows.begin() + index);
     // Every path that takes a row away (a removal, its redo, an undone addition) keeps the
@@ -529,6 +586,7 @@ void MultiTrackEditorPage::onTrackChanged(const TrackRowWidget *row)
         }
     }
     updateRuler();
+    updateEngineTrackSlot(index);
 }
 
 void MultiTrackEditorPage::selectTrack(int index)
@@ -819,4 +877,148 @@ void MultiTrackEditorPage::scanAndLoadExistingSf2()
     qDebug() << "MultiTrackEditorPage: auto-loading SF2 from app dir:" << first;
     sf2Sampler.loadSoundFont(first);
     refreshInstrumentLists();
+}
+
+void MultiTrackEditorPage::replaceEngine()
+{
+    // A playback that was running ends here; the next one opens the device at the new rate.
+    engine->stopPlayback();
+    engine->shutdown();
+    delete engine;
+    engine = new MultiTrackAudioEngine;
+    engine->initialize(sampleRate, engineBlockFrames);
+}
+
+TrackData MultiTrackEditorPage::tempoScaledTrack(const TrackData &track) const
+{
+    return tempoScaled(track, midiTempoScale(bpm, midiFileTempo));
+}
+
+QList<float> MultiTrackEditorPage::renderTrack(const TrackData &track)
+{
+    if (track.type == TrackType::Audio)
+        return track.audioClips.empty() ? QList<float>() : renderAudioClips(track, sampleRate);
+
+    const TrackData scaled = tempoScaledTrack(track);
+    QList<float> render;
+    if (sf2Sampler.isLoaded())
+        render = sf2Sampler.renderTrack(scaled, sampleRate);
+    else if (pianoSampler.hasSamples())
+        render = pianoSampler.renderTrack(scaled, sampleRate);
+    applyEnvelope(track, std::span<float>(render.data(), size_t(render.size())), sampleRate);
+    return render;
+}
+
+void MultiTrackEditorPage::renderPlaybackSlots()
+{
+    renderCachesAndSlots(-1);
+}
+
+void MultiTrackEditorPage::buildPlaybackSlotsForRecording(int recordTrackIndex)
+{
+    renderCachesAndSlots(recordTrackIndex);
+}
+
+void MultiTrackEditorPage::renderCachesAndSlots(int recordTrackIndex)
+{
+    std::vector<QList<float>> midiRenders(tracks.size());
+    std::vector<QList<float>> audioRenders(tracks.size());
+    std::vector<bool> withEnvelope(tracks.size(), false);
+    std::vector<MultiTrackAudioEngine::TrackSlot> trackSlots;
+    trackSlots.reserve(tracks.size());
+    for (size_t i = 0; i < tracks.size(); ++i) {
+        const TrackData &track = tracks[i];
+        const bool midi = track.type == TrackType::Midi;
+        QList<float> &render = midi ? midiRenders[i] : audioRenders[i];
+        if (int(i) != recordTrackIndex) {
+            render = renderTrack(track);
+        } else {
+            // The last clip is the one the recording fills; the others play along.
+            TrackData played = track;
+            const auto dropLast = [](auto &clips) {
+                if (clips.size() < 2)
+                    return false;
+                clips.pop_back();
+                return true;
+            };
+            if (midi ? dropLast(played.midiClips) : dropLast(played.audioClips))
+                render = renderTrack(played);
+        }
+        withEnvelope[i] = envelopeInForce(track);
+        trackSlots.push_back(trackSlot(track, render, withEnvelope[i]));
+    }
+    engine->setTracks(trackSlots);
+    // The old renders are freed only once no block of a running stream can read them.
+    if (!engine->waitForSlotAdoption())
+        engine->stopPlayback();
+    midiRenderCache = std::move(midiRenders);
+    audioRenderCache = std::move(audioRenders);
+    envelopeInRender = std::move(withEnvelope);
+}
+
+void MultiTrackEditorPage::updateEngineTrackSlot(int index)
+{
+    if (index < 0 || !engine || index >= int(tracks.size()) || !engine->isPlaying())
+        return;
+    const size_t i = size_t(index);
+    const TrackData &track = tracks[i];
+    const std::vector<QList<float>> &cache = track.type == TrackType::Midi ? midiRenderCache : audioRenderCache;
+    const QList<float> render = i < cache.size() ? cache[i] : QList<float>();
+    // The gain follows the cached render: an envelope switched on or off since it was made
+    // is heard from the next Play, not as a jump to gain 1 over a render without it.
+    const bool withEnvelope = i < envelopeInRender.size() && envelopeInRender[i];
+    engine->updateTrackSlot(index, trackSlot(track, render, withEnvelope));
+}
+
+bool MultiTrackEditorPage::renderMixdown(QList<float> &out, int &outRate)
+{
+    outRate = sampleRate;
+    if (tracks.empty())
+        return false;
+
+    // The end counts the MIDI clips as they sound, tempo-scaled, so no tail is cut.
+    double projectEnd = 0.0;
+    for (const TrackData &track : tracks) {
+        const TrackRenderPlan plan(tempoScaledTrack(track), sampleRate);
+        if (!plan.isEmpty())
+            projectEnd = std::max(projectEnd, plan.trackEnd());
+    }
+    const std::optional<qint64> frames = TrackRenderPlan::framesAt(projectEnd, sampleRate);
+    if (!(projectEnd > 0.0) || !frames || *frames < 1)
+        return false;
+
+    // Audio tracks are rendered and mixed a window at a time, so a long project never holds
+    // every track's render at once; MIDI tracks come whole from their instrument. Every track
+    // gets a slot, silent ones too, so a soloed silent track still silences the rest.
+    constexpr qint64 windowFrames = 16384;
+    std::vector<QList<float>> renders(tracks.size());
+    std::vector<bool> windowed(tracks.size(), false);
+    for (size_t i = 0; i < tracks.size(); ++i) {
+        const TrackData &track = tracks[i];
+        windowed[i] = track.type == TrackType::Audio && !TrackRenderPlan(track, sampleRate).isEmpty();
+        if (windowed[i])
+            renders[i].resize(windowFrames);
+        else
+            renders[i] = renderTrack(track);
+    }
+    out.resize(2 * *frames);
+    QList<float> window;
+    std::vector<MultiTrackAudioEngine::TrackSlot> trackSlots(tracks.size());
+    for (qint64 first = 0; first < *frames; first += windowFrames) {
+        const qint64 count = std::min(windowFrames, *frames - first);
+        for (size_t i = 0; i < tracks.size(); ++i) {
+            std::span<const float> part;
+            if (windowed[i]) {
+                const std::span<float> target(renders[i].data(), size_t(count));
+                renderAudioClips(tracks[i], sampleRate, first, target);
+                part = target;
+            } else if (renders[i].size() > first) {
+                part = {renders[i].constData() + first, size_t(std::min(count, renders[i].size() - first))};
+            }
+            trackSlots[i] = trackSlot(tracks[i], part, envelopeInForce(tracks[i]));
+        }
+        engine->renderOffline(trackSlots, int(count), sampleRate, window);
+        std::copy(window.cbegin(), window.cend(), out.begin() + 2 * first);
+    }
+    return true;
 }

@@ -3,7 +3,8 @@
 // shows them as rows of headers and clip lanes on a zoomable timeline.
 #pragma once
 
-// The instrument is a public field, so its type is complete here; other engine types are only named.
+// The instruments are public fields, so their types are complete here; other engine types are only named.
+#include "engine/PianoSampler.h"
 #include "engine/SF2Sampler.h"
 #include "project/TimelineMarker.h"
 #include "project/TrackData.h"
@@ -18,6 +19,7 @@ class AudioPluginBridge;
 class ClipLaneWidget;
 class Metronome;
 class MidiInput;
+class MultiTrackAudioEngine;
 class QComboBox;
 class QDoubleSpinBox;
 class QLabel;
@@ -110,6 +112,26 @@ public:
     AudioPluginBridge *pluginBridge = nullptr;  // owned; initialised at `sampleRate`, 512-frame blocks
     SF2Sampler sf2Sampler;                      // the MIDI tracks' SoundFont instrument
 
+    // Track renders and the mixing engine. Every track is rendered into one mono buffer at
+    // `sampleRate` from timeline 0; the engine's slots point into the render caches, which
+    // change only while the engine cannot read them. MIDI tracks sound through the
+    // SoundFont when one is loaded, else through the piano.
+    MultiTrackAudioEngine *engine = nullptr;  // owned, no Qt parent
+    PianoSampler pianoSampler;
+    std::vector<QList<float>> midiRenderCache;  // per track index; MIDI tracks' renders
+    std::vector<QList<float>> audioRenderCache; // per track index; audio tracks' renders
+    // Interleaved stereo mix of the whole project, round(end x sampleRate) frames, the MIDI
+    // ends tempo-scaled; outRate = sampleRate. False, out untouched, when there is nothing to mix.
+    bool renderMixdown(QList<float> &out, int &outRate);
+    // While playing: re-sends track index's gain, pan, mute and solo over its cached render.
+    void updateEngineTrackSlot(int index);
+    // A copy of track whose MIDI times are scaled from midiFileTempo to bpm.
+    TrackData tempoScaledTrack(const TrackData &track) const;
+    // Renders every track for playback into the caches and hands the slots to the engine;
+    // during a recording, the recorded track's last (recording) clip is left out.
+    void renderPlaybackSlots();
+    void buildPlaybackSlotsForRecording(int recordTrackIndex);
+
     ToolMode toolMode = None;
     bool snapEnabled = false;
     bool metronomeOn = false;  // wanted during playback and recording
@@ -147,6 +169,12 @@ protected:
     void keyPressEvent(QKeyEvent *event) override;
 
 private:
+    QList<float> renderTrack(const TrackData &track);
+    void renderCachesAndSlots(int recordTrackIndex);
+    void replaceEngine();
+    // Per track index: the cached render carries the envelope, so its slot plays at gain 1.
+    std::vector<bool> envelopeInRender;
+
     void setupUi();
     void setupToolBar();
     void setupTransportBar();
@@ -158,6 +186,9 @@ private:
     void showAddTrackMenu();
     void onTrackChanged(const TrackRowWidget *row);
     void selectTrack(int index);
+    // Construction: the piano samples from the resources, else from a folder beside the program.
+    void loadPianoSamples();
+    void stopPlaybackBeforeTrackChange();
     void appendTrack(TrackData track, const QString &undoText);
     double clampZoom(double value) const;
     int viewportWidth() const;

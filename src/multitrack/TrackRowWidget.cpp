@@ -147,7 +147,7 @@ void TrackRowWidget::fillInstrumentList()
         if (!items.isEmpty())
             selectedItem = std::clamp(track->instrumentIndex, 0, static_cast<int>(items.size()) - 1);
     } else {
-        items.append(piano && piano->isLoaded() ? tr("内置钢琴") : tr("(未加载音色库)"));
+        items.append(piano && piano->hasSamples() ? tr("内置钢琴") : tr("(未加载音色库)"));
     }
     header->setInstrumentList(items, selectedItem);
     // The channel gets the preset the list shows, so a stored index past the SoundFont's

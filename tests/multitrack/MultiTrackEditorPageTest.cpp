@@ -289,7 +289,8 @@ TEST(MultiTrackPage, MidiRowsListTheSoundFontPresetsAndKeepTheirChoiceAcrossALoa
     page.addTrack(TrackType::Audio, {}, 44100, QString(), {});
     QComboBox *firstList = page.trackRows[0]->header->instrumentCombo;
     ASSERT_EQ(firstList->count(), 1);
-    EXPECT_EQ(firstList->itemText(0), QStringLiteral("(未加载音色库)"));
+    EXPECT_EQ(firstList->itemText(0),
+              page.pianoSampler.hasSamples() ? QStringLiteral("内置钢琴") : QStringLiteral("(未加载音色库)"));
     EXPECT_TRUE(page.trackRows[2]->header->instrumentCombo->isHidden()) << "an audio track has no list";
 
     page.tracks[0].instrumentIndex = 5;
