@@ -144,7 +144,8 @@ void MainWindow::importMedia()
         multiTrackPage->addTrack(TrackType::Audio, processor.samples, processor.sampleRate,
                                  QFileInfo(path).baseName(), processor.stereoSamples);
     } else {
-        // The editor refuses new audio while it records, and says so in its own status bar.
+        // The editor refuses new audio while it records or an effect dialog is open, and says
+        // so in its own status bar.
         const bool loaded = processor.stereoSamples.isEmpty()
             ? editorPage->loadAudioSamples(processor.samples, processor.sampleRate)
             : editorPage->loadStereoAudioSamples(processor.stereoSamples, processor.sampleRate);
