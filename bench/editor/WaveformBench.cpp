@@ -4,6 +4,8 @@
 #include "editor/WaveformWidget.h"
 #include "ui/PeakSummary.h"
 
+#include "../OffscreenApplication.h"
+
 #include <benchmark/benchmark.h>
 
 #include <QApplication>
@@ -22,21 +24,6 @@ constexpr int rate = 44100;
 constexpr qsizetype frames = qsizetype(3600) * rate;
 constexpr int viewWidth = 1920;
 constexpr int viewHeight = 400;
-
-// The application and the widget live until the process ends: tearing them down from static
-// destructors, after Qt's own globals are gone, would crash at exit.
-QApplication &application()
-{
-    static int argc = 1;
-    static char name[] = "editor_bench";
-    static char *argv[] = {name, nullptr};
-    static QApplication *app = [] {
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-        qputenv("QT_LOGGING_RULES", "*.debug=false");
-        return new QApplication(argc, argv);
-    }();
-    return *app;
-}
 
 // Noise with a decaying tone and sparse single-sample clicks, generated without libm per sample.
 struct Clip
@@ -70,7 +57,7 @@ Clip &clip()
 
 WaveformWidget &loadedWidget()
 {
-    application();
+    offscreenApplication();
     static WaveformWidget *widget = [] {
         auto *w = new WaveformWidget;
         w->resize(viewWidth, viewHeight);

@@ -405,8 +405,7 @@ void MainWindow::routeUndo(bool redo)
     if (current == editorPage) {
         editorPage->stepHistory(redo);
     } else if (current == multiTrackPage) {
-        redo ? multiTrackPage->undoStack->redo() : multiTrackPage->undoStack->undo();
-        // The clip lanes repaint and the ruler refreshes here once the page shows its tracks.
+        multiTrackPage->stepHistory(redo);
     }
 }
 

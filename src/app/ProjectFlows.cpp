@@ -7,18 +7,21 @@
 #include "WelcomePage.h"
 #include "editor/AudioEditorPage.h"
 #include "multitrack/MultiTrackEditorPage.h"
+#include "multitrack/TimelineRulerWidget.h"
 #include "project/ProjectData.h"
 #include "project/ProjectFile.h"
 
 #include <QComboBox>
 #include <QDebug>
 #include <QDialog>
+#include <QDoubleSpinBox>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QFormLayout>
 #include <QHBoxLayout>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QSignalBlocker>
 #include <QStackedWidget>
 #include <QStatusBar>
 #include <QUndoStack>
@@ -227,7 +230,12 @@ void MainWindow::applyLoadedProject(const ProjectData &project)
     page.bpm = project.settings.tempo;
     page.midiFileTempo = project.settings.midiFileTempo;
     page.bitDepth = validBitDepth(project.settings.bitDepth);
-    // The transport's tempo box and the ruler take the tempo here once the page has them.
+    {
+        // The box shows the tempo without writing its own (clamped) value back.
+        const QSignalBlocker blocker(page.bpmSpinBox);
+        page.bpmSpinBox->setValue(page.bpm);
+    }
+    page.ruler->setBpm(page.bpm);
 
     for (const TrackData &record : project.tracks) {
         if (record.type == TrackType::Midi) {
@@ -253,6 +261,8 @@ void MainWindow::applyLoadedProject(const ProjectData &project)
         }
     }
     page.setMarkers(project.markers);
+    // The rows were filled before the loop above overwrote their records.
+    page.rebuildTrackRows();
     // Drops the add-track steps above: after a load there is nothing to undo.
     page.undoStack->clear();
 }

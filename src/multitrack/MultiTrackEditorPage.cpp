@@ -1,26 +1,52 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The multitrack editor page: owns the open project's tracks, markers and undo history.
+// The multitrack editor page: owns the open project's tracks, markers and undo history and
+// shows them as rows of headers and clip lanes on a zoomable timeline.
 #include "MultiTrackEditorPage.h"
 
+#include "AudioClipWidget.h"
+#include "MidiClipWidget.h"
 #include "MidiDeviceDialog.h"
+#include "TimelineRulerWidget.h"
+#include "TrackHeaderWidget.h"
 #include "TrackRendering.h"
+#include "TrackRowWidget.h"
+#include "engine/Metronome.h"
 #include "engine/MidiInput.h"
 #include "engine/MultiTrackAudioEngine.h"
 #include "engine/TrackRenderPlan.h"
 #include "plugins/AudioPluginBridge.h"
 #include "project/UndoCommands.h"
 
-#include <QColor>
+#include <QComboBox>
+#include <QCoreApplication>
 #include <QDebug>
 #include <QDir>
+#include <QDoubleSpinBox>
 #include <QFile>
 #include <QFileInfo>
+#include <QGestureEvent>
+#include <QHBoxLayout>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QMenu>
+#include <QNativeGestureEvent>
+#include <QPinchGesture>
+#include <QPointer>
+#include <QPushButton>
 #include <QSaveFile>
+#include <QScrollArea>
+#include <QScrollBar>
+#include <QSignalBlocker>
 #include <QStandardPaths>
+#include <QToolBar>
 #include <QUndoStack>
+#include <QVBoxLayout>
+#include <QWheelEvent>
 
 #include <algorithm>
 #include <array>
+#include <climits>
+#include <cmath>
 
 namespace {
 
@@ -33,10 +59,49 @@ const std::array<QColor, 8> trackColors = {
     QColor(0x72, 0x09, 0xb7), QColor(0xff, 0x9f, 0x1c), QColor(0x00, 0xd2, 0x6a), QColor(0xff, 0x66, 0xcc),
 };
 
-int midiTrackCount(const std::vector<TrackData> &tracks)
+constexpr double wheelZoomFactor = 1.15;
+
+const char *const pageStyle = "QWidget#MultiTrackEditorPage {  background: qlineargradient(x1:0, y1:0, x2:1, y2:1,    "
+                              "stop:0 #0d0d1a, stop:0.5 #141428, stop:1 #0d0d1a);}";
+const char *const toolBarStyle = "QToolBar { background-color: #1a1a28; border-bottom: 1px solid rgba(42,130,218,40); "
+                                 "spacing: 4px; padding: 4px 8px; }QToolBar::separator { width: 1px; background: "
+                                 "rgba(42,130,218,40); margin: 4px 6px; }";
+const char *const toolOffStyle = "background: #252538; color: #aaaacc; border: 1px solid #3a3a50; border-radius: 4px; "
+                                 "font-size: 12px; padding: 2px 10px;";
+const char *const toolOnStyle = "background: rgba(42,130,218,30); color: #ffffff; border: 1px solid #2a82da; "
+                                "border-radius: 4px; font-size: 12px; padding: 2px 10px;";
+const char *const headerAreaStyle = "QScrollArea { background-color: #1c1c28; border: none; border-right: 1px solid "
+                                    "rgba(42,130,218,40); }";
+const char *const headerContainerStyle = "background-color: #1c1c28;";
+const char *const addTrackStyle = "QPushButton {  background: transparent;  color: #6a6a8a;  border: 1px dashed #3a3a50;  "
+                                  "border-radius: 4px;  font-size: 13px;  text-align: left;  padding-left: 12px;}"
+                                  "QPushButton:hover {  color: #e0e0e0;  border-color: #2a82da;  background: "
+                                  "rgba(42,130,218,15);}";
+const char *const laneAreaStyle = "QScrollArea { background-color: #0d0d1a; border: none; }";
+const char *const scrollBarStyle = "QScrollBar:horizontal { height: 10px; background: #1a1a2a; border-radius: 5px; }"
+                                   "QScrollBar::handle:horizontal { background: #444; min-width: 30px; border-radius: "
+                                   "5px; }QScrollBar::handle:horizontal:hover { background: #666; }QScrollBar::add-line:"
+                                   "horizontal, QScrollBar::sub-line:horizontal { width: 0; }";
+const char *const transportStyle = "QFrame#TransportFrame { background-color: #1a1a28; border-top: 1px solid "
+                                   "rgba(42,130,218,40); border-radius: 8px; padding: 8px 0; }";
+const char *const metronomeOffStyle = "background: #252538; color: #aaaacc; border: 1px solid #3a3a50; border-radius: "
+                                      "4px; font-size: 12px; padding: 2px 8px;";
+const char *const metronomeOnStyle = "background: rgba(42,130,218,30); color: #ffffff; border: 1px solid #2a82da; "
+                                     "border-radius: 4px; font-size: 12px; padding: 2px 8px;";
+const char *const rulerModeStyle =
+    "QComboBox { background-color: #25253a; color: #c0c0d0; border: 1px solid #3a3a50; border-radius: 4px; padding: 2px "
+    "6px; font-size: 11px; }QComboBox:hover { border-color: #2a82da; }QComboBox::drop-down { border: none; width: 14px; }"
+    "QComboBox::down-arrow { border-left: 3px solid transparent; border-right: 3px solid transparent; border-top: 4px "
+    "solid #8888aa; width: 6px; height: 6px; }QComboBox QAbstractItemView { background-color: #25253a; border: 1px "
+    "solid #3a3a50; selection-background-color: #2a82da; selection-color: #ffffff; outline: none; }";
+const char *const bpmStyle = "QDoubleSpinBox { background-color: #25253a; color: #c0c0d0; border: 1px solid #3a3a50; "
+                             "border-radius: 4px; padding: 2px 6px; font-size: 11px; }QDoubleSpinBox:hover { "
+                             "border-color: #2a82da; }QDoubleSpinBox::up-button, QDoubleSpinBox::down-button { border: "
+                             "none; width: 16px; background: #25253a; }";
+
+QString styleFor(bool on, const char *onStyle, const char *offStyle)
 {
-    return static_cast<int>(
-        std::count_if(tracks.begin(), tracks.end(), [](const TrackData &t) { return t.type == TrackType::Midi; }));
+    return QLatin1String(on ? onStyle : offStyle);
 }
 
 // Copies `source` over `target` through a temporary file, so a failed copy leaves any
@@ -58,16 +123,56 @@ bool copyReplacing(const QString &source, const QString &target)
     return out.commit();
 }
 
+// int() of a value that may lie beyond the int range, saturated instead of undefined.
+int saturatedInt(double value)
+{
+    return static_cast<int>(std::clamp(value, double(INT_MIN), double(INT_MAX)));
+}
+
 } // namespace
 
 MultiTrackEditorPage::MultiTrackEditorPage(QWidget *parent)
-    : QWidget(parent), undoStack(new QUndoStack(this)), midiInput(new MidiInput(this))
+    : QWidget(parent), undoStack(new QUndoStack(this)), midiInput(new MidiInput(this)), metronome(new Metronome(this))
 {
     setObjectName(QStringLiteral("MultiTrackEditorPage"));
+    setFocusPolicy(Qt::StrongFocus);
     engine = new MultiTrackAudioEngine;
     engine->initialize(sampleRate, engineBlockFrames);
     pluginBridge = new AudioPluginBridge;
     pluginBridge->initialize(sampleRate, engineBlockFrames);
+    setupUi();
+    loadPianoSamples();
+}
+
+void MultiTrackEditorPage::loadPianoSamples()
+{
+    const QString resources = QStringLiteral(":/piano");
+    if (QDir(resources).exists()) {
+        qDebug() << "PianoSampler: loading from Qt resources :/piano";
+        if (pianoSampler.loadSampleLibraryFromResources(resources)) {
+            qDebug() << "PianoSampler: pianoLoaded=" << "true";
+            return;
+        }
+    }
+    const QString appDir = QCoreApplication::applicationDirPath();
+    qDebug() << "PianoSampler: app dir =" << appDir;
+    const QStringList candidates = {
+        appDir + QStringLiteral("/rawfile/piano"),
+        appDir + QStringLiteral("/../rawfile/piano"),
+        appDir + QStringLiteral("/resources/piano"),
+        QDir(appDir + QStringLiteral("/../../entry/src/main/cpp/resources/piano")).absolutePath(),
+        QDir(appDir + QStringLiteral("/../../entry/src/main/resources/rawfile/piano")).absolutePath(),
+    };
+    for (const QString &path : candidates) {
+        const QDir dir(path);
+        qDebug() << "PianoSampler: trying" << path << "exists=" << (dir.exists() ? "true" : "false");
+        if (dir.exists() && !dir.entryList({QStringLiteral("*.mp3")}, QDir::Files).isEmpty()) {
+            qDebug() << "PianoSampler: loading from" << path;
+            pianoSampler.loadSampleLibrary(path);
+            break;
+        }
+    }
+    qDebug() << "PianoSampler: pianoLoaded=" << (pianoSampler.hasSamples() ? "true" : "false");
 }
 
 MultiTrackEditorPage::~MultiTrackEditorPage()
@@ -77,6 +182,188 @@ MultiTrackEditorPage::~MultiTrackEditorPage()
     delete engine;
     pluginBridge->shutdown();
     delete pluginBridge;
+}
+
+void MultiTrackEditorPage::setupUi()
+{
+    setStyleSheet(QLatin1String(pageStyle));
+    auto *mainLayout = new QVBoxLayout(this);
+    mainLayout->setContentsMargins(0, 0, 0, 0);
+    mainLayout->setSpacing(0);
+    setupToolBar();
+    mainLayout->addWidget(toolBar);
+
+    auto *columns = new QHBoxLayout;
+    columns->setContentsMargins(0, 0, 0, 0);
+    columns->setSpacing(0);
+
+    headerScrollArea = new QScrollArea(this);
+    headerScrollArea->setWidgetResizable(true);
+    headerScrollArea->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    headerScrollArea->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    headerScrollArea->setFixedWidth(188);
+    headerScrollArea->setStyleSheet(QLatin1String(headerAreaStyle));
+    auto *headerContainer = new QWidget;
+    headerContainer->setStyleSheet(QLatin1String(headerContainerStyle));
+    headerColumn = new QVBoxLayout(headerContainer);
+    headerColumn->setContentsMargins(0, 0, 0, 0);
+    headerColumn->setSpacing(0);
+    addTrackButton = new QPushButton(tr("+ 添加轨道"), headerContainer);
+    addTrackButton->setFixedHeight(36);
+    addTrackButton->setStyleSheet(QLatin1String(addTrackStyle));
+    connect(addTrackButton, &QPushButton::clicked, this, &MultiTrackEditorPage::showAddTrackMenu);
+    headerColumn->addWidget(addTrackButton);
+    headerColumn->addStretch();
+    headerScrollArea->setWidget(headerContainer);
+    columns->addWidget(headerScrollArea);
+
+    auto *timeline = new QWidget(this);
+    auto *timelineLayout = new QVBoxLayout(timeline);
+    timelineLayout->setContentsMargins(0, 0, 0, 0);
+    timelineLayout->setSpacing(0);
+    laneScrollArea = new QScrollArea(this);
+    laneScrollArea->setWidgetResizable(true);
+    laneScrollArea->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    laneScrollArea->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    laneScrollArea->setStyleSheet(QLatin1String(laneAreaStyle));
+    auto *lanesContainer = new QWidget;
+    lanesColumn = new QVBoxLayout(lanesContainer);
+    lanesColumn->setContentsMargins(0, 0, 0, 0);
+    lanesColumn->setSpacing(0);
+    lanesColumn->addStretch();
+    laneScrollArea->setWidget(lanesContainer);
+    timelineLayout->addWidget(laneScrollArea, 1);
+    ruler = new TimelineRulerWidget(this);
+    timelineLayout->addWidget(ruler, 0);
+    hScrollBar = new QScrollBar(Qt::Horizontal, this);
+    hScrollBar->setStyleSheet(QLatin1String(scrollBarStyle));
+    timelineLayout->addWidget(hScrollBar);
+    columns->addWidget(timeline, 1);
+
+    laneScrollArea->viewport()->installEventFilter(this);
+    ruler->installEventFilter(this);
+    laneScrollArea->viewport()->grabGesture(Qt::PinchGesture);
+    // Renaming a marker on double-click comes with the marker edits.
+
+    connect(hScrollBar, &QScrollBar::valueChanged, this, [this](int value) {
+        viewStartSec = value / 1000.0;
+        forEachLane([this](ClipLaneWidget *lane) { lane->setViewStartSec(viewStartSec); });
+        ruler->setViewStartSec(viewStartSec);
+    });
+    // The two columns scroll together; the guard stops the copy from echoing back.
+    const auto mirror = [this](QScrollArea *target) {
+        return [this, target](int value) {
+            if (scrollSyncGuard)
+                return;
+            scrollSyncGuard = true;
+            target->verticalScrollBar()->setValue(value);
+            scrollSyncGuard = false;
+        };
+    };
+    connect(headerScrollArea->verticalScrollBar(), &QScrollBar::valueChanged, this, mirror(laneScrollArea));
+    connect(laneScrollArea->verticalScrollBar(), &QScrollBar::valueChanged, this, mirror(headerScrollArea));
+
+    mainLayout->addLayout(columns, 1);
+    setupTransportBar();
+}
+
+void MultiTrackEditorPage::setupToolBar()
+{
+    toolBar = new QToolBar(this);
+    toolBar->setMovable(false);
+    toolBar->setObjectName(QStringLiteral("MultiTrackToolBar"));
+    toolBar->setStyleSheet(QLatin1String(toolBarStyle));
+    const auto addToolButton = [this](const QString &text, const QString &tip) {
+        auto *button = new QPushButton(text, toolBar);
+        button->setCheckable(true);
+        button->setFixedSize(56, 28);
+        button->setStyleSheet(QLatin1String(toolOffStyle));
+        button->setToolTip(tip);
+        toolBar->addWidget(button);
+        return button;
+    };
+    scissorButton = addToolButton(tr("剪刀"), tr("剪刀模式 - 点击音频块在播放头位置分离"));
+    moveButton = addToolButton(tr("移动"), tr("移动模式 - 拖拽音频块到其他同类型轨道"));
+    envelopeButton = addToolButton(tr("包络"), tr("音量包络 - Alt+点击添加控制点，拖拽调整，右键删除"));
+    snapButton = addToolButton(tr("吸附"), tr("吸附到网格 - J 键切换"));
+    connect(scissorButton, &QPushButton::clicked, this,
+            [this] { onToolChanged(toolMode == Scissor ? None : Scissor); });
+    connect(moveButton, &QPushButton::clicked, this, [this] { onToolChanged(toolMode == Move ? None : Move); });
+    connect(envelopeButton, &QPushButton::clicked, this, &MultiTrackEditorPage::onEnvelopeViewToggled);
+    connect(snapButton, &QPushButton::clicked, this, &MultiTrackEditorPage::onSnapChanged);
+}
+
+void MultiTrackEditorPage::setupTransportBar()
+{
+    auto *frame = new QFrame(this);
+    frame->setObjectName(QStringLiteral("TransportFrame"));
+    frame->setStyleSheet(QLatin1String(transportStyle));
+    auto *layout = new QHBoxLayout(frame);
+    layout->setContentsMargins(20, 8, 20, 8);
+    layout->setSpacing(6);
+    const auto addTransportButton = [frame, layout](const QString &text, const char *objectName) {
+        auto *button = new QPushButton(text, frame);
+        button->setObjectName(QLatin1String(objectName));
+        button->setFixedSize(48, 32);
+        layout->addWidget(button);
+        return button;
+    };
+    // Play, stop, rewind, fast-forward and record drive the transport, which joins later.
+    rewindButton = addTransportButton(tr("快退"), "TransportButton");
+    playButton = addTransportButton(QStringLiteral(">"), "TransportPlayButton");
+    stopButton = addTransportButton(tr("停止"), "TransportStopButton");
+    forwardButton = addTransportButton(tr("快进"), "TransportButton");
+    auto *separator = new QFrame(frame);
+    separator->setObjectName(QStringLiteral("TransportSep"));
+    separator->setFrameShape(QFrame::VLine);
+    separator->setFixedHeight(24);
+    layout->addWidget(separator);
+    recordButton = addTransportButton(tr("录制"), "TransportRecordButton");
+
+    metronomeButton = new QPushButton(tr("节拍器"), frame);
+    metronomeButton->setCheckable(true);
+    metronomeButton->setFixedSize(64, 32);
+    metronomeButton->setStyleSheet(QLatin1String(metronomeOffStyle));
+    metronomeButton->setToolTip(tr("播放/录音时开启节拍器"));
+    connect(metronomeButton, &QPushButton::clicked, this, [this](bool checked) {
+        metronomeOn = checked;
+        metronomeButton->setStyleSheet(styleFor(checked, metronomeOnStyle, metronomeOffStyle));
+        if (!checked)
+            metronome->stop();
+    });
+    layout->addWidget(metronomeButton);
+    layout->addStretch();
+
+    rulerModeCombo = new QComboBox(frame);
+    rulerModeCombo->addItems({tr("时间"), tr("节拍")});
+    rulerModeCombo->setFixedSize(64, 32);
+    rulerModeCombo->setStyleSheet(QLatin1String(rulerModeStyle));
+    connect(rulerModeCombo, &QComboBox::currentIndexChanged, this, &MultiTrackEditorPage::onRulerModeChanged);
+    layout->addWidget(rulerModeCombo);
+
+    bpmSpinBox = new QDoubleSpinBox(frame);
+    bpmSpinBox->setRange(20, 300);
+    bpmSpinBox->setDecimals(1);
+    bpmSpinBox->setSuffix(QStringLiteral(" BPM"));
+    bpmSpinBox->setValue(bpm);
+    bpmSpinBox->setFixedSize(100, 32);
+    bpmSpinBox->setStyleSheet(QLatin1String(bpmStyle));
+    bpmSpinBox->hide();
+    connect(bpmSpinBox, &QDoubleSpinBox::valueChanged, this, &MultiTrackEditorPage::onTempoChanged);
+    layout->addWidget(bpmSpinBox);
+
+    timeLabel = new QLabel(QStringLiteral("00:00:00.000"), frame);
+    timeLabel->setObjectName(QStringLiteral("TimeLabel"));
+    timeLabel->setMinimumWidth(120);
+    layout->addWidget(timeLabel);
+
+    auto *wrapper = new QWidget(this);
+    auto *wrapperLayout = new QVBoxLayout(wrapper);
+    wrapperLayout->setContentsMargins(0, 0, 0, 4);
+    wrapperLayout->setSpacing(0);
+    wrapperLayout->addWidget(frame);
+    if (auto *pageLayout = qobject_cast<QVBoxLayout *>(QWidget::layout()))
+        pageLayout->addWidget(wrapper);
 }
 
 void MultiTrackEditorPage::setSampleRate(int rate)
@@ -89,11 +376,10 @@ void MultiTrackEditorPage::setSampleRate(int rate)
     pluginBridge->initialize(rate, engineBlockFrames);
 }
 
-void MultiTrackEditorPage::clearTracks()
+int MultiTrackEditorPage::countTracksOfType(TrackType type) const
 {
-    tracks.clear();
-    markers.clear();
-    undoStack->clear();
+    return static_cast<int>(
+        std::count_if(tracks.begin(), tracks.end(), [type](const TrackData &t) { return t.type == type; }));
 }
 
 void MultiTrackEditorPage::addTrack(TrackType type, const QList<float> &samples, int sampleRate, const QString &name,
@@ -118,7 +404,7 @@ void MultiTrackEditorPage::addMidiTrack(const QString &name, std::vector<MidiNot
 {
     TrackData track;
     track.type = TrackType::Midi;
-    track.name = name.isEmpty() ? tr("MIDI轨 %1").arg(midiTrackCount(tracks) + 1) : name;
+    track.name = name.isEmpty() ? tr("MIDI轨 %1").arg(countTracksOfType(TrackType::Midi) + 1) : name;
     MidiClip clip;
     clip.notes = std::move(notes);
     clip.duration = length;
@@ -126,25 +412,412 @@ void MultiTrackEditorPage::addMidiTrack(const QString &name, std::vector<MidiNot
     appendTrack(std::move(track), tr("添加MIDI轨道"));
 }
 
+void MultiTrackEditorPage::stopPlaybackBeforeTrackChange()
+{
+    // Slots name tracks by index: once the list shifts, a running stream would play one
+    // track's render under another's mix settings. Every row added or taken away, also by
+    // the track undo commands, passes here.
+    if (engine->isPlaying())
+        engine->stopPlayback();
+}
+
 void MultiTrackEditorPage::appendTrack(TrackData track, const QString &undoText)
 {
     track.color = trackColors[tracks.size() % trackColors.size()];
     track.volume = 0.8f;
     if (track.type == TrackType::Midi)
-        track.midiChannel = midiTrackCount(tracks) % 16;
+        track.midiChannel = countTracksOfType(TrackType::Midi) % 16;
     tracks.push_back(std::move(track));
+    // The append may have moved every record.
+    rebindTrackRows(0);
+    createTrackRow(static_cast<int>(tracks.size()) - 1);
+    updateRuler();
     undoStack->push(new AddTrackCommand(this, undoText));
 }
 
-std::vector<TrackData> &MultiTrackEditorPage::trackList()
+void MultiTrackEditorPage::showAddTrackMenu()
 {
-    return tracks;
+    auto *menu = new QMenu;
+    menu->setAttribute(Qt::WA_DeleteOnClose);
+    connect(menu->addAction(tr("音频轨")), &QAction::triggered, this, [this] {
+        addTrack(TrackType::Audio, {}, sampleRate, tr("音频轨 %1").arg(countTracksOfType(TrackType::Audio) + 1), {});
+    });
+    connect(menu->addAction(tr("MIDI轨")), &QAction::triggered, this, [this] {
+        addTrack(TrackType::Midi, {}, sampleRate, tr("MIDI轨 %1").arg(countTracksOfType(TrackType::Midi) + 1), {});
+    });
+    menu->popup(addTrackButton->mapToGlobal(addTrackButton->rect().bottomLeft()));
 }
 
-void MultiTrackEditorPage::createTrackRow(int) {}
-void MultiTrackEditorPage::destroyTrackRow(int) {}
-void MultiTrackEditorPage::rebindTrackRows(int) {}
-void MultiTrackEditorPage::updateRuler() {}
+void MultiTrackEditorPage::removeTrack(int index)
+{
+    if (index < 0 || index >= static_cast<int>(tracks.size()))
+        return;
+    TrackData removed = tracks[static_cast<size_t>(index)];
+    destroyTrackRow(index);
+    tracks.erase(tracks.begin() + index);
+    rebindTrackRows(index);
+    updateRuler();
+    undoStack->push(new RemoveTrackCommand(this, index, std::move(removed), tr("删除轨道")));
+}
+
+void MultiTrackEditorPage::clearTracks()
+{
+    stopPlaybackBeforeTrackChange();
+    for (int i = static_cast<int>(trackRows.size()) - 1; i >= 0; --i)
+        destroyTrackRow(i);
+    tracks.clear();
+    midiRenderCache.clear();
+    audioRenderCache.clear();
+    markers.clear();
+    selectedTrack = -1;
+    undoStack->clear();
+    updateRuler();
+}
+
+void MultiTrackEditorPage::rebuildTrackRows()
+{
+    for (int i = static_cast<int>(trackRows.size()) - 1; i >= 0; --i)
+        destroyTrackRow(i);
+    for (int i = 0; i < static_cast<int>(tracks.size()); ++i)
+        createTrackRow(i);
+    selectedTrack = -1;
+    updateRuler();
+}
+
+void MultiTrackEditorPage::refreshInstrumentLists()
+{
+    for (TrackRowWidget *row : trackRows)
+        row->rebuildInstrumentList();
+}
+
+void MultiTrackEditorPage::createTrackRow(int index)
+{
+    if (index < 0 || index >= static_cast<int>(tracks.size()) || index > static_cast<int>(trackRows.size()))
+        return;
+    stopPlaybackBeforeTrackChange();
+    auto *row = new TrackRowWidget(this);
+    row->setTrackData(&tracks[static_cast<size_t>(index)], index, &sf2Sampler, &pianoSampler);
+    ClipLaneWidget *lane = row->lane();
+    headerColumn->insertWidget(index, row->header);
+    lanesColumn->insertWidget(index, lane);
+
+    // Removal comes back through the event loop: the request may come from inside one of
+    // the row's own handlers, and the row's index is read when the removal runs.
+    connect(row, &TrackRowWidget::removeRequested, this, [this, row] {
+        QMetaObject::invokeMethod(
+            this,
+            [this, guard = QPointer<TrackRowWidget>(row)] {
+                if (guard)
+                    removeTrack(guard->trackIndex);
+            },
+            Qt::QueuedConnection);
+    });
+    connect(row, &TrackRowWidget::trackChanged, this, [this, row] { onTrackChanged(row); });
+    connect(row, &TrackRowWidget::trackSelected, this, &MultiTrackEditorPage::selectTrack);
+    connect(row, &TrackRowWidget::playheadMoved, this, &MultiTrackEditorPage::syncPlayheadAll);
+    connect(lane, &ClipLaneWidget::envelopeChanged, this, [this, row] { updateEngineTrackSlot(row->trackIndex); });
+
+    trackRows.insert(trackRows.begin() + index, row);
+    row->show();
+    // The selection stays on its track when a row is put back above it (an undone removal).
+    if (selectedTrack >= index)
+        ++selectedTrack;
+    lane->setViewStartSec(viewStartSec);
+    lane->setPlayheadPosition(ruler->playheadSec);
+    syncZoomAll();
+    lane->setToolMode(toolMode);
+    lane->setSnapEnabled(snapEnabled);
+    lane->setSnapBpm(bpm);
+    if (envelopeButton->isChecked())
+        lane->setShowEnvelope(true);
+}
+
+void MultiTrackEditorPage::destroyTrackRow(int index)
+{
+    if (index < 0 || index >= static_cast<int>(trackRows.size()))
+        return;
+    stopPlaybackBeforeTrackChange();
+    TrackRowWidget *row = trackRows[static_cast<size_t>(index)];
+    trackRows.erase(trackRows.begin() + index);
+    // Every path that takes a row away (a removal, its redo, an undone addition) keeps the
+    // selection on its track, or clears it when this was the one.
+    if (selectedTrack == index)
+        selectedTrack = -1;
+    else if (selectedTrack > index)
+        --selectedTrack;
+    // Deleted once control is back in the event loop, in case a call from one of the row's
+    // widgets led here; until then nothing can reach the record they pointed at.
+    ClipLaneWidget *lane = row->lane();
+    row->rebindTrackData(nullptr);
+    row->disconnect(this);
+    headerColumn->removeWidget(row->header);
+    lanesColumn->removeWidget(lane);
+    for (QWidget *widget : {static_cast<QWidget *>(row->header), static_cast<QWidget *>(lane)}) {
+        widget->hide();
+        widget->deleteLater();
+    }
+    row->deleteLater();
+}
+
+void MultiTrackEditorPage::rebindTrackRows(int from)
+{
+    for (int i = std::max(from, 0); i < static_cast<int>(trackRows.size()); ++i) {
+        trackRows[static_cast<size_t>(i)]->updateIndex(i);
+        trackRows[static_cast<size_t>(i)]->rebindTrackData(&tracks[static_cast<size_t>(i)]);
+    }
+}
+
+void MultiTrackEditorPage::onTrackChanged(const TrackRowWidget *row)
+{
+    const int index = row->trackIndex;
+    if (index < 0 || index >= static_cast<int>(tracks.size()))
+        return;
+    if (tracks[static_cast<size_t>(index)].armed) {
+        // One armed track at a time; the other header turns off without reporting it again.
+        for (int i = 0; i < static_cast<int>(tracks.size()); ++i) {
+            if (i == index || !tracks[static_cast<size_t>(i)].armed)
+                continue;
+            tracks[static_cast<size_t>(i)].armed = false;
+            if (i < static_cast<int>(trackRows.size())) {
+                TrackHeaderWidget *header = trackRows[static_cast<size_t>(i)]->header;
+                const QSignalBlocker blocker(header);
+                header->setArmed(false);
+            }
+        }
+    }
+    updateRuler();
+    updateEngineTrackSlot(index);
+}
+
+void MultiTrackEditorPage::selectTrack(int index)
+{
+    for (TrackRowWidget *row : trackRows)
+        row->setSelected(row->trackIndex == index);
+    selectedTrack = index;
+}
+
+void MultiTrackEditorPage::onToolChanged(ToolMode mode)
+{
+    toolMode = mode;
+    scissorButton->setStyleSheet(styleFor(mode == Scissor, toolOnStyle, toolOffStyle));
+    moveButton->setStyleSheet(styleFor(mode == Move, toolOnStyle, toolOffStyle));
+    forEachLane([mode](ClipLaneWidget *lane) { lane->setToolMode(mode); });
+}
+
+void MultiTrackEditorPage::onSnapChanged(bool enabled)
+{
+    snapEnabled = enabled;
+    snapButton->setChecked(enabled);
+    snapButton->setStyleSheet(styleFor(enabled, toolOnStyle, toolOffStyle));
+    forEachLane([enabled](ClipLaneWidget *lane) { lane->setSnapEnabled(enabled); });
+}
+
+void MultiTrackEditorPage::onEnvelopeViewToggled(bool checked)
+{
+    envelopeButton->setStyleSheet(styleFor(checked, toolOnStyle, toolOffStyle));
+    forEachLane([checked](ClipLaneWidget *lane) { lane->setShowEnvelope(checked); });
+    // Switching the view off leaves every track's envelope as it is.
+    if (checked) {
+        for (TrackData &track : tracks)
+            track.envelopeEnabled = true;
+    }
+}
+
+void MultiTrackEditorPage::onRulerModeChanged(int index)
+{
+    const bool bars = index == 1;
+    ruler->setRulerMode(bars ? TimelineRulerWidget::BarsBeats : TimelineRulerWidget::Time);
+    bpmSpinBox->setVisible(bars);
+    updateRuler();
+}
+
+void MultiTrackEditorPage::onTempoChanged(double value)
+{
+    bpm = value;
+    ruler->setBpm(value);
+    forEachLane([value](ClipLaneWidget *lane) { lane->setSnapBpm(value); });
+    updateRuler();
+}
+
+double MultiTrackEditorPage::projectLength() const
+{
+    double end = 0.0;
+    for (const TrackData &track : tracks) {
+        for (const AudioClip &clip : track.audioClips)
+            end = std::max(end, clip.start + clip.length());
+        for (const MidiClip &clip : track.midiClips)
+            end = std::max(end, clip.start + clip.duration);
+    }
+    return std::max(end, minProjectSeconds);
+}
+
+int MultiTrackEditorPage::viewportWidth() const
+{
+    return laneScrollArea->viewport()->width();
+}
+
+double MultiTrackEditorPage::clampZoom(double value) const
+{
+    const int w = viewportWidth();
+    // The whole project never gets narrower than the lanes, except for very long projects.
+    const double fitZoom = w > 100 ? w / (100.0 * projectLength()) : 0.0;
+    return std::max(std::min(value, maxZoom), std::max(fitZoom, minZoom));
+}
+
+void MultiTrackEditorPage::syncZoomAll()
+{
+    zoom = clampZoom(zoom);
+    forEachLane([this](ClipLaneWidget *lane) { lane->setZoomLevel(zoom); });
+    ruler->setZoomLevel(zoom);
+    updateRuler();
+}
+
+void MultiTrackEditorPage::applyZoom(double newZoom, int anchorX)
+{
+    const double oldZoom = zoom;
+    zoom = clampZoom(newZoom);
+    if (std::abs(zoom - oldZoom) * 1e12 <= std::min(std::abs(zoom), std::abs(oldZoom)))
+        return;
+    if (anchorX >= 0 && oldZoom * 100.0 > 0.0) {
+        // The time under the anchor stays where it was.
+        viewStartSec += anchorX / (100.0 * oldZoom) - anchorX / (100.0 * zoom);
+        viewStartSec = std::max(viewStartSec, 0.0);
+    }
+    forEachLane([this](ClipLaneWidget *lane) {
+        lane->setZoomLevel(zoom);
+        lane->setViewStartSec(viewStartSec);
+    });
+    ruler->setZoomLevel(zoom);
+    ruler->setViewStartSec(viewStartSec);
+    updateRuler();
+    const QSignalBlocker blocker(hScrollBar);
+    hScrollBar->setValue(saturatedInt(1000.0 * viewStartSec));
+}
+
+void MultiTrackEditorPage::updateRuler()
+{
+    const double duration = projectLength();
+    ruler->setDuration(duration);
+    ruler->setViewStartSec(viewStartSec);
+    ruler->setZoomLevel(zoom);
+    const int w = viewportWidth();
+    if (w > 100)
+        ruler->setFixedWidth(w);
+    const int page = std::max(1, saturatedInt(w / (100.0 * zoom) * 1000.0));
+    hScrollBar->setRange(0, std::max(0, saturatedInt(duration * 1000.0) - page));
+    hScrollBar->setPageStep(page);
+    hScrollBar->setSingleStep(page / 10);
+    ruler->setMarkers(markers);
+}
+
+bool MultiTrackEditorPage::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched != laneScrollArea->viewport() && watched != ruler)
+        return QWidget::eventFilter(watched, event);
+    switch (event->type()) {
+    case QEvent::Resize:
+        // The ruler keeps the lanes' width, also when their vertical scroll bar comes or goes.
+        if (watched == laneScrollArea->viewport())
+            updateRuler();
+        break;
+    case QEvent::Wheel: {
+        const auto *wheel = static_cast<QWheelEvent *>(event);
+        int delta = 0;
+        if (wheel->modifiers().testFlag(Qt::ControlModifier)) {
+            delta = wheel->pixelDelta().y() != 0 ? wheel->pixelDelta().y() : wheel->angleDelta().y();
+        } else if (wheel->pixelDelta().y() != 0 && std::abs(wheel->angleDelta().y()) <= 119) {
+            // A precision touchpad's two-finger scroll zooms without Ctrl.
+            delta = wheel->pixelDelta().y();
+        } else {
+            return false;
+        }
+        const double factor = delta > 0 ? wheelZoomFactor : 1.0 / wheelZoomFactor;
+        applyZoom(zoom * factor, static_cast<int>(wheel->position().x()));
+        return true;
+    }
+    case QEvent::NativeGesture: {
+        const auto *gesture = static_cast<QNativeGestureEvent *>(event);
+        if (gesture->gestureType() != Qt::ZoomNativeGesture && gesture->gestureType() != Qt::SmartZoomNativeGesture)
+            break;
+        applyZoom(zoom * (1.0 + gesture->value()), saturatedInt(std::round(gesture->position().x())));
+        return true;
+    }
+    case QEvent::Gesture: {
+        auto *gestures = static_cast<QGestureEvent *>(event);
+        const auto *pinch = static_cast<QPinchGesture *>(gestures->gesture(Qt::PinchGesture));
+        if (!pinch)
+            break;
+        applyZoom(zoom * pinch->scaleFactor(), static_cast<int>(pinch->centerPoint().x()));
+        return true;
+    }
+    default:
+        break;
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+void MultiTrackEditorPage::keyPressEvent(QKeyEvent *event)
+{
+    const Qt::KeyboardModifiers modifiers = event->modifiers();
+    const int key = event->key();
+    if ((key == Qt::Key_Delete || key == Qt::Key_Backspace) && modifiers.testFlag(Qt::ShiftModifier)
+        && selectedTrack >= 0) {
+        removeTrack(selectedTrack);
+    } else if (event->matches(QKeySequence::Undo) || event->matches(QKeySequence::Redo)) {
+        stepHistory(event->matches(QKeySequence::Redo));
+    } else if (key == Qt::Key_J && modifiers == Qt::NoModifier) {
+        onSnapChanged(!snapEnabled);
+    } else {
+        // Ctrl+M (marker) and Space (play) join with the marker edits and the transport.
+        QWidget::keyPressEvent(event);
+        return;
+    }
+    event->accept();
+}
+
+void MultiTrackEditorPage::syncPlayheadAll(double seconds)
+{
+    forEachLane([seconds](ClipLaneWidget *lane) { lane->setPlayheadPosition(seconds); });
+    ruler->setPlayheadPosition(seconds);
+    updateTimeLabel(seconds);
+}
+
+void MultiTrackEditorPage::updateTimeLabel(double seconds)
+{
+    if (rulerModeCombo->currentIndex() == 1) {
+        const double beats = seconds * bpm / 60.0;
+        const int whole = saturatedInt(beats);
+        timeLabel->setText(tr("第 %1.%2 小节  %3拍")
+                               .arg(whole / 4 + 1)
+                               .arg(whole % 4 + 1)
+                               .arg(saturatedInt((beats - whole) * 100.0), 2, 10, QLatin1Char('0')));
+        return;
+    }
+    const qint64 ms = static_cast<qint64>(seconds * 1000.0);
+    const qint64 hours = ms / 3600000;
+    const qint64 minutes = ms / 60000 - hours * 60;
+    const qint64 secs = ms / 1000 - (ms / 60000) * 60;
+    timeLabel->setText(QStringLiteral("%1:%2:%3.%4")
+                           .arg(hours, 2, 10, QLatin1Char('0'))
+                           .arg(minutes, 2, 10, QLatin1Char('0'))
+                           .arg(secs, 2, 10, QLatin1Char('0'))
+                           .arg(ms % 1000, 3, 10, QLatin1Char('0')));
+}
+
+void MultiTrackEditorPage::stepHistory(bool redo)
+{
+    redo ? undoStack->redo() : undoStack->undo();
+    forEachLane([](ClipLaneWidget *lane) { lane->update(); });
+    updateRuler();
+}
+
+void MultiTrackEditorPage::forEachLane(const std::function<void(ClipLaneWidget *)> &apply) const
+{
+    for (TrackRowWidget *row : trackRows) {
+        if (ClipLaneWidget *lane = row->lane())
+            apply(lane);
+    }
+}
 
 void MultiTrackEditorPage::setMarkers(const std::vector<TimelineMarker> &markers)
 {
@@ -152,6 +825,7 @@ void MultiTrackEditorPage::setMarkers(const std::vector<TimelineMarker> &markers
     this->markers = markers;
     std::stable_sort(this->markers.begin(), this->markers.end(),
                      [](const TimelineMarker &a, const TimelineMarker &b) { return a.time < b.time; });
+    updateRuler();
 }
 
 void MultiTrackEditorPage::showMidiDeviceDialog()
@@ -176,17 +850,18 @@ bool MultiTrackEditorPage::copyAndLoadSoundFont(const QString &path)
     const QString dir = sf2Directory();
     QDir().mkpath(dir);
     const QString dest = dir + QLatin1Char('/') + QFileInfo(path).fileName();
-    if (QFileInfo(dest).canonicalFilePath() == QFileInfo(path).canonicalFilePath())
-        return sf2Sampler.loadSoundFont(path);
-
     QString loadPath = dest;
-    if (copyReplacing(path, dest)) {
+    if (QFileInfo(dest).canonicalFilePath() == QFileInfo(path).canonicalFilePath()) {
+        loadPath = path;
+    } else if (copyReplacing(path, dest)) {
         qDebug() << "MultiTrackEditorPage: SF2 copied to" << dest;
     } else {
         qWarning() << "MultiTrackEditorPage: failed to copy SF2 to app dir:" << path << "->" << dest;
         loadPath = path;
     }
-    return sf2Sampler.loadSoundFont(loadPath);
+    const bool loaded = sf2Sampler.loadSoundFont(loadPath);
+    refreshInstrumentLists();
+    return loaded;
 }
 
 void MultiTrackEditorPage::scanAndLoadExistingSf2()
@@ -201,6 +876,7 @@ void MultiTrackEditorPage::scanAndLoadExistingSf2()
     const QString first = files.first().absoluteFilePath();
     qDebug() << "MultiTrackEditorPage: auto-loading SF2 from app dir:" << first;
     sf2Sampler.loadSoundFont(first);
+    refreshInstrumentLists();
 }
 
 void MultiTrackEditorPage::replaceEngine()

@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The multitrack editor page: owns the open project's tracks, markers and undo history.
+// The multitrack editor page: owns the open project's tracks, markers and undo history and
+// shows them as rows of headers and clip lanes on a zoomable timeline.
 #pragma once
 
 // The instruments are public fields, so their types are complete here; other engine types are only named.
@@ -11,34 +12,62 @@
 
 #include <QWidget>
 
+#include <functional>
 #include <vector>
 
 class AudioPluginBridge;
+class ClipLaneWidget;
+class Metronome;
 class MidiInput;
 class MultiTrackAudioEngine;
+class QComboBox;
+class QDoubleSpinBox;
+class QLabel;
+class QPushButton;
+class QScrollArea;
+class QScrollBar;
+class QToolBar;
 class QUndoStack;
+class QVBoxLayout;
+class TimelineRulerWidget;
+class TrackRowWidget;
 
 // GUI thread only. The shell reads and writes the project fields below directly; every
 // addition or removal of a track goes through an undo command or clears the undo stack.
-// The timeline, transport, engines and instruments are not built yet: the page holds the
-// project data and shows nothing else.
+// Row i of `trackRows` shows track i, carries index i and points at tracks[i]: every change
+// to `tracks` re-binds the rows it moved before anything else runs.
+// A time t is drawn at x = (t - viewStartSec) x zoom x 100 on every lane and the ruler.
 class MultiTrackEditorPage : public QWidget, public TrackRowHost
 {
     Q_OBJECT
 
 public:
+    // Handed unchanged to every lane.
+    enum ToolMode : int { None = 0, Scissor = 1, Move = 2 };
+
+    static constexpr double maxZoom = 512.0;
+    static constexpr double minZoom = 0.01;
+    // A project shorter than this still scrolls and zooms as if it were this long.
+    static constexpr double minProjectSeconds = 300.0;
+
     explicit MultiTrackEditorPage(QWidget *parent);
     // Closes the MIDI port and shuts the plug-in bridge down.
     ~MultiTrackEditorPage() override;
 
-    // Project-level operations the shell's flows call. The timeline widgets that show the
-    // tracks come later; these keep the records, the undo history and the instruments.
+    // Project-level operations the shell's flows call.
     // A rate below 1 is ignored, so no engine or plug-in ever runs at it.
     void setSampleRate(int rate);
     void clearTracks();
     void addTrack(TrackType type, const QList<float> &samples, int sampleRate, const QString &name,
                   const QList<float> &stereoSamples);
     void addMidiTrack(const QString &name, std::vector<MidiNote> notes, double length);
+    // Out-of-range indexes do nothing.
+    void removeTrack(int index);
+    int countTracksOfType(TrackType type) const;
+    // Rebuilds every row from the records, for a caller that rewrote them wholesale (a load).
+    void rebuildTrackRows();
+    // Gives every MIDI row its instrument list again, after the instruments changed.
+    void refreshInstrumentLists();
     void setMarkers(const std::vector<TimelineMarker> &markers);
     // Copies the file into the SoundFont folder (replacing a same-named file) and loads the
     // copy; the given file itself when the copy fails or it already lies there. A file that
@@ -51,13 +80,24 @@ public:
     QString sf2Directory() const;
     void showMidiDeviceDialog();
 
-    // What the track undo commands use. The page shows no track rows and no ruler yet, so
-    // "no rows exist": there is nothing to create, delete, re-bind or refresh.
-    std::vector<TrackData> &trackList() override;
+    // TrackRowHost: the track undo commands keep the rows in step through these.
+    std::vector<TrackData> &trackList() override { return tracks; }
     void createTrackRow(int index) override;
     void destroyTrackRow(int index) override;
     void rebindTrackRows(int from) override;
+    // Hands project length, view and markers to the ruler and sizes the scroll bar.
     void updateRuler() override;
+
+    // View: zoom is clamped so the whole project never gets narrower than the lanes.
+    void syncZoomAll();
+    // Zooms keeping the time under viewport column `anchorX` in place (no anchor below 0).
+    void applyZoom(double newZoom, int anchorX);
+    double projectLength() const;
+    // Moves every lane's and the ruler's playhead to one time and shows it.
+    void syncPlayheadAll(double seconds);
+    void updateTimeLabel(double seconds);
+    // Undoes or redoes one step, then repaints every lane and refreshes the ruler.
+    void stepHistory(bool redo);
 
     std::vector<TrackData> tracks;         // display order; undo commands name tracks by index
     std::vector<TimelineMarker> markers;   // sorted by time
@@ -67,6 +107,8 @@ public:
     bool mono = false;
     double bpm = 120.0;
     double midiFileTempo = 120.0;          // tempo of the last imported MIDI file
+    double zoom = 1.0;                     // 1.0 = 100 pixels per second
+    double viewStartSec = 0.0;             // time at the lanes' left edge
     AudioPluginBridge *pluginBridge = nullptr;  // owned; initialised at `sampleRate`, 512-frame blocks
     SF2Sampler sf2Sampler;                      // the MIDI tracks' SoundFont instrument
 
@@ -90,6 +132,42 @@ public:
     void renderPlaybackSlots();
     void buildPlaybackSlotsForRecording(int recordTrackIndex);
 
+    ToolMode toolMode = None;
+    bool snapEnabled = false;
+    bool metronomeOn = false;  // wanted during playback and recording
+
+    QToolBar *toolBar = nullptr;
+    QPushButton *scissorButton = nullptr;
+    QPushButton *moveButton = nullptr;
+    QPushButton *envelopeButton = nullptr;
+    QPushButton *snapButton = nullptr;
+    QScrollArea *headerScrollArea = nullptr;
+    QVBoxLayout *headerColumn = nullptr;
+    QScrollArea *laneScrollArea = nullptr;
+    QVBoxLayout *lanesColumn = nullptr;
+    TimelineRulerWidget *ruler = nullptr;
+    QScrollBar *hScrollBar = nullptr;
+    QPushButton *addTrackButton = nullptr;
+    QPushButton *rewindButton = nullptr;
+    QPushButton *playButton = nullptr;
+    QPushButton *stopButton = nullptr;
+    QPushButton *forwardButton = nullptr;
+    QPushButton *recordButton = nullptr;
+    QPushButton *metronomeButton = nullptr;
+    QComboBox *rulerModeCombo = nullptr;
+    QDoubleSpinBox *bpmSpinBox = nullptr;
+    QLabel *timeLabel = nullptr;
+
+    std::vector<TrackRowWidget *> trackRows;  // one per track, same order
+    int selectedTrack = -1;                   // -1 for none
+
+signals:
+    void backToWelcome();
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+    void keyPressEvent(QKeyEvent *event) override;
+
 private:
     QList<float> renderTrack(const TrackData &track);
     void renderCachesAndSlots(int recordTrackIndex);
@@ -97,7 +175,26 @@ private:
     // Per track index: the cached render carries the envelope, so its slot plays at gain 1.
     std::vector<bool> envelopeInRender;
 
+    void setupUi();
+    void setupToolBar();
+    void setupTransportBar();
+    void onToolChanged(ToolMode mode);
+    void onSnapChanged(bool enabled);
+    void onEnvelopeViewToggled(bool checked);
+    void onRulerModeChanged(int index);
+    void onTempoChanged(double value);
+    void showAddTrackMenu();
+    void onTrackChanged(const TrackRowWidget *row);
+    void selectTrack(int index);
+    // Construction: the piano samples from the resources, else from a folder beside the program.
+    void loadPianoSamples();
+    void stopPlaybackBeforeTrackChange();
     void appendTrack(TrackData track, const QString &undoText);
+    double clampZoom(double value) const;
+    int viewportWidth() const;
+    void forEachLane(const std::function<void(ClipLaneWidget *)> &apply) const;
 
     MidiInput *midiInput = nullptr;
+    Metronome *metronome = nullptr;
+    bool scrollSyncGuard = false;  // set while one column's vertical scroll is copied to the other
 };

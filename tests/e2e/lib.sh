@@ -52,6 +52,15 @@ wait_gone() {
   fail "window '$1' stayed open"
 }
 
+# The program writes a file after its dialog has closed, on a busy machine seconds later.
+wait_file() {
+  for _ in $(seq 150); do
+    [[ -s $1 ]] && return 0
+    sleep 0.2
+  done
+  fail "$2"
+}
+
 keys() { xdotool key --delay 80 "$@"; sleep 0.3; }
 # Keys for the main window: with no window manager, focus stays where the last dialog left it.
 main_keys() { xdotool windowfocus --sync "$main" 2>/dev/null || true; keys "$@"; }

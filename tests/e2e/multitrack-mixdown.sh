@@ -72,10 +72,10 @@ shot 03-imported
 
 main_keys alt+f w
 answer_file_dialog '导出WAV' "$work/first.wav"
-[[ -s $work/first.wav ]] || fail "first.wav was not written"
+wait_file "$work/first.wav" "first.wav was not written"
 main_keys ctrl+s
 answer_file_dialog '保存项目' "$work/song"
-[[ -s $work/song.zqp ]] || fail "song.zqp was not written"
+wait_file "$work/song.zqp" "song.zqp was not written"
 shot 04-saved
 quit_program
 
@@ -87,7 +87,7 @@ sleep 1
 shot 05-reopened
 main_keys alt+f w
 answer_file_dialog '导出WAV' "$work/second.wav"
-[[ -s $work/second.wav ]] || fail "second.wav was not written"
+wait_file "$work/second.wav" "second.wav was not written"
 quit_program
 
 /usr/bin/python3 - "$work" "$oracle" <<'EOF' || fail "the export is not the mix of the inputs"

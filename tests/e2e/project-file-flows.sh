@@ -46,12 +46,13 @@ main_keys alt+f f
 answer_file_dialog '导出FLAC' "$work/edited.flac"
 main_keys alt+f w
 answer_file_dialog '导出WAV' "$work/edited.wav"
-[[ -s $work/edited.flac && -s $work/edited.wav ]] || fail "the exports were not written"
+wait_file "$work/edited.flac" "edited.flac was not written"
+wait_file "$work/edited.wav" "edited.wav was not written"
 
 # 3. Save, quit, restart, reopen, save under a new name.
 main_keys ctrl+s
 answer_file_dialog '保存项目' "$work/first"
-[[ -s $work/first.zqp ]] || fail "first.zqp was not written"
+wait_file "$work/first.zqp" "first.zqp was not written"
 shot 06-saved
 quit_program
 
@@ -62,7 +63,7 @@ sleep 1
 shot 07-reopened
 main_keys alt+f a
 answer_file_dialog '保存项目' "$work/second.zqp"
-[[ -s $work/second.zqp ]] || fail "second.zqp was not written"
+wait_file "$work/second.zqp" "second.zqp was not written"
 quit_program
 
 # The files, checked with tools of their own.

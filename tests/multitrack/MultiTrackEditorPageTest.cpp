@@ -1,7 +1,21 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The multitrack page's project operations: track records, their undo steps and markers.
+// The multitrack page's project operations: track records and their rows, undo steps,
+// selection, arming, the add-track menu, instrument lists and markers.
+#include "multitrack/ClipLaneWidget.h"
 #include "multitrack/MultiTrackEditorPage.h"
+#include "multitrack/TrackHeaderWidget.h"
+#include "multitrack/TrackRowWidget.h"
 
+#include <QApplication>
+#include <QComboBox>
+#include <QFileInfo>
+#include <QLineEdit>
+#include <QMenu>
+#include <QPushButton>
+#include <QSlider>
+#include <QSignalSpy>
+#include <QTest>
+#include <QTimer>
 #include <QUndoStack>
 
 #include <gtest/gtest.h>
@@ -148,6 +162,153 @@ TEST(MultiTrackPage, SetSampleRateIgnoresUnusableRates)
     page.setSampleRate(0);
     page.setSampleRate(-48000);
     EXPECT_EQ(page.sampleRate, 96000);
+}
+
+// Row i shows track i, carries index i and points at tracks[i].
+void expectRowsMirrorTracks(const MultiTrackEditorPage &page)
+{
+    ASSERT_EQ(page.trackRows.size(), page.tracks.size());
+    for (size_t i = 0; i < page.tracks.size(); ++i) {
+        SCOPED_TRACE(testing::Message() << "row " << i);
+        EXPECT_EQ(page.trackRows[i]->trackIndex, int(i));
+        EXPECT_EQ(page.trackRows[i]->track, &page.tracks[i]);
+        EXPECT_EQ(page.trackRows[i]->lane()->trackData(), &page.tracks[i]);
+    }
+}
+
+TEST(MultiTrackPage, RemovingATrackMovesTheSelectionWithIt)
+{
+    const struct
+    {
+        int selected;
+        int removed;
+        int expected;
+    } cases[] = {{1, 1, -1}, {2, 0, 1}, {0, 2, 0}, {-1, 1, -1}};
+    for (const auto &c : cases) {
+        SCOPED_TRACE(testing::Message() << "selected " << c.selected << ", removed " << c.removed);
+        MultiTrackEditorPage page(nullptr);
+        for (int i = 0; i < 3; ++i)
+            page.addTrack(TrackType::Audio, {}, 44100, QString(), {});
+        if (c.selected >= 0)
+            emit page.trackRows[size_t(c.selected)]->trackSelected(c.selected);
+        page.removeTrack(c.removed);
+        EXPECT_EQ(page.selectedTrack, c.expected);
+        expectRowsMirrorTracks(page);
+        for (TrackRowWidget *row : page.trackRows)
+            EXPECT_EQ(row->selected, row->trackIndex == c.expected);
+    }
+}
+
+TEST(MultiTrackPage, RowsFollowTheirRecordsAndWriteIntoTheCurrentOne)
+{
+    MultiTrackEditorPage page(nullptr);
+    for (const char *name : {"a", "b", "c"})
+        page.addTrack(TrackType::Audio, {}, 44100, QString::fromUtf8(name), {});
+    expectRowsMirrorTracks(page);
+    page.removeTrack(0);
+    expectRowsMirrorTracks(page);
+    EXPECT_EQ(page.trackRows[0]->header->nameEdit->text(), QStringLiteral("b")) << "headers keep what they show";
+
+    // An edit in the former second row lands in the record that is now first.
+    page.trackRows[0]->header->volumeSlider->setValue(53);
+    page.trackRows[0]->header->muteButton->click();
+    EXPECT_FLOAT_EQ(page.tracks[0].volume, 0.53f);
+    EXPECT_TRUE(page.tracks[0].muted);
+    EXPECT_FALSE(page.tracks[1].muted);
+
+    page.removeTrack(7);
+    page.removeTrack(-1);
+    EXPECT_EQ(page.tracks.size(), 2u) << "indexes outside the list change nothing";
+
+    // Rows built over existing records (a load) show them without writing anything back.
+    page.tracks[1].volume = 0.53f;
+    page.tracks[1].solo = true;
+    page.rebuildTrackRows();
+    expectRowsMirrorTracks(page);
+    EXPECT_EQ(page.tracks[1].volume, 0.53f);
+    EXPECT_EQ(page.trackRows[1]->header->volumeSlider->value(), 52);
+    EXPECT_TRUE(page.trackRows[1]->header->solo);
+}
+
+TEST(MultiTrackPage, ArmingATrackDisarmsTheOtherWithoutASecondReport)
+{
+    MultiTrackEditorPage page(nullptr);
+    for (int i = 0; i < 3; ++i)
+        page.addTrack(TrackType::Audio, {}, 44100, QString(), {});
+    TrackHeaderWidget *first = page.trackRows[0]->header;
+    TrackHeaderWidget *second = page.trackRows[1]->header;
+    first->armButton->click();
+    ASSERT_TRUE(page.tracks[0].armed);
+
+    QSignalSpy firstReports(first, &TrackHeaderWidget::armToggled);
+    second->armButton->click();
+    EXPECT_TRUE(page.tracks[1].armed);
+    EXPECT_FALSE(page.tracks[0].armed);
+    EXPECT_FALSE(first->armed);
+    EXPECT_FALSE(first->armButton->isChecked());
+    EXPECT_EQ(firstReports.count(), 0);
+    EXPECT_FALSE(page.tracks[2].armed);
+}
+
+TEST(MultiTrackPage, TheAddTrackMenuNamesTracksByKind)
+{
+    MultiTrackEditorPage page(nullptr);
+    page.addMidiTrack(QString(), {}, 1.0);
+    page.addMidiTrack(QString(), {}, 1.0);
+    page.addTrack(TrackType::Audio, {}, 44100, QString(), {});
+    const struct
+    {
+        int action;
+        const char *name;
+        TrackType type;
+    } choices[] = {{1, "MIDI轨 3", TrackType::Midi}, {0, "音频轨 2", TrackType::Audio}};
+    for (const auto &choice : choices) {
+        SCOPED_TRACE(choice.name);
+        page.addTrackButton->click();
+        auto *menu = qobject_cast<QMenu *>(QApplication::activePopupWidget());
+        ASSERT_NE(menu, nullptr);
+        menu->actions().at(choice.action)->trigger();
+        menu->close();
+        EXPECT_EQ(page.tracks.back().name, QString::fromUtf8(choice.name));
+        EXPECT_EQ(page.tracks.back().type, choice.type);
+        EXPECT_TRUE(page.tracks.back().midiClips.empty()) << "a track from the menu has no clip";
+    }
+    expectRowsMirrorTracks(page);
+    EXPECT_NE(page.trackRows[3]->midiClipWidget, nullptr);
+    EXPECT_NE(page.trackRows[4]->audioClipWidget, nullptr);
+}
+
+TEST(MultiTrackPage, MidiRowsListTheSoundFontPresetsAndKeepTheirChoiceAcrossALoad)
+{
+    const QString soundFont = QStringLiteral("/usr/share/sounds/sf2/TimGM6mb.sf2");
+    if (!QFileInfo::exists(soundFont))
+        GTEST_SKIP() << "timgm6mb-soundfont is not installed";
+    MultiTrackEditorPage page(nullptr);
+    page.addMidiTrack(QString(), {}, 1.0);
+    page.addMidiTrack(QString(), {}, 1.0);
+    page.addTrack(TrackType::Audio, {}, 44100, QString(), {});
+    QComboBox *firstList = page.trackRows[0]->header->instrumentCombo;
+    ASSERT_EQ(firstList->count(), 1);
+    EXPECT_EQ(firstList->itemText(0),
+              page.pianoSampler.hasSamples() ? QStringLiteral("内置钢琴") : QStringLiteral("(未加载音色库)"));
+    EXPECT_TRUE(page.trackRows[2]->header->instrumentCombo->isHidden()) << "an audio track has no list";
+
+    page.tracks[0].instrumentIndex = 5;
+    page.tracks[1].instrumentIndex = 100000;
+    ASSERT_TRUE(page.sf2Sampler.loadSoundFont(soundFont));
+    page.refreshInstrumentLists();
+    const QList<QString> presets = page.sf2Sampler.getPresetNames();
+    ASSERT_GT(presets.size(), 5);
+    ASSERT_EQ(firstList->count(), presets.size());
+    EXPECT_EQ(firstList->itemText(3), presets[3]);
+    EXPECT_EQ(firstList->currentIndex(), 5);
+    EXPECT_EQ(page.trackRows[1]->header->instrumentCombo->currentIndex(), presets.size() - 1) << "clamped";
+    EXPECT_EQ(page.tracks[0].instrumentIndex, 5) << "rebuilding the list is no instrument choice";
+    EXPECT_EQ(page.tracks[1].instrumentIndex, 100000);
+
+    firstList->setCurrentIndex(2);
+    EXPECT_EQ(page.tracks[0].instrumentIndex, 2);
+    EXPECT_EQ(page.tracks[0].pluginId, -1);
 }
 
 } // namespace

@@ -3,7 +3,9 @@
 // (mixdown_oracle.py), exact-sample checks, MIDI tempo scaling, and the engine slots of
 // playback, recording and live updates through a pumped device.
 #include "multitrack/MultiTrackEditorPage.h"
+#include "multitrack/TrackHeaderWidget.h"
 #include "multitrack/TrackRendering.h"
+#include "multitrack/TrackRowWidget.h"
 
 #include "OracleTool.h"
 #include "PumpedAudioBackend.h"
@@ -17,10 +19,13 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 
+#include <QPushButton>
+
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <cstring>
+#include <functional>
 #include <limits>
 #include <memory>
 #include <random>
@@ -534,8 +539,39 @@ TEST_F(PlaybackSlots, RecordingLeavesOutTheClipBeingRecorded)
     page.buildPlaybackSlotsForRecording(1);
     EXPECT_TRUE(page.audioRenderCache[1].isEmpty()) << "only the recording clip: the track is silent";
     EXPECT_EQ(page.audioRenderCache[0], renderAudioClips(page.tracks[0], rate));
-    EXPECT_TRUE(page.midiRenderCache[3].isEmpty()) << "no instrument loaded";
+    EXPECT_EQ(page.midiRenderCache[3].isEmpty(), !page.pianoSampler.hasSamples())
+        << "without a SoundFont, MIDI sounds through the piano when it has samples";
     EXPECT_TRUE(page.midiRenderCache[0].isEmpty());
+}
+
+// Slots name tracks by index, so a change to the track list ends a running playback before
+// any slot could play one track's render under another's settings; header edits reach the
+// playing slot at once.
+TEST_F(PlaybackSlots, TrackListChangesStopPlaybackAndHeaderEditsReachTheSlot)
+{
+    page.addTrack(TrackType::Audio, QList<float>(rate, 0.5f), rate, QString(), {});
+    play();
+    EXPECT_FLOAT_EQ(left(), 0.5f * 0.8f * 0.707f);
+    page.trackRows[0]->header->muteButton->click();
+    EXPECT_EQ(left(), 0.0f);
+
+    const struct
+    {
+        const char *name;
+        std::function<void()> change;
+    } changes[] = {
+        {"add", [this] { page.addTrack(TrackType::Audio, {}, rate, QString(), {}); }},
+        {"undo the add", [this] { page.stepHistory(false); }},
+        {"remove", [this] { page.removeTrack(0); }},
+        {"undo the removal", [this] { page.stepHistory(false); }},
+        {"clear", [this] { page.clearTracks(); }},
+    };
+    for (const auto &c : changes) {
+        SCOPED_TRACE(c.name);
+        play();
+        c.change();
+        EXPECT_FALSE(page.engine->isPlaying());
+    }
 }
 
 } // namespace

@@ -1,0 +1,209 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Ties one track record to its header in the page's left column and its clip lane on the timeline.
+#include "TrackRowWidget.h"
+
+#include "AudioClipWidget.h"
+#include "MidiClipWidget.h"
+#include "TrackHeaderWidget.h"
+#include "engine/PianoSampler.h"
+#include "engine/SF2Sampler.h"
+#include "project/TrackData.h"
+
+#include <QContextMenuEvent>
+#include <QKeyEvent>
+#include <QMenu>
+#include <QPointer>
+#include <QSignalBlocker>
+
+#include <algorithm>
+
+namespace {
+
+const char *const selectedHeaderStyle = "background: #252540; border-top: 1px solid #2a2a3a; border-bottom: 1px solid "
+                                        "#2a2a3a;border-left: 3px solid #00f2ff;";
+const char *const plainHeaderStyle = "background: #1c1c28; border-top: 1px solid #2a2a3a; border-bottom: 1px solid "
+                                     "#2a2a3a;border-left: 3px solid transparent;";
+
+bool isRemoveKey(const QKeyEvent *event)
+{
+    return (event->key() == Qt::Key_Delete || event->key() == Qt::Key_Backspace)
+           && event->modifiers().testFlag(Qt::ShiftModifier);
+}
+
+} // namespace
+
+TrackRowWidget::TrackRowWidget(QWidget *parent) : QWidget(parent), header(new TrackHeaderWidget(this))
+{
+    // The header and the lane move into the page's columns; the row itself stays out of sight.
+    resize(0, 0);
+    setFocusPolicy(Qt::NoFocus);
+}
+
+void TrackRowWidget::setTrackData(TrackData *newTrack, int index, SF2Sampler *sf2Sampler, const PianoSampler *pianoSampler)
+{
+    trackIndex = index;
+    track = newTrack;
+    sf2 = sf2Sampler;
+    piano = pianoSampler;
+
+    // Filled before anything is connected, so filling writes nothing back.
+    header->setName(track->name);
+    header->setColor(track->color);
+    header->setVolume(track->volume);
+    header->setMuted(track->muted);
+    header->setSolo(track->solo);
+    header->setArmed(track->armed);
+    connectHeader();
+
+    if (track->type != TrackType::Midi) {
+        audioClipWidget = new AudioClipWidget(this);
+        audioClipWidget->setTrackData(track);
+        connectLane(audioClipWidget);
+        connect(audioClipWidget, &ClipLaneWidget::clipDoubleClicked, this, &TrackRowWidget::clipDoubleClicked);
+        connect(audioClipWidget, &AudioClipWidget::deleteAudioClip, this, &TrackRowWidget::deleteAudioClip);
+        return;
+    }
+
+    header->setInstrumentVisible(true);
+    fillInstrumentList();
+    midiClipWidget = new MidiClipWidget(this);
+    midiClipWidget->setTrackData(track);
+    connect(header, &TrackHeaderWidget::instrumentChanged, this, &TrackRowWidget::chooseInstrument);
+    connectLane(midiClipWidget);
+    // A double-click on a MIDI clip is meant for the piano roll, which this build has not got.
+    connect(midiClipWidget, &MidiClipWidget::clipCreated, this, &TrackRowWidget::appendMidiClip);
+    connect(midiClipWidget, &MidiClipWidget::deleteClipRequested, this, &TrackRowWidget::deleteMidiClip);
+}
+
+void TrackRowWidget::connectHeader()
+{
+    // Each edit lands in whatever record the row is bound to when it arrives.
+    const auto writer = [this](auto field) {
+        return [this, field](auto value) {
+            if (track)
+                track->*field = value;
+            emit trackChanged();
+        };
+    };
+    connect(header, &TrackHeaderWidget::nameChanged, this, writer(&TrackData::name));
+    connect(header, &TrackHeaderWidget::volumeChanged, this, writer(&TrackData::volume));
+    connect(header, &TrackHeaderWidget::muteToggled, this, writer(&TrackData::muted));
+    connect(header, &TrackHeaderWidget::soloToggled, this, writer(&TrackData::solo));
+    connect(header, &TrackHeaderWidget::armToggled, this, writer(&TrackData::armed));
+    connect(header, &TrackHeaderWidget::removeRequested, this, [this] { emit removeRequested(trackIndex); });
+}
+
+void TrackRowWidget::connectLane(ClipLaneWidget *lane)
+{
+    connect(lane, &ClipLaneWidget::playheadMoved, this, &TrackRowWidget::playheadMoved);
+    connect(lane, &ClipLaneWidget::clicked, this, [this] { emit trackSelected(trackIndex); });
+    connect(lane, &ClipLaneWidget::clipTrimmed, this, &TrackRowWidget::trackChanged);
+    connect(lane, &ClipLaneWidget::scissorClicked, this, &TrackRowWidget::scissorClicked);
+    connect(lane, &ClipLaneWidget::clipDragStarted, this, &TrackRowWidget::clipDragStarted);
+    connect(lane, &ClipLaneWidget::clipDragMoved, this, &TrackRowWidget::clipDragMoved);
+    connect(lane, &ClipLaneWidget::clipDragFinished, this, &TrackRowWidget::clipDragFinished);
+}
+
+void TrackRowWidget::rebindTrackData(TrackData *newTrack)
+{
+    track = newTrack;
+    if (midiClipWidget)
+        midiClipWidget->setTrackData(track);
+    if (audioClipWidget)
+        audioClipWidget->setTrackData(track);
+}
+
+void TrackRowWidget::setSelected(bool isSelected)
+{
+    selected = isSelected;
+    header->setStyleSheet(QLatin1String(selected ? selectedHeaderStyle : plainHeaderStyle));
+    setFocusPolicy(selected ? Qt::StrongFocus : Qt::NoFocus);
+    if (selected)
+        setFocus();
+}
+
+ClipLaneWidget *TrackRowWidget::lane() const
+{
+    if (midiClipWidget)
+        return midiClipWidget;
+    return audioClipWidget;
+}
+
+void TrackRowWidget::rebuildInstrumentList()
+{
+    if (!midiClipWidget)
+        return;
+    // Filling the list reports index 0 first, which would overwrite the track's preset.
+    const QSignalBlocker blocker(header);
+    fillInstrumentList();
+}
+
+void TrackRowWidget::fillInstrumentList()
+{
+    QList<QString> items;
+    int selectedItem = 0;
+    if (sf2 && sf2->isLoaded()) {
+        items = sf2->getPresetNames();
+        if (!items.isEmpty())
+            selectedItem = std::clamp(track->instrumentIndex, 0, static_cast<int>(items.size()) - 1);
+    } else {
+        items.append(piano && piano->hasSamples() ? tr("内置钢琴") : tr("(未加载音色库)"));
+    }
+    header->setInstrumentList(items, selectedItem);
+    // The channel gets the preset the list shows, so a stored index past the SoundFont's
+    // presets never reaches the synthesiser.
+    if (sf2 && sf2->isLoaded())
+        sf2->selectPreset(track->midiChannel, selectedItem);
+}
+
+void TrackRowWidget::chooseInstrument(int index)
+{
+    if (!track || index < 0)
+        return;
+    track->pluginId = -1;
+    track->instrumentIndex = index;
+    if (sf2 && sf2->isLoaded())
+        sf2->selectPreset(track->midiChannel, track->instrumentIndex);
+    emit trackChanged();
+}
+
+void TrackRowWidget::appendMidiClip(double startSec, double durationSec)
+{
+    if (!track)
+        return;
+    MidiClip clip;
+    clip.id = static_cast<int>(track->midiClips.size());
+    clip.start = startSec;
+    clip.duration = durationSec;
+    track->midiClips.push_back(std::move(clip));
+    midiClipWidget->update();
+    emit trackChanged();
+}
+
+void TrackRowWidget::mousePressEvent(QMouseEvent *event)
+{
+    if (event->button() == Qt::LeftButton)
+        emit trackSelected(trackIndex);
+    QWidget::mousePressEvent(event);
+}
+
+void TrackRowWidget::keyPressEvent(QKeyEvent *event)
+{
+    if (!isRemoveKey(event)) {
+        QWidget::keyPressEvent(event);
+        return;
+    }
+    emit removeRequested(trackIndex);
+    event->accept();
+}
+
+void TrackRowWidget::contextMenuEvent(QContextMenuEvent *event)
+{
+    emit trackSelected(trackIndex);
+    QMenu menu;
+    const QAction *remove = menu.addAction(tr("删除轨道"));
+    // The menu runs its own event loop, in which the track may go.
+    const QPointer<TrackRowWidget> self(this);
+    if (menu.exec(event->globalPos()) == remove && self)
+        emit removeRequested(trackIndex);
+}
