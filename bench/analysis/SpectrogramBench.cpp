@@ -3,6 +3,7 @@
 // runs), a 1-second erase on a 10-minute clip from release to repaint, and repaints of an
 // 800x300 view of a one-hour stereo clip with the memory its columns and pictures take.
 #include "analysis/SpectrumAnalyzerWidget.h"
+#include "../OffscreenApplication.h"
 
 #include <benchmark/benchmark.h>
 
@@ -37,19 +38,6 @@ struct SpectrumAnalyzerWidgetProbe
 namespace {
 
 constexpr int rate = 44100;
-
-QApplication &application()
-{
-    static int argc = 1;
-    static char name[] = "spectrogram_bench";
-    static char *argv[] = {name, nullptr};
-    static QApplication *app = [] {
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-        qputenv("QT_LOGGING_RULES", "*.debug=false");
-        return new QApplication(argc, argv);
-    }();
-    return *app;
-}
 
 QList<float> clip(qsizetype frames, int channels)
 {
@@ -104,7 +92,7 @@ BENCHMARK(wholeClipStft)->Arg(1)->Arg(4)->Unit(benchmark::kMillisecond);
 // The view shown, 10 minutes handed in: time until the picture is there, and the longest stall.
 void stftInTheView(benchmark::State &state)
 {
-    application();
+    offscreenApplication();
     const QList<float> &samples = tenMinutes();
     {
         // Fonts and the window system load on the first paint, not on the STFT's account.
@@ -134,7 +122,7 @@ BENCHMARK(stftInTheView)->Unit(benchmark::kMillisecond)->Iterations(5);
 // A stroke whose box spans one second, at a zoom where a second is 100 pixels wide.
 void eraseOneSecond(benchmark::State &state)
 {
-    application();
+    offscreenApplication();
     SpectrumAnalyzerWidget view;
     view.resize(800, 300);
     view.show();
@@ -164,7 +152,7 @@ struct OneHour
 {
     OneHour()
     {
-        application();
+        offscreenApplication();
         stereo = clip(qsizetype(3600) * rate, 2);
         mono.resize(stereo.size() / 2);
         for (qsizetype i = 0; i < mono.size(); ++i)

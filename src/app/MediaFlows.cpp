@@ -189,7 +189,7 @@ void MainWindow::importMidi()
                                      .arg(QString::number(fileBpm, 'f', 1), QString::number(multiTrackPage->bpm, 'f', 1));
         if (QMessageBox::question(this, tr("导入MIDI"), question, QMessageBox::Yes | QMessageBox::No, QMessageBox::Yes)
             == QMessageBox::Yes)
-            multiTrackPage->bpm = fileBpm;
+            multiTrackPage->setTempo(fileBpm);
     }
 
     for (ImportedMidiTrack &track : tracks) {

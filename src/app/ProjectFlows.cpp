@@ -227,15 +227,9 @@ void MainWindow::applyLoadedProject(const ProjectData &project)
     page.clearTracks();
     page.setSampleRate(project.settings.sampleRate);
     page.mono = project.settings.channels == 1;
-    page.bpm = project.settings.tempo;
+    page.setTempo(project.settings.tempo);
     page.midiFileTempo = project.settings.midiFileTempo;
     page.bitDepth = validBitDepth(project.settings.bitDepth);
-    {
-        // The box shows the tempo without writing its own (clamped) value back.
-        const QSignalBlocker blocker(page.bpmSpinBox);
-        page.bpmSpinBox->setValue(page.bpm);
-    }
-    page.ruler->setBpm(page.bpm);
 
     for (const TrackData &record : project.tracks) {
         if (record.type == TrackType::Midi) {

@@ -631,6 +631,15 @@ void MultiTrackEditorPage::onRulerModeChanged(int index)
     updateRuler();
 }
 
+void MultiTrackEditorPage::setTempo(double value)
+{
+    {
+        const QSignalBlocker blocker(bpmSpinBox);
+        bpmSpinBox->setValue(value);
+    }
+    onTempoChanged(value);
+}
+
 void MultiTrackEditorPage::onTempoChanged(double value)
 {
     bpm = value;

@@ -87,6 +87,8 @@ public:
     void rebindTrackRows(int from) override;
     // Hands project length, view and markers to the ruler and sizes the scroll bar.
     void updateRuler() override;
+    // Takes a tempo from a file: the box shows it without writing back its own rounded value.
+    void setTempo(double value);
 
     // View: zoom is clamped so the whole project never gets narrower than the lanes.
     void syncZoomAll();
