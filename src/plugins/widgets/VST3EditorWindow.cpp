@@ -31,6 +31,8 @@ VST3EditorWindow::VST3EditorWindow(std::shared_ptr<VST3PluginInstance> pluginIns
 
 VST3EditorWindow::~VST3EditorWindow()
 {
+    // QWindow's destructor hides the window; by then this part is gone.
+    disconnect(this, &QWindow::visibleChanged, this, nullptr);
     detachPluginView();
 }
 
