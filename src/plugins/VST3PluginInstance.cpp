@@ -353,8 +353,10 @@ void VST3PluginInstance::processBlock(float **inputs, float **outputs, int numCh
         }
         return index;
     };
-    std::fill_n(zeroBuffer.begin(), numFrames, 0.0f);
     mapBuses(inputBusBuffers, inputPointers, numInputChannels, inputs, zeroBuffer.data());
+    // Refilled only when used: a plug-in may write into its inputs.
+    if (std::find(inputPointers.begin(), inputPointers.end(), zeroBuffer.data()) != inputPointers.end())
+        std::fill_n(zeroBuffer.begin(), numFrames, 0.0f);
     // Output channels the caller lacks are written to scratch and dropped.
     const int written = mapBuses(outputBusBuffers, outputPointers, numOutputChannels, outputs, scratchBuffer.data());
 
