@@ -107,6 +107,8 @@ private:
     // The save dialog appends `suffix` when the name lacks it and asks before replacing a file.
     QString askOpenFileName(const QString &caption, const QString &filter);
     QString askSaveFileName(const QString &caption, const QString &filter, const QString &suffix);
+    // A VST3 bundle is a folder: opening one (or picking its .so) chooses it.
+    QString askOpenPluginPath(const QString &caption, const QString &filter);
 
     // Media flows (MediaFlows.cpp).
     void importMedia();

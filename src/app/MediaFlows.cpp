@@ -261,7 +261,7 @@ void MainWindow::loadSoundFont()
 
 void MainWindow::importVst3()
 {
-    const QString path = askOpenFileName(tr("导入VST3插件"), tr("VST3 插件 (*.vst3);;所有文件 (*)"));
+    const QString path = askOpenPluginPath(tr("导入VST3插件"), tr("VST3 插件 (*.vst3 *.so);;所有文件 (*)"));
     if (path.isEmpty())
         return;
 

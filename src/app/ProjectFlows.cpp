@@ -16,6 +16,7 @@
 #include <QDialog>
 #include <QDoubleSpinBox>
 #include <QFileDialog>
+#include <QFileSystemModel>
 #include <QFileInfo>
 #include <QFormLayout>
 #include <QHBoxLayout>
@@ -286,6 +287,30 @@ QString MainWindow::askOpenFileName(const QString &caption, const QString &filte
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return QString();
     return dialog.selectedFiles().constFirst();
+}
+
+QString MainWindow::askOpenPluginPath(const QString &caption, const QString &filter)
+{
+    QFileDialog dialog(this, caption, QString(), filter);
+    dialog.setOption(QFileDialog::DontUseNativeDialog);
+    dialog.setAcceptMode(QFileDialog::AcceptOpen);
+    dialog.setFileMode(QFileDialog::ExistingFile);
+    // A file filter cannot select a folder, and opening a folder enters it (double click or
+    // typed name alike, both through the view's model): entering a bundle chooses it.
+    QString bundle;
+    auto *model = dialog.findChild<QFileSystemModel *>();
+    if (model)
+        connect(model, &QFileSystemModel::rootPathChanged, &dialog, [&](const QString &directory) {
+            if (!directory.endsWith(QLatin1String(".vst3"), Qt::CaseInsensitive))
+                return;
+            bundle = directory;
+            static_cast<QDialog &>(dialog).done(QDialog::Accepted);
+        });
+    if (dialog.exec() != QDialog::Accepted)
+        return QString();
+    if (!bundle.isEmpty())
+        return bundle;
+    return dialog.selectedFiles().isEmpty() ? QString() : dialog.selectedFiles().constFirst();
 }
 
 QString MainWindow::askSaveFileName(const QString &caption, const QString &filter, const QString &suffix)

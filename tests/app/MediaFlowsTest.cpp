@@ -11,6 +11,8 @@
 #include "editor/AudioEditorPage.h"
 #include "multitrack/MixerPage.h"
 #include "multitrack/MultiTrackEditorPage.h"
+#include "plugins/AudioPluginBridge.h"
+#include "plugins/VST3PluginInstance.h"
 #include "ui/LoadingOverlay.h"
 
 #include <QAction>
@@ -601,6 +603,25 @@ TEST_F(MediaFlowsTest, Vst3ImportReportsThatThePluginCannotLoad)
     ASSERT_EQ(script.boxes.size(), 1u);
     EXPECT_EQ(script.boxes[0].title, QStringLiteral("加载失败"));
     EXPECT_EQ(script.boxes[0].text, QStringLiteral("无法加载插件: ") + path);
+}
+
+TEST_F(MediaFlowsTest, Vst3ImportTakesABundleFolderOrItsLibrary)
+{
+    openProject("multi");
+    auto *bridge = window->findChild<MultiTrackEditorPage *>()->pluginBridge;
+    const QString bundle = QStringLiteral("/usr/lib/vst3/ZamEQ2.vst3");
+    for (const QString &path : {bundle, bundle + QStringLiteral("/Contents/x86_64-linux/ZamEQ2.so")}) {
+        SCOPED_TRACE(path.toStdString());
+        DialogScript script;
+        script.files = {path};
+        trigger("导入VST3插件(&V)...");
+        EXPECT_TRUE(script.boxes.empty());
+        const std::vector<int> ids = bridge->loadedPluginIds();
+        ASSERT_FALSE(ids.empty());
+        EXPECT_EQ(bridge->pluginName(ids.back()), "ZamEQ2");
+        EXPECT_EQ(bridge->getPluginInfo(ids.back()).path, path.toStdString());
+        EXPECT_TRUE(bridge->getPluginInstance(ids.back())->isActive());
+    }
 }
 
 } // namespace

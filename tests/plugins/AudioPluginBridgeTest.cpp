@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The plug-in bridge without loadable modules: initialisation, refused loads, unknown ids
-// and a chain that leaves the output alone.
+// The plug-in bridge: initialisation, ids, chains over real zam-plugins, offline rendering.
+#include "Vst3TestSupport.h"
 #include "plugins/AudioBuffer.h"
 #include "plugins/AudioPluginBridge.h"
 
@@ -33,15 +33,74 @@ TEST(AudioPluginBridgeTest, InitialiseKeepsItsFirstValuesUntilShutdown)
     EXPECT_EQ(bridge.sampleRate(), 22050);
 }
 
-TEST(AudioPluginBridgeTest, LoadingFailsAndHandsOutNoId)
+TEST(AudioPluginBridgeTest, IdsAreHandedOutInLoadOrderAndNeverReused)
 {
     AudioPluginBridge bridge;
-    EXPECT_EQ(bridge.loadPlugin("/usr/lib/vst3/any.vst3"), -1);  // not initialised
+    EXPECT_EQ(bridge.loadPlugin(zamPath("ZamEQ2")), -1);  // not initialised
     bridge.initialize(44100, 512);
-    EXPECT_EQ(bridge.loadPlugin("/usr/lib/vst3/any.vst3"), -1);
-    EXPECT_EQ(bridge.loadPlugin(""), -1);
-    for (int id : {-1, 0, 1})
+    EXPECT_EQ(bridge.loadPlugin(zamPath("ZamEQ2")), 0);
+    EXPECT_EQ(bridge.loadPlugin("/usr/lib/vst3/NoSuchPlugin.vst3"), -1);
+    EXPECT_EQ(bridge.loadPlugin(zamPath("ZamComp")), 1);
+    EXPECT_EQ(bridge.pluginName(1), "ZamComp");
+    EXPECT_TRUE(bridge.unloadPlugin(0));
+    EXPECT_FALSE(bridge.unloadPlugin(0));
+    EXPECT_EQ(bridge.loadPlugin(zamPath("ZamEQ2")), 2);
+    EXPECT_EQ(bridge.loadedPluginIds(), (std::vector<int>{1, 2}));
+    EXPECT_EQ(bridge.getPluginInfo(0).path, "");
+    EXPECT_EQ(bridge.pluginName(0), "");
+    EXPECT_EQ(bridge.getPluginInstance(0), nullptr);
+    for (int id : {-1, 0, 3})
         EXPECT_FALSE(bridge.activatePlugin(id)) << id;
+    EXPECT_TRUE(bridge.activatePlugin(2));
+}
+
+TEST(AudioPluginBridgeTest, BypassedSlotLeavesTheTrackAsTheOtherPluginAlone)
+{
+    const std::vector<float> input = sine(1000.0, 0.5f, 2048);
+    auto render = [&](bool withTube) {
+        AudioPluginBridge bridge;
+        bridge.initialize(44100, 512);
+        if (withTube) {
+            EXPECT_EQ(bridge.addPluginToTrack("t", zamPath("ZamTube")), 0);
+            EXPECT_TRUE(bridge.setTrackPluginBypass("t", 0, true));
+        }
+        const int slot = bridge.addPluginToTrack("t", zamPath("ZamEQ2"));
+        for (int id : bridge.loadedPluginIds())
+            EXPECT_TRUE(bridge.activatePlugin(id));
+        EXPECT_EQ(slot, withTube ? 1 : 0);
+        std::vector<float> in = input;
+        std::vector<float> out(input.size(), 0.0f);
+        float *inChannels[1] = {in.data()};
+        float *outChannels[1] = {out.data()};
+        AudioBuffer inView;
+        AudioBuffer outView;
+        inView.channels = inChannels;
+        outView.channels = outChannels;
+        inView.numChannels = outView.numChannels = 1;
+        inView.numFrames = outView.numFrames = int(input.size());
+        bridge.processTrack("t", inView, outView);
+        inView.channels = outView.channels = nullptr;
+        return out;
+    };
+    const std::vector<float> alone = render(false);
+    EXPECT_EQ(render(true), alone);
+    EXPECT_NEAR(rmsDb(alone, 1024), rmsDb(input, 1024), 0.05);
+}
+
+TEST(AudioPluginBridgeTest, OfflineRenderFillsInterleavedStereo)
+{
+    AudioPluginBridge bridge;
+    bridge.initialize(44100, 512);
+    const int id = bridge.loadPlugin(zamPath("ZamEQ2"));
+    ASSERT_EQ(id, 0);
+    const OfflineMidiEvent note{600, 0, 0, 60, 1.0f};
+    std::vector<float> output(2001, 7.0f);
+    EXPECT_TRUE(bridge.renderOffline(id, &note, 1, 1000, 0, output.data()));
+    EXPECT_EQ(output[2000], 7.0f);  // nothing past 2 × 1000 floats
+    // An effect fed silence renders silence.
+    EXPECT_EQ(std::count(output.begin(), output.end() - 1, 0.0f), 2000);
+    EXPECT_FALSE(bridge.renderOffline(5, &note, 1, 1000, 0, output.data()));
+    EXPECT_FALSE(bridge.renderOffline(id, &note, 1, 0, 0, output.data()));
 }
 
 TEST(AudioPluginBridgeTest, EmptyChainLeavesTheOutputUntouched)
