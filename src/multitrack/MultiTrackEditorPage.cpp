@@ -6,6 +6,7 @@
 #include "engine/MidiInput.h"
 #include "plugins/AudioPluginBridge.h"
 #include "project/UndoCommands.h"
+#include "video/widgets/VideoPlayerDialog.h"
 
 #include <QColor>
 #include <QDebug>
@@ -194,3 +195,13 @@ void MultiTrackEditorPage::scanAndLoadExistingSf2()
     qDebug() << "MultiTrackEditorPage: auto-loading SF2 from app dir:" << first;
     sf2Sampler.loadSoundFont(first);
 }
+
+void MultiTrackEditorPage::setVideoPlayerDialog(VideoPlayerDialog *dialog)
+{
+    disconnect(videoDestroyedConnection);
+    videoDialog = dialog;
+    if (dialog)
+        videoDestroyedConnection = connect(dialog, &QObject::destroyed, this, [this] { videoDialog = nullptr; });
+}
+
+void MultiTrackEditorPage::showVideoButtonOnTrack(int) {}

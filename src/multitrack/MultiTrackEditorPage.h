@@ -15,6 +15,7 @@
 class AudioPluginBridge;
 class MidiInput;
 class QUndoStack;
+class VideoPlayerDialog;
 
 // GUI thread only. The shell reads and writes the project fields below directly; every
 // addition or removal of a track goes through an undo command or clears the undo stack.
@@ -48,6 +49,10 @@ public:
     // would not be writable once the program is installed.
     QString sf2Directory() const;
     void showMidiDeviceDialog();
+    // The video preview the page drives (null detaches); forgotten once it is destroyed.
+    void setVideoPlayerDialog(VideoPlayerDialog *dialog);
+    // Shows the video button on the header of track `index`; there are no rows yet.
+    void showVideoButtonOnTrack(int index);
 
     // What the track undo commands use. The page shows no track rows and no ruler yet, so
     // "no rows exist": there is nothing to create, delete, re-bind or refresh.
@@ -72,4 +77,6 @@ private:
     void appendTrack(TrackData track, const QString &undoText);
 
     MidiInput *midiInput = nullptr;
+    VideoPlayerDialog *videoDialog = nullptr;  // not owned
+    QMetaObject::Connection videoDestroyedConnection;
 };

@@ -10,7 +10,6 @@
 #include <gtest/gtest.h>
 
 #include <QFile>
-#include <QSignalSpy>
 
 #include <algorithm>
 #include <random>
