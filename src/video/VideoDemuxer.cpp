@@ -15,6 +15,10 @@ extern "C" {
 }
 
 #include <cmath>
+#include <vector>
+
+#include <sys/mman.h>
+#include <unistd.h>
 
 namespace {
 
@@ -34,6 +38,21 @@ AVChannelLayout namedLayout(const AVChannelLayout &layout)
     else
         av_channel_layout_copy(&named, &layout);
     return named;
+}
+
+// A whole sound track is hundreds of megabytes written once: in huge pages it takes a
+// fraction of the page faults (on a virtual machine a third of the time).
+void adviseHugePages(QList<float> &list)
+{
+#ifdef MADV_HUGEPAGE
+    const auto page = quintptr(sysconf(_SC_PAGESIZE));
+    const auto begin = (quintptr(list.data()) + page - 1) & ~(page - 1);
+    const auto end = quintptr(list.data() + list.capacity()) & ~(page - 1);
+    if (end > begin)
+        madvise(reinterpret_cast<void *>(begin), end - begin, MADV_HUGEPAGE);
+#else
+    Q_UNUSED(list);
+#endif
 }
 
 // Frees what FFmpeg allocated for one call on every way out.
@@ -258,10 +277,20 @@ bool VideoDemuxer::extractAudio(QList<float> &mono, QList<float> &interleaved, i
     avformat_seek_file(formatContext, -1, INT64_MIN, INT64_MIN, INT64_MIN, 0);
     avcodec_flush_buffers(audioCodecContext);
 
+    // The demuxer skips the other streams' data instead of reading it into packets we drop.
+    std::vector<AVDiscard> discards;
+    for (unsigned i = 0; i < formatContext->nb_streams; ++i) {
+        discards.push_back(formatContext->streams[i]->discard);
+        if (int(i) != audioStreamIndex)
+            formatContext->streams[i]->discard = AVDISCARD_ALL;
+    }
+
     QList<float> collected = outputChannels == 1 ? std::move(mono) : std::move(interleaved);
     const double duration = getDuration();
-    if (duration > 0.0)
+    if (duration > 0.0) {
         collected.reserve(qsizetype(std::ceil(duration * sampleRate * 1.001)) * outputChannels + 8192);
+        adviseHugePages(collected);
+    }
 
     while (av_read_frame(formatContext, work.packet) >= 0) {
         const bool ours = work.packet->stream_index == audioStreamIndex;
@@ -275,6 +304,8 @@ bool VideoDemuxer::extractAudio(QList<float> &mono, QList<float> &interleaved, i
     if (resampler)
         appendConverted(nullptr, collected);
     avcodec_flush_buffers(audioCodecContext);
+    for (unsigned i = 0; i < formatContext->nb_streams; ++i)
+        formatContext->streams[i]->discard = discards[i];
 
     if (collected.isEmpty()) {
         emit errorOccurred(QStringLiteral("未能解码到音频数据"));
@@ -283,6 +314,8 @@ bool VideoDemuxer::extractAudio(QList<float> &mono, QList<float> &interleaved, i
     if (outputChannels == 2) {
         interleaved = std::move(collected);
         const qsizetype frames = interleaved.size() / 2;
+        mono.reserve(frames);
+        adviseHugePages(mono);
         mono.resize(frames);
         const float *pair = interleaved.constData();
         float *out = mono.data();
