@@ -272,11 +272,6 @@ bool VideoDemuxer::extractAudio(QList<float> &mono, QList<float> &interleaved, i
     PacketAndFrame work;
     if (!work.valid())
         return false;
-    // From the very start: a backward seek to timestamp 0 would skip the AAC priming that
-    // MP4 files mark for the decoder to drop, and the first frame would come out as zeros.
-    avformat_seek_file(formatContext, -1, INT64_MIN, INT64_MIN, INT64_MIN, 0);
-    avcodec_flush_buffers(audioCodecContext);
-
     // The demuxer skips the other streams' data instead of reading it into packets we drop.
     std::vector<AVDiscard> discards;
     for (unsigned i = 0; i < formatContext->nb_streams; ++i) {
@@ -284,6 +279,10 @@ bool VideoDemuxer::extractAudio(QList<float> &mono, QList<float> &interleaved, i
         if (int(i) != audioStreamIndex)
             formatContext->streams[i]->discard = AVDISCARD_ALL;
     }
+    // From the very start: a backward seek to timestamp 0 would skip the AAC priming that
+    // MP4 files mark for the decoder to drop, and the first frame would come out as zeros.
+    avformat_seek_file(formatContext, -1, INT64_MIN, INT64_MIN, INT64_MIN, 0);
+    avcodec_flush_buffers(audioCodecContext);
 
     QList<float> collected = outputChannels == 1 ? std::move(mono) : std::move(interleaved);
     const double duration = getDuration();
