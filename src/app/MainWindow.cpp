@@ -361,8 +361,17 @@ void MainWindow::setupConnections()
     connect(zoomOutAction, &QAction::triggered, editorPage, &AudioEditorPage::onZoomOut);
     connect(undoAction, &QAction::triggered, this, [this] { routeUndo(false); });
     connect(redoAction, &QAction::triggered, this, [this] { routeUndo(true); });
-    // The ten effect actions connect here, straight to the single-track editor's dialogs,
-    // once the editor has them.
+    // The Effects menu always acts on the single-track editor, whichever page shows.
+    const std::pair<QAction *, void (AudioEditorPage::*)()> effects[] = {
+        {gainAction, &AudioEditorPage::showGainDialog},
+        {centerExtractAction, &AudioEditorPage::showCenterExtractionDialog},
+        {noiseReductionAction, &AudioEditorPage::showNoiseReductionDialog},
+        {reverbAction, &AudioEditorPage::showReverbDialog},
+        {delayAction, &AudioEditorPage::showDelayDialog},
+        {tempoDetectAction, &AudioEditorPage::showTempoDetectionDialog},
+        {channelConvertAction, &AudioEditorPage::showChannelConvertDialog}};
+    for (const auto &[action, launch] : effects)
+        connect(action, &QAction::triggered, editorPage, launch);
 
     connect(welcomePage, &WelcomePage::createProject, this, &MainWindow::showNewProjectDialog);
     connect(welcomePage, &WelcomePage::importProject, this, &MainWindow::importProject);
@@ -393,8 +402,7 @@ void MainWindow::routeUndo(bool redo)
 {
     QWidget *current = pageStack->currentWidget();
     if (current == editorPage) {
-        redo ? editorPage->undoStack->redo() : editorPage->undoStack->undo();
-        editorPage->syncWaveforms();
+        editorPage->stepHistory(redo);
     } else if (current == multiTrackPage) {
         redo ? multiTrackPage->undoStack->redo() : multiTrackPage->undoStack->undo();
         // The clip lanes repaint and the ruler refreshes here once the page shows its tracks.

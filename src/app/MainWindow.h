@@ -122,6 +122,7 @@ private:
     void endVideoPreview();
     void importMidi();
     void exportAudio(const QString &format);  // "wav", "mp3" or "flac"
+    void exportMixdown(const QString &format);
     void loadSoundFont();
     void importVst3();
     void loadSettings();

@@ -103,22 +103,14 @@ void writeExport(MainWindow *window, const QString &path, const QList<float> &sa
         window->statusBar()->showMessage(MainWindow::tr("已导出: %1").arg(fileNameOf(path)), statusMs);
 }
 
-bool hasClips(const std::vector<TrackData> &tracks)
+// Interleaved stereo folded to one channel, each frame the mean of its two sides.
+void foldToMono(QList<float> &interleaved)
 {
-    return std::any_of(tracks.begin(), tracks.end(), [](const TrackData &track) {
-        return !track.audioClips.empty() || !track.midiClips.empty();
-    });
-}
-
-// The multitrack mixdown needs the offline render of the multitrack engine, which this
-// build does not have: an empty project still says so, one with clips cannot be exported.
-void exportMixdown(MainWindow *window, const MultiTrackEditorPage &page)
-{
-    if (!hasClips(page.tracks)) {
-        showNothingToExport(window);
-        return;
-    }
-    QMessageBox::warning(window, MainWindow::tr("导出失败"), MainWindow::tr("多轨混音导出暂不可用"), QMessageBox::Ok);
+    const qsizetype frames = interleaved.size() / 2;
+    float *values = interleaved.data();
+    for (qsizetype i = 0; i < frames; ++i)
+        values[i] = (values[2 * i] + values[2 * i + 1]) * 0.5f;
+    interleaved.resize(frames);
 }
 
 double midiClipLength(const std::vector<MidiNote> &notes)
@@ -162,7 +154,8 @@ bool MainWindow::placeImportedSound(const QList<float> &mono, const QList<float>
         multiTrackPage->addTrack(TrackType::Audio, mono, sampleRate, QFileInfo(path).baseName(), interleaved);
         return true;
     }
-    // The editor refuses new audio while it records, and says so in its own status bar.
+    // The editor refuses new audio while it records or an effect dialog is open, and says
+    // so in its own status bar.
     return interleaved.isEmpty() ? editorPage->loadAudioSamples(mono, sampleRate)
                                  : editorPage->loadStereoAudioSamples(interleaved, sampleRate);
 }
@@ -253,7 +246,7 @@ void MainWindow::importMidi()
 void MainWindow::exportAudio(const QString &format)
 {
     if (pageStack->currentWidget() == multiTrackPage) {
-        exportMixdown(this, *multiTrackPage);
+        exportMixdown(format);
         return;
     }
 
@@ -271,6 +264,27 @@ void MainWindow::exportAudio(const QString &format)
     const bool stereo = !editorPage->stereoSamples.isEmpty() && !editorPage->mono;
     writeExport(this, path, stereo ? editorPage->stereoSamples : editorPage->samples, editorPage->sampleRate,
                 stereo ? 2 : 1, target.fixedSixteenBits ? 16 : editorPage->bitDepth);
+}
+
+void MainWindow::exportMixdown(const QString &format)
+{
+    const ExportFormat target = exportFormat(format);
+    // The mix is rendered before the file is asked for, so an empty project asks nothing.
+    BusyScope busy(this, tr("导出中..."));
+    QList<float> mix;
+    int rate = multiTrackPage->sampleRate;
+    if (!multiTrackPage->renderMixdown(mix, rate) || mix.isEmpty()) {
+        busy.end();
+        showNothingToExport(this);
+        return;
+    }
+    const QString path = askSaveFileName(target.caption, target.filter, target.suffix);
+    if (path.isEmpty())
+        return;
+    const bool mono = multiTrackPage->mono;
+    if (mono)
+        foldToMono(mix);
+    writeExport(this, path, mix, rate, mono ? 1 : 2, target.fixedSixteenBits ? 16 : multiTrackPage->bitDepth);
 }
 
 void MainWindow::loadSoundFont()

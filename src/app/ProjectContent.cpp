@@ -33,5 +33,6 @@ ProjectContent ProjectContent::fromMultiTrack(const MultiTrackEditorPage &page)
     content.settings.bitDepth = page.bitDepth;
     content.settings.channels = page.mono ? 1 : 2;
     content.settings.tempo = page.bpm;
+    content.settings.midiFileTempo = page.midiFileTempo;
     return content;
 }

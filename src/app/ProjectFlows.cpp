@@ -225,6 +225,7 @@ void MainWindow::applyLoadedProject(const ProjectData &project)
     page.setSampleRate(project.settings.sampleRate);
     page.mono = project.settings.channels == 1;
     page.bpm = project.settings.tempo;
+    page.midiFileTempo = project.settings.midiFileTempo;
     page.bitDepth = validBitDepth(project.settings.bitDepth);
     // The transport's tempo box and the ruler take the tempo here once the page has them.
 

@@ -31,6 +31,7 @@
 
 namespace {
 const QString kRecordLabel = QStringLiteral("插入录音");
+const QString kDocumentLocked = QStringLiteral("错误：效果对话框打开中，请先应用或取消");
 
 double clampZoom(double zoom)
 {
@@ -124,14 +125,7 @@ void AudioEditorPage::keyPressEvent(QKeyEvent *event)
 {
     const int key = event->key();
     if (key == Qt::Key_Z && (event->modifiers() & Qt::ControlModifier)) {
-        // The open recording macro makes the stack refuse anyway; skip its warning.
-        if (!isRecording) {
-            if (event->modifiers() & Qt::ShiftModifier)
-                undoStack->redo();
-            else
-                undoStack->undo();
-            syncWaveforms();
-        }
+        stepHistory(event->modifiers().testFlag(Qt::ShiftModifier));
         event->accept();
     } else if (key == Qt::Key_E) {
         const int tool = currentTool == 2 ? 0 : 2;
@@ -157,6 +151,8 @@ bool AudioEditorPage::loadAudioSamples(const QList<float> &list, int rate)
         showStatus(QStringLiteral("错误：录音中，无法载入音频"));
         return false;
     }
+    if (refuseWhileLocked())
+        return false;
     QElapsedTimer timer;
     timer.start();
     samples = list;
@@ -176,6 +172,8 @@ bool AudioEditorPage::loadStereoAudioSamples(const QList<float> &interleaved, in
         showStatus(QStringLiteral("错误：录音中，无法载入音频"));
         return false;
     }
+    if (refuseWhileLocked())
+        return false;
     QElapsedTimer timer;
     timer.start();
     stereoSamples = interleaved;
@@ -247,6 +245,8 @@ void AudioEditorPage::deleteSelection()
 {
     if (isRecording || isPlaying || !waveform1->hasSelection() || samples.isEmpty())
         return;
+    if (refuseWhileLocked())
+        return;
     const double lo = std::min(waveform1->getSelectionStart(), waveform1->getSelectionEnd());
     const double hi = std::max(waveform1->getSelectionStart(), waveform1->getSelectionEnd());
     const int end = frameAt(hi, sampleRate, samples.size());
@@ -275,10 +275,12 @@ void AudioEditorPage::deleteSelection()
 void AudioEditorPage::onSpectralErase(SpectrumAnalyzerWidget *source)
 {
     SpectrumAnalyzerWidget *other = source == spectrum1 ? spectrum2 : spectrum1;
-    if (isRecording) {
-        // The take is being spliced into the current list: put the view back instead.
+    if (isRecording || refuseWhileLocked()) {
+        // The take is being spliced into the current list, or a dialog's preview shows: put
+        // the view back instead.
         source->setAudioData(samples, sampleRate, stereoSamples);
-        showStatus(QStringLiteral("错误：录音中，无法编辑"));
+        if (isRecording)
+            showStatus(QStringLiteral("错误：录音中，无法编辑"));
         return;
     }
     const QList<float> erased = source->audioData();
@@ -340,6 +342,41 @@ void AudioEditorPage::setVideoPlayerDialog(VideoPlayerDialog *dialog)
 void AudioEditorPage::showStatus(const QString &text)
 {
     statusBar->showMessage(text);
+}
+
+void AudioEditorPage::stepHistory(bool redo)
+{
+    // The open recording macro makes the stack refuse anyway; skip its warning.
+    if (isRecording || refuseWhileLocked())
+        return;
+    redo ? undoStack->redo() : undoStack->undo();
+    syncWaveforms();
+}
+
+DocumentLock AudioEditorPage::lockDocument()
+{
+    return DocumentLock(documentLocks);
+}
+
+bool AudioEditorPage::refuseWhileLocked()
+{
+    if (*documentLocks == 0)
+        return false;
+    showStatus(kDocumentLocked);
+    return true;
+}
+
+bool AudioEditorPage::canOpenEffectDialog()
+{
+    if (isRecording || isPlaying) {
+        showStatus(QStringLiteral("录音或播放中无法应用效果"));
+        return false;
+    }
+    if (samples.isEmpty()) {
+        showStatus(QStringLiteral("没有音频数据"));
+        return false;
+    }
+    return !refuseWhileLocked();
 }
 
 // ---------------------------------------------------------------- transport
@@ -475,6 +512,8 @@ void AudioEditorPage::onRecordClicked()
         stopRecording();
         return;
     }
+    if (refuseWhileLocked())
+        return;
     if (checkMicrophonePermission()) {
         startRecording();
         return;

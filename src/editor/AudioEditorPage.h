@@ -3,12 +3,14 @@
 // with tools, transport, recording at the playhead, level meters and an undo history.
 #pragma once
 
+#include "editor/DocumentLock.h"
 #include "editor/EditorTransport.h"
 
 #include <QList>
 #include <QWidget>
 
 #include <functional>
+#include <memory>
 
 class LoadingOverlay;
 class QComboBox;
@@ -37,10 +39,15 @@ class WaveformWidget;
 //
 // While a recording runs the undo stack holds an open "插入录音" macro, so undo and redo,
 // from the page's keys or from any menu, change nothing until the take is in place.
+//
+// An effect dialog shows its preview in the page and holds the document while it is open:
+// edits, undo and redo, loads, recording and further effect dialogs are then refused with a
+// status text. Playback stays free, so the preview can be heard.
 class AudioEditorPage : public QWidget
 {
     Q_OBJECT
     friend struct AudioEditorPageProbe;
+    friend class EffectDialog;
 
 public:
     explicit AudioEditorPage(QWidget *parent = nullptr);
@@ -57,6 +64,9 @@ public:
     void setVideoPlayerDialog(VideoPlayerDialog *dialog);
     void showLoading(const QString &message);
     void hideLoading();
+    // Undo or redo one step and refresh the views; refused while recording or while an
+    // effect dialog holds the document. The Edit menu and the page's keys go through here.
+    void stepHistory(bool redo);
 
     // One float per frame: mono, or the left/right mean of a stereo source. What plays.
     QList<float> samples;
@@ -87,6 +97,16 @@ public slots:
     void onFastForwardClicked();
     void onPlaybackTimer();
 
+    void showGainDialog();
+    void showCenterExtractionDialog();
+    void showNoiseReductionDialog();
+    void showReverbDialog();
+    void showDelayDialog();
+    void showTempoDetectionDialog();
+    void showChannelConvertDialog();
+    void showExciterDialog();
+    void showImagerDialog();
+
 protected:
     void keyPressEvent(QKeyEvent *event) override;
 
@@ -104,6 +124,11 @@ private:
     void deleteSelection();
     void onSpectralErase(SpectrumAnalyzerWidget *source);
     void showStatus(const QString &text);
+    DocumentLock lockDocument();
+    // Shows why and returns true while an effect dialog holds the document.
+    bool refuseWhileLocked();
+    // The refusals every effect dialog shares: a running transport, no audio, a held document.
+    bool canOpenEffectDialog();
 
     void startPlayback();
     void stopPlayback();
@@ -158,4 +183,6 @@ private:
     LoadingOverlay *loadingOverlay = nullptr;
     VideoPlayerDialog *videoPlayerDialog = nullptr;
     QMetaObject::Connection videoDestroyedConnection;
+    // Holders of the document; shared so that a dialog's lock may outlive the page.
+    std::shared_ptr<int> documentLocks = std::make_shared<int>(0);
 };

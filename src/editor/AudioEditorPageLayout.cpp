@@ -114,21 +114,33 @@ void AudioEditorPage::setupToolbar()
     toolbar->addWidget(eraseStrengthLabel)->setVisible(false);
     toolbar->addSeparator();
 
-    // The effect dialogs are not part of the page yet: their buttons stay greyed out
-    // rather than offering an effect that would do nothing.
+    // A button whose dialog the page does not have yet stays greyed out rather than
+    // offering an effect that would do nothing.
     struct EffectSpec
     {
         const char *text;
         int width;
+        void (AudioEditorPage::*launch)();
     };
-    const EffectSpec effects[] = {{"增益", 60},     {"中置提取", 72}, {"降噪", 60},     {"混响", 60},
-                                  {"延迟", 60},     {"速度检测", 72}, {"音高修正", 72}, {"声道转换", 72},
-                                  {"压缩器", 60},   {"均衡器", 60},   {"激励器", 60},   {"宽度", 52}};
+    const EffectSpec effects[] = {{"增益", 60, &AudioEditorPage::showGainDialog},
+                                  {"中置提取", 72, &AudioEditorPage::showCenterExtractionDialog},
+                                  {"降噪", 60, &AudioEditorPage::showNoiseReductionDialog},
+                                  {"混响", 60, &AudioEditorPage::showReverbDialog},
+                                  {"延迟", 60, &AudioEditorPage::showDelayDialog},
+                                  {"速度检测", 72, &AudioEditorPage::showTempoDetectionDialog},
+                                  {"音高修正", 72, nullptr},
+                                  {"声道转换", 72, &AudioEditorPage::showChannelConvertDialog},
+                                  {"压缩器", 60, nullptr},
+                                  {"均衡器", 60, nullptr},
+                                  {"激励器", 60, &AudioEditorPage::showExciterDialog},
+                                  {"宽度", 52, &AudioEditorPage::showImagerDialog}};
     for (const EffectSpec &effect : effects) {
         auto *button = new QPushButton(QString::fromUtf8(effect.text), toolbar);
         button->setFixedSize(effect.width, 28);
         button->setStyleSheet(styleOf(ThemeManager::EditorPart::EffectButton));
-        button->setEnabled(false);
+        button->setEnabled(effect.launch != nullptr);
+        if (effect.launch)
+            connect(button, &QPushButton::clicked, this, effect.launch);
         toolbar->addWidget(button);
     }
     toolbar->addSeparator();

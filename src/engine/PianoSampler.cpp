@@ -262,7 +262,7 @@ qint64 PianoSampler::resampledFrames(const SampleBuffer &buffer, int ownPitch, i
 {
     if (rate < 1 || buffer.sampleRate < 1)
         return 0;
-    const double wanted = std::trunc(seconds * rate);
+    const double wanted = std::round(seconds * rate);
     const double available = std::trunc(double(buffer.samples.size()) / pitchRatio(ownPitch, targetPitch)
                                         * (double(rate) / buffer.sampleRate));
     // NaN fails the comparison; both bounds keep hostile values from allocating without end.

@@ -44,7 +44,7 @@ public:
     PianoSampler(const PianoSampler &) = delete;
     PianoSampler &operator=(const PianoSampler &) = delete;
 
-    bool isLoaded() const { return !sampleMap.empty(); }
+    bool hasSamples() const { return !sampleMap.empty(); }
     // Fill the map from a Qt resource folder (":/piano") or a folder on disk; the files
     // decode in parallel. True when at least one recording loaded.
     bool loadSampleLibraryFromResources(const QString &dir);

@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// SoundFont instrument: one live FluidSynth synthesiser and one kept for offline renders.
+// SoundFont instrument: one live FluidSynth synthesiser, one kept for note previews and a
+// fresh one for every track render.
 #include "engine/SF2Sampler.h"
 
 #include "engine/TrackRenderPlan.h"
@@ -309,7 +310,9 @@ QList<float> SF2Sampler::renderTrack(const TrackData &track, int rate)
     const std::lock_guard lock(mutex);
     if (!live)
         return {};
-    Synth *synth = offlineSynth(plan.rate());
+    // A synthesiser of its own for every render: one that has played before starts its notes
+    // a little differently, and two renders of one project must be identical.
+    const std::unique_ptr<Synth> synth = makeSynth(plan.rate());
     if (!synth)
         return {};
     QList<float> result(plan.length(), 0.0f);

@@ -73,7 +73,7 @@ private:
     void renderNote(Synth &synth, int key, int velocity, qint64 frames, Sink &&sink);
 
     std::unique_ptr<Synth> live;
-    std::unique_ptr<Synth> offline;  // kept between renders; shares the SoundFont's samples
+    std::unique_ptr<Synth> offline;  // kept between note previews; shares the SoundFont's samples
     int outputRate = 44100;
     mutable std::mutex mutex;
     std::atomic<bool> loaded{false};

@@ -32,11 +32,12 @@ TrackRenderPlan::TrackRenderPlan(const TrackData &track, int rate)
     if (!endFrames || *endFrames + renderRate > maxFrames)
         return;
     lengthFrames = renderRate + *endFrames;
+    endSeconds = trackEnd;
 }
 
-std::optional<qint64> TrackRenderPlan::toFrames(double seconds) const
+std::optional<qint64> TrackRenderPlan::framesAt(double seconds, int rate)
 {
-    const double frames = std::trunc(seconds * renderRate);
+    const double frames = std::round(seconds * rate);
     if (!std::isfinite(frames) || std::fabs(frames) > double(maxFrames))
         return std::nullopt;
     return qint64(frames);

@@ -32,17 +32,22 @@ public:
     bool isEmpty() const { return lengthFrames <= 0; }
     qint64 length() const { return lengthFrames; }
     int rate() const { return renderRate; }
+    // The track end in seconds that the length counts from; 0 for an empty plan.
+    double trackEnd() const { return endSeconds; }
 
     // Where `note` of `clip` starts, and the room up to the clip's end or the render's end,
     // whichever comes first: a note never sounds past its clip. Nothing when the note
     // starts before frame 0 or at/after either end, or a clip or note time is not finite.
     std::optional<NoteSpan> place(const MidiClip &clip, const MidiNote &note) const;
 
-    // trunc(seconds x rate) as a frame count, or nothing when it is not finite or
-    // lies outside +-maxFrames.
-    std::optional<qint64> toFrames(double seconds) const;
+    // round(seconds x rate) as a frame count, or nothing when it is not finite or
+    // lies outside +-maxFrames. To the nearest frame, so a time lands on one frame in
+    // every render, lane and edit.
+    std::optional<qint64> toFrames(double seconds) const { return framesAt(seconds, renderRate); }
+    static std::optional<qint64> framesAt(double seconds, int rate);
 
 private:
     int renderRate;
     qint64 lengthFrames = 0;
+    double endSeconds = 0.0;
 };

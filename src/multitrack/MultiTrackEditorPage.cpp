@@ -3,7 +3,10 @@
 #include "MultiTrackEditorPage.h"
 
 #include "MidiDeviceDialog.h"
+#include "TrackRendering.h"
 #include "engine/MidiInput.h"
+#include "engine/MultiTrackAudioEngine.h"
+#include "engine/TrackRenderPlan.h"
 #include "plugins/AudioPluginBridge.h"
 #include "project/UndoCommands.h"
 #include "video/widgets/VideoPlayerDialog.h"
@@ -22,7 +25,7 @@
 
 namespace {
 
-// The plug-ins (and the mixing engine, once the page plays) work in blocks of this many frames.
+// The plug-ins and the mixing engine work in blocks of this many frames.
 constexpr int engineBlockFrames = 512;
 
 // A new track takes entry (tracks before it) mod 8.
@@ -62,12 +65,17 @@ MultiTrackEditorPage::MultiTrackEditorPage(QWidget *parent)
     : QWidget(parent), undoStack(new QUndoStack(this)), midiInput(new MidiInput(this))
 {
     setObjectName(QStringLiteral("MultiTrackEditorPage"));
+    engine = new MultiTrackAudioEngine;
+    engine->initialize(sampleRate, engineBlockFrames);
     pluginBridge = new AudioPluginBridge;
     pluginBridge->initialize(sampleRate, engineBlockFrames);
 }
 
 MultiTrackEditorPage::~MultiTrackEditorPage()
 {
+    engine->stopPlayback();
+    engine->shutdown();
+    delete engine;
     pluginBridge->shutdown();
     delete pluginBridge;
 }
@@ -76,8 +84,8 @@ void MultiTrackEditorPage::setSampleRate(int rate)
 {
     if (rate == sampleRate || rate < 1)
         return;
-    // The mixing engine comes with the transport and opens its stream at this rate.
     sampleRate = rate;
+    replaceEngine();
     pluginBridge->shutdown();
     pluginBridge->initialize(rate, engineBlockFrames);
 }
@@ -194,6 +202,150 @@ void MultiTrackEditorPage::scanAndLoadExistingSf2()
     const QString first = files.first().absoluteFilePath();
     qDebug() << "MultiTrackEditorPage: auto-loading SF2 from app dir:" << first;
     sf2Sampler.loadSoundFont(first);
+}
+
+void MultiTrackEditorPage::replaceEngine()
+{
+    // A playback that was running ends here; the next one opens the device at the new rate.
+    engine->stopPlayback();
+    engine->shutdown();
+    delete engine;
+    engine = new MultiTrackAudioEngine;
+    engine->initialize(sampleRate, engineBlockFrames);
+}
+
+TrackData MultiTrackEditorPage::tempoScaledTrack(const TrackData &track) const
+{
+    return tempoScaled(track, midiTempoScale(bpm, midiFileTempo));
+}
+
+QList<float> MultiTrackEditorPage::renderTrack(const TrackData &track)
+{
+    if (track.type == TrackType::Audio)
+        return track.audioClips.empty() ? QList<float>() : renderAudioClips(track, sampleRate);
+
+    const TrackData scaled = tempoScaledTrack(track);
+    QList<float> render;
+    if (sf2Sampler.isLoaded())
+        render = sf2Sampler.renderTrack(scaled, sampleRate);
+    else if (pianoSampler.hasSamples())
+        render = pianoSampler.renderTrack(scaled, sampleRate);
+    applyEnvelope(track, std::span<float>(render.data(), size_t(render.size())), sampleRate);
+    return render;
+}
+
+void MultiTrackEditorPage::renderPlaybackSlots()
+{
+    renderCachesAndSlots(-1);
+}
+
+void MultiTrackEditorPage::buildPlaybackSlotsForRecording(int recordTrackIndex)
+{
+    renderCachesAndSlots(recordTrackIndex);
+}
+
+void MultiTrackEditorPage::renderCachesAndSlots(int recordTrackIndex)
+{
+    std::vector<QList<float>> midiRenders(tracks.size());
+    std::vector<QList<float>> audioRenders(tracks.size());
+    std::vector<bool> withEnvelope(tracks.size(), false);
+    std::vector<MultiTrackAudioEngine::TrackSlot> trackSlots;
+    trackSlots.reserve(tracks.size());
+    for (size_t i = 0; i < tracks.size(); ++i) {
+        const TrackData &track = tracks[i];
+        const bool midi = track.type == TrackType::Midi;
+        QList<float> &render = midi ? midiRenders[i] : audioRenders[i];
+        if (int(i) != recordTrackIndex) {
+            render = renderTrack(track);
+        } else {
+            // The last clip is the one the recording fills; the others play along.
+            TrackData played = track;
+            const auto dropLast = [](auto &clips) {
+                if (clips.size() < 2)
+                    return false;
+                clips.pop_back();
+                return true;
+            };
+            if (midi ? dropLast(played.midiClips) : dropLast(played.audioClips))
+                render = renderTrack(played);
+        }
+        withEnvelope[i] = envelopeInForce(track);
+        trackSlots.push_back(trackSlot(track, render, withEnvelope[i]));
+    }
+    engine->setTracks(trackSlots);
+    // The old renders are freed only once no block of a running stream can read them.
+    if (!engine->waitForSlotAdoption())
+        engine->stopPlayback();
+    midiRenderCache = std::move(midiRenders);
+    audioRenderCache = std::move(audioRenders);
+    envelopeInRender = std::move(withEnvelope);
+}
+
+void MultiTrackEditorPage::updateEngineTrackSlot(int index)
+{
+    if (index < 0 || !engine || index >= int(tracks.size()) || !engine->isPlaying())
+        return;
+    const size_t i = size_t(index);
+    const TrackData &track = tracks[i];
+    const std::vector<QList<float>> &cache = track.type == TrackType::Midi ? midiRenderCache : audioRenderCache;
+    const QList<float> render = i < cache.size() ? cache[i] : QList<float>();
+    // The gain follows the cached render: an envelope switched on or off since it was made
+    // is heard from the next Play, not as a jump to gain 1 over a render without it.
+    const bool withEnvelope = i < envelopeInRender.size() && envelopeInRender[i];
+    engine->updateTrackSlot(index, trackSlot(track, render, withEnvelope));
+}
+
+bool MultiTrackEditorPage::renderMixdown(QList<float> &out, int &outRate)
+{
+    outRate = sampleRate;
+    if (tracks.empty())
+        return false;
+
+    // The end counts the MIDI clips as they sound, tempo-scaled, so no tail is cut.
+    double projectEnd = 0.0;
+    for (const TrackData &track : tracks) {
+        const TrackRenderPlan plan(tempoScaledTrack(track), sampleRate);
+        if (!plan.isEmpty())
+            projectEnd = std::max(projectEnd, plan.trackEnd());
+    }
+    const std::optional<qint64> frames = TrackRenderPlan::framesAt(projectEnd, sampleRate);
+    if (!(projectEnd > 0.0) || !frames || *frames < 1)
+        return false;
+
+    // Audio tracks are rendered and mixed a window at a time, so a long project never holds
+    // every track's render at once; MIDI tracks come whole from their instrument. Every track
+    // gets a slot, silent ones too, so a soloed silent track still silences the rest.
+    constexpr qint64 windowFrames = 16384;
+    std::vector<QList<float>> renders(tracks.size());
+    std::vector<bool> windowed(tracks.size(), false);
+    for (size_t i = 0; i < tracks.size(); ++i) {
+        const TrackData &track = tracks[i];
+        windowed[i] = track.type == TrackType::Audio && !TrackRenderPlan(track, sampleRate).isEmpty();
+        if (windowed[i])
+            renders[i].resize(windowFrames);
+        else
+            renders[i] = renderTrack(track);
+    }
+    out.resize(2 * *frames);
+    QList<float> window;
+    std::vector<MultiTrackAudioEngine::TrackSlot> trackSlots(tracks.size());
+    for (qint64 first = 0; first < *frames; first += windowFrames) {
+        const qint64 count = std::min(windowFrames, *frames - first);
+        for (size_t i = 0; i < tracks.size(); ++i) {
+            std::span<const float> part;
+            if (windowed[i]) {
+                const std::span<float> target(renders[i].data(), size_t(count));
+                renderAudioClips(tracks[i], sampleRate, first, target);
+                part = target;
+            } else if (renders[i].size() > first) {
+                part = {renders[i].constData() + first, size_t(std::min(count, renders[i].size() - first))};
+            }
+            trackSlots[i] = trackSlot(tracks[i], part, envelopeInForce(tracks[i]));
+        }
+        engine->renderOffline(trackSlots, int(count), sampleRate, window);
+        std::copy(window.cbegin(), window.cend(), out.begin() + 2 * first);
+    }
+    return true;
 }
 
 void MultiTrackEditorPage::setVideoPlayerDialog(VideoPlayerDialog *dialog)

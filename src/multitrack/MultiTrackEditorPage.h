@@ -2,7 +2,8 @@
 // The multitrack editor page: owns the open project's tracks, markers and undo history.
 #pragma once
 
-// The instrument is a public field, so its type is complete here; other engine types are only named.
+// The instruments are public fields, so their types are complete here; other engine types are only named.
+#include "engine/PianoSampler.h"
 #include "engine/SF2Sampler.h"
 #include "project/TimelineMarker.h"
 #include "project/TrackData.h"
@@ -14,6 +15,7 @@
 
 class AudioPluginBridge;
 class MidiInput;
+class MultiTrackAudioEngine;
 class QUndoStack;
 class VideoPlayerDialog;
 
@@ -73,7 +75,33 @@ public:
     AudioPluginBridge *pluginBridge = nullptr;  // owned; initialised at `sampleRate`, 512-frame blocks
     SF2Sampler sf2Sampler;                      // the MIDI tracks' SoundFont instrument
 
+    // Track renders and the mixing engine. Every track is rendered into one mono buffer at
+    // `sampleRate` from timeline 0; the engine's slots point into the render caches, which
+    // change only while the engine cannot read them. MIDI tracks sound through the
+    // SoundFont when one is loaded, else through the piano.
+    MultiTrackAudioEngine *engine = nullptr;  // owned, no Qt parent
+    PianoSampler pianoSampler;
+    std::vector<QList<float>> midiRenderCache;  // per track index; MIDI tracks' renders
+    std::vector<QList<float>> audioRenderCache; // per track index; audio tracks' renders
+    // Interleaved stereo mix of the whole project, round(end x sampleRate) frames, the MIDI
+    // ends tempo-scaled; outRate = sampleRate. False, out untouched, when there is nothing to mix.
+    bool renderMixdown(QList<float> &out, int &outRate);
+    // While playing: re-sends track index's gain, pan, mute and solo over its cached render.
+    void updateEngineTrackSlot(int index);
+    // A copy of track whose MIDI times are scaled from midiFileTempo to bpm.
+    TrackData tempoScaledTrack(const TrackData &track) const;
+    // Renders every track for playback into the caches and hands the slots to the engine;
+    // during a recording, the recorded track's last (recording) clip is left out.
+    void renderPlaybackSlots();
+    void buildPlaybackSlotsForRecording(int recordTrackIndex);
+
 private:
+    QList<float> renderTrack(const TrackData &track);
+    void renderCachesAndSlots(int recordTrackIndex);
+    void replaceEngine();
+    // Per track index: the cached render carries the envelope, so its slot plays at gain 1.
+    std::vector<bool> envelopeInRender;
+
     void appendTrack(TrackData track, const QString &undoText);
 
     MidiInput *midiInput = nullptr;

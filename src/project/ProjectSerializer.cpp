@@ -158,6 +158,7 @@ QJsonObject ProjectSerializer::serializeSettings(const ProjectSettings &settings
     object[QStringLiteral("channels")] = settings.channels;
     object[QStringLiteral("tempo")] = settings.tempo;
     object[QStringLiteral("timeSignature")] = settings.timeSignature;
+    object[QStringLiteral("midiFileTempo")] = settings.midiFileTempo;
     return object;
 }
 
@@ -341,6 +342,12 @@ ProjectSettings ProjectSerializer::deserializeSettings(const QJsonObject &object
     if (!(settings.tempo > 0.0) || !std::isfinite(settings.tempo)) {
         qWarning() << "ProjectSerializer: tempo" << settings.tempo << "replaced by 120";
         settings.tempo = ProjectSettings().tempo;
+    }
+    // Older files lack the MIDI reference tempo: their MIDI plays as stored.
+    settings.midiFileTempo = object.value(QStringLiteral("midiFileTempo")).toDouble(settings.tempo);
+    if (!(settings.midiFileTempo > 0.0) || !std::isfinite(settings.midiFileTempo)) {
+        qWarning() << "ProjectSerializer: MIDI file tempo" << settings.midiFileTempo << "replaced by" << settings.tempo;
+        settings.midiFileTempo = settings.tempo;
     }
     return settings;
 }

@@ -536,6 +536,57 @@ TEST_F(ExportTest, WritesEachFormatWithTheChannelsOfTheMaterial)
     }
 }
 
+TEST_F(ExportTest, MultitrackExportWritesTheMixdown)
+{
+    stack->setCurrentWidget(multitrack);
+    multitrack->addTrack(TrackType::Audio, monoTone(frames, rate), rate, QStringLiteral("a"), {});
+    multitrack->addTrack(TrackType::Audio, monoTone(30000, 22050), 22050, QStringLiteral("b"), {});
+    multitrack->tracks[1].pan = 0.5f;
+    multitrack->setSampleRate(rate);
+    QList<float> mix;
+    int mixRate = 0;
+    ASSERT_TRUE(multitrack->renderMixdown(mix, mixRate));
+    QList<float> folded(mix.size() / 2);
+    for (qsizetype i = 0; i < folded.size(); ++i)
+        folded[i] = (mix[2 * i] + mix[2 * i + 1]) * 0.5f;
+
+    const struct
+    {
+        const char *action;
+        const char *suffix;
+        int bitDepth;
+        bool mono;
+        QString codec;
+        int channels;
+    } cases[] = {
+        {"导出为WAV(&W)...", "wav", 32, false, QStringLiteral("pcm_f32le"), 2},
+        {"导出为WAV(&W)...", "wav", 32, true, QStringLiteral("pcm_f32le"), 1},
+        {"导出为FLAC(&F)...", "flac", 24, false, QStringLiteral("flac"), 2},
+        {"导出为MP3(&M)...", "mp3", 32, false, QStringLiteral("mp3"), 2},
+    };
+    int n = 0;
+    for (const auto &c : cases) {
+        SCOPED_TRACE(testing::Message() << c.suffix << (c.mono ? " mono" : ""));
+        multitrack->bitDepth = c.bitDepth;
+        multitrack->mono = c.mono;
+        const QString path = files.path(QStringLiteral("mix%1.%2").arg(n++).arg(QLatin1String(c.suffix)));
+        DialogScript script;
+        script.files = {path};
+        trigger(c.action);
+        EXPECT_TRUE(script.boxes.empty());
+        EXPECT_EQ(status(), QStringLiteral("已导出: %1").arg(QFileInfo(path).fileName()));
+        const Probe probe = ffprobe(path);
+        EXPECT_EQ(probe.codec, c.codec);
+        EXPECT_EQ(probe.sampleRate, rate);
+        EXPECT_EQ(probe.channels, c.channels);
+        EXPECT_NEAR(probe.duration, 1.5, c.codec == QLatin1String("mp3") ? 0.06 : 1e-6);
+        if (c.codec == QLatin1String("pcm_f32le")) {
+            const QList<float> &expected = c.mono ? folded : mix;
+            EXPECT_EQ(ffmpegDecode(path), std::vector<float>(expected.begin(), expected.end()));
+        }
+    }
+}
+
 TEST_F(ExportTest, DialogAddsTheSuffixAndAsksBeforeReplacing)
 {
     editor->loadAudioSamples(monoTone(4800, rate), rate);

@@ -211,6 +211,7 @@ TEST_F(ProjectFlowsTest, MultitrackProjectsReopenWithEverySavedField)
     author.openNewProject(QStringLiteral("multi"), 44100, 32, true);
     MultiTrackEditorPage *page = multiOf(author);
     page->bpm = 97.5;
+    page->midiFileTempo = 132.0;  // the MIDI keeps sounding as it did before the save
 
     AudioClip first;
     first.samples = seededSamples(2000, 2);
@@ -263,6 +264,7 @@ TEST_F(ProjectFlowsTest, MultitrackProjectsReopenWithEverySavedField)
     }
     EXPECT_EQ(loaded->markers, markers);
     EXPECT_EQ(loaded->bpm, 97.5);
+    EXPECT_EQ(loaded->midiFileTempo, 132.0);
     EXPECT_EQ(loaded->bitDepth, 32);
     EXPECT_TRUE(loaded->mono);
     EXPECT_EQ(loaded->undoStack->count(), 0);

@@ -14,6 +14,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QStatusBar>
+#include <QTest>
 
 #include <cstring>
 #include <functional>
@@ -66,4 +67,15 @@ inline QList<float> withoutRange(const QList<float> &list, qsizetype start, qsiz
     QList<float> result = list.mid(0, start);
     result.append(list.mid(end));
     return result;
+}
+
+// Drags a selection across the first waveform from x0 to x1 (pixels).
+inline void dragSelection(AudioEditorPage &page, int x0, int x1)
+{
+    WaveformWidget *view = AudioEditorPageProbe::waveform1(page);
+    const int y = view->height() / 2;
+    QTest::mousePress(view, Qt::LeftButton, {}, QPoint(x0, y));
+    QTest::mouseMove(view, QPoint((x0 + x1) / 2, y));
+    QTest::mouseMove(view, QPoint(x1, y));
+    QTest::mouseRelease(view, Qt::LeftButton, {}, QPoint(x1, y));
 }

@@ -17,17 +17,6 @@
 
 namespace {
 
-// Drags a selection across the first waveform from x0 to x1 (pixels).
-void dragSelection(AudioEditorPage &page, int x0, int x1)
-{
-    WaveformWidget *view = AudioEditorPageProbe::waveform1(page);
-    const int y = view->height() / 2;
-    QTest::mousePress(view, Qt::LeftButton, {}, QPoint(x0, y));
-    QTest::mouseMove(view, QPoint((x0 + x1) / 2, y));
-    QTest::mouseMove(view, QPoint(x1, y));
-    QTest::mouseRelease(view, Qt::LeftButton, {}, QPoint(x1, y));
-}
-
 struct Range
 {
     qsizetype start;

@@ -153,7 +153,7 @@ TEST(PianoLoading, FailuresAreReportedAndLeaveItEmpty)
     EXPECT_FALSE(piano.loadSampleLibraryFromResources(":/nothing-here"));
     files.write("bad/C4.mp3", QByteArray(5000, '\x5a'));
     EXPECT_FALSE(piano.loadSampleLibrary(files.path("bad")));
-    EXPECT_FALSE(piano.isLoaded());
+    EXPECT_FALSE(piano.hasSamples());
     EXPECT_EQ(piano.findNearestPitch(60), -1);
     EXPECT_TRUE(piano.renderTrack(midiTrack({makeNote(60, 0, 1, 100)}), rate).isEmpty());
     const std::vector<short> out = live(piano, 256);

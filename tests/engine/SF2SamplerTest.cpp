@@ -287,6 +287,15 @@ TEST_F(SF2SamplerTest, TrackOnsetsMatchTheNoteList)
     }
 }
 
+TEST_F(SF2SamplerTest, RendersOfOneTrackAreIdenticalWhateverRanBefore)
+{
+    const TrackData track = midiTrack({makeNote(60, 0.5, 0.4), makeNote(67, 1.0, 0.3, 80)});
+    const QList<float> first = sampler.renderTrack(track, rate);
+    sampler.renderTrack(midiTrack({makeNote(40, 0.0, 0.7, 127), makeNote(72, 0.2, 0.1)}), rate);
+    sampler.renderNotePreview(48, 100, 0.2, rate);
+    EXPECT_EQ(sampler.renderTrack(track, rate), first);
+}
+
 TEST_F(SF2SamplerTest, OverlappingNotesSumLinearly)
 {
     const MidiNote a = makeNote(60, 0.1, 0.8), b = makeNote(64, 0.3, 0.9, 70);

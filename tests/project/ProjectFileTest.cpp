@@ -125,7 +125,7 @@ print(json.dumps({
     };
     EXPECT_EQ(seen["rootKeys"], keys({"automation", "createdAt", "currentTime", "effects", "id", "markers", "metadata",
                                       "name", "settings", "tracks", "updatedAt", "version", "zoom"}));
-    EXPECT_EQ(seen["settingsKeys"], keys({"bitDepth", "channels", "sampleRate", "tempo", "timeSignature"}));
+    EXPECT_EQ(seen["settingsKeys"], keys({"bitDepth", "channels", "midiFileTempo", "sampleRate", "tempo", "timeSignature"}));
     EXPECT_EQ(seen["metadataKeys"], keys({"album", "artist", "description", "genre", "tags", "year"}));
     EXPECT_EQ(seen["audioKeys"],
               keys({"audioBlocks", "color", "envelopeEnabled", "muted", "name", "pan", "solo", "type", "volume"}));

@@ -109,7 +109,8 @@ TEST_F(ProjectFixtures, CurrentFormLoadsEveryField)
     EXPECT_EQ(project.version, QStringLiteral("1.0.0"));
     EXPECT_EQ(project.currentTime, 1.5);
     EXPECT_EQ(project.zoom, 2.0);
-    EXPECT_EQ(project.settings, (ProjectSettings{48000, 24, 1, 97.5, QStringLiteral("3/4")}));
+    // Without a MIDI reference tempo the MIDI clips play as stored, at the project tempo.
+    EXPECT_EQ(project.settings, (ProjectSettings{48000, 24, 1, 97.5, QStringLiteral("3/4"), 97.5}));
     ASSERT_EQ(project.tracks.size(), 2u);
 
     const TrackData &audio = project.tracks[0];
@@ -319,6 +320,10 @@ TEST(ProjectDocument, DamagedDocuments)
          }},
         {"absurd sample rate", R"({"version": "1", "tracks": [], "settings": {"sampleRate": 2000000000}})", R::Loaded,
          [](const ProjectData &p) { EXPECT_EQ(p.settings.sampleRate, 44100); }},
+        {"MIDI tempo of 0", R"({"version": "1", "tracks": [], "settings": {"tempo": 90, "midiFileTempo": 0}})",
+         R::Loaded, [](const ProjectData &p) { EXPECT_EQ(p.settings.midiFileTempo, 90.0); }},
+        {"MIDI tempo text", R"({"version": "1", "tracks": [], "settings": {"tempo": 90, "midiFileTempo": "x"}})",
+         R::Loaded, [](const ProjectData &p) { EXPECT_EQ(p.settings.midiFileTempo, 90.0); }},
         {"left and right of different lengths", clipDocument(two + "," + two + "," + three), R::Loaded,
          [&](const ProjectData &p) { EXPECT_EQ(firstClip(p).stereoSamples, (QList<float>{0.25f, 1, -0.5f, 2})); }},
         {"stereo frames differ from mono", clipDocument(three + "," + two + "," + two), R::Loaded,

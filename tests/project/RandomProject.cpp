@@ -65,6 +65,8 @@ ProjectData randomProject(unsigned seed, int maxFramesPerClip)
     project.settings.bitDepth = g.chance(0.5) ? 16 : 24;
     project.settings.channels = g.integer(1, 2);
     project.settings.tempo = g.real(40.0, 240.0);
+    // Derived, not drawn, so the seeds keep giving the projects they gave before.
+    project.settings.midiFileTempo = project.settings.tempo * 1.25;
     project.settings.timeSignature = g.chance(0.5) ? QStringLiteral("3/4") : QStringLiteral("7/8");
 
     for (int t = g.integer(0, 5); t > 0; --t) {

@@ -1,0 +1,147 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Effect steps of the single-track editor over both sample lists.
+#include "editor/EffectProcessing.h"
+
+#include "audio/AudioProcessor.h"
+#include "audio/VocalIsolator.h"
+
+#include <QObject>
+
+namespace {
+
+qsizetype framesOf(const QList<float> &stereo)
+{
+    return stereo.size() / 2;
+}
+
+QList<float> meanOfChannels(const QList<float> &stereo)
+{
+    const qsizetype frames = framesOf(stereo);
+    QList<float> mono(frames);
+    const float *pairs = stereo.constData();
+    float *out = mono.data();
+    for (qsizetype i = 0; i < frames; ++i)
+        out[i] = (pairs[2 * i] + pairs[2 * i + 1]) * 0.5f;
+    return mono;
+}
+
+QList<float> bothChannelsFrom(const QList<float> &mono)
+{
+    QList<float> stereo(2 * mono.size());
+    float *pairs = stereo.data();
+    for (qsizetype i = 0; i < mono.size(); ++i)
+        pairs[2 * i] = pairs[2 * i + 1] = mono[i];
+    return stereo;
+}
+
+// Runs `effect` on a fresh processor holding `values` and keeps its first error, if any.
+QString runOn(QList<float> &values, int channels, int sampleRate, const std::function<void(AudioProcessor &)> &effect)
+{
+    AudioProcessor processor;
+    QString error;
+    QObject::connect(&processor, &AudioProcessor::errorOccurred, [&error](const QString &message) {
+        if (error.isEmpty())
+            error = message;
+    });
+    processor.samples = std::move(values);
+    processor.sampleRate = sampleRate;
+    processor.channels = channels;
+    effect(processor);
+    values = std::move(processor.samples);
+    return error;
+}
+
+} // namespace
+
+namespace EffectProcessing {
+
+void applyGain(SampleLists &lists, float factor)
+{
+    for (QList<float> *list : {&lists.mono, &lists.stereo})
+        for (float &value : *list)
+            value *= factor;
+}
+
+void extractCentreMidSide(SampleLists &lists, float centre, float side)
+{
+    if (lists.stereo.isEmpty()) {
+        for (float &value : lists.mono)
+            value *= centre;
+        return;
+    }
+    const qsizetype frames = framesOf(lists.stereo);
+    QList<float> mono(frames);
+    const float *pairs = lists.stereo.constData();
+    for (qsizetype i = 0; i < frames; ++i) {
+        const float left = pairs[2 * i];
+        const float right = pairs[2 * i + 1];
+        mono[i] = (left - right) * 0.5f * side + (left + right) * 0.5f * centre;
+    }
+    lists.stereo = bothChannelsFrom(mono);
+    lists.mono = std::move(mono);
+}
+
+void extractCentreSpectral(SampleLists &lists, float strength, int sampleRate)
+{
+    const qsizetype frames = framesOf(lists.stereo);
+    QList<float> mono(frames);
+    VocalIsolator isolator;
+    isolator.setIsolationStrength(strength, 0.02f);
+    isolator.processOffline(lists.stereo.constData(), mono.data(), std::uint64_t(frames), sampleRate);
+    lists.stereo = bothChannelsFrom(mono);
+    lists.mono = std::move(mono);
+}
+
+QString runInterleaved(SampleLists &lists, int sampleRate, const std::function<void(AudioProcessor &)> &effect)
+{
+    if (lists.stereo.isEmpty())
+        return runOn(lists.mono, 1, sampleRate, effect);
+    const QString error = runOn(lists.stereo, 2, sampleRate, effect);
+    lists.mono = meanOfChannels(lists.stereo);
+    return error;
+}
+
+QString runPerChannel(SampleLists &lists, int sampleRate, const std::function<void(AudioProcessor &)> &effect)
+{
+    if (lists.stereo.isEmpty())
+        return runOn(lists.mono, 1, sampleRate, effect);
+    const qsizetype frames = framesOf(lists.stereo);
+    const float *source = lists.stereo.constData();
+    QList<float> stereo(2 * frames);
+    for (int c = 0; c < 2; ++c) {
+        QList<float> channel(frames);
+        for (qsizetype i = 0; i < frames; ++i)
+            channel[i] = source[2 * i + c];
+        const QString error = runOn(channel, 1, sampleRate, effect);
+        if (!error.isEmpty())
+            return error;
+        for (qsizetype i = 0; i < frames; ++i)
+            stereo[2 * i + c] = channel[i];
+    }
+    lists.stereo = std::move(stereo);
+    lists.mono = meanOfChannels(lists.stereo);
+    return {};
+}
+
+void applyWidth(SampleLists &lists, int sampleRate, float width)
+{
+    AudioProcessor processor;
+    processor.stereoSamples = std::move(lists.stereo);
+    processor.sampleRate = sampleRate;
+    processor.channels = 2;
+    processor.applyImager(width);
+    lists.stereo = std::move(processor.stereoSamples);
+    lists.mono = std::move(processor.samples);
+}
+
+void convertToMono(SampleLists &lists)
+{
+    lists.stereo.clear();
+}
+
+void convertToStereo(SampleLists &lists)
+{
+    lists.stereo = bothChannelsFrom(lists.mono);
+}
+
+} // namespace EffectProcessing
