@@ -36,37 +36,36 @@ void VideoDecodeThread::startDecoding()
     start();
 }
 
-void VideoDecodeThread::requestStop()
+template<typename Change>
+void VideoDecodeThread::announce(Change change)
 {
     QMutexLocker lock(&mutex);
-    running = false;
+    change();
     ++changes;
     wakeCondition.wakeAll();
+}
+
+void VideoDecodeThread::requestStop()
+{
+    announce([this] { running = false; });
 }
 
 void VideoDecodeThread::requestSeek(double seconds)
 {
-    QMutexLocker lock(&mutex);
-    seekTarget = seconds;
-    seekRequested = true;
-    ++changes;
-    wakeCondition.wakeAll();
+    announce([this, seconds] {
+        seekTarget = seconds;
+        seekRequested = true;
+    });
 }
 
 void VideoDecodeThread::setPaused(bool pause)
 {
-    QMutexLocker lock(&mutex);
-    paused = pause;
-    ++changes;
-    wakeCondition.wakeAll();
+    announce([this, pause] { paused = pause; });
 }
 
 void VideoDecodeThread::updatePlaybackTime(double seconds)
 {
-    QMutexLocker lock(&mutex);
-    playbackTime = seconds;
-    ++changes;
-    wakeCondition.wakeAll();
+    announce([this, seconds] { playbackTime = seconds; });
 }
 
 QImage VideoDecodeThread::takeLatestFrame()

@@ -44,6 +44,9 @@ private:
     // the change count was `seen`.
     void waitForChange(quint64 seen, int ms);
     void publish(const QImage &picture, double pts);
+    // Applies `change` under the mutex, counts it and wakes the thread.
+    template<typename Change>
+    void announce(Change change);
 
     VideoDemuxer *demuxer;
     QMutex mutex;

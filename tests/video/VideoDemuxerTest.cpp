@@ -20,11 +20,25 @@ namespace {
     const QString path = videoFixture(name);                                                                         \
     ZENTRIQ_REQUIRE(!path.isEmpty(), "ffmpeg could not make " name)
 
+struct Sound
+{
+    bool ok = false;
+    QList<float> mono;
+    QList<float> interleaved;
+    int rate = 0;
+};
+
 struct Opened
 {
     VideoDemuxer demuxer;
     QStringList errors;
     Opened() { QObject::connect(&demuxer, &VideoDemuxer::errorOccurred, [this](const QString &m) { errors << m; }); }
+    Sound extract()
+    {
+        Sound sound;
+        sound.ok = demuxer.extractAudio(sound.mono, sound.interleaved, sound.rate);
+        return sound;
+    }
 };
 
 double maxDifference(const QList<float> &a, const QList<float> &b)
@@ -57,10 +71,10 @@ TEST_P(ExtractedSound, EqualsTheCommandLineDecode)
     Opened opened;
     ASSERT_TRUE(opened.demuxer.open(path)) << opened.errors.join(' ').toStdString();
     EXPECT_EQ(opened.demuxer.getAudioChannels(), c.sourceChannels);
-    QList<float> mono, interleaved;
-    int rate = 0;
-    ASSERT_TRUE(opened.demuxer.extractAudio(mono, interleaved, rate));
-    EXPECT_EQ(rate, 48000);
+    const Sound sound = opened.extract();
+    ASSERT_TRUE(sound.ok);
+    const QList<float> &mono = sound.mono, &interleaved = sound.interleaved;
+    EXPECT_EQ(sound.rate, 48000);
     EXPECT_TRUE(opened.errors.isEmpty());
 
     const QList<float> &ours = c.sourceChannels == 1 ? mono : interleaved;
@@ -88,10 +102,9 @@ TEST(VideoDemuxer, MonoAviGivesEveryFrameAndTheDurationIsRight)
     REQUIRE_FIXTURE(mp4, "b.mp4");
     Opened opened;
     ASSERT_TRUE(opened.demuxer.open(avi));
-    QList<float> mono, interleaved;
-    int rate = 0;
-    ASSERT_TRUE(opened.demuxer.extractAudio(mono, interleaved, rate));
-    EXPECT_EQ(mono.size(), 144000);
+    const Sound sound = opened.extract();
+    ASSERT_TRUE(sound.ok);
+    EXPECT_EQ(sound.mono.size(), 144000);
 
     // Opening a second file closes the first.
     ASSERT_TRUE(opened.demuxer.open(mp4));
@@ -197,9 +210,7 @@ TEST(VideoDemuxer, UnreadableFilesCannotBeOpened)
         EXPECT_TRUE(opened.errors[0].startsWith(QStringLiteral("无法打开文件: "))) << opened.errors[0].toStdString();
         EXPECT_GT(opened.errors[0].size(), 8);
         EXPECT_FALSE(opened.demuxer.hasAudioStream());
-        QList<float> mono, interleaved;
-        int rate = 0;
-        EXPECT_FALSE(opened.demuxer.extractAudio(mono, interleaved, rate));
+        EXPECT_FALSE(opened.extract().ok);
         EXPECT_TRUE(opened.demuxer.decodeFrameAt(0).isNull());
     }
 }
@@ -294,13 +305,12 @@ TEST(VideoDemuxer, ChannelAndRateChangeMidStreamKeepsOneOutputFormat)
     REQUIRE_FIXTURE(ts, "channel-change.ts");
     Opened opened;
     ASSERT_TRUE(opened.demuxer.open(ts));
-    QList<float> mono, interleaved;
-    int rate = 0;
-    ASSERT_TRUE(opened.demuxer.extractAudio(mono, interleaved, rate));
-    ASSERT_EQ(interleaved.size(), mono.size() * 2);
+    const Sound sound = opened.extract();
+    ASSERT_TRUE(sound.ok);
+    ASSERT_EQ(sound.interleaved.size(), sound.mono.size() * 2);
     // One second at each rate, both resampled to the rate reported.
-    EXPECT_NEAR(double(mono.size()) / rate, 2.0, 0.1);
-    const float peak = *std::max_element(mono.begin(), mono.end());
+    EXPECT_NEAR(double(sound.mono.size()) / sound.rate, 2.0, 0.1);
+    const float peak = *std::max_element(sound.mono.begin(), sound.mono.end());
     EXPECT_GT(peak, 0.05f);
     EXPECT_LT(peak, 1.0f);
 }
