@@ -2,47 +2,195 @@
 // Spectrogram view of one clip, with a brush that erases spectral energy.
 #pragma once
 
+#include "analysis/LiveSpectrogram.h"
+#include "analysis/SpectralErase.h"
+#include "analysis/SpectrogramColumns.h"
+#include "ui/TimeViewport.h"
+
+#include <QColor>
+#include <QImage>
 #include <QList>
 #include <QWidget>
 
-// GUI thread only. Holds its own copy of the audio it shows. The spectrogram itself (FFT
-// columns, painting, the erase brush and the live history) is not drawn yet: the view
-// keeps its data and settings and paints its background.
+#include <atomic>
+#include <memory>
+#include <thread>
+#include <vector>
+
+class QScrollBar;
+
+// GUI thread only; no lock. The whole-clip STFT runs on a worker thread over its own shared
+// copies of the lists and hands its columns back through a queued call, so nothing here waits
+// on it except a restart or the destructor, which cancel it first. Columns are 16-bit levels,
+// pooled over several hops when a clip would not fit kColumnBudget, and the picture is drawn at
+// the size it is shown, so memory stays bounded for long clips.
+//
+// Time and frequency use one mapping everywhere: the plot spans the clip's duration over the
+// zoom, and each half of the plot spans 0 .. R/2, for the picture, labels, readout and brush.
 class SpectrumAnalyzerWidget : public QWidget
 {
     Q_OBJECT
+    friend struct SpectrumAnalyzerWidgetProbe;
 
 public:
     enum DisplayMode { SpectrogramOnly = 0, SpectrogramOverWaveform = 1 };
     enum ToolMode { SelectTool = 0, EraseTool = 1 };
 
+    // Most bytes of columns one widget keeps, all channels together.
+    static constexpr std::size_t kColumnBudget = std::size_t(224) << 20;
+
     explicit SpectrumAnalyzerWidget(QWidget *parent = nullptr);
+    ~SpectrumAnalyzerWidget() override;
 
     void setDisplayMode(DisplayMode mode);
+    // The mono (or mean) list and, when non-empty and of matching length, the interleaved
+    // stereo list; both are shared, not copied. Starts the STFT unless the lists are the ones
+    // already shown.
     void setAudioData(const QList<float> &mono, int sampleRate, const QList<float> &interleavedStereo = {});
+    void clearAudioData();
     void setPlayheadPosition(double seconds);
     void setZoomLevel(double zoom);
+    void setViewStartSec(double seconds);
     void setToolMode(ToolMode mode);
     void setEraseStrength(float strength);
+    // While recording the view shows the live input, ignores the clip's changes and has no
+    // brush; each start forgets the previous take's input.
+    void setRecording(bool on);
     // Live input while recording.
     void processAudioFrame(const float *data, int count);
 
-    // The mono (left) list the view shows; after audioDataChanged it holds the erased audio.
+    // The mono list; after audioDataChanged it holds the erased audio.
     const QList<float> &audioData() const { return samples; }
+    // The interleaved stereo list, erased alike; empty for mono audio.
+    const QList<float> &stereoAudioData() const { return stereoSamples; }
+
+    void setDecibelRange(float minimum, float maximum);
+    void setFrequencyRange(float minimum, float maximum);
+    void setSpectrumColor(const QColor &color);
+    void setBackgroundColor(const QColor &color);
+    void setGridColor(const QColor &color);
+    void setTextColor(const QColor &color);
+
+    // Spectrum-curve drawing over a log-frequency axis (whole-clip average, or the newest live
+    // frame with peak hold), and the waveform strip of the SpectrogramOverWaveform layout.
+    void drawWaveform(QPainter &painter, const QRect &r, const QList<float> &list);
+    void drawWaveform(QPainter &painter, const QRect &r);
+    void drawBackground(QPainter &painter);
+    void drawGrid(QPainter &painter, const QRect &r);
+    void drawFrequencyLabels(QPainter &painter, const QRect &r);
+    void drawMagnitudeLabels(QPainter &painter, const QRect &r);
+    void drawSpectrum(QPainter &painter, const QRect &r);
+    void drawPeakHold(QPainter &painter, const QRect &r);
+    float frequencyToX(float frequency, const QRect &r) const;
+    float magnitudeToY(float decibels, const QRect &r) const;
+    float xToFrequency(int x, const QRect &r) const;
+    float yToMagnitude(int y, const QRect &r) const;
 
 signals:
+    void frequencySelected(float frequency);
+    void magnitudeSelected(float decibels);
     void audioDataChanged();
     void playheadRequested(double seconds);
 
 protected:
+    bool event(QEvent *event) override;
+    void mousePressEvent(QMouseEvent *event) override;
+    void mouseReleaseEvent(QMouseEvent *event) override;
+    void mouseMoveEvent(QMouseEvent *event) override;
+    void wheelEvent(QWheelEvent *event) override;
+    void leaveEvent(QEvent *event) override;
     void paintEvent(QPaintEvent *event) override;
+    void resizeEvent(QResizeEvent *event) override;
 
 private:
-    QList<float> samples;
-    int sampleRate = 44100;
-    double playheadPosition = 0.0;
-    double zoomLevel = 1.0;
-    float eraseStrength = 0.8f;
+    struct Computed;
+    // Which channel a part of the plot shows: the mono list, or left and right of a stereo one.
+    enum class Channel { Mono, Left, Right };
+    struct Half
+    {
+        QRect rect;
+        Channel channel;
+    };
+
+    QRect plotRect() const;
+    QRect spectrogramRect() const;
+    std::vector<Half> halves(const QRect &r) const;
+    ChannelSamples channelSamples(Channel channel) const;
+    int columnIndex(Channel channel) const;
+    double duration() const;
+    float nyquist() const { return float(sampleRate) / 2.0f; }
+    float frequencyAt(int y, const QRect &half) const;
+    float levelAt(const QPoint &pos) const;
+
+    void startComputation();
+    void stopComputation();
+    void adopt(std::shared_ptr<Computed> computed);
+    void viewChanged();
+    void updateScrollBar();
+    void zoomBy(double factor);
+
+    void drawSpectrogram(QPainter &painter, const Half &half, int slot);
+    void drawTimeLabels(QPainter &painter, const QRect &r);
+    void drawAxisLabels(QPainter &painter, const QRect &half);
+    void drawPlayhead(QPainter &painter, const QRect &r);
+    void drawReadout(QPainter &painter);
+    void drawEmptyState(QPainter &painter);
+    void drawPlot(QPainter &painter, const QRect &r);
+
+    void performVisualErase(const QPoint &pos);
+    void finishStroke();
+    void clearStroke();
+    void applySpectralErase(const SpectralBox &box, const std::vector<Channel> &channels);
+    void updateRunningSpectrum();
+    void resetCurveData();
+
     DisplayMode displayMode = SpectrogramOnly;
+    QList<float> samples;
+    // Interleaved left/right, or empty when the clip is mono.
+    QList<float> stereoSamples;
+    int sampleRate = 44100;
+    double playheadSec = 0.0;
+    TimeViewport viewport;
+
+    // One entry per channel (mono, or left and right); empty until the STFT has finished.
+    std::vector<SpectrogramColumns> columns;
+    bool spectrumReady = false;
+    std::thread worker;
+    std::shared_ptr<std::atomic<bool>> cancelWorker;
+    quint64 generation = 0;
+
+    LiveSpectrogram live;
+    bool recording = false;
+
+    // Curve data: level per bin in dB (the whole-clip average, or the newest live frame).
+    QList<float> spectrumDb;
+    QList<float> binFrequencies;
+    QList<float> binMagnitudes;
+    QList<float> peakHoldDb;
+    QList<int> peakHoldCounters;
+    float minDb = -100.0f;
+    float maxDb = -30.0f;
+    float minFreq = 20.0f;
+    float maxFreq = 20000.0f;
+
+    QColor spectrumColor{0x00, 0xf2, 0xff};
+    QColor backgroundColor{0x14, 0x14, 0x1e};
+    QColor gridColor{0x50, 0x50, 0x50};
+    QColor textColor{0xc8, 0xc8, 0xc8};
+    QColor peakHoldColor{0xff, 0xc8, 0x00};
+
+    // The picture of each half at its shown size; redrawn when the view or the columns change.
+    QImage pictures[2];
+    bool picturesDirty = true;
+
+    QPoint cursorPos;
+    bool hovering = false;
+    QScrollBar *scrollBar = nullptr;
     ToolMode toolMode = SelectTool;
+    float eraseStrength = 0.8f;
+    bool erasing = false;
+    // The stroke so far: its bounding box and the channels its dabs touched.
+    bool strokeHasBox = false;
+    SpectralBox strokeBox;
+    std::vector<Channel> strokeChannels;
 };

@@ -369,7 +369,10 @@ void MainWindow::setupConnections()
         {reverbAction, &AudioEditorPage::showReverbDialog},
         {delayAction, &AudioEditorPage::showDelayDialog},
         {tempoDetectAction, &AudioEditorPage::showTempoDetectionDialog},
-        {channelConvertAction, &AudioEditorPage::showChannelConvertDialog}};
+        {channelConvertAction, &AudioEditorPage::showChannelConvertDialog},
+        {pitchCorrectionAction, &AudioEditorPage::showPitchCorrectionDialog},
+        {compressorAction, &AudioEditorPage::showCompressorDialog},
+        {equalizerAction, &AudioEditorPage::showEqualizerDialog}};
     for (const auto &[action, launch] : effects)
         connect(action, &QAction::triggered, editorPage, launch);
 

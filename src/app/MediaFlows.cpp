@@ -157,7 +157,7 @@ bool MainWindow::placeImportedSound(const QList<float> &mono, const QList<float>
     // The editor refuses new audio while it records or an effect dialog is open, and says
     // so in its own status bar.
     return interleaved.isEmpty() ? editorPage->loadAudioSamples(mono, sampleRate)
-                                 : editorPage->loadStereoAudioSamples(interleaved, sampleRate);
+                                 : editorPage->loadStereoAudioSamples(interleaved, sampleRate, mono);
 }
 
 void MainWindow::endVideoPreview()

@@ -67,6 +67,9 @@ public:
     void applyReverb(float mix, float roomSize, float damping, float preDelayMs, float decay);
     void applyCompression(float thresholdDb, float ratio, float attackMs, float releaseMs, float makeupDb,
                           float kneeDb);
+    // Gain reduction in dB (0 or more) that applyCompression aims at for a steady level in
+    // dBFS: above the knee by (1 - 1/ratio) per dB, quadratic inside it, none below it.
+    static float compressionReductionDb(float levelDb, float thresholdDb, float ratio, float kneeDb);
     void applyExciter(float amount);
     void applyImager(float width);
 

@@ -135,6 +135,22 @@ void AudioProcessor::applyReverb(float mix, float roomSize, float damping, float
     emit audioProcessed();
 }
 
+float AudioProcessor::compressionReductionDb(float levelDb, float thresholdDb, float ratio, float kneeDb)
+{
+    if (!(ratio > 1.0f))
+        return 0.0f;
+    kneeDb = std::max(kneeDb, 0.0f);
+    const float halfKnee = kneeDb * 0.5f;
+    const float slope = 1.0f - 1.0f / ratio;
+    if (levelDb > thresholdDb + halfKnee)
+        return slope * (levelDb - thresholdDb);
+    if (levelDb > thresholdDb - halfKnee) {
+        const float over = levelDb - thresholdDb + halfKnee;
+        return slope * over * over / (2.0f * kneeDb);
+    }
+    return 0.0f;
+}
+
 void AudioProcessor::applyCompression(float thresholdDb, float ratio, float attackMs, float releaseMs,
                                       float makeupDb, float kneeDb)
 {
@@ -151,9 +167,7 @@ void AudioProcessor::applyCompression(float thresholdDb, float ratio, float atta
     const float attack = smoothing(attackMs);
     const float release = smoothing(releaseMs);
     const float makeup = std::pow(10.0f, makeupDb / 20.0f);
-    kneeDb = std::max(kneeDb, 0.0f);
-    const float halfKnee = kneeDb * 0.5f;
-    const float slope = 1.0f - 1.0f / ratio;
+    const float halfKnee = std::max(kneeDb, 0.0f) * 0.5f;
 
     // 20 log10(x) = (20 / ln 10) ln(x): the natural logarithm and exponential are far
     // cheaper per sample than log10 and pow, and agree with them to float precision.
@@ -170,13 +184,7 @@ void AudioProcessor::applyCompression(float thresholdDb, float ratio, float atta
         float target = 1.0f;
         if (!(magnitude < quietBelow)) {
             const float level = decibelsPerNeper * std::log(magnitude);
-            float reduction = 0.0f;
-            if (level > thresholdDb + halfKnee) {
-                reduction = slope * (level - thresholdDb);
-            } else if (level > thresholdDb - halfKnee) {
-                const float over = level - thresholdDb + halfKnee;
-                reduction = slope * over * over / (2.0f * kneeDb);
-            }
+            const float reduction = compressionReductionDb(level, thresholdDb, ratio, kneeDb);
             target = reduction > 0.0f ? std::exp(-reduction / decibelsPerNeper) : 1.0f;
         }
         gain += (target - gain) * (1.0f - (gain > target ? attack : release));

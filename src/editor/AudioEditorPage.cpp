@@ -3,7 +3,9 @@
 // transport, the recording session and the meters.
 #include "editor/AudioEditorPage.h"
 
+#include "analysis/EqualizerDialog.h"
 #include "analysis/SpectrumAnalyzerWidget.h"
+#include "audio/AudioProcessor.h"
 #include "editor/RecordSession.h"
 #include "editor/WaveformWidget.h"
 #include "project/UndoCommands.h"
@@ -166,7 +168,7 @@ bool AudioEditorPage::loadAudioSamples(const QList<float> &list, int rate)
     return true;
 }
 
-bool AudioEditorPage::loadStereoAudioSamples(const QList<float> &interleaved, int rate)
+bool AudioEditorPage::loadStereoAudioSamples(const QList<float> &interleaved, int rate, const QList<float> &mix)
 {
     if (isRecording) {
         showStatus(QStringLiteral("错误：录音中，无法载入音频"));
@@ -179,11 +181,17 @@ bool AudioEditorPage::loadStereoAudioSamples(const QList<float> &interleaved, in
     stereoSamples = interleaved;
     sampleRate = rate;
     const qsizetype frames = interleaved.size() / 2;
-    samples.resize(frames);
-    const float *source = interleaved.constData();
-    float *target = samples.data();
-    for (qsizetype i = 0; i < frames; ++i)
-        target[i] = (source[2 * i] + source[2 * i + 1]) * 0.5f;
+    if (mix.size() == frames) {
+        samples = mix;
+    } else {
+        // A fresh list: resizing the old one, which the views still share, would copy it first.
+        QList<float> mono(frames);
+        const float *source = interleaved.constData();
+        float *target = mono.data();
+        for (qsizetype i = 0; i < frames; ++i)
+            target[i] = (source[2 * i] + source[2 * i + 1]) * 0.5f;
+        samples = std::move(mono);
+    }
     undoStack->clear();
     qDebug() << "[Import] stereo samples:" << timer.elapsed() << "ms, frames:" << frames;
     timer.restart();
@@ -287,23 +295,13 @@ void AudioEditorPage::onSpectralErase(SpectrumAnalyzerWidget *source)
     const QList<float> oldMono = samples;
     const QList<float> oldStereo = stereoSamples;
 
-    // Each frame's change reaches both channels, which keeps the mean equal to the new mono list.
-    QList<float> newStereo = stereoSamples;
-    if (!newStereo.isEmpty()) {
-        if (erased.size() == oldMono.size() && newStereo.size() / 2 == oldMono.size()) {
-            float *pairs = newStereo.data();
-            for (qsizetype i = 0; i < erased.size(); ++i) {
-                const float change = erased[i] - oldMono[i];
-                if (change != 0.0f) {
-                    pairs[2 * i] += change;
-                    pairs[2 * i + 1] += change;
-                }
-            }
-        } else {
-            newStereo.resize(2 * erased.size());
-            for (qsizetype i = 0; i < erased.size(); ++i)
-                newStereo[2 * i] = newStereo[2 * i + 1] = erased[i];
-        }
+    // The view erases both channels itself. Stereo of another length than the mono list was
+    // not shown, so the erased mono list becomes both of its channels.
+    QList<float> newStereo = source->stereoAudioData();
+    if (newStereo.isEmpty() && !stereoSamples.isEmpty()) {
+        newStereo.resize(2 * erased.size());
+        for (qsizetype i = 0; i < erased.size(); ++i)
+            newStereo[2 * i] = newStereo[2 * i + 1] = erased[i];
     }
     samples = erased;
     stereoSamples = newStereo;
@@ -313,6 +311,39 @@ void AudioEditorPage::onSpectralErase(SpectrumAnalyzerWidget *source)
     waveform2->setAudioData(samples, sampleRate, stereoSamples);
     other->setAudioData(samples, sampleRate, stereoSamples);
     showStatus(QStringLiteral("频谱擦除完成"));
+}
+
+void AudioEditorPage::showEqualizerDialog()
+{
+    if (!canOpenEffectDialog())
+        return;
+    // Goes with the dialog, after the accept step has read it.
+    auto *processor = new AudioProcessor();
+    processor->samples = samples;
+    processor->stereoSamples = stereoSamples;
+    processor->sampleRate = sampleRate;
+    processor->channels = 1;
+    auto *dialog = new EqualizerDialog(processor, transport.engineFor(sampleRate), this);
+    processor->setParent(dialog);
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    connect(dialog, &QDialog::accepted, this, [this, processor] {
+        // Read before anything runs the event loop: the closed dialog may go with it.
+        const QList<float> newMono = processor->samples;
+        const QList<float> newStereo = processor->stereoSamples;
+        showLoading(QStringLiteral("应用均衡器..."));
+        const QList<float> oldMono = samples;
+        const QList<float> oldStereo = stereoSamples;
+        samples = newMono;
+        stereoSamples = newStereo;
+        undoStack->push(new SamplesReplaceCommand(&samples, &stereoSamples, oldMono, oldStereo, samples, stereoSamples,
+                                                  QStringLiteral("均衡器")));
+        syncWaveforms();
+        hideLoading();
+        showStatus(QStringLiteral("已应用均衡器效果"));
+    });
+    dialog->show();
+    dialog->raise();
+    dialog->activateWindow();
 }
 
 void AudioEditorPage::showLoading(const QString &message)
@@ -555,6 +586,8 @@ void AudioEditorPage::startRecording()
     // Holds undo and redo off until the take is in place; closed by stopRecording.
     undoStack->beginMacro(kRecordLabel);
     isRecording = true;
+    spectrum1->setRecording(true);
+    spectrum2->setRecording(true);
     recordButton->setText(QStringLiteral("停止"));
     recordButton->setStyleSheet(ThemeManager::instance()->styleSheet(ThemeManager::EditorPart::RecordingButton));
     showStatus(QStringLiteral("录音中..."));
@@ -592,6 +625,8 @@ void AudioEditorPage::stopRecording()
     RecordTake &take = recordSession->take();
     take.spliceInto(samples, stereoSamples);
     isRecording = false;
+    spectrum1->setRecording(false);
+    spectrum2->setRecording(false);
     recordButton->setText(QStringLiteral("录制"));
     recordButton->setStyleSheet(QString());
 

@@ -12,8 +12,10 @@
 #include <functional>
 #include <memory>
 
+class AudioProcessor;
 class LoadingOverlay;
 class QComboBox;
+class QDialog;
 class QFrame;
 class QHBoxLayout;
 class QKeyEvent;
@@ -56,7 +58,9 @@ public:
     // Replace the document and start a new history. Refused (false, status error) while a
     // recording runs, since the take belongs to the current list.
     bool loadAudioSamples(const QList<float> &samples, int sampleRate);
-    bool loadStereoAudioSamples(const QList<float> &interleaved, int sampleRate);
+    // `mix` may carry the frames' left/right half-sums when the caller has them already (a
+    // decoder's mono list); with any other length they are computed here.
+    bool loadStereoAudioSamples(const QList<float> &interleaved, int sampleRate, const QList<float> &mix = {});
     // Hands the lists to all four views; call after every change of the lists.
     void syncWaveforms();
     void setPlayheadAll(double seconds);
@@ -106,6 +110,11 @@ public slots:
     void showChannelConvertDialog();
     void showExciterDialog();
     void showImagerDialog();
+    // Opens the equaliser on a copy of the clip; its Apply becomes one undo step "均衡器".
+    void showEqualizerDialog();
+    // Analysis dialogs on the page's buffer, held window-modal like the dialogs above.
+    void showPitchCorrectionDialog();
+    void showCompressorDialog();
 
 protected:
     void keyPressEvent(QKeyEvent *event) override;
@@ -129,6 +138,13 @@ private:
     bool refuseWhileLocked();
     // The refusals every effect dialog shares: a running transport, no audio, a held document.
     bool canOpenEffectDialog();
+    // Keeps the document held until `dialog` is destroyed.
+    void holdDocumentWhileOpen(QDialog *dialog);
+    // Takes an accepted analysis dialog's result as one undo step: `monoResult` on a mono
+    // clip, else `perChannel` run on each channel with `samples` their mean. Neither may
+    // refer to the dialog, which the busy overlay's events can delete during the step.
+    void commitEffect(QList<float> monoResult, const std::function<void(AudioProcessor &)> &perChannel,
+                      const QString &loadingText, const QString &label, const QString &doneText);
 
     void startPlayback();
     void stopPlayback();

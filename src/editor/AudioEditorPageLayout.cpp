@@ -128,10 +128,10 @@ void AudioEditorPage::setupToolbar()
                                   {"混响", 60, &AudioEditorPage::showReverbDialog},
                                   {"延迟", 60, &AudioEditorPage::showDelayDialog},
                                   {"速度检测", 72, &AudioEditorPage::showTempoDetectionDialog},
-                                  {"音高修正", 72, nullptr},
+                                  {"音高修正", 72, &AudioEditorPage::showPitchCorrectionDialog},
                                   {"声道转换", 72, &AudioEditorPage::showChannelConvertDialog},
-                                  {"压缩器", 60, nullptr},
-                                  {"均衡器", 60, nullptr},
+                                  {"压缩器", 60, &AudioEditorPage::showCompressorDialog},
+                                  {"均衡器", 60, &AudioEditorPage::showEqualizerDialog},
                                   {"激励器", 60, &AudioEditorPage::showExciterDialog},
                                   {"宽度", 52, &AudioEditorPage::showImagerDialog}};
     for (const EffectSpec &effect : effects) {

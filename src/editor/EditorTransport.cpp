@@ -18,13 +18,9 @@ EditorTransport::~EditorTransport()
 
 EditorTransport::Start EditorTransport::play(const QList<float> &samples, int sampleRate, int startSample)
 {
-    // An engine keeps the rate it was opened at; a clip at another rate needs a new one.
-    if (engine && engine->sampleRate() != sampleRate)
-        release();
-    if (!engine) {
-        engine = std::make_unique<AudioEngine>();
-        engine->initialize(sampleRate, kBlockFrames);
-    }
+    if (!engine)
+        createEngine(sampleRate);
+    engineFor(sampleRate);
     // The engine lets go of the old snapshot before it is replaced.
     engine->stopPlayback();
     playbackSamples = samples;
@@ -36,6 +32,22 @@ EditorTransport::Start EditorTransport::play(const QList<float> &samples, int sa
     if (!engine->startPlayback(playbackSamples.constData(), int(playbackSamples.size()), sampleRate, startSample))
         return Start::OutputFailed;
     return Start::Playing;
+}
+
+AudioEngine *EditorTransport::engineFor(int sampleRate)
+{
+    // An engine keeps the rate it was opened at; a clip at another rate needs a new one.
+    if (engine && engine->sampleRate() != sampleRate) {
+        release();
+        createEngine(sampleRate);
+    }
+    return engine.get();
+}
+
+void EditorTransport::createEngine(int sampleRate)
+{
+    engine = std::make_unique<AudioEngine>();
+    engine->initialize(sampleRate, kBlockFrames);
 }
 
 void EditorTransport::pause()

@@ -28,6 +28,10 @@ public:
     void stop();
     // Stops and deletes the engine, so that a recording can open the devices.
     void release();
+    // The engine for another user of the stream (an effect preview) playing audio at
+    // `sampleRate`: one at another rate is replaced by an idle one at this rate. Null while
+    // there is no engine. The transport still owns it and may delete it at any time.
+    AudioEngine *engineFor(int sampleRate);
 
     bool isPlaying() const;
     // Frame of the snapshot that plays next.
@@ -38,6 +42,8 @@ public:
     int level() const { return blockLevel.load(std::memory_order_relaxed); }
 
 private:
+    void createEngine(int sampleRate);
+
     std::unique_ptr<AudioEngine> engine;
     QList<float> playbackSamples;
     std::atomic<int> blockLevel{0};

@@ -39,10 +39,41 @@ qint64 toSampleIndex(double position)
     return position >= 4.0e18 ? qint64(4.0e18) : static_cast<qint64>(position);
 }
 
+// Two lists holding the same buffer hold the same values: whoever changes one detaches it first.
+bool sameList(const QList<float> &a, const QList<float> &b)
+{
+    return a.size() == b.size() && (a.isEmpty() || a.constData() == b.constData());
+}
+
+// Summaries of clips no view holds any more, one stereo clip's worth at most. A new clip
+// builds in their storage: faulting in fresh memory for the summaries of a long clip costs
+// more than building them.
+constexpr std::size_t maxSpareSummaries = 2;
+
+std::vector<PeakSummary> &spareSummaries()
+{
+    // Never destroyed, so a clip that goes during static destruction still finds it.
+    static auto *spares = new std::vector<PeakSummary>;
+    return *spares;
+}
+
+PeakSummary summaryOf(SampleChannel samples)
+{
+    std::vector<PeakSummary> &spares = spareSummaries();
+    PeakSummary summary;
+    if (!spares.empty()) {
+        summary = std::move(spares.back());
+        spares.pop_back();
+    }
+    summary.update(samples);
+    return summary;
+}
+
 } // namespace
 
 WaveformWidget::WaveformWidget(QWidget *parent)
     : QWidget(parent)
+    , clip(std::make_shared<Clip>())
     , scrollBar(new QScrollBar(Qt::Horizontal, this))
 {
     setMinimumHeight(120);
@@ -60,33 +91,16 @@ void WaveformWidget::setAudioData(const QList<float> &newSamples, int newSampleR
     QElapsedTimer timer;
     timer.start();
 
-    samples = newSamples;
+    clip = clipFor(newSamples, stereo);
     sampleRate = newSampleRate;
-    if (sampleRate > 0 && !samples.isEmpty()) {
-        viewport.setDuration(double(samples.size()) / sampleRate);
+    if (sampleRate > 0 && !clip->samples.isEmpty()) {
+        viewport.setDuration(double(clip->samples.size()) / sampleRate);
         playheadPosition = std::clamp(playheadPosition, 0.0, viewport.duration());
     } else {
         viewport.setDuration(0.0);
         playheadPosition = 0.0;
     }
     selectionActive = false;
-    isStereo = !stereo.isEmpty();
-    if (isStereo) {
-        const qsizetype frames = stereo.size() / 2;
-        leftChannel.resize(frames);
-        rightChannel.resize(frames);
-        const float *interleaved = stereo.constData();
-        float *left = leftChannel.data();
-        float *right = rightChannel.data();
-        for (qsizetype i = 0; i < frames; ++i) {
-            left[i] = interleaved[2 * i];
-            right[i] = interleaved[2 * i + 1];
-        }
-    } else {
-        leftChannel.clear();
-        rightChannel.clear();
-    }
-    rebuildSummaries();
     qDebug() << "[WF] setAudioData prep:" << timer.elapsed() << "ms";
 
     timer.restart();
@@ -102,6 +116,9 @@ void WaveformWidget::appendAudioData(const QList<float> &block, int newSampleRat
     if (block.isEmpty())
         return;
     sampleRate = newSampleRate;
+    if (clip.use_count() > 1)
+        clip = std::make_shared<Clip>(*clip);
+    QList<float> &samples = clip->samples;
     const auto oldCount = static_cast<std::size_t>(samples.size());
     samples.append(block);
     viewport.setDuration(sampleRate > 0 ? double(samples.size()) / sampleRate : 0.0);
@@ -109,8 +126,8 @@ void WaveformWidget::appendAudioData(const QList<float> &block, int newSampleRat
         viewport.scrollToEnd();
     // Only the tail blocks change, so a long recording does not rescan what it already has.
     // Stereo data draws its channel lanes, which an append leaves alone.
-    if (!isStereo)
-        samplesSummary.update(asSpan(samples), oldCount);
+    if (!isStereo())
+        clip->samplesSummary.update(asSpan(samples), oldCount);
     buildPeaks();
     updateScrollBar();
     update();
@@ -118,13 +135,9 @@ void WaveformWidget::appendAudioData(const QList<float> &block, int newSampleRat
 
 void WaveformWidget::clearAudioData()
 {
-    samples.clear();
-    leftChannel.clear();
-    rightChannel.clear();
-    rebuildSummaries();
+    clip = std::make_shared<Clip>();
     for (auto *peaks : {&minPeaks, &maxPeaks, &minPeaksLeft, &maxPeaksLeft, &minPeaksRight, &maxPeaksRight})
         peaks->clear();
-    isStereo = false;
     viewport.setDuration(0.0);
     viewport.reset();
     playheadPosition = 0.0;
@@ -292,7 +305,7 @@ void WaveformWidget::paintEvent(QPaintEvent *)
     QPainter painter(this);
     painter.setRenderHint(QPainter::Antialiasing, false);
     painter.fillRect(rect(), backgroundColor);
-    if (samples.isEmpty()) {
+    if (clip->samples.isEmpty()) {
         drawEmptyState(painter);
         return;
     }
@@ -332,20 +345,20 @@ void WaveformWidget::drawWaveform(QPainter &painter, const QRect &area)
         painter.drawLine(area.left(), y, area.right(), y);
     };
 
-    if (!isStereo) {
-        drawLane(painter, area, {samples, samplesSummary, minPeaks, maxPeaks, area.top(), area.bottom(), midY, float(h / 2)});
+    if (!isStereo()) {
+        drawLane(painter, area, {asSpan(clip->samples), clip->samplesSummary, minPeaks, maxPeaks, area.top(), area.bottom(), midY, float(h / 2)});
         acrossAt(midY);
         return;
     }
 
     const int upperHeight = h / 2;
     const int upperCentre = area.top() + upperHeight / 2;
-    drawLane(painter, area, {leftChannel, leftSummary, minPeaksLeft, maxPeaksLeft, area.top(), midY - 1, upperCentre, float(upperHeight / 2)});
+    drawLane(painter, area, {leftChannel(), clip->leftSummary, minPeaksLeft, maxPeaksLeft, area.top(), midY - 1, upperCentre, float(upperHeight / 2)});
     acrossAt(upperCentre);
     acrossAt(midY);
     const int lowerHeight = area.bottom() - midY + 1;
     const int lowerCentre = midY + lowerHeight / 2;
-    drawLane(painter, area, {rightChannel, rightSummary, minPeaksRight, maxPeaksRight, midY, area.bottom(), lowerCentre, float(lowerHeight / 2)});
+    drawLane(painter, area, {rightChannel(), clip->rightSummary, minPeaksRight, maxPeaksRight, midY, area.bottom(), lowerCentre, float(lowerHeight / 2)});
     acrossAt(lowerCentre);
 
     painter.setPen(QColor(0x78, 0x78, 0x8c));
@@ -373,18 +386,17 @@ void WaveformWidget::drawLane(QPainter &painter, const QRect &area, const Lane &
         (x < playheadX ? played : ahead).append(QRect(QPoint(x, std::min(y1, y2)), QPoint(x, std::max(y1, y2))));
     };
 
-    const qsizetype n = lane.source.size();
+    const auto n = qint64(lane.source.size);
     const double samplesPerPixel = double(n) / (viewport.zoom() * areaWidth);
     if (samplesPerPixel < rawDrawingLimit && n > 0) {
         const double span = viewport.visibleSpan();
-        const auto source = asSpan(lane.source);
         for (int i = 0; i < areaWidth; ++i) {
             const qint64 s0 = toSampleIndex((viewport.viewStart() + double(i) / areaWidth * span) * sampleRate);
             const qint64 a = std::min<qint64>(s0, n - 1);
             const qint64 b = std::max<qint64>(std::min<qint64>(s0 + qint64(samplesPerPixel) + 1, n), a + 1);
             float lo = 1.0f;
             float hi = -1.0f;
-            lane.summary.accumulate(source, std::size_t(a), std::size_t(b), lo, hi);
+            lane.summary.accumulate(lane.source, std::size_t(a), std::size_t(b), lo, hi);
             addColumn(area.left() + i, lo, hi);
         }
     } else {
@@ -422,37 +434,67 @@ void WaveformWidget::drawEmptyState(QPainter &painter)
     painter.drawText(rect(), Qt::AlignCenter, tr("暂无音频数据\n请录制或导入文件"));
 }
 
-void WaveformWidget::rebuildSummaries()
+WaveformWidget::Clip::~Clip()
 {
+    std::vector<PeakSummary> &spares = spareSummaries();
+    for (PeakSummary *summary : {&samplesSummary, &leftSummary, &rightSummary})
+        if (summary->size() > 0 && spares.size() < maxSpareSummaries)
+            spares.push_back(std::move(*summary));
+}
+
+std::shared_ptr<WaveformWidget::Clip> WaveformWidget::clipFor(const QList<float> &samples, const QList<float> &stereo)
+{
+    // The clip built last, for the next view handed the same lists; it lives only as long
+    // as a view holds it.
+    static std::weak_ptr<Clip> lastBuilt;
+    if (std::shared_ptr<Clip> built = lastBuilt.lock();
+        built && sameList(built->samples, samples) && sameList(built->stereo, stereo))
+        return built;
+
+    auto built = std::make_shared<Clip>();
+    built->samples = samples;
+    built->stereo = stereo;
     // The mono list is drawn only when there is no stereo data.
-    if (isStereo)
-        samplesSummary.clear();
-    else
-        samplesSummary.update(asSpan(samples));
-    leftSummary.update(asSpan(leftChannel));
-    rightSummary.update(asSpan(rightChannel));
+    if (stereo.isEmpty()) {
+        built->samplesSummary = summaryOf(asSpan(samples));
+    } else {
+        built->leftSummary = summaryOf(SampleChannel(asSpan(stereo), 0, 2));
+        built->rightSummary = summaryOf(SampleChannel(asSpan(stereo), 1, 2));
+    }
+    lastBuilt = built;
+    return built;
+}
+
+SampleChannel WaveformWidget::leftChannel() const
+{
+    return SampleChannel(asSpan(clip->stereo), 0, 2);
+}
+
+SampleChannel WaveformWidget::rightChannel() const
+{
+    return SampleChannel(asSpan(clip->stereo), 1, 2);
 }
 
 void WaveformWidget::buildPeaks()
 {
     // Stereo data draws only its two channel lanes, so the mono columns are left empty.
-    if (isStereo) {
+    if (isStereo()) {
         minPeaks.clear();
         maxPeaks.clear();
-        buildPeaksForChannel(leftChannel, leftSummary, minPeaksLeft, maxPeaksLeft);
-        buildPeaksForChannel(rightChannel, rightSummary, minPeaksRight, maxPeaksRight);
+        buildPeaksForChannel(leftChannel(), clip->leftSummary, minPeaksLeft, maxPeaksLeft);
+        buildPeaksForChannel(rightChannel(), clip->rightSummary, minPeaksRight, maxPeaksRight);
     } else {
-        buildPeaksForChannel(samples, samplesSummary, minPeaks, maxPeaks);
+        buildPeaksForChannel(asSpan(clip->samples), clip->samplesSummary, minPeaks, maxPeaks);
         for (auto *peaks : {&minPeaksLeft, &maxPeaksLeft, &minPeaksRight, &maxPeaksRight})
             peaks->clear();
     }
 }
 
-void WaveformWidget::buildPeaksForChannel(const QList<float> &source, const PeakSummary &summary,
+void WaveformWidget::buildPeaksForChannel(SampleChannel source, const PeakSummary &summary,
                                           std::vector<float> &minOut, std::vector<float> &maxOut) const
 {
     const int w = width();
-    if (w <= 0 || source.isEmpty()) {
+    if (w <= 0 || source.size == 0) {
         minOut.clear();
         maxOut.clear();
         return;
@@ -460,13 +502,12 @@ void WaveformWidget::buildPeaksForChannel(const QList<float> &source, const Peak
     minOut.resize(w);
     maxOut.resize(w);
 
-    const qint64 n = source.size();
+    const auto n = qint64(source.size);
     const qint64 start = std::min(toSampleIndex(viewport.viewStart() * sampleRate), n - 1);
     qint64 end = std::min(start + toSampleIndex(viewport.visibleSpan() * sampleRate), n);
     if (end <= start)
         end = std::min(start + 1, n);
     const qint64 span = end - start;
-    const auto data = asSpan(source);
 
     // Every column covers its own contiguous run of samples and reports their true extremes,
     // so a single clipped sample shows at any zoom and does not flicker while scrolling.
@@ -475,7 +516,7 @@ void WaveformWidget::buildPeaksForChannel(const QList<float> &source, const Peak
         const qint64 b = std::max(std::min(start + qint64(double(i + 1) / w * span), n), a + 1);
         float lo = 1.0f;
         float hi = -1.0f;
-        summary.accumulate(data, std::size_t(a), std::size_t(b), lo, hi);
+        summary.accumulate(source, std::size_t(a), std::size_t(b), lo, hi);
         minOut[i] = lo;
         maxOut[i] = hi;
     }

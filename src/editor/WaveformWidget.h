@@ -9,6 +9,7 @@
 #include <QList>
 #include <QWidget>
 
+#include <memory>
 #include <vector>
 
 class QPainter;
@@ -19,6 +20,7 @@ class QScrollBar;
 //
 // Each pixel column shows the true minimum and maximum of its samples. The summaries that
 // make this cheap are built once per data change; zooming and scrolling only re-read them.
+// Views handed the same lists share one copy of them and of their summaries.
 class WaveformWidget : public QWidget
 {
     Q_OBJECT
@@ -63,9 +65,23 @@ protected:
     void resizeEvent(QResizeEvent *event) override;
 
 private:
+    // The lists a view draws from, with their summaries. Shared by the views handed the same
+    // lists: implicit sharing keeps the lists here unchanged while they are held, and a view
+    // that appends first takes a copy of its own.
+    struct Clip
+    {
+        ~Clip();  // leaves its summaries' storage to the next clip built
+
+        QList<float> samples;
+        QList<float> stereo;  // interleaved left/right; empty for mono data
+        PeakSummary samplesSummary;  // mono data only: stereo data draws just its channels
+        PeakSummary leftSummary;
+        PeakSummary rightSummary;
+    };
+
     struct Lane
     {
-        const QList<float> &source;
+        SampleChannel source;
         const PeakSummary &summary;
         const std::vector<float> &minPeaks;
         const std::vector<float> &maxPeaks;
@@ -81,10 +97,13 @@ private:
     void drawPlayhead(QPainter &painter, const QRect &area);
     void drawEmptyState(QPainter &painter);
 
-    void rebuildSummaries();
+    static std::shared_ptr<Clip> clipFor(const QList<float> &samples, const QList<float> &stereo);
+    bool isStereo() const { return !clip->stereo.isEmpty(); }
+    SampleChannel leftChannel() const;
+    SampleChannel rightChannel() const;
     void buildPeaks();
-    void buildPeaksForChannel(const QList<float> &source, const PeakSummary &summary,
-                              std::vector<float> &minOut, std::vector<float> &maxOut) const;
+    void buildPeaksForChannel(SampleChannel source, const PeakSummary &summary, std::vector<float> &minOut,
+                              std::vector<float> &maxOut) const;
     void updateScrollBar();
     void zoomAt(double factor, int x);
     void onScrollBarMoved(int value);
@@ -93,14 +112,8 @@ private:
     int secondsToX(double seconds) const;
     QRect waveformArea() const;
 
-    QList<float> samples;
+    std::shared_ptr<Clip> clip;
     int sampleRate = 44100;
-    QList<float> leftChannel;
-    QList<float> rightChannel;
-    bool isStereo = false;
-    PeakSummary samplesSummary;
-    PeakSummary leftSummary;
-    PeakSummary rightSummary;
     std::vector<float> minPeaks, maxPeaks;
     std::vector<float> minPeaksLeft, maxPeaksLeft;
     std::vector<float> minPeaksRight, maxPeaksRight;

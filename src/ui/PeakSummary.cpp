@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// Multi-level minimum/maximum summaries of one sample list.
+// Multi-level minimum/maximum summaries of one sample list or channel.
 #include "ui/PeakSummary.h"
 
 #include <algorithm>
@@ -9,12 +9,14 @@ namespace {
 
 // Written as comparisons rather than std::min so that a NaN sample never replaces a
 // running extreme, and so the compiler can map it onto packed min/max instructions.
-void scanSamples(const float *values, std::size_t count, float &minimum, float &maximum)
+void scanSamples(const SampleChannel &samples, std::size_t begin, std::size_t end, float &minimum, float &maximum)
 {
+    const float *values = samples.data;
+    const std::size_t stride = samples.stride;
     float lo = minimum;
     float hi = maximum;
-    for (std::size_t i = 0; i < count; ++i) {
-        const float v = values[i];
+    for (std::size_t i = begin; i < end; ++i) {
+        const float v = values[i * stride];
         lo = v < lo ? v : lo;
         hi = v > hi ? v : hi;
     }
@@ -24,9 +26,17 @@ void scanSamples(const float *values, std::size_t count, float &minimum, float &
 
 } // namespace
 
-void PeakSummary::update(std::span<const float> samples, std::size_t firstChanged)
+SampleChannel::SampleChannel(std::span<const float> interleaved, std::size_t channel, std::size_t channels)
+    : size(channel < channels ? interleaved.size() / channels : 0)
+    , stride(channels)
 {
-    sampleCount = samples.size();
+    if (size > 0)
+        data = interleaved.data() + channel;
+}
+
+void PeakSummary::update(SampleChannel samples, std::size_t firstChanged)
+{
+    sampleCount = samples.size;
     firstChanged = std::min(firstChanged, sampleCount);
 
     std::size_t depth = 0;
@@ -41,7 +51,7 @@ void PeakSummary::update(std::span<const float> samples, std::size_t firstChange
             float lo = std::numeric_limits<float>::infinity();
             float hi = -std::numeric_limits<float>::infinity();
             if (depth == 0) {
-                scanSamples(samples.data() + b * blockSize, blockSize, lo, hi);
+                scanSamples(samples, b * blockSize, (b + 1) * blockSize, lo, hi);
             } else {
                 for (const Extremes &finer : std::span(levels[depth - 1].blocks).subspan(b * levelFactor, levelFactor)) {
                     lo = finer.minimum < lo ? finer.minimum : lo;
@@ -61,10 +71,10 @@ void PeakSummary::clear()
     sampleCount = 0;
 }
 
-void PeakSummary::accumulate(std::span<const float> samples, std::size_t begin, std::size_t end,
-                             float &minimum, float &maximum) const
+void PeakSummary::accumulate(SampleChannel samples, std::size_t begin, std::size_t end, float &minimum,
+                             float &maximum) const
 {
-    end = std::min(end, samples.size());
+    end = std::min(end, samples.size);
     if (begin >= end)
         return;
     // Blocks only stand for samples that have been summarised.
@@ -78,7 +88,7 @@ void PeakSummary::accumulate(std::span<const float> samples, std::size_t begin, 
 
     std::size_t i = begin;
     const std::size_t headEnd = std::min(end, (begin + baseBlockSize - 1) / baseBlockSize * baseBlockSize);
-    scanSamples(samples.data() + i, headEnd - i, minimum, maximum);
+    scanSamples(samples, i, headEnd, minimum, maximum);
     i = headEnd;
 
     // Climb while whole blocks of the next level fit, then come down again.
@@ -100,5 +110,5 @@ void PeakSummary::accumulate(std::span<const float> samples, std::size_t begin, 
             i += level.blockSize;
         }
     }
-    scanSamples(samples.data() + i, end - i, minimum, maximum);
+    scanSamples(samples, i, end, minimum, maximum);
 }

@@ -1,11 +1,25 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// Multi-level minimum/maximum summaries of one sample list, so the exact extremes of any
-// range can be found without reading more than a few hundred values.
+// Multi-level minimum/maximum summaries of one sample list or channel, so the exact extremes
+// of any range can be found without reading more than a few hundred values.
 #pragma once
 
 #include <cstddef>
 #include <span>
 #include <vector>
+
+// One channel of a sample list: value i is data[i * stride]. A plain list is stride 1; the
+// channels of interleaved frames are read in place, so nothing is copied apart to summarise
+// or draw them.
+struct SampleChannel
+{
+    SampleChannel(std::span<const float> list) : data(list.data()), size(list.size()) {}
+    // Channel `channel` of frames of `channels` values each; a partial last frame is left out.
+    SampleChannel(std::span<const float> interleaved, std::size_t channel, std::size_t channels);
+
+    const float *data = nullptr;
+    std::size_t size = 0;
+    std::size_t stride = 1;
+};
 
 // Level k holds the minimum and maximum of every full block of 32 x 16^k samples, about a
 // quarter of a byte per sample in all. A range query reads raw samples only up to the first
@@ -21,16 +35,25 @@ public:
 
     // Summarises `samples`, recomputing only the blocks at or after `firstChanged`
     // (0 after a replacement, the old length after an append). Not real-time safe.
-    void update(std::span<const float> samples, std::size_t firstChanged = 0);
+    void update(SampleChannel samples, std::size_t firstChanged = 0);
+    void update(std::span<const float> samples, std::size_t firstChanged = 0)
+    {
+        update(SampleChannel(samples), firstChanged);
+    }
     void clear();
 
     // Number of samples summarised by the last update.
     std::size_t size() const { return sampleCount; }
 
     // Folds the exact extremes of samples[begin, end) into `minimum` and `maximum`;
-    // NaN values are skipped. `samples` must be the list of the last update.
-    void accumulate(std::span<const float> samples, std::size_t begin, std::size_t end,
-                    float &minimum, float &maximum) const;
+    // NaN values are skipped. `samples` must be the list or channel of the last update.
+    void accumulate(SampleChannel samples, std::size_t begin, std::size_t end, float &minimum,
+                    float &maximum) const;
+    void accumulate(std::span<const float> samples, std::size_t begin, std::size_t end, float &minimum,
+                    float &maximum) const
+    {
+        accumulate(SampleChannel(samples), begin, end, minimum, maximum);
+    }
 
 private:
     struct Extremes

@@ -15,6 +15,9 @@
 #include <QPushButton>
 #include <QStatusBar>
 #include <QTest>
+#include <QUndoStack>
+
+#include <gtest/gtest.h>
 
 #include <cstring>
 #include <functional>
@@ -25,6 +28,7 @@ struct AudioEditorPageProbe
     static WaveformWidget *waveform1(AudioEditorPage &page) { return page.waveform1; }
     static WaveformWidget *waveform2(AudioEditorPage &page) { return page.waveform2; }
     static SpectrumAnalyzerWidget *spectrum1(AudioEditorPage &page) { return page.spectrum1; }
+    static SpectrumAnalyzerWidget *spectrum2(AudioEditorPage &page) { return page.spectrum2; }
     static QString status(AudioEditorPage &page) { return page.statusBar->currentMessage(); }
     static QString time(AudioEditorPage &page) { return page.timeLabel->text(); }
     static QString playText(AudioEditorPage &page) { return page.playButton->text(); }
@@ -59,7 +63,7 @@ inline QList<float> seededNoise(qsizetype count, float amplitude, unsigned seed)
 // Bitwise equality, so that -0.0 against 0.0 or a changed NaN payload still fails.
 inline bool sameBits(const QList<float> &a, const QList<float> &b)
 {
-    return a.size() == b.size() && std::memcmp(a.constData(), b.constData(), std::size_t(a.size()) * sizeof(float)) == 0;
+    return a.size() == b.size() && (a.isEmpty() || std::memcmp(a.constData(), b.constData(), std::size_t(a.size()) * sizeof(float)) == 0);
 }
 
 inline QList<float> withoutRange(const QList<float> &list, qsizetype start, qsizetype end)
@@ -67,6 +71,20 @@ inline QList<float> withoutRange(const QList<float> &list, qsizetype start, qsiz
     QList<float> result = list.mid(0, start);
     result.append(list.mid(end));
     return result;
+}
+
+// The page's last step: undo gives back the lists before it and redo the lists it left, bit-exactly.
+inline void expectUndoRedoBitExact(AudioEditorPage &page, const QList<float> &monoBefore,
+                                   const QList<float> &stereoBefore)
+{
+    const QList<float> monoAfter = page.samples;
+    const QList<float> stereoAfter = page.stereoSamples;
+    page.undoStack->undo();
+    EXPECT_TRUE(sameBits(page.samples, monoBefore));
+    EXPECT_TRUE(sameBits(page.stereoSamples, stereoBefore));
+    page.undoStack->redo();
+    EXPECT_TRUE(sameBits(page.samples, monoAfter));
+    EXPECT_TRUE(sameBits(page.stereoSamples, stereoAfter));
 }
 
 // Drags a selection across the first waveform from x0 to x1 (pixels).

@@ -310,14 +310,7 @@ TEST_F(EditorTransport, RecordingAtOneSecondInsertsTheTakeIntoBothListsAsOneStep
 
     EXPECT_EQ(page.undoStack->count(), 1);
     EXPECT_EQ(page.undoStack->undoText(), QStringLiteral("插入录音"));
-    const QList<float> recordedMono = page.samples;
-    const QList<float> recordedStereo = page.stereoSamples;
-    page.undoStack->undo();
-    EXPECT_TRUE(sameBits(page.samples, mono));
-    EXPECT_TRUE(sameBits(page.stereoSamples, interleaved));
-    page.undoStack->redo();
-    EXPECT_TRUE(sameBits(page.samples, recordedMono));
-    EXPECT_TRUE(sameBits(page.stereoSamples, recordedStereo));
+    expectUndoRedoBitExact(page, mono, interleaved);
 }
 
 TEST_F(EditorTransport, AnEmptyTakePushesNoStep)

@@ -148,6 +148,43 @@ int mismatchedColumns(const QImage &image, const Lane &lane, const std::vector<R
     return mismatches;
 }
 
+// The lanes of a view at `zoom`: one of `first` for mono data, `first` over `right` for stereo.
+std::vector<Lane> lanesAt(double zoom, const std::vector<float> *first, const std::vector<float> *right = nullptr)
+{
+    const int areaBottom = zoom > 1.0 ? viewHeight - 19 : viewHeight - 1;
+    const int h = areaBottom + 1;
+    const int midY = h / 2;
+    if (!right)
+        return {{first, 0, areaBottom, midY, h / 2}};
+    const int lowerHeight = areaBottom - midY + 1;
+    return {{first, 0, midY - 1, (h / 2) / 2, (h / 2) / 2},
+            {right, midY, areaBottom, midY + lowerHeight / 2, lowerHeight / 2}};
+}
+
+// Checks every lane of what the view shows now against the samples its columns stand for.
+void expectTrueColumns(WaveformWidget &widget, const std::vector<Lane> &lanes)
+{
+    const QImage image = widget.grab().toImage().convertToFormat(QImage::Format_RGB32);
+    ASSERT_EQ(image.width(), viewWidth);
+    const auto ranges = columnRanges(frames, widget.getZoomLevel(), widget.getViewStartSec());
+    for (const Lane &lane : lanes) {
+        std::string firstFailure;
+        EXPECT_EQ(mismatchedColumns(image, lane, ranges, lanes.size() > 1 ? labelColumns : 0, firstFailure), 0)
+            << "lane from row " << lane.top << ": " << firstFailure;
+    }
+}
+
+// Shows a view with its playhead out of sight at the end, so every column is drawn
+// in the played colour.
+void showForColumns(WaveformWidget &widget)
+{
+    widget.resize(viewWidth, viewHeight);
+    widget.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&widget));
+    widget.setPlayheadColor(Qt::transparent);
+    widget.setPlayheadPosition(1.0e9);
+}
+
 struct ColumnCase
 {
     bool stereo;
@@ -163,43 +200,19 @@ TEST_P(WaveformColumns, EveryColumnShowsTheTrueExtremesOfItsSamples)
     const Fixture &f = fixture();
     const ColumnCase c = GetParam();
     WaveformWidget widget;
-    widget.resize(viewWidth, viewHeight);
     widget.setAudioData(f.monoList(), rate, c.stereo ? f.interleaved() : QList<float>());
-    widget.show();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(&widget));
-    // An invisible playhead at the very end: every column is drawn in the played colour.
-    widget.setPlayheadColor(Qt::transparent);
-    widget.setPlayheadPosition(1.0e9);
+    showForColumns(widget);
     widget.setZoomLevel(c.zoom);
 
     const double duration = double(frames) / rate;
     const double span = duration / c.zoom;
     const double onePixel = span / viewWidth;
-    const int areaBottom = c.zoom > 1.0 ? viewHeight - 19 : viewHeight - 1;
-    const int h = areaBottom + 1;
-    const int midY = h / 2;
-    std::vector<Lane> lanes;
-    if (c.stereo) {
-        const int lowerHeight = areaBottom - midY + 1;
-        lanes = {{&f.left, 0, midY - 1, (h / 2) / 2, (h / 2) / 2},
-                 {&f.right, midY, areaBottom, midY + lowerHeight / 2, lowerHeight / 2}};
-    } else {
-        lanes = {{&f.mono, 0, areaBottom, midY, h / 2}};
-    }
-
+    const auto lanes = c.stereo ? lanesAt(c.zoom, &f.left, &f.right) : lanesAt(c.zoom, &f.mono);
     for (double fraction : {0.0, 0.37, 1.0}) {
         for (int shift : {-1, 0, 1}) {
             widget.setViewStartSec(fraction * (duration - span) + shift * onePixel);
-            const double viewStart = widget.getViewStartSec();
-            SCOPED_TRACE(testing::Message() << "zoom " << c.zoom << " view start " << viewStart);
-            const QImage image = widget.grab().toImage().convertToFormat(QImage::Format_RGB32);
-            ASSERT_EQ(image.width(), viewWidth);
-            const auto ranges = columnRanges(frames, c.zoom, viewStart);
-            for (const Lane &lane : lanes) {
-                std::string firstFailure;
-                EXPECT_EQ(mismatchedColumns(image, lane, ranges, c.stereo ? labelColumns : 0, firstFailure), 0)
-                    << "lane from row " << lane.top << ": " << firstFailure;
-            }
+            SCOPED_TRACE(testing::Message() << "zoom " << c.zoom << " view start " << widget.getViewStartSec());
+            expectTrueColumns(widget, lanes);
         }
     }
 }
@@ -220,5 +233,57 @@ INSTANTIATE_TEST_SUITE_P(ZoomsAndLanes, WaveformColumns, testing::ValuesIn(colum
                              return std::string(info.param.stereo ? "Stereo" : "Mono") + "Zoom"
                                  + std::to_string(int(std::lround(info.param.zoom * 100)));
                          });
+
+// Views handed the same lists share what they draw. A view then handed an edited copy must
+// draw the edit, and the other view must keep drawing the lists it was given; a clip built
+// in the storage of one no view holds any more must not show the old one.
+TEST(WaveformSharing, EditedCopiesAreDrawnAndTheOtherViewKeepsItsLists)
+{
+    const Fixture &f = fixture();
+    const QList<float> mono = f.monoList();
+    const QList<float> original = f.interleaved();
+    WaveformWidget edited;
+    WaveformWidget kept;
+    for (WaveformWidget *view : {&edited, &kept}) {
+        view->setAudioData(mono, rate, original);
+        showForColumns(*view);
+    }
+
+    // A loud stretch at a third of the clip in one channel, long enough to fill whole
+    // summary blocks.
+    struct Edit
+    {
+        QList<float> stereo;
+        std::vector<float> left;
+        std::vector<float> right;
+    };
+    const auto loudStretch = [&](const QList<float> &from, std::size_t channel, float value) {
+        Edit edit{from, f.left, f.right};
+        std::vector<float> &lane = channel == 0 ? edit.left : edit.right;
+        for (qint64 i = frames / 3; i < frames / 3 + 20000; ++i)
+            edit.stereo[2 * i + channel] = lane[i] = value;
+        return edit;
+    };
+    const auto expectDrawn = [](WaveformWidget &view, const Edit &shown) {
+        for (double zoom : {1.0, 32.0}) {
+            SCOPED_TRACE(testing::Message() << "zoom " << zoom);
+            view.setZoomLevel(zoom);
+            view.setViewStartSec(double(frames) / 3 / rate);
+            expectTrueColumns(view, lanesAt(zoom, &shown.left, &shown.right));
+        }
+    };
+
+    const Edit first = loudStretch(original, 0, -0.95f);
+    edited.setAudioData(mono, rate, first.stereo);
+    expectDrawn(edited, first);
+    expectDrawn(kept, {original, f.left, f.right});
+
+    // The original lists go with the last view holding them, and the next edit reuses their storage.
+    kept.setAudioData(mono, rate, first.stereo);
+    const Edit second = loudStretch(original, 1, 0.95f);
+    edited.setAudioData(mono, rate, second.stereo);
+    expectDrawn(edited, second);
+    expectDrawn(kept, first);
+}
 
 } // namespace

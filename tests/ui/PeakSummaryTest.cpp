@@ -8,6 +8,7 @@
 #include <cmath>
 #include <limits>
 #include <random>
+#include <span>
 #include <vector>
 
 namespace {
@@ -82,15 +83,22 @@ std::vector<std::pair<std::size_t, std::size_t>> rangesFor(std::size_t count, un
     return ranges;
 }
 
-void expectExact(const PeakSummary &summary, const std::vector<float> &samples, unsigned seed)
+// `summarised` is what the summary was built from; `plain` holds the same values in a row.
+void expectExact(const PeakSummary &summary, SampleChannel summarised, const std::vector<float> &plain, unsigned seed)
 {
-    for (auto [a, b] : rangesFor(samples.size(), seed)) {
+    for (auto [a, b] : rangesFor(plain.size(), seed)) {
         SCOPED_TRACE(testing::Message() << "range " << a << ".." << b);
-        const Extremes want = bruteForce(samples, a, b);
-        const Extremes got = query(summary, samples, a, b);
+        const Extremes want = bruteForce(plain, a, b);
+        Extremes got;
+        summary.accumulate(summarised, a, b, got.min, got.max);
         ASSERT_EQ(got.min, want.min);
         ASSERT_EQ(got.max, want.max);
     }
+}
+
+void expectExact(const PeakSummary &summary, const std::vector<float> &samples, unsigned seed)
+{
+    expectExact(summary, std::span<const float>(samples), samples, seed);
 }
 
 class PeakSummaryLengths : public testing::TestWithParam<std::size_t>
@@ -119,6 +127,29 @@ TEST_P(PeakSummaryLengths, AppendingInChunksMatchesBruteForce)
         summary.update(grown, old);
     }
     expectExact(summary, grown, 13);
+}
+
+// Each channel of interleaved frames, read in place, against a plain scan of that channel alone.
+TEST_P(PeakSummaryLengths, ChannelsOfInterleavedFramesMatchBruteForce)
+{
+    constexpr std::size_t channels = 2;
+    const auto frames = GetParam();
+    const auto channelData = [&](std::size_t channel) { return spikyNoise(frames, 19 + unsigned(channel)); };
+    const std::vector<std::vector<float>> apart{channelData(0), channelData(1)};
+    std::vector<float> interleaved;
+    for (std::size_t i = 0; i < frames; ++i)
+        for (const auto &channel : apart)
+            interleaved.push_back(channel[i]);
+    interleaved.push_back(5.0f); // a partial frame is not summarised
+
+    for (std::size_t channel = 0; channel < channels; ++channel) {
+        SCOPED_TRACE(testing::Message() << "channel " << channel);
+        const SampleChannel view(interleaved, channel, channels);
+        ASSERT_EQ(view.size, frames);
+        PeakSummary summary;
+        summary.update(view);
+        expectExact(summary, view, apart[channel], 23);
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(Lengths, PeakSummaryLengths,

@@ -1,0 +1,190 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The page's pitch-correction and compressor dialogs on mono and stereo clips: window-modal,
+// dismissing after a preview changes nothing, applying is one undo step over both lists.
+#include "AudioEditorPageProbe.h"
+
+#include "analysis/CompressorDialog.h"
+#include "analysis/PitchCorrectionDialog.h"
+
+#include <QDialog>
+#include <QTest>
+#include <QUndoStack>
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <numbers>
+
+namespace {
+
+constexpr int kRate = 44100;
+
+// A second of a voice-like A3, 30 cents flat, loud enough for the compressor's defaults.
+QList<float> flatVoice(float amplitude)
+{
+    QList<float> values(kRate);
+    const double hz = 220.0 * std::pow(2.0, -30.0 / 1200.0);
+    for (int i = 0; i < values.size(); ++i) {
+        double value = 0.0;
+        for (int k = 1; k <= 4; ++k)
+            value += std::sin(2.0 * std::numbers::pi * k * hz * i / kRate) / k;
+        values[i] = float(amplitude * value);
+    }
+    return values;
+}
+
+QList<float> interleave(const QList<float> &left, const QList<float> &right)
+{
+    QList<float> pairs(2 * left.size());
+    for (qsizetype i = 0; i < left.size(); ++i) {
+        pairs[2 * i] = left[i];
+        pairs[2 * i + 1] = right[i];
+    }
+    return pairs;
+}
+
+struct Launcher
+{
+    const char *name;
+    void (AudioEditorPage::*open)();
+    const char *title;
+    const char *previewText;
+    const char *label;
+};
+
+const Launcher kLaunchers[] = {
+    {"pitch", &AudioEditorPage::showPitchCorrectionDialog, "音高修正", "试听", "音高修正"},
+    {"compressor", &AudioEditorPage::showCompressorDialog, "动态压缩器", "预览", "压缩器"},
+};
+
+enum class Dismiss { CancelButton, Escape, WindowClose };
+
+class AnalysisDialogs : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        page.resize(1200, 700);
+        page.show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&page));
+    }
+
+    void load(bool stereo)
+    {
+        // Refused while a dialog still held the document.
+        if (stereo)
+            ASSERT_TRUE(page.loadStereoAudioSamples(interleave(flatVoice(0.5f), flatVoice(0.3f)), kRate));
+        else
+            ASSERT_TRUE(page.loadAudioSamples(flatVoice(0.5f), kRate));
+    }
+
+    QDialog *open(const Launcher &launcher)
+    {
+        (page.*launcher.open)();
+        for (QDialog *dialog : page.findChildren<QDialog *>()) {
+            if (dialog->isVisible() && dialog->windowTitle() == QString::fromUtf8(launcher.title))
+                return dialog;
+        }
+        return nullptr;
+    }
+
+    static void press(QDialog *dialog, const char *text)
+    {
+        for (QPushButton *button : dialog->findChildren<QPushButton *>()) {
+            if (button->text() == QString::fromUtf8(text)) {
+                button->click();
+                return;
+            }
+        }
+        ADD_FAILURE() << "no button " << text;
+    }
+
+    static void flushDeletes() { QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete); }
+
+    AudioEditorPage page;
+};
+
+} // namespace
+
+TEST_F(AnalysisDialogs, DismissingAfterAPreviewLeavesTheClipAndHistoryAlone)
+{
+    const Dismiss ways[] = {Dismiss::CancelButton, Dismiss::Escape, Dismiss::WindowClose};
+    for (const Launcher &launcher : kLaunchers) {
+        for (bool stereo : {false, true}) {
+            for (Dismiss way : ways) {
+                SCOPED_TRACE(testing::Message() << launcher.name << (stereo ? " stereo" : " mono") << " way "
+                                                << int(way));
+                load(stereo);
+                const QList<float> mono = page.samples;
+                const QList<float> pairs = page.stereoSamples;
+                const int steps = page.undoStack->count();
+                QPointer<QDialog> dialog = open(launcher);
+                ASSERT_NE(dialog, nullptr);
+                // The page cannot be edited while the dialog holds its copy.
+                EXPECT_EQ(dialog->windowModality(), Qt::WindowModal);
+                EXPECT_FALSE(page.loadAudioSamples(QList<float>(100, 0.1f), kRate));
+                press(dialog, launcher.previewText);
+                press(dialog, launcher.previewText);
+                switch (way) {
+                case Dismiss::CancelButton:
+                    press(dialog, "取消");
+                    break;
+                case Dismiss::Escape:
+                    QTest::keyClick(dialog, Qt::Key_Escape);
+                    break;
+                case Dismiss::WindowClose:
+                    dialog->close();
+                    break;
+                }
+                flushDeletes();
+                EXPECT_TRUE(dialog.isNull());
+                EXPECT_TRUE(sameBits(page.samples, mono));
+                EXPECT_TRUE(sameBits(page.stereoSamples, pairs));
+                EXPECT_EQ(page.undoStack->count(), steps);
+            }
+        }
+    }
+}
+
+TEST_F(AnalysisDialogs, ApplyIsOneStepOverBothListsThatUndoesBitExactly)
+{
+    for (const Launcher &launcher : kLaunchers) {
+        for (bool stereo : {false, true}) {
+            SCOPED_TRACE(testing::Message() << launcher.name << (stereo ? " stereo" : " mono"));
+            load(stereo);
+            const QList<float> mono = page.samples;
+            const QList<float> pairs = page.stereoSamples;
+            QDialog *dialog = open(launcher);
+            ASSERT_NE(dialog, nullptr);
+            press(dialog, "应用");
+            flushDeletes();
+
+            ASSERT_EQ(page.undoStack->count(), 1);
+            EXPECT_EQ(page.undoStack->text(0), QString::fromUtf8(launcher.label));
+            EXPECT_FALSE(sameBits(page.samples, mono));
+            const QList<float> monoAfter = page.samples;
+            const QList<float> pairsAfter = page.stereoSamples;
+            if (stereo) {
+                // Both channels processed, and what plays is their mean, as after a load.
+                ASSERT_EQ(pairsAfter.size(), 2 * monoAfter.size());
+                EXPECT_FALSE(sameBits(pairsAfter, pairs));
+                qsizetype mismatches = 0;
+                for (qsizetype i = 0; i < monoAfter.size(); ++i)
+                    mismatches += monoAfter[i] != (pairsAfter[2 * i] + pairsAfter[2 * i + 1]) * 0.5f;
+                EXPECT_EQ(mismatches, 0);
+            } else {
+                EXPECT_TRUE(pairsAfter.isEmpty());
+            }
+            expectUndoRedoBitExact(page, mono, pairs);
+        }
+    }
+}
+
+TEST_F(AnalysisDialogs, AnEmptyClipOpensNoDialog)
+{
+    for (const Launcher &launcher : kLaunchers) {
+        SCOPED_TRACE(launcher.name);
+        EXPECT_EQ(open(launcher), nullptr);
+        EXPECT_EQ(AudioEditorPageProbe::status(page), QStringLiteral("没有音频数据"));
+    }
+}
