@@ -88,6 +88,8 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent)
 MainWindow::~MainWindow()
 {
     saveSettings();
+    // Children go in creation order, and the demuxer came before its preview.
+    endVideoPreview();
 }
 
 void MainWindow::setupUi()

@@ -11,6 +11,7 @@
 #include <QList>
 #include <QMainWindow>
 #include <QMetaObject>
+#include <QPointer>
 #include <QString>
 
 #include <optional>
@@ -26,6 +27,8 @@ class QStackedWidget;
 class QTimer;
 class UpdateChecker;
 struct UpdateInfo;
+class VideoDemuxer;
+class VideoPlayerDialog;
 class WelcomePage;
 
 // GUI thread only. Only the window switches pages. Settings live in the platform store
@@ -113,6 +116,12 @@ private:
     // Media flows (MediaFlows.cpp).
     void importMedia();
     void importVideoFile(const QString &path);
+    // The sound of an import into the page that shows: a new track on the multitrack page,
+    // else the single-track editor. False when the editor refuses it (it is recording).
+    bool placeImportedSound(const QList<float> &mono, const QList<float> &interleaved, int sampleRate,
+                            const QString &path);
+    // Deletes the preview, which joins its decode thread, and only then its demuxer.
+    void endVideoPreview();
     void importMidi();
     void exportAudio(const QString &format);  // "wav", "mp3" or "flac"
     void exportMixdown(const QString &format);
@@ -164,6 +173,11 @@ private:
     UpdateChecker *updateChecker = nullptr;
     QList<QMetaObject::Connection> manualCheckHandlers;  // of the manual check waiting for its answer
     bool updateDialogOpen = false;
+
+    // The last imported video: the window owns the demuxer, the preview deletes itself when
+    // closed, and the demuxer is never deleted before the preview reading it.
+    VideoDemuxer *videoDemuxer = nullptr;
+    QPointer<VideoPlayerDialog> videoPlayerDialog;
 
     QLabel *statusLabel = nullptr;
     QTimer *statusTimer = nullptr;

@@ -9,6 +9,8 @@
 #include "engine/MidiFileParser.h"
 #include "multitrack/MultiTrackEditorPage.h"
 #include "plugins/AudioPluginBridge.h"
+#include "video/VideoDemuxer.h"
+#include "video/widgets/VideoPlayerDialog.h"
 
 #include <QFileInfo>
 #include <QMessageBox>
@@ -140,27 +142,68 @@ void MainWindow::importMedia()
     if (!processor.loadAudioFile(path))
         return;
 
-    if (pageStack->currentWidget() == multiTrackPage) {
-        multiTrackPage->addTrack(TrackType::Audio, processor.samples, processor.sampleRate,
-                                 QFileInfo(path).baseName(), processor.stereoSamples);
-    } else {
-        // The editor refuses new audio while it records or an effect dialog is open, and says
-        // so in its own status bar.
-        const bool loaded = processor.stereoSamples.isEmpty()
-            ? editorPage->loadAudioSamples(processor.samples, processor.sampleRate)
-            : editorPage->loadStereoAudioSamples(processor.stereoSamples, processor.sampleRate, processor.samples);
-        if (!loaded)
-            return;
-    }
+    if (!placeImportedSound(processor.samples, processor.stereoSamples, processor.sampleRate, path))
+        return;
     statusBar()->showMessage(tr("已导入: %1").arg(fileNameOf(path)), statusMs);
+}
+
+bool MainWindow::placeImportedSound(const QList<float> &mono, const QList<float> &interleaved, int sampleRate,
+                                    const QString &path)
+{
+    if (pageStack->currentWidget() == multiTrackPage) {
+        multiTrackPage->addTrack(TrackType::Audio, mono, sampleRate, QFileInfo(path).baseName(), interleaved);
+        return true;
+    }
+    // The editor refuses new audio while it records or an effect dialog is open, and says
+    // so in its own status bar.
+    return interleaved.isEmpty() ? editorPage->loadAudioSamples(mono, sampleRate)
+                                 : editorPage->loadStereoAudioSamples(interleaved, sampleRate, mono);
+}
+
+void MainWindow::endVideoPreview()
+{
+    // Deleted, not closed: a closed preview is deleted only by a later event-loop turn,
+    // and its decode thread would read the freed demuxer until then.
+    delete videoPlayerDialog.data();
+    delete videoDemuxer;
+    videoDemuxer = nullptr;
 }
 
 void MainWindow::importVideoFile(const QString &path)
 {
-    // Taking the sound out of a video needs the video demuxer, which this build does not
-    // have: say so and change nothing.
-    Q_UNUSED(path);
-    QMessageBox::warning(this, tr("导入失败"), tr("无法提取视频中的音频"), QMessageBox::Ok);
+    BusyScope busy(this, tr("导入视频..."));
+    endVideoPreview();
+    videoDemuxer = new VideoDemuxer(this);
+    connect(videoDemuxer, &VideoDemuxer::errorOccurred, this, [this](const QString &message) {
+        QMessageBox::warning(this, tr("视频导入失败"), message, QMessageBox::Ok);
+    });
+    const auto fail = [&](const QString &reason) {
+        busy.end();
+        if (!reason.isEmpty())
+            QMessageBox::warning(this, tr("导入失败"), reason, QMessageBox::Ok);
+        endVideoPreview();
+    };
+    if (!videoDemuxer->open(path))
+        return fail(QString());
+    if (!videoDemuxer->hasAudioStream())
+        return fail(tr("该视频文件没有音频轨道"));
+    QList<float> mono;
+    QList<float> interleaved;
+    int sampleRate = 0;
+    if (!videoDemuxer->extractAudio(mono, interleaved, sampleRate))
+        return fail(tr("无法提取视频中的音频"));
+    if (!placeImportedSound(mono, interleaved, sampleRate, path))
+        return fail(QString());
+    statusBar()->showMessage(tr("已导入视频音频: %1").arg(fileNameOf(path)), statusMs);
+
+    if (videoDemuxer->hasVideoStream()) {
+        videoPlayerDialog = new VideoPlayerDialog(videoDemuxer, this);
+        editorPage->setVideoPlayerDialog(videoPlayerDialog);
+        multiTrackPage->setVideoPlayerDialog(videoPlayerDialog);
+        if (pageStack->currentWidget() == multiTrackPage)
+            multiTrackPage->showVideoButtonOnTrack(int(multiTrackPage->tracks.size()) - 1);
+        videoPlayerDialog->show();
+    }
 }
 
 void MainWindow::importMidi()

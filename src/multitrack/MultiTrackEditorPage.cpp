@@ -16,6 +16,7 @@
 #include "engine/TrackRenderPlan.h"
 #include "plugins/AudioPluginBridge.h"
 #include "project/UndoCommands.h"
+#include "video/widgets/VideoPlayerDialog.h"
 
 #include <QComboBox>
 #include <QCoreApplication>
@@ -516,6 +517,12 @@ void MultiTrackEditorPage::createTrackRow(int index)
     connect(row, &TrackRowWidget::trackSelected, this, &MultiTrackEditorPage::selectTrack);
     connect(row, &TrackRowWidget::playheadMoved, this, &MultiTrackEditorPage::syncPlayheadAll);
     connect(lane, &ClipLaneWidget::envelopeChanged, this, [this, row] { updateEngineTrackSlot(row->trackIndex); });
+    connect(row->header, &TrackHeaderWidget::videoButtonClicked, this, [this] {
+        if (videoDialog) {
+            videoDialog->show();
+            videoDialog->raise();
+        }
+    });
 
     trackRows.insert(trackRows.begin() + index, row);
     row->show();
@@ -789,6 +796,8 @@ void MultiTrackEditorPage::syncPlayheadAll(double seconds)
     forEachLane([seconds](ClipLaneWidget *lane) { lane->setPlayheadPosition(seconds); });
     ruler->setPlayheadPosition(seconds);
     updateTimeLabel(seconds);
+    if (videoDialog)
+        videoDialog->syncPosition(seconds);
 }
 
 void MultiTrackEditorPage::updateTimeLabel(double seconds)
@@ -1030,4 +1039,18 @@ bool MultiTrackEditorPage::renderMixdown(QList<float> &out, int &outRate)
         std::copy(window.cbegin(), window.cend(), out.begin() + 2 * first);
     }
     return true;
+}
+
+void MultiTrackEditorPage::setVideoPlayerDialog(VideoPlayerDialog *dialog)
+{
+    disconnect(videoDestroyedConnection);
+    videoDialog = dialog;
+    if (dialog)
+        videoDestroyedConnection = connect(dialog, &QObject::destroyed, this, [this] { videoDialog = nullptr; });
+}
+
+void MultiTrackEditorPage::showVideoButtonOnTrack(int index)
+{
+    if (index >= 0 && index < int(trackRows.size()))
+        trackRows[index]->header->setVideoButtonVisible(true);
 }

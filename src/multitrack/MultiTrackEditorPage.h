@@ -31,6 +31,7 @@ class QUndoStack;
 class QVBoxLayout;
 class TimelineRulerWidget;
 class TrackRowWidget;
+class VideoPlayerDialog;
 
 // GUI thread only. The shell reads and writes the project fields below directly; every
 // addition or removal of a track goes through an undo command or clears the undo stack.
@@ -79,6 +80,10 @@ public:
     // would not be writable once the program is installed.
     QString sf2Directory() const;
     void showMidiDeviceDialog();
+    // The video preview the page drives (null detaches); forgotten once it is destroyed.
+    void setVideoPlayerDialog(VideoPlayerDialog *dialog);
+    // Shows the video button on the header of track `index`, which brings the preview up.
+    void showVideoButtonOnTrack(int index);
 
     // TrackRowHost: the track undo commands keep the rows in step through these.
     std::vector<TrackData> &trackList() override { return tracks; }
@@ -199,4 +204,6 @@ private:
     MidiInput *midiInput = nullptr;
     Metronome *metronome = nullptr;
     bool scrollSyncGuard = false;  // set while one column's vertical scroll is copied to the other
+    VideoPlayerDialog *videoDialog = nullptr;  // not owned
+    QMetaObject::Connection videoDestroyedConnection;
 };

@@ -6,14 +6,18 @@
 #include "OracleTool.h"
 #include "Requirement.h"
 #include "TestFiles.h"
+#include "VideoFixtures.h"
 
 #include "app/MainWindow.h"
 #include "editor/AudioEditorPage.h"
 #include "multitrack/MixerPage.h"
 #include "multitrack/MultiTrackEditorPage.h"
+#include "multitrack/TrackHeaderWidget.h"
+#include "multitrack/TrackRowWidget.h"
 #include "plugins/AudioPluginBridge.h"
 #include "plugins/VST3PluginInstance.h"
 #include "ui/LoadingOverlay.h"
+#include "video/widgets/VideoPlayerDialog.h"
 
 #include <QAction>
 #include <QFileDialog>
@@ -22,6 +26,8 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QMessageBox>
+#include <QPointer>
+#include <QPushButton>
 #include <QStackedWidget>
 #include <QStatusBar>
 
@@ -177,7 +183,6 @@ TEST_F(MediaFlowsTest, ImportLoadsTheEditorAndFailuresKeepItsAudio)
         {"noise.mp3", QByteArray(4000, '\x5a'), 0, {}, {}, nullptr},
         {"noise.flac", QByteArray("fLaC") + QByteArray(200, '\x01'), 0, {}, {}, nullptr},
         {"notes.txt", QByteArray("text"), 0, {}, {}, "不支持的音频格式: txt"},
-        {"clip.WEBM", QByteArray("not a video"), 0, {}, {}, "无法提取视频中的音频"},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.name);
@@ -253,6 +258,111 @@ TEST_F(MediaFlowsTest, ImportGoesToTheMultitrackPageOnlyWhileItShows)
     EXPECT_EQ(editor->stereoSamples, stereo);
 }
 
+TEST_F(MediaFlowsTest, VideoImportPutsTheSoundIntoThePageAndOpensThePreview)
+{
+    openProject("multi");
+    const QString mp4 = videoFixture(QStringLiteral("b.mp4"));
+    const QString silentWebm = videoFixture(QStringLiteral("e.webm"));
+    ZENTRIQ_REQUIRE(!mp4.isEmpty() && !silentWebm.isEmpty(), "ffmpeg could not make the video fixtures");
+    const qsizetype oracleFloats = ffmpegFloats(mp4).size();
+
+    const struct
+    {
+        const char *name;
+        QString source;        // empty: `bytes` are written under `name`
+        QByteArray bytes;
+        bool onMultitrack;
+        const char *boxTitle;  // null: the import works
+        const char *boxText;   // the box's text, or its start for FFmpeg's reasons
+    } cases[] = {
+        {"b.mp4", mp4, {}, false, nullptr, nullptr},
+        {"b.mp4", mp4, {}, true, nullptr, nullptr},
+        {"clip.WEBM", {}, QByteArray("not a video"), false, "视频导入失败", "无法打开文件: "},
+        {"e.webm", silentWebm, {}, false, "导入失败", "该视频文件没有音频轨道"},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(testing::Message() << c.name << (c.onMultitrack ? " on the multitrack page" : ""));
+        const QString path = c.source.isEmpty() ? files.write(QString::fromUtf8(c.name), c.bytes) : c.source;
+        stack->setCurrentWidget(c.onMultitrack ? static_cast<QWidget *>(multitrack) : editor);
+        editor->loadAudioSamples({0.5f, 0.25f}, 8000);
+        const size_t tracksBefore = multitrack->tracks.size();
+        window->statusBar()->clearMessage();
+        DialogScript script;
+        script.files = {path};
+        trigger(kImport);
+
+        auto *preview = window->findChild<VideoPlayerDialog *>();
+        if (c.boxTitle) {
+            ASSERT_EQ(script.boxes.size(), 1u);
+            EXPECT_EQ(script.boxes[0].title, QString::fromUtf8(c.boxTitle));
+            EXPECT_TRUE(script.boxes[0].text.startsWith(QString::fromUtf8(c.boxText))) << script.boxes[0].text.toStdString();
+            EXPECT_EQ(editor->samples, (QList<float>{0.5f, 0.25f}));
+            EXPECT_EQ(multitrack->tracks.size(), tracksBefore);
+            EXPECT_EQ(preview, nullptr);  // the earlier preview went with the import that replaced it
+            continue;
+        }
+        EXPECT_TRUE(script.boxes.empty());
+        EXPECT_EQ(status(), QStringLiteral("已导入视频音频: b.mp4"));
+        ASSERT_NE(preview, nullptr);
+        EXPECT_TRUE(preview->isVisible());
+        EXPECT_EQ(preview->size(), QSize(320, 240));
+        if (c.onMultitrack) {
+            ASSERT_EQ(multitrack->tracks.size(), tracksBefore + 1);
+            const TrackData &track = multitrack->tracks.back();
+            EXPECT_EQ(track.name, QStringLiteral("b"));
+            ASSERT_EQ(track.audioClips.size(), 1u);
+            EXPECT_EQ(track.audioClips[0].stereoSamples.size(), oracleFloats);
+            EXPECT_EQ(track.audioClips[0].sampleRate, 48000);
+            // The new track's VID button brings the closed preview back.
+            ASSERT_EQ(multitrack->trackRows.size(), multitrack->tracks.size());
+            QPushButton *video = multitrack->trackRows.back()->header->videoButton;
+            EXPECT_FALSE(video->isHidden());
+            preview->hide();
+            video->click();
+            EXPECT_TRUE(preview->isVisible());
+        } else {
+            EXPECT_EQ(editor->stereoSamples.size(), oracleFloats);
+            EXPECT_EQ(editor->samples.size(), oracleFloats / 2);
+            EXPECT_EQ(editor->sampleRate, 48000);
+        }
+    }
+}
+
+TEST_F(MediaFlowsTest, NextVideoImportEndsThePreviousPreviewFirst)
+{
+    openProject("single");
+    stack->setCurrentWidget(editor);
+    const QString mp4 = videoFixture(QStringLiteral("b.mp4"));
+    ZENTRIQ_REQUIRE(!mp4.isEmpty(), "ffmpeg could not make b.mp4");
+    const auto import = [&] {
+        DialogScript script;
+        script.files = {mp4};
+        trigger(kImport);
+        return QPointer<VideoPlayerDialog>(window->findChild<VideoPlayerDialog *>());
+    };
+
+    QPointer<VideoPlayerDialog> first = import();
+    ASSERT_FALSE(first.isNull());
+    first->syncPlay();
+    first->syncPosition(0.5);
+    // Gone at once, not at the next event-loop turn, since its thread reads the old demuxer.
+    QPointer<VideoPlayerDialog> second = import();
+    EXPECT_TRUE(first.isNull());
+    ASSERT_FALSE(second.isNull());
+
+    // Closed by hand, then another import.
+    second->close();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_TRUE(second.isNull());
+    QPointer<VideoPlayerDialog> third = import();
+    ASSERT_FALSE(third.isNull());
+    // The window goes while the preview plays: preview first, then the demuxer.
+    third->syncPlay();
+    third->syncPosition(1.0);
+    window.reset();
+    EXPECT_TRUE(third.isNull());
+}
+
 class MidiImportTest : public MediaFlowsTest
 {
 protected:
@@ -319,6 +429,7 @@ TEST_F(MidiImportTest, AsksAboutTheTempoOnlyBeyondATenthOfABeat)
             EXPECT_TRUE(script.boxes.empty());
         }
         EXPECT_NEAR(multitrack->bpm, c.projectBpmAfter, 1e-3);
+        EXPECT_NEAR(multitrack->bpmSpinBox->value(), c.projectBpmAfter, 1e-3);  // the box shows the tempo in force
         EXPECT_NEAR(multitrack->midiFileTempo, c.fileBpm, 1e-3);
 
         ASSERT_EQ(multitrack->tracks.size(), 2u);
