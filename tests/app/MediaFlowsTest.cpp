@@ -20,6 +20,7 @@
 #include "video/widgets/VideoPlayerDialog.h"
 
 #include <QAction>
+#include <QDoubleSpinBox>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QJsonArray>
