@@ -9,6 +9,7 @@
 #include "audio/Mp3Decoder.h"
 #include "audio/Mp3Encoder.h"
 #include "audio/OggVorbisDecoder.h"
+#include "audio/ParallelDecode.h"
 #include "audio/WavCodec.h"
 
 #include <QDebug>
@@ -22,29 +23,45 @@
 
 namespace {
 
+// Reads frames [first, first + count) of the data chunk straight into the clip and its mono
+// mix, in slices: an hour-long file never needs its stored bytes and its floats in memory at
+// once. Returns the frames read, fewer when the file ends early.
+qint64 readWavFrames(const QString &filePath, const WavCodec::Layout &layout, DecodedAudio &decoded,
+                     qint64 first, qint64 count)
+{
+    QFile file(filePath);
+    const qint64 frameBytes = layout.bytesPerFrame();
+    if (!file.open(QIODevice::ReadOnly) || !file.seek(layout.dataOffset + first * frameBytes))
+        return 0;
+    const qint64 sliceFrames = std::max<qint64>(1, (qint64(1) << 20) / frameBytes);
+    QByteArray slice(sliceFrames * frameBytes, Qt::Uninitialized);
+    qint64 framesRead = 0;
+    while (framesRead < count) {
+        const qint64 frames = std::min(sliceFrames, count - framesRead);
+        const qint64 got = file.read(slice.data(), frames * frameBytes) / frameBytes;
+        if (got <= 0)
+            break;
+        const qint64 at = first + framesRead;
+        WavCodec::decode(slice.constData(), layout,
+                         std::span<float>(decoded.interleaved.data() + at * layout.channels,
+                                          size_t(got * layout.channels)));
+        decoded.mix(at, got);
+        framesRead += got;
+        if (got < frames)
+            break;
+    }
+    return framesRead;
+}
+
 QString lowerSuffix(const QString &filePath)
 {
     return QFileInfo(filePath).suffix().toLower();
 }
 
-// One value per frame: the pair's half-sum for stereo, the mean otherwise.
 QList<float> mixToMono(const QList<float> &interleaved, int channels)
 {
-    const qsizetype frames = interleaved.size() / channels;
-    QList<float> mono(frames);
-    const float *src = interleaved.constData();
-    float *dst = mono.data();
-    if (channels == 2) {
-        for (qsizetype i = 0; i < frames; ++i)
-            dst[i] = (src[2 * i] + src[2 * i + 1]) * 0.5f;
-        return mono;
-    }
-    for (qsizetype i = 0; i < frames; ++i) {
-        float sum = 0.0f;
-        for (int c = 0; c < channels; ++c)
-            sum += src[i * channels + c];
-        dst[i] = sum / float(channels);
-    }
+    QList<float> mono = uninitialisedFloats(interleaved.size() / channels);
+    mixFramesToMono(interleaved.constData(), mono.data(), mono.size(), channels);
     return mono;
 }
 
@@ -140,13 +157,13 @@ bool AudioProcessor::acceptDecoded(const QString &filePath, DecodedAudio &&decod
         samples = std::move(decoded.interleaved);
         stereoSamples.clear();
     } else {
-        samples = mixToMono(decoded.interleaved, decoded.channels);
+        samples = std::move(decoded.mono);
         if (decoded.channels == 2)
             stereoSamples = std::move(decoded.interleaved);
         else
             stereoSamples.clear();
     }
-    decoded.interleaved = {};
+    decoded = {};
     const qint64 durationMs = (samples.isEmpty() || sampleRate == 0)
         ? 0 : qint64(samples.size()) * 1000 / sampleRate;
     emit audioLoaded(filePath, sampleRate, channels, durationMs);
@@ -190,32 +207,18 @@ bool AudioProcessor::loadWavFile(const QString &filePath)
                             .arg(filePath));
     }
 
-    // The samples are read in slices straight into the clip: an hour-long file never
-    // needs its stored bytes and its floats in memory at once.
-    DecodedAudio decoded;
-    decoded.channels = layout.channels;
-    decoded.sampleRate = int(layout.sampleRate);
-    const qint64 frameBytes = layout.bytesPerFrame();
-    const qint64 sliceFrames = std::max<qint64>(1, (qint64(1) << 20) / frameBytes);
-    decoded.interleaved.resize(layout.frames() * layout.channels);
-    QByteArray slice(sliceFrames * frameBytes, Qt::Uninitialized);
-    qint64 framesRead = 0;
-    if (file.seek(layout.dataOffset)) {
-        while (framesRead < layout.frames()) {
-            const qint64 frames = std::min(sliceFrames, layout.frames() - framesRead);
-            const qint64 got = file.read(slice.data(), frames * frameBytes) / frameBytes;
-            if (got <= 0)
-                break; // the file shrank while loading: keep the frames that were there
-            WavCodec::decode(slice.constData(), layout,
-                             std::span<float>(decoded.interleaved.data() + framesRead * layout.channels,
-                                              size_t(got * layout.channels)));
-            framesRead += got;
-            if (got < frames)
-                break;
-        }
-    }
     file.close();
-    decoded.interleaved.resize(framesRead * layout.channels);
+    DecodedAudio decoded;
+    decoded.start(layout.channels, int(layout.sampleRate), layout.frames());
+    const qint64 frames = layout.frames();
+    const auto readRange = [&](qint64 first, qint64 count, bool) {
+        return readWavFrames(filePath, layout, decoded, first, count) == count;
+    };
+    const int threads = ParallelDecode::threadsForValues(frames * layout.channels);
+    // A file that shrank while loading keeps the frames that were there, as one thread reads them.
+    const qint64 framesRead = ParallelDecode::run(frames, threads, readRange)
+        ? frames : readWavFrames(filePath, layout, decoded, 0, frames);
+    decoded.finish(framesRead * layout.channels);
     return acceptDecoded(filePath, std::move(decoded));
 }
 
