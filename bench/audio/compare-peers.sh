@@ -4,7 +4,8 @@
 # lame) on 10 minutes of stereo 44.1 kHz: a mix of the piano renders and a two-sine tone.
 # Every pair does the same work: decode to 32-bit float (ours also builds the mono mix the
 # editor needs, which no peer does), or load 16-bit WAV and write the same format.
-# Run bench/build.sh first; RUNS sets N (at least 5).
+# Run bench/build.sh first; RUNS sets N (at least 5), MATERIALS limits the inputs, TOOL
+# points at another build of audio-file-tool.
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
 tool=${TOOL:-$root/build-bench/bench/audio-file-tool}
@@ -33,7 +34,7 @@ for _ in $(seq 150); do sequence+=("p$((RANDOM % 12)).wav"); done
 sox "${sequence[@]}" -b 16 piano.wav norm -1
 sox -R -n -r 44100 -c 2 -b 16 sine.wav synth 600 sine 440 sine 220 gain -3
 
-for material in piano sine; do
+for material in ${MATERIALS:-piano sine}; do
   flac -s -f -5 -o "$material.flac" "$material.wav"
   lame --silent -b 192 "$material.wav" "$material.mp3"
   ffmpeg -v error -i "$material.wav" -c:a libvorbis -q:a 5 "$material.ogg"

@@ -8,6 +8,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include <sys/mman.h>
+
 // One value per frame: the pair's half-sum for stereo, the mean otherwise.
 inline void mixFramesToMono(const float *interleaved, float *mono, qsizetype frames, int channels)
 {
@@ -25,11 +27,19 @@ inline void mixFramesToMono(const float *interleaved, float *mono, qsizetype fra
 }
 
 // `count` floats left unset, for a writer about to set every one: QList::resize would
-// zero them first, touching every page twice.
+// zero them first, touching every page twice. A clip-sized buffer asks for huge pages:
+// faulting in hundreds of megabytes 4 KiB at a time costs more than decoding WAV.
 inline QList<float> uninitialisedFloats(qsizetype count)
 {
     auto [header, values] = QTypedArrayData<float>::allocate(count);
     Q_CHECK_PTR(values);
+#ifdef MADV_HUGEPAGE
+    constexpr quintptr hugePage = quintptr(2) << 20;
+    const quintptr begin = (quintptr(values) + hugePage - 1) & ~(hugePage - 1);
+    const quintptr end = quintptr(values + count) & ~(hugePage - 1);
+    if (end > begin)
+        madvise(reinterpret_cast<void *>(begin), end - begin, MADV_HUGEPAGE);
+#endif
     return QList<float>(QArrayDataPointer<float>(header, values, count));
 }
 
