@@ -9,7 +9,7 @@
 #include "audio/Mp3Decoder.h"
 #include "audio/Mp3Encoder.h"
 #include "audio/OggVorbisDecoder.h"
-#include "audio/ParallelDecode.h"
+#include "audio/ParallelRanges.h"
 #include "audio/WavCodec.h"
 
 #include <QDebug>
@@ -214,9 +214,9 @@ bool AudioProcessor::loadWavFile(const QString &filePath)
     const auto readRange = [&](qint64 first, qint64 count, bool) {
         return readWavFrames(filePath, layout, decoded, first, count) == count;
     };
-    const int threads = ParallelDecode::threadsForValues(frames * layout.channels);
+    const int threads = ParallelRanges::threadsForValues(frames * layout.channels);
     // A file that shrank while loading keeps the frames that were there, as one thread reads them.
-    const qint64 framesRead = ParallelDecode::run(frames, threads, readRange)
+    const qint64 framesRead = ParallelRanges::run(frames, threads, readRange)
         ? frames : readWavFrames(filePath, layout, decoded, 0, frames);
     decoded.finish(framesRead * layout.channels);
     return acceptDecoded(filePath, std::move(decoded));
@@ -235,19 +235,21 @@ bool AudioProcessor::saveWavFile(const QString &filePath, const QList<float> &sa
         return false;
     }
     const QString error = writeReplacing(filePath, [&](QSaveFile &file) -> QString {
-        const QString writeFailed = tr("无法创建文件: %1").arg(filePath);
-        QByteArray block = WavCodec::header(samples.size(), sampleRate, channels, bitDepth);
-        // Converted in slices so a long clip never needs a second full-size copy.
+        const QByteArray header = WavCodec::header(samples.size(), sampleRate, channels, bitDepth);
+        // Converted in slices, several at once, so a long clip never needs a second
+        // full-size copy.
         constexpr qsizetype slice = 1 << 16;
-        for (qsizetype first = 0; first < samples.size(); first += slice) {
-            const qsizetype count = std::min(slice, samples.size() - first);
-            WavCodec::appendSamples(block, std::span<const float>(samples.constData() + first, count), bitDepth);
-            if (file.write(block) != block.size())
-                return writeFailed;
-            block.clear();
-        }
-        if (!block.isEmpty() && file.write(block) != block.size())
-            return writeFailed;
+        const auto convert = [&](qint64 index, QByteArray &bytes) {
+            const qsizetype first = index * slice;
+            bytes.resize(0); // keeps the buffer
+            WavCodec::appendSamples(bytes, std::span<const float>(samples.constData() + first,
+                                                                  std::min(slice, samples.size() - first)), bitDepth);
+        };
+        const auto write = [&](const QByteArray &bytes) { return file.write(bytes) == bytes.size(); };
+        if (!write(header)
+            || !ParallelRanges::writeInOrder((samples.size() + slice - 1) / slice,
+                                             ParallelRanges::threadsForValues(samples.size()), convert, write))
+            return tr("无法创建文件: %1").arg(filePath);
         return {};
     });
     if (!error.isEmpty()) {

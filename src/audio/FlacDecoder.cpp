@@ -4,7 +4,7 @@
 // decoder of its own writing straight into its part of the clip.
 #include "audio/FlacDecoder.h"
 
-#include "audio/ParallelDecode.h"
+#include "audio/ParallelRanges.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -143,14 +143,14 @@ DecodedAudio FlacDecoder::decodeFile(const QString &filePath, FormatChange *chan
         return {};
     const bool readMetadata = FLAC__stream_decoder_process_until_end_of_metadata(decoder.get());
     if (threads <= 0)
-        threads = ParallelDecode::threadsForValues(state.info.frames * state.info.channels);
+        threads = ParallelRanges::threadsForValues(state.info.frames * state.info.channels);
     if (readMetadata && threads > 1 && state.info.frames > 0 && state.info.channels > 0 && state.info.sampleRate > 0) {
         audio.start(state.info.channels, state.info.sampleRate, state.info.frames);
         const qint64 frames = state.info.frames;
         const auto range = [&](qint64 first, qint64 count, bool isLast) {
             return decodeRange(nativePath, state, first, count, isLast);
         };
-        if (ParallelDecode::run(frames, threads, range)) {
+        if (ParallelRanges::run(frames, threads, range)) {
             audio.finish(frames * audio.channels);
             return audio;
         }

@@ -7,7 +7,7 @@
 #include "audio/OggVorbisDecoder.h"
 
 #include "audio/MemoryReader.h"
-#include "audio/ParallelDecode.h"
+#include "audio/ParallelRanges.h"
 
 #include <vorbis/vorbisfile.h>
 
@@ -83,7 +83,7 @@ DecodedAudio OggVorbisDecoder::decodeAll(int threads)
     const qint64 hint = std::min(lengthFrames, (state->source.size + 1) * 64);
     out.start(channelCount, rate, hint);
     if (threads <= 0)
-        threads = ParallelDecode::threadsForValues(hint * channelCount);
+        threads = ParallelRanges::threadsForValues(hint * channelCount);
     // ov_pcm_seek is sample-exact, so ranges of one plain stream decode apart to the same
     // values. Chains, a capped length and damage take the single pass, whose rules decide.
     if (threads > 1 && hint == lengthFrames && hint > 0 && ov_streams(&state->file) == 1) {
@@ -91,7 +91,7 @@ DecodedAudio OggVorbisDecoder::decodeAll(int threads)
         const auto range = [&](qint64 first, qint64 count, bool isLast) {
             return decodeRange(bytes, out, first, count, isLast);
         };
-        if (ParallelDecode::run(hint, threads, range)) {
+        if (ParallelRanges::run(hint, threads, range)) {
             out.finish(hint * channelCount);
             return out;
         }

@@ -1,12 +1,12 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "audio/ParallelDecode.h"
+#include "audio/ParallelRanges.h"
 
 #include <algorithm>
 #include <atomic>
 #include <thread>
 #include <vector>
 
-namespace ParallelDecode {
+namespace ParallelRanges {
 
 int threadsForValues(qint64 values)
 {
@@ -36,4 +36,23 @@ bool run(qint64 frames, int threads, const std::function<bool(qint64, qint64, bo
     return ok;
 }
 
-} // namespace ParallelDecode
+bool writeInOrder(qint64 pieces, int threads, const std::function<void(qint64, QByteArray &)> &encode,
+                  const std::function<bool(const QByteArray &)> &write)
+{
+    // The same buffers serve every batch, so their pages are faulted in once.
+    std::vector<QByteArray> batch(size_t(std::max(threads, 1)) * 16);
+    for (qint64 first = 0; first < pieces; first += qint64(batch.size())) {
+        const qint64 count = std::min(qint64(batch.size()), pieces - first);
+        run(count, threads, [&](qint64 begin, qint64 rangeCount, bool) {
+            for (qint64 i = begin; i < begin + rangeCount; ++i)
+                encode(first + i, batch[size_t(i)]);
+            return true;
+        });
+        for (qint64 i = 0; i < count; ++i)
+            if (!write(batch[size_t(i)]))
+                return false;
+    }
+    return true;
+}
+
+} // namespace ParallelRanges
