@@ -31,6 +31,8 @@ inline void mixFramesToMono(const float *interleaved, float *mono, qsizetype fra
 // faulting in hundreds of megabytes 4 KiB at a time costs more than decoding WAV.
 inline QList<float> uninitialisedFloats(qsizetype count)
 {
+    if (count <= 0)
+        return {};
     auto [header, values] = QTypedArrayData<float>::allocate(count);
     Q_CHECK_PTR(values);
 #ifdef MADV_HUGEPAGE
