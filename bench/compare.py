@@ -2,48 +2,54 @@
 # SPDX-License-Identifier: GPL-3.0-or-later
 """Times one of our commands against a peer tool on the same input and prints the ratio.
 
-Usage: bench/compare.py [--runs N] [--median] "<our command>" "<peer command>"
-Both run through the shell; make the shared input first (for example with sox).
-The best of N runs counts, which is the least disturbed by the rest of the machine. With
---median the two commands take turns and the median of each counts, so a load that comes
-and goes on a shared machine weighs on both alike."""
+Usage: bench/compare.py [--runs N] "<our command>" "<peer command>"
+Both run through the shell; make the shared input first (for example with sox), and give
+both sides the same work (same output format and channel count). After one warm-up of
+each, the two take turns (A B A B ...), so a load that comes and goes on a shared machine
+weighs on both alike. The ratio is the median of the N pairwise ratios ours/peer, with
+their min and max; the peak resident memory of each side is its largest over the runs."""
 import argparse
+import os
 import statistics
 import subprocess
 import time
 
 
-def best_of(command: str, runs: int) -> float:
-    return min(run_once(command) for _ in range(runs))
-
-
-def run_once(command: str) -> float:
+def run_once(command: str) -> tuple[float, int]:
+    """Wall time in seconds and peak resident memory in KiB of one run of `command`."""
     start = time.perf_counter()
-    subprocess.run(command, shell=True, check=True,
-                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-    return time.perf_counter() - start
+    process = subprocess.Popen(command, shell=True,
+                               stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    _, status, usage = os.wait4(process.pid, 0)
+    elapsed = time.perf_counter() - start
+    process.returncode = os.waitstatus_to_exitcode(status)
+    if process.returncode != 0:
+        raise subprocess.CalledProcessError(process.returncode, command)
+    return elapsed, usage.ru_maxrss
 
 
-def alternating_medians(ours: str, peer: str, runs: int) -> tuple[float, float]:
-    ours_times, peer_times = [], []
-    for _ in range(runs):
-        ours_times.append(run_once(ours))
-        peer_times.append(run_once(peer))
-    return statistics.median(ours_times), statistics.median(peer_times)
+def best_of(command: str, runs: int) -> float:
+    return min(run_once(command)[0] for _ in range(runs))
 
 
 def main() -> None:
     parser = argparse.ArgumentParser()
-    parser.add_argument("--runs", type=int, default=5)
-    parser.add_argument("--median", action="store_true")
+    parser.add_argument("--runs", type=int, default=7)
     parser.add_argument("ours")
     parser.add_argument("peer")
     args = parser.parse_args()
-    if args.median:
-        ours, peer = alternating_medians(args.ours, args.peer, args.runs)
-    else:
-        ours, peer = best_of(args.ours, args.runs), best_of(args.peer, args.runs)
-    print(f"ours: {ours:.4f} s\npeer: {peer:.4f} s\nratio ours/peer: {ours / peer:.2f}")
+    runs = max(args.runs, 5)
+    run_once(args.ours)
+    run_once(args.peer)
+    ours, peer = [], []
+    for _ in range(runs):
+        ours.append(run_once(args.ours))
+        peer.append(run_once(args.peer))
+    ratios = [a[0] / b[0] for a, b in zip(ours, peer)]
+    print(f"ours: {statistics.median(t for t, _ in ours):.4f} s, peak {max(m for _, m in ours) / 1024:.1f} MiB\n"
+          f"peer: {statistics.median(t for t, _ in peer):.4f} s, peak {max(m for _, m in peer) / 1024:.1f} MiB\n"
+          f"ratio ours/peer: {statistics.median(ratios):.2f} (min {min(ratios):.2f}, max {max(ratios):.2f},"
+          f" N={runs})")
 
 
 if __name__ == "__main__":

@@ -31,6 +31,8 @@ packages=(
   # peers for the DSP and offline-effect benchmarks
   rubberband-cli
   aubio-tools
+  # oggdec, the Vorbis peer of the audio file benchmarks
+  vorbis-tools
 )
 
 need_root() {

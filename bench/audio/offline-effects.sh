@@ -8,7 +8,7 @@ root=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
 tool=$root/build-bench/bench/offline_effect_file
 work=$(mktemp -d /tmp/zentriq-offline-effects.XXXXXX)
 trap 'rm -rf "$work"' EXIT
-runs=${RUNS:-3}
+runs=${RUNS:-5}
 
 in=$work/in.wav
 sox -n -r 44100 -c 1 "$work/click.wav" synth 0.02 sine 1000 pad 0 0.48 repeat 1199

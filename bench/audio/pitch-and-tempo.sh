@@ -9,7 +9,7 @@ tool=$root/build-bench/bench/offline_dsp_file
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 python=/usr/bin/python3; [[ -x $python ]] || python=python3
-compare() { python3 "$root/bench/compare.py" --median --runs "${RUNS:-5}" "$@"; }
+compare() { python3 "$root/bench/compare.py" --runs "${RUNS:-5}" "$@"; }
 
 # Prints each named result's pitch error in cents against the expected frequency.
 pitch_errors() {

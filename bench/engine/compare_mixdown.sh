@@ -29,8 +29,8 @@ ffmpeg="ffmpeg -nostdin -y -v error ${ffmpegInputs[*]} -filter_complex 'amix=inp
 
 for ours in "$engine $work/ours.raw $rate ${stems[*]}" "$page $work/ours.raw $rate ${stems[*]}"; do
   echo "== ${ours%% *}"
-  python3 "$root/bench/compare.py" --runs 3 "$ours" "$sox"
-  python3 "$root/bench/compare.py" --runs 3 "$ours" "$ffmpeg"
+  python3 "$root/bench/compare.py" "$ours" "$sox"
+  python3 "$root/bench/compare.py" "$ours" "$ffmpeg"
 done
 # renderMixdown alone, from the records to the buffer, without reading or writing files.
 "$page" "$work/ours.raw" $rate "${stems[@]}"

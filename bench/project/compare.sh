@@ -18,11 +18,11 @@ for m in ${*:-10 60}; do
   "$tool" raw "$m" "$work"
   raw=$(du -cm "$work"/*.f32 | tail -1 | cut -f1)
   echo "== $m min stereo 44.1 kHz, raw float audio $raw MiB"
-  python3 "$root/bench/compare.py" --runs 1 "$tool save $work $work/ours.zqp" "python3 $peer save $work $work/peer.zqp" \
+  python3 "$root/bench/compare.py" "$tool save $work $work/ours.zqp" "python3 $peer save $work $work/peer.zqp" \
     | sed 's/^/save /'
   echo "save peak: ours $(peak "$tool" save "$work" "$work/ours.zqp"), peer $(peak python3 "$peer" save "$work" "$work/peer.zqp")"
   ls -l --block-size=M "$work"/ours.zqp "$work"/peer.zqp | awk '{print "file", $5, $9}'
-  python3 "$root/bench/compare.py" --runs 1 "$tool load $work/ours.zqp" "python3 $peer load $work/ours.zqp" \
+  python3 "$root/bench/compare.py" "$tool load $work/ours.zqp" "python3 $peer load $work/ours.zqp" \
     | sed 's/^/load /'
   echo "load peak: ours $(peak "$tool" load "$work/ours.zqp"), peer $(peak python3 "$peer" load "$work/ours.zqp")"
   rm -f "$work"/*.zqp

@@ -9,6 +9,7 @@
 #include "audio/Mp3Decoder.h"
 #include "audio/Mp3Encoder.h"
 #include "audio/OggVorbisDecoder.h"
+#include "audio/ParallelRanges.h"
 #include "audio/WavCodec.h"
 
 #include <QDebug>
@@ -22,29 +23,45 @@
 
 namespace {
 
+// Reads frames [first, first + count) of the data chunk straight into the clip and its mono
+// mix, in slices: an hour-long file never needs its stored bytes and its floats in memory at
+// once. Returns the frames read, fewer when the file ends early.
+qint64 readWavFrames(const QString &filePath, const WavCodec::Layout &layout, DecodedAudio &decoded,
+                     qint64 first, qint64 count)
+{
+    QFile file(filePath);
+    const qint64 frameBytes = layout.bytesPerFrame();
+    if (!file.open(QIODevice::ReadOnly) || !file.seek(layout.dataOffset + first * frameBytes))
+        return 0;
+    const qint64 sliceFrames = std::max<qint64>(1, (qint64(1) << 20) / frameBytes);
+    QByteArray slice(sliceFrames * frameBytes, Qt::Uninitialized);
+    qint64 framesRead = 0;
+    while (framesRead < count) {
+        const qint64 frames = std::min(sliceFrames, count - framesRead);
+        const qint64 got = file.read(slice.data(), frames * frameBytes) / frameBytes;
+        if (got <= 0)
+            break;
+        const qint64 at = first + framesRead;
+        WavCodec::decode(slice.constData(), layout,
+                         std::span<float>(decoded.interleaved.data() + at * layout.channels,
+                                          size_t(got * layout.channels)));
+        decoded.mix(at, got);
+        framesRead += got;
+        if (got < frames)
+            break;
+    }
+    return framesRead;
+}
+
 QString lowerSuffix(const QString &filePath)
 {
     return QFileInfo(filePath).suffix().toLower();
 }
 
-// One value per frame: the pair's half-sum for stereo, the mean otherwise.
 QList<float> mixToMono(const QList<float> &interleaved, int channels)
 {
-    const qsizetype frames = interleaved.size() / channels;
-    QList<float> mono(frames);
-    const float *src = interleaved.constData();
-    float *dst = mono.data();
-    if (channels == 2) {
-        for (qsizetype i = 0; i < frames; ++i)
-            dst[i] = (src[2 * i] + src[2 * i + 1]) * 0.5f;
-        return mono;
-    }
-    for (qsizetype i = 0; i < frames; ++i) {
-        float sum = 0.0f;
-        for (int c = 0; c < channels; ++c)
-            sum += src[i * channels + c];
-        dst[i] = sum / float(channels);
-    }
+    QList<float> mono = uninitialisedFloats(interleaved.size() / channels);
+    mixFramesToMono(interleaved.constData(), mono.data(), mono.size(), channels);
     return mono;
 }
 
@@ -140,13 +157,13 @@ bool AudioProcessor::acceptDecoded(const QString &filePath, DecodedAudio &&decod
         samples = std::move(decoded.interleaved);
         stereoSamples.clear();
     } else {
-        samples = mixToMono(decoded.interleaved, decoded.channels);
+        samples = std::move(decoded.mono);
         if (decoded.channels == 2)
             stereoSamples = std::move(decoded.interleaved);
         else
             stereoSamples.clear();
     }
-    decoded.interleaved = {};
+    decoded = {};
     const qint64 durationMs = (samples.isEmpty() || sampleRate == 0)
         ? 0 : qint64(samples.size()) * 1000 / sampleRate;
     emit audioLoaded(filePath, sampleRate, channels, durationMs);
@@ -190,32 +207,18 @@ bool AudioProcessor::loadWavFile(const QString &filePath)
                             .arg(filePath));
     }
 
-    // The samples are read in slices straight into the clip: an hour-long file never
-    // needs its stored bytes and its floats in memory at once.
-    DecodedAudio decoded;
-    decoded.channels = layout.channels;
-    decoded.sampleRate = int(layout.sampleRate);
-    const qint64 frameBytes = layout.bytesPerFrame();
-    const qint64 sliceFrames = std::max<qint64>(1, (qint64(1) << 20) / frameBytes);
-    decoded.interleaved.resize(layout.frames() * layout.channels);
-    QByteArray slice(sliceFrames * frameBytes, Qt::Uninitialized);
-    qint64 framesRead = 0;
-    if (file.seek(layout.dataOffset)) {
-        while (framesRead < layout.frames()) {
-            const qint64 frames = std::min(sliceFrames, layout.frames() - framesRead);
-            const qint64 got = file.read(slice.data(), frames * frameBytes) / frameBytes;
-            if (got <= 0)
-                break; // the file shrank while loading: keep the frames that were there
-            WavCodec::decode(slice.constData(), layout,
-                             std::span<float>(decoded.interleaved.data() + framesRead * layout.channels,
-                                              size_t(got * layout.channels)));
-            framesRead += got;
-            if (got < frames)
-                break;
-        }
-    }
     file.close();
-    decoded.interleaved.resize(framesRead * layout.channels);
+    DecodedAudio decoded;
+    decoded.start(layout.channels, int(layout.sampleRate), layout.frames());
+    const qint64 frames = layout.frames();
+    const auto readRange = [&](qint64 first, qint64 count, bool) {
+        return readWavFrames(filePath, layout, decoded, first, count) == count;
+    };
+    const int threads = ParallelRanges::threadsForValues(frames * layout.channels);
+    // A file that shrank while loading keeps the frames that were there, as one thread reads them.
+    const qint64 framesRead = ParallelRanges::run(frames, threads, readRange)
+        ? frames : readWavFrames(filePath, layout, decoded, 0, frames);
+    decoded.finish(framesRead * layout.channels);
     return acceptDecoded(filePath, std::move(decoded));
 }
 
@@ -232,19 +235,21 @@ bool AudioProcessor::saveWavFile(const QString &filePath, const QList<float> &sa
         return false;
     }
     const QString error = writeReplacing(filePath, [&](QSaveFile &file) -> QString {
-        const QString writeFailed = tr("无法创建文件: %1").arg(filePath);
-        QByteArray block = WavCodec::header(samples.size(), sampleRate, channels, bitDepth);
-        // Converted in slices so a long clip never needs a second full-size copy.
+        const QByteArray header = WavCodec::header(samples.size(), sampleRate, channels, bitDepth);
+        // Converted in slices, several at once, so a long clip never needs a second
+        // full-size copy.
         constexpr qsizetype slice = 1 << 16;
-        for (qsizetype first = 0; first < samples.size(); first += slice) {
-            const qsizetype count = std::min(slice, samples.size() - first);
-            WavCodec::appendSamples(block, std::span<const float>(samples.constData() + first, count), bitDepth);
-            if (file.write(block) != block.size())
-                return writeFailed;
-            block.clear();
-        }
-        if (!block.isEmpty() && file.write(block) != block.size())
-            return writeFailed;
+        const auto convert = [&](qint64 index, QByteArray &bytes) {
+            const qsizetype first = index * slice;
+            bytes.resize(0); // keeps the buffer
+            WavCodec::appendSamples(bytes, std::span<const float>(samples.constData() + first,
+                                                                  std::min(slice, samples.size() - first)), bitDepth);
+        };
+        const auto write = [&](const QByteArray &bytes) { return file.write(bytes) == bytes.size(); };
+        if (!write(header)
+            || !ParallelRanges::writeInOrder((samples.size() + slice - 1) / slice,
+                                             ParallelRanges::threadsForValues(samples.size()), convert, write))
+            return tr("无法创建文件: %1").arg(filePath);
         return {};
     });
     if (!error.isEmpty()) {

@@ -3,6 +3,7 @@
 // which needs the frame sizes, is written again at the end.
 #include "audio/FlacEncoder.h"
 
+#include "audio/ParallelRanges.h"
 #include "audio/PcmConversion.h"
 
 #include <QByteArray>
@@ -254,16 +255,27 @@ bool FlacEncoder::write(QIODevice &out, std::span<const float> interleaved, int 
 
     info.minBlock = maxBlockFrames;
     info.minFrameBytes = 0;
-    for (qint64 first = 0; first < info.totalFrames; first += maxBlockFrames) {
-        const int blockFrames = int(std::min<qint64>(maxBlockFrames, info.totalFrames - first));
-        const QByteArray frame = encodeFrame(interleaved, first, blockFrames, sampleRate, channels, bitsPerSample);
-        if (out.write(frame) != frame.size())
-            return false;
-        info.minBlock = std::min(info.minBlock, blockFrames);
-        info.maxBlock = std::max(info.maxBlock, blockFrames);
+    // Frames are independent: batches of them encode on several threads, written in order.
+    const qint64 blocks = (info.totalFrames + maxBlockFrames - 1) / maxBlockFrames;
+    const auto blockFrames = [&](qint64 block) {
+        return int(std::min<qint64>(maxBlockFrames, info.totalFrames - block * maxBlockFrames));
+    };
+    const auto encode = [&](qint64 block, QByteArray &frame) {
+        frame = encodeFrame(interleaved, block * maxBlockFrames, blockFrames(block), sampleRate, channels,
+                            bitsPerSample);
+    };
+    qint64 written = 0;
+    const auto write = [&](const QByteArray &frame) {
+        const int frames = blockFrames(written++);
+        info.minBlock = std::min(info.minBlock, frames);
+        info.maxBlock = std::max(info.maxBlock, frames);
         info.minFrameBytes = info.minFrameBytes == 0 ? int(frame.size()) : std::min(info.minFrameBytes, int(frame.size()));
         info.maxFrameBytes = std::max(info.maxFrameBytes, int(frame.size()));
-    }
+        return out.write(frame) == frame.size();
+    };
+    const int threads = ParallelRanges::threadsForValues(qint64(interleaved.size()));
+    if (!ParallelRanges::writeInOrder(blocks, threads, encode, write))
+        return false;
     if (info.totalFrames == 0)
         info.minBlock = 0;
     const QByteArray streamInfo = streamInfoBytes(info);

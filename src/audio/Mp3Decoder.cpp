@@ -60,23 +60,21 @@ DecodedAudio Mp3Decoder::decode(QByteArrayView bytes)
     // The length is only a reserve hint: it comes from headers a file may fake. An MP3
     // frame is at least 24 bytes and carries at most 1152 frames.
     constexpr qsizetype step = 1152 * 8;
-    if (mpg123_scan(mh) == MPG123_OK) {
-        const qint64 hinted = mpg123_length(mh);
-        const qint64 bound = (bytes.size() / 24 + 1) * 1152;
-        // One step more than the length, so the read that reports the end never regrows.
-        if (hinted > 0)
-            out.interleaved.reserve((std::min(hinted, bound) + step) * channelCount);
-    }
+    qint64 hinted = 0;
+    if (mpg123_scan(mh) == MPG123_OK)
+        hinted = std::min<qint64>(mpg123_length(mh), (bytes.size() / 24 + 1) * 1152);
+    // One step more than the length, so the read that reports the end never regrows.
+    out.start(channelCount, int(rate), hinted > 0 ? hinted + step : 0);
 
-    out.channels = channelCount;
-    out.sampleRate = int(rate);
     qsizetype used = 0;
+    qsizetype mixed = 0;
     for (;;) {
-        float *dst = out.extend(step * channelCount);
+        float *dst = out.extend(used, step * channelCount);
         size_t done = 0;
         const int status = mpg123_read(mh, dst, size_t(step * channelCount) * sizeof(float), &done);
         used += qsizetype(done / sizeof(float));
-        out.interleaved.resize(used);
+        out.mix(mixed, used / channelCount - mixed);
+        mixed = used / channelCount;
         if (status == MPG123_NEW_FORMAT) {
             long newRate = 0;
             int newChannels = 0;

@@ -7,6 +7,7 @@
 #include "audio/OggVorbisDecoder.h"
 
 #include "audio/MemoryReader.h"
+#include "audio/ParallelRanges.h"
 
 #include <vorbis/vorbisfile.h>
 
@@ -73,17 +74,28 @@ bool OggVorbisDecoder::open(QByteArrayView bytes)
     return true;
 }
 
-DecodedAudio OggVorbisDecoder::decodeAll()
+DecodedAudio OggVorbisDecoder::decodeAll(int threads)
 {
     DecodedAudio out;
     if (!state->opened || channelCount <= 0 || rate <= 0)
         return out;
-    out.channels = channelCount;
-    out.sampleRate = rate;
     // Vorbis needs well over one byte per 64 frames even at its lowest rate.
     const qint64 hint = std::min(lengthFrames, (state->source.size + 1) * 64);
-    if (hint > 0)
-        out.interleaved.reserve(hint * channelCount);
+    out.start(channelCount, rate, hint);
+    if (threads <= 0)
+        threads = ParallelRanges::threadsForValues(hint * channelCount);
+    // ov_pcm_seek is sample-exact, so ranges of one plain stream decode apart to the same
+    // values. Chains, a capped length and damage take the single pass, whose rules decide.
+    if (threads > 1 && hint == lengthFrames && hint > 0 && ov_streams(&state->file) == 1) {
+        const QByteArrayView bytes(state->source.data, state->source.size);
+        const auto range = [&](qint64 first, qint64 count, bool isLast) {
+            return decodeRange(bytes, out, first, count, isLast);
+        };
+        if (ParallelRanges::run(hint, threads, range)) {
+            out.finish(hint * channelCount);
+            return out;
+        }
+    }
 
     constexpr int stepFrames = 4096;
     qsizetype used = 0;
@@ -105,12 +117,49 @@ DecodedAudio OggVorbisDecoder::decodeAll()
         const vorbis_info *info = ov_info(&state->file, link);
         if (!info || info->channels != channelCount || int(info->rate) != rate)
             break; // a clip has one layout and rate: keep what came before the change
-        float *dst = out.extend(qsizetype(frames) * channelCount);
-        for (long i = 0; i < frames; ++i)
-            for (int c = 0; c < channelCount; ++c)
-                *dst++ = planes[c][i];
+        interleave(planes, frames, out.extend(used, qsizetype(frames) * channelCount));
+        out.mix(used / channelCount, frames);
         used += qsizetype(frames) * channelCount;
     }
     out.finish(used);
     return out;
+}
+
+void OggVorbisDecoder::interleave(float *const *planes, qint64 frames, float *dst) const
+{
+    for (qint64 i = 0; i < frames; ++i)
+        for (int c = 0; c < channelCount; ++c)
+            *dst++ = planes[c][i];
+}
+
+bool OggVorbisDecoder::decodeRange(QByteArrayView bytes, DecodedAudio &out, qint64 first, qint64 count,
+                                   bool isLast) const
+{
+    MemoryReader source{bytes.data(), bytes.size(), 0};
+    OggVorbis_File file{};
+    const ov_callbacks callbacks{readMemory, seekMemory, nullptr, tellMemory};
+    if (ov_open_callbacks(&source, &file, nullptr, 0, callbacks) != 0)
+        return false;
+    qint64 written = 0;
+    bool clean = ov_pcm_seek(&file, first) == 0;
+    while (clean) {
+        float **planes = nullptr;
+        int link = 0;
+        // The last range reads on to find the end where the stream's length said.
+        const int want = int(std::min<qint64>(4096, isLast ? 4096 : count - written));
+        if (want == 0)
+            break;
+        const long frames = ov_read_float(&file, &planes, want, &link);
+        if (frames == 0 && isLast)
+            break;
+        if (frames <= 0 || written + frames > count) {
+            clean = false;
+            break;
+        }
+        interleave(planes, frames, out.interleaved.data() + (first + written) * channelCount);
+        out.mix(first + written, frames);
+        written += frames;
+    }
+    ov_clear(&file);
+    return clean && written == count;
 }

@@ -25,10 +25,16 @@ public:
     // What the last page's granule position claims; may be wrong or negative in a damaged file.
     qint64 streamLengthFrames() const { return lengthFrames; }
     // Decodes until the decoder runs dry; the claimed length is only a capped reserve hint.
-    // Stops at a chained stream whose rate or channel count differs.
-    DecodedAudio decodeAll();
+    // Stops at a chained stream whose rate or channel count differs. `threads` 0 chooses
+    // from the stream size; any count gives the same result.
+    DecodedAudio decodeAll(int threads = 0);
 
 private:
+    void interleave(float *const *planes, qint64 frames, float *dst) const;
+    // Decodes frames [first, first + count) into their place in `out` with a decoder of its
+    // own; the last range must end with the stream. True only for a clean, exact range.
+    bool decodeRange(QByteArrayView bytes, DecodedAudio &out, qint64 first, qint64 count, bool isLast) const;
+
     struct State;
     std::unique_ptr<State> state;
     int lastError = 0;

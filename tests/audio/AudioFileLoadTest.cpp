@@ -52,6 +52,9 @@ std::vector<LoadCase> loadCases()
         {"WavF64Mono", "f64.wav", {soxSynth("%D/f64.wav", {"-r", "96000", "-c", "1", "-b", "64", "-e", "floating-point"}, monoTone)}, 1, 96000, true},
         {"WavS16SixChannels", "six.wav", {soxSynth("%D/six.wav", {"-r", "44100", "-c", "6", "-b", "16"}, chord6)}, 6, 44100, true},
         {"WavF32FfmpegExtensible", "ff32.wav", {{"ffmpeg", "-v", "error", "-f", "lavfi", "-i", "sine=f=330:d=0.3:r=48000", "-ac", "2", "-c:a", "pcm_f32le", "-y", "%D/ff32.wav"}}, 2, 48000, true},
+        // Long enough to decode on several threads.
+        {"WavS16StereoThreaded", "long.wav", {{"sox", "-R", "-n", "-r", "44100", "-c", "2", "-b", "16", "%D/long.wav", "synth", "40.1", "pinknoise", "sine", "330", "gain", "-6"}}, 2, 44100, true},
+        {"FlacS16StereoThreaded", "long.flac", {{"sox", "-R", "-n", "-r", "44100", "-c", "2", "-b", "16", "%D/in.wav", "synth", "40.1", "pinknoise", "sine", "330", "gain", "-6"}, {"flac", "-s", "-f", "-o", "%D/long.flac", "%D/in.wav"}}, 2, 44100, true},
         {"FlacS16Stereo", "s16.flac", {soxSynth("%D/in.wav", {"-r", "44100", "-c", "2", "-b", "16"}, stereoTones), {"flac", "-s", "-f", "-o", "%D/s16.flac", "%D/in.wav"}}, 2, 44100, true},
         {"FlacS24SixChannels", "six.flac", {soxSynth("%D/in.wav", {"-r", "48000", "-c", "6", "-b", "24"}, chord6), {"flac", "-s", "-f", "--channel-map=none", "-o", "%D/six.flac", "%D/in.wav"}}, 6, 48000, true},
         {"Mp3Stereo", "stereo.mp3", {soxSynth("%D/in.wav", {"-r", "44100", "-c", "2", "-b", "16"}, stereoTones), {"lame", "--silent", "-b", "192", "%D/in.wav", "%D/stereo.mp3"}}, 2, 44100, false},

@@ -149,11 +149,12 @@ struct RoundTripCase
     const char *suffix;
     int bits;
     int channels;
+    qsizetype frames = 20000; // a million and more load and save on several threads
 };
 
 void PrintTo(const RoundTripCase &c, std::ostream *os)
 {
-    *os << c.suffix << ' ' << c.bits << " bits, " << c.channels << " channels";
+    *os << c.suffix << ' ' << c.bits << " bits, " << c.channels << " channels, " << c.frames << " frames";
 }
 
 class PcmRoundTripTest : public ::testing::TestWithParam<RoundTripCase>
@@ -178,9 +179,9 @@ QByteArray rawPcm(qsizetype count, int bits)
 
 TEST_P(PcmRoundTripTest, UneditedFileSavesBitExact)
 {
-    const auto [suffix, bits, channels] = GetParam();
+    const auto [suffix, bits, channels, frames] = GetParam();
     TestFiles files;
-    const QByteArray pcm = rawPcm(20000 * channels, bits);
+    const QByteArray pcm = rawPcm(frames * channels, bits);
     const QString raw = files.write("in.raw", pcm);
     const QStringList rawFormat = {"-t", "raw", "-r", "44100", "-e", "signed-integer", "-b",
                                    QString::number(bits), "-c", QString::number(channels)};
@@ -197,6 +198,8 @@ TEST_P(PcmRoundTripTest, UneditedFileSavesBitExact)
     const ToolResult back = runTool("sox", QStringList{"-D", output} + rawFormat + QStringList{"-"});
     ASSERT_TRUE(back.ok()) << back.standardError.toStdString();
     ASSERT_EQ(back.standardOutput.size(), pcm.size());
+    if (back.standardOutput == pcm)
+        return;
     const int bytes = bits / 8;
     qsizetype changed = 0;
     for (qsizetype i = 0; i < pcm.size(); i += bytes)
@@ -208,10 +211,11 @@ INSTANTIATE_TEST_SUITE_P(FormatsDepthsLayouts, PcmRoundTripTest,
                          ::testing::Values(RoundTripCase{"wav", 16, 1}, RoundTripCase{"wav", 16, 2},
                                            RoundTripCase{"wav", 24, 1}, RoundTripCase{"wav", 24, 2},
                                            RoundTripCase{"flac", 16, 1}, RoundTripCase{"flac", 16, 2},
-                                           RoundTripCase{"flac", 24, 1}, RoundTripCase{"flac", 24, 2}),
+                                           RoundTripCase{"flac", 24, 1}, RoundTripCase{"flac", 24, 2},
+                                           RoundTripCase{"wav", 16, 2, 1500001}, RoundTripCase{"flac", 24, 2, 1500001}),
                          [](const auto &info) {
                              return std::string(info.param.suffix) + std::to_string(info.param.bits) + "Bits"
-                                 + std::to_string(info.param.channels) + "Channels";
+                                 + std::to_string(info.param.channels) + "Channels" + std::to_string(info.param.frames);
                          });
 
 struct FlacCase
