@@ -2,6 +2,7 @@
 // Spectrogram view: the whole-clip STFT of 10 minutes (and the longest GUI-thread stall while it
 // runs), a 1-second erase on a 10-minute clip from release to repaint, and repaints of an
 // 800x300 view of a one-hour stereo clip with the memory its columns and pictures take.
+#include "../ProcessMemory.h"
 #include "analysis/SpectrumAnalyzerWidget.h"
 #include "../OffscreenApplication.h"
 
@@ -15,8 +16,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <fstream>
-#include <unistd.h>
 
 struct SpectrumAnalyzerWidgetProbe
 {
@@ -67,14 +66,6 @@ double waitReady(SpectrumAnalyzerWidget &view)
         QThread::usleep(200);
     }
     return longestMs;
-}
-
-double residentMegabytes()
-{
-    std::ifstream statm("/proc/self/statm");
-    long pages = 0, resident = 0;
-    statm >> pages >> resident;
-    return double(resident) * double(sysconf(_SC_PAGESIZE)) / (1 << 20);
 }
 
 void wholeClipStft(benchmark::State &state)
@@ -160,11 +151,11 @@ struct OneHour
         view = new SpectrumAnalyzerWidget;
         view->resize(800, 300);
         view->show();
-        const double before = residentMegabytes();
+        const double before = processMemoryMiB("VmRSS");
         view->setAudioData(mono, rate, stereo);
         waitReady(*view);
         view->repaint();
-        residentGrowthMb = residentMegabytes() - before;
+        residentGrowthMb = processMemoryMiB("VmRSS") - before;
     }
     QList<float> mono, stereo;
     SpectrumAnalyzerWidget *view = nullptr;

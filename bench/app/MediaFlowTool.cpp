@@ -8,6 +8,7 @@
 //   media-flow-tool project-open <file.zqp>    opened in a fresh window through the open action
 // Each time is given in total and after its file dialog was accepted. The project modes also
 // give the peak resident memory of the flow alone (the peak is reset once the project is built).
+#include "../ProcessMemory.h"
 #include "AppTestSupport.h"
 #include "RawProjectAudio.h"
 
@@ -75,19 +76,6 @@ void resetPeakMemory()
         file.write("5");
 }
 
-// A memory line of /proc/self/status in MiB: "VmHWM" is the peak since the start or the last
-// resetPeakMemory(), "VmRSS" the resident memory now.
-double memoryMiB(const char *field)
-{
-    QFile file(QStringLiteral("/proc/self/status"));
-    if (!file.open(QIODevice::ReadOnly | QIODevice::Text))
-        return 0.0;
-    for (const QByteArray &line : file.readAll().split('\n'))
-        if (line.startsWith(field))
-            return line.mid(6).trimmed().split(' ').value(0).toDouble() / 1024.0;
-    return 0.0;
-}
-
 int saveProjectFlow(const QString &rawDir, const QString &output)
 {
     MainWindow window;
@@ -106,12 +94,12 @@ int saveProjectFlow(const QString &rawDir, const QString &output)
     QFile::remove(output);  // no overwrite question inside the timing
     std::printf("frames %lld channels 2\n", static_cast<long long>(editor->samples.size()));
     resetPeakMemory();
-    const double before = memoryMiB("VmRSS");
+    const double before = processMemoryMiB("VmRSS");
     Timing timing;
     if (!timeFlow(saveAction, output, timing))
         return 1;
     std::printf("save %.1f ms (after dialog %.1f ms) peak %.0f MiB from %.0f MiB\n", timing.totalMs,
-                timing.afterDialogMs, memoryMiB("VmHWM"), before);
+                timing.afterDialogMs, processMemoryMiB("VmHWM"), before);
     return 0;
 }
 
@@ -125,7 +113,7 @@ int openProjectFlow(const QString &input)
         return 1;
     }
     resetPeakMemory();
-    const double before = memoryMiB("VmRSS");
+    const double before = processMemoryMiB("VmRSS");
     DialogScript script(1);
     script.files = {input};
     const Clock::time_point start = Clock::now();
@@ -140,7 +128,7 @@ int openProjectFlow(const QString &input)
     }
     std::printf("frames %lld\n", static_cast<long long>(page->tracks.front().audioClips.front().samples.size()));
     std::printf("open %.1f ms (after dialog %.1f ms) peak %.0f MiB from %.0f MiB\n", ms(end - start),
-                ms(end - script.lastAccepted), memoryMiB("VmHWM"), before);
+                ms(end - script.lastAccepted), processMemoryMiB("VmHWM"), before);
     return 0;
 }
 

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The multitrack page with 64 tracks of 50 clips: adding and removing a track (every row
 // re-bound), repainting the visible lanes and the ruler, and the memory of track undo steps.
+#include "../ProcessMemory.h"
 #include "multitrack/ClipLaneWidget.h"
 #include "multitrack/MultiTrackEditorPage.h"
 #include "multitrack/TimelineRulerWidget.h"
@@ -165,18 +166,6 @@ void BM_RepaintVisibleLanes(benchmark::State &state)
 }
 BENCHMARK(BM_RepaintVisibleLanes)->UseManualTime()->Unit(benchmark::kMillisecond)->MinTime(2.0);
 
-// Resident memory now, in MiB.
-double residentMiB()
-{
-    QFile file(QStringLiteral("/proc/self/status"));
-    if (!file.open(QIODevice::ReadOnly | QIODevice::Text))
-        return 0.0;
-    for (const QByteArray &line : file.readAll().split('\n'))
-        if (line.startsWith("VmRSS"))
-            return line.mid(6).trimmed().split(' ').value(0).toDouble() / 1024.0;
-    return 0.0;
-}
-
 // 1000 track removals and re-additions over clips that share one minute of samples: each
 // undo step keeps a copy of its track, which must share the samples instead of copying them.
 void BM_TrackUndoMemory(benchmark::State &state)
@@ -186,7 +175,7 @@ void BM_TrackUndoMemory(benchmark::State &state)
     for (auto _ : state) {
         auto page = busyPage(samples);
         std::mt19937 random(3);
-        const double before = residentMiB();
+        const double before = processMemoryMiB("VmRSS");
         for (int step = 0; step < 1000; ++step) {
             const int count = int(page->tracks.size());
             if (step % 2 == 0) {
@@ -200,7 +189,7 @@ void BM_TrackUndoMemory(benchmark::State &state)
         }
         deleteRemovedRows();
         state.counters["undo_steps"] = page->undoStack->count();
-        state.counters["rss_growth_MiB"] = residentMiB() - before;
+        state.counters["rss_growth_MiB"] = processMemoryMiB("VmRSS") - before;
     }
 }
 BENCHMARK(BM_TrackUndoMemory)->Iterations(1)->Unit(benchmark::kMillisecond);

@@ -2,6 +2,7 @@
 // Load plus activate per zam-plugin, and ZamEQ2 over ten seconds of audio: through the
 // bridge, and through the plug-in's own IAudioProcessor::process in a bare loop (the
 // host's overhead is the difference).
+#include "../ProcessMemory.h"
 #include "plugins/AudioBuffer.h"
 #include "plugins/AudioPluginBridge.h"
 #include "plugins/VST3HostObjects.h"
@@ -17,10 +18,8 @@
 #include <algorithm>
 #include <cmath>
 #include <filesystem>
-#include <fstream>
 #include <vector>
 
-#include <unistd.h>
 
 using namespace Steinberg;
 
@@ -70,15 +69,6 @@ void loadAndActivate(benchmark::State &state)
     }
 }
 
-long residentKb()
-{
-    std::ifstream statm("/proc/self/statm");
-    long pages = 0;
-    long resident = 0;
-    statm >> pages >> resident;
-    return resident * (sysconf(_SC_PAGESIZE) / 1024);
-}
-
 // Resident memory growth over loading and unloading all 17 plug-ins, after one warm-up round.
 void loadUnloadResidentGrowth(benchmark::State &state)
 {
@@ -91,13 +81,13 @@ void loadUnloadResidentGrowth(benchmark::State &state)
         }
     };
     cycle();
-    long growthKb = 0;
+    double growthKb = 0;
     for (auto _ : state) {
-        const long before = residentKb();
+        const double before = processMemoryMiB("VmRSS");
         cycle();
-        growthKb = residentKb() - before;
+        growthKb = (processMemoryMiB("VmRSS") - before) * 1024.0;
     }
-    state.counters["rss_growth_kb"] = double(growthKb);
+    state.counters["rss_growth_kb"] = growthKb;
 }
 
 void eq2ThroughBridge(benchmark::State &state)
