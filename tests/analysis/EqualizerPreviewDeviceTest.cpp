@@ -7,6 +7,7 @@
 #include "audio/AudioProcessor.h"
 #include "engine/AudioEngine.h"
 
+#include "MonitorCapture.h"
 #include "OracleTool.h"
 #include "Requirement.h"
 #include "ScopedEnv.h"
@@ -39,33 +40,6 @@ double tonePower(const float *x, int count, double hz)
     }
     return s1 * s1 + s2 * s2 - coeff * s1 * s2;
 }
-
-class MonitorCapture
-{
-public:
-    bool start()
-    {
-        process.start(QStringLiteral("parec"), {QStringLiteral("--device=nullsink.monitor"),
-                                                QStringLiteral("--format=float32le"), QStringLiteral("--rate=%1").arg(rate),
-                                                QStringLiteral("--channels=1"), QStringLiteral("--latency-msec=20")});
-        if (!process.waitForStarted(5000))
-            return false;
-        QTest::qWait(400);
-        return true;
-    }
-    std::vector<float> stop()
-    {
-        process.terminate();
-        process.waitForFinished(5000);
-        const QByteArray bytes = process.readAllStandardOutput();
-        std::vector<float> values(std::size_t(bytes.size()) / sizeof(float));
-        std::memcpy(values.data(), bytes.constData(), values.size() * sizeof(float));
-        return values;
-    }
-
-private:
-    QProcess process;
-};
 
 // Median level of the 1 kHz tone over the 5 kHz tone, in dB, over the windows where both sound.
 std::optional<double> toneRatioDb(const std::vector<float> &heard)
@@ -131,7 +105,7 @@ TEST_F(EqualizerPreviewOnDevice, LevelChangeMatchesTheCurveAndUncheckedPlaysDry)
     ASSERT_GT(expected, 8.0);
 
     MonitorCapture previewed;
-    ASSERT_TRUE(previewed.start());
+    ASSERT_TRUE(previewed.start(rate));
     button(dialog, QStringLiteral("试听"))->click();
     ASSERT_TRUE(engine->isPlaying()) << "the preview did not start on the null sink";
     QTest::qWait(1500);
@@ -143,7 +117,7 @@ TEST_F(EqualizerPreviewOnDevice, LevelChangeMatchesTheCurveAndUncheckedPlaysDry)
 
     // With the preview off, what the engine plays is the clip itself.
     MonitorCapture plain;
-    ASSERT_TRUE(plain.start());
+    ASSERT_TRUE(plain.start(rate));
     ASSERT_TRUE(engine->startPlayback(clip.samples.constData(), int(clip.samples.size()), rate, 0));
     QTest::qWait(1500);
     engine->stopPlayback();

@@ -4,6 +4,7 @@
 // from that monitor while paplay plays a tone into the sink.
 #include "AudioEditorPageProbe.h"
 
+#include "MonitorCapture.h"
 #include "OracleTool.h"
 #include "ScopedEnv.h"
 #include "TestFiles.h"
@@ -88,36 +89,6 @@ private:
     std::optional<ScopedEnv> server;
 };
 
-// Records a monitor as mono 32-bit floats.
-class MonitorCapture
-{
-public:
-    bool start(const PrivatePulseServer &server)
-    {
-        process.start(QStringLiteral("parec"), server.serverArguments() + QStringList{QStringLiteral("--device=nullsink.monitor"),
-                                                QStringLiteral("--format=float32le"),
-                                                QStringLiteral("--rate=%1").arg(rate), QStringLiteral("--channels=1"),
-                                                QStringLiteral("--latency-msec=20")});
-        if (!process.waitForStarted(5000))
-            return false;
-        // Let the stream connect before anything plays.
-        QTest::qWait(400);
-        return true;
-    }
-    std::vector<float> stop()
-    {
-        process.terminate();
-        process.waitForFinished(5000);
-        const QByteArray bytes = process.readAllStandardOutput();
-        std::vector<float> values(std::size_t(bytes.size()) / sizeof(float));
-        std::memcpy(values.data(), bytes.constData(), values.size() * sizeof(float));
-        return values;
-    }
-
-private:
-    QProcess process;
-};
-
 // Where the heard audio starts: the first clearly non-silent recorded frame and the frame of
 // `expected` that the 64 frames from there repeat. The null sink rewinds when a stream
 // joins and its monitor misses what was re-rendered, so the first few blocks may be absent.
@@ -179,7 +150,7 @@ TEST_F(EditorTransport, PlaysTheClipFromThePlayheadUnchangedByEditsDuringPlaybac
     const QList<float> played = page.samples;
 
     MonitorCapture capture;
-    ASSERT_TRUE(capture.start(pulse));
+    ASSERT_TRUE(capture.start(rate, pulse.serverArguments()));
     page.setPlayheadAll(1.0);
     page.onPlayPauseClicked();
     ASSERT_TRUE(AudioEditorPageProbe::isPlaying(page)) << AudioEditorPageProbe::status(page).toStdString();
