@@ -4,7 +4,6 @@
 
 #include <QProcess>
 #include <QStringList>
-#include <QTest>
 
 #include <cstring>
 #include <vector>
@@ -23,9 +22,9 @@ public:
                                         QStringLiteral("--latency-msec=20")});
         if (!process.waitForStarted(5000))
             return false;
-        // Let the stream connect before anything plays.
-        QTest::qWait(400);
-        return true;
+        // The first bytes show the stream is connected; on a loaded machine that can take
+        // seconds, and a fixed wait would let the start of what is played go unheard.
+        return process.waitForReadyRead(10000);
     }
     std::vector<float> stop()
     {
