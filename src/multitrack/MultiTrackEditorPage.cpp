@@ -6,6 +6,7 @@
 #include "AudioClipWidget.h"
 #include "MidiClipWidget.h"
 #include "MidiDeviceDialog.h"
+#include "PianoRollSessions.h"
 #include "TimelineRulerWidget.h"
 #include "TrackHeaderWidget.h"
 #include "TrackRendering.h"
@@ -143,6 +144,12 @@ MultiTrackEditorPage::MultiTrackEditorPage(QWidget *parent)
     pluginBridge->initialize(sampleRate, engineBlockFrames);
     setupUi();
     loadPianoSamples();
+    pianoRolls = new PianoRollSessions(&tracks, undoStack, &sf2Sampler, &pianoSampler, this);
+    connect(pianoRolls, &PianoRollSessions::clipsEdited, this, [this](TrackRowWidget *row) {
+        if (ClipLaneWidget *lane = row->lane())
+            lane->update();
+        updateRuler();
+    });
 }
 
 void MultiTrackEditorPage::loadPianoSamples()
@@ -517,6 +524,10 @@ void MultiTrackEditorPage::createTrackRow(int index)
     connect(row, &TrackRowWidget::trackSelected, this, &MultiTrackEditorPage::selectTrack);
     connect(row, &TrackRowWidget::playheadMoved, this, &MultiTrackEditorPage::syncPlayheadAll);
     connect(lane, &ClipLaneWidget::envelopeChanged, this, [this, row] { updateEngineTrackSlot(row->trackIndex); });
+    if (row->midiClipWidget) {
+        connect(row->midiClipWidget, &ClipLaneWidget::clipDoubleClicked, this,
+                [this, row](int clipIndex) { pianoRolls->open(row, clipIndex); });
+    }
     connect(row->header, &TrackHeaderWidget::videoButtonClicked, this, [this] {
         if (videoDialog) {
             videoDialog->show();
@@ -791,10 +802,18 @@ void MultiTrackEditorPage::keyPressEvent(QKeyEvent *event)
     event->accept();
 }
 
+void MultiTrackEditorPage::showEvent(QShowEvent *event)
+{
+    for (TrackRowWidget *row : trackRows)
+        row->refreshHeader();
+    QWidget::showEvent(event);
+}
+
 void MultiTrackEditorPage::syncPlayheadAll(double seconds)
 {
     forEachLane([seconds](ClipLaneWidget *lane) { lane->setPlayheadPosition(seconds); });
     ruler->setPlayheadPosition(seconds);
+    pianoRolls->setPlayheadPosition(seconds);
     updateTimeLabel(seconds);
     if (videoDialog)
         videoDialog->syncPosition(seconds);
