@@ -137,7 +137,8 @@ void PianoRollDialog::startPreviewRenderer()
     previewDevice = new PreviewPlaybackDevice(sf2Sampler, pianoSampler, this);
     previewDevice->setOutputFormat(format);
     previewDevice->setLivePlayer(livePlayer);
-    previewDevice->open(QIODevice::ReadOnly);
+    // Unbuffered: a read-ahead would render silence before a note that is about to start.
+    previewDevice->open(QIODevice::ReadOnly | QIODevice::Unbuffered);
     previewSink->start(previewDevice);
     qDebug() << "PianoRollDialog: preview renderer started";
 }

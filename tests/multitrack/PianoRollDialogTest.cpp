@@ -67,6 +67,14 @@ protected:
         dialog = std::make_unique<PianoRollDialog>(&clip, QColor(Qt::blue), nullptr, nullptr, nullptr);
     }
 
+    // Qt's PulseAudio backend closes a stream asynchronously; the loop runs briefly so no
+    // stream is left half-closed when the process ends.
+    void TearDown() override
+    {
+        dialog.reset();
+        QTest::qWait(100);
+    }
+
     MidiClip clip;
     std::unique_ptr<PianoRollDialog> dialog;
 };
