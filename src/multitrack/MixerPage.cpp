@@ -18,8 +18,11 @@
 
 namespace {
 
+// The second rule undoes the application's roomy button padding, which would leave the
+// strips' small buttons no room for their text.
 const char *const pageStyle = "QWidget#MixerPage {  background: qlineargradient(x1:0, y1:0, x2:1, y2:1,    "
-                              "stop:0 #0d0d1a, stop:0.5 #141428, stop:1 #0d0d1a);}";
+                              "stop:0 #0d0d1a, stop:0.5 #141428, stop:1 #0d0d1a);}"
+                              "QWidget#MixerPage QPushButton { padding: 0; min-height: 0; }";
 const char *const topBarStyle = "QFrame#MixerTopBar {  background-color: #1a1a28;  border-bottom: 1px solid "
                                 "rgba(42,130,218,40);}";
 const char *const titleStyle = "color: #aab; font-size: 13px; font-weight: bold; background: transparent; border: none;";

@@ -185,6 +185,9 @@ void MultiTrackEditorPage::loadPianoSamples()
 
 MultiTrackEditorPage::~MultiTrackEditorPage()
 {
+    // The open piano rolls use the instruments, which are gone before Qt deletes children.
+    delete pianoRolls;
+    pianoRolls = nullptr;
     engine->stopPlayback();
     engine->shutdown();
     delete engine;

@@ -32,6 +32,12 @@ PianoRollSessions::PianoRollSessions(std::vector<TrackData> *tracks, QUndoStack 
 {
 }
 
+PianoRollSessions::~PianoRollSessions()
+{
+    for (const Session &session : sessions)
+        delete session.dialog;
+}
+
 void PianoRollSessions::makeIdUnique(MidiClip &clip)
 {
     int largest = clip.id;

@@ -29,6 +29,9 @@ public:
     // Everything is borrowed from the page and outlives this object.
     PianoRollSessions(std::vector<TrackData> *tracks, QUndoStack *undoStack, SF2Sampler *sf2Sampler,
                       PianoSampler *pianoSampler, QWidget *dialogParent);
+    // Deletes the open rolls, which release their notes on the instruments: the owner
+    // destroys this object while the instruments still exist.
+    ~PianoRollSessions() override;
 
     // Shows the roll of clip `clipIndex` of the row's track, raising the one already open.
     // Null when the row has no such MIDI clip.

@@ -2,9 +2,10 @@
 # SPDX-License-Identifier: GPL-3.0-or-later
 # Drives the real program under Xvfb as a person would: a new multitrack project, a MIDI
 # file imported, its clip double-clicked to open the piano roll, a piano key pressed and
-# dragged off the key before the release; then the mixer shown and a fader dragged.
+# dragged off the key before the release; then the mixer shown and a fader moved up.
 # Checks with sox on a recording of the null sink's monitor: the key is heard, and it is
-# silent again one second after the release (a note released off its key must not hang).
+# silent again one second after the release (a note released off its key must not hang);
+# the saved project holds the volume the fader set.
 #
 # Usage: piano-roll-preview.sh PROGRAM [OUTPUT_DIR]   (screenshots land in OUTPUT_DIR)
 set -euo pipefail
@@ -90,12 +91,29 @@ echo "e2e: key heard from ${onset}s, peak while held $held, one second after the
 awk -v p="$held" 'BEGIN { exit !(p > 0.05) }' || fail "the held key is too quiet ($held)"
 awk -v p="$after" 'BEGIN { exit !(p < 0.001) }' || fail "still sounding after the release ($after)"
 
-# The piano roll closes with Escape; the mixer shows, and its first fader is dragged up.
+# The piano roll closes with Escape; in the mixer the track's fader is moved up.
 xdotool windowfocus --sync "$roll" 2>/dev/null || true
 keys Escape
 wait_gone '^Piano Roll$'
 main_keys ctrl+shift+m
 sleep 0.5
 shot 04-mixer
+eval "$(xdotool getwindowgeometry --shell "$main")"
+# A click on the first strip's fader groove above its handle (at 80) moves it up one step.
+xdotool mousemove $((X + ${ZENTRIQ_E2E_FADER_X:-83})) $((Y + ${ZENTRIQ_E2E_FADER_Y:-640})) click 1
+sleep 0.3
+shot 05-fader-moved
+main_keys ctrl+shift+m
+sleep 0.5
+shot 06-header-follows
+main_keys ctrl+s
+answer_file_dialog '保存项目' "$work/song"
+wait_file "$work/song.zqp" "song.zqp was not written"
+/usr/bin/python3 - "$work/song.zqp" <<'PY' || fail "the fader did not change the track's volume"
+import json, sys
+volume = json.load(open(sys.argv[1]))["tracks"][0]["volume"]
+print(f"e2e: track volume after the fader click {volume}")
+sys.exit(0 if abs(volume - 0.9) < 1e-6 else 1)
+PY
 quit_program
 passed=1

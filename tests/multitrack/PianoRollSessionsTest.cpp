@@ -230,6 +230,20 @@ TEST_F(PageRolls, AnOpenRollFollowsItsClipThroughListChangesAndClosesWhenItGoes)
     EXPECT_FALSE(againGuard);
 }
 
+TEST(PageRollsLifetime, APageClosedWithAnOpenRollReleasesItFirst)
+{
+    auto page = std::make_unique<MultiTrackEditorPage>(nullptr);
+    ASSERT_TRUE(page->sf2Sampler.loadSoundFont(QStringLiteral("/usr/share/sounds/sf2/TimGM6mb.sf2"))
+                || page->pianoSampler.hasSamples());
+    page->addMidiTrack(QStringLiteral("m"), {{60, 0.0, 0.5, 100}}, 4.0);
+    emit page->trackRows[0]->midiClipWidget->clipDoubleClicked(0);
+    ASSERT_EQ(page->pianoRolls->openDialogs().size(), 1u);
+    const QPointer<PianoRollDialog> roll(page->pianoRolls->openDialogs()[0]);
+    page.reset();
+    EXPECT_FALSE(roll);
+    QTest::qWait(100);
+}
+
 TEST(PreviewPlaybackDevice, PlaysTheInstrumentUnlessTheLivePlayerRendersIt)
 {
     PianoSampler piano;
