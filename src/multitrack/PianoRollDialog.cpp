@@ -638,8 +638,14 @@ bool PianoRollDialog::handleEditKey(QKeyEvent *event)
 
     beginEdit();
     if (remove) {
-        for (auto it = chosen.rbegin(); it != chosen.rend(); ++it)
-            clip->notes.erase(clip->notes.begin() + *it);
+        // One pass over the list: erasing note by note would move the tail once per note.
+        std::vector<bool> doomed(clip->notes.size(), false);
+        for (const int index : chosen)
+            doomed[size_t(index)] = true;
+        size_t next = 0;
+        clip->notes.erase(std::remove_if(clip->notes.begin(), clip->notes.end(),
+                                         [&doomed, &next](const MidiNote &) { return doomed[next++]; }),
+                          clip->notes.end());
         selectedNotes.clear();
     } else if (transpose) {
         const int step = (key == Qt::Key_Up ? 1 : -1) * (modifiers.testFlag(Qt::ControlModifier) ? 12 : 1);

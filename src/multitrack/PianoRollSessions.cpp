@@ -40,7 +40,10 @@ PianoRollSessions::~PianoRollSessions()
 
 void PianoRollSessions::makeIdUnique(MidiClip &clip)
 {
-    int largest = clip.id;
+    // Other code numbers new clips by their position (0, 1, 2, ...); ids from this range
+    // never meet those, so a later clip cannot take over an open roll's id.
+    constexpr int rollIdBase = 1 << 24;
+    int largest = rollIdBase - 1;
     bool shared = false;
     for (TrackData &track : *tracks) {
         for (const MidiClip &other : track.midiClips) {
@@ -50,7 +53,7 @@ void PianoRollSessions::makeIdUnique(MidiClip &clip)
             shared = shared || other.id == clip.id;
         }
     }
-    if (shared)
+    if (shared || clip.id < rollIdBase)
         clip.id = largest + 1;
 }
 

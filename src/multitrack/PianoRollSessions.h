@@ -52,7 +52,7 @@ private:
         int mergeKey = 0;  // the session's edits merge into one undo step
     };
 
-    // Gives the clip an id no other clip of the project has, unless it has one already.
+    // Gives the clip an id of the rolls' own range that no other clip of the project has.
     void makeIdUnique(MidiClip &clip);
     void pushEdit(const Session &session, const MidiClip &before);
     void forget(const PianoRollDialog *dialog);
