@@ -80,6 +80,7 @@ PianoRollDialog *PianoRollSessions::open(TrackRowWidget *row, int clipIndex)
     const int clipId = clip.id;
     auto *dialog = new PianoRollDialog([rowGuard, clipId] { return findClip(rowGuard, clipId); }, row->track->color,
                                        sf2Sampler, pianoSampler, dialogParent);
+    dialog->setLivePlayer(livePlayer);
     session.dialog = dialog;
     sessions.push_back(session);
 
@@ -129,6 +130,14 @@ void PianoRollSessions::setPlayheadPosition(double seconds)
     for (const Session &session : sessions)
         if (session.dialog)
             session.dialog->setPlayheadPosition(seconds);
+}
+
+void PianoRollSessions::setLivePlayer(const LiveAudioPlayer *player)
+{
+    livePlayer = player;
+    for (const Session &session : sessions)
+        if (session.dialog)
+            session.dialog->setLivePlayer(player);
 }
 
 std::vector<PianoRollDialog *> PianoRollSessions::openDialogs() const

@@ -8,6 +8,7 @@
 
 #include <vector>
 
+class LiveAudioPlayer;
 class PianoRollDialog;
 class PianoSampler;
 class QUndoStack;
@@ -37,6 +38,9 @@ public:
     // Null when the row has no such MIDI clip.
     PianoRollDialog *open(TrackRowWidget *row, int clipIndex);
     void setPlayheadPosition(double seconds);
+    // The page's live instrument player, for the open and later rolls: while it runs, it
+    // alone renders the instruments and the rolls only send their notes.
+    void setLivePlayer(const LiveAudioPlayer *player);
     std::vector<PianoRollDialog *> openDialogs() const;
 
 signals:
@@ -62,6 +66,7 @@ private:
     SF2Sampler *sf2Sampler;
     PianoSampler *pianoSampler;
     QWidget *dialogParent;
+    const LiveAudioPlayer *livePlayer = nullptr;
     std::vector<Session> sessions;
     int nextMergeKey = 0;
 };

@@ -147,3 +147,20 @@ TEST_F(MixerFlow, AFaderMoveIsHeardInTheNextBlock)
     EXPECT_EQ(blockPeak(), 0.0f);
     multi->engine->stopPlayback();
 }
+
+TEST_F(MixerFlow, TogglingTheMixerChangesNothingAndLeavesNoWidgetsBehind)
+{
+    multi->tracks[0].volume = 0.53f;
+    multi->tracks[1].pan = -0.29f;
+    showMixer();
+    showTracks();
+    const std::vector<TrackData> before = multi->tracks;
+    const qsizetype baseline = window.findChildren<QWidget *>().size();
+    for (int i = 0; i < 20; ++i) {
+        showMixer();
+        showTracks();
+    }
+    EXPECT_EQ(multi->tracks, before);
+    EXPECT_EQ(multi->tracks[0].volume, 0.53f);
+    EXPECT_EQ(window.findChildren<QWidget *>().size(), baseline);
+}

@@ -230,6 +230,28 @@ TEST_F(PageRolls, AnOpenRollFollowsItsClipThroughListChangesAndClosesWhenItGoes)
     EXPECT_FALSE(againGuard);
 }
 
+TEST_F(PageRolls, WhileTheLivePlayerRunsARollOnlySendsNotes)
+{
+    ZENTRIQ_REQUIRE(haveAudioOutput(), "no audio output: run through scripts/test.sh");
+    ASSERT_TRUE(page.pianoSampler.hasSamples());
+    LiveAudioPlayer player;
+    player.setPianoSampler(&page.pianoSampler);
+    ASSERT_TRUE(player.start(44100));
+    page.pianoRolls->setLivePlayer(&player);
+    PianoRollDialog *dialog = openRoll();
+    ASSERT_TRUE(dialog && dialog->previewSource());
+    bringIntoView(*dialog, 60);
+    const QPoint key(20, dialog->pitchToY(60) + dialog->rowHeight() / 2);
+    sendMouse(*dialog, QEvent::MouseButtonPress, key);
+    EXPECT_EQ(loudest(*dialog->previewSource(), 2048), 0) << "the player renders the note, not the roll";
+    sendMouse(*dialog, QEvent::MouseButtonRelease, key);
+
+    player.stop();
+    sendMouse(*dialog, QEvent::MouseButtonPress, key);
+    EXPECT_GT(loudest(*dialog->previewSource(), 2048), 1000);
+    sendMouse(*dialog, QEvent::MouseButtonRelease, key);
+}
+
 TEST(PageRollsLifetime, APageClosedWithAnOpenRollReleasesItFirst)
 {
     auto page = std::make_unique<MultiTrackEditorPage>(nullptr);
