@@ -3,9 +3,13 @@
 #pragma once
 
 #include <QPoint>
+#include <QString>
 #include <QWidget>
 
+#include <vector>
+
 class AudioClipWidget;
+class AudioPluginBridge;
 class ClipLaneWidget;
 class MidiClipWidget;
 class PianoSampler;
@@ -27,14 +31,15 @@ public:
     explicit TrackRowWidget(QWidget *parent);
 
     // Binds the row once, right after construction, and creates the lane of the track's kind.
-    // `sf2` and `piano` may be null; they must outlive the row.
-    void setTrackData(TrackData *track, int index, SF2Sampler *sf2, const PianoSampler *piano);
+    // `sf2`, `piano` and `bridge` may be null; they must outlive the row.
+    void setTrackData(TrackData *track, int index, SF2Sampler *sf2, const PianoSampler *piano,
+                      AudioPluginBridge *bridge);
     void updateIndex(int index) { trackIndex = index; }
     // Points the row and its lane at the record's new place; the header keeps what it shows.
     void rebindTrackData(TrackData *track);
     void setSelected(bool selected);
-    // Rebuilds a MIDI track's instrument list (after a SoundFont load) without reporting an
-    // instrument change, and gives the track's channel its preset again.
+    // Rebuilds a MIDI track's instrument list (after a SoundFont or plug-in load) without
+    // reporting an instrument change, and gives the track's channel its preset again.
     void rebuildInstrumentList();
     // Shows the record's volume, mute and solo again without writing anything back, after
     // they were changed elsewhere (the mixer).
@@ -62,6 +67,7 @@ signals:
     void clipDragFinished(QPoint globalPos);
     void deleteMidiClip(int clipIndex);
     void deleteAudioClip(int clipIndex);
+    void vst3EditorToggled(int trackIndex, bool open);
 
 protected:
     void mousePressEvent(QMouseEvent *event) override;
@@ -75,6 +81,18 @@ private:
     void chooseInstrument(int index);
     void appendMidiClip(double startSec, double durationSec);
 
+    // A loaded plug-in as the instrument list offers it.
+    struct Vst3Entry
+    {
+        int id = -1;
+        QString name;
+    };
+
     SF2Sampler *sf2 = nullptr;
     const PianoSampler *piano = nullptr;
+    AudioPluginBridge *bridge = nullptr;
+    // What the instrument list shows: the plug-ins first, then, after a separator item, the
+    // presets from `presetBase` on.
+    std::vector<Vst3Entry> vst3Entries;
+    int presetBase = 0;
 };
