@@ -30,6 +30,13 @@ PianoRollSessions::PianoRollSessions(std::vector<TrackData> *tracks, QUndoStack 
                                      PianoSampler *piano, QWidget *parent)
     : QObject(parent), tracks(tracks), undoStack(undoStack), sf2Sampler(sf2), pianoSampler(piano), dialogParent(parent)
 {
+    // An undo or redo may change or take away an open roll's clip: the roll shows it at
+    // once (and closes when the clip is gone).
+    connect(undoStack, &QUndoStack::indexChanged, this, [this] {
+        for (const Session &session : sessions)
+            if (session.dialog)
+                session.dialog->update();
+    });
 }
 
 PianoRollSessions::~PianoRollSessions()
@@ -90,6 +97,8 @@ PianoRollDialog *PianoRollSessions::open(TrackRowWidget *row, int clipIndex)
         if (it != sessions.end())
             pushEdit(*it, before);
     });
+    // A roll whose track went closes at once, not at its next repaint.
+    connect(row, &QObject::destroyed, dialog, &QDialog::reject);
     connect(dialog, &QDialog::finished, this, [this, dialog] {
         forget(dialog);
         dialog->deleteLater();
