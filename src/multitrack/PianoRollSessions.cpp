@@ -97,8 +97,9 @@ PianoRollDialog *PianoRollSessions::open(TrackRowWidget *row, int clipIndex)
         if (it != sessions.end())
             pushEdit(*it, before);
     });
-    // A roll whose track went closes at once, not at its next repaint.
-    connect(row, &QObject::destroyed, dialog, &QDialog::reject);
+    // A roll whose track went closes without waiting for its next repaint; queued, so its
+    // audio output is not torn down inside the row's destructor.
+    connect(row, &QObject::destroyed, dialog, &QDialog::reject, Qt::QueuedConnection);
     connect(dialog, &QDialog::finished, this, [this, dialog] {
         forget(dialog);
         dialog->deleteLater();
