@@ -39,6 +39,8 @@ public:
     // Stops the preview and releases every note of both instruments.
     ~PianoRollDialog() override;
 
+    // Ends the preview with the dialog, so a closed roll holds no audio output.
+    void done(int result) override;
     void setPlayheadPosition(double seconds);
     // While this player runs it renders the instruments; the preview then only sends notes.
     void setLivePlayer(const LiveAudioPlayer *player);
@@ -90,10 +92,6 @@ protected:
     void keyPressEvent(QKeyEvent *event) override;
     void paintEvent(QPaintEvent *event) override;
     void resizeEvent(QResizeEvent *event) override;
-
-public:
-    // Ends the preview with the dialog, so a closed roll holds no audio output.
-    void done(int result) override;
 
 private:
     enum DragMode : int { Idle = 0, Drawing = 1, Moving = 2, Resizing = 3, Banding = 4 };
