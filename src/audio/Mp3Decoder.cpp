@@ -130,14 +130,14 @@ bool decodeRange(QByteArrayView bytes, DecodedAudio &out, qint64 first, qint64 c
 }
 
 // Each range after the first started from a seek; where its first frames match what the
-// range before decoded on into them, the reservoir and filter states had caught up.
+// range before decoded on into them, the reservoir and filter states had caught up. Every
+// range is longer than the overlap.
 bool rangesJoin(const DecodedAudio &out, qint64 frames, int threads, const std::vector<std::vector<float>> &overlaps)
 {
     for (int index = 1; index < threads; ++index) {
-        const qint64 first = frames * index / threads;
         const std::vector<float> &expected = overlaps[size_t(index - 1)];
-        const qsizetype values = std::min<qsizetype>(qsizetype(expected.size()), (frames - first) * out.channels);
-        if (!std::equal(expected.begin(), expected.begin() + values, out.interleaved.constData() + first * out.channels))
+        const float *start = out.interleaved.constData() + frames * index / threads * out.channels;
+        if (!std::equal(expected.begin(), expected.end(), start))
             return false;
     }
     return true;
