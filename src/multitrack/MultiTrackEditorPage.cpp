@@ -10,6 +10,7 @@
 #include "TrackHeaderWidget.h"
 #include "TrackRendering.h"
 #include "TrackRowWidget.h"
+#include "engine/LiveAudioPlayer.h"
 #include "engine/Metronome.h"
 #include "engine/MidiInput.h"
 #include "engine/MultiTrackAudioEngine.h"
@@ -142,6 +143,7 @@ MultiTrackEditorPage::MultiTrackEditorPage(QWidget *parent)
     pluginBridge = new AudioPluginBridge;
     pluginBridge->initialize(sampleRate, engineBlockFrames);
     setupUi();
+    setupTransport();
     loadPianoSamples();
 }
 
@@ -178,6 +180,19 @@ void MultiTrackEditorPage::loadPianoSamples()
 
 MultiTrackEditorPage::~MultiTrackEditorPage()
 {
+    // Everything that plays or points at the instruments goes before they do: they are
+    // members, destroyed before the page's child objects would be.
+    stopAudioRecording();
+    stopMidiRecording();
+    delete liveAudioPlayer;
+    liveAudioPlayer = nullptr;
+    metronome->stop();
+    for (TrackRowWidget *row : trackRows) {
+        delete row->header;
+        delete row->lane();
+        delete row;
+    }
+    trackRows.clear();
     engine->stopPlayback();
     engine->shutdown();
     delete engine;
@@ -309,7 +324,6 @@ void MultiTrackEditorPage::setupTransportBar()
         layout->addWidget(button);
         return button;
     };
-    // Play, stop, rewind, fast-forward and record drive the transport, which joins later.
     rewindButton = addTransportButton(tr("快退"), "TransportButton");
     playButton = addTransportButton(QStringLiteral(">"), "TransportPlayButton");
     stopButton = addTransportButton(tr("停止"), "TransportStopButton");
@@ -453,6 +467,8 @@ void MultiTrackEditorPage::removeTrack(int index)
 {
     if (index < 0 || index >= static_cast<int>(tracks.size()))
         return;
+    // Indexes shift with the removal: the recording ends first, into the track it was on.
+    endRecording();
     TrackData removed = tracks[static_cast<size_t>(index)];
     destroyTrackRow(index);
     tracks.erase(tracks.begin() + index);
@@ -463,6 +479,7 @@ void MultiTrackEditorPage::removeTrack(int index)
 
 void MultiTrackEditorPage::clearTracks()
 {
+    endRecording();
     stopPlaybackBeforeTrackChange();
     for (int i = static_cast<int>(trackRows.size()) - 1; i >= 0; --i)
         destroyTrackRow(i);
@@ -783,8 +800,10 @@ void MultiTrackEditorPage::keyPressEvent(QKeyEvent *event)
         stepHistory(event->matches(QKeySequence::Redo));
     } else if (key == Qt::Key_J && modifiers == Qt::NoModifier) {
         onSnapChanged(!snapEnabled);
+    } else if (key == Qt::Key_Space && modifiers == Qt::NoModifier) {
+        onPlayPause();
     } else {
-        // Ctrl+M (marker) and Space (play) join with the marker edits and the transport.
+        // Ctrl+M (marker) joins with the marker edits.
         QWidget::keyPressEvent(event);
         return;
     }
@@ -798,6 +817,7 @@ void MultiTrackEditorPage::syncPlayheadAll(double seconds)
     updateTimeLabel(seconds);
     if (videoDialog)
         videoDialog->syncPosition(seconds);
+    scrollToPlayhead(seconds);
 }
 
 void MultiTrackEditorPage::updateTimeLabel(double seconds)
@@ -824,6 +844,10 @@ void MultiTrackEditorPage::updateTimeLabel(double seconds)
 
 void MultiTrackEditorPage::stepHistory(bool redo)
 {
+    if (recordingTrackIndex >= 0) {
+        qDebug() << "MultiTrack: undo and redo wait for the recording to end";
+        return;
+    }
     redo ? undoStack->redo() : undoStack->undo();
     forEachLane([](ClipLaneWidget *lane) { lane->update(); });
     updateRuler();
@@ -848,8 +872,15 @@ void MultiTrackEditorPage::setMarkers(const std::vector<TimelineMarker> &markers
 
 void MultiTrackEditorPage::showMidiDeviceDialog()
 {
-    // The live instrument player that a chosen device feeds joins with the transport.
     MidiDeviceDialog dialog(midiInput, this);
+    connect(&dialog, &MidiDeviceDialog::deviceSelected, this, [this] {
+        ensureLivePlayer();
+        midiConnected = true;
+    });
+    connect(&dialog, &MidiDeviceDialog::disconnected, this, [this] {
+        liveAudioPlayer->stop();
+        midiConnected = false;
+    });
     dialog.exec();
 }
 
@@ -879,6 +910,7 @@ bool MultiTrackEditorPage::copyAndLoadSoundFont(const QString &path)
     }
     const bool loaded = sf2Sampler.loadSoundFont(loadPath);
     refreshInstrumentLists();
+    retargetLivePlayer();
     return loaded;
 }
 
@@ -889,12 +921,17 @@ void MultiTrackEditorPage::scanAndLoadExistingSf2()
         return;
     const QFileInfoList files = dir.entryInfoList({QStringLiteral("*.sf2")}, QDir::Files,
                                                   QDir::Name | QDir::IgnoreCase);
-    if (files.isEmpty())
-        return;
-    const QString first = files.first().absoluteFilePath();
-    qDebug() << "MultiTrackEditorPage: auto-loading SF2 from app dir:" << first;
-    sf2Sampler.loadSoundFont(first);
-    refreshInstrumentLists();
+    // A damaged file must not keep the next one from loading.
+    for (const QFileInfo &file : files) {
+        const QString path = file.absoluteFilePath();
+        qDebug() << "MultiTrackEditorPage: auto-loading SF2 from app dir:" << path;
+        if (sf2Sampler.loadSoundFont(path)) {
+            refreshInstrumentLists();
+            retargetLivePlayer();
+            return;
+        }
+        qWarning() << "MultiTrackEditorPage: skipping a SoundFont that does not load:" << path;
+    }
 }
 
 void MultiTrackEditorPage::replaceEngine()
