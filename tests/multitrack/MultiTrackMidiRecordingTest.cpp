@@ -11,7 +11,10 @@
 #include "MidiTestKeyboard.h"
 #include "MonitorCapture.h"
 #include "Requirement.h"
+#include "ScopedEnv.h"
+#include "TestFiles.h"
 
+#include <QFileInfo>
 #include <QPushButton>
 #include <QTest>
 #include <QUndoStack>
@@ -166,6 +169,34 @@ TEST(MultiTrackMidiInput, APortThatAppearsLateIsConnected)
         QTest::qWait(10);
     EXPECT_TRUE(page.isLivePlayerRunning());
     keyboard.send({0x80, 67, 0});
+}
+
+TEST(MultiTrackLiveSoundFont, ALoadWhileThePianoPlaysMovesTheLivePlayerToTheSoundFont)
+{
+    const QString soundFont = QStringLiteral("/usr/share/sounds/sf2/TimGM6mb.sf2");
+    ZENTRIQ_REQUIRE(QFileInfo::exists(soundFont), "timgm6mb-soundfont is not installed");
+    TestFiles files;
+    ScopedEnv dataHome("XDG_DATA_HOME", files.path(QStringLiteral("data")).toUtf8());
+    MultiTrackEditorPage page(nullptr);
+    page.setSampleRate(48000);
+    page.addMidiTrack(QStringLiteral("keys"), {}, 4.0);
+    page.sendLiveNoteOn(0, 60, 100);
+    page.sendLiveNoteOff(0, 60);
+    ASSERT_TRUE(page.isLivePlayerRunning());
+    ASSERT_TRUE(page.copyAndLoadSoundFont(soundFont));
+    EXPECT_TRUE(page.isLivePlayerRunning());
+
+    // The key now goes to the SoundFont, and the player must be rendering it.
+    MonitorCapture monitor;
+    ASSERT_TRUE(monitor.start(48000));
+    page.sendLiveNoteOn(0, 72, 127);
+    QTest::qWait(1500);
+    page.sendLiveNoteOff(0, 72);
+    const std::vector<float> heard = monitor.stop();
+    double peak = 0.0;
+    for (float v : heard)
+        peak = std::max(peak, double(std::abs(v)));
+    EXPECT_GT(peak, 0.01) << "the live key was not heard through the SoundFont";
 }
 
 } // namespace
