@@ -22,6 +22,7 @@
 #include <QEventLoop>
 #include <QPushButton>
 #include <QTimer>
+#include <QUndoStack>
 
 #include <algorithm>
 #include <chrono>
@@ -81,6 +82,11 @@ int benchPlay(MultiTrackEditorPage &page)
         std::printf("play %d: render + start %.3f s, first block taken %.3f s after the press\n", run, rendered,
                     seconds(pressed));
         page.stopButton->click();
+    }
+    for (int run = 0; run < 3; ++run) {
+        const auto start = std::chrono::steady_clock::now();
+        page.renderPlaybackSlots();
+        std::printf("render alone %d: %.3f s\n", run, seconds(start));
     }
     return 0;
 }

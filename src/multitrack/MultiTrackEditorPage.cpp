@@ -15,6 +15,7 @@
 #include "engine/MidiInput.h"
 #include "engine/MultiTrackAudioEngine.h"
 #include "engine/TrackRenderPlan.h"
+#include "audio/ParallelRanges.h"
 #include "plugins/AudioPluginBridge.h"
 #include "project/UndoCommands.h"
 #include "video/widgets/VideoPlayerDialog.h"
@@ -49,6 +50,8 @@
 #include <array>
 #include <climits>
 #include <cmath>
+#include <optional>
+#include <thread>
 
 namespace {
 
@@ -979,28 +982,46 @@ void MultiTrackEditorPage::renderCachesAndSlots(int recordTrackIndex)
     std::vector<QList<float>> midiRenders(tracks.size());
     std::vector<QList<float>> audioRenders(tracks.size());
     std::vector<bool> withEnvelope(tracks.size(), false);
+    // The recording track plays without its last clip, the one the recording fills.
+    std::optional<TrackData> recordingTrackPlayed;
+    if (recordTrackIndex >= 0 && recordTrackIndex < int(tracks.size())) {
+        recordingTrackPlayed = tracks[size_t(recordTrackIndex)];
+        if (recordingTrackPlayed->type == TrackType::Midi && !recordingTrackPlayed->midiClips.empty())
+            recordingTrackPlayed->midiClips.pop_back();
+        else if (recordingTrackPlayed->type == TrackType::Audio && !recordingTrackPlayed->audioClips.empty())
+            recordingTrackPlayed->audioClips.pop_back();
+    }
+    const auto played = [&](size_t i) -> const TrackData & {
+        return int(i) == recordTrackIndex ? *recordingTrackPlayed : tracks[i];
+    };
+    const auto hasClips = [](const TrackData &track) {
+        return track.type == TrackType::Midi ? !track.midiClips.empty() : !track.audioClips.empty();
+    };
+
+    // Audio renders are pure and independent, so they run side by side; the instruments
+    // keep one synthesiser each, so MIDI tracks render one after another.
+    std::vector<size_t> audioTracks;
+    for (size_t i = 0; i < tracks.size(); ++i) {
+        if (!hasClips(played(i)))
+            continue;
+        if (tracks[i].type == TrackType::Midi)
+            midiRenders[i] = renderTrack(played(i));
+        else
+            audioTracks.push_back(i);
+    }
+    const int threads = int(std::min<size_t>(std::max(1u, std::thread::hardware_concurrency()), audioTracks.size()));
+    ParallelRanges::run(qint64(audioTracks.size()), threads, [&](qint64 first, qint64 count, bool) {
+        for (qint64 k = first; k < first + count; ++k)
+            audioRenders[audioTracks[size_t(k)]] = renderAudioClips(played(audioTracks[size_t(k)]), sampleRate);
+        return true;
+    });
+
     std::vector<MultiTrackAudioEngine::TrackSlot> trackSlots;
     trackSlots.reserve(tracks.size());
     for (size_t i = 0; i < tracks.size(); ++i) {
-        const TrackData &track = tracks[i];
-        const bool midi = track.type == TrackType::Midi;
-        QList<float> &render = midi ? midiRenders[i] : audioRenders[i];
-        if (int(i) != recordTrackIndex) {
-            render = renderTrack(track);
-        } else {
-            // The last clip is the one the recording fills; the others play along.
-            TrackData played = track;
-            const auto dropLast = [](auto &clips) {
-                if (clips.size() < 2)
-                    return false;
-                clips.pop_back();
-                return true;
-            };
-            if (midi ? dropLast(played.midiClips) : dropLast(played.audioClips))
-                render = renderTrack(played);
-        }
-        withEnvelope[i] = envelopeInForce(track);
-        trackSlots.push_back(trackSlot(track, render, withEnvelope[i]));
+        const QList<float> &render = tracks[i].type == TrackType::Midi ? midiRenders[i] : audioRenders[i];
+        withEnvelope[i] = envelopeInForce(tracks[i]);
+        trackSlots.push_back(trackSlot(tracks[i], render, withEnvelope[i]));
     }
     engine->setTracks(trackSlots);
     // The old renders are freed only once no block of a running stream can read them.
