@@ -675,7 +675,7 @@ void MultiTrackEditorPage::onTempoChanged(double value)
     updateRuler();
 }
 
-double MultiTrackEditorPage::projectLength() const
+double MultiTrackEditorPage::clipsEnd() const
 {
     double end = 0.0;
     for (const TrackData &track : tracks) {
@@ -684,7 +684,12 @@ double MultiTrackEditorPage::projectLength() const
         for (const MidiClip &clip : track.midiClips)
             end = std::max(end, clip.start + clip.duration);
     }
-    return std::max(end, minProjectSeconds);
+    return end;
+}
+
+double MultiTrackEditorPage::projectLength() const
+{
+    return std::max(clipsEnd(), minProjectSeconds);
 }
 
 int MultiTrackEditorPage::viewportWidth() const

@@ -106,6 +106,8 @@ public:
     // Zooms keeping the time under viewport column `anchorX` in place (no anchor below 0).
     void applyZoom(double newZoom, int anchorX);
     double projectLength() const;
+    // The largest clip end over all tracks (MIDI ends as stored), 0 without clips.
+    double clipsEnd() const;
     // Moves every lane's and the ruler's playhead to one time and shows it.
     void syncPlayheadAll(double seconds);
     void updateTimeLabel(double seconds);

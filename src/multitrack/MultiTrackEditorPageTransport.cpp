@@ -132,14 +132,7 @@ void MultiTrackEditorPage::onRewind()
 
 void MultiTrackEditorPage::onFastForward()
 {
-    double end = 0.0;
-    for (const TrackData &track : tracks) {
-        for (const AudioClip &clip : track.audioClips)
-            end = std::max(end, clip.start + clip.length());
-        for (const MidiClip &clip : track.midiClips)
-            end = std::max(end, clip.start + clip.duration);
-    }
-    syncPlayheadAll(end);
+    syncPlayheadAll(clipsEnd());
 }
 
 void MultiTrackEditorPage::onPlaybackTimer()
