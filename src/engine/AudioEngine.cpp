@@ -139,6 +139,16 @@ void AudioEngine::stopPlayback()
 
 bool AudioEngine::startRecording()
 {
+    return startRecordingOn(true);
+}
+
+bool AudioEngine::startCapture()
+{
+    return startRecordingOn(false);
+}
+
+bool AudioEngine::startRecordingOn(bool withOutput)
+{
     // Decide before closing a running playback stream: without an input the old stream
     // keeps playing and the caller learns that nothing will be recorded.
     if (!host->hasDevices()) {
@@ -152,7 +162,7 @@ bool AudioEngine::startRecording()
     }
     if (running.load())
         stop();
-    if (!startWithInput(true)) {
+    if (!openStream(withOutput, true)) {
         qWarning() << "AudioEngine: Failed to start with input for recording";
         return false;
     }
@@ -176,10 +186,20 @@ bool AudioEngine::startWithInput(bool withInput)
 {
     if (running.load())
         return true;
+    return openStream(true, withInput);
+}
+
+bool AudioEngine::openStream(bool withOutput, bool withInput)
+{
     if (!host->hasDevices())
         return false;
 
-    const unsigned int output = outputDevice < 0 ? host->defaultOutputDevice() : static_cast<unsigned int>(outputDevice);
+    unsigned int output = 0;
+    if (withOutput) {
+        output = outputDevice < 0 ? host->defaultOutputDevice() : static_cast<unsigned int>(outputDevice);
+        if (output == 0)
+            return false;
+    }
     unsigned int input = 0;
     if (withInput) {
         input = host->inputDevice(inputDevice);
@@ -192,6 +212,7 @@ bool AudioEngine::startWithInput(bool withInput)
     // Sized before the stream opens; a device that picks a larger block is played in pieces.
     monoBlock.assign(static_cast<std::size_t>(std::max(bufferFrames, 1)), 0.0f);
     unsigned int frames = static_cast<unsigned int>(bufferFrames);
+    captureClock.reset(streamRate, bufferFrames);
     if (!host->open(output, input, streamRate, frames, &audioCallbackStatic, this))
         return false;
     running.store(true);
@@ -222,6 +243,11 @@ int AudioEngine::position() const
     return playPosition.load();
 }
 
+long AudioEngine::reportedLatencyFrames() const
+{
+    return host->latencyFrames();
+}
+
 int AudioEngine::sampleRate() const
 {
     return streamRate;
@@ -246,15 +272,20 @@ int AudioEngine::audioCallbackStatic(void *outputBuffer, void *inputBuffer, unsi
 
 int AudioEngine::audioCallback(float *output, float *input, unsigned long frames) noexcept
 {
-    std::fill(output, output + 2 * frames, 0.0f);
     const int blockFrames = static_cast<int>(frames);
+    if (input)
+        captureClock.noteBlock(blockFrames);
     const Program &program = programs.acquire();
     if (recording.load() && program.record && input)
         program.record(input, blockFrames);
-    if (program.process)
-        program.process(input, output, blockFrames);
-    if (playing.load() && program.buffer)
-        playBlock(program, output, blockFrames);
+    // A capture-only stream has no output to fill.
+    if (output) {
+        std::fill(output, output + 2 * frames, 0.0f);
+        if (program.process)
+            program.process(input, output, blockFrames);
+        if (playing.load() && program.buffer)
+            playBlock(program, output, blockFrames);
+    }
     programs.release();
     return 0;
 }

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "engine/SnapshotExchange.h"
+#include "engine/StreamClock.h"
 
 #include <QObject>
 
@@ -58,6 +59,13 @@ public:
 
     // Fails, leaving any running stream alone, when there is no input device.
     bool startRecording();
+    // Records like startRecording, over an input-only stream: a capture beside another
+    // engine's output, timed by its own clock alone.
+    bool startCapture();
+    // The input side's timing since the last start with input, and what the device layer
+    // reports of the stream's latency.
+    const StreamClock &inputClock() const { return captureClock; }
+    long reportedLatencyFrames() const;
     void stopRecording();
 
     bool start();
@@ -87,11 +95,15 @@ private:
         PlaybackProcessCallback playbackProcess;
     };
 
+    bool startRecordingOn(bool withOutput);
     // Publishes `next` and returns once no block reads the one it replaced.
     void install(Program next);
     void playBlock(const Program &program, float *output, int frames) noexcept;
 
+    bool openStream(bool withOutput, bool withInput);
+
     std::unique_ptr<StreamHost> host;
+    StreamClock captureClock;
     std::atomic<bool> running{false};
     std::atomic<bool> recording{false};
     std::atomic<bool> playing{false};

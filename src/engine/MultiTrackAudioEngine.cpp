@@ -103,9 +103,13 @@ bool MultiTrackAudioEngine::startPlayback(double seconds)
     if (!host->hasDevices())
         return false;
     unsigned int frames = static_cast<unsigned int>(bufferFrames);
-    if (!host->open(host->defaultOutputDevice(), 0, rate, frames, &audioCallbackStatic, this))
-        return false;
+    playClock.reset(rate, bufferFrames);
+    // Playing from the stream's first block on, so the clock counts every frame it mixes.
     playing.store(true, std::memory_order_release);
+    if (!host->open(host->defaultOutputDevice(), 0, rate, frames, &audioCallbackStatic, this)) {
+        playing.store(false);
+        return false;
+    }
     qDebug() << "MultiTrackAudioEngine: Playback started from" << seconds << "s (RtAudio)";
     return true;
 }
@@ -149,6 +153,11 @@ bool MultiTrackAudioEngine::isPlaying() const
     return playing.load();
 }
 
+long MultiTrackAudioEngine::reportedLatencyFrames() const
+{
+    return host->latencyFrames();
+}
+
 double MultiTrackAudioEngine::getPlaybackPosition() const
 {
     return static_cast<double>(position.load()) / streamSampleRate.load(std::memory_order_relaxed);
@@ -179,6 +188,7 @@ int MultiTrackAudioEngine::audioCallback(float *out, unsigned long frames) noexc
         std::fill(block.begin(), block.end(), 0.0f);
         return 0;
     }
+    playClock.noteBlock(static_cast<int>(frames));
     mixBlock(slotLists.acquire(), position.load(), streamSampleRate.load(std::memory_order_relaxed), block);
     slotLists.release();
     position.fetch_add(static_cast<std::int64_t>(frames));

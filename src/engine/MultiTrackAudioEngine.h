@@ -4,6 +4,7 @@
 #pragma once
 
 #include "engine/SnapshotExchange.h"
+#include "engine/StreamClock.h"
 
 #include <QList>
 #include <QObject>
@@ -64,6 +65,10 @@ public:
     void shutdown();
     bool isPlaying() const;
     double getPlaybackPosition() const;
+    // The output's timing since the last startPlayback, and what the device layer reports
+    // of its latency.
+    const StreamClock &outputClock() const { return playClock; }
+    long reportedLatencyFrames() const;
 
     // Mixes `trackSlots` from timeline time 0; takes no lock, so it may run while the stream plays.
     bool renderOffline(const std::vector<TrackSlot> &trackSlots, int frames, int sampleRate, QList<float> &out);
@@ -78,6 +83,7 @@ private:
                   std::span<float> out) const noexcept;
 
     std::unique_ptr<StreamHost> host;
+    StreamClock playClock;
     // The GUI's list as last set; each change is a new generation of the snapshot.
     SnapshotExchange<std::vector<TrackSlot>> slotLists;
     const float masterVolume = 1.0f;

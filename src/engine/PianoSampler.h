@@ -45,6 +45,7 @@ public:
     PianoSampler &operator=(const PianoSampler &) = delete;
 
     bool hasSamples() const { return !sampleMap.empty(); }
+    int recordingCount() const { return int(sampleMap.size()); }
     // Fill the map from a Qt resource folder (":/piano") or a folder on disk; the files
     // decode in parallel. True when at least one recording loaded.
     bool loadSampleLibraryFromResources(const QString &dir);

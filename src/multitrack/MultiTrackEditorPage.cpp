@@ -11,10 +11,12 @@
 #include "TrackHeaderWidget.h"
 #include "TrackRendering.h"
 #include "TrackRowWidget.h"
+#include "engine/LiveAudioPlayer.h"
 #include "engine/Metronome.h"
 #include "engine/MidiInput.h"
 #include "engine/MultiTrackAudioEngine.h"
 #include "engine/TrackRenderPlan.h"
+#include "audio/ParallelRanges.h"
 #include "plugins/AudioPluginBridge.h"
 #include "plugins/widgets/VST3EditorWindow.h"
 #include "project/UndoCommands.h"
@@ -51,6 +53,8 @@
 #include <climits>
 #include <cmath>
 #include <utility>
+#include <optional>
+#include <thread>
 
 namespace {
 
@@ -145,8 +149,11 @@ MultiTrackEditorPage::MultiTrackEditorPage(QWidget *parent)
     pluginBridge = new AudioPluginBridge;
     pluginBridge->initialize(sampleRate, engineBlockFrames);
     setupUi();
+    setupTransport();
     loadPianoSamples();
     pianoRolls = new PianoRollSessions(&tracks, undoStack, &sf2Sampler, &pianoSampler, this);
+    // While the live player runs it is the one that renders; the rolls only send notes.
+    pianoRolls->setLivePlayer(liveAudioPlayer);
     connect(pianoRolls, &PianoRollSessions::clipsEdited, this, [this](TrackRowWidget *row) {
         if (ClipLaneWidget *lane = row->lane())
             lane->update();
@@ -190,6 +197,19 @@ MultiTrackEditorPage::~MultiTrackEditorPage()
     // The open piano rolls use the instruments, which are gone before Qt deletes children.
     delete pianoRolls;
     pianoRolls = nullptr;
+    // Everything else that plays or points at the instruments goes before they do: they are
+    // members, destroyed before the page's child objects would be.
+    stopAudioRecording();
+    stopMidiRecording();
+    delete liveAudioPlayer;
+    liveAudioPlayer = nullptr;
+    metronome->stop();
+    for (TrackRowWidget *row : trackRows) {
+        delete row->header;
+        delete row->lane();
+        delete row;
+    }
+    trackRows.clear();
     engine->stopPlayback();
     engine->shutdown();
     delete engine;
@@ -325,7 +345,6 @@ void MultiTrackEditorPage::setupTransportBar()
         layout->addWidget(button);
         return button;
     };
-    // Play, stop, rewind, fast-forward and record drive the transport, which joins later.
     rewindButton = addTransportButton(tr("快退"), "TransportButton");
     playButton = addTransportButton(QStringLiteral(">"), "TransportPlayButton");
     stopButton = addTransportButton(tr("停止"), "TransportStopButton");
@@ -469,6 +488,8 @@ void MultiTrackEditorPage::removeTrack(int index)
 {
     if (index < 0 || index >= static_cast<int>(tracks.size()))
         return;
+    // Indexes shift with the removal: the recording ends first, into the track it was on.
+    endRecording();
     TrackData removed = tracks[static_cast<size_t>(index)];
     destroyTrackRow(index);
     tracks.erase(tracks.begin() + index);
@@ -479,6 +500,7 @@ void MultiTrackEditorPage::removeTrack(int index)
 
 void MultiTrackEditorPage::clearTracks()
 {
+    endRecording();
     stopPlaybackBeforeTrackChange();
     for (int i = static_cast<int>(trackRows.size()) - 1; i >= 0; --i)
         destroyTrackRow(i);
@@ -719,7 +741,7 @@ void MultiTrackEditorPage::onTempoChanged(double value)
     updateRuler();
 }
 
-double MultiTrackEditorPage::projectLength() const
+double MultiTrackEditorPage::clipsEnd() const
 {
     double end = 0.0;
     for (const TrackData &track : tracks) {
@@ -728,7 +750,12 @@ double MultiTrackEditorPage::projectLength() const
         for (const MidiClip &clip : track.midiClips)
             end = std::max(end, clip.start + clip.duration);
     }
-    return std::max(end, minProjectSeconds);
+    return end;
+}
+
+double MultiTrackEditorPage::projectLength() const
+{
+    return std::max(clipsEnd(), minProjectSeconds);
 }
 
 int MultiTrackEditorPage::viewportWidth() const
@@ -847,8 +874,10 @@ void MultiTrackEditorPage::keyPressEvent(QKeyEvent *event)
         stepHistory(event->matches(QKeySequence::Redo));
     } else if (key == Qt::Key_J && modifiers == Qt::NoModifier) {
         onSnapChanged(!snapEnabled);
+    } else if (key == Qt::Key_Space && modifiers == Qt::NoModifier) {
+        onPlayPause();
     } else {
-        // Ctrl+M (marker) and Space (play) join with the marker edits and the transport.
+        // Ctrl+M (marker) joins with the marker edits.
         QWidget::keyPressEvent(event);
         return;
     }
@@ -870,6 +899,7 @@ void MultiTrackEditorPage::syncPlayheadAll(double seconds)
     updateTimeLabel(seconds);
     if (videoDialog)
         videoDialog->syncPosition(seconds);
+    scrollToPlayhead(seconds);
 }
 
 void MultiTrackEditorPage::updateTimeLabel(double seconds)
@@ -896,6 +926,10 @@ void MultiTrackEditorPage::updateTimeLabel(double seconds)
 
 void MultiTrackEditorPage::stepHistory(bool redo)
 {
+    if (recordingTrackIndex >= 0) {
+        qDebug() << "MultiTrack: undo and redo wait for the recording to end";
+        return;
+    }
     redo ? undoStack->redo() : undoStack->undo();
     forEachLane([](ClipLaneWidget *lane) { lane->update(); });
     updateRuler();
@@ -920,8 +954,15 @@ void MultiTrackEditorPage::setMarkers(const std::vector<TimelineMarker> &markers
 
 void MultiTrackEditorPage::showMidiDeviceDialog()
 {
-    // The live instrument player that a chosen device feeds joins with the transport.
     MidiDeviceDialog dialog(midiInput, this);
+    connect(&dialog, &MidiDeviceDialog::deviceSelected, this, [this] {
+        ensureLivePlayer();
+        midiConnected = true;
+    });
+    connect(&dialog, &MidiDeviceDialog::disconnected, this, [this] {
+        liveAudioPlayer->stop();
+        midiConnected = false;
+    });
     dialog.exec();
 }
 
@@ -951,6 +992,7 @@ bool MultiTrackEditorPage::copyAndLoadSoundFont(const QString &path)
     }
     const bool loaded = sf2Sampler.loadSoundFont(loadPath);
     refreshInstrumentLists();
+    retargetLivePlayer();
     return loaded;
 }
 
@@ -961,12 +1003,17 @@ void MultiTrackEditorPage::scanAndLoadExistingSf2()
         return;
     const QFileInfoList files = dir.entryInfoList({QStringLiteral("*.sf2")}, QDir::Files,
                                                   QDir::Name | QDir::IgnoreCase);
-    if (files.isEmpty())
-        return;
-    const QString first = files.first().absoluteFilePath();
-    qDebug() << "MultiTrackEditorPage: auto-loading SF2 from app dir:" << first;
-    sf2Sampler.loadSoundFont(first);
-    refreshInstrumentLists();
+    // A damaged file must not keep the next one from loading.
+    for (const QFileInfo &file : files) {
+        const QString path = file.absoluteFilePath();
+        qDebug() << "MultiTrackEditorPage: auto-loading SF2 from app dir:" << path;
+        if (sf2Sampler.loadSoundFont(path)) {
+            refreshInstrumentLists();
+            retargetLivePlayer();
+            return;
+        }
+        qWarning() << "MultiTrackEditorPage: skipping a SoundFont that does not load:" << path;
+    }
 }
 
 void MultiTrackEditorPage::replaceEngine()
@@ -1014,28 +1061,46 @@ void MultiTrackEditorPage::renderCachesAndSlots(int recordTrackIndex)
     std::vector<QList<float>> midiRenders(tracks.size());
     std::vector<QList<float>> audioRenders(tracks.size());
     std::vector<bool> withEnvelope(tracks.size(), false);
+    // The recording track plays without its last clip, the one the recording fills.
+    std::optional<TrackData> recordingTrackPlayed;
+    if (recordTrackIndex >= 0 && recordTrackIndex < int(tracks.size())) {
+        recordingTrackPlayed = tracks[size_t(recordTrackIndex)];
+        if (recordingTrackPlayed->type == TrackType::Midi && !recordingTrackPlayed->midiClips.empty())
+            recordingTrackPlayed->midiClips.pop_back();
+        else if (recordingTrackPlayed->type == TrackType::Audio && !recordingTrackPlayed->audioClips.empty())
+            recordingTrackPlayed->audioClips.pop_back();
+    }
+    const auto played = [&](size_t i) -> const TrackData & {
+        return int(i) == recordTrackIndex ? *recordingTrackPlayed : tracks[i];
+    };
+    const auto hasClips = [](const TrackData &track) {
+        return track.type == TrackType::Midi ? !track.midiClips.empty() : !track.audioClips.empty();
+    };
+
+    // Audio renders are pure and independent, so they run side by side; the instruments
+    // keep one synthesiser each, so MIDI tracks render one after another.
+    std::vector<size_t> audioTracks;
+    for (size_t i = 0; i < tracks.size(); ++i) {
+        if (!hasClips(played(i)))
+            continue;
+        if (tracks[i].type == TrackType::Midi)
+            midiRenders[i] = renderTrack(played(i));
+        else
+            audioTracks.push_back(i);
+    }
+    const int threads = int(std::min<size_t>(std::max(1u, std::thread::hardware_concurrency()), audioTracks.size()));
+    ParallelRanges::run(qint64(audioTracks.size()), threads, [&](qint64 first, qint64 count, bool) {
+        for (qint64 k = first; k < first + count; ++k)
+            audioRenders[audioTracks[size_t(k)]] = renderAudioClips(played(audioTracks[size_t(k)]), sampleRate);
+        return true;
+    });
+
     std::vector<MultiTrackAudioEngine::TrackSlot> trackSlots;
     trackSlots.reserve(tracks.size());
     for (size_t i = 0; i < tracks.size(); ++i) {
-        const TrackData &track = tracks[i];
-        const bool midi = track.type == TrackType::Midi;
-        QList<float> &render = midi ? midiRenders[i] : audioRenders[i];
-        if (int(i) != recordTrackIndex) {
-            render = renderTrack(track);
-        } else {
-            // The last clip is the one the recording fills; the others play along.
-            TrackData played = track;
-            const auto dropLast = [](auto &clips) {
-                if (clips.size() < 2)
-                    return false;
-                clips.pop_back();
-                return true;
-            };
-            if (midi ? dropLast(played.midiClips) : dropLast(played.audioClips))
-                render = renderTrack(played);
-        }
-        withEnvelope[i] = envelopeInForce(track);
-        trackSlots.push_back(trackSlot(track, render, withEnvelope[i]));
+        const QList<float> &render = tracks[i].type == TrackType::Midi ? midiRenders[i] : audioRenders[i];
+        withEnvelope[i] = envelopeInForce(tracks[i]);
+        trackSlots.push_back(trackSlot(tracks[i], render, withEnvelope[i]));
     }
     engine->setTracks(trackSlots);
     // The old renders are freed only once no block of a running stream can read them.

@@ -10,6 +10,7 @@
 #include "project/TrackData.h"
 #include "project/TrackRowHost.h"
 
+#include <QElapsedTimer>
 #include <QWidget>
 
 #include <functional>
@@ -17,7 +18,11 @@
 #include <vector>
 
 class AudioPluginBridge;
+class AudioTakeCapture;
 class ClipLaneWidget;
+class LiveAudioPlayer;
+class MidiRecorder;
+class QTimer;
 class Metronome;
 class MidiInput;
 class MultiTrackAudioEngine;
@@ -55,7 +60,8 @@ public:
     static constexpr double minProjectSeconds = 300.0;
 
     explicit MultiTrackEditorPage(QWidget *parent);
-    // Closes the MIDI port and shuts the plug-in bridge down.
+    // Ends a recording, stops the live player and the engines and takes the rows away
+    // before the instruments they play go.
     ~MultiTrackEditorPage() override;
 
     // Project-level operations the shell's flows call.
@@ -77,7 +83,7 @@ public:
     // copy; the given file itself when the copy fails or it already lies there. A file that
     // does not load replaces nothing and leaves the loaded SoundFont in place.
     bool copyAndLoadSoundFont(const QString &path);
-    // Loads the first .sf2 of the SoundFont folder (by name, ignoring case), if any.
+    // Loads the first .sf2 of the SoundFont folder (by name, ignoring case) that loads, if any.
     void scanAndLoadExistingSf2();
     // The per-user folder of opened SoundFonts, kept between runs. Beside the program it
     // would not be writable once the program is installed.
@@ -103,11 +109,43 @@ public:
     // Zooms keeping the time under viewport column `anchorX` in place (no anchor below 0).
     void applyZoom(double newZoom, int anchorX);
     double projectLength() const;
+    // The largest clip end over all tracks (MIDI ends as stored), 0 without clips.
+    double clipsEnd() const;
     // Moves every lane's and the ruler's playhead to one time and shows it.
     void syncPlayheadAll(double seconds);
     void updateTimeLabel(double seconds);
-    // Undoes or redoes one step, then repaints every lane and refreshes the ruler.
+    // Undoes or redoes one step, then repaints every lane and refreshes the ruler. Does
+    // nothing while a recording runs: a step could move the clip being recorded.
     void stepHistory(bool redo);
+
+    // Transport (GUI thread). Play renders every track and starts the engine at the playhead;
+    // the playhead then follows the wall clock in 50 ms ticks.
+    void onPlayPause();
+    // Stops playback and puts the playhead back where the last playback began.
+    void onStop();
+    void onRewind();
+    void onFastForward();
+    void onPlaybackTimer();
+    // Starts or ends recording on the armed track(s).
+    void onRecord();
+    void startRecordingOn(int index);
+    void startMidiRecording();
+    void stopMidiRecording();
+    void onRecordedNoteCompleted(const MidiNote &note);
+    // Live keys: sound through the SoundFont when one is loaded, else the piano, and go to
+    // the recorder while MIDI is recorded.
+    void onMidiNoteOn(int channel, int pitch, int velocity);
+    void onMidiNoteOff(int channel, int pitch);
+    // The one consumer that renders the live instrument; previews only send notes while it runs.
+    bool isLivePlayerRunning() const;
+    // Starts the live player on the current instrument if it is not running.
+    void ensureLivePlayer();
+    void sendLiveNoteOn(int channel, int pitch, int velocity);
+    void sendLiveNoteOff(int channel, int pitch);
+    // True while track `trackIndex` receives a recording; its clips then take no edits.
+    bool isTrackRecording(int trackIndex) const;
+    // The time every lane's playhead shows (0 without rows).
+    double playheadSec() const;
 
     std::vector<TrackData> tracks;         // display order; undo commands name tracks by index
     std::vector<TimelineMarker> markers;   // sorted by time
@@ -141,6 +179,19 @@ public:
     // during a recording, the recorded track's last (recording) clip is left out.
     void renderPlaybackSlots();
     void buildPlaybackSlotsForRecording(int recordTrackIndex);
+
+    // Transport state.
+    bool playing = false;
+    double playStartSec = 0.0;     // where the last playback began
+    QElapsedTimer playClock;       // wall clock since then
+    QTimer *playbackTimer = nullptr;
+    bool recording = false;        // the record button's state
+    bool midiRecording = false;
+    int midiRecordTrack = -1;
+    double midiRecordStartSec = 0.0;
+    int recordingTrackIndex = -1;  // the audio or MIDI track receiving a recording, -1 for none
+    bool midiConnected = false;
+    QTimer *midiConnectTimer = nullptr;
 
     ToolMode toolMode = None;
     bool snapEnabled = false;
@@ -212,8 +263,47 @@ private:
     int viewportWidth() const;
     void forEachLane(const std::function<void(ClipLaneWidget *)> &apply) const;
 
+    // The clip a recording fills, named by track and position and checked against what was
+    // put there, so an edit that moved it can never make a take land in another clip.
+    struct RecordingClip
+    {
+        int track = -1;
+        std::size_t clip = 0;
+        double start = 0.0;
+        qsizetype length = 0;
+    };
+    AudioClip *recordingAudioClip();
+    MidiClip *recordingMidiClip();
+    void appendCaptured(const float *samples, int count);
+    void stopAudioRecording();
+    // Puts the finished take where the streams' clocks say it was heard.
+    void alignTake(AudioClip &clip) const;
+    void setupTransport();
+    void startMetronomeIfWanted(double startSeconds);
+    // While playing, keeps the playhead in view: past the edge margins it jumps to 30 % of the span.
+    void scrollToPlayhead(double seconds);
+    // A played time in the stored MIDI time base.
+    double storedMidiTime(double playedSeconds) const;
+    // Ends a running recording as its button would.
+    void endRecording();
+    void retargetLivePlayer();
+    void pauseTransport();
+    void setRecordButtonRecording(bool on);
+    void updateRecordingTrackIndex();
+    // Timeline time of live MIDI events: the running playback's time, else the playhead.
+    double liveEventTime() const;
+    void autoConnectMidi();
+
     MidiInput *midiInput = nullptr;
     Metronome *metronome = nullptr;
+    MidiRecorder *midiRecorder = nullptr;
+    LiveAudioPlayer *liveAudioPlayer = nullptr;
+    AudioTakeCapture *recordCapture = nullptr;  // while an audio recording runs
+    RecordingClip audioTarget;
+    bool takeClockValid = false;  // the playback started with the take is the one still running
+    RecordingClip midiTarget;
+    std::vector<AudioClip> clipsBeforeRecording;
+    std::vector<MidiClip> midiClipsBeforeRecording;
     bool scrollSyncGuard = false;  // set while one column's vertical scroll is copied to the other
     VideoPlayerDialog *videoDialog = nullptr;  // not owned
     QMetaObject::Connection videoDestroyedConnection;

@@ -8,15 +8,29 @@
 #include "multitrack/MultiTrackEditorPage.h"
 #include "plugins/AudioPluginBridge.h"
 
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <memory>
 
 namespace {
+
+QStringList &warnings()
+{
+    static QStringList lines;
+    return lines;
+}
+
+void collectWarnings(QtMsgType type, const QMessageLogContext &, const QString &message)
+{
+    if (type == QtWarningMsg)
+        warnings().append(message);
+}
 
 const QString kSoundFont = QStringLiteral("/usr/share/sounds/sf2/TimGM6mb.sf2");
 
@@ -82,8 +96,16 @@ TEST_F(SoundFontFolderTest, ReplacesASameNamedFileAndLoadsOneInPlace)
     ASSERT_TRUE(page->copyAndLoadSoundFont(source));
     EXPECT_EQ(readAll(folder + QStringLiteral("/Font.sf2")), goodBytes);
 
-    // Opening the copy itself loads it where it lies.
-    ASSERT_TRUE(page->copyAndLoadSoundFont(folder + QStringLiteral("/Font.sf2")));
+    // Opening the copy itself loads it where it lies, untouched.
+    const QString copy = folder + QStringLiteral("/Font.sf2");
+    {
+        QFile file(copy);
+        ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+        ASSERT_TRUE(file.setFileTime(QDateTime::currentDateTime().addDays(-3), QFileDevice::FileModificationTime));
+    }
+    const QDateTime modified = QFileInfo(copy).lastModified();
+    ASSERT_TRUE(page->copyAndLoadSoundFont(copy));
+    EXPECT_EQ(QFileInfo(copy).lastModified(), modified);
     EXPECT_EQ(QDir(folder).entryList(QDir::Files), QStringList{QStringLiteral("Font.sf2")});
 }
 
@@ -114,27 +136,34 @@ TEST_F(SoundFontFolderTest, LoadsTheGivenFileWhenTheFolderCannotBeMade)
     EXPECT_TRUE(page->sf2Sampler.isLoaded());
 }
 
-TEST_F(SoundFontFolderTest, StartLoadsTheFirstFileByNameIgnoringCase)
+TEST_F(SoundFontFolderTest, StartLoadsTheFirstFileThatLoadsByNameIgnoringCase)
 {
     page->scanAndLoadExistingSf2();  // no folder yet
     EXPECT_FALSE(page->sf2Sampler.isLoaded());
     EXPECT_FALSE(QFileInfo::exists(folder));
 
-    // Only the first file is tried, so a damaged first file leaves the page without one.
+    // The files are tried in order; a damaged one is skipped with a warning naming it.
     const struct
     {
         const char *goodName;
         const char *damagedName;
-        bool loads;
-    } cases[] = {{"A.sf2", "b.sf2", true}, {"B.sf2", "a.sf2", false}};
+        const char *skipped;
+    } cases[] = {{"A.sf2", "b.sf2", nullptr}, {"B.sf2", "a.sf2", "a.sf2"}};
     for (const auto &c : cases) {
         SCOPED_TRACE(c.goodName);
         QDir(folder).removeRecursively();
         writeFile(folder + QLatin1Char('/') + QLatin1String(c.goodName), goodBytes);
         writeFile(folder + QLatin1Char('/') + QLatin1String(c.damagedName), damagedBytes());
         MultiTrackEditorPage fresh(nullptr);
+        warnings().clear();
+        const QtMessageHandler previous = qInstallMessageHandler(collectWarnings);
         fresh.scanAndLoadExistingSf2();
-        EXPECT_EQ(fresh.sf2Sampler.isLoaded(), c.loads);
+        qInstallMessageHandler(previous);
+        EXPECT_TRUE(fresh.sf2Sampler.isLoaded());
+        const bool warned = std::any_of(warnings().cbegin(), warnings().cend(), [&](const QString &line) {
+            return c.skipped && line.contains(QLatin1String(c.skipped));
+        });
+        EXPECT_EQ(warned, c.skipped != nullptr);
     }
 }
 

@@ -65,4 +65,6 @@ public:
     virtual bool isStreamRunning() const = 0;
     // Text of the last failure.
     virtual std::string errorText() const = 0;
+    // Frames between the callback and the device that the layer admits to (0 when unknown).
+    virtual long streamLatencyFrames() { return 0; }
 };

@@ -170,6 +170,13 @@ bool RtAudioBackend::isStreamRunning() const
     return rtAudio->isStreamRunning();
 }
 
+long RtAudioBackend::streamLatencyFrames()
+{
+    long frames = 0;
+    guarded([&] { frames = rtAudio->isStreamOpen() ? rtAudio->getStreamLatency() : 0; });
+    return frames;
+}
+
 std::string RtAudioBackend::errorText() const
 {
     return lastError;

@@ -31,6 +31,7 @@ public:
     bool isStreamOpen() const override;
     bool isStreamRunning() const override;
     std::string errorText() const override;
+    long streamLatencyFrames() override;
 
 private:
     // Calls `action`, turning an RtAudio exception into a false result with its text.

@@ -69,7 +69,7 @@ bool StreamHost::open(unsigned int outputDevice, unsigned int inputDevice, int s
     const QString prefix = QString::fromStdString(owner);
     const AudioBackend::StreamParameters output{outputDevice, 2, 0};
     const AudioBackend::StreamParameters input{inputDevice, 1, 0};
-    if (!backend->openStream(&output, inputDevice != 0 ? &input : nullptr, static_cast<unsigned int>(sampleRate),
+    if (!backend->openStream(outputDevice != 0 ? &output : nullptr, inputDevice != 0 ? &input : nullptr, static_cast<unsigned int>(sampleRate),
                              bufferFrames, callback, userData)) {
         qWarning().noquote() << prefix + QStringLiteral(": openStream failed:")
                              << QString::fromStdString(backend->errorText());
@@ -106,6 +106,11 @@ void StreamHost::close()
 bool StreamHost::isOpen() const
 {
     return backend && backend->isStreamOpen();
+}
+
+long StreamHost::latencyFrames() const
+{
+    return isOpen() ? backend->streamLatencyFrames() : 0;
 }
 
 bool StreamHost::isRunning() const

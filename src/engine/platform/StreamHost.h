@@ -29,8 +29,8 @@ public:
     unsigned int inputDevice(int requested) const;
     std::vector<std::string> deviceNames(bool inputs) const;
 
-    // Opens and starts a stream with stereo output on `outputDevice` and, when
-    // `inputDevice` is not 0, one input channel. `bufferFrames` comes back as the block
+    // Opens and starts a stream with stereo output on `outputDevice` when it is not 0 and
+    // one input channel on `inputDevice` when it is not 0. `bufferFrames` comes back as the block
     // size the device chose. On failure the reason is logged and nothing is left open.
     bool open(unsigned int outputDevice, unsigned int inputDevice, int sampleRate, unsigned int &bufferFrames,
               AudioBackend::Callback callback, void *userData);
@@ -40,6 +40,8 @@ public:
     void close();
 
     bool isOpen() const;
+    // What the device layer reports of the open stream's latency, in frames.
+    long latencyFrames() const;
     bool isRunning() const;
 
 private:

@@ -1,0 +1,57 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Where a stream's blocks fall in wall-clock time, taken from its own callbacks: two streams
+// started together can be lined up by their clocks, not by when they were asked to start.
+#pragma once
+
+#include <array>
+#include <atomic>
+#include <cstdint>
+#include <optional>
+
+// reset() runs on the GUI thread while no stream feeds the clock; noteBlock() runs on the
+// stream thread (no lock, no allocation); the readers may run at any time after that.
+class StreamClock
+{
+public:
+    void reset(int sampleRate, int blockFrames);
+
+    // Stream thread: a block of `frames` is being handed over now.
+    void noteBlock(int frames) noexcept;
+    // The same with the time given, in seconds on the steady clock.
+    void noteBlockAt(int frames, double nowSeconds) noexcept;
+
+    // Steady-clock seconds at which the stream hands over its frame 0 when it runs at its
+    // own pace: the earliest (least delayed) of the latest settled blocks, minus their frame
+    // position. A stream first accepts a burst of blocks to fill its buffer; those blocks
+    // are not at its pace and do not count. Empty before a settled block.
+    std::optional<double> lineSeconds() const;
+    // Most frames ever handed over ahead of the wall clock since the first block: the buffer
+    // a blocking output fills before it waits, i.e. how long a frame waits to be heard.
+    double framesAhead() const;
+    std::int64_t frames() const { return framesHanded.load(std::memory_order_acquire); }
+    int rate() const { return sampleRate; }
+    int block() const { return blockFrames; }
+
+    static double steadySeconds() noexcept;
+
+private:
+    static constexpr std::size_t windowSize = 64;
+
+    int sampleRate = 48000;
+    int blockFrames = 512;
+    std::atomic<std::int64_t> framesHanded{0};
+    std::atomic<double> firstSeconds{-1.0};
+    std::atomic<double> lastSeconds{-1.0};
+    std::atomic<double> mostAhead{0.0};
+    std::atomic<bool> settled{false};
+    std::atomic<std::uint64_t> settledCount{0};
+    // Frame-0 times of the latest settled blocks, a ring indexed by settledCount.
+    std::array<std::atomic<double>, windowSize> lines{};
+};
+
+// Timeline frames by which the captured frame n lies after the output frame n, for an input
+// stream `input` and an output stream `output` of the same rate. `reportedLatency` is what
+// the device layer says of both streams, in frames; a blocking output's own buffer counts
+// too. Empty when either stream has not yet run at its pace.
+std::optional<std::int64_t> captureOffsetFrames(const StreamClock &output, const StreamClock &input,
+                                                std::int64_t reportedOutputLatency, std::int64_t reportedInputLatency);
