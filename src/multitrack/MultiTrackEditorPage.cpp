@@ -244,7 +244,8 @@ void MultiTrackEditorPage::setupUi()
     laneScrollArea->viewport()->installEventFilter(this);
     ruler->installEventFilter(this);
     laneScrollArea->viewport()->grabGesture(Qt::PinchGesture);
-    // Renaming a marker on double-click comes with the marker edits.
+    connect(ruler, &TimelineRulerWidget::markerDoubleClicked, this,
+            [this](int index) { renameMarker(index); });
 
     connect(hScrollBar, &QScrollBar::valueChanged, this, [this](int value) {
         viewStartSec = value / 1000.0;
@@ -517,6 +518,7 @@ void MultiTrackEditorPage::createTrackRow(int index)
     connect(row, &TrackRowWidget::trackSelected, this, &MultiTrackEditorPage::selectTrack);
     connect(row, &TrackRowWidget::playheadMoved, this, &MultiTrackEditorPage::syncPlayheadAll);
     connect(lane, &ClipLaneWidget::envelopeChanged, this, [this, row] { updateEngineTrackSlot(row->trackIndex); });
+    connectClipEdits(row);
     connect(row->header, &TrackHeaderWidget::videoButtonClicked, this, [this] {
         if (videoDialog) {
             videoDialog->show();
@@ -724,6 +726,7 @@ void MultiTrackEditorPage::updateRuler()
     hScrollBar->setPageStep(page);
     hScrollBar->setSingleStep(page / 10);
     ruler->setMarkers(markers);
+    syncMidiTempoScale();
 }
 
 bool MultiTrackEditorPage::eventFilter(QObject *watched, QEvent *event)
@@ -781,10 +784,12 @@ void MultiTrackEditorPage::keyPressEvent(QKeyEvent *event)
         removeTrack(selectedTrack);
     } else if (event->matches(QKeySequence::Undo) || event->matches(QKeySequence::Redo)) {
         stepHistory(event->matches(QKeySequence::Redo));
+    } else if (key == Qt::Key_M && modifiers == Qt::ControlModifier) {
+        addMarkerAtPlayhead();
     } else if (key == Qt::Key_J && modifiers == Qt::NoModifier) {
         onSnapChanged(!snapEnabled);
     } else {
-        // Ctrl+M (marker) and Space (play) join with the marker edits and the transport.
+        // Space (play) joins with the transport.
         QWidget::keyPressEvent(event);
         return;
     }
@@ -824,6 +829,8 @@ void MultiTrackEditorPage::updateTimeLabel(double seconds)
 
 void MultiTrackEditorPage::stepHistory(bool redo)
 {
+    if (!historyStepAllowed())
+        return;
     redo ? undoStack->redo() : undoStack->undo();
     forEachLane([](ClipLaneWidget *lane) { lane->update(); });
     updateRuler();
