@@ -9,6 +9,7 @@
 #include <QKeyEvent>
 #include <QMenu>
 #include <QMouseEvent>
+#include <QPaintEvent>
 #include <QPainter>
 #include <QPointer>
 
@@ -66,8 +67,13 @@ void ClipLaneWidget::setZoomLevel(double zoom)
 
 void ClipLaneWidget::setPlayheadPosition(double seconds)
 {
+    // Playback moves the playhead 20 times a second: only the columns it leaves and enters
+    // are drawn again.
+    const int oldX = secondsToX(playheadSec);
     playheadSec = seconds;
-    update();
+    const int newX = secondsToX(playheadSec);
+    update(QRect(oldX - 1, 0, 3, height()));
+    update(QRect(newX - 1, 0, 3, height()));
 }
 
 void ClipLaneWidget::setWaveColor(const QColor &color)
@@ -228,8 +234,9 @@ void ClipLaneWidget::commitClipEdit(const QString &label)
     emit clipTrimmed();
 }
 
-void ClipLaneWidget::paintEvent(QPaintEvent *)
+void ClipLaneWidget::paintEvent(QPaintEvent *event)
 {
+    paintArea = event->rect();
     QPainter painter(this);
     painter.setRenderHint(QPainter::Antialiasing);
     const int w = width();
@@ -244,7 +251,7 @@ void ClipLaneWidget::paintEvent(QPaintEvent *)
             clipSpan(i, start, end);
             const int left = secondsToX(start);
             const int right = secondsToX(end);
-            if (right < 0 || left > w)
+            if (right < paintArea.left() || left > paintArea.right())
                 continue;
             const QRect body(left, clipMargin, right - left, h - 2 * clipMargin);
             drawClip(painter, i, body);

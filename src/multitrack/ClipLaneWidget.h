@@ -138,6 +138,8 @@ protected:
     void commitClipEdit(const QString &label);
     // True when `index` names an existing clip.
     bool validClip(int index) const { return index >= 0 && index < clipCount(); }
+    // The part of the lane the current paint event draws; clips scan only what lies in it.
+    QRect paintArea;
 
     TrackData *track = nullptr;
     QColor waveColor{58, 134, 255};
