@@ -2,6 +2,7 @@
 // The page's clip and marker edits: splits that sound exactly as the whole clip did, moves
 // between tracks, MIDI splits, markers, rendering MIDI in place, refusals while a track
 // records, and random edits whose history leads back to both ends exactly.
+#include "editor/AudioEditorPage.h"
 #include "multitrack/AudioClipWidget.h"
 #include "multitrack/ClipSplitting.h"
 #include "multitrack/MidiClipWidget.h"
@@ -11,6 +12,8 @@
 #include "project/ProjectSerializer.h"
 
 #include <QApplication>
+#include <QDialog>
+#include <QTimer>
 #include <QPushButton>
 #include <QScrollArea>
 #include <QScrollBar>
@@ -357,6 +360,70 @@ TEST(ClipEdits, AMidiClipRenderedInPlaceSoundsAsTheMidiTrack)
     page.stepHistory(true);
     ASSERT_EQ(page.tracks.size(), 3u);
     EXPECT_EQ(page.tracks[1].name, QStringLiteral("keys (渲染)"));
+}
+
+// The clip-edit dialog: a cancel changes nothing; an accept replaces the clip's source (a
+// mono result empties its stereo list) as one undo step, keeping its place, trims and fades.
+TEST(ClipEdits, TheClipEditDialogReplacesTheSourceAsOneUndoStep)
+{
+    MultiTrackEditorPage page(nullptr);
+    QList<float> stereo;
+    for (float v : noise(kRate, 4))
+        stereo << v << -v;
+    page.addTrack(TrackType::Audio, QList<float>(kRate, 0.0f), kRate, QStringLiteral("st"), stereo);
+    page.tracks[0].audioClips[0].start = 0.5;
+    page.tracks[0].audioClips[0].fadeIn = 0.1;
+    page.undoStack->clear();
+    const AudioClip original = page.tracks[0].audioClips[0];
+    const QList<float> edited = noise(kRate / 2, 8);
+    for (const bool accept : {false, true}) {
+        SCOPED_TRACE(accept ? "accepted" : "cancelled");
+        QTimer::singleShot(0, [&] {
+            auto *dialog = qobject_cast<QDialog *>(QApplication::activeModalWidget());
+            ASSERT_NE(dialog, nullptr);
+            EXPECT_EQ(dialog->windowTitle(), QStringLiteral("编辑音频 - st"));
+            auto *editor = dialog->findChild<AudioEditorPage *>();
+            ASSERT_NE(editor, nullptr);
+            editor->samples = edited;
+            editor->stereoSamples.clear();
+            for (QPushButton *button : dialog->findChildren<QPushButton *>(QString(), Qt::FindDirectChildrenOnly)) {
+                if (button->text() == (accept ? QStringLiteral("确定") : QStringLiteral("取消")))
+                    button->click();
+            }
+        });
+        page.editAudioClip(0, 0);
+        const AudioClip &clip = page.tracks[0].audioClips[0];
+        if (!accept) {
+            EXPECT_TRUE(clip == original);
+            EXPECT_EQ(page.undoStack->count(), 0);
+            continue;
+        }
+        EXPECT_EQ(clip.samples, edited);
+        EXPECT_TRUE(clip.stereoSamples.isEmpty());
+        EXPECT_EQ(clip.start, 0.5);
+        EXPECT_EQ(clip.fadeIn, 0.1);
+        EXPECT_EQ(page.undoStack->count(), 1);
+        page.stepHistory(false);
+        EXPECT_TRUE(page.tracks[0].audioClips[0] == original);
+    }
+}
+
+TEST(ClipEdits, AnAltDrawnMidiClipIsOneUndoStep)
+{
+    MultiTrackEditorPage page(nullptr);
+    page.resize(1200, 700);
+    page.show();
+    page.addMidiTrack(QStringLiteral("m"), {}, 1.0);
+    page.undoStack->clear();
+    ClipLaneWidget *lane = page.trackRows[0]->lane();
+    QTest::mousePress(lane, Qt::LeftButton, Qt::AltModifier, {300, 60});
+    QTest::mouseMove(lane, {450, 60});
+    QTest::mouseRelease(lane, Qt::LeftButton, Qt::AltModifier, {450, 60});
+    ASSERT_EQ(page.tracks[0].midiClips.size(), 2u);
+    EXPECT_EQ(page.tracks[0].midiClips[1].start, 3.0);
+    EXPECT_EQ(page.undoStack->undoText(), QStringLiteral("创建MIDI块"));
+    page.stepHistory(false);
+    EXPECT_EQ(page.tracks[0].midiClips.size(), 1u);
 }
 
 // Random undoable edits, through the lanes where a gesture makes them: undoing every one
