@@ -12,7 +12,9 @@
 #include "project/ProjectSerializer.h"
 
 #include <QApplication>
+#include <QContextMenuEvent>
 #include <QDialog>
+#include <QMenu>
 #include <QTimer>
 #include <QPushButton>
 #include <QScrollArea>
@@ -424,6 +426,35 @@ TEST(ClipEdits, AnAltDrawnMidiClipIsOneUndoStep)
     EXPECT_EQ(page.undoStack->undoText(), QStringLiteral("创建MIDI块"));
     page.stepHistory(false);
     EXPECT_EQ(page.tracks[0].midiClips.size(), 1u);
+}
+
+TEST(ClipEdits, AnEnvelopePointDeletedFromItsMenuComesBackWithUndo)
+{
+    MultiTrackEditorPage page(nullptr);
+    page.resize(1200, 700);
+    page.show();
+    page.addTrack(TrackType::Audio, noise(kRate, 6), kRate, QStringLiteral("env"), {});
+    page.envelopeButton->click();
+    page.undoStack->clear();
+    ClipLaneWidget *lane = page.trackRows[0]->lane();
+    QTest::mouseClick(lane, Qt::LeftButton, Qt::AltModifier, {400, 30});
+    ASSERT_EQ(page.tracks[0].volumeEnvelope.size(), 1u);
+    const EnvelopePoint point = page.tracks[0].volumeEnvelope[0];
+    QTimer::singleShot(0, [] {
+        auto *menu = qobject_cast<QMenu *>(QApplication::activePopupWidget());
+        ASSERT_NE(menu, nullptr);
+        menu->setActiveAction(menu->actions().at(0));
+        QTest::keyClick(menu, Qt::Key_Return);
+    });
+    QContextMenuEvent event(QContextMenuEvent::Mouse, QPoint(400, 30), lane->mapToGlobal(QPoint(400, 30)));
+    QApplication::sendEvent(lane, &event);
+    EXPECT_TRUE(page.tracks[0].volumeEnvelope.empty());
+    EXPECT_EQ(page.undoStack->undoText(), QStringLiteral("编辑包络"));
+    page.stepHistory(false);
+    ASSERT_EQ(page.tracks[0].volumeEnvelope.size(), 1u);
+    EXPECT_EQ(page.tracks[0].volumeEnvelope[0], point);
+    page.stepHistory(false);
+    EXPECT_TRUE(page.tracks[0].volumeEnvelope.empty());
 }
 
 // Random undoable edits, through the lanes where a gesture makes them: undoing every one
