@@ -322,6 +322,7 @@ void MainWindow::importVst3()
         return;
     }
     bridge->activatePlugin(id);
+    multiTrackPage->refreshInstrumentLists();
     busy.end();
     statusBar()->showMessage(tr("已加载VST3插件: %1").arg(fileNameOf(path)), instrumentStatusMs);
 }

@@ -15,6 +15,7 @@
 #include "engine/MultiTrackAudioEngine.h"
 #include "engine/TrackRenderPlan.h"
 #include "plugins/AudioPluginBridge.h"
+#include "plugins/widgets/VST3EditorWindow.h"
 #include "project/UndoCommands.h"
 #include "video/widgets/VideoPlayerDialog.h"
 
@@ -48,6 +49,7 @@
 #include <array>
 #include <climits>
 #include <cmath>
+#include <utility>
 
 namespace {
 
@@ -181,6 +183,10 @@ MultiTrackEditorPage::~MultiTrackEditorPage()
     engine->stopPlayback();
     engine->shutdown();
     delete engine;
+    // Editor windows still open go with the page: they hold their plug-ins, which would
+    // otherwise stay loaded until the process ends.
+    for (const auto &[id, window] : std::exchange(editorWindows, {}))
+        delete window;
     pluginBridge->shutdown();
     delete pluginBridge;
 }
@@ -498,7 +504,7 @@ void MultiTrackEditorPage::createTrackRow(int index)
         return;
     stopPlaybackBeforeTrackChange();
     auto *row = new TrackRowWidget(this);
-    row->setTrackData(&tracks[static_cast<size_t>(index)], index, &sf2Sampler, &pianoSampler);
+    row->setTrackData(&tracks[static_cast<size_t>(index)], index, &sf2Sampler, &pianoSampler, pluginBridge);
     ClipLaneWidget *lane = row->lane();
     headerColumn->insertWidget(index, row->header);
     lanesColumn->insertWidget(index, lane);
@@ -517,6 +523,7 @@ void MultiTrackEditorPage::createTrackRow(int index)
     connect(row, &TrackRowWidget::trackChanged, this, [this, row] { onTrackChanged(row); });
     connect(row, &TrackRowWidget::trackSelected, this, &MultiTrackEditorPage::selectTrack);
     connect(row, &TrackRowWidget::playheadMoved, this, &MultiTrackEditorPage::syncPlayheadAll);
+    connect(row, &TrackRowWidget::vst3EditorToggled, this, &MultiTrackEditorPage::onVst3EditorToggled);
     connect(lane, &ClipLaneWidget::envelopeChanged, this, [this, row] { updateEngineTrackSlot(row->trackIndex); });
     connectClipEdits(row);
     connect(row->header, &TrackHeaderWidget::videoButtonClicked, this, [this] {
@@ -574,6 +581,49 @@ void MultiTrackEditorPage::rebindTrackRows(int from)
         trackRows[static_cast<size_t>(i)]->updateIndex(i);
         trackRows[static_cast<size_t>(i)]->rebindTrackData(&tracks[static_cast<size_t>(i)]);
     }
+}
+
+void MultiTrackEditorPage::onVst3EditorToggled(int index, bool show)
+{
+    if (index < 0 || index >= static_cast<int>(tracks.size()) || !pluginBridge)
+        return;
+    const int id = tracks[static_cast<size_t>(index)].pluginId;
+    if (id < 0)
+        return;
+    const auto open = editorWindows.find(id);
+    if (!show) {
+        if (open == editorWindows.end())
+            return;
+        // Forgotten first, so the window's closing report finds nothing left to erase.
+        VST3EditorWindow *window = open->second;
+        editorWindows.erase(open);
+        window->close();
+        window->deleteLater();
+        return;
+    }
+    if (open != editorWindows.end()) {
+        open->second->show();
+        return;
+    }
+    const PluginInfo info = pluginBridge->getPluginInfo(id);
+    if (info.path.empty())
+        return;
+    std::shared_ptr<VST3PluginInstance> instance = pluginBridge->getPluginInstance(id);
+    if (!instance)
+        return;
+    auto *window = new VST3EditorWindow(std::move(instance), info.name);
+    window->pluginId = id;
+    // A secondary window of the program's own: an editor left open does not keep the
+    // program running once the main window closes.
+    window->setTransientParent(this->window()->windowHandle());
+    connect(window, &VST3EditorWindow::windowClosed, this, [this, window](int closedId) {
+        // Only this window's own entry: a newer window may already stand under the id.
+        const auto entry = editorWindows.find(closedId);
+        if (entry != editorWindows.end() && entry->second == window)
+            editorWindows.erase(entry);
+    });
+    editorWindows[id] = window;
+    window->show();
 }
 
 void MultiTrackEditorPage::onTrackChanged(const TrackRowWidget *row)

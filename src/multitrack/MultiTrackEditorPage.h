@@ -13,6 +13,7 @@
 #include <QWidget>
 
 #include <functional>
+#include <map>
 #include <vector>
 
 class AudioPluginBridge;
@@ -31,6 +32,7 @@ class QUndoStack;
 class QVBoxLayout;
 class TimelineRulerWidget;
 class TrackRowWidget;
+class VST3EditorWindow;
 class VideoPlayerDialog;
 struct TrackClips;
 
@@ -202,6 +204,9 @@ public:
 
     std::vector<TrackRowWidget *> trackRows;  // one per track, same order
     int selectedTrack = -1;                   // -1 for none
+    // The open editor window of each plug-in id. Not owned: a window the user closes deletes
+    // itself and is forgotten here; windows outlive their tracks and the page.
+    std::map<int, VST3EditorWindow *> editorWindows;
 
 signals:
     void backToWelcome();
@@ -227,6 +232,8 @@ private:
     void onTempoChanged(double value);
     void showAddTrackMenu();
     void onTrackChanged(const TrackRowWidget *row);
+    // Shows or closes the editor window of track index's plug-in.
+    void onVst3EditorToggled(int index, bool show);
     void selectTrack(int index);
     // Construction: the piano samples from the resources, else from a folder beside the program.
     void loadPianoSamples();

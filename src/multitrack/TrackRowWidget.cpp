@@ -7,6 +7,7 @@
 #include "TrackHeaderWidget.h"
 #include "engine/PianoSampler.h"
 #include "engine/SF2Sampler.h"
+#include "plugins/AudioPluginBridge.h"
 #include "project/TrackData.h"
 
 #include <QContextMenuEvent>
@@ -39,12 +40,14 @@ TrackRowWidget::TrackRowWidget(QWidget *parent) : QWidget(parent), header(new Tr
     setFocusPolicy(Qt::NoFocus);
 }
 
-void TrackRowWidget::setTrackData(TrackData *newTrack, int index, SF2Sampler *sf2Sampler, const PianoSampler *pianoSampler)
+void TrackRowWidget::setTrackData(TrackData *newTrack, int index, SF2Sampler *sf2Sampler, const PianoSampler *pianoSampler,
+                                  AudioPluginBridge *pluginBridge)
 {
     trackIndex = index;
     track = newTrack;
     sf2 = sf2Sampler;
     piano = pianoSampler;
+    bridge = pluginBridge;
 
     // Filled before anything is connected, so filling writes nothing back.
     header->setName(track->name);
@@ -69,6 +72,8 @@ void TrackRowWidget::setTrackData(TrackData *newTrack, int index, SF2Sampler *sf
     midiClipWidget = new MidiClipWidget(this);
     midiClipWidget->setTrackData(track);
     connect(header, &TrackHeaderWidget::instrumentChanged, this, &TrackRowWidget::chooseInstrument);
+    connect(header, &TrackHeaderWidget::vst3EditorToggled, this,
+            [this](bool open) { emit vst3EditorToggled(trackIndex, open); });
     connectLane(midiClipWidget);
     // A double-click on a MIDI clip is meant for the piano roll, which this build has not got.
     connect(midiClipWidget, &MidiClipWidget::clipCreated, this, &TrackRowWidget::appendMidiClip);
@@ -141,28 +146,67 @@ void TrackRowWidget::rebuildInstrumentList()
 
 void TrackRowWidget::fillInstrumentList()
 {
+    vst3Entries.clear();
     QList<QString> items;
     int selectedItem = 0;
+    if (bridge) {
+        for (const int id : bridge->loadedPluginIds()) {
+            const QString name = QString::fromStdString(bridge->pluginName(id));
+            if (!name.isEmpty())
+                vst3Entries.push_back({id, name});
+        }
+    }
+    for (size_t i = 0; i < vst3Entries.size(); ++i) {
+        items.append(tr("[VST3] %1").arg(vst3Entries[i].name));
+        if (vst3Entries[i].id == track->pluginId)
+            selectedItem = static_cast<int>(i);
+    }
+    if (!vst3Entries.empty())
+        items.append(QString());
+    presetBase = static_cast<int>(items.size());
+
+    const bool usesPlugin = track->pluginId >= 0;
+    int presetIndex = 0;
     if (sf2 && sf2->isLoaded()) {
-        items = sf2->getPresetNames();
-        if (!items.isEmpty())
-            selectedItem = std::clamp(track->instrumentIndex, 0, static_cast<int>(items.size()) - 1);
+        const QList<QString> presets = sf2->getPresetNames();
+        items.append(presets);
+        if (!presets.isEmpty())
+            presetIndex = std::clamp(track->instrumentIndex, 0, static_cast<int>(presets.size()) - 1);
     } else {
         items.append(piano && piano->hasSamples() ? tr("内置钢琴") : tr("(未加载音色库)"));
     }
+    if (!usesPlugin)
+        selectedItem = presetBase + presetIndex;
     header->setInstrumentList(items, selectedItem);
+    if (usesPlugin) {
+        header->setVst3ButtonVisible(true);
+        return;
+    }
     // The channel gets the preset the list shows, so a stored index past the SoundFont's
     // presets never reaches the synthesiser.
     if (sf2 && sf2->isLoaded())
-        sf2->selectPreset(track->midiChannel, selectedItem);
+        sf2->selectPreset(track->midiChannel, presetIndex);
 }
 
 void TrackRowWidget::chooseInstrument(int index)
 {
     if (!track || index < 0)
         return;
+    if (index < static_cast<int>(vst3Entries.size())) {
+        track->pluginId = vst3Entries[static_cast<size_t>(index)].id;
+        track->instrumentIndex = 0;
+        header->setVst3ButtonVisible(true);
+        if (bridge)
+            bridge->activatePlugin(track->pluginId);
+        emit trackChanged();
+        return;
+    }
+    // Cleared before the button is released, so whoever hears the editor close finds no
+    // plug-in on the track any more.
     track->pluginId = -1;
-    track->instrumentIndex = index;
+    header->setVst3ButtonVisible(false);
+    header->setVst3ButtonChecked(false);
+    track->instrumentIndex = std::max(0, index - presetBase);
     if (sf2 && sf2->isLoaded())
         sf2->selectPreset(track->midiChannel, track->instrumentIndex);
     emit trackChanged();

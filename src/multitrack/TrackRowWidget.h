@@ -5,9 +5,13 @@
 #include "ClipLaneWidget.h"
 
 #include <QPoint>
+#include <QString>
 #include <QWidget>
 
+#include <vector>
+
 class AudioClipWidget;
+class AudioPluginBridge;
 class MidiClipWidget;
 class PianoSampler;
 class SF2Sampler;
@@ -28,14 +32,15 @@ public:
     explicit TrackRowWidget(QWidget *parent);
 
     // Binds the row once, right after construction, and creates the lane of the track's kind.
-    // `sf2` and `piano` may be null; they must outlive the row.
-    void setTrackData(TrackData *track, int index, SF2Sampler *sf2, const PianoSampler *piano);
+    // `sf2`, `piano` and `bridge` may be null; they must outlive the row.
+    void setTrackData(TrackData *track, int index, SF2Sampler *sf2, const PianoSampler *piano,
+                      AudioPluginBridge *bridge);
     void updateIndex(int index) { trackIndex = index; }
     // Points the row and its lane at the record's new place; the header keeps what it shows.
     void rebindTrackData(TrackData *track);
     void setSelected(bool selected);
-    // Rebuilds a MIDI track's instrument list (after a SoundFont load) without reporting an
-    // instrument change, and gives the track's channel its preset again.
+    // Rebuilds a MIDI track's instrument list (after a SoundFont or plug-in load) without
+    // reporting an instrument change, and gives the track's channel its preset again.
     void rebuildInstrumentList();
 
     // The MIDI lane of a MIDI track, else the audio lane.
@@ -64,6 +69,7 @@ signals:
     // An edit of the clip lists made in the lane or by the row: the lists before it and
     // its name; the record holds the lists after it.
     void clipsEditCommitted(TrackClips before, QString label);
+    void vst3EditorToggled(int trackIndex, bool open);
 
 protected:
     void mousePressEvent(QMouseEvent *event) override;
@@ -77,6 +83,18 @@ private:
     void chooseInstrument(int index);
     void appendMidiClip(double startSec, double durationSec);
 
+    // A loaded plug-in as the instrument list offers it.
+    struct Vst3Entry
+    {
+        int id = -1;
+        QString name;
+    };
+
     SF2Sampler *sf2 = nullptr;
     const PianoSampler *piano = nullptr;
+    AudioPluginBridge *bridge = nullptr;
+    // What the instrument list shows: the plug-ins first, then, after a separator item, the
+    // presets from `presetBase` on.
+    std::vector<Vst3Entry> vst3Entries;
+    int presetBase = 0;
 };

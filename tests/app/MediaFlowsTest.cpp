@@ -20,6 +20,7 @@
 #include "video/widgets/VideoPlayerDialog.h"
 
 #include <QAction>
+#include <QComboBox>
 #include <QDoubleSpinBox>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -734,6 +735,37 @@ TEST_F(MediaFlowsTest, Vst3ImportTakesABundleFolderOrItsLibrary)
         EXPECT_EQ(bridge->getPluginInfo(ids.back()).path, path.toStdString());
         EXPECT_TRUE(bridge->getPluginInstance(ids.back())->isActive());
     }
+}
+
+TEST_F(MediaFlowsTest, Vst3ImportOffersThePluginInTheMidiTracksAlreadyThere)
+{
+    openProject("multi");
+    multitrack->addMidiTrack(QString(), {}, 1.0);
+    multitrack->tracks[0].instrumentIndex = 0;
+    QComboBox *list = multitrack->trackRows[0]->header->instrumentCombo;
+    const QStringList before = [&] {
+        QStringList items;
+        for (int i = 0; i < list->count(); ++i)
+            items.append(list->itemText(i));
+        return items;
+    }();
+    {
+        DialogScript script;
+        script.files = {QStringLiteral("/usr/lib/vst3/ZamEQ2.vst3")};
+        trigger("导入VST3插件(&V)...");
+        EXPECT_TRUE(script.boxes.empty());
+    }
+    EXPECT_EQ(status(), QStringLiteral("已加载VST3插件: ZamEQ2.vst3"));
+    QStringList after;
+    for (int i = 0; i < list->count(); ++i)
+        after.append(list->itemText(i));
+    EXPECT_EQ(after, QStringList({QStringLiteral("[VST3] ZamEQ2"), QString()}) + before);
+    // The track keeps its instrument until the user picks the plug-in.
+    EXPECT_EQ(list->currentIndex(), 2);
+    EXPECT_EQ(multitrack->tracks[0].pluginId, -1);
+    EXPECT_EQ(multitrack->tracks[0].instrumentIndex, 0);
+    list->setCurrentIndex(0);
+    EXPECT_EQ(multitrack->tracks[0].pluginId, multitrack->pluginBridge->loadedPluginIds().front());
 }
 
 } // namespace
