@@ -180,6 +180,8 @@ void MultiTrackEditorPage::loadPianoSamples()
 
 MultiTrackEditorPage::~MultiTrackEditorPage()
 {
+    // A clip drag's floating window has no parent to take it along.
+    delete dragGhost;
     engine->stopPlayback();
     engine->shutdown();
     delete engine;
