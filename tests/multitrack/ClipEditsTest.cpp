@@ -457,6 +457,28 @@ TEST(ClipEdits, AnEnvelopePointDeletedFromItsMenuComesBackWithUndo)
     EXPECT_TRUE(page.tracks[0].volumeEnvelope.empty());
 }
 
+// Undo while a lane gesture is held would replace the lists under it: it waits.
+TEST(ClipEdits, UndoWaitsWhileALaneGestureIsHeld)
+{
+    MultiTrackEditorPage page(nullptr);
+    page.resize(1200, 700);
+    page.show();
+    page.addTrack(TrackType::Audio, noise(kRate * 2, 7), kRate, QStringLiteral("held"), {});
+    page.syncPlayheadAll(1.0);
+    page.splitClipAtPlayhead(0, 0);
+    ClipLaneWidget *lane = page.trackRows[0]->lane();
+    QTest::mousePress(lane, Qt::LeftButton, {}, {lane->secondsToX(2.0), 60});
+    page.stepHistory(false);
+    EXPECT_EQ(page.tracks[0].audioClips.size(), 2u) << "the split stays while the trim is held";
+    QTest::mouseMove(lane, {150, 60});
+    QTest::mouseRelease(lane, Qt::LeftButton, {}, {150, 60});
+    EXPECT_DOUBLE_EQ(page.tracks[0].audioClips[1].audioEnd, 0.5);
+    EXPECT_EQ(page.undoStack->undoText(), QStringLiteral("修剪片段"));
+    page.stepHistory(false);
+    page.stepHistory(false);
+    EXPECT_EQ(page.tracks[0].audioClips.size(), 1u);
+}
+
 // Random undoable edits, through the lanes where a gesture makes them: undoing every one
 // gives the first project back exactly and redoing every one the last.
 TEST(ClipEdits, RandomEditsUndoAndRedoToTheExactProjects)
