@@ -711,12 +711,14 @@ void MultiTrackEditorPage::onTempoChanged(double value)
 
 double MultiTrackEditorPage::projectLength() const
 {
+    // MIDI clips end where they sound, at the project tempo, as the lanes draw them.
+    const double midiScale = midiTempoScale(bpm, midiFileTempo);
     double end = 0.0;
     for (const TrackData &track : tracks) {
         for (const AudioClip &clip : track.audioClips)
             end = std::max(end, clip.start + clip.length());
         for (const MidiClip &clip : track.midiClips)
-            end = std::max(end, clip.start + clip.duration);
+            end = std::max(end, (clip.start + clip.duration) * midiScale);
     }
     return std::max(end, minProjectSeconds);
 }

@@ -198,6 +198,10 @@ TEST(ClipEdits, MidiSplitsFollowTheProjectTempo)
     EXPECT_NEAR(page.tracks[0].midiClips[0].duration, 1.0, 1e-12);
     EXPECT_NEAR(page.tracks[0].midiClips[1].start, 1.0, 1e-12);
     EXPECT_NEAR(page.trackRows[0]->midiClipWidget->tempoScale(), g, 1e-15);
+
+    // The project ends where its last MIDI clip stops sounding.
+    page.tracks[0].midiClips[1].duration = 400.0;
+    EXPECT_NEAR(page.projectLength(), 401.0 * g, 1e-9);
 }
 
 TEST(ClipEdits, TheRecordingTrackRefusesSplitsDeletesDropsAndUndo)
