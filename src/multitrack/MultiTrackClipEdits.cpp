@@ -339,7 +339,7 @@ void MultiTrackEditorPage::renderMidiInPlace(int trackIndex, int clipIndex)
 
 void MultiTrackEditorPage::editAudioClip(int trackIndex, int clipIndex)
 {
-    if (!validTrack(trackIndex))
+    if (!validTrack(trackIndex) || isTrackRecording(trackIndex))
         return;
     const TrackData &track = tracks[size_t(trackIndex)];
     if (clipIndex < 0 || clipIndex >= static_cast<int>(track.audioClips.size())
