@@ -3,6 +3,7 @@
 #include "analysis/SpectrumAnalyzerWidget.h"
 
 #include "analysis/SpectrogramImage.h"
+#include "ui/TimeScale.h"
 
 #include <QDebug>
 #include <QElapsedTimer>
@@ -17,6 +18,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 
 namespace {
 constexpr int kBrushRadius = 8;
@@ -519,43 +521,51 @@ void SpectrumAnalyzerWidget::drawAxisLabels(QPainter &painter, const QRect &half
     }
 }
 
-void SpectrumAnalyzerWidget::drawTimeLabels(QPainter &painter, const QRect &r)
+std::vector<SpectrumAnalyzerWidget::TimeLabel> SpectrumAnalyzerWidget::timeLabels(const QRect &r) const
 {
     const double visible = viewport.visibleSpan();
     const int width = r.width();
     if (!(visible > 0.0) || width < 1 || recording)
-        return;
+        return {};
+    // At least 50 pixels between labels, however long the clip.
+    std::int64_t stepMs = 0;
+    for (std::int64_t candidate : {1, 5, 10, 50, 100, 500, 1000, 2000, 5000, 10000, 30000, 60000, 120000, 300000,
+                                   600000, 1200000, 1800000, 3600000}) {
+        if (double(candidate) / 1000.0 / visible * width >= 50.0) {
+            stepMs = candidate;
+            break;
+        }
+    }
+    if (stepMs == 0)
+        stepMs = std::int64_t(std::ceil(visible * 50.0 / width / 3600.0)) * 3600000;
+    const double start = viewport.viewStart();
+    std::vector<TimeLabel> labels;
+    for (const std::int64_t ms : TimeScale::tickMilliseconds(stepMs, start, start + visible)) {
+        const int x = r.left() + int(width * (double(ms) / 1000.0 - start) / visible);
+        if (x < r.left() || x > r.right())
+            continue;
+        const std::int64_t s = ms / 1000;
+        QString text;
+        if (stepMs < 1000)
+            text = TimeScale::subSecondLabel(ms, stepMs);
+        else if (s < 60)
+            text = QStringLiteral("%1s").arg(s);
+        else
+            text = QStringLiteral("%1:%2").arg(s / 60).arg(s % 60, 2, 10, QLatin1Char('0'));
+        labels.push_back({x, text});
+    }
+    return labels;
+}
+
+void SpectrumAnalyzerWidget::drawTimeLabels(QPainter &painter, const QRect &r)
+{
     QFont font = painter.font();
     font.setPointSize(7);
     painter.setFont(font);
     painter.setPen(textColor);
-    // At least 50 pixels between labels, however long the clip.
-    double step = 0.0;
-    for (double candidate : {0.001, 0.005, 0.01, 0.05, 0.1, 0.5, 1.0, 2.0, 5.0, 10.0, 30.0, 60.0, 120.0, 300.0, 600.0,
-                             1200.0, 1800.0, 3600.0}) {
-        if (candidate / visible * width >= 50.0) {
-            step = candidate;
-            break;
-        }
-    }
-    if (step == 0.0)
-        step = std::ceil(visible * 50.0 / width / 3600.0) * 3600.0;
-    const double start = viewport.viewStart();
-    for (double t = std::max(0.0, std::ceil(start / step) * step); t <= start + visible; t += step) {
-        const int x = r.left() + int(width * (t - start) / visible);
-        if (x < r.left() || x > r.right())
-            continue;
-        const int s = int(t);
-        QString text;
-        if (step >= 1.0)
-            text = s < 60 ? QStringLiteral("%1s").arg(s)
-                          : QStringLiteral("%1:%2").arg(s / 60).arg(s % 60, 2, 10, QLatin1Char('0'));
-        else if (step >= 0.01)
-            text = QStringLiteral("%1.%2").arg(s, 2, 10, QLatin1Char('0')).arg(int((t - s) * 100), 2, 10, QLatin1Char('0'));
-        else
-            text = QStringLiteral("%1.%2").arg(s, 2, 10, QLatin1Char('0')).arg(int((t - s) * 1000), 3, 10, QLatin1Char('0'));
-        painter.drawText(QRect(QPoint(x - 20, r.bottom() + 2), QPoint(x + 19, r.bottom() + 17)), Qt::AlignCenter, text);
-    }
+    for (const TimeLabel &label : timeLabels(r))
+        painter.drawText(QRect(QPoint(label.x - 20, r.bottom() + 2), QPoint(label.x + 19, r.bottom() + 17)),
+                         Qt::AlignCenter, label.text);
 }
 
 void SpectrumAnalyzerWidget::drawPlayhead(QPainter &painter, const QRect &r)

@@ -10,6 +10,7 @@
 #include <QColor>
 #include <QImage>
 #include <QList>
+#include <QString>
 #include <QWidget>
 
 #include <atomic>
@@ -111,6 +112,12 @@ private:
         QRect rect;
         Channel channel;
     };
+    // A time label centred on column x under the plot.
+    struct TimeLabel
+    {
+        int x = 0;
+        QString text;
+    };
 
     QRect plotRect() const;
     QRect spectrogramRect() const;
@@ -130,6 +137,7 @@ private:
     void zoomBy(double factor);
 
     void drawSpectrogram(QPainter &painter, const Half &half, int slot);
+    std::vector<TimeLabel> timeLabels(const QRect &r) const;
     void drawTimeLabels(QPainter &painter, const QRect &r);
     void drawAxisLabels(QPainter &painter, const QRect &half);
     void drawPlayhead(QPainter &painter, const QRect &r);

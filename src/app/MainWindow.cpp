@@ -337,12 +337,13 @@ void MainWindow::setupConnections()
     connect(importVst3Action, &QAction::triggered, this, &MainWindow::importVst3);
     connect(mixerAction, &QAction::triggered, this, &MainWindow::toggleMixer);
 
-    // Mixer edits land in the track records; an index outside the list (the master strip's
-    // pan is -1) changes nothing. A running playback hears them once the page can update
-    // one track's engine slot.
+    // Mixer edits land in the track records and reach a running playback at once; an index
+    // outside the list changes nothing. The headers catch up when the page shows again.
     const auto writeTrack = [this](int index, const auto &write) {
-        if (index >= 0 && index < static_cast<int>(multiTrackPage->tracks.size()))
-            write(multiTrackPage->tracks[static_cast<size_t>(index)]);
+        if (index < 0 || index >= static_cast<int>(multiTrackPage->tracks.size()))
+            return;
+        write(multiTrackPage->tracks[static_cast<size_t>(index)]);
+        multiTrackPage->updateEngineTrackSlot(index);
     };
     connect(mixerPage, &MixerPage::trackVolumeChanged, this,
             [writeTrack](int index, float gain) { writeTrack(index, [gain](TrackData &t) { t.volume = gain; }); });
@@ -417,7 +418,7 @@ void MainWindow::toggleMixer()
         pageStack->setCurrentWidget(multiTrackPage);
         return;
     }
-    // Hands over the list again, which rebuilds the strips from the current records.
+    // Rebuilds the strips from the current records, header edits included.
     mixerPage->setTracks(&multiTrackPage->tracks);
     pageStack->setCurrentWidget(mixerPage);
 }

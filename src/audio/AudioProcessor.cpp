@@ -21,6 +21,10 @@
 #include <algorithm>
 #include <functional>
 
+#ifdef Q_OS_LINUX
+#include <fcntl.h>
+#endif
+
 namespace {
 
 // Reads frames [first, first + count) of the data chunk straight into the clip and its mono
@@ -75,13 +79,38 @@ bool validWavArguments(int sampleRate, int channels, int bitDepth)
     return blockAlign <= 0xFFFF && blockAlign * sampleRate <= 0xFFFFFFFFLL;
 }
 
+// Starts the disk writes every few megabytes instead of leaving them all to the flush before
+// the rename, which then waits only for the last stretch.
+class WritebackSaveFile : public QSaveFile
+{
+public:
+    using QSaveFile::QSaveFile;
+
+protected:
+    qint64 writeData(const char *data, qint64 len) override
+    {
+        const qint64 done = QSaveFile::writeData(data, len);
+        unsynced += std::max<qint64>(done, 0);
+        if (unsynced >= (qint64(8) << 20)) {
+#ifdef Q_OS_LINUX
+            sync_file_range(int(handle()), 0, 0, SYNC_FILE_RANGE_WRITE); // a hint: failure changes nothing
+#endif
+            unsynced = 0;
+        }
+        return done;
+    }
+
+private:
+    qint64 unsynced = 0;
+};
+
 // Writes through a temporary file beside the target and renames it over the target only
 // when everything was written, so a failed save never destroys an existing file.
 // `fill` returns an empty text on success, else the error to report.
 QString writeReplacing(const QString &filePath, const std::function<QString(QSaveFile &)> &fill)
 {
     const QString cannotCreate = AudioProcessor::tr("无法创建文件: %1").arg(filePath);
-    QSaveFile file(filePath);
+    WritebackSaveFile file(filePath);
     if (!file.open(QIODevice::WriteOnly))
         return cannotCreate;
     const QString error = fill(file);

@@ -3,11 +3,13 @@
 #include "audio/Mp3Decoder.h"
 
 #include "audio/MemoryReader.h"
+#include "audio/ParallelRanges.h"
 
 #include <mpg123.h>
 
 #include <algorithm>
 #include <memory>
+#include <vector>
 
 namespace {
 
@@ -32,60 +34,161 @@ struct HandleDeleter
     }
 };
 
+// Frames decoded and dropped before a seek target, so the bit reservoir the target's frame
+// draws on is whole: 511 bytes reach back over eight of the smallest MPEG-1 frames.
+constexpr long reservoirFrames = 10;
+
+// Frames a range decodes past its end, for the next range's start to be checked against.
+constexpr qsizetype overlapFrames = 4096;
+
+// One open float stream over the bytes, with the layout of its first frame.
+struct FloatStream
+{
+    MemoryReader source;
+    std::unique_ptr<mpg123_handle, HandleDeleter> handle;
+    long rate = 0;
+    int channels = 0;
+    int encoding = 0;
+
+    // Opens and reads the first frame's layout; false unless it is mono or stereo float.
+    bool open(QByteArrayView bytes, long preframes = 0)
+    {
+        source = {bytes.data(), bytes.size(), 0};
+        int error = MPG123_OK;
+        handle.reset(mpg123_new(nullptr, &error));
+        if (!handle)
+            return false;
+        mpg123_handle *mh = handle.get();
+        // ADD_FLAGS, not FLAGS: replacing the flags would switch gapless decoding off.
+        mpg123_param(mh, MPG123_ADD_FLAGS, MPG123_FORCE_FLOAT | MPG123_QUIET, 0.0);
+        if (preframes > 0)
+            mpg123_param(mh, MPG123_PREFRAMES, preframes, 0.0);
+        return mpg123_replace_reader_handle(mh, readMemory, seekMemory, nullptr) == MPG123_OK
+            && mpg123_open_handle(mh, &source) == MPG123_OK
+            && mpg123_getformat(mh, &rate, &channels, &encoding) == MPG123_OK && rate > 0
+            && (channels == 1 || channels == 2) && encoding == MPG123_ENC_FLOAT_32;
+    }
+
+    // Reads up to `values` floats into `dst`; a change to the same layout is read through.
+    // Returns the count read and, in `status`, why it stopped short (MPG123_DONE at the end).
+    qsizetype read(float *dst, qsizetype values, int &status)
+    {
+        qsizetype used = 0;
+        status = MPG123_OK;
+        while (used < values) {
+            size_t done = 0;
+            status = mpg123_read(handle.get(), dst + used, size_t(values - used) * sizeof(float), &done);
+            used += qsizetype(done / sizeof(float));
+            if (status == MPG123_NEW_FORMAT && sameLayout())
+                status = MPG123_OK;
+            if (status != MPG123_OK)
+                break;
+        }
+        return used;
+    }
+
+    bool sameLayout()
+    {
+        long newRate = 0;
+        int newChannels = 0;
+        int newEncoding = 0;
+        mpg123_getformat(handle.get(), &newRate, &newChannels, &newEncoding);
+        return newRate == rate && newChannels == channels && newEncoding == encoding;
+    }
+
+    // Only MPEG-1 Layer III is known to decode after a seek to the values a straight pass
+    // gives: in the half-rate MPEG-2 frames the synthesis filter's rounding depends on how
+    // many frames came before.
+    bool rangesDecodeAlike()
+    {
+        mpg123_frameinfo info{};
+        return mpg123_info(handle.get(), &info) == MPG123_OK && info.version == MPG123_1_0 && info.layer == 3;
+    }
+};
+
+// Decodes frames [first, first + count) of the scanned stream into `out` through a stream of
+// its own, then the overlap after them into `overlap` (empty for the last range, which must
+// find the end instead). False on anything a straight pass would not have given.
+bool decodeRange(QByteArrayView bytes, DecodedAudio &out, qint64 first, qint64 count, std::vector<float> &overlap,
+                 bool isLast)
+{
+    FloatStream stream;
+    if (!stream.open(bytes, reservoirFrames) || stream.channels != out.channels || stream.rate != out.sampleRate
+        || mpg123_scan(stream.handle.get()) != MPG123_OK || mpg123_seek(stream.handle.get(), off_t(first), SEEK_SET) != first)
+        return false;
+    const int channels = out.channels;
+    int status = MPG123_OK;
+    if (stream.read(out.interleaved.data() + first * channels, count * channels, status) != count * channels)
+        return false;
+    out.mix(first, count);
+    if (!isLast) {
+        overlap.resize(size_t(overlapFrames * channels));
+        return stream.read(overlap.data(), qsizetype(overlap.size()), status) == qsizetype(overlap.size());
+    }
+    float spare[2];
+    return stream.read(spare, channels, status) == 0 && status == MPG123_DONE;
+}
+
+// Each range after the first started from a seek; where its first frames match what the
+// range before decoded on into them, the reservoir and filter states had caught up. Every
+// range is longer than the overlap.
+bool rangesJoin(const DecodedAudio &out, qint64 frames, int threads, const std::vector<std::vector<float>> &overlaps)
+{
+    for (int index = 1; index < threads; ++index) {
+        const std::vector<float> &expected = overlaps[size_t(index - 1)];
+        const float *start = out.interleaved.constData() + frames * index / threads * out.channels;
+        if (!std::equal(expected.begin(), expected.end(), start))
+            return false;
+    }
+    return true;
+}
+
 } // namespace
 
-DecodedAudio Mp3Decoder::decode(QByteArrayView bytes)
+DecodedAudio Mp3Decoder::decode(QByteArrayView bytes, int threads)
 {
     DecodedAudio out;
-    int error = MPG123_OK;
-    std::unique_ptr<mpg123_handle, HandleDeleter> handle(mpg123_new(nullptr, &error));
-    if (!handle)
+    FloatStream stream;
+    if (!stream.open(bytes))
         return out;
-    mpg123_handle *mh = handle.get();
-    // ADD_FLAGS, not FLAGS: replacing the flags would switch gapless decoding off.
-    mpg123_param(mh, MPG123_ADD_FLAGS, MPG123_FORCE_FLOAT | MPG123_QUIET, 0.0);
-
-    MemoryReader source{bytes.data(), bytes.size(), 0};
-    if (mpg123_replace_reader_handle(mh, readMemory, seekMemory, nullptr) != MPG123_OK
-        || mpg123_open_handle(mh, &source) != MPG123_OK)
-        return out;
-
-    long rate = 0;
-    int channelCount = 0;
-    int encoding = 0;
-    if (mpg123_getformat(mh, &rate, &channelCount, &encoding) != MPG123_OK || rate <= 0
-        || (channelCount != 1 && channelCount != 2) || encoding != MPG123_ENC_FLOAT_32)
-        return out;
+    mpg123_handle *mh = stream.handle.get();
+    const int channelCount = stream.channels;
 
     // The length is only a reserve hint: it comes from headers a file may fake. An MP3
     // frame is at least 24 bytes and carries at most 1152 frames.
     constexpr qsizetype step = 1152 * 8;
-    qint64 hinted = 0;
-    if (mpg123_scan(mh) == MPG123_OK)
-        hinted = std::min<qint64>(mpg123_length(mh), (bytes.size() / 24 + 1) * 1152);
-    // One step more than the length, so the read that reports the end never regrows.
-    out.start(channelCount, int(rate), hinted > 0 ? hinted + step : 0);
-
-    qsizetype used = 0;
-    qsizetype mixed = 0;
-    for (;;) {
-        float *dst = out.extend(used, step * channelCount);
-        size_t done = 0;
-        const int status = mpg123_read(mh, dst, size_t(step * channelCount) * sizeof(float), &done);
-        used += qsizetype(done / sizeof(float));
-        out.mix(mixed, used / channelCount - mixed);
-        mixed = used / channelCount;
-        if (status == MPG123_NEW_FORMAT) {
-            long newRate = 0;
-            int newChannels = 0;
-            int newEncoding = 0;
-            mpg123_getformat(mh, &newRate, &newChannels, &newEncoding);
-            if (newRate == rate && newChannels == channelCount && newEncoding == encoding)
-                continue;
-            break; // a clip has one rate and layout: keep what came before the change
+    const qint64 cap = (bytes.size() / 24 + 1) * 1152;
+    const qint64 length = mpg123_scan(mh) == MPG123_OK ? qint64(mpg123_length(mh)) : 0;
+    const qint64 hinted = std::min(length, cap);
+    if (threads <= 0)
+        threads = ParallelRanges::threadsForValues(hinted * channelCount);
+    if (threads > 1 && hinted == length && length > overlapFrames * threads && stream.rangesDecodeAlike()) {
+        out.start(channelCount, int(stream.rate), length);
+        auto overlaps = std::vector<std::vector<float>>(size_t(threads));
+        const auto range = [&](qint64 first, qint64 count, bool isLast) {
+            int index = 0;
+            while (length * index / threads != first)
+                ++index;
+            return decodeRange(bytes, out, first, count, overlaps[size_t(index)], isLast);
+        };
+        if (ParallelRanges::run(length, threads, range) && rangesJoin(out, length, threads, overlaps)) {
+            out.finish(length * channelCount);
+            return out;
         }
+        // Damage or an unknown stream: the straight pass below decides, from the start.
+        out = {};
+    }
+
+    // One step more than the length, so the read that reports the end never regrows.
+    out.start(channelCount, int(stream.rate), hinted > 0 ? hinted + step : 0);
+    qsizetype used = 0;
+    for (;;) {
+        int status = MPG123_OK;
+        const qsizetype got = stream.read(out.extend(used, step * channelCount), step * channelCount, status);
+        out.mix(used / channelCount, (used + got) / channelCount - used / channelCount);
+        used += got;
         if (status != MPG123_OK)
-            break; // MPG123_DONE at the end; an error keeps what came before
+            break; // MPG123_DONE at the end; an error or a change of layout keeps what came before
     }
     out.finish(used - used % channelCount);
     return out;

@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <functional>
 #include <thread>
 #include <vector>
 
@@ -39,18 +40,32 @@ bool run(qint64 frames, int threads, const std::function<bool(qint64, qint64, bo
 bool writeInOrder(qint64 pieces, int threads, const std::function<void(qint64, QByteArray &)> &encode,
                   const std::function<bool(const QByteArray &)> &write)
 {
+    // Two sets of buffers take turns: one batch encodes while the one before it is written.
     // The same buffers serve every batch, so their pages are faulted in once.
-    std::vector<QByteArray> batch(size_t(std::max(threads, 1)) * 16);
-    for (qint64 first = 0; first < pieces; first += qint64(batch.size())) {
-        const qint64 count = std::min(qint64(batch.size()), pieces - first);
-        run(count, threads, [&](qint64 begin, qint64 rangeCount, bool) {
-            for (qint64 i = begin; i < begin + rangeCount; ++i)
+    const qint64 batchSize = qint64(std::max(threads, 1)) * 16;
+    auto writing = std::vector<QByteArray>(size_t(batchSize));
+    auto encoding = std::vector<QByteArray>(size_t(batchSize));
+    const auto encodeBatch = [&](qint64 first, std::vector<QByteArray> &batch) {
+        run(std::min(batchSize, pieces - first), threads, [&](qint64 begin, qint64 count, bool) {
+            for (qint64 i = begin; i < begin + count; ++i)
                 encode(first + i, batch[size_t(i)]);
             return true;
         });
-        for (qint64 i = 0; i < count; ++i)
-            if (!write(batch[size_t(i)]))
-                return false;
+    };
+    if (pieces > 0)
+        encodeBatch(0, writing);
+    for (qint64 first = 0; first < pieces; first += batchSize) {
+        std::thread ahead;
+        if (first + batchSize < pieces)
+            ahead = std::thread(encodeBatch, first + batchSize, std::ref(encoding));
+        bool written = true;
+        for (qint64 i = 0; written && i < std::min(batchSize, pieces - first); ++i)
+            written = write(writing[size_t(i)]);
+        if (ahead.joinable())
+            ahead.join();
+        if (!written)
+            return false;
+        std::swap(writing, encoding);
     }
     return true;
 }

@@ -13,14 +13,19 @@ constexpr double scale16 = 32768.0;
 constexpr double scale24 = 8388608.0;
 
 // The exact inverse of reading: value × scale rounded to nearest (halves away from zero) and
-// clamped to the integer range, so unedited PCM saves back bit for bit. The product and the
-// half added to it are exact in double. NaN and infinities become 0: converting them to an
-// integer is undefined. Branch-free, so the writers' loops vectorise.
+// clamped to the integer range, so unedited PCM saves back bit for bit. Single precision is
+// exact here: the scale is a power of two, the clamped value stays below 2^24 and a value
+// less its truncation is representable; adding one half instead would round 0.49999997 up.
+// NaN and infinities become 0: converting them to an integer is undefined. Branch-free, so
+// the writers' loops vectorise four samples at a time.
 inline std::int32_t toInteger(float value, double scale)
 {
-    const double scaled = double(value) * scale;
-    const double rounded = std::clamp(scaled + std::copysign(0.5, scaled), -scale, scale - 1.0);
-    return std::isfinite(value) ? std::int32_t(rounded) : 0;
+    const float limit = float(scale);
+    const float clamped = std::min(std::max(value * limit, -limit), limit - 1.0f);
+    const std::int32_t whole = std::int32_t(clamped);
+    const float fraction = clamped - float(whole);
+    const std::int32_t rounded = whole + std::int32_t(fraction >= 0.5f) - std::int32_t(fraction <= -0.5f);
+    return std::isfinite(value) ? rounded : 0;
 }
 
 } // namespace PcmConversion

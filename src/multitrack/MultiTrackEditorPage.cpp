@@ -6,6 +6,7 @@
 #include "AudioClipWidget.h"
 #include "MidiClipWidget.h"
 #include "MidiDeviceDialog.h"
+#include "PianoRollSessions.h"
 #include "TimelineRulerWidget.h"
 #include "TrackHeaderWidget.h"
 #include "TrackRendering.h"
@@ -145,6 +146,12 @@ MultiTrackEditorPage::MultiTrackEditorPage(QWidget *parent)
     pluginBridge->initialize(sampleRate, engineBlockFrames);
     setupUi();
     loadPianoSamples();
+    pianoRolls = new PianoRollSessions(&tracks, undoStack, &sf2Sampler, &pianoSampler, this);
+    connect(pianoRolls, &PianoRollSessions::clipsEdited, this, [this](TrackRowWidget *row) {
+        if (ClipLaneWidget *lane = row->lane())
+            lane->update();
+        updateRuler();
+    });
 }
 
 void MultiTrackEditorPage::loadPianoSamples()
@@ -182,6 +189,9 @@ MultiTrackEditorPage::~MultiTrackEditorPage()
 {
     // A clip drag's floating window has no parent to take it along.
     delete dragGhost;
+    // The open piano rolls use the instruments, which are gone before Qt deletes children.
+    delete pianoRolls;
+    pianoRolls = nullptr;
     engine->stopPlayback();
     engine->shutdown();
     delete engine;
@@ -528,6 +538,10 @@ void MultiTrackEditorPage::createTrackRow(int index)
     connect(row, &TrackRowWidget::vst3EditorToggled, this, &MultiTrackEditorPage::onVst3EditorToggled);
     connect(lane, &ClipLaneWidget::envelopeChanged, this, [this, row] { updateEngineTrackSlot(row->trackIndex); });
     connectClipEdits(row);
+    if (row->midiClipWidget) {
+        connect(row->midiClipWidget, &ClipLaneWidget::clipDoubleClicked, this,
+                [this, row](int clipIndex) { pianoRolls->open(row, clipIndex); });
+    }
     connect(row->header, &TrackHeaderWidget::videoButtonClicked, this, [this] {
         if (videoDialog) {
             videoDialog->show();
@@ -850,10 +864,18 @@ void MultiTrackEditorPage::keyPressEvent(QKeyEvent *event)
     event->accept();
 }
 
+void MultiTrackEditorPage::showEvent(QShowEvent *event)
+{
+    for (TrackRowWidget *row : trackRows)
+        row->refreshHeader();
+    QWidget::showEvent(event);
+}
+
 void MultiTrackEditorPage::syncPlayheadAll(double seconds)
 {
     forEachLane([seconds](ClipLaneWidget *lane) { lane->setPlayheadPosition(seconds); });
     ruler->setPlayheadPosition(seconds);
+    pianoRolls->setPlayheadPosition(seconds);
     updateTimeLabel(seconds);
     if (videoDialog)
         videoDialog->syncPosition(seconds);

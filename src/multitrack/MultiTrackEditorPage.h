@@ -21,6 +21,7 @@ class ClipLaneWidget;
 class Metronome;
 class MidiInput;
 class MultiTrackAudioEngine;
+class PianoRollSessions;
 class QComboBox;
 class QDoubleSpinBox;
 class QLabel;
@@ -202,6 +203,7 @@ public:
     QDoubleSpinBox *bpmSpinBox = nullptr;
     QLabel *timeLabel = nullptr;
 
+    PianoRollSessions *pianoRolls = nullptr;  // the open note editors of the MIDI clips
     std::vector<TrackRowWidget *> trackRows;  // one per track, same order
     int selectedTrack = -1;                   // -1 for none
     // The open editor window of each plug-in id. Not owned: a window the user closes deletes
@@ -214,6 +216,8 @@ signals:
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
     void keyPressEvent(QKeyEvent *event) override;
+    // The mixer may have changed volumes, mutes and solos while the page was hidden.
+    void showEvent(QShowEvent *event) override;
 
 private:
     QList<float> renderTrack(const TrackData &track);

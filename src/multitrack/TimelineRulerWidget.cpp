@@ -2,6 +2,8 @@
 // The time strip of the multitrack page: seconds or bars and beats, markers and the playhead.
 #include "multitrack/TimelineRulerWidget.h"
 
+#include "ui/TimeScale.h"
+
 #include <QFont>
 #include <QFontMetrics>
 #include <QMouseEvent>
@@ -107,29 +109,18 @@ QList<TimelineRulerWidget::Tick> TimelineRulerWidget::timeTicks(int width) const
     const double step = stepMs / 1000.0;
     if (pps * step < 40)
         return {};
-    const double first = std::max(0.0, std::ceil(viewStartSec / step));
-    if (!(first < kMaxStepIndex))
-        return {};
     const bool labelled = pps * step >= 60;
 
     QList<Tick> ticks;
-    for (auto k = std::int64_t(first);; ++k) {
-        const std::int64_t ms = k * stepMs;
-        const double t = ms / 1000.0;
-        if (!(t <= end))
-            break;
-        const double x = pixelOf(t);
+    for (const std::int64_t ms : TimeScale::tickMilliseconds(stepMs, viewStartSec, end)) {
+        const double x = pixelOf(ms / 1000.0);
         if (!(x >= 0 && x <= width))
             continue;
         Tick tick{int(x), 4, 12, {}};
         if (labelled) {
             const std::int64_t s = ms / 1000;
-            if (stepMs >= 1000)
-                tick.label = QStringLiteral("%1:%2").arg(padded(s / 60, 2), padded(s % 60, 2));
-            else if (stepMs >= 10)
-                tick.label = QStringLiteral("%1.%2").arg(padded(s, 2), padded(ms % 1000 / 10, 2));
-            else
-                tick.label = QStringLiteral("%1.%2").arg(padded(s, 2), padded(ms % 1000, 3));
+            tick.label = stepMs >= 1000 ? QStringLiteral("%1:%2").arg(padded(s / 60, 2), padded(s % 60, 2))
+                                        : TimeScale::subSecondLabel(ms, stepMs);
         }
         ticks.append(tick);
     }

@@ -75,7 +75,7 @@ void TrackRowWidget::setTrackData(TrackData *newTrack, int index, SF2Sampler *sf
     connect(header, &TrackHeaderWidget::vst3EditorToggled, this,
             [this](bool open) { emit vst3EditorToggled(trackIndex, open); });
     connectLane(midiClipWidget);
-    // A double-click on a MIDI clip is meant for the piano roll, which this build has not got.
+    // A double-click on a MIDI clip opens its piano roll, which the page keeps.
     connect(midiClipWidget, &MidiClipWidget::clipCreated, this, &TrackRowWidget::appendMidiClip);
     connect(midiClipWidget, &MidiClipWidget::deleteClipRequested, this, &TrackRowWidget::deleteMidiClip);
 }
@@ -142,6 +142,16 @@ void TrackRowWidget::rebuildInstrumentList()
     // Filling the list reports index 0 first, which would overwrite the track's preset.
     const QSignalBlocker blocker(header);
     fillInstrumentList();
+}
+
+void TrackRowWidget::refreshHeader()
+{
+    if (!track)
+        return;
+    const QSignalBlocker blocker(header);
+    header->setVolume(track->volume);
+    header->setMuted(track->muted);
+    header->setSolo(track->solo);
 }
 
 void TrackRowWidget::fillInstrumentList()

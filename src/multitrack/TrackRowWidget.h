@@ -42,6 +42,9 @@ public:
     // Rebuilds a MIDI track's instrument list (after a SoundFont or plug-in load) without
     // reporting an instrument change, and gives the track's channel its preset again.
     void rebuildInstrumentList();
+    // Shows the record's volume, mute and solo again without writing anything back, after
+    // they were changed elsewhere (the mixer).
+    void refreshHeader();
 
     // The MIDI lane of a MIDI track, else the audio lane.
     ClipLaneWidget *lane() const;

@@ -8,7 +8,7 @@
 
 struct MidiClip
 {
-    int id = 0;                   // given by the multitrack editor; never saved, never looked up
+    int id = 0;                   // given by the multitrack editor, never saved; an open piano roll finds its clip by it
     std::vector<MidiNote> notes;  // times relative to `start`, in no required order
     double start = 0.0;           // timeline seconds
     double duration = 4.0;        // seconds

@@ -238,6 +238,24 @@ void TrackClipsSnapshotCommand::undo()
     apply(false);
 }
 
+int TrackClipsSnapshotCommand::id() const
+{
+    // One id for every mergeable clip snapshot; mergeWith tells their keys apart.
+    constexpr int clipSnapshotId = 0x436c6970;
+    return mergeKey >= 0 ? clipSnapshotId : -1;
+}
+
+bool TrackClipsSnapshotCommand::mergeWith(const QUndoCommand *other)
+{
+    const auto *next = dynamic_cast<const TrackClipsSnapshotCommand *>(other);
+    if (!next || next->mergeKey != mergeKey || mergeKey < 0 || next->tracks != tracks
+        || next->trackIndex != trackIndex || next->isMidi != isMidi)
+        return false;
+    audioAfter = next->audioAfter;
+    midiAfter = next->midiAfter;
+    return true;
+}
+
 void TrackClipsSnapshotCommand::apply(bool useAfter)
 {
     if (TrackData *track = trackAt(tracks, trackIndex)) {

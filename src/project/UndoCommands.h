@@ -149,6 +149,11 @@ public:
                                                     const QString &text);
     void undo() override;
     void redo() override;
+    // Snapshots pushed one after another with the same key (>= 0), on the same track and
+    // clip kind, merge into one step: the first one's before, the last one's after.
+    void setMergeKey(int key) { mergeKey = key; }
+    int id() const override;
+    bool mergeWith(const QUndoCommand *other) override;
 
 private:
     void apply(bool useAfter);
@@ -165,6 +170,7 @@ private:
 
     std::vector<TrackData> *tracks;
     int trackIndex;
+    int mergeKey = -1;
     bool isMidi = false;
     SharedClips<AudioClip> audioBefore;
     SharedClips<AudioClip> audioAfter;

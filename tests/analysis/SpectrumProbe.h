@@ -30,6 +30,14 @@ struct SpectrumAnalyzerWidgetProbe
     static const std::vector<SpectrogramColumns> &columns(const SpectrumAnalyzerWidget &view) { return view.columns; }
     static QRect plotRect(const SpectrumAnalyzerWidget &view) { return view.plotRect(); }
     static double viewStart(const SpectrumAnalyzerWidget &view) { return view.viewport.viewStart(); }
+    static std::vector<SpectrumAnalyzerWidget::TimeLabel> timeLabels(const SpectrumAnalyzerWidget &view)
+    {
+        return view.timeLabels(view.plotRect());
+    }
+    static double visibleSpan(const SpectrumAnalyzerWidget &view) { return view.viewport.visibleSpan(); }
+    // Counts the STFT runs started so far.
+    static quint64 computations(const SpectrumAnalyzerWidget &view) { return view.generation; }
+    static QSize pictureSize(const SpectrumAnalyzerWidget &view) { return view.pictures[0].size(); }
     static void erase(SpectrumAnalyzerWidget &view, const SpectralBox &box, std::vector<Channel> channels)
     {
         view.applySpectralErase(box, channels);

@@ -131,6 +131,50 @@ TEST_F(ShownView, ShowsTheEndOfAClipLongerThan65536ColumnsAtTheEnd)
     EXPECT_NEAR(brightestRow, toneRow, 2);
 }
 
+// A 5 kHz tone that stops on a hop boundary: the frame starting there is the first silent
+// column. Zoomed in, one column spans about 55 pixels, so a picture stretched from a larger
+// one, or out by a column, puts the edge far from where the time mapping says. A resize
+// redraws the picture at the new plot size from the columns already computed.
+TEST_F(ShownView, ResizingRedrawsThePictureOneToOneFromTheStoredColumns)
+{
+    const int hop = 512;
+    const qsizetype stopColumn = 430;
+    QList<float> clip = tone(10 * rate, rate, 5000.0, 0.5);
+    std::fill(clip.begin() + stopColumn * hop, clip.end(), 0.0f);
+    load(clip);
+    const quint64 runs = SpectrumAnalyzerWidgetProbe::computations(view);
+    const std::uint16_t *stored = SpectrumAnalyzerWidgetProbe::columns(view).at(0).column(0);
+    view.setZoomLevel(64.0);
+    view.setViewStartSec(4.9);
+    const QRgb silence = qRgb(34, 0, 51);
+
+    for (const QSize size : {QSize(800, 300), QSize(1000, 500), QSize(640, 220), QSize(800, 300)}) {
+        SCOPED_TRACE(QStringLiteral("%1x%2").arg(size.width()).arg(size.height()).toStdString());
+        view.resize(size);
+        QCoreApplication::processEvents();
+        const QImage shot = view.grab().toImage();
+        const QRect plot = SpectrumAnalyzerWidgetProbe::plotRect(view);
+        EXPECT_EQ(SpectrumAnalyzerWidgetProbe::pictureSize(view), plot.size());
+        EXPECT_EQ(SpectrumAnalyzerWidgetProbe::computations(view), runs);
+        EXPECT_EQ(SpectrumAnalyzerWidgetProbe::columns(view).at(0).column(0), stored);
+
+        // Pixel x of the plot shows column floor(start / hopSeconds + x * columnsPerPixel).
+        const double hopSeconds = double(hop) / rate;
+        const double columnsPerPixel = 10.0 / 64.0 / hopSeconds / plot.width();
+        const int edge = plot.left() + int(std::ceil((stopColumn - 4.9 / hopSeconds) / columnsPerPixel));
+        const int toneRow = plot.top() + int(plot.height() * (1.0 - 5000.0 / (rate / 2.0)));
+        EXPECT_NE(shot.pixel(edge - 2, toneRow), silence);
+        for (int y = plot.top() + 1; y < plot.bottom(); ++y)
+            ASSERT_EQ(shot.pixel(edge + 1, y), silence) << "row " << y;
+        const int inside = plot.left() + 5;
+        int brightestRow = plot.top() + 1;
+        for (int y = plot.top() + 1; y < plot.bottom(); ++y)
+            if (qGray(shot.pixel(inside, y)) > qGray(shot.pixel(inside, brightestRow)))
+                brightestRow = y;
+        EXPECT_NEAR(brightestRow, toneRow, 2);
+    }
+}
+
 TEST_F(ShownView, TheBrushErasesTheLineUnderItOnTheImagesScale)
 {
     // At 96 kHz a 40 kHz line is drawn at 40/48 of the height and the brush takes that band.
@@ -199,6 +243,102 @@ TEST_F(ShownView, TheBrushWaitsWhileRecordingAndEachTakeStartsAfresh)
     ASSERT_TRUE(SpectrumAnalyzerWidgetProbe::waitReady(view));
     stroke(QPoint(200, 100), QPoint(400, 100));
     EXPECT_EQ(changed.count(), 1);
+}
+
+namespace {
+
+// Seconds a time label names: "12s", "1:05" (minutes may pass 59), "00.90" or "01.005".
+double labelSeconds(const QString &text)
+{
+    if (text.endsWith('s'))
+        return text.chopped(1).toInt();
+    if (text.contains(':'))
+        return text.section(':', 0, 0).toInt() * 60 + text.section(':', 1).toInt();
+    return text.toDouble();
+}
+
+// A silent clip of `seconds` at `sampleRate` in a view of `width` x 300; labels need no STFT.
+void showSilence(SpectrumAnalyzerWidget &view, double seconds, int sampleRate, int width)
+{
+    view.resize(width, 300);
+    view.setAudioData(QList<float>(qsizetype(seconds * sampleRate), 0.0f), sampleRate);
+}
+
+} // namespace
+
+TEST(SpectrumTimeLabels, NameExactMultiplesOfTheStepWhereverTheViewStarts)
+{
+    struct Case
+    {
+        double seconds;
+        int sampleRate, width;
+        double zoom, start, step;
+        QString first, last;
+        int count;
+    };
+    const Case cases[] = {
+        {10, rate, 800, 8, 0.0, 0.1, "00.00", "01.20", 13},
+        {10, rate, 800, 8, 3.7, 0.1, "03.70", "04.90", 13},
+        {10, rate, 800, 64, 8.2, 0.05, "08.20", "08.35", 4},
+        {10, rate, 800, 128, 1.11, 0.01, "01.11", "01.18", 8},
+        {10, rate, 800, 512, 1.003, 0.005, "01.005", "01.020", 4},
+        {10, rate, 300, 2, 2.5, 2, "4s", "6s", 2},
+        {14 * 60, 1000, 800, 1, 0.0, 60, "0s", "13:00", 14},
+        {3 * 3600, 100, 800, 1, 0.0, 1200, "0s", "160:00", 9},
+        {30 * 3600, 10, 300, 1, 0.0, 7 * 3600, "0s", "1680:00", 5},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(QStringLiteral("%1 s, width %2, zoom %3, start %4").arg(c.seconds).arg(c.width).arg(c.zoom).arg(c.start).toStdString());
+        SpectrumAnalyzerWidget view;
+        showSilence(view, c.seconds, c.sampleRate, c.width);
+        view.setZoomLevel(c.zoom);
+        view.setViewStartSec(c.start);
+        const QRect plot = SpectrumAnalyzerWidgetProbe::plotRect(view);
+        const double visible = c.seconds / c.zoom;
+        const auto labels = SpectrumAnalyzerWidgetProbe::timeLabels(view);
+        ASSERT_EQ(int(labels.size()), c.count);
+        EXPECT_EQ(labels.front().text.toStdString(), c.first.toStdString());
+        EXPECT_EQ(labels.back().text.toStdString(), c.last.toStdString());
+        const long long firstIndex = std::llround(labelSeconds(c.first) / c.step);
+        for (std::size_t i = 0; i < labels.size(); ++i) {
+            SCOPED_TRACE(labels[i].text.toStdString());
+            const double t = double(firstIndex + qint64(i)) * c.step;
+            EXPECT_NEAR(labelSeconds(labels[i].text), t, 1e-9);
+            EXPECT_NEAR(labels[i].x, plot.left() + int(plot.width() * (t - c.start) / visible), 1);
+        }
+    }
+}
+
+// However long the clip and wide the view, labels stay at least 50 pixels apart.
+TEST(SpectrumTimeLabels, StayFiftyPixelsApartForAnyLength)
+{
+    struct Length
+    {
+        double seconds;
+        int sampleRate;
+    };
+    for (const Length length : {Length{1, rate}, Length{10, rate}, Length{14 * 60, 1000}, Length{3 * 3600, 100},
+                                Length{30 * 3600, 10}}) {
+        for (int width : {300, 800, 1920}) {
+            SpectrumAnalyzerWidget view;
+            showSilence(view, length.seconds, length.sampleRate, width);
+            for (double zoom : {1.0, 8.0, 512.0}) {
+                SCOPED_TRACE(QStringLiteral("%1 s, width %2, zoom %3").arg(length.seconds).arg(width).arg(zoom).toStdString());
+                view.setZoomLevel(zoom);
+                view.setViewStartSec(length.seconds / 3);
+                const int plotWidth = SpectrumAnalyzerWidgetProbe::plotRect(view).width();
+                const double visible = SpectrumAnalyzerWidgetProbe::visibleSpan(view);
+                const auto labels = SpectrumAnalyzerWidgetProbe::timeLabels(view);
+                EXPECT_LE(int(labels.size()), plotWidth / 50 + 1);
+                for (std::size_t i = 1; i < labels.size(); ++i) {
+                    const double gap = labelSeconds(labels[i].text) - labelSeconds(labels[i - 1].text);
+                    EXPECT_GE(gap / visible * plotWidth, 50.0 - 1e-9) << labels[i].text.toStdString();
+                    // Each x is truncated on its own, so whole pixels may lose one.
+                    EXPECT_GE(labels[i].x - labels[i - 1].x, 49) << labels[i].text.toStdString();
+                }
+            }
+        }
+    }
 }
 
 TEST(SpectrumRefresh, AReceiverThatRefreshesEveryViewFromTheSignalCompletes)

@@ -18,7 +18,11 @@
 
 #include <gtest/gtest.h>
 
+#include <csignal>
+#include <optional>
 #include <random>
+
+#include <sys/resource.h>
 
 namespace {
 
@@ -94,6 +98,33 @@ void expectRetryState(UpdateDialog &dialog)
     EXPECT_EQ(parts.later->text(), QStringLiteral("稍后提醒"));
     EXPECT_FALSE(parts.open->isVisibleTo(&dialog));
 }
+
+// While it lives, files this process writes cannot grow past `bytes`: a write beyond fails
+// with EFBIG, as on a full disk, even for root. The signal that would end the process is
+// ignored meanwhile.
+class FileSizeLimit
+{
+public:
+    explicit FileSizeLimit(rlim_t bytes)
+    {
+        getrlimit(RLIMIT_FSIZE, &previous);
+        previousHandler = std::signal(SIGXFSZ, SIG_IGN);
+        rlimit limit = previous;
+        limit.rlim_cur = bytes;
+        setrlimit(RLIMIT_FSIZE, &limit);
+    }
+    ~FileSizeLimit()
+    {
+        setrlimit(RLIMIT_FSIZE, &previous);
+        std::signal(SIGXFSZ, previousHandler);
+    }
+    FileSizeLimit(const FileSizeLimit &) = delete;
+    FileSizeLimit &operator=(const FileSizeLimit &) = delete;
+
+private:
+    rlimit previous{};
+    void (*previousHandler)(int) = SIG_DFL;
+};
 
 class UpdateDialogTest : public ::testing::Test
 {
@@ -271,6 +302,58 @@ TEST_F(UpdateDialogTest, CancelClosesWithoutABoxAndLeavesNoFile)
     QTest::qWait(300);
     EXPECT_TRUE(script.boxes.empty());
     EXPECT_EQ(filesUnder(surroundings.root()), QStringList());
+}
+
+// A write that fails part-way, or a final name another program took during the download:
+// the failure and its reason reach the user, and only what was there before is left.
+TEST_F(UpdateDialogTest, AFailedWriteOrFinalRenameShowsItsReasonAndLeavesNoPartialFile)
+{
+    const struct
+    {
+        const char *name;
+        rlim_t fileSizeLimit;  // 0: none
+        bool nameTakenMeanwhile;
+        QString reason;  // what the box says after "下载失败: ", up to the system's own words
+    } cases[] = {
+        {"a write that fails", 256 * 1024, false, QStringLiteral("写入文件失败: ")},
+        {"a final name taken meanwhile", 0, true, QStringLiteral("无法保存文件 %1: ")},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        const UpdateSurroundings surroundings(server.url("/update.json"));
+        const QString finalPath = QDir(surroundings.downloads()).filePath(QStringLiteral("App.exe"));
+        DialogScript script;
+        UpdateDialog dialog(updateTo(server.url("/App.exe?file=installer.bin"), installer.size()));
+        dialog.show();
+        std::optional<FileSizeLimit> limit;
+        if (c.fileSizeLimit > 0)
+            limit.emplace(c.fileSizeLimit);
+        // The part file is open once the click returns; the final name is taken only at the end.
+        Parts(dialog).download->click();
+        ASSERT_EQ(filesUnder(surroundings.root()), QStringList{QStringLiteral("downloads/App.exe.part")});
+        if (c.nameTakenMeanwhile) {
+            QFile taken(finalPath);
+            ASSERT_TRUE(taken.open(QIODevice::WriteOnly));
+            taken.write("another program's file");
+        }
+        ASSERT_TRUE(QTest::qWaitFor([&] { return !script.boxes.empty(); }, 20000));
+        limit.reset();
+        QTest::qWait(100);
+
+        ASSERT_EQ(script.boxes.size(), 1u);
+        EXPECT_EQ(script.boxes[0].title, QStringLiteral("下载失败"));
+        const QString reason = c.reason.contains(QStringLiteral("%1")) ? c.reason.arg(finalPath) : c.reason;
+        EXPECT_TRUE(script.boxes[0].text.startsWith(QStringLiteral("下载失败: ") + reason))
+            << script.boxes[0].text.toStdString();
+        EXPECT_GT(script.boxes[0].text.size(), (QStringLiteral("下载失败: ") + reason).size()) << "no reason given";
+        expectRetryState(dialog);
+        if (c.nameTakenMeanwhile) {
+            EXPECT_EQ(filesUnder(surroundings.root()), QStringList{QStringLiteral("downloads/App.exe")});
+            EXPECT_EQ(contentOf(finalPath), QByteArray("another program's file"));
+        } else {
+            EXPECT_EQ(filesUnder(surroundings.root()), QStringList());
+        }
+    }
 }
 
 TEST_F(UpdateDialogTest, AServerThatStopsSendingTimesOut)

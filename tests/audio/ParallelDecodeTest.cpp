@@ -1,10 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// Long FLAC and Ogg Vorbis files decode to the same bits on several threads as on one,
+// Long FLAC, Ogg Vorbis and MP3 files decode to the same bits on several threads as on one,
 // including damaged ones, where the range decode must give way to the single pass.
 #include "AudioOracles.h"
 #include "TestFiles.h"
 
 #include "audio/FlacDecoder.h"
+#include "audio/Mp3Decoder.h"
 #include "audio/OggVorbisDecoder.h"
 
 #include <QFile>
@@ -35,6 +36,8 @@ DecodedAudio decode(const QString &path, int threads)
     if (!file.open(QIODevice::ReadOnly))
         return {};
     const QByteArray bytes = file.readAll();
+    if (path.endsWith(".mp3"))
+        return Mp3Decoder::decode(bytes, threads);
     OggVorbisDecoder decoder;
     return decoder.open(bytes) ? decoder.decodeAll(threads) : DecodedAudio{};
 }
@@ -88,7 +91,15 @@ INSTANTIATE_TEST_SUITE_P(
         ThreadCase{"OggStereo", "a.ogg", {"sox", "%W", "%O"}, 2, false},
         ThreadCase{"OggMono", "a.ogg", {"sox", "%W", "%O"}, 1, false},
         ThreadCase{"OggSixChannels", "a.ogg", {"sox", "%W", "%O"}, 6, false},
-        ThreadCase{"OggDamaged", "a.ogg", {"sox", "%W", "%O"}, 2, true}),
+        ThreadCase{"OggDamaged", "a.ogg", {"sox", "%W", "%O"}, 2, true},
+        ThreadCase{"Mp3Stereo", "a.mp3", {"lame", "--silent", "-b", "192", "%W", "%O"}, 2, false},
+        // Small frames: the bit reservoir reaches back over many of them.
+        ThreadCase{"Mp3LowRate", "a.mp3", {"lame", "--silent", "-b", "32", "--resample", "44.1", "%W", "%O"}, 2, false},
+        ThreadCase{"Mp3Variable", "a.mp3", {"lame", "--silent", "-V", "9", "--resample", "44.1", "%W", "%O"}, 2, false},
+        // Half-rate frames, which take the single pass.
+        ThreadCase{"Mp3HalfRate", "a.mp3", {"lame", "--silent", "-b", "32", "--resample", "22.05", "%W", "%O"}, 2, false},
+        ThreadCase{"Mp3Mono", "a.mp3", {"lame", "--silent", "-m", "m", "-b", "64", "%W", "%O"}, 1, false},
+        ThreadCase{"Mp3Damaged", "a.mp3", {"lame", "--silent", "-b", "128", "%W", "%O"}, 2, true}),
     [](const auto &info) { return std::string(info.param.name); });
 
 } // namespace

@@ -224,6 +224,44 @@ TEST(ClipUndo, ClipSnapshotsTouchOnlyTheirOwnVectorAndShareSamples)
     EXPECT_EQ(tracks[0].audioClips[0].samples.constData(), samples) << "the audio was copied, not shared";
 }
 
+TEST(ClipUndo, SnapshotsWithOneMergeKeyBecomeOneStep)
+{
+    std::vector<TrackData> tracks{midiTrack(QStringLiteral("M"), {midiClip(0.0, 60)}),
+                                  midiTrack(QStringLiteral("N"), {midiClip(0.0, 48)})};
+    const std::vector<TrackData> start = tracks;
+    QUndoStack stack;
+    // Each push moves track `index`'s clip to `startSec`; which pushes join one step.
+    const auto push = [&](int index, double startSec, int key) {
+        std::vector<MidiClip> after = tracks[size_t(index)].midiClips;
+        after[0].start = startSec;
+        auto *command = TrackClipsSnapshotCommand::createForMidi(&tracks, index, tracks[size_t(index)].midiClips,
+                                                                 after, QStringLiteral("编辑音符"));
+        if (key >= 0)
+            command->setMergeKey(key);
+        stack.push(command);
+    };
+    push(0, 1.0, 7);
+    push(0, 2.0, 7);
+    push(0, 3.0, 7);
+    EXPECT_EQ(stack.count(), 1);
+    push(1, 1.0, 7);  // another track
+    push(0, 4.0, 8);  // another key
+    push(0, 5.0, -1); // no key
+    push(0, 6.0, -1);
+    EXPECT_EQ(stack.count(), 5);
+
+    stack.undo();
+    stack.undo();
+    stack.undo();
+    stack.undo();
+    EXPECT_EQ(tracks[0].midiClips[0].start, 3.0);
+    EXPECT_EQ(tracks[1], start[1]);
+    stack.undo();
+    EXPECT_EQ(tracks, start);
+    stack.redo();
+    EXPECT_EQ(tracks[0].midiClips[0].start, 3.0);
+}
+
 TEST(ClipUndo, NoteSnapshotsReplaceOneClipsNotes)
 {
     std::vector<TrackData> tracks{midiTrack(QStringLiteral("M"), {midiClip(0.0, 60), midiClip(4.0, 67)})};
