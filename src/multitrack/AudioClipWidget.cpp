@@ -1,10 +1,16 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The timeline lane of an audio track: its clips with their waveforms, and the playhead.
+// The timeline lane of an audio track: its clips with their waveforms and fades, edge trims
+// that cut or restore the source, fade handles and the fade-curve menu.
 #include "AudioClipWidget.h"
 
+#include "TrackRendering.h"
 #include "project/TrackData.h"
 
+#include <QActionGroup>
+#include <QMenu>
+#include <QMouseEvent>
 #include <QPainter>
+#include <QPointer>
 
 #include <algorithm>
 #include <cmath>
@@ -35,6 +41,20 @@ struct Channel
             // comparisons below do. The compiler keeps those scalar without fast-math.
             __m128 lows = _mm_set1_ps(low);
             __m128 highs = _mm_set1_ps(high);
+            // Two independent pairs of running extremes keep the min/max units busy instead of
+            // waiting on one chain; at the smallest zoom a column holds thousands of frames.
+            __m128 lows2 = lows;
+            __m128 highs2 = highs;
+            for (; last - v >= 8; v += 8) {
+                const __m128 a = _mm_loadu_ps(v);
+                const __m128 b = _mm_loadu_ps(v + 4);
+                lows = _mm_min_ps(a, lows);
+                highs = _mm_max_ps(a, highs);
+                lows2 = _mm_min_ps(b, lows2);
+                highs2 = _mm_max_ps(b, highs2);
+            }
+            lows = _mm_min_ps(lows, lows2);
+            highs = _mm_max_ps(highs, highs2);
             for (; last - v >= 4; v += 4) {
                 const __m128 values = _mm_loadu_ps(v);
                 lows = _mm_min_ps(values, lows);
@@ -112,6 +132,11 @@ void drawChannel(QPainter &painter, const QColor &color, Channel channel, qsizet
     }
 }
 
+// Every trim leaves at least this much audio.
+constexpr double minClipSeconds = 0.01;
+// Fade handles: squares of this size at the top corners of a clip body.
+constexpr int handleSize = 12;
+
 } // namespace
 
 AudioClipWidget::AudioClipWidget(QWidget *parent) : ClipLaneWidget(parent) {}
@@ -143,6 +168,11 @@ void AudioClipWidget::drawClip(QPainter &painter, int index, const QRect &body)
 
     drawClipWaveform(painter, body, track->audioClips[static_cast<size_t>(index)]);
 
+    drawFades(painter, body, track->audioClips[static_cast<size_t>(index)]);
+}
+
+void AudioClipWidget::drawClipOverlay(QPainter &painter, int index, const QRect &body)
+{
     if (index == selectedClipIndex) {
         painter.setBrush(Qt::NoBrush);
         painter.setPen(QPen(QColor(0, 242, 255, 200), 2));
@@ -167,8 +197,8 @@ void AudioClipWidget::drawClipWaveform(QPainter &painter, const QRect &body, con
     const double innerHeight = body.height() - 8;
     if (innerWidth <= 2 || innerHeight <= 2)
         return;
-    const double visibleLeft = std::max(x0, 0.0);
-    const double visibleRight = std::min(double(width()), x0 + innerWidth);
+    const double visibleLeft = std::max(x0, double(std::max(0, paintArea.left())));
+    const double visibleRight = std::min(double(std::min(width(), paintArea.right() + 1)), x0 + innerWidth);
     if (visibleLeft >= visibleRight)
         return;
 
@@ -197,5 +227,203 @@ void AudioClipWidget::drawClipWaveform(QPainter &painter, const QRect &body, con
         draw({clip.stereoSamples.constData() + side, 2}, cy, quarter);
         painter.setPen(zeroLine);
         painter.drawLine(QPointF(x0, cy), QPointF(x0 + innerWidth, cy));
+    }
+}
+
+void AudioClipWidget::drawFades(QPainter &painter, const QRect &body, const AudioClip &clip) const
+{
+    const auto draw = [&](double seconds, int curve, bool fadeIn) {
+        const int n = std::min(static_cast<int>(seconds * zoomLevel * 100.0), body.width());
+        if (n <= 2)
+            return;
+        const int from = fadeIn ? body.left() : body.left() + body.width() - n;
+        QLinearGradient shade(from, 0, from + n, 0);
+        shade.setColorAt(fadeIn ? 0 : 1, QColor(0, 0, 0, 120));
+        shade.setColorAt(fadeIn ? 1 : 0, QColor(0, 0, 0, 0));
+        painter.setPen(Qt::NoPen);
+        painter.setBrush(shade);
+        painter.drawRect(QRect(from, body.y(), n, body.height()));
+        QPolygonF line;
+        for (int j = 0; j <= n; ++j) {
+            const float u = std::clamp(float(j) / float(n), 0.0f, 1.0f);
+            const float g = fadeCurve(curve, u);
+            line << QPointF(from + u * n, body.y() + body.height() - (fadeIn ? g : 1.0f - g) * body.height());
+        }
+        painter.setBrush(Qt::NoBrush);
+        painter.setPen(QPen(QColor(255, 255, 255, 100), 1.5));
+        painter.drawPolyline(line);
+    };
+    if (clip.fadeIn > 0.0)
+        draw(clip.fadeIn, clip.fadeInCurve, true);
+    if (clip.fadeOut > 0.0)
+        draw(clip.fadeOut, clip.fadeOutCurve, false);
+}
+
+bool AudioClipWidget::hasEdges(int index) const
+{
+    return !track->audioClips[static_cast<size_t>(index)].samples.isEmpty();
+}
+
+int AudioClipWidget::hitTestFadeHandle(const QPoint &p, int &clipIndex) const
+{
+    clipIndex = -1;
+    if (!track)
+        return 0;
+    const bool inHandleRow = clipMargin <= p.y() && p.y() <= clipMargin + handleSize;
+    for (int i = 0; i < clipCount(); ++i) {
+        if (!hasEdges(i))
+            continue;
+        double start = 0.0;
+        double end = 0.0;
+        clipSpan(i, start, end);
+        const int left = secondsToX(start);
+        const int right = secondsToX(end);
+        if (left <= p.x() && p.x() <= left + handleSize) {
+            if (!inHandleRow)
+                continue;
+            clipIndex = i;
+            return 1;
+        }
+        if (right - handleSize <= p.x() && p.x() <= right && inHandleRow) {
+            clipIndex = i;
+            return 2;
+        }
+    }
+    return 0;
+}
+
+void AudioClipWidget::setClipStart(int index, double startSec)
+{
+    track->audioClips[static_cast<size_t>(index)].start = startSec;
+}
+
+void AudioClipWidget::beginTrim(int index, bool)
+{
+    const AudioClip &clip = track->audioClips[static_cast<size_t>(index)];
+    trimOrigStart = clip.start;
+    trimOrigAudioStart = clip.audioStart;
+    trimOrigAudioEnd = clip.audioEnd;
+}
+
+void AudioClipWidget::trimTo(int index, bool leftEdge, double pointerSec)
+{
+    AudioClip &clip = track->audioClips[static_cast<size_t>(index)];
+    if (clip.sampleRate < 1)
+        return;
+    const double source = double(clip.samples.size()) / clip.sampleRate;
+    if (leftEdge) {
+        // Restoring the head stops where the clip would start before the timeline does.
+        const double lowest = std::max(0.0, trimOrigAudioStart - trimOrigStart);
+        const double highest = source - clip.audioEnd - minClipSeconds;
+        const double wanted = pointerSec - trimOrigStart + trimOrigAudioStart;
+        clip.audioStart = std::max(lowest, std::min(highest, wanted));
+        clip.start = clip.audioStart - trimOrigAudioStart + trimOrigStart;
+        return;
+    }
+    const double end = trimOrigStart + (source - trimOrigAudioStart - trimOrigAudioEnd);
+    clip.audioEnd = std::max(0.0, std::min(source - clip.audioStart - minClipSeconds, trimOrigAudioEnd + end - pointerSec));
+}
+
+bool AudioClipWidget::pressOwnGesture(QMouseEvent *event)
+{
+    int clip = -1;
+    const int kind = hitTestFadeHandle(event->position().toPoint(), clip);
+    if (kind == 0)
+        return false;
+    fadeClipIndex = clip;
+    fadeDragKind = kind;
+    beginClipEdit();
+    return true;
+}
+
+bool AudioClipWidget::moveOwnGesture(QMouseEvent *event)
+{
+    if (fadeClipIndex < 0)
+        return false;
+    if (!validClip(fadeClipIndex)) {
+        cancelOwnGesture();
+        return false;
+    }
+    AudioClip &clip = track->audioClips[static_cast<size_t>(fadeClipIndex)];
+    const double length = clip.length();
+    if (length > 0.0) {
+        const double m = xToSeconds(static_cast<int>(std::lround(event->position().x())));
+        if (fadeDragKind == 1)
+            clip.fadeIn = std::max(0.0, std::min(length / 2, m - clip.start));
+        else
+            clip.fadeOut = std::max(0.0, std::min(length / 2, clip.start + length - m));
+    }
+    update();
+    return true;
+}
+
+bool AudioClipWidget::releaseOwnGesture(QMouseEvent *)
+{
+    if (fadeClipIndex < 0)
+        return false;
+    cancelOwnGesture();
+    commitClipEdit(tr("调整淡变"));
+    update();
+    return true;
+}
+
+void AudioClipWidget::cancelOwnGesture()
+{
+    fadeDragKind = 0;
+    fadeClipIndex = -1;
+}
+
+bool AudioClipWidget::hoverOwnHandle(const QPoint &p)
+{
+    int clip = -1;
+    const int kind = hitTestFadeHandle(p, clip);
+    if (kind == 0)
+        return false;
+    setCursor(kind == 1 ? Qt::SizeFDiagCursor : Qt::SizeBDiagCursor);
+    return true;
+}
+
+void AudioClipWidget::requestDelete(int index)
+{
+    selectedClipIndex = -1;
+    emit deleteAudioClip(index);
+}
+
+void AudioClipWidget::showClipMenu(int index, const QPoint &globalPos)
+{
+    const QStringList names = {tr("线性"), tr("S曲线"), tr("指数"), tr("对数")};
+    const AudioClip &clip = track->audioClips[static_cast<size_t>(index)];
+    QMenu menu;
+    struct Choice
+    {
+        bool fadeIn;
+        int curve;
+    };
+    std::vector<std::pair<const QAction *, Choice>> choices;
+    for (const bool fadeIn : {true, false}) {
+        QMenu *sub = menu.addMenu(fadeIn ? tr("淡入曲线") : tr("淡出曲线"));
+        auto *group = new QActionGroup(sub);
+        const int current = fadeIn ? clip.fadeInCurve : clip.fadeOutCurve;
+        for (int curve = 0; curve < names.size(); ++curve) {
+            QAction *action = sub->addAction(names[curve]);
+            action->setCheckable(true);
+            action->setChecked(curve == current);
+            group->addAction(action);
+            choices.push_back({action, {fadeIn, curve}});
+        }
+    }
+    // The menu runs its own event loop, in which the lane or its record may change.
+    const QPointer<AudioClipWidget> self(this);
+    const QAction *chosen = menu.exec(globalPos);
+    if (!self || !chosen || !validClip(index))
+        return;
+    for (const auto &[action, choice] : choices) {
+        if (action != chosen)
+            continue;
+        beginClipEdit();
+        AudioClip &target = track->audioClips[static_cast<size_t>(index)];
+        (choice.fadeIn ? target.fadeInCurve : target.fadeOutCurve) = choice.curve;
+        commitClipEdit(tr("淡变曲线"));
+        update();
     }
 }

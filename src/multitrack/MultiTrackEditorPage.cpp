@@ -194,6 +194,8 @@ void MultiTrackEditorPage::loadPianoSamples()
 
 MultiTrackEditorPage::~MultiTrackEditorPage()
 {
+    // A clip drag's floating window has no parent to take it along.
+    delete dragGhost;
     // The open piano rolls use the instruments, which are gone before Qt deletes children.
     delete pianoRolls;
     pianoRolls = nullptr;
@@ -280,7 +282,8 @@ void MultiTrackEditorPage::setupUi()
     laneScrollArea->viewport()->installEventFilter(this);
     ruler->installEventFilter(this);
     laneScrollArea->viewport()->grabGesture(Qt::PinchGesture);
-    // Renaming a marker on double-click comes with the marker edits.
+    connect(ruler, &TimelineRulerWidget::markerDoubleClicked, this,
+            [this](int index) { renameMarker(index); });
 
     connect(hScrollBar, &QScrollBar::valueChanged, this, [this](int value) {
         viewStartSec = value / 1000.0;
@@ -556,6 +559,7 @@ void MultiTrackEditorPage::createTrackRow(int index)
     connect(row, &TrackRowWidget::playheadMoved, this, &MultiTrackEditorPage::syncPlayheadAll);
     connect(row, &TrackRowWidget::vst3EditorToggled, this, &MultiTrackEditorPage::onVst3EditorToggled);
     connect(lane, &ClipLaneWidget::envelopeChanged, this, [this, row] { updateEngineTrackSlot(row->trackIndex); });
+    connectClipEdits(row);
     if (row->midiClipWidget) {
         connect(row->midiClipWidget, &ClipLaneWidget::clipDoubleClicked, this,
                 [this, row](int clipIndex) { pianoRolls->open(row, clipIndex); });
@@ -743,12 +747,14 @@ void MultiTrackEditorPage::onTempoChanged(double value)
 
 double MultiTrackEditorPage::clipsEnd() const
 {
+    // MIDI clips end where they sound, at the project tempo, as the lanes draw them.
+    const double midiScale = midiTempoScale(bpm, midiFileTempo);
     double end = 0.0;
     for (const TrackData &track : tracks) {
         for (const AudioClip &clip : track.audioClips)
             end = std::max(end, clip.start + clip.length());
         for (const MidiClip &clip : track.midiClips)
-            end = std::max(end, clip.start + clip.duration);
+            end = std::max(end, (clip.start + clip.duration) * midiScale);
     }
     return end;
 }
@@ -815,6 +821,7 @@ void MultiTrackEditorPage::updateRuler()
     hScrollBar->setPageStep(page);
     hScrollBar->setSingleStep(page / 10);
     ruler->setMarkers(markers);
+    syncMidiTempoScale();
 }
 
 bool MultiTrackEditorPage::eventFilter(QObject *watched, QEvent *event)
@@ -872,12 +879,13 @@ void MultiTrackEditorPage::keyPressEvent(QKeyEvent *event)
         removeTrack(selectedTrack);
     } else if (event->matches(QKeySequence::Undo) || event->matches(QKeySequence::Redo)) {
         stepHistory(event->matches(QKeySequence::Redo));
+    } else if (key == Qt::Key_M && modifiers == Qt::ControlModifier) {
+        addMarkerAtPlayhead();
     } else if (key == Qt::Key_J && modifiers == Qt::NoModifier) {
         onSnapChanged(!snapEnabled);
     } else if (key == Qt::Key_Space && modifiers == Qt::NoModifier) {
         onPlayPause();
     } else {
-        // Ctrl+M (marker) joins with the marker edits.
         QWidget::keyPressEvent(event);
         return;
     }
@@ -926,10 +934,8 @@ void MultiTrackEditorPage::updateTimeLabel(double seconds)
 
 void MultiTrackEditorPage::stepHistory(bool redo)
 {
-    if (recordingTrackIndex >= 0) {
-        qDebug() << "MultiTrack: undo and redo wait for the recording to end";
+    if (!historyStepAllowed())
         return;
-    }
     redo ? undoStack->redo() : undoStack->undo();
     forEachLane([](ClipLaneWidget *lane) { lane->update(); });
     updateRuler();

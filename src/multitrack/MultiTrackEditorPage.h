@@ -40,6 +40,7 @@ class TimelineRulerWidget;
 class TrackRowWidget;
 class VST3EditorWindow;
 class VideoPlayerDialog;
+struct TrackClips;
 
 // GUI thread only. The shell reads and writes the project fields below directly; every
 // addition or removal of a track goes through an undo command or clears the undo stack.
@@ -193,6 +194,37 @@ public:
     bool midiConnected = false;
     QTimer *midiConnectTimer = nullptr;
 
+    // Clip and marker edits, each one undo step (GUI thread). Requests with an index out of
+    // range, a track of the other kind, or on the track being recorded change nothing.
+    // Times are as they sound: MIDI clips are converted with midiTempoScale(bpm, midiFileTempo).
+    void splitClipAtPlayhead(int trackIndex, int clipIndex);
+    // Splits the first clip under the playhead on the selected track.
+    void onSplitClip();
+    void deleteAudioClip(int trackIndex, int clipIndex);
+    void deleteMidiClip(int trackIndex, int clipIndex);
+    // Records an edit the lists of track `trackIndex` went through (nothing when unchanged).
+    void commitClipsEdit(int trackIndex, const TrackClips &before, const QString &label);
+    void commitEnvelopeEdit(int trackIndex, const std::vector<EnvelopePoint> &before,
+                            const std::vector<EnvelopePoint> &after);
+    // Moves a clip with the move tool: same track, the horizontal movement; another track
+    // of its kind, the end of that track's list at the same start. Drops must land on a
+    // lane inside the visible part of the lanes.
+    void onClipDragStarted(int trackIndex, int clipIndex, QPoint globalPos);
+    void onClipDragMoved(QPoint globalPos);
+    void onClipDragFinished(QPoint globalPos);
+    // Row of the lane under global y within the visible lanes, -1 for none.
+    int findTrackIndexAtGlobalY(int globalY) const;
+    void addMarkerAtPlayhead();
+    // Asks for a label; an empty one or a cancel changes nothing.
+    void renameMarker(int index);
+    void renameMarker(int index, const QString &label);
+    void removeMarker(int index);
+    void syncMarkersToRuler();
+    // A new audio track right below a MIDI track, sounding exactly as one of its clips does.
+    void renderMidiInPlace(int trackIndex, int clipIndex);
+    // Edits one audio clip's source in a single-track editor inside a modal dialog.
+    void editAudioClip(int trackIndex, int clipIndex);
+
     ToolMode toolMode = None;
     bool snapEnabled = false;
     bool metronomeOn = false;  // wanted during playback and recording
@@ -293,6 +325,25 @@ private:
     // Timeline time of live MIDI events: the running playback's time, else the playhead.
     double liveEventTime() const;
     void autoConnectMidi();
+
+    // Repaints the row's lane, the ruler and the engine's slot after a clip edit.
+    void refreshAfterClipEdit(int trackIndex);
+    // Wires a new row's clip requests to the edits above.
+    void connectClipEdits(TrackRowWidget *row);
+    // Every MIDI lane draws at the current midiTempoScale(bpm, midiFileTempo).
+    void syncMidiTempoScale();
+    // No undo or redo while a lane holds a gesture (it would replace the lists under it)
+    // or while a track records (captured audio must not land in a user's clip).
+    bool historyStepAllowed() const;
+    bool validTrack(int index) const { return index >= 0 && index < static_cast<int>(tracks.size()); }
+    void endClipDrag();
+    bool dragging = false;
+    int dragSourceTrack = -1;
+    int dragSourceClip = -1;
+    bool dragIsMidi = false;
+    double dragOrigStart = 0.0;
+    int dragPressX = 0;
+    QWidget *dragGhost = nullptr;  // parentless floating window, owned while it exists
 
     MidiInput *midiInput = nullptr;
     Metronome *metronome = nullptr;

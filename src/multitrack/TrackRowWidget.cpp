@@ -107,6 +107,7 @@ void TrackRowWidget::connectLane(ClipLaneWidget *lane)
     connect(lane, &ClipLaneWidget::clipDragStarted, this, &TrackRowWidget::clipDragStarted);
     connect(lane, &ClipLaneWidget::clipDragMoved, this, &TrackRowWidget::clipDragMoved);
     connect(lane, &ClipLaneWidget::clipDragFinished, this, &TrackRowWidget::clipDragFinished);
+    connect(lane, &ClipLaneWidget::clipsEditCommitted, this, &TrackRowWidget::clipsEditCommitted);
 }
 
 void TrackRowWidget::rebindTrackData(TrackData *newTrack)
@@ -225,12 +226,14 @@ void TrackRowWidget::appendMidiClip(double startSec, double durationSec)
 {
     if (!track)
         return;
+    TrackClips before{track->audioClips, track->midiClips};
     MidiClip clip;
     clip.id = static_cast<int>(track->midiClips.size());
     clip.start = startSec;
     clip.duration = durationSec;
     track->midiClips.push_back(std::move(clip));
     midiClipWidget->update();
+    emit clipsEditCommitted(std::move(before), tr("创建MIDI块"));
     emit trackChanged();
 }
 

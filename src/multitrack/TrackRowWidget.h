@@ -2,6 +2,8 @@
 // Ties one track record to its header in the page's left column and its clip lane on the timeline.
 #pragma once
 
+#include "ClipLaneWidget.h"
+
 #include <QPoint>
 #include <QString>
 #include <QWidget>
@@ -10,7 +12,6 @@
 
 class AudioClipWidget;
 class AudioPluginBridge;
-class ClipLaneWidget;
 class MidiClipWidget;
 class PianoSampler;
 class SF2Sampler;
@@ -67,6 +68,10 @@ signals:
     void clipDragFinished(QPoint globalPos);
     void deleteMidiClip(int clipIndex);
     void deleteAudioClip(int clipIndex);
+    void renderMidiInPlace(int clipIndex);
+    // An edit of the clip lists made in the lane or by the row: the lists before it and
+    // its name; the record holds the lists after it.
+    void clipsEditCommitted(TrackClips before, QString label);
     void vst3EditorToggled(int trackIndex, bool open);
 
 protected:

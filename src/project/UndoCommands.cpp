@@ -175,11 +175,45 @@ void MidiNoteSnapshotCommand::apply(bool useAfter)
         track->midiClips[size_t(clipIndex)].notes = useAfter ? after : before;
 }
 
+template <typename Clip>
+TrackClipsSnapshotCommand::SharedClips<Clip> TrackClipsSnapshotCommand::intern(std::vector<Clip> clips)
+{
+    // The newest snapshot's clips, not kept alive here: a closed project's audio is freed.
+    static std::vector<std::weak_ptr<const Clip>> newest;
+    SharedClips<Clip> shared;
+    shared.reserve(clips.size());
+    for (size_t i = 0; i < clips.size(); ++i) {
+        std::shared_ptr<const Clip> match;
+        // A split or a removal shifts the clips after it by one place.
+        for (const size_t at : {i, i + 1, i - 1}) {
+            if (at >= newest.size())
+                continue;
+            if (auto candidate = newest[at].lock(); candidate && *candidate == clips[i]) {
+                match = std::move(candidate);
+                break;
+            }
+        }
+        shared.push_back(match ? std::move(match) : std::make_shared<const Clip>(std::move(clips[i])));
+    }
+    newest.assign(shared.begin(), shared.end());
+    return shared;
+}
+
+template <typename Clip>
+std::vector<Clip> TrackClipsSnapshotCommand::materialise(const SharedClips<Clip> &clips)
+{
+    std::vector<Clip> list;
+    list.reserve(clips.size());
+    for (const auto &clip : clips)
+        list.push_back(*clip);
+    return list;
+}
+
 TrackClipsSnapshotCommand::TrackClipsSnapshotCommand(std::vector<TrackData> *tracks, int trackIndex,
                                                      std::vector<AudioClip> before, std::vector<AudioClip> after,
                                                      const QString &text)
-    : QUndoCommand(text), tracks(tracks), trackIndex(trackIndex), audioBefore(std::move(before)),
-      audioAfter(std::move(after))
+    : QUndoCommand(text), tracks(tracks), trackIndex(trackIndex), audioBefore(intern(std::move(before))),
+      audioAfter(intern(std::move(after)))
 {
 }
 
@@ -189,8 +223,8 @@ TrackClipsSnapshotCommand *TrackClipsSnapshotCommand::createForMidi(std::vector<
 {
     auto *command = new TrackClipsSnapshotCommand(tracks, trackIndex, {}, {}, text);
     command->isMidi = true;
-    command->midiBefore = std::move(before);
-    command->midiAfter = std::move(after);
+    command->midiBefore = intern(std::move(before));
+    command->midiAfter = intern(std::move(after));
     return command;
 }
 
@@ -226,9 +260,9 @@ void TrackClipsSnapshotCommand::apply(bool useAfter)
 {
     if (TrackData *track = trackAt(tracks, trackIndex)) {
         if (isMidi)
-            track->midiClips = useAfter ? midiAfter : midiBefore;
+            track->midiClips = materialise(useAfter ? midiAfter : midiBefore);
         else
-            track->audioClips = useAfter ? audioAfter : audioBefore;
+            track->audioClips = materialise(useAfter ? audioAfter : audioBefore);
     }
 }
 

@@ -12,6 +12,7 @@
 #include <QString>
 #include <QUndoCommand>
 
+#include <memory>
 #include <optional>
 #include <vector>
 
@@ -157,14 +158,24 @@ public:
 private:
     void apply(bool useAfter);
 
+    // Clips held by shared pointer: a clip equal to one of the newest snapshot's neighbours
+    // at its place is that same clip, so a run of edits keeps one copy of every clip it
+    // leaves alone instead of two per step.
+    template <typename Clip>
+    using SharedClips = std::vector<std::shared_ptr<const Clip>>;
+    template <typename Clip>
+    static SharedClips<Clip> intern(std::vector<Clip> clips);
+    template <typename Clip>
+    static std::vector<Clip> materialise(const SharedClips<Clip> &clips);
+
     std::vector<TrackData> *tracks;
     int trackIndex;
     int mergeKey = -1;
     bool isMidi = false;
-    std::vector<AudioClip> audioBefore;
-    std::vector<AudioClip> audioAfter;
-    std::vector<MidiClip> midiBefore;
-    std::vector<MidiClip> midiAfter;
+    SharedClips<AudioClip> audioBefore;
+    SharedClips<AudioClip> audioAfter;
+    SharedClips<MidiClip> midiBefore;
+    SharedClips<MidiClip> midiAfter;
 };
 
 // Moves clip `clipIndex` of the source track to the end of the target track (which may be
