@@ -103,14 +103,19 @@ std::optional<Onset> findOnset(const std::vector<float> &recorded, const QList<f
     const std::size_t at = std::size_t(first - recorded.begin());
     if (at + 64 > recorded.size())
         return std::nullopt;
-    // Back up over the quiet frames before the first loud one.
-    const std::size_t start = at >= 8 ? at - 8 : 0;
-    for (qsizetype k = 0; k + 64 <= expected.size(); ++k) {
-        bool same = true;
-        for (qsizetype j = 0; j < 64 && same; ++j)
-            same = std::abs(recorded[start + std::size_t(j)] - expected[k + j]) < 1e-4f;
-        if (same)
-            return Onset{start, k};
+    // Back up over quiet frames before the first loud one when they were played too; when
+    // the monitor heard silence before the playback, the loud frame itself is the onset.
+    for (std::size_t back = std::min<std::size_t>(at, 8);; --back) {
+        const std::size_t start = at - back;
+        for (qsizetype k = 0; k + 64 <= expected.size(); ++k) {
+            bool same = true;
+            for (qsizetype j = 0; j < 64 && same; ++j)
+                same = std::abs(recorded[start + std::size_t(j)] - expected[k + j]) < 1e-4f;
+            if (same)
+                return Onset{start, k};
+        }
+        if (back == 0)
+            break;
     }
     return std::nullopt;
 }
