@@ -100,8 +100,8 @@ std::function<Results()> offlineRun(const char *effect)
         return onPairs([](AudioProcessor &p) { p.applyReverb(0.3f, 0.5f, 0.5f, 20.0f, 0.5f); });
     if (name == QLatin1String("delay"))
         return onPairs([](AudioProcessor &p) { p.applyDelay(0.4f, 250, 0.5f); });
-    if (name == QLatin1String("compress"))
-        return onPairs([](AudioProcessor &p) { p.applyCompression(-20.0f, 4.0f, 10.0f, 100.0f, 3.0f, 6.0f); });
+    if (name == QLatin1String("compress"))  // the dialog's defaults: no make-up gain
+        return onPairs([](AudioProcessor &p) { p.applyCompression(-20.0f, 4.0f, 10.0f, 100.0f, 0.0f, 6.0f); });
     if (name == QLatin1String("eq5"))
         return onPairs([](AudioProcessor &p) {
             const float frequencies[] = {100.0f, 500.0f, 2000.0f, 5000.0f, 10000.0f};

@@ -266,8 +266,8 @@ void CompressorDialog::onApply()
         reject();
         return;
     }
+    // The settings are the result: whoever opened the dialog runs them over its audio.
     restoreInput();
-    applyParameters();
     previewActive = false;
     accept();
 }

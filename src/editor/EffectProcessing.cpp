@@ -152,7 +152,9 @@ QString runPerChannel(SampleLists &lists, int sampleRate, const std::function<vo
 void applyWidth(SampleLists &lists, int sampleRate, float width)
 {
     AudioProcessor processor;
-    processor.stereoSamples = std::move(lists.stereo);
+    processor.stereoSamples = ownCopy(std::move(lists.stereo));
+    // Already of the size the effect gives it, so it writes every value without zeroing first.
+    processor.samples = uninitialisedFloats(framesOf(processor.stereoSamples));
     processor.sampleRate = sampleRate;
     processor.channels = 2;
     processor.applyImager(width);
