@@ -10,6 +10,7 @@
 #include <QMenu>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QPainterPathStroker>
 #include <QPainterPath>
 #include <QPixmap>
 #include <QWheelEvent>
@@ -344,6 +345,34 @@ void ParametricEQWidget::paintEvent(QPaintEvent *)
     drawControlPoints(painter, plotRect);
 }
 
+namespace {
+
+// Strokes the polyline `path` with `pen` in one fill. The antialiasing rasteriser keeps the
+// cells of each pixel row in a list ordered by x and searched from the left, so an outline
+// running left to right across the whole plot costs the square of its length. The outlines
+// of short pieces, added from the right end leftwards, each find their place at the head of
+// those lists. Flat ends let the pieces meet edge to edge, so the fill shows no seams.
+void strokePolyline(QPainter &painter, const QPainterPath &path, const QPen &pen)
+{
+    QPainterPathStroker inner(pen);
+    inner.setCapStyle(Qt::FlatCap);
+    const QPainterPathStroker ends(pen);
+    QPainterPath outline;
+    outline.setFillRule(Qt::WindingFill);
+    constexpr int pieceLength = 32;
+    const int last = path.elementCount() - 1;
+    for (int end = last; end > 0; end -= pieceLength) {
+        const int start = std::max(0, end - pieceLength);
+        QPainterPath piece(path.elementAt(start));
+        for (int i = start + 1; i <= end; ++i)
+            piece.lineTo(path.elementAt(i));
+        outline.addPath((start == 0 || end == last ? ends : inner).createStroke(piece));
+    }
+    painter.fillPath(outline, pen.brush());
+}
+
+} // namespace
+
 void ParametricEQWidget::drawEQCurve(QPainter &painter, const QRect &r) const
 {
     const int n = std::max(128, 2 * (r.right() - r.left()) + 2);
@@ -372,9 +401,7 @@ void ParametricEQWidget::drawEQCurve(QPainter &painter, const QRect &r) const
     }
 
     fillUnderCurve(painter, sum, r, r.right(), r.left(), curveColor, 30, 3);
-    painter.setPen(QPen(curveColor, 2.0));
-    painter.setBrush(Qt::NoBrush);
-    painter.drawPath(sum);
+    strokePolyline(painter, sum, QPen(curveColor, 2.0));
 
     for (int b = 0; b < bandCount; ++b) {
         if (!bands[std::size_t(b)].enabled)
