@@ -41,7 +41,7 @@ f32="-e floating-point -b 32"
 
 compare() {
   echo "== $1"
-  python3 "$root/bench/compare.py" --median --runs "$runs" "$2" "$3"
+  python3 "$root/bench/compare.py" --runs "$runs" "$2" "$3"
 }
 "$tool" render "$work/vocal.wav" "$out"
 compare "open the pitch editor vs aubiopitch -p yin -B 1764 -H 441 (2 cores)" "$two $tool open $work/vocal.wav" \

@@ -6,6 +6,7 @@
 #include "analysis/ParametricEQWidget.h"
 #include "audio/AudioProcessor.h"
 #include "audio/DecodedAudio.h"
+#include "audio/VectorState.h"
 #include "engine/AudioEngine.h"
 
 #include <QHBoxLayout>
@@ -142,6 +143,7 @@ void EqualizerDialog::applyEQ()
     if (!processor)
         return;
     restoreDry();
+    clearUpperVectorState();
     if (dryStereo.isEmpty() || eqWidget->isBypassed()) {
         applyBands(*processor);
         return;

@@ -6,6 +6,7 @@
 #include "analysis/CompressorDialog.h"
 #include "analysis/PitchCorrectionDialog.h"
 #include "audio/AudioProcessor.h"
+#include "audio/VectorState.h"
 #include "editor/EffectProcessing.h"
 #include "project/UndoCommands.h"
 
@@ -43,6 +44,7 @@ void AudioEditorPage::commitEffect(std::optional<QList<float>> monoResult,
 {
     showLoading(loadingText);
     SampleLists lists{samples, stereoSamples};
+    clearUpperVectorState();
     if (lists.stereo.isEmpty() && monoResult)
         lists.mono = std::move(*monoResult);
     else
