@@ -22,8 +22,8 @@ with np.errstate(divide='ignore'):
 print(v.shape, v.max())
 PY
 echo "== ours vs numpy"
-python3 "$root/bench/compare.py" --median --runs 7 "$build/bench/spectrogram_tool $work/clip.f32" \
+python3 "$root/bench/compare.py" --runs 7 "$build/bench/spectrogram_tool $work/clip.f32" \
   "/usr/bin/python3 $work/numpy_stft.py $work/clip.f32"
 echo "== ours vs sox spectrogram (-X 86.1328125 columns/s, -y 1025 rows)"
-python3 "$root/bench/compare.py" --median --runs 5 "$build/bench/spectrogram_tool $work/clip.f32" \
+python3 "$root/bench/compare.py" --runs 5 "$build/bench/spectrogram_tool $work/clip.f32" \
   "sox $work/clip.wav -n spectrogram -X 86.1328125 -y 1025 -o $work/sox.png"
