@@ -5,6 +5,7 @@
 #include "analysis/CompressorDialog.h"
 #include "analysis/PitchCorrectionDialog.h"
 #include "audio/AudioProcessor.h"
+#include "audio/VectorState.h"
 #include "editor/AudioEditorPage.h"
 
 #include <QApplication>
@@ -79,6 +80,7 @@ int main(int argc, char **argv)
         offline.samples = channels2(file);
         offline.sampleRate = file.sampleRate;
         offline.channels = file.stereoSamples.isEmpty() ? 1 : 2;
+        clearUpperVectorState();
         clock.restart();
         offline.applyCompression(-20.0f, 4.0f, 10.0f, 100.0f, 3.0f, 6.0f);
         std::fprintf(stderr, "offline compressor alone: %lld ms\n", clock.elapsed());

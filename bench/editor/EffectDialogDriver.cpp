@@ -2,8 +2,9 @@
 // Opens, sets and applies one effect dialog on the editor page.
 #include "EffectDialogDriver.h"
 
+#include "analysis/EqualizerDialog.h"
+#include "analysis/ParametricEQWidget.h"
 #include "editor/AudioEditorPage.h"
-#include "editor/EffectDialog.h"
 #include "editor/WaveformWidget.h"
 
 #include <QApplication>
@@ -46,6 +47,26 @@ struct DialogEffect
     std::function<void(QWidget *)> set;
 };
 
+// The five bells of the offline five-band run.
+void setFiveBands(QWidget *dialog)
+{
+    const float frequencies[] = {100.0f, 500.0f, 2000.0f, 5000.0f, 10000.0f};
+    const float gains[] = {3.0f, -3.0f, 4.0f, 2.0f, -2.0f};
+    const float qs[] = {0.7f, 1.0f, 1.2f, 0.8f, 0.7f};
+    ParametricEQWidget *graph = static_cast<EqualizerDialog *>(dialog)->graph();
+    for (int i = 0; i < ParametricEQWidget::bandCount; ++i)
+        graph->setBand(i, {true, frequencies[i], gains[i], qs[i], ParametricEQWidget::Bell, graph->band(i).color});
+}
+
+// The dialog the page just opened; the last one's went with the deferred deletes.
+QWidget *openedDialog(AudioEditorPage &page)
+{
+    for (QDialog *dialog : page.findChildren<QDialog *>())
+        if (dialog->isVisible())
+            return dialog;
+    return nullptr;
+}
+
 const DialogEffect effects[] = {
     {"gain", &AudioEditorPage::showGainDialog, [](QWidget *d) { d->findChild<QDoubleSpinBox *>()->setValue(-6.0); }},
     {"reverb", &AudioEditorPage::showReverbDialog,
@@ -67,6 +88,8 @@ const DialogEffect effects[] = {
      [](QWidget *d) { d->findChild<QSlider *>()->setValue(80); }},
     {"centre", &AudioEditorPage::showCenterExtractionDialog,
      [](QWidget *d) { d->findChildren<QRadioButton *>().at(1)->setChecked(true); }},
+    {"compress", &AudioEditorPage::showCompressorDialog, [](QWidget *) {}},  // its defaults are the offline run's
+    {"eq5", &AudioEditorPage::showEqualizerDialog, setFiveBands},
 };
 
 } // namespace
@@ -83,10 +106,7 @@ bool applyThroughDialog(AudioEditorPage &page, const QString &name)
         selectNoise(page);
     const int steps = page.undoStack->count();
     (page.*effect->open)();
-    QWidget *dialog = nullptr;
-    for (QWidget *widget : QApplication::topLevelWidgets())
-        if (qobject_cast<EffectDialog *>(widget) && widget->isVisible())
-            dialog = widget;
+    QWidget *dialog = openedDialog(page);
     if (!dialog)
         return false;
     effect->set(dialog);

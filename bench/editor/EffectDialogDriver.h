@@ -7,6 +7,6 @@
 
 class AudioEditorPage;
 
-// Names: gain, reverb, delay, exciter, width, noisered, centre (spectral mode). False for an
+// Names: gain, reverb, delay, exciter, width, noisered, centre (spectral mode), compress, eq5. False for an
 // unknown name, a dialog that did not open, or an apply that recorded no step.
 bool applyThroughDialog(AudioEditorPage &page, const QString &effect);

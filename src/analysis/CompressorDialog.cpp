@@ -3,6 +3,7 @@
 #include "analysis/CompressorDialog.h"
 
 #include "audio/AudioProcessor.h"
+#include "audio/VectorState.h"
 
 #include <QDoubleSpinBox>
 #include <QGridLayout>
@@ -210,6 +211,7 @@ void CompressorDialog::applyParameters()
     if (!processor)
         return;
     const Settings s = settings();
+    clearUpperVectorState();
     processor->applyCompression(s.thresholdDb, s.ratio, s.attackMs, s.releaseMs, s.makeupDb, s.kneeDb);
 }
 
@@ -266,8 +268,8 @@ void CompressorDialog::onApply()
         reject();
         return;
     }
+    // The settings are the result: whoever opened the dialog runs them over its audio.
     restoreInput();
-    applyParameters();
     previewActive = false;
     accept();
 }

@@ -12,8 +12,9 @@ class QGridLayout;
 class QLabel;
 class QSlider;
 
-// GUI thread only. Works on a processor it does not own; every preview and apply starts
-// from the samples the processor held when the dialog opened (`channels` set to 1).
+// GUI thread only. Works on a processor it does not own; every preview starts from the
+// samples the processor held when the dialog opened (`channels` set to 1). Apply puts those
+// samples back and accepts: the caller runs settings() over its audio, every channel of it.
 class CompressorDialog : public QDialog
 {
     Q_OBJECT

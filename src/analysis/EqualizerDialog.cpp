@@ -5,6 +5,8 @@
 #include "analysis/EqualizerPreviewFilter.h"
 #include "analysis/ParametricEQWidget.h"
 #include "audio/AudioProcessor.h"
+#include "audio/DecodedAudio.h"
+#include "audio/VectorState.h"
 #include "engine/AudioEngine.h"
 
 #include <QHBoxLayout>
@@ -141,16 +143,22 @@ void EqualizerDialog::applyEQ()
     if (!processor)
         return;
     restoreDry();
-    applyBands(*processor);
-    // The stereo list gets the same filters per channel, so what is exported is what plays.
-    if (!dryStereo.isEmpty()) {
-        AudioProcessor stereo;
-        stereo.samples = dryStereo;
-        stereo.sampleRate = sampleRate;
-        stereo.channels = 2;
-        applyBands(stereo);
-        processor->stereoSamples = stereo.samples;
+    clearUpperVectorState();
+    if (dryStereo.isEmpty() || eqWidget->isBypassed()) {
+        applyBands(*processor);
+        return;
     }
+    // Both channels are equalised, so what is exported is what plays; what plays is their
+    // mean, as after a load.
+    AudioProcessor stereo;
+    stereo.samples = dryStereo;
+    stereo.sampleRate = sampleRate;
+    stereo.channels = 2;
+    applyBands(stereo);
+    const qsizetype frames = stereo.samples.size() / 2;
+    processor->samples = uninitialisedFloats(frames);
+    mixFramesToMono(stereo.samples.constData(), processor->samples.data(), frames, 2);
+    processor->stereoSamples = std::move(stereo.samples);
 }
 
 void EqualizerDialog::stopPreview()

@@ -578,9 +578,7 @@ void FrequencyAnalyzerWidget::drawCurve(QPainter &painter, const QRect &r, const
         return;
     if (fill)
         fillUnderCurve(painter, path, r, int(freqToX(maxFrequency, r)), int(freqToX(minFrequency, r)), color, 80, 5);
-    painter.setPen(QPen(color, 1.5));
-    painter.setBrush(Qt::NoBrush);
-    painter.drawPath(path);
+    strokePolyline(painter, path, QPen(color, 1.5));
 }
 
 void FrequencyAnalyzerWidget::drawPeakCurve(QPainter &painter, const QRect &r, const QList<float> &values) const

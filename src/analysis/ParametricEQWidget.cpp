@@ -68,6 +68,8 @@ ParametricEQWidget::ParametricEQWidget(QWidget *parent)
 {
     setMinimumSize(500, 300);
     setAttribute(Qt::WA_MouseTracking);
+    // The analyser's picture covers every pixel, so nothing is filled beneath it first.
+    setAttribute(Qt::WA_OpaquePaintEvent);
     setFocusPolicy(Qt::WheelFocus);
     analyzer = new FrequencyAnalyzerWidget(this);
     analyzer->setVisible(false);
@@ -344,37 +346,81 @@ void ParametricEQWidget::paintEvent(QPaintEvent *)
     drawControlPoints(painter, plotRect);
 }
 
+// The n points of the curve for a rate and plot: their abscissae and unit-circle values, and
+// each band's own response at them while its section stays the same.
+struct ParametricEQWidget::CurveGrid
+{
+    CurveGrid(int n, float rate, const QRect &plot, const ParametricEQWidget &graph) : n(n), rate(rate), plot(plot)
+    {
+        x.reserve(std::size_t(n));
+        points.reserve(std::size_t(n));
+        for (int i = 0; i < n; ++i) {
+            const double f = pointFrequency(i, n);
+            x.push_back(graph.freqToX(float(f), plot));
+            points.emplace_back(2.0 * std::numbers::pi * f / double(rate));
+        }
+    }
+    bool fits(int count, float sampleRate, const QRect &r) const { return count == n && sampleRate == rate && r == plot; }
+    // Band b's response at every point for `section`; zeros for a band that has none.
+    const std::vector<float> &response(int b, const std::optional<BiquadCoefficients> &section)
+    {
+        Response &kept = responses[std::size_t(b)];
+        if (!kept.values.empty() && kept.section == section)
+            return kept.values;
+        kept.section = section;
+        kept.values.assign(std::size_t(n), 0.0f);
+        if (section)
+            for (int i = 0; i < n; ++i)
+                kept.values[std::size_t(i)] = points[std::size_t(i)].magnitudeDb(*section);
+        return kept.values;
+    }
+
+    struct Response
+    {
+        std::optional<BiquadCoefficients> section;
+        std::vector<float> values;
+    };
+    int n;
+    float rate;
+    QRect plot;
+    std::vector<double> x;
+    std::vector<UnitCircle> points;
+    std::array<Response, bandCount> responses;
+};
+
+ParametricEQWidget::~ParametricEQWidget() = default;
+
 void ParametricEQWidget::drawEQCurve(QPainter &painter, const QRect &r) const
 {
     const int n = std::max(128, 2 * (r.right() - r.left()) + 2);
     const float rate = float(sampleRate());
     const auto yOf = [&](float db) { return std::clamp(double(dbToY(db, r)), double(r.top()), double(r.bottom())); };
+    if (!grid || !grid->fits(n, rate, r))
+        grid = std::make_unique<CurveGrid>(n, rate, r, *this);
 
-    std::vector<std::optional<BiquadCoefficients>> sections(bandCount);
-    std::vector<QPainterPath> ownCurves(bandCount);
-    for (int b = 0; b < bandCount; ++b)
-        sections[std::size_t(b)] = sectionFor(bands[std::size_t(b)], rate);
-    QPainterPath sum;
-    for (int i = 0; i < n; ++i) {
-        const double f = pointFrequency(i, n);
-        const double x = freqToX(float(f), r);
-        const UnitCircle point(2.0 * std::numbers::pi * f / double(rate));
-        float total = masterGain;
-        for (int b = 0; b < bandCount; ++b) {
-            if (!bands[std::size_t(b)].enabled)
-                continue;
-            const float own = sections[std::size_t(b)] ? point.magnitudeDb(*sections[std::size_t(b)]) : 0.0f;
-            total += own;
-            QPainterPath &path = ownCurves[std::size_t(b)];
-            i == 0 ? path.moveTo(x, yOf(own)) : path.lineTo(x, yOf(own));
+    std::vector<float> totals(std::size_t(n), masterGain);
+    std::array<QPainterPath, bandCount> ownCurves;
+    for (int b = 0; b < bandCount; ++b) {
+        if (!bands[std::size_t(b)].enabled)
+            continue;
+        const std::vector<float> &own = grid->response(b, sectionFor(bands[std::size_t(b)], rate));
+        QPainterPath &path = ownCurves[std::size_t(b)];
+        path.reserve(n);
+        for (int i = 0; i < n; ++i) {
+            totals[std::size_t(i)] += own[std::size_t(i)];
+            const QPointF at(grid->x[std::size_t(i)], yOf(own[std::size_t(i)]));
+            i == 0 ? path.moveTo(at) : path.lineTo(at);
         }
-        i == 0 ? sum.moveTo(x, yOf(total)) : sum.lineTo(x, yOf(total));
+    }
+    QPainterPath sum;
+    sum.reserve(n);
+    for (int i = 0; i < n; ++i) {
+        const QPointF at(grid->x[std::size_t(i)], yOf(totals[std::size_t(i)]));
+        i == 0 ? sum.moveTo(at) : sum.lineTo(at);
     }
 
     fillUnderCurve(painter, sum, r, r.right(), r.left(), curveColor, 30, 3);
-    painter.setPen(QPen(curveColor, 2.0));
-    painter.setBrush(Qt::NoBrush);
-    painter.drawPath(sum);
+    strokePolyline(painter, sum, QPen(curveColor, 2.0));
 
     for (int b = 0; b < bandCount; ++b) {
         if (!bands[std::size_t(b)].enabled)

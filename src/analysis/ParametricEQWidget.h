@@ -11,6 +11,7 @@
 #include <QWidget>
 
 #include <array>
+#include <memory>
 #include <optional>
 
 class FrequencyAnalyzerWidget;
@@ -39,6 +40,7 @@ public:
     static constexpr int bandCount = 5;
 
     explicit ParametricEQWidget(QWidget *parent = nullptr);
+    ~ParametricEQWidget() override;
 
     EQBand band(int index) const;
     void setBand(int index, const EQBand &band);
@@ -121,4 +123,7 @@ private:
     QRect plotRect;
     QPixmap background;
     quint64 backgroundVersion = 0;
+    // What the curve's points cost to place, kept between repaints (a drag changes one band).
+    struct CurveGrid;
+    mutable std::unique_ptr<CurveGrid> grid;
 };

@@ -2,6 +2,7 @@
 // Pitch-correction editor: analysis, view geometry, gestures, rendering and painting.
 #include "analysis/PitchCorrectionDialog.h"
 
+#include "audio/VectorState.h"
 #include "audio/dsp/PitchShiftProcessor.h"
 
 #include <QHBoxLayout>
@@ -87,6 +88,7 @@ PitchCorrectionDialog::PitchCorrectionDialog(const QList<float> &samples, int ra
     setFocusPolicy(Qt::StrongFocus);
 
     detector.configure(float(sampleRate), 40.0f, 10.0f, 0.15f);
+    clearUpperVectorState();
     frames = detectPitch(detector, inputSamples.constData(), size_t(inputSamples.size()));
     segments = YinPitchDetector::buildSegments(frames, 3, 2);
     YinPitchDetector::computeTargets(segments, 1.0f);
@@ -340,6 +342,7 @@ PitchCorrectionRender PitchCorrectionDialog::correction() const
 
 void PitchCorrectionDialog::runCorrection()
 {
+    clearUpperVectorState();
     outputSamples = correction().apply(inputSamples);
 }
 

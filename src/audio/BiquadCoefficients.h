@@ -26,6 +26,8 @@ struct BiquadCoefficients
     float a1 = 0.0f;
     float a2 = 0.0f;
 
+    bool operator==(const BiquadCoefficients &) const = default;
+
     // Single-precision coefficients for one band, or nothing when the band must be skipped:
     // an unknown type, a bell or shelf whose gain is below 0.01 dB, or settings that would
     // make the section unstable or non-finite (Q <= 0, frequency outside (0, Nyquist),

@@ -21,6 +21,7 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QMessageBox>
+#include <QPointer>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QStackedWidget>
@@ -326,16 +327,17 @@ void AudioEditorPage::showEqualizerDialog()
     auto *dialog = new EqualizerDialog(processor, transport.engineFor(sampleRate), this);
     processor->setParent(dialog);
     dialog->setAttribute(Qt::WA_DeleteOnClose);
-    connect(dialog, &QDialog::accepted, this, [this, processor] {
-        // Read before anything runs the event loop: the closed dialog may go with it.
+    holdDocumentWhileOpen(dialog);
+    // `finished` is the dialog's last signal: the busy overlay runs events, which may delete
+    // the closed dialog with its processor, so the result is taken out first.
+    const QPointer<EqualizerDialog> guard(dialog);
+    connect(dialog, &QDialog::finished, this, [this, guard, processor](int result) {
+        if (!guard || result != QDialog::Accepted)
+            return;
         const QList<float> newMono = processor->samples;
         const QList<float> newStereo = processor->stereoSamples;
         showLoading(QStringLiteral("应用均衡器..."));
-        const QList<float> oldMono = samples;
-        const QList<float> oldStereo = stereoSamples;
-        samples = newMono;
-        stereoSamples = newStereo;
-        undoStack->push(new SamplesReplaceCommand(&samples, &stereoSamples, oldMono, oldStereo, samples, stereoSamples,
+        undoStack->push(new SamplesReplaceCommand(&samples, &stereoSamples, samples, stereoSamples, newMono, newStereo,
                                                   QStringLiteral("均衡器")));
         syncWaveforms();
         hideLoading();

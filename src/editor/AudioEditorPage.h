@@ -10,6 +10,7 @@
 #include <QWidget>
 
 #include <functional>
+#include <optional>
 #include <memory>
 
 class AudioProcessor;
@@ -140,10 +141,11 @@ private:
     bool canOpenEffectDialog();
     // Keeps the document held until `dialog` is destroyed.
     void holdDocumentWhileOpen(QDialog *dialog);
-    // Takes an accepted analysis dialog's result as one undo step: `monoResult` on a mono
-    // clip, else `perChannel` run on each channel with `samples` their mean. Neither may
-    // refer to the dialog, which the busy overlay's events can delete during the step.
-    void commitEffect(QList<float> monoResult, const std::function<void(AudioProcessor &)> &perChannel,
+    // Takes an accepted analysis dialog's result as one undo step: `monoResult`, where the
+    // dialog rendered one, on a mono clip, else `perChannel` run on each channel with
+    // `samples` their mean. Neither may refer to the dialog, which the busy overlay's events
+    // can delete during the step.
+    void commitEffect(std::optional<QList<float>> monoResult, const std::function<void(AudioProcessor &)> &perChannel,
                       const QString &loadingText, const QString &label, const QString &doneText);
 
     void startPlayback();

@@ -6,6 +6,7 @@
 #include "analysis/CompressorDialog.h"
 #include "analysis/PitchCorrectionDialog.h"
 #include "audio/AudioProcessor.h"
+#include "audio/VectorState.h"
 #include "editor/EffectProcessing.h"
 #include "project/UndoCommands.h"
 
@@ -37,13 +38,15 @@ void AudioEditorPage::holdDocumentWhileOpen(QDialog *dialog)
     connect(dialog, &QObject::destroyed, this, [lock] { lock->release(); });
 }
 
-void AudioEditorPage::commitEffect(QList<float> monoResult, const std::function<void(AudioProcessor &)> &perChannel,
-                                   const QString &loadingText, const QString &label, const QString &doneText)
+void AudioEditorPage::commitEffect(std::optional<QList<float>> monoResult,
+                                   const std::function<void(AudioProcessor &)> &perChannel, const QString &loadingText,
+                                   const QString &label, const QString &doneText)
 {
     showLoading(loadingText);
     SampleLists lists{samples, stereoSamples};
-    if (lists.stereo.isEmpty())
-        lists.mono = std::move(monoResult);
+    clearUpperVectorState();
+    if (lists.stereo.isEmpty() && monoResult)
+        lists.mono = std::move(*monoResult);
     else
         EffectProcessing::runPerChannel(lists, sampleRate, perChannel);
     undoStack->push(
@@ -95,12 +98,13 @@ void AudioEditorPage::showCompressorDialog()
     processor->setParent(dialog);
     holdDocumentWhileOpen(dialog);
     const QPointer<CompressorDialog> guard(dialog);
-    connect(dialog, &QDialog::finished, this, [this, guard, processor](int result) {
+    connect(dialog, &QDialog::finished, this, [this, guard](int result) {
         if (!guard || result != QDialog::Accepted)
             return;
+        // The dialog renders previews only; the step runs its settings over each channel.
         const CompressorDialog::Settings s = guard->settings();
         commitEffect(
-            processor->samples,
+            std::nullopt,
             [s](AudioProcessor &channel) {
                 channel.applyCompression(s.thresholdDb, s.ratio, s.attackMs, s.releaseMs, s.makeupDb, s.kneeDb);
             },

@@ -2,6 +2,7 @@
 // The effect dialogs' shared frame: button row, opening lists, preview, apply and cancel.
 #include "editor/EffectDialog.h"
 
+#include "audio/VectorState.h"
 #include "editor/AudioEditorPage.h"
 #include "project/UndoCommands.h"
 
@@ -110,6 +111,7 @@ void EffectDialog::preview()
     const Run run = readControls();
     page->showLoading(QStringLiteral("预览中..."));
     SampleLists lists = opening;
+    clearUpperVectorState();
     const QString error = run.process(lists);
     if (error.isEmpty()) {
         page->samples = std::move(lists.mono);
@@ -148,6 +150,7 @@ void EffectDialog::apply(AudioEditorPage *page, const SampleLists &opening, cons
 {
     page->showLoading(texts.applyBusy);
     SampleLists lists = opening;
+    clearUpperVectorState();
     const QString error = run.process(lists);
     if (!error.isEmpty()) {
         if (previewed)

@@ -3,9 +3,12 @@
 #include "editor/EffectProcessing.h"
 
 #include "audio/AudioProcessor.h"
+#include "audio/DecodedAudio.h"
 #include "audio/VocalIsolator.h"
 
 #include <QObject>
+
+#include <algorithm>
 
 namespace {
 
@@ -14,24 +17,46 @@ qsizetype framesOf(const QList<float> &stereo)
     return stereo.size() / 2;
 }
 
+// The results below are written whole into fresh buffers: a list shared with the dialog's
+// opening copy or the undo history would otherwise be copied first and then overwritten.
 QList<float> meanOfChannels(const QList<float> &stereo)
 {
     const qsizetype frames = framesOf(stereo);
-    QList<float> mono(frames);
-    const float *pairs = stereo.constData();
-    float *out = mono.data();
-    for (qsizetype i = 0; i < frames; ++i)
-        out[i] = (pairs[2 * i] + pairs[2 * i + 1]) * 0.5f;
+    QList<float> mono = uninitialisedFloats(frames);
+    mixFramesToMono(stereo.constData(), mono.data(), frames, 2);
     return mono;
 }
 
 QList<float> bothChannelsFrom(const QList<float> &mono)
 {
-    QList<float> stereo(2 * mono.size());
+    QList<float> stereo = uninitialisedFloats(2 * mono.size());
     float *pairs = stereo.data();
+    const float *values = mono.constData();
     for (qsizetype i = 0; i < mono.size(); ++i)
-        pairs[2 * i] = pairs[2 * i + 1] = mono[i];
+        pairs[2 * i] = pairs[2 * i + 1] = values[i];
     return stereo;
+}
+
+QList<float> scaled(const QList<float> &values, float factor)
+{
+    QList<float> out = uninitialisedFloats(values.size());
+    const float *in = values.constData();
+    float *result = out.data();
+    for (qsizetype i = 0; i < values.size(); ++i)
+        result[i] = in[i] * factor;
+    return out;
+}
+
+// A list the effect may write in place: one still shared with the opening copy is copied
+// here, into huge pages, rather than by the effect's first write.
+QList<float> ownCopy(QList<float> &&values)
+{
+    if (!values.isDetached()) {
+        QList<float> copy = uninitialisedFloats(values.size());
+        std::copy(values.cbegin(), values.cend(), copy.data());
+        return copy;
+    }
+    return std::move(values);
 }
 
 // Runs `effect` on a fresh processor holding `values` and keeps its first error, if any.
@@ -43,7 +68,7 @@ QString runOn(QList<float> &values, int channels, int sampleRate, const std::fun
         if (error.isEmpty())
             error = message;
     });
-    processor.samples = std::move(values);
+    processor.samples = ownCopy(std::move(values));
     processor.sampleRate = sampleRate;
     processor.channels = channels;
     effect(processor);
@@ -58,19 +83,17 @@ namespace EffectProcessing {
 void applyGain(SampleLists &lists, float factor)
 {
     for (QList<float> *list : {&lists.mono, &lists.stereo})
-        for (float &value : *list)
-            value *= factor;
+        *list = scaled(*list, factor);
 }
 
 void extractCentreMidSide(SampleLists &lists, float centre, float side)
 {
     if (lists.stereo.isEmpty()) {
-        for (float &value : lists.mono)
-            value *= centre;
+        lists.mono = scaled(lists.mono, centre);
         return;
     }
     const qsizetype frames = framesOf(lists.stereo);
-    QList<float> mono(frames);
+    QList<float> mono = uninitialisedFloats(frames);
     const float *pairs = lists.stereo.constData();
     for (qsizetype i = 0; i < frames; ++i) {
         const float left = pairs[2 * i];
@@ -107,16 +130,19 @@ QString runPerChannel(SampleLists &lists, int sampleRate, const std::function<vo
         return runOn(lists.mono, 1, sampleRate, effect);
     const qsizetype frames = framesOf(lists.stereo);
     const float *source = lists.stereo.constData();
-    QList<float> stereo(2 * frames);
+    QList<float> stereo = uninitialisedFloats(2 * frames);
+    float *pairs = stereo.data();
     for (int c = 0; c < 2; ++c) {
-        QList<float> channel(frames);
+        QList<float> channel = uninitialisedFloats(frames);
+        float *values = channel.data();
         for (qsizetype i = 0; i < frames; ++i)
-            channel[i] = source[2 * i + c];
+            values[i] = source[2 * i + c];
         const QString error = runOn(channel, 1, sampleRate, effect);
         if (!error.isEmpty())
             return error;
+        const float *processed = channel.constData();
         for (qsizetype i = 0; i < frames; ++i)
-            stereo[2 * i + c] = channel[i];
+            pairs[2 * i + c] = processed[i];
     }
     lists.stereo = std::move(stereo);
     lists.mono = meanOfChannels(lists.stereo);
@@ -126,7 +152,9 @@ QString runPerChannel(SampleLists &lists, int sampleRate, const std::function<vo
 void applyWidth(SampleLists &lists, int sampleRate, float width)
 {
     AudioProcessor processor;
-    processor.stereoSamples = std::move(lists.stereo);
+    processor.stereoSamples = ownCopy(std::move(lists.stereo));
+    // Already of the size the effect gives it, so it writes every value without zeroing first.
+    processor.samples = uninitialisedFloats(framesOf(processor.stereoSamples));
     processor.sampleRate = sampleRate;
     processor.channels = 2;
     processor.applyImager(width);

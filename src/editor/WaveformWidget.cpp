@@ -57,7 +57,7 @@ std::vector<PeakSummary> &spareSummaries()
     return *spares;
 }
 
-PeakSummary summaryOf(SampleChannel samples)
+PeakSummary spareSummary()
 {
     std::vector<PeakSummary> &spares = spareSummaries();
     PeakSummary summary;
@@ -65,7 +65,6 @@ PeakSummary summaryOf(SampleChannel samples)
         summary = std::move(spares.back());
         spares.pop_back();
     }
-    summary.update(samples);
     return summary;
 }
 
@@ -456,10 +455,13 @@ std::shared_ptr<WaveformWidget::Clip> WaveformWidget::clipFor(const QList<float>
     built->stereo = stereo;
     // The mono list is drawn only when there is no stereo data.
     if (stereo.isEmpty()) {
-        built->samplesSummary = summaryOf(asSpan(samples));
+        built->samplesSummary = spareSummary();
+        built->samplesSummary.update(asSpan(samples));
     } else {
-        built->leftSummary = summaryOf(SampleChannel(asSpan(stereo), 0, 2));
-        built->rightSummary = summaryOf(SampleChannel(asSpan(stereo), 1, 2));
+        built->leftSummary = spareSummary();
+        built->rightSummary = spareSummary();
+        PeakSummary *const channels[] = {&built->leftSummary, &built->rightSummary};
+        PeakSummary::updateChannels(asSpan(stereo), channels);
     }
     lastBuilt = built;
     return built;

@@ -42,6 +42,11 @@ public:
     }
     void clear();
 
+    // Summarises every channel of interleaved frames in one pass over them, channel c into
+    // `summaries[c]`: the same as update(SampleChannel(interleaved, c, channels)) for each
+    // of the `channels` summaries, without reading the frames once per channel.
+    static void updateChannels(std::span<const float> interleaved, std::span<PeakSummary *const> summaries);
+
     // Number of samples summarised by the last update.
     std::size_t size() const { return sampleCount; }
 
@@ -67,6 +72,15 @@ private:
         std::size_t blockSize = 0;
         std::vector<Extremes> blocks;
     };
+
+    // The extremes of base blocks [first, last) of every channel of interleaved frames,
+    // channel c's into bases[c]; `channels` divides 16.
+    static void scanBaseBlocks(const float *interleaved, std::size_t channels, std::size_t first, std::size_t last,
+                               Extremes *const *bases);
+    // Sets the size and the first level's block count, keeping what it can of its storage.
+    Level &startBase(std::size_t samples);
+    // Recomputes the blocks of the levels above the first from `firstChanged` on.
+    void updateUpperLevels(std::size_t firstChanged);
 
     std::vector<Level> levels;
     std::size_t sampleCount = 0;

@@ -129,7 +129,9 @@ TEST_P(PeakSummaryLengths, AppendingInChunksMatchesBruteForce)
     expectExact(summary, grown, 13);
 }
 
-// Each channel of interleaved frames, read in place, against a plain scan of that channel alone.
+// Each channel of interleaved frames, read in place, against a plain scan of that channel
+// alone: summarised one channel at a time, and all in one pass into summaries that held a
+// longer clip before.
 TEST_P(PeakSummaryLengths, ChannelsOfInterleavedFramesMatchBruteForce)
 {
     constexpr std::size_t channels = 2;
@@ -142,13 +144,22 @@ TEST_P(PeakSummaryLengths, ChannelsOfInterleavedFramesMatchBruteForce)
             interleaved.push_back(channel[i]);
     interleaved.push_back(5.0f); // a partial frame is not summarised
 
+    PeakSummary together[channels];
+    const std::vector<float> older(3 * frames + 100, 0.9f);
+    for (PeakSummary &summary : together)
+        summary.update(older);
+    PeakSummary *const all[] = {&together[0], &together[1]};
+    PeakSummary::updateChannels(interleaved, all);
+
     for (std::size_t channel = 0; channel < channels; ++channel) {
         SCOPED_TRACE(testing::Message() << "channel " << channel);
         const SampleChannel view(interleaved, channel, channels);
         ASSERT_EQ(view.size, frames);
-        PeakSummary summary;
-        summary.update(view);
-        expectExact(summary, view, apart[channel], 23);
+        PeakSummary alone;
+        alone.update(view);
+        expectExact(alone, view, apart[channel], 23);
+        EXPECT_EQ(together[channel].size(), frames);
+        expectExact(together[channel], view, apart[channel], 29);
     }
 }
 
