@@ -34,16 +34,26 @@ public:
     static constexpr std::size_t levelFactor = 16;
 
     // Summarises `samples`, recomputing only the blocks at or after `firstChanged`
-    // (0 after a replacement, the old length after an append). Not real-time safe.
-    void update(SampleChannel samples, std::size_t firstChanged = 0);
-    void update(std::span<const float> samples, std::size_t firstChanged = 0)
+    // (0 after a replacement, the old length after an append). Long lists are split over up
+    // to `maxThreads` threads at block boundaries, which gives the same blocks as one thread.
+    // Not real-time safe.
+    void update(SampleChannel samples, std::size_t firstChanged = 0, int maxThreads = defaultThreads());
+    void update(std::span<const float> samples, std::size_t firstChanged = 0, int maxThreads = defaultThreads())
     {
-        update(SampleChannel(samples), firstChanged);
+        update(SampleChannel(samples), firstChanged, maxThreads);
     }
+    // Summarises channels[i] into *summaries[i], as update() would each; every channel has
+    // the same length. The channels of interleaved frames share cache lines, which are then
+    // read from memory once rather than once per channel.
+    static void updateChannels(std::span<PeakSummary *const> summaries, std::span<const SampleChannel> channels,
+                               std::size_t firstChanged = 0, int maxThreads = defaultThreads());
+    static int defaultThreads();
     void clear();
 
     // Number of samples summarised by the last update.
     std::size_t size() const { return sampleCount; }
+
+    bool operator==(const PeakSummary &) const = default;
 
     // Folds the exact extremes of samples[begin, end) into `minimum` and `maximum`;
     // NaN values are skipped. `samples` must be the list or channel of the last update.
@@ -60,13 +70,18 @@ private:
     {
         float minimum;
         float maximum;
+        bool operator==(const Extremes &) const = default;
     };
     // Minimum and maximum side by side, so one block costs one memory access.
     struct Level
     {
         std::size_t blockSize = 0;
         std::vector<Extremes> blocks;
+        bool operator==(const Level &) const = default;
     };
+
+    // Fills block `block` of level `depth` from the samples or the level below.
+    void summariseBlock(std::size_t depth, std::size_t block, const SampleChannel &samples);
 
     std::vector<Level> levels;
     std::size_t sampleCount = 0;
