@@ -1,7 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Times the main window's flows from the menu action to the file on disk or the window ready,
 // on the offscreen platform with the file dialogs answered as the tests answer them:
-//   media-flow-tool <in> <out> [runs]          import, then export; best of `runs` each
+//   media-flow-tool <in> <out> [runs]          import, then export in a shown window; best of
+//                                              `runs` each
 //   media-flow-tool project-save <raw dir> <file.zqp>
 //                                              a single-track project of project_file_tool's raw
 //                                              files, saved through the save action
@@ -161,8 +162,11 @@ int main(int argc, char **argv)
                                : suffix == QLatin1String("flac") ? QStringLiteral("导出为FLAC(&F)...")
                                                                  : QStringLiteral("导出为WAV(&W)...");
 
+    // Shown, as a user's window is: views that are hidden may leave their work until shown.
     MainWindow window;
+    window.show();
     window.openNewProject(QStringLiteral("single"), 44100, 16, false);
+    QCoreApplication::processEvents();
     QAction *importAction = actionWithText(window, QStringLiteral("导入音频/视频(&I)..."));
     QAction *exportAction = actionWithText(window, exportText);
     if (!importAction || !exportAction || !importAction->isEnabled()) {

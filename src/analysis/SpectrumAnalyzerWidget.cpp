@@ -84,6 +84,7 @@ void SpectrumAnalyzerWidget::setAudioData(const QList<float> &mono, int rate, co
         stopComputation();
         columns.clear();
         spectrumReady = false;
+        computationDue = false;
         spectrumDb.clear();
         binFrequencies.clear();
         binMagnitudes.clear();
@@ -91,8 +92,7 @@ void SpectrumAnalyzerWidget::setAudioData(const QList<float> &mono, int rate, co
         peakHoldCounters.clear();
     } else {
         resetCurveData();
-        if (!recording)
-            startComputation();
+        requestComputation();
     }
     viewChanged();
 }
@@ -144,11 +144,20 @@ void SpectrumAnalyzerWidget::stopComputation()
     cancelWorker.reset();
 }
 
-void SpectrumAnalyzerWidget::startComputation()
+void SpectrumAnalyzerWidget::requestComputation()
 {
     stopComputation();
     columns.clear();
     spectrumReady = false;
+    computationDue = !recording;
+    if (computationDue && isVisible())
+        startComputation();
+}
+
+// Runs after requestComputation, which stopped any earlier job and dropped its columns.
+void SpectrumAnalyzerWidget::startComputation()
+{
+    computationDue = false;
     cancelWorker = std::make_shared<std::atomic<bool>>(false);
     const quint64 job = ++generation;
     // The worker keeps the lists alive through its own shared copies.
@@ -215,7 +224,7 @@ void SpectrumAnalyzerWidget::setRecording(bool on)
     if (on)
         stopComputation();
     else if (!samples.isEmpty())
-        startComputation();
+        requestComputation();
     viewChanged();
 }
 
@@ -622,6 +631,13 @@ void SpectrumAnalyzerWidget::resizeEvent(QResizeEvent *)
     viewChanged();
 }
 
+void SpectrumAnalyzerWidget::showEvent(QShowEvent *event)
+{
+    QWidget::showEvent(event);
+    if (computationDue && !recording)
+        startComputation();
+}
+
 // ---------------------------------------------------------------- navigation
 
 void SpectrumAnalyzerWidget::zoomBy(double factor)
@@ -849,8 +865,8 @@ void SpectrumAnalyzerWidget::applySpectralErase(const SpectralBox &box, const st
             SpectrogramColumns &store = columns[std::size_t(columnIndex(channel))];
             store.compute(channelSamples(channel), firstHop, endHop, maker);
         }
-    } else if (!recording) {
-        startComputation();
+    } else {
+        requestComputation();
     }
     picturesDirty = true;
     update();

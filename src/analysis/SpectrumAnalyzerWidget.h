@@ -22,7 +22,8 @@ class QScrollBar;
 
 // GUI thread only; no lock. The whole-clip STFT runs on a worker thread over its own shared
 // copies of the lists and hands its columns back through a queued call, so nothing here waits
-// on it except a restart or the destructor, which cancel it first. Columns are 16-bit levels,
+// on it except a restart or the destructor, which cancel it first. A hidden view starts it
+// only once shown: a long clip's columns cost seconds of processor time. Columns are 16-bit levels,
 // pooled over several hops when a clip would not fit kColumnBudget, and the picture is drawn at
 // the size it is shown, so memory stays bounded for long clips.
 //
@@ -102,6 +103,7 @@ protected:
     void leaveEvent(QEvent *event) override;
     void paintEvent(QPaintEvent *event) override;
     void resizeEvent(QResizeEvent *event) override;
+    void showEvent(QShowEvent *event) override;
 
 private:
     struct Computed;
@@ -129,6 +131,8 @@ private:
     float frequencyAt(int y, const QRect &half) const;
     float levelAt(const QPoint &pos) const;
 
+    // Drops the columns and starts the STFT now if the view shows, else once it is shown.
+    void requestComputation();
     void startComputation();
     void stopComputation();
     void adopt(std::shared_ptr<Computed> computed);
@@ -163,6 +167,8 @@ private:
     // One entry per channel (mono, or left and right); empty until the STFT has finished.
     std::vector<SpectrogramColumns> columns;
     bool spectrumReady = false;
+    // The columns are wanted, but the view has not been shown since the data came.
+    bool computationDue = false;
     std::thread worker;
     std::shared_ptr<std::atomic<bool>> cancelWorker;
     quint64 generation = 0;

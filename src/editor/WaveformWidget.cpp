@@ -57,7 +57,7 @@ std::vector<PeakSummary> &spareSummaries()
     return *spares;
 }
 
-PeakSummary spareSummary()
+PeakSummary recycledSummary()
 {
     std::vector<PeakSummary> &spares = spareSummaries();
     PeakSummary summary;
@@ -103,7 +103,7 @@ void WaveformWidget::setAudioData(const QList<float> &newSamples, int newSampleR
     qDebug() << "[WF] setAudioData prep:" << timer.elapsed() << "ms";
 
     timer.restart();
-    buildPeaks();
+    peaksChanged();
     qDebug() << "[WF] buildPeaks:" << timer.elapsed() << "ms, width:" << width();
 
     updateScrollBar();
@@ -123,11 +123,8 @@ void WaveformWidget::appendAudioData(const QList<float> &block, int newSampleRat
     viewport.setDuration(sampleRate > 0 ? double(samples.size()) / sampleRate : 0.0);
     if (autoScroll && viewport.zoom() > 1.0)
         viewport.scrollToEnd();
-    // Only the tail blocks change, so a long recording does not rescan what it already has.
-    // Stereo data draws its channel lanes, which an append leaves alone.
-    if (!isStereo())
-        clip->samplesSummary.update(asSpan(samples), oldCount);
-    buildPeaks();
+    clip->summariseAppended(oldCount);
+    peaksChanged();
     updateScrollBar();
     update();
 }
@@ -150,7 +147,7 @@ void WaveformWidget::setPlayheadPosition(double seconds)
 {
     playheadPosition = std::isnan(seconds) ? 0.0 : std::clamp(seconds, 0.0, viewport.duration());
     if (viewport.follow(playheadPosition)) {
-        buildPeaks();
+        peaksChanged();
         updateScrollBar();
     }
     update();
@@ -159,7 +156,7 @@ void WaveformWidget::setPlayheadPosition(double seconds)
 void WaveformWidget::setZoomLevel(double zoom)
 {
     viewport.setZoom(zoom);
-    buildPeaks();
+    peaksChanged();
     updateScrollBar();
     update();
 }
@@ -168,7 +165,7 @@ void WaveformWidget::setViewStartSec(double seconds)
 {
     viewport.setViewStart(seconds);
     updateScrollBar();
-    buildPeaks();
+    peaksChanged();
     update();
 }
 
@@ -294,13 +291,15 @@ void WaveformWidget::wheelEvent(QWheelEvent *event)
     const double step = viewport.visibleSpan() / 10.0;
     viewport.setViewStart(viewport.viewStart() + (angleDelta > 0 ? -step : step));
     autoScroll = false;
-    buildPeaks();
+    peaksChanged();
     updateScrollBar();
     update();
 }
 
 void WaveformWidget::paintEvent(QPaintEvent *)
 {
+    if (peaksStale)
+        buildPeaks();
     QPainter painter(this);
     painter.setRenderHint(QPainter::Antialiasing, false);
     painter.fillRect(rect(), backgroundColor);
@@ -318,7 +317,7 @@ void WaveformWidget::resizeEvent(QResizeEvent *event)
 {
     QWidget::resizeEvent(event);
     scrollBar->setGeometry(0, height() - scrollBarHeight, width(), scrollBarHeight);
-    buildPeaks();
+    peaksChanged();
 }
 
 void WaveformWidget::drawSelection(QPainter &painter, const QRect &area)
@@ -453,18 +452,34 @@ std::shared_ptr<WaveformWidget::Clip> WaveformWidget::clipFor(const QList<float>
     auto built = std::make_shared<Clip>();
     built->samples = samples;
     built->stereo = stereo;
-    // The mono list is drawn only when there is no stereo data.
-    if (stereo.isEmpty()) {
-        built->samplesSummary = spareSummary();
-        built->samplesSummary.update(asSpan(samples));
-    } else {
-        built->leftSummary = spareSummary();
-        built->rightSummary = spareSummary();
-        PeakSummary *const channels[] = {&built->leftSummary, &built->rightSummary};
-        PeakSummary::updateChannels(asSpan(stereo), channels);
-    }
     lastBuilt = built;
     return built;
+}
+
+void WaveformWidget::Clip::summarise()
+{
+    if (summarised)
+        return;
+    summarised = true;
+    // The mono list is drawn only when there is no stereo data.
+    if (stereo.isEmpty()) {
+        samplesSummary = recycledSummary();
+        samplesSummary.update(asSpan(samples));
+        return;
+    }
+    leftSummary = recycledSummary();
+    rightSummary = recycledSummary();
+    PeakSummary *const summaries[] = {&leftSummary, &rightSummary};
+    const SampleChannel channels[] = {SampleChannel(asSpan(stereo), 0, 2), SampleChannel(asSpan(stereo), 1, 2)};
+    PeakSummary::updateChannels(summaries, channels);
+}
+
+void WaveformWidget::Clip::summariseAppended(std::size_t oldCount)
+{
+    // Only the tail blocks change, so a long recording does not rescan what it already has.
+    // Stereo data draws its channel lanes, which an append leaves alone.
+    if (summarised && stereo.isEmpty())
+        samplesSummary.update(asSpan(samples), oldCount);
 }
 
 SampleChannel WaveformWidget::leftChannel() const
@@ -477,8 +492,17 @@ SampleChannel WaveformWidget::rightChannel() const
     return SampleChannel(asSpan(clip->stereo), 1, 2);
 }
 
+void WaveformWidget::peaksChanged()
+{
+    peaksStale = true;
+    if (isVisible())
+        buildPeaks();
+}
+
 void WaveformWidget::buildPeaks()
 {
+    peaksStale = false;
+    clip->summarise();
     // Stereo data draws only its two channel lanes, so the mono columns are left empty.
     if (isStereo()) {
         minPeaks.clear();
@@ -543,7 +567,7 @@ void WaveformWidget::updateScrollBar()
 void WaveformWidget::zoomAt(double factor, int x)
 {
     viewport.zoomAround(factor, x, width());
-    buildPeaks();
+    peaksChanged();
     updateScrollBar();
     update();
 }
@@ -552,7 +576,7 @@ void WaveformWidget::onScrollBarMoved(int value)
 {
     viewport.setViewStart(value / 1000.0);
     autoScroll = false;
-    buildPeaks();
+    peaksChanged();
     update();
 }
 

@@ -20,7 +20,8 @@ class QScrollBar;
 //
 // Each pixel column shows the true minimum and maximum of its samples. The summaries that
 // make this cheap are built once per data change; zooming and scrolling only re-read them.
-// Views handed the same lists share one copy of them and of their summaries.
+// Views handed the same lists share one copy of them and of their summaries. A hidden view
+// leaves its columns, and the summaries, until it is drawn.
 class WaveformWidget : public QWidget
 {
     Q_OBJECT
@@ -72,8 +73,14 @@ private:
     {
         ~Clip();  // leaves its summaries' storage to the next clip built
 
+        // Builds the summaries for the first view that draws the clip.
+        void summarise();
+        // After `samples` grew from `oldCount`: only the tail blocks change.
+        void summariseAppended(std::size_t oldCount);
+
         QList<float> samples;
         QList<float> stereo;  // interleaved left/right; empty for mono data
+        bool summarised = false;
         PeakSummary samplesSummary;  // mono data only: stereo data draws just its channels
         PeakSummary leftSummary;
         PeakSummary rightSummary;
@@ -101,6 +108,8 @@ private:
     bool isStereo() const { return !clip->stereo.isEmpty(); }
     SampleChannel leftChannel() const;
     SampleChannel rightChannel() const;
+    // The columns no longer fit the data or the view: rebuilt now if shown, else when drawn.
+    void peaksChanged();
     void buildPeaks();
     void buildPeaksForChannel(SampleChannel source, const PeakSummary &summary, std::vector<float> &minOut,
                               std::vector<float> &maxOut) const;
@@ -117,6 +126,7 @@ private:
     std::vector<float> minPeaks, maxPeaks;
     std::vector<float> minPeaksLeft, maxPeaksLeft;
     std::vector<float> minPeaksRight, maxPeaksRight;
+    bool peaksStale = false;
     double playheadPosition = 0.0;
     bool selectionActive = false;
     double selectionStart = 0.0;

@@ -2,11 +2,16 @@
 // Multi-level minimum/maximum summaries of one sample list or channel.
 #include "ui/PeakSummary.h"
 
+#include "audio/ParallelRanges.h"
+
 #include <algorithm>
-#include <cstring>
 #include <limits>
+#include <thread>
 
 namespace {
+
+// Below this many values to read, a thread costs more to start than it saves.
+constexpr std::size_t minValuesPerThread = std::size_t(1) << 16;
 
 // Written as comparisons rather than std::min so that a NaN sample never replaces a
 // running extreme, and so the compiler can map it onto packed min/max instructions.
@@ -25,11 +30,41 @@ void scanSamples(const SampleChannel &samples, std::size_t begin, std::size_t en
     maximum = hi;
 }
 
-// Sixteen running extremes in four vectors of four: frame values stream through them in
-// order, so with `channels` dividing 16, lane k only ever sees channel k % channels.
-using Lanes = float __attribute__((vector_size(16)));
-constexpr std::size_t laneCount = 16;
-constexpr std::size_t vectorCount = laneCount / (sizeof(Lanes) / sizeof(float));
+// scanSamples over one base block of a list or of one channel of stereo frames. Eight
+// running extremes side by side break the chain of dependent comparisons and fit one packed
+// register; the order in which they are folded cannot change a minimum or maximum.
+template <std::size_t Stride>
+void scanBaseBlock(const float *values, float &minimum, float &maximum)
+{
+    constexpr std::size_t lanes = 8;
+    static_assert(PeakSummary::baseBlockSize % lanes == 0);
+    float lo[lanes];
+    float hi[lanes];
+    std::fill(std::begin(lo), std::end(lo), minimum);
+    std::fill(std::begin(hi), std::end(hi), maximum);
+    for (std::size_t i = 0; i < PeakSummary::baseBlockSize; i += lanes) {
+        for (std::size_t k = 0; k < lanes; ++k) {
+            const float v = values[(i + k) * Stride];
+            lo[k] = v < lo[k] ? v : lo[k];
+            hi[k] = v > hi[k] ? v : hi[k];
+        }
+    }
+    for (std::size_t k = 0; k < lanes; ++k) {
+        minimum = lo[k] < minimum ? lo[k] : minimum;
+        maximum = hi[k] > maximum ? hi[k] : maximum;
+    }
+}
+
+void scanBaseBlock(const SampleChannel &samples, std::size_t block, float &minimum, float &maximum)
+{
+    const std::size_t begin = block * PeakSummary::baseBlockSize;
+    if (samples.stride == 1)
+        scanBaseBlock<1>(samples.data + begin, minimum, maximum);
+    else if (samples.stride == 2)
+        scanBaseBlock<2>(samples.data + 2 * begin, minimum, maximum);
+    else
+        scanSamples(samples, begin, begin + PeakSummary::baseBlockSize, minimum, maximum);
+}
 
 } // namespace
 
@@ -41,114 +76,67 @@ SampleChannel::SampleChannel(std::span<const float> interleaved, std::size_t cha
         data = interleaved.data() + channel;
 }
 
-PeakSummary::Level &PeakSummary::startBase(std::size_t samples)
+int PeakSummary::defaultThreads()
 {
-    sampleCount = samples;
-    if (levels.empty())
-        levels.push_back(Level{baseBlockSize, {}});
-    levels[0].blocks.resize(sampleCount / baseBlockSize);
-    return levels[0];
+    return int(std::clamp(std::thread::hardware_concurrency(), 1u, 8u));
 }
 
-void PeakSummary::scanBaseBlocks(const float *interleaved, std::size_t channels, std::size_t first,
-                                 std::size_t last, Extremes *const *bases)
+void PeakSummary::update(SampleChannel samples, std::size_t firstChanged, int maxThreads)
 {
-    constexpr float inf = std::numeric_limits<float>::infinity();
-    constexpr std::size_t vectorValues = laneCount / vectorCount;
-    const std::size_t blockValues = baseBlockSize * channels;
-    for (std::size_t b = first; b < last; ++b) {
-        const float *block = interleaved + b * blockValues;
-        Lanes lo[vectorCount];
-        Lanes hi[vectorCount];
-        for (std::size_t v = 0; v < vectorCount; ++v) {
-            lo[v] = Lanes{inf, inf, inf, inf};
-            hi[v] = -lo[v];
-        }
-        for (std::size_t j = 0; j < blockValues; j += laneCount) {
-            for (std::size_t v = 0; v < vectorCount; ++v) {
-                Lanes x;
-                std::memcpy(&x, block + j + v * vectorValues, sizeof x);
-                lo[v] = x < lo[v] ? x : lo[v];
-                hi[v] = x > hi[v] ? x : hi[v];
-            }
-        }
-        float lows[laneCount];
-        float highs[laneCount];
-        std::memcpy(lows, lo, sizeof lows);
-        std::memcpy(highs, hi, sizeof highs);
-        for (std::size_t c = 0; c < channels; ++c) {
-            float minimum = lows[c];
-            float maximum = highs[c];
-            for (std::size_t k = c + channels; k < laneCount; k += channels) {
-                minimum = lows[k] < minimum ? lows[k] : minimum;
-                maximum = highs[k] > maximum ? highs[k] : maximum;
-            }
-            bases[c][b] = {minimum, maximum};
-        }
-    }
+    PeakSummary *const self[] = {this};
+    updateChannels(self, {&samples, 1}, firstChanged, maxThreads);
 }
 
-void PeakSummary::update(SampleChannel samples, std::size_t firstChanged)
+void PeakSummary::updateChannels(std::span<PeakSummary *const> summaries, std::span<const SampleChannel> channels,
+                                 std::size_t firstChanged, int maxThreads)
 {
-    firstChanged = std::min(firstChanged, samples.size);
-    const std::size_t kept = levels.empty() ? 0 : levels[0].blocks.size();
-    Level &base = startBase(samples.size);
-    const std::size_t first = std::min(firstChanged / baseBlockSize, kept);
-    if (samples.stride == 1) {
-        Extremes *const blocks = base.blocks.data();
-        scanBaseBlocks(samples.data, 1, first, base.blocks.size(), &blocks);
-    } else {
-        for (std::size_t b = first; b < base.blocks.size(); ++b) {
-            float lo = std::numeric_limits<float>::infinity();
-            float hi = -std::numeric_limits<float>::infinity();
-            scanSamples(samples, b * baseBlockSize, (b + 1) * baseBlockSize, lo, hi);
-            base.blocks[b] = {lo, hi};
-        }
-    }
-    updateUpperLevels(first * baseBlockSize);
-}
-
-void PeakSummary::updateChannels(std::span<const float> interleaved, std::span<PeakSummary *const> summaries)
-{
-    const std::size_t channels = summaries.size();
-    if (channels == 0)
-        return;
-    if (laneCount % channels != 0) {
-        for (std::size_t c = 0; c < channels; ++c)
-            summaries[c]->update(SampleChannel(interleaved, c, channels));
-        return;
-    }
-    const std::size_t frames = interleaved.size() / channels;
-    Extremes *bases[laneCount] = {};
-    for (std::size_t c = 0; c < channels; ++c)
-        bases[c] = summaries[c]->startBase(frames).blocks.data();
-    scanBaseBlocks(interleaved.data(), channels, 0, frames / baseBlockSize, bases);
+    const std::size_t count = channels.empty() ? 0 : channels.front().size;
+    firstChanged = std::min(firstChanged, count);
     for (PeakSummary *summary : summaries)
-        summary->updateUpperLevels(0);
-}
+        summary->sampleCount = count;
 
-void PeakSummary::updateUpperLevels(std::size_t firstChanged)
-{
-    std::size_t depth = 1;
-    for (std::size_t blockSize = baseBlockSize * levelFactor; sampleCount / blockSize > 0; blockSize *= levelFactor) {
-        if (levels.size() == depth)
-            levels.push_back(Level{blockSize, {}});
-        Level &level = levels[depth];
-        const std::size_t count = sampleCount / blockSize;
-        const std::size_t first = std::min(firstChanged / blockSize, level.blocks.size());
-        level.blocks.resize(count);
-        for (std::size_t b = first; b < count; ++b) {
-            float lo = std::numeric_limits<float>::infinity();
-            float hi = -std::numeric_limits<float>::infinity();
-            for (const Extremes &finer : std::span(levels[depth - 1].blocks).subspan(b * levelFactor, levelFactor)) {
-                lo = finer.minimum < lo ? finer.minimum : lo;
-                hi = finer.maximum > hi ? finer.maximum : hi;
-            }
-            level.blocks[b] = {lo, hi};
+    std::size_t depth = 0;
+    for (std::size_t blockSize = baseBlockSize; count / blockSize > 0; blockSize *= levelFactor) {
+        const std::size_t blocks = count / blockSize;
+        std::size_t first = firstChanged / blockSize;
+        for (PeakSummary *summary : summaries) {
+            if (summary->levels.size() == depth)
+                summary->levels.push_back(Level{blockSize, {}});
+            std::vector<Extremes> &level = summary->levels[depth].blocks;
+            first = std::min(first, level.size());
+            level.resize(blocks);
         }
+        // Block by block through every channel, so channels that share cache lines (those of
+        // interleaved frames) are read from memory once.
+        const auto summariseBlocks = [&](qint64 begin, qint64 blockCount, bool) {
+            const std::size_t end = first + std::size_t(begin + blockCount);
+            for (std::size_t b = first + std::size_t(begin); b < end; ++b)
+                for (std::size_t c = 0; c < summaries.size(); ++c)
+                    summaries[c]->summariseBlock(depth, b, channels[c]);
+            return true;
+        };
+        const std::size_t valuesRead = (blocks - first) * (depth == 0 ? blockSize : levelFactor) * summaries.size();
+        const auto threads = std::clamp<std::size_t>(valuesRead / minValuesPerThread, 1, std::max(maxThreads, 1));
+        ParallelRanges::run(qint64(blocks - first), int(threads), summariseBlocks);
         ++depth;
     }
-    levels.resize(sampleCount >= baseBlockSize ? depth : 0);
+    for (PeakSummary *summary : summaries)
+        summary->levels.resize(depth);
+}
+
+void PeakSummary::summariseBlock(std::size_t depth, std::size_t block, const SampleChannel &samples)
+{
+    float lo = std::numeric_limits<float>::infinity();
+    float hi = -std::numeric_limits<float>::infinity();
+    if (depth == 0) {
+        scanBaseBlock(samples, block, lo, hi);
+    } else {
+        for (const Extremes &finer : std::span(levels[depth - 1].blocks).subspan(block * levelFactor, levelFactor)) {
+            lo = finer.minimum < lo ? finer.minimum : lo;
+            hi = finer.maximum > hi ? finer.maximum : hi;
+        }
+    }
+    levels[depth].blocks[block] = {lo, hi};
 }
 
 void PeakSummary::clear()

@@ -34,21 +34,26 @@ public:
     static constexpr std::size_t levelFactor = 16;
 
     // Summarises `samples`, recomputing only the blocks at or after `firstChanged`
-    // (0 after a replacement, the old length after an append). Not real-time safe.
-    void update(SampleChannel samples, std::size_t firstChanged = 0);
-    void update(std::span<const float> samples, std::size_t firstChanged = 0)
+    // (0 after a replacement, the old length after an append). Long lists are split over up
+    // to `maxThreads` threads at block boundaries, which gives the same blocks as one thread.
+    // Not real-time safe.
+    void update(SampleChannel samples, std::size_t firstChanged = 0, int maxThreads = defaultThreads());
+    void update(std::span<const float> samples, std::size_t firstChanged = 0, int maxThreads = defaultThreads())
     {
-        update(SampleChannel(samples), firstChanged);
+        update(SampleChannel(samples), firstChanged, maxThreads);
     }
+    // Summarises channels[i] into *summaries[i], as update() would each; every channel has
+    // the same length. The channels of interleaved frames share cache lines, which are then
+    // read from memory once rather than once per channel.
+    static void updateChannels(std::span<PeakSummary *const> summaries, std::span<const SampleChannel> channels,
+                               std::size_t firstChanged = 0, int maxThreads = defaultThreads());
+    static int defaultThreads();
     void clear();
-
-    // Summarises every channel of interleaved frames in one pass over them, channel c into
-    // `summaries[c]`: the same as update(SampleChannel(interleaved, c, channels)) for each
-    // of the `channels` summaries, without reading the frames once per channel.
-    static void updateChannels(std::span<const float> interleaved, std::span<PeakSummary *const> summaries);
 
     // Number of samples summarised by the last update.
     std::size_t size() const { return sampleCount; }
+
+    bool operator==(const PeakSummary &) const = default;
 
     // Folds the exact extremes of samples[begin, end) into `minimum` and `maximum`;
     // NaN values are skipped. `samples` must be the list or channel of the last update.
@@ -65,22 +70,18 @@ private:
     {
         float minimum;
         float maximum;
+        bool operator==(const Extremes &) const = default;
     };
     // Minimum and maximum side by side, so one block costs one memory access.
     struct Level
     {
         std::size_t blockSize = 0;
         std::vector<Extremes> blocks;
+        bool operator==(const Level &) const = default;
     };
 
-    // The extremes of base blocks [first, last) of every channel of interleaved frames,
-    // channel c's into bases[c]; `channels` divides 16.
-    static void scanBaseBlocks(const float *interleaved, std::size_t channels, std::size_t first, std::size_t last,
-                               Extremes *const *bases);
-    // Sets the size and the first level's block count, keeping what it can of its storage.
-    Level &startBase(std::size_t samples);
-    // Recomputes the blocks of the levels above the first from `firstChanged` on.
-    void updateUpperLevels(std::size_t firstChanged);
+    // Fills block `block` of level `depth` from the samples or the level below.
+    void summariseBlock(std::size_t depth, std::size_t block, const SampleChannel &samples);
 
     std::vector<Level> levels;
     std::size_t sampleCount = 0;

@@ -84,6 +84,7 @@ TEST(SpectralErase, ChangesOnlyTheFramesNearTheBoxAndAttenuatesTheBandByTheStren
             mono[i] = (left[i] + right[i]) * 0.5f;
         const QList<float> stereo = row.stereo ? interleave(left, right) : QList<float>();
         SpectrumAnalyzerWidget view;
+        view.show();
         view.setAudioData(row.stereo ? mono : left, rate, stereo);
         ASSERT_TRUE(SpectrumAnalyzerWidgetProbe::waitReady(view));
         view.setEraseStrength(row.strength);
@@ -139,6 +140,7 @@ TEST(SpectralErase, ErasesOnlyTheLeftChannelFromTheUpperHalf)
     for (qsizetype i = 0; i < frames; ++i)
         mono[i] = (left[i] + right[i]) * 0.5f;
     SpectrumAnalyzerWidget view;
+    view.show();
     view.setAudioData(mono, rate, stereo);
     ASSERT_TRUE(SpectrumAnalyzerWidgetProbe::waitReady(view));
     view.setEraseStrength(1.0f);

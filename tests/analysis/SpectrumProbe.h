@@ -27,6 +27,7 @@ struct SpectrumAnalyzerWidgetProbe
             QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
         return view.spectrumReady;
     }
+    static bool computing(const SpectrumAnalyzerWidget &view) { return view.worker.joinable(); }
     static const std::vector<SpectrogramColumns> &columns(const SpectrumAnalyzerWidget &view) { return view.columns; }
     static QRect plotRect(const SpectrumAnalyzerWidget &view) { return view.plotRect(); }
     static double viewStart(const SpectrumAnalyzerWidget &view) { return view.viewport.viewStart(); }

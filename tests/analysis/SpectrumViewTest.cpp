@@ -359,6 +359,8 @@ TEST(SpectrumRefresh, AReceiverThatRefreshesEveryViewFromTheSignalCompletes)
     addNoise(clip, 0.5f, 12);
     SpectrumAnalyzerWidget first, second;
     first.resize(800, 300);
+    first.show();
+    second.show();
     first.setAudioData(clip, rate);
     second.setAudioData(clip, rate);
     ASSERT_TRUE(SpectrumAnalyzerWidgetProbe::waitReady(first));
@@ -380,4 +382,31 @@ TEST(SpectrumRefresh, AReceiverThatRefreshesEveryViewFromTheSignalCompletes)
     watchdog.join();
     EXPECT_EQ(refreshed, 1);
     EXPECT_TRUE(second.audioData().constData() == first.audioData().constData());
+}
+
+TEST(HiddenSpectrum, StartsItsTransformOnlyOnceShownAndThenShowsTheClip)
+{
+    QList<float> clip(3 * rate);
+    addNoise(clip, 0.5f, 13);
+    SpectrumAnalyzerWidget view;
+    view.resize(800, 300);
+    view.setAudioData(clip, rate);
+    QCoreApplication::processEvents();
+    EXPECT_FALSE(SpectrumAnalyzerWidgetProbe::computing(view));
+    EXPECT_TRUE(SpectrumAnalyzerWidgetProbe::columns(view).empty());
+
+    view.show();
+    ASSERT_TRUE(SpectrumAnalyzerWidgetProbe::waitReady(view));
+    const qsizetype hops = (clip.size() - Stft::size) / Stft::hop + 1;
+    ASSERT_EQ(SpectrumAnalyzerWidgetProbe::columns(view).size(), 1u);
+    EXPECT_EQ(SpectrumAnalyzerWidgetProbe::columns(view)[0].count(), hops);
+
+    // New data while hidden again waits for the next showing, and drops the old columns.
+    view.hide();
+    view.setAudioData(clip.mid(0, 2 * rate), rate);
+    EXPECT_FALSE(SpectrumAnalyzerWidgetProbe::computing(view));
+    EXPECT_TRUE(SpectrumAnalyzerWidgetProbe::columns(view).empty());
+    view.show();
+    ASSERT_TRUE(SpectrumAnalyzerWidgetProbe::waitReady(view));
+    EXPECT_EQ(SpectrumAnalyzerWidgetProbe::columns(view)[0].count(), (2 * rate - Stft::size) / Stft::hop + 1);
 }

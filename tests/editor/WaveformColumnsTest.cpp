@@ -286,4 +286,23 @@ TEST(WaveformSharing, EditedCopiesAreDrawnAndTheOtherViewKeepsItsLists)
     expectDrawn(kept, first);
 }
 
+// A hidden view leaves its columns until it is drawn; shown again, it draws the data and the
+// view it was given meanwhile, not the columns it had when it was hidden.
+TEST(HiddenWaveform, DrawsWhatItWasGivenWhileHidden)
+{
+    const Fixture &f = fixture();
+    WaveformWidget view;
+    view.setAudioData(f.monoList(), rate);
+    showForColumns(view);
+    expectTrueColumns(view, lanesAt(1.0, &f.mono));
+
+    view.hide();
+    view.setAudioData(f.monoList(), rate, f.interleaved());
+    view.setZoomLevel(32.0);
+    view.setViewStartSec(double(frames) / 3 / rate);
+    view.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&view));
+    expectTrueColumns(view, lanesAt(32.0, &f.left, &f.right));
+}
+
 } // namespace

@@ -149,7 +149,8 @@ TEST_P(PeakSummaryLengths, ChannelsOfInterleavedFramesMatchBruteForce)
     for (PeakSummary &summary : together)
         summary.update(older);
     PeakSummary *const all[] = {&together[0], &together[1]};
-    PeakSummary::updateChannels(interleaved, all);
+    const SampleChannel views[] = {SampleChannel(interleaved, 0, channels), SampleChannel(interleaved, 1, channels)};
+    PeakSummary::updateChannels(all, views);
 
     for (std::size_t channel = 0; channel < channels; ++channel) {
         SCOPED_TRACE(testing::Message() << "channel " << channel);
@@ -165,6 +166,67 @@ TEST_P(PeakSummaryLengths, ChannelsOfInterleavedFramesMatchBruteForce)
 
 INSTANTIATE_TEST_SUITE_P(Lengths, PeakSummaryLengths,
                          testing::Values(0, 1, 31, 32, 513, 8192 + 300, 131072 * 3 + 5, (1 << 20) + 37));
+
+// Split over threads at block boundaries, and over the channels of interleaved frames built
+// together, a build gives the very blocks of a single-threaded one of each channel alone: at
+// lengths off every boundary, whole and appended.
+TEST(PeakSummary, ThreadedAndJointBuildsEqualTheSingleThreadedOne)
+{
+    struct Row
+    {
+        std::size_t frames;
+        std::size_t channels;
+        std::size_t appendedFrom;  // the length before an append, or 0 for a whole build
+    };
+    const Row rows[] = {
+        {131072 * 3 + 5, 1, 0},
+        {(std::size_t(1) << 20) + 37, 1, 0},
+        {(std::size_t(1) << 22) + 77, 1, 0},
+        {(std::size_t(1) << 22) - 1, 1, 0},
+        {(std::size_t(1) << 20) + 13, 2, 0},
+        {(std::size_t(1) << 21) + 31, 1, 1000003},
+        {(std::size_t(1) << 21) + 31, 2, 65536 * 5},
+    };
+    for (const Row &row : rows) {
+        const auto values = spikyNoise(row.frames * row.channels, 29);
+        const std::span<const float> head = std::span(values).first(row.appendedFrom * row.channels);
+        std::vector<SampleChannel> whole;
+        std::vector<SampleChannel> before;
+        for (std::size_t channel = 0; channel < row.channels; ++channel) {
+            whole.emplace_back(values, channel, row.channels);
+            before.emplace_back(head, channel, row.channels);
+        }
+        // One summary per channel, built apart or together over `threads`.
+        const auto build = [&](int threads, bool together) {
+            std::vector<PeakSummary> summaries(row.channels);
+            const auto update = [&](const std::vector<SampleChannel> &channels, std::size_t firstChanged) {
+                if (together) {
+                    std::vector<PeakSummary *> all;
+                    for (PeakSummary &summary : summaries)
+                        all.push_back(&summary);
+                    PeakSummary::updateChannels(all, channels, firstChanged, threads);
+                    return;
+                }
+                for (std::size_t c = 0; c < row.channels; ++c)
+                    summaries[c].update(channels[c], firstChanged, threads);
+            };
+            if (row.appendedFrom > 0)
+                update(before, 0);
+            update(whole, row.appendedFrom);
+            return summaries;
+        };
+        const std::vector<PeakSummary> reference = build(1, false);
+        ASSERT_EQ(reference.front().size(), row.frames);
+        for (int threads : {1, 2, 3, 7, 8}) {
+            for (bool together : {false, true}) {
+                SCOPED_TRACE(testing::Message() << row.frames << " frames of " << row.channels << " channels, from "
+                                                << row.appendedFrom << ", " << threads << " threads"
+                                                << (together ? ", together" : ""));
+                EXPECT_TRUE(build(threads, together) == reference);
+            }
+        }
+    }
+}
 
 TEST(PeakSummary, ReplacingWithShorterDataForgetsOldBlocks)
 {
