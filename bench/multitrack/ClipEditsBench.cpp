@@ -4,6 +4,7 @@
 // a delete and a drop each with its undo, and the memory of many edits and undo cycles.
 #include "../OffscreenApplication.h"
 #include "../ProcessMemory.h"
+#include "BusyPage.h"
 #include "multitrack/ClipLaneWidget.h"
 #include "multitrack/MultiTrackEditorPage.h"
 #include "multitrack/TrackRowWidget.h"
@@ -23,59 +24,6 @@
 #include <random>
 
 namespace {
-
-constexpr int trackCount = 64;
-constexpr int clipsPerTrack = 50;
-constexpr int rate = 44100;
-
-QList<float> noise(qsizetype frames)
-{
-    std::mt19937 random(7);
-    std::uniform_real_distribution<float> value(-0.8f, 0.8f);
-    QList<float> samples(frames);
-    std::generate(samples.begin(), samples.end(), [&] { return value(random); });
-    return samples;
-}
-
-void settle()
-{
-    for (int pass = 0; pass < 5; ++pass)
-        QApplication::processEvents();
-}
-
-// Three audio tracks in four, one MIDI; every clip shares one sample list, a second apart.
-std::unique_ptr<MultiTrackEditorPage> busyPage(const QList<float> &samples, int tracks = trackCount)
-{
-    auto page = std::make_unique<MultiTrackEditorPage>(nullptr);
-    page->resize(1600, 900);
-    page->show();
-    settle();
-    const double clipSeconds = double(samples.size()) / rate;
-    for (int t = 0; t < tracks; ++t) {
-        if (t % 4 == 3) {
-            std::vector<MidiNote> notes;
-            for (int n = 0; n < 40; ++n)
-                notes.push_back({48 + (n * 7) % 24, n * 0.125, 0.1, 100});
-            page->addMidiTrack(QString(), notes, clipSeconds);
-        } else {
-            page->addTrack(TrackType::Audio, samples, rate, QString(), {});
-        }
-        TrackData &track = page->tracks.back();
-        for (int c = 1; c < clipsPerTrack; ++c) {
-            if (track.type == TrackType::Midi) {
-                track.midiClips.push_back(track.midiClips[0]);
-                track.midiClips.back().start = c * (clipSeconds + 1.0);
-            } else {
-                track.audioClips.push_back(track.audioClips[0]);
-                track.audioClips.back().start = c * (clipSeconds + 1.0);
-            }
-        }
-    }
-    page->undoStack->clear();
-    settle();
-    page->updateRuler();
-    return page;
-}
 
 double seconds(const QElapsedTimer &timer)
 {

@@ -2,6 +2,7 @@
 // The multitrack page with 64 tracks of 50 clips: adding and removing a track (every row
 // re-bound), repainting the visible lanes and the ruler, and the memory of track undo steps.
 #include "../ProcessMemory.h"
+#include "BusyPage.h"
 #include "multitrack/ClipLaneWidget.h"
 #include "multitrack/MultiTrackEditorPage.h"
 #include "multitrack/TimelineRulerWidget.h"
@@ -25,57 +26,6 @@
 
 namespace {
 
-constexpr int trackCount = 64;
-constexpr int clipsPerTrack = 50;
-constexpr int rate = 44100;
-
-// Seeded noise, so every run draws the same waveforms.
-QList<float> noise(qsizetype frames)
-{
-    std::mt19937 random(7);
-    std::uniform_real_distribution<float> value(-0.8f, 0.8f);
-    QList<float> samples(frames);
-    std::generate(samples.begin(), samples.end(), [&] { return value(random); });
-    return samples;
-}
-
-// Three audio tracks in four, one MIDI; every clip shares one sample list, as clips split
-// from one import do.
-std::unique_ptr<MultiTrackEditorPage> busyPage(const QList<float> &samples)
-{
-    auto page = std::make_unique<MultiTrackEditorPage>(nullptr);
-    page->resize(1600, 900);
-    page->show();
-    QApplication::processEvents();
-    const double clipSeconds = double(samples.size()) / rate;
-    for (int t = 0; t < trackCount; ++t) {
-        if (t % 4 == 3) {
-            std::vector<MidiNote> notes;
-            for (int n = 0; n < 16; ++n)
-                notes.push_back({48 + (n * 7) % 24, n * 0.125, 0.1, 100});
-            page->addMidiTrack(QString(), notes, clipSeconds);
-            for (int c = 1; c < clipsPerTrack; ++c) {
-                MidiClip clip = page->tracks.back().midiClips[0];
-                clip.start = c * (clipSeconds + 1.0);
-                page->tracks.back().midiClips.push_back(clip);
-            }
-        } else {
-            page->addTrack(TrackType::Audio, samples, rate, QString(), {});
-            for (int c = 1; c < clipsPerTrack; ++c) {
-                AudioClip clip = page->tracks.back().audioClips[0];
-                clip.start = c * (clipSeconds + 1.0);
-                page->tracks.back().audioClips.push_back(clip);
-            }
-        }
-    }
-    page->undoStack->clear();
-    // Layouts settle over a few passes (the lanes' column grows, a scroll bar appears).
-    for (int pass = 0; pass < 5; ++pass)
-        QApplication::processEvents();
-    page->updateRuler();
-    return page;
-}
-
 // Rows of removed tracks are deleted once control is back in an event loop; the benchmark
 // has none running, so it hands them over itself.
 void deleteRemovedRows()
@@ -95,7 +45,7 @@ void timeTrackEdit(benchmark::State &state, const std::function<void(MultiTrackE
 {
     offscreenApplication();
     const QList<float> samples = noise(2 * rate);
-    auto page = busyPage(samples);
+    auto page = busyPage(samples, trackCount, 16);
     for (auto _ : state) {
         QElapsedTimer timer;
         timer.start();
@@ -129,7 +79,7 @@ void BM_RepaintVisibleLanes(benchmark::State &state)
 {
     offscreenApplication();
     const QList<float> samples = noise(2 * rate);
-    auto page = busyPage(samples);
+    auto page = busyPage(samples, trackCount, 16);
     page->applyZoom(1.0, 0);
     QWidget *viewport = page->laneScrollArea->viewport();
     std::vector<std::pair<QWidget *, QPoint>> visible;
@@ -173,7 +123,7 @@ void BM_TrackUndoMemory(benchmark::State &state)
     offscreenApplication();
     const QList<float> samples = noise(60 * rate);
     for (auto _ : state) {
-        auto page = busyPage(samples);
+        auto page = busyPage(samples, trackCount, 16);
         std::mt19937 random(3);
         const double before = processMemoryMiB("VmRSS");
         for (int step = 0; step < 1000; ++step) {

@@ -22,6 +22,7 @@
 #include <QWheelEvent>
 
 #include <algorithm>
+#include <functional>
 #include <cmath>
 
 namespace {
@@ -228,40 +229,40 @@ void PianoRollDialog::clampScroll()
     scrollBeats = std::clamp(scrollBeats, 0.0, std::max(0.0, upper));
 }
 
-int PianoRollDialog::hitTestNote(const QPoint &p) const
+int PianoRollDialog::hitTestRow(const QPoint &p, const std::function<int(int, const MidiNote &)> &hit) const
 {
     const MidiClip *clip = currentClip();
     if (!clip)
         return -1;
     const int row = rowHeight();
+    // Topmost first: later notes are drawn over earlier ones.
     for (int i = int(clip->notes.size()) - 1; i >= 0; --i) {
         const MidiNote &note = clip->notes[size_t(i)];
         const int top = pitchToY(note.pitch);
         if (p.y() < top || p.y() >= top + row)
             continue;
-        if (beatToX(noteStartBeat(note)) <= p.x() && p.x() <= beatToX(noteEndBeat(note)))
-            return i;
+        if (const int found = hit(i, note); found >= 0)
+            return found;
     }
     return -1;
 }
 
+int PianoRollDialog::hitTestNote(const QPoint &p) const
+{
+    return hitTestRow(p, [&](int i, const MidiNote &note) {
+        return beatToX(noteStartBeat(note)) <= p.x() && p.x() <= beatToX(noteEndBeat(note)) ? i : -1;
+    });
+}
+
 int PianoRollDialog::hitTestNoteEdge(const QPoint &p) const
 {
-    const MidiClip *clip = currentClip();
-    if (!clip)
-        return -1;
-    const int row = rowHeight();
-    for (int i = int(clip->notes.size()) - 1; i >= 0; --i) {
-        const MidiNote &note = clip->notes[size_t(i)];
-        const int top = pitchToY(note.pitch);
-        if (p.y() < top || p.y() >= top + row)
-            continue;
+    return hitTestRow(p, [&](int i, const MidiNote &note) {
         if (std::abs(p.x() - beatToX(noteEndBeat(note))) <= edgeGrabPixels)
             return 2 * i + 1;
         if (std::abs(p.x() - beatToX(noteStartBeat(note))) <= edgeGrabPixels)
             return 2 * i;
-    }
-    return -1;
+        return -1;
+    });
 }
 
 bool PianoRollDialog::validNote(int index) const

@@ -65,6 +65,8 @@ public:
     int hitTestNote(const QPoint &p) const;
     // 2i for the left edge of note i, 2i + 1 for its right edge, -1 for none.
     int hitTestNoteEdge(const QPoint &p) const;
+    // The first index `hit` gives for a note in the pitch row under p, topmost first; -1 for none.
+    int hitTestRow(const QPoint &p, const std::function<int(int, const MidiNote &)> &hit) const;
     double snapToGrid(double &beat) const;
     void clampScroll();
 
