@@ -67,6 +67,11 @@ public:
     void applyReverb(float mix, float roomSize, float damping, float preDelayMs, float decay);
     void applyCompression(float thresholdDb, float ratio, float attackMs, float releaseMs, float makeupDb,
                           float kneeDb);
+    // The same compression over `count` values `stride` apart, in place, with a gain of their
+    // own: a channel of interleaved frames is compressed without being copied out. False,
+    // leaving the values alone, for settings applyCompression refuses.
+    static bool compressValues(float *values, qsizetype count, qsizetype stride, int sampleRate, float thresholdDb,
+                               float ratio, float attackMs, float releaseMs, float makeupDb, float kneeDb);
     // Gain reduction in dB (0 or more) that applyCompression aims at for a steady level in
     // dBFS: above the knee by (1 - 1/ratio) per dB, quadratic inside it, none below it.
     static float compressionReductionDb(float levelDb, float thresholdDb, float ratio, float kneeDb);

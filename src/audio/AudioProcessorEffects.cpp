@@ -154,13 +154,24 @@ float AudioProcessor::compressionReductionDb(float levelDb, float thresholdDb, f
 void AudioProcessor::applyCompression(float thresholdDb, float ratio, float attackMs, float releaseMs,
                                       float makeupDb, float kneeDb)
 {
+    if (samples.isEmpty()
+        || !compressValues(samples.data(), samples.size(), 1, sampleRate, thresholdDb, ratio, attackMs, releaseMs,
+                           makeupDb, kneeDb))
+        return;
+    emit audioProcessed();
+}
+
+bool AudioProcessor::compressValues(float *values, qsizetype count, qsizetype stride, int sampleRate,
+                                    float thresholdDb, float ratio, float attackMs, float releaseMs, float makeupDb,
+                                    float kneeDb)
+{
     // A NaN here, or an infinite level or knee, would turn the whole clip into NaN; such
     // settings are refused.
-    if (samples.isEmpty() || !(ratio > 1.0f) || sampleRate <= 0 || !std::isfinite(thresholdDb)
-        || std::isnan(attackMs) || std::isnan(releaseMs) || !std::isfinite(makeupDb) || !std::isfinite(kneeDb))
-        return;
+    if (!(ratio > 1.0f) || sampleRate <= 0 || !std::isfinite(thresholdDb) || std::isnan(attackMs)
+        || std::isnan(releaseMs) || !std::isfinite(makeupDb) || !std::isfinite(kneeDb))
+        return false;
     // A negative time would give a coefficient above 1 and a gain that runs away.
-    const auto smoothing = [this](float ms) {
+    const auto smoothing = [sampleRate](float ms) {
         const float framesOfTime = std::max(ms, 0.0f) * 0.001f * static_cast<float>(sampleRate);
         return framesOfTime > 0.0f ? std::exp(-1.0f / framesOfTime) : 0.0f;
     };
@@ -179,7 +190,8 @@ void AudioProcessor::applyCompression(float thresholdDb, float ratio, float atta
 
     // Unity start: the clip begins at its own level instead of fading in from silence.
     float gain = 1.0f;
-    for (float &x : samples) {
+    for (qsizetype i = 0; i < count; ++i) {
+        float &x = values[i * stride];
         const float magnitude = std::fabs(x) + 1e-10f;
         float target = 1.0f;
         if (!(magnitude < quietBelow)) {
@@ -190,7 +202,7 @@ void AudioProcessor::applyCompression(float thresholdDb, float ratio, float atta
         gain += (target - gain) * (1.0f - (gain > target ? attack : release));
         x = gain * makeup * x;
     }
-    emit audioProcessed();
+    return true;
 }
 
 void AudioProcessor::applyExciter(float amount)

@@ -14,6 +14,7 @@
 #include <memory>
 
 class AudioProcessor;
+struct SampleLists;
 class LoadingOverlay;
 class QComboBox;
 class QDialog;
@@ -141,12 +142,11 @@ private:
     bool canOpenEffectDialog();
     // Keeps the document held until `dialog` is destroyed.
     void holdDocumentWhileOpen(QDialog *dialog);
-    // Takes an accepted analysis dialog's result as one undo step: `monoResult`, where the
-    // dialog rendered one, on a mono clip, else `perChannel` run on each channel with
-    // `samples` their mean. Neither may refer to the dialog, which the busy overlay's events
-    // can delete during the step.
-    void commitEffect(std::optional<QList<float>> monoResult, const std::function<void(AudioProcessor &)> &perChannel,
-                      const QString &loadingText, const QString &label, const QString &doneText);
+    // Takes an accepted analysis dialog's result as one undo step: `process` turns the
+    // document's lists into the result. It may not refer to the dialog, which the busy
+    // overlay's events can delete during the step.
+    void commitEffect(const std::function<void(SampleLists &)> &process, const QString &loadingText,
+                      const QString &label, const QString &doneText);
 
     void startPlayback();
     void stopPlayback();

@@ -38,17 +38,13 @@ void AudioEditorPage::holdDocumentWhileOpen(QDialog *dialog)
     connect(dialog, &QObject::destroyed, this, [lock] { lock->release(); });
 }
 
-void AudioEditorPage::commitEffect(std::optional<QList<float>> monoResult,
-                                   const std::function<void(AudioProcessor &)> &perChannel, const QString &loadingText,
+void AudioEditorPage::commitEffect(const std::function<void(SampleLists &)> &process, const QString &loadingText,
                                    const QString &label, const QString &doneText)
 {
     showLoading(loadingText);
     SampleLists lists{samples, stereoSamples};
     clearUpperVectorState();
-    if (lists.stereo.isEmpty() && monoResult)
-        lists.mono = std::move(*monoResult);
-    else
-        EffectProcessing::runPerChannel(lists, sampleRate, perChannel);
+    process(lists);
     undoStack->push(
         new SamplesReplaceCommand(&samples, &stereoSamples, samples, stereoSamples, lists.mono, lists.stereo, label));
     syncWaveforms();
@@ -76,10 +72,18 @@ void AudioEditorPage::showPitchCorrectionDialog()
     connect(dialog, &QDialog::finished, this, [this, guard](int result) {
         if (!guard || result != QDialog::Accepted)
             return;
+        // The dialog rendered the mono clip already; stereo runs the correction on each channel.
         const PitchCorrectionRender correction = guard->correction();
+        const int rate = sampleRate;
         commitEffect(
-            guard->correctedSamples(),
-            [correction](AudioProcessor &channel) { channel.samples = correction.apply(channel.samples); },
+            [correction, corrected = guard->correctedSamples(), rate](SampleLists &lists) {
+                if (lists.stereo.isEmpty())
+                    lists.mono = corrected;
+                else
+                    EffectProcessing::runPerChannel(lists, rate, [&correction](AudioProcessor &channel) {
+                        channel.samples = correction.apply(channel.samples);
+                    });
+            },
             QStringLiteral("应用音高修正..."), QStringLiteral("音高修正"), QStringLiteral("已应用音高修正"));
     });
     openOver(dialog);
@@ -103,10 +107,13 @@ void AudioEditorPage::showCompressorDialog()
             return;
         // The dialog renders previews only; the step runs its settings over each channel.
         const CompressorDialog::Settings s = guard->settings();
+        const int rate = sampleRate;
         commitEffect(
-            std::nullopt,
-            [s](AudioProcessor &channel) {
-                channel.applyCompression(s.thresholdDb, s.ratio, s.attackMs, s.releaseMs, s.makeupDb, s.kneeDb);
+            [s, rate](SampleLists &lists) {
+                EffectProcessing::runOnEachChannel(lists, [&s, rate](float *values, qsizetype count, qsizetype stride) {
+                    AudioProcessor::compressValues(values, count, stride, rate, s.thresholdDb, s.ratio, s.attackMs,
+                                                   s.releaseMs, s.makeupDb, s.kneeDb);
+                });
             },
             QStringLiteral("应用压缩器..."), QStringLiteral("压缩器"), QStringLiteral("已应用压缩器效果"));
     });

@@ -149,6 +149,20 @@ QString runPerChannel(SampleLists &lists, int sampleRate, const std::function<vo
     return {};
 }
 
+void runOnEachChannel(SampleLists &lists, const ChannelEffect &effect)
+{
+    if (lists.stereo.isEmpty()) {
+        lists.mono = ownCopy(std::move(lists.mono));
+        effect(lists.mono.data(), lists.mono.size(), 1);
+        return;
+    }
+    lists.stereo = ownCopy(std::move(lists.stereo));
+    const qsizetype frames = framesOf(lists.stereo);
+    for (int c = 0; c < 2; ++c)
+        effect(lists.stereo.data() + c, frames, 2);
+    lists.mono = meanOfChannels(lists.stereo);
+}
+
 void applyWidth(SampleLists &lists, int sampleRate, float width)
 {
     AudioProcessor processor;

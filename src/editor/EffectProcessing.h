@@ -32,6 +32,11 @@ void extractCentreSpectral(SampleLists &lists, float strength, int sampleRate);
 QString runInterleaved(SampleLists &lists, int sampleRate, const std::function<void(AudioProcessor &)> &effect);
 // Runs a one-channel processor effect on each channel by itself, on a fresh processor each.
 QString runPerChannel(SampleLists &lists, int sampleRate, const std::function<void(AudioProcessor &)> &effect);
+// Runs `effect` in place on each channel of the interleaved stereo list, read `stride` 2 apart
+// so that nothing is copied out and back, or on the mono list (stride 1); the mono list then
+// becomes the per-frame mean.
+using ChannelEffect = std::function<void(float *values, qsizetype count, qsizetype stride)>;
+void runOnEachChannel(SampleLists &lists, const ChannelEffect &effect);
 // Widens or narrows the stereo image (width 0..2) and rebuilds the mono list from it.
 void applyWidth(SampleLists &lists, int sampleRate, float width);
 // Stereo to mono keeps the mono list and drops the stereo one; mono to stereo copies the

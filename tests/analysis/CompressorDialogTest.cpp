@@ -84,6 +84,21 @@ double kneeReduction(double level, double threshold, double ratio, double knee)
 
 } // namespace
 
+// The clip's length is no multiple of any block the scan may read at once; a negative spike
+// is found wherever it lies, the last value included.
+TEST(CompressorDialog, TheInputReadoutFindsThePeakAnywhereInTheClip)
+{
+    const float spike = -float(std::pow(10.0, -6.0 / 20.0));
+    for (const qsizetype at : {qsizetype(0), qsizetype(500), qsizetype(1001), qsizetype(1002)}) {
+        SCOPED_TRACE(at);
+        AudioProcessor processor;
+        processor.samples = sine(0.1f, 1003);
+        processor.samples[at] = spike;
+        CompressorDialog dialog(&processor);
+        EXPECT_EQ(label(dialog, "inputLevelLabel"), db(-6.0));
+    }
+}
+
 TEST(CompressorDialog, ReadoutsShowTheAppliedCurveForEveryControl)
 {
     struct Case

@@ -5,6 +5,7 @@
 
 #include "analysis/CompressorDialog.h"
 #include "analysis/PitchCorrectionDialog.h"
+#include "audio/AudioProcessor.h"
 
 #include <QDialog>
 #include <QTest>
@@ -12,6 +13,7 @@
 
 #include <gtest/gtest.h>
 
+#include <bit>
 #include <cmath>
 #include <numbers>
 
@@ -177,6 +179,34 @@ TEST_F(AnalysisDialogs, ApplyIsOneStepOverBothListsThatUndoesBitExactly)
             }
             expectUndoRedoBitExact(page, mono, pairs);
         }
+    }
+}
+
+// Each channel of a stereo clip is compressed in place as if it were a clip of its own: the
+// louder left channel may not steer the quieter right one's gain, nor take its values.
+TEST_F(AnalysisDialogs, TheCompressorTreatsEachStereoChannelAsAClipOfItsOwn)
+{
+    load(true);
+    QDialog *dialog = open(kLaunchers[1]);
+    ASSERT_NE(dialog, nullptr);
+    press(dialog, "应用");
+    flushDeletes();
+    ASSERT_EQ(page.undoStack->count(), 1);
+
+    const CompressorDialog::Settings s;
+    const float amplitudes[] = {0.5f, 0.3f};
+    for (int c = 0; c < 2; ++c) {
+        SCOPED_TRACE(c);
+        AudioProcessor alone;
+        alone.samples = flatVoice(amplitudes[c]);
+        alone.sampleRate = kRate;
+        alone.channels = 1;
+        alone.applyCompression(s.thresholdDb, s.ratio, s.attackMs, s.releaseMs, s.makeupDb, s.kneeDb);
+        ASSERT_EQ(page.stereoSamples.size(), 2 * alone.samples.size());
+        qsizetype mismatches = 0;
+        for (qsizetype i = 0; i < alone.samples.size(); ++i)
+            mismatches += std::bit_cast<quint32>(page.stereoSamples[2 * i + c]) != std::bit_cast<quint32>(alone.samples[i]);
+        EXPECT_EQ(mismatches, 0);
     }
 }
 
