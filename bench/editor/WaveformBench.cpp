@@ -2,7 +2,7 @@
 // Waveform view on a one-hour stereo 44.1 kHz clip in a 1920x400 view: summary build on a
 // data change, repaint after every zoom step and scroll position, and anchored wheel zooms.
 #include "editor/WaveformWidget.h"
-#include "ui/PeakSummary.h"
+#include "audio/PeakSummary.h"
 
 #include "../OffscreenApplication.h"
 

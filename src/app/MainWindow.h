@@ -7,6 +7,7 @@
 #pragma once
 
 #include "ProjectContent.h"
+#include "audio/PeakSummary.h"
 
 #include <QList>
 #include <QMainWindow>
@@ -15,6 +16,7 @@
 #include <QString>
 
 #include <optional>
+#include <vector>
 
 class AudioEditorPage;
 class LoadingOverlay;
@@ -117,9 +119,10 @@ private:
     void importMedia();
     void importVideoFile(const QString &path);
     // The sound of an import into the page that shows: a new track on the multitrack page,
-    // else the single-track editor. False when the editor refuses it (it is recording).
+    // else the single-track editor, with the peak summaries its loader built, if any. False
+    // when the editor refuses it (it is recording).
     bool placeImportedSound(const QList<float> &mono, const QList<float> &interleaved, int sampleRate,
-                            const QString &path);
+                            const QString &path, std::vector<PeakSummary> summaries = {});
     // Deletes the preview, which joins its decode thread, and only then its demuxer.
     void endVideoPreview();
     void importMidi();

@@ -139,16 +139,19 @@ void MainWindow::importMedia()
     BusyScope busy(this, tr("导入音频..."));
     AudioProcessor processor;
     showFailuresOf(processor, this, tr("导入失败"));
+    // The editor draws the clip at once: summarising it while it decodes saves reading it all again.
+    processor.summariseWhileLoading = pageStack->currentWidget() != multiTrackPage;
     if (!processor.loadAudioFile(path))
         return;
 
-    if (!placeImportedSound(processor.samples, processor.stereoSamples, processor.sampleRate, path))
+    if (!placeImportedSound(processor.samples, processor.stereoSamples, processor.sampleRate, path,
+                            std::move(processor.peakSummaries)))
         return;
     statusBar()->showMessage(tr("已导入: %1").arg(fileNameOf(path)), statusMs);
 }
 
 bool MainWindow::placeImportedSound(const QList<float> &mono, const QList<float> &interleaved, int sampleRate,
-                                    const QString &path)
+                                    const QString &path, std::vector<PeakSummary> summaries)
 {
     if (pageStack->currentWidget() == multiTrackPage) {
         multiTrackPage->addTrack(TrackType::Audio, mono, sampleRate, QFileInfo(path).baseName(), interleaved);
@@ -156,8 +159,9 @@ bool MainWindow::placeImportedSound(const QList<float> &mono, const QList<float>
     }
     // The editor refuses new audio while it records or an effect dialog is open, and says
     // so in its own status bar.
-    return interleaved.isEmpty() ? editorPage->loadAudioSamples(mono, sampleRate)
-                                 : editorPage->loadStereoAudioSamples(interleaved, sampleRate, mono);
+    return interleaved.isEmpty()
+        ? editorPage->loadAudioSamples(mono, sampleRate, std::move(summaries))
+        : editorPage->loadStereoAudioSamples(interleaved, sampleRate, mono, std::move(summaries));
 }
 
 void MainWindow::endVideoPreview()

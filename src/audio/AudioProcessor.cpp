@@ -29,7 +29,8 @@ namespace {
 
 // Reads frames [first, first + count) of the data chunk straight into the clip and its mono
 // mix, in slices: an hour-long file never needs its stored bytes and its floats in memory at
-// once. Returns the frames read, fewer when the file ends early.
+// once, and each slice's floats are still in cache when mixed and summarised. Returns the
+// frames read, fewer when the file ends early.
 qint64 readWavFrames(const QString &filePath, const WavCodec::Layout &layout, DecodedAudio &decoded,
                      qint64 first, qint64 count)
 {
@@ -37,7 +38,7 @@ qint64 readWavFrames(const QString &filePath, const WavCodec::Layout &layout, De
     const qint64 frameBytes = layout.bytesPerFrame();
     if (!file.open(QIODevice::ReadOnly) || !file.seek(layout.dataOffset + first * frameBytes))
         return 0;
-    const qint64 sliceFrames = std::max<qint64>(1, (qint64(1) << 20) / frameBytes);
+    const qint64 sliceFrames = std::max<qint64>(1, (qint64(1) << 17) / frameBytes);
     QByteArray slice(sliceFrames * frameBytes, Qt::Uninitialized);
     qint64 framesRead = 0;
     while (framesRead < count) {
@@ -140,6 +141,7 @@ void AudioProcessor::clear()
 {
     samples.clear();
     stereoSamples.clear();
+    peakSummaries.clear();
     sampleRate = 44100;
     channels = 2;
 }
@@ -192,6 +194,7 @@ bool AudioProcessor::acceptDecoded(const QString &filePath, DecodedAudio &&decod
         else
             stereoSamples.clear();
     }
+    peakSummaries = std::move(decoded.summaries);
     decoded = {};
     const qint64 durationMs = (samples.isEmpty() || sampleRate == 0)
         ? 0 : qint64(samples.size()) * 1000 / sampleRate;
@@ -237,7 +240,7 @@ bool AudioProcessor::loadWavFile(const QString &filePath)
     }
 
     file.close();
-    DecodedAudio decoded;
+    DecodedAudio decoded({.summarise = summariseWhileLoading});
     decoded.start(layout.channels, int(layout.sampleRate), layout.frames());
     const qint64 frames = layout.frames();
     const auto readRange = [&](qint64 first, qint64 count, bool) {
@@ -299,7 +302,7 @@ bool AudioProcessor::loadMp3File(const QString &filePath)
     file.close();
     qDebug() << "[MP3] readAll:" << timer.restart() << "ms, size:" << bytes.size();
 
-    DecodedAudio decoded = Mp3Decoder::decode(bytes);
+    DecodedAudio decoded = Mp3Decoder::decode(bytes, {.summarise = summariseWhileLoading});
     bytes = {};
     qDebug() << "[MP3] decode:" << timer.restart() << "ms, frames:" << decoded.frames()
              << "rate:" << decoded.sampleRate << "ch:" << decoded.channels;
@@ -316,7 +319,7 @@ bool AudioProcessor::loadFlacFile(const QString &filePath)
     QElapsedTimer timer;
     timer.start();
     FlacDecoder::FormatChange change;
-    DecodedAudio decoded = FlacDecoder::decodeFile(filePath, &change);
+    DecodedAudio decoded = FlacDecoder::decodeFile(filePath, &change, {.summarise = summariseWhileLoading});
     qDebug() << "[FLAC] decode:" << timer.elapsed() << "ms, frames:" << decoded.frames()
              << "rate:" << decoded.sampleRate << "ch:" << decoded.channels;
     if (change.happened() && change.toRate != change.fromRate)
@@ -350,7 +353,7 @@ bool AudioProcessor::loadOggFile(const QString &filePath)
     qDebug() << "[OGG] info:" << timer.restart() << "ms, frames:" << decoder.streamLengthFrames()
              << "rate:" << decoder.sampleRate() << "ch:" << decoder.channels();
 
-    DecodedAudio decoded = decoder.decodeAll();
+    DecodedAudio decoded = decoder.decodeAll({.summarise = summariseWhileLoading});
     // The stream length in the last page is not trusted: an empty decode is a failure.
     if (decoded.frames() == 0)
         return failLoad(tr("OGG解码失败 (错误码 %1): %2").arg(decoder.error()).arg(filePath));

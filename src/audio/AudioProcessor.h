@@ -3,9 +3,13 @@
 // object every offline effect, edit and analysis works on.
 #pragma once
 
+#include "audio/PeakSummary.h"
+
 #include <QList>
 #include <QObject>
 #include <QString>
+
+#include <vector>
 
 struct DecodedAudio;
 
@@ -113,6 +117,11 @@ public:
     QList<float> stereoSamples;
     int sampleRate = 44100;
     int channels = 2;
+    // Set by a caller that draws the clip it loads: the loaders then also fill
+    // `peakSummaries`, of the left and right channels of `stereoSamples` when there are
+    // two, else of `samples`, as they decode. Any other load or a clear() empties them.
+    bool summariseWhileLoading = false;
+    std::vector<PeakSummary> peakSummaries;
     // Written by the noise analysis, read by the noise reduction; loads keep it.
     QList<float> noiseProfile;
     int fftSize = 2048;

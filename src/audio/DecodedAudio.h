@@ -1,12 +1,17 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // What every decoder hands back: interleaved floats with their layout, and the mono mix
-// the clip needs, built by the decoder while the frames it just wrote are still in cache.
+// the clip needs (with, when asked for, the peak summaries it is drawn from), built by the
+// decoder while the frames it just wrote are still in cache.
 #pragma once
+
+#include "audio/PeakSummary.h"
 
 #include <QList>
 
 #include <algorithm>
+#include <array>
 #include <cstring>
+#include <vector>
 
 #include <sys/mman.h>
 
@@ -45,8 +50,19 @@ inline QList<float> uninitialisedFloats(qsizetype count)
     return QList<float>(QArrayDataPointer<float>(header, values, count));
 }
 
+// How a decoder runs: on how many threads (0 picks by length), and whether it also builds
+// the peak summaries of DecodedAudio::summaries.
+struct DecodeOptions
+{
+    int threads = 0;
+    bool summarise = false;
+};
+
 struct DecodedAudio
 {
+    DecodedAudio() = default;
+    explicit DecodedAudio(DecodeOptions options) : summarise(options.summarise) {}
+
     // Frame by frame, channel 0 first. While decoding its size is the room reserved so
     // far; finish() trims it to what was written.
     QList<float> interleaved;
@@ -54,6 +70,10 @@ struct DecodedAudio
     QList<float> mono;
     int channels = 0;
     int sampleRate = 0;
+    // Set before start() by a caller that draws the clip. The summaries are then of what it
+    // draws: each channel of one or two, else the mono mix; complete after finish().
+    bool summarise = false;
+    std::vector<PeakSummary> summaries;
 
     qsizetype frames() const { return channels > 0 ? interleaved.size() / channels : 0; }
 
@@ -63,6 +83,8 @@ struct DecodedAudio
     {
         channels = channelCount;
         sampleRate = rate;
+        if (summarise)
+            summaries.assign(channels > 2 ? 1 : std::size_t(std::max(channels, 0)), PeakSummary());
         grow(0, std::max<qsizetype>(frameHint, 0) * channels);
     }
 
@@ -81,6 +103,10 @@ struct DecodedAudio
     {
         if (channels > 1)
             mixFramesToMono(interleaved.constData() + first * channels, mono.data() + first, count, channels);
+        if (summarise) {
+            const Summarised drawn = summarised();
+            PeakSummary::summariseWritten(drawn.summaries(), drawn.channels(), std::size_t(first), std::size_t(count));
+        }
     }
 
     // Ends the stream at `usedValues` (whole frames) and drops a reserve it did not fill.
@@ -91,14 +117,44 @@ struct DecodedAudio
             trim(mono, usedValues / channels);
         else
             mono = {};
+        if (summarise) {
+            const Summarised drawn = summarised();
+            PeakSummary::finishWritten(drawn.summaries(), drawn.channels());
+        }
     }
 
 private:
+    // The summaries with the channels they are of, as the lists stand now.
+    struct Summarised
+    {
+        std::array<PeakSummary *, 2> summaryList{};
+        std::array<SampleChannel, 2> channelList{SampleChannel({}), SampleChannel({})};
+        std::size_t count = 0;
+
+        std::span<PeakSummary *const> summaries() const { return {summaryList.data(), count}; }
+        std::span<const SampleChannel> channels() const { return {channelList.data(), count}; }
+    };
+
+    Summarised summarised()
+    {
+        Summarised drawn;
+        drawn.count = summaries.size();
+        for (std::size_t c = 0; c < drawn.count; ++c) {
+            drawn.summaryList[c] = &summaries[c];
+            drawn.channelList[c] = channels > 2
+                ? SampleChannel({mono.constData(), std::size_t(mono.size())})
+                : SampleChannel({interleaved.constData(), std::size_t(interleaved.size())}, c, std::size_t(channels));
+        }
+        return drawn;
+    }
+
     void grow(qsizetype used, qsizetype values)
     {
         interleaved = regrown(interleaved, used, values);
         if (channels > 1)
             mono = regrown(mono, used / channels, values / channels);
+        if (summarise && channels > 0)
+            PeakSummary::startWriting(summarised().summaries(), std::size_t(values / channels));
     }
 
     static QList<float> regrown(const QList<float> &old, qsizetype used, qsizetype size)

@@ -133,9 +133,10 @@ bool decodeRange(const QByteArray &nativePath, const DecodeState &whole, qint64 
 
 } // namespace
 
-DecodedAudio FlacDecoder::decodeFile(const QString &filePath, FormatChange *change, int threads)
+DecodedAudio FlacDecoder::decodeFile(const QString &filePath, FormatChange *change, DecodeOptions options)
 {
-    DecodedAudio audio;
+    DecodedAudio audio(options);
+    int threads = options.threads;
     const QByteArray nativePath = QFile::encodeName(filePath);
     DecodeState state(audio, QFileInfo(filePath).size());
     Decoder decoder = openDecoder(nativePath, state);
@@ -157,7 +158,7 @@ DecodedAudio FlacDecoder::decodeFile(const QString &filePath, FormatChange *chan
         // Something a single pass treats its own way (damage, a format change, a wrong
         // total): decode again in one pass so the result is the same.
         FLAC__stream_decoder_finish(decoder.get());
-        audio = {};
+        audio = DecodedAudio(options);
         state.info = {};
         decoder = openDecoder(nativePath, state);
         if (!decoder)

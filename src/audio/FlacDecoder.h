@@ -23,7 +23,7 @@ public:
     // No frames in the result when the file cannot be opened or nothing decodes, nor when
     // the stream changes its sample rate or channel count part-way: a clip has one of each,
     // and a part of the file is not the file. `change` (when given) then says what changed.
-    // Samples are scaled by 1 / 2^(bits - 1). `threads` 0 chooses from the file size; any
-    // count gives the same result.
-    static DecodedAudio decodeFile(const QString &filePath, FormatChange *change = nullptr, int threads = 0);
+    // Samples are scaled by 1 / 2^(bits - 1). Any thread count gives the same result.
+    static DecodedAudio decodeFile(const QString &filePath, FormatChange *change = nullptr,
+                                   DecodeOptions options = {});
 };

@@ -118,9 +118,16 @@ bool decodeRange(QByteArrayView bytes, DecodedAudio &out, qint64 first, qint64 c
         return false;
     const int channels = out.channels;
     int status = MPG123_OK;
-    if (stream.read(out.interleaved.data() + first * channels, count * channels, status) != count * channels)
-        return false;
-    out.mix(first, count);
+    // In slices, so each is mixed and summarised while still in cache.
+    constexpr qint64 sliceFrames = 1 << 16;
+    for (qint64 done = 0; done < count;) {
+        const qint64 frames = std::min(sliceFrames, count - done);
+        if (stream.read(out.interleaved.data() + (first + done) * channels, frames * channels, status)
+            != frames * channels)
+            return false;
+        out.mix(first + done, frames);
+        done += frames;
+    }
     if (!isLast) {
         overlap.resize(size_t(overlapFrames * channels));
         return stream.read(overlap.data(), qsizetype(overlap.size()), status) == qsizetype(overlap.size());
@@ -145,9 +152,10 @@ bool rangesJoin(const DecodedAudio &out, qint64 frames, int threads, const std::
 
 } // namespace
 
-DecodedAudio Mp3Decoder::decode(QByteArrayView bytes, int threads)
+DecodedAudio Mp3Decoder::decode(QByteArrayView bytes, DecodeOptions options)
 {
-    DecodedAudio out;
+    DecodedAudio out(options);
+    int threads = options.threads;
     FloatStream stream;
     if (!stream.open(bytes))
         return out;
@@ -176,7 +184,7 @@ DecodedAudio Mp3Decoder::decode(QByteArrayView bytes, int threads)
             return out;
         }
         // Damage or an unknown stream: the straight pass below decides, from the start.
-        out = {};
+        out = DecodedAudio(options);
     }
 
     // One step more than the length, so the read that reports the end never regrows.

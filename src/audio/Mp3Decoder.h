@@ -10,7 +10,7 @@ class Mp3Decoder
 {
 public:
     // No frames in the result when nothing decodes. Stops at the first change of
-    // rate or channel count mid-stream, keeping what came before. `threads` 0 chooses from
-    // the stream's length; any count gives the same result.
-    static DecodedAudio decode(QByteArrayView bytes, int threads = 0);
+    // rate or channel count mid-stream, keeping what came before. Any thread count gives the
+    // same result.
+    static DecodedAudio decode(QByteArrayView bytes, DecodeOptions options = {});
 };

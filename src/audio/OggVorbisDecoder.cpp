@@ -74,9 +74,10 @@ bool OggVorbisDecoder::open(QByteArrayView bytes)
     return true;
 }
 
-DecodedAudio OggVorbisDecoder::decodeAll(int threads)
+DecodedAudio OggVorbisDecoder::decodeAll(DecodeOptions options)
 {
-    DecodedAudio out;
+    DecodedAudio out(options);
+    int threads = options.threads;
     if (!state->opened || channelCount <= 0 || rate <= 0)
         return out;
     // Vorbis needs well over one byte per 64 frames even at its lowest rate.

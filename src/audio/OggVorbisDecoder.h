@@ -25,9 +25,9 @@ public:
     // What the last page's granule position claims; may be wrong or negative in a damaged file.
     qint64 streamLengthFrames() const { return lengthFrames; }
     // Decodes until the decoder runs dry; the claimed length is only a capped reserve hint.
-    // Stops at a chained stream whose rate or channel count differs. `threads` 0 chooses
-    // from the stream size; any count gives the same result.
-    DecodedAudio decodeAll(int threads = 0);
+    // Stops at a chained stream whose rate or channel count differs. Any thread count gives
+    // the same result.
+    DecodedAudio decodeAll(DecodeOptions options = {});
 
 private:
     void interleave(float *const *planes, qint64 frames, float *dst) const;

@@ -148,7 +148,7 @@ void AudioEditorPage::keyPressEvent(QKeyEvent *event)
 
 // ---------------------------------------------------------------- document
 
-bool AudioEditorPage::loadAudioSamples(const QList<float> &list, int rate)
+bool AudioEditorPage::loadAudioSamples(const QList<float> &list, int rate, std::vector<PeakSummary> summaries)
 {
     if (isRecording) {
         showStatus(QStringLiteral("错误：录音中，无法载入音频"));
@@ -164,12 +164,13 @@ bool AudioEditorPage::loadAudioSamples(const QList<float> &list, int rate)
     undoStack->clear();
     qDebug() << "[Import] copy samples:" << timer.elapsed() << "ms, count:" << samples.size();
     timer.restart();
-    syncWaveforms();
+    syncWaveforms(std::move(summaries));
     qDebug() << "[Import] syncWaveforms:" << timer.elapsed() << "ms";
     return true;
 }
 
-bool AudioEditorPage::loadStereoAudioSamples(const QList<float> &interleaved, int rate, const QList<float> &mix)
+bool AudioEditorPage::loadStereoAudioSamples(const QList<float> &interleaved, int rate, const QList<float> &mix,
+                                             std::vector<PeakSummary> summaries)
 {
     if (isRecording) {
         showStatus(QStringLiteral("错误：录音中，无法载入音频"));
@@ -196,23 +197,24 @@ bool AudioEditorPage::loadStereoAudioSamples(const QList<float> &interleaved, in
     undoStack->clear();
     qDebug() << "[Import] stereo samples:" << timer.elapsed() << "ms, frames:" << frames;
     timer.restart();
-    syncWaveforms();
+    syncWaveforms(std::move(summaries));
     qDebug() << "[Import] syncWaveforms:" << timer.elapsed() << "ms";
     return true;
 }
 
-void AudioEditorPage::syncWaveforms()
+void AudioEditorPage::syncWaveforms(std::vector<PeakSummary> summaries)
 {
     QElapsedTimer timer;
-    const auto hand = [&](auto *view, const char *label) {
+    const auto hand = [&](auto *view, const char *label, auto &&...summaryArgument) {
         if (!view)
             return;
         timer.start();
-        view->setAudioData(samples, sampleRate, stereoSamples);
+        view->setAudioData(samples, sampleRate, stereoSamples, std::move(summaryArgument)...);
         qDebug().noquote() << QStringLiteral("[Import]   %1 setAudioData:").arg(QLatin1String(label))
                            << timer.elapsed() << "ms";
     };
-    hand(waveform1, "waveform1");
+    // The two waveform views share one copy of the lists and their summaries.
+    hand(waveform1, "waveform1", summaries);
     hand(waveform2, "waveform2");
     hand(spectrum1, "spectrum1");
     hand(spectrum2, "spectrum2");

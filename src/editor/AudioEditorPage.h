@@ -3,6 +3,7 @@
 // with tools, transport, recording at the playhead, level meters and an undo history.
 #pragma once
 
+#include "audio/PeakSummary.h"
 #include "editor/DocumentLock.h"
 #include "editor/EditorTransport.h"
 
@@ -12,6 +13,7 @@
 #include <functional>
 #include <optional>
 #include <memory>
+#include <vector>
 
 class AudioProcessor;
 struct SampleLists;
@@ -58,13 +60,17 @@ public:
     ~AudioEditorPage() override;
 
     // Replace the document and start a new history. Refused (false, status error) while a
-    // recording runs, since the take belongs to the current list.
-    bool loadAudioSamples(const QList<float> &samples, int sampleRate);
+    // recording runs, since the take belongs to the current list. `summaries` may carry the
+    // peak summaries a loader built of the lists (AudioProcessor::peakSummaries), which the
+    // waveform views then need not build again.
+    bool loadAudioSamples(const QList<float> &samples, int sampleRate, std::vector<PeakSummary> summaries = {});
     // `mix` may carry the frames' left/right half-sums when the caller has them already (a
     // decoder's mono list); with any other length they are computed here.
-    bool loadStereoAudioSamples(const QList<float> &interleaved, int sampleRate, const QList<float> &mix = {});
-    // Hands the lists to all four views; call after every change of the lists.
-    void syncWaveforms();
+    bool loadStereoAudioSamples(const QList<float> &interleaved, int sampleRate, const QList<float> &mix = {},
+                                std::vector<PeakSummary> summaries = {});
+    // Hands the lists, and summaries of them when given, to all four views; call after every
+    // change of the lists.
+    void syncWaveforms(std::vector<PeakSummary> summaries = {});
     void setPlayheadAll(double seconds);
     // Null detaches; the page forgets a preview when it is destroyed.
     void setVideoPlayerDialog(VideoPlayerDialog *dialog);

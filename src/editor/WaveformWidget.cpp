@@ -85,12 +85,14 @@ WaveformWidget::WaveformWidget(QWidget *parent)
     connect(scrollBar, &QScrollBar::valueChanged, this, &WaveformWidget::onScrollBarMoved);
 }
 
-void WaveformWidget::setAudioData(const QList<float> &newSamples, int newSampleRate, const QList<float> &stereo)
+void WaveformWidget::setAudioData(const QList<float> &newSamples, int newSampleRate, const QList<float> &stereo,
+                                  std::vector<PeakSummary> summaries)
 {
     QElapsedTimer timer;
     timer.start();
 
     clip = clipFor(newSamples, stereo);
+    clip->adopt(std::move(summaries));
     sampleRate = newSampleRate;
     if (sampleRate > 0 && !clip->samples.isEmpty()) {
         viewport.setDuration(double(clip->samples.size()) / sampleRate);
@@ -472,6 +474,24 @@ void WaveformWidget::Clip::summarise()
     PeakSummary *const summaries[] = {&leftSummary, &rightSummary};
     const SampleChannel channels[] = {SampleChannel(asSpan(stereo), 0, 2), SampleChannel(asSpan(stereo), 1, 2)};
     PeakSummary::updateChannels(summaries, channels);
+}
+
+void WaveformWidget::Clip::adopt(std::vector<PeakSummary> &&summaries)
+{
+    if (summarised)
+        return;
+    const auto fits = [&](std::size_t count, std::size_t size) {
+        return summaries.size() == count
+            && std::all_of(summaries.begin(), summaries.end(), [&](const PeakSummary &s) { return s.size() == size; });
+    };
+    if (stereo.isEmpty() && fits(1, std::size_t(samples.size()))) {
+        samplesSummary = std::move(summaries.front());
+        summarised = true;
+    } else if (!stereo.isEmpty() && fits(2, std::size_t(stereo.size() / 2))) {
+        leftSummary = std::move(summaries[0]);
+        rightSummary = std::move(summaries[1]);
+        summarised = true;
+    }
 }
 
 void WaveformWidget::Clip::summariseAppended(std::size_t oldCount)

@@ -2,7 +2,7 @@
 // Waveform view of one clip: mono or left/right lanes, playhead, selection, zoom and scroll.
 #pragma once
 
-#include "ui/PeakSummary.h"
+#include "audio/PeakSummary.h"
 #include "ui/TimeViewport.h"
 
 #include <QColor>
@@ -29,7 +29,11 @@ class WaveformWidget : public QWidget
 public:
     explicit WaveformWidget(QWidget *parent = nullptr);
 
-    void setAudioData(const QList<float> &samples, int sampleRate, const QList<float> &stereo = {});
+    // `summaries` may carry peak summaries already built of the lists: of the left and right
+    // channels of `stereo`, else of `samples` (AudioProcessor::peakSummaries). Summaries of
+    // other lengths are ignored, and the view builds its own when first drawn.
+    void setAudioData(const QList<float> &samples, int sampleRate, const QList<float> &stereo = {},
+                      std::vector<PeakSummary> summaries = {});
     void appendAudioData(const QList<float> &block, int sampleRate);
     void clearAudioData();
 
@@ -75,6 +79,8 @@ private:
 
         // Builds the summaries for the first view that draws the clip.
         void summarise();
+        // Takes summaries built elsewhere of these lists, when they fit them.
+        void adopt(std::vector<PeakSummary> &&summaries);
         // After `samples` grew from `oldCount`: only the tail blocks change.
         void summariseAppended(std::size_t oldCount);
 

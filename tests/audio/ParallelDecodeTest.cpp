@@ -4,6 +4,7 @@
 #include "AudioOracles.h"
 #include "TestFiles.h"
 
+#include "audio/AudioProcessor.h"
 #include "audio/FlacDecoder.h"
 #include "audio/Mp3Decoder.h"
 #include "audio/OggVorbisDecoder.h"
@@ -28,18 +29,41 @@ void PrintTo(const ThreadCase &c, std::ostream *os)
     *os << c.name;
 }
 
-DecodedAudio decode(const QString &path, int threads)
+DecodedAudio decode(const QString &path, DecodeOptions options)
 {
     if (path.endsWith(".flac"))
-        return FlacDecoder::decodeFile(path, nullptr, threads);
+        return FlacDecoder::decodeFile(path, nullptr, options);
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         return {};
     const QByteArray bytes = file.readAll();
     if (path.endsWith(".mp3"))
-        return Mp3Decoder::decode(bytes, threads);
+        return Mp3Decoder::decode(bytes, options);
     OggVorbisDecoder decoder;
-    return decoder.open(bytes) ? decoder.decodeAll(threads) : DecodedAudio{};
+    return decoder.open(bytes) ? decoder.decodeAll(options) : DecodedAudio{};
+}
+
+DecodedAudio decode(const QString &path, int threads)
+{
+    return decode(path, {.threads = threads});
+}
+
+// The summaries a waveform view builds of a clip itself: of each channel of one or two,
+// else of the mono mix.
+std::vector<PeakSummary> summariesBuiltAfterwards(const QList<float> &interleaved, const QList<float> &mono,
+                                                  int channels)
+{
+    const std::span<const float> frames(interleaved.constData(), std::size_t(interleaved.size()));
+    std::vector<PeakSummary> summaries(channels > 2 ? 1 : std::size_t(channels));
+    std::vector<PeakSummary *> pointers;
+    std::vector<SampleChannel> drawn;
+    for (std::size_t c = 0; c < summaries.size(); ++c) {
+        pointers.push_back(&summaries[c]);
+        drawn.push_back(channels > 2 ? SampleChannel({mono.constData(), std::size_t(mono.size())})
+                                     : SampleChannel(frames, c, std::size_t(channels)));
+    }
+    PeakSummary::updateChannels(pointers, drawn, 0, 1);
+    return summaries;
 }
 
 class ThreadedDecodeTest : public ::testing::TestWithParam<ThreadCase>
@@ -78,6 +102,53 @@ TEST_P(ThreadedDecodeTest, SameBitsOnOneAndManyThreads)
         ASSERT_EQ(many.interleaved.size(), single.interleaved.size());
         EXPECT_TRUE(many.interleaved == single.interleaved);
         EXPECT_TRUE(many.mono == single.mono);
+    }
+    // Summarising while decoding changes no sample, and gives what a view would build.
+    const std::vector<PeakSummary> expected = summariesBuiltAfterwards(single.interleaved, single.mono, c.channels);
+    for (int threads : {1, 3}) {
+        SCOPED_TRACE(testing::Message() << "summarised on " << threads << " threads");
+        const DecodedAudio summarised = decode(path, {.threads = threads, .summarise = true});
+        EXPECT_TRUE(summarised.interleaved == single.interleaved);
+        EXPECT_TRUE(summarised.mono == single.mono);
+        EXPECT_TRUE(summarised.summaries == expected);
+    }
+    EXPECT_TRUE(single.summaries.empty());
+}
+
+// WAV loads summarise in the same pass when asked, whatever the layout and length, and
+// leave the summaries empty otherwise.
+TEST(SummarisedWavLoad, GivesWhatAViewWouldBuild)
+{
+    struct Row
+    {
+        const char *name;
+        QStringList soxFormat;
+        const char *seconds;
+    };
+    const Row rows[] = {
+        {"mono 16-bit", {"-c", "1", "-b", "16"}, "30.001"},
+        {"stereo 24-bit", {"-c", "2", "-b", "24"}, "30.0007"},
+        {"four channels of float", {"-c", "4", "-e", "floating-point", "-b", "32"}, "3.3"},
+        {"stereo shorter than a block", {"-c", "2", "-b", "16"}, "0.0005"},
+    };
+    TestFiles files;
+    for (const Row &row : rows) {
+        SCOPED_TRACE(row.name);
+        const QString path = files.path("in.wav");
+        ASSERT_TRUE(runOk("sox", QStringList{"-R", "-n", "-r", "44100"} + row.soxFormat
+                                     + QStringList{path, "synth", row.seconds, "pinknoise", "gain", "-3"}));
+        AudioProcessor plain;
+        ASSERT_TRUE(plain.loadAudioFile(path));
+        EXPECT_TRUE(plain.peakSummaries.empty());
+        AudioProcessor summarising;
+        summarising.summariseWhileLoading = true;
+        ASSERT_TRUE(summarising.loadAudioFile(path));
+        EXPECT_TRUE(summarising.samples == plain.samples);
+        EXPECT_TRUE(summarising.stereoSamples == plain.stereoSamples);
+        const bool stereo = !plain.stereoSamples.isEmpty();
+        EXPECT_TRUE(summarising.peakSummaries
+                    == summariesBuiltAfterwards(stereo ? plain.stereoSamples : plain.samples, plain.samples,
+                                                stereo ? 2 : 1));
     }
 }
 

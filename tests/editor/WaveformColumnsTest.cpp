@@ -185,11 +185,51 @@ void showForColumns(WaveformWidget &widget)
     widget.setPlayheadPosition(1.0e9);
 }
 
+// Peak summaries handed to the view with the lists, as an import hands over the ones built
+// while decoding: a view must draw from them, or ignore them when they do not fit the lists.
+enum class Given
+{
+    Nothing,
+    FittingSummaries,
+    SummariesOfHalfTheClip,
+};
+
 struct ColumnCase
 {
     bool stereo;
     double zoom;
+    Given given = Given::Nothing;
 };
+
+const char *nameOf(Given given)
+{
+    switch (given) {
+    case Given::Nothing:
+        return "";
+    case Given::FittingSummaries:
+        return "GivenSummaries";
+    case Given::SummariesOfHalfTheClip:
+        return "GivenSummariesOfHalf";
+    }
+    return "";
+}
+
+std::vector<PeakSummary> summariesToGive(const ColumnCase &c, const QList<float> &mono, const QList<float> &interleaved)
+{
+    if (c.given == Given::Nothing)
+        return {};
+    const auto length = std::size_t(c.given == Given::FittingSummaries ? frames : frames / 2);
+    std::vector<PeakSummary> summaries(c.stereo ? 2 : 1);
+    std::vector<PeakSummary *> pointers;
+    std::vector<SampleChannel> channels;
+    for (std::size_t channel = 0; channel < summaries.size(); ++channel) {
+        pointers.push_back(&summaries[channel]);
+        channels.push_back(c.stereo ? SampleChannel({interleaved.constData(), 2 * length}, channel, 2)
+                                    : SampleChannel({mono.constData(), length}));
+    }
+    PeakSummary::updateChannels(pointers, channels);
+    return summaries;
+}
 
 class WaveformColumns : public testing::TestWithParam<ColumnCase>
 {
@@ -200,7 +240,9 @@ TEST_P(WaveformColumns, EveryColumnShowsTheTrueExtremesOfItsSamples)
     const Fixture &f = fixture();
     const ColumnCase c = GetParam();
     WaveformWidget widget;
-    widget.setAudioData(f.monoList(), rate, c.stereo ? f.interleaved() : QList<float>());
+    const QList<float> mono = f.monoList();
+    const QList<float> interleaved = c.stereo ? f.interleaved() : QList<float>();
+    widget.setAudioData(mono, rate, interleaved, summariesToGive(c, mono, interleaved));
     showForColumns(widget);
     widget.setZoomLevel(c.zoom);
 
@@ -225,13 +267,18 @@ std::vector<ColumnCase> columnCases()
     cases.push_back({false, 512.0});
     for (double zoom : {1.0, std::pow(1.5, 6), std::pow(1.5, 12), 512.0})
         cases.push_back({true, zoom});
+    for (bool stereo : {false, true})
+        for (double zoom : {1.0, std::pow(1.5, 12)})
+            for (Given given : {Given::FittingSummaries, Given::SummariesOfHalfTheClip})
+                cases.push_back({stereo, zoom, given});
     return cases;
 }
 
 INSTANTIATE_TEST_SUITE_P(ZoomsAndLanes, WaveformColumns, testing::ValuesIn(columnCases()),
                          [](const testing::TestParamInfo<ColumnCase> &info) {
                              return std::string(info.param.stereo ? "Stereo" : "Mono") + "Zoom"
-                                 + std::to_string(int(std::lround(info.param.zoom * 100)));
+                                 + std::to_string(int(std::lround(info.param.zoom * 100)))
+                                 + nameOf(info.param.given);
                          });
 
 // Views handed the same lists share what they draw. A view then handed an edited copy must

@@ -4,7 +4,10 @@
 #pragma once
 
 #include <cstddef>
+#include <limits>
+#include <memory>
 #include <span>
+#include <utility>
 #include <vector>
 
 // One channel of a sample list: value i is data[i * stride]. A plain list is stride 1; the
@@ -47,6 +50,20 @@ public:
     // read from memory once rather than once per channel.
     static void updateChannels(std::span<PeakSummary *const> summaries, std::span<const SampleChannel> channels,
                                std::size_t firstChanged = 0, int maxThreads = defaultThreads());
+    // The same summaries built while the samples are being written, range by range and
+    // possibly on several threads at once, so that each range is read while still in cache:
+    //  - startWriting sizes them for `count` samples, and again to grow them, keeping what
+    //    was summarised;
+    //  - summariseWritten summarises the base blocks lying wholly inside samples
+    //    [first, first + count) of every channel; disjoint ranges may run at once;
+    //  - finishWritten summarises the blocks that no one range held whole and builds the
+    //    coarser levels. The result equals updateChannels on the finished samples, provided
+    //    every sample was passed to summariseWritten after the last startWriting.
+    static void startWriting(std::span<PeakSummary *const> summaries, std::size_t count);
+    static void summariseWritten(std::span<PeakSummary *const> summaries, std::span<const SampleChannel> channels,
+                                 std::size_t first, std::size_t count);
+    static void finishWritten(std::span<PeakSummary *const> summaries, std::span<const SampleChannel> channels,
+                              int maxThreads = defaultThreads());
     static int defaultThreads();
     void clear();
 
@@ -66,22 +83,57 @@ public:
     }
 
 private:
-    struct Extremes
+    // Leaves new elements unset, so sizing a level for blocks about to be written does not
+    // touch its memory first.
+    template <typename T>
+    struct UninitialisedAllocator : std::allocator<T>
+    {
+        template <typename U>
+        struct rebind
+        {
+            using other = UninitialisedAllocator<U>;
+        };
+        template <typename U>
+        void construct(U *place) noexcept
+        {
+            ::new (static_cast<void *>(place)) U;
+        }
+        template <typename U, typename... Args>
+        void construct(U *place, Args &&...args)
+        {
+            ::new (static_cast<void *>(place)) U(std::forward<Args>(args)...);
+        }
+    };
+
+    // Eight-byte aligned, so the edge blocks of concurrent ranges can be marked atomically.
+    struct alignas(8) Extremes
     {
         float minimum;
         float maximum;
         bool operator==(const Extremes &) const = default;
     };
+    // A base block summariseWritten found only partly inside its range. A block of NaNs
+    // alone summarises to the same, and is then merely read again.
+    static constexpr Extremes unwritten{std::numeric_limits<float>::infinity(),
+                                        -std::numeric_limits<float>::infinity()};
     // Minimum and maximum side by side, so one block costs one memory access.
     struct Level
     {
         std::size_t blockSize = 0;
-        std::vector<Extremes> blocks;
+        std::vector<Extremes, UninitialisedAllocator<Extremes>> blocks;
         bool operator==(const Level &) const = default;
     };
 
     // Fills block `block` of level `depth` from the samples or the level below.
     void summariseBlock(std::size_t depth, std::size_t block, const SampleChannel &samples);
+    // Base blocks [firstBlock, endBlock) of every channel; with `keepWritten`, only those
+    // still unwritten.
+    static void summariseBaseBlocks(std::span<PeakSummary *const> summaries, std::span<const SampleChannel> channels,
+                                    std::size_t firstBlock, std::size_t endBlock, bool keepWritten);
+    // updateChannels; with `keepWrittenBlocks`, base blocks that summariseWritten filled are
+    // kept rather than read again.
+    static void build(std::span<PeakSummary *const> summaries, std::span<const SampleChannel> channels,
+                      std::size_t firstChanged, int maxThreads, bool keepWrittenBlocks);
 
     std::vector<Level> levels;
     std::size_t sampleCount = 0;

@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Range extremes from the multi-level summaries against a plain scan of the same samples.
-#include "ui/PeakSummary.h"
+#include "audio/PeakSummary.h"
 
 #include <gtest/gtest.h>
 
@@ -9,6 +9,7 @@
 #include <limits>
 #include <random>
 #include <span>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -225,6 +226,86 @@ TEST(PeakSummary, ThreadedAndJointBuildsEqualTheSingleThreadedOne)
                 EXPECT_TRUE(build(threads, together) == reference);
             }
         }
+    }
+}
+
+// Built range by range as a decoder writes: ranges of any length and alignment, in any
+// order or on several threads at once, and summaries grown part-way, give what one build
+// over the finished samples gives.
+TEST(PeakSummary, BuiltWhileWrittenEqualsOneBuildAfterwards)
+{
+    struct Row
+    {
+        const char *name;
+        std::size_t frames;
+        std::size_t channels;   // 1: a plain list; 2: the channels of interleaved frames
+        std::size_t sizedFor;   // what startWriting is first told; grown as the writing passes it
+        bool threaded;
+    };
+    const Row rows[] = {
+        {"shorter than a block", 20, 1, 20, false},
+        {"mono", 100003, 1, 100003, true},
+        {"stereo", 100003, 2, 100003, true},
+        {"long stereo", (std::size_t(1) << 20) + 13, 2, (std::size_t(1) << 20) + 13, true},
+        {"grown from a short hint", 300007, 2, 4099, false},
+        {"mono grown from nothing", 300007, 1, 0, false},
+    };
+    for (const Row &row : rows) {
+        SCOPED_TRACE(row.name);
+        auto values = spikyNoise(row.frames * row.channels, 41);
+        // A whole block of NaNs summarises like a block no range held whole.
+        if (row.frames > 200)
+            std::fill_n(values.begin() + 64 * std::ptrdiff_t(row.channels), 32 * row.channels,
+                        std::numeric_limits<float>::quiet_NaN());
+        std::vector<SampleChannel> channels;
+        for (std::size_t c = 0; c < row.channels; ++c)
+            channels.push_back(row.channels == 1 ? SampleChannel(values) : SampleChannel(values, c, row.channels));
+
+        std::vector<PeakSummary> reference(row.channels);
+        std::vector<PeakSummary> written(row.channels);
+        std::vector<PeakSummary *> referencePointers;
+        std::vector<PeakSummary *> writtenPointers;
+        for (std::size_t c = 0; c < row.channels; ++c) {
+            referencePointers.push_back(&reference[c]);
+            writtenPointers.push_back(&written[c]);
+        }
+        PeakSummary::updateChannels(referencePointers, channels, 0, 1);
+
+        // Cuts of every kind: inside one block, on block edges, a block and one more, long.
+        std::mt19937 rng(7);
+        const std::size_t lengths[] = {1, 5, 31, 32, 33, 64, 1000, 65543};
+        std::vector<std::pair<std::size_t, std::size_t>> ranges;
+        for (std::size_t first = 0; first < row.frames;) {
+            const std::size_t count = std::min(lengths[rng() % std::size(lengths)], row.frames - first);
+            ranges.emplace_back(first, count);
+            first += count;
+        }
+        PeakSummary::startWriting(writtenPointers, row.sizedFor);
+        if (row.threaded) {
+            std::shuffle(ranges.begin(), ranges.end(), rng);
+            constexpr std::size_t writers = 4;
+            std::vector<std::thread> threads;
+            for (std::size_t t = 0; t < writers; ++t)
+                threads.emplace_back([&, t] {
+                    for (std::size_t i = t; i < ranges.size(); i += writers)
+                        PeakSummary::summariseWritten(writtenPointers, channels, ranges[i].first, ranges[i].second);
+                });
+            for (std::thread &thread : threads)
+                thread.join();
+        } else {
+            std::size_t sizedFor = row.sizedFor;
+            for (const auto &[first, count] : ranges) {
+                if (first + count > sizedFor) {
+                    sizedFor = std::min(row.frames, std::max(2 * sizedFor, first + count));
+                    PeakSummary::startWriting(writtenPointers, sizedFor);
+                }
+                PeakSummary::summariseWritten(writtenPointers, channels, first, count);
+            }
+        }
+        PeakSummary::finishWritten(writtenPointers, channels);
+        EXPECT_TRUE(written == reference);
+        if (row.channels == 1)
+            expectExact(written.front(), values, 5);
     }
 }
 
