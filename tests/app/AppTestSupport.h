@@ -67,7 +67,7 @@ std::shared_ptr<bool> answerNextDialog(std::function<void(T *)> answer, int time
 // Types `path` into a file dialog as a person would and accepts it. selectFile() would leave
 // the name field alone while it has focus. QDialog's public accept() reaches the file
 // dialog's own, with its overwrite question, which then runs inside this call.
-inline void typeIntoFileDialog(QFileDialog *dialog, const QString &path)
+inline void fillFileDialog(QFileDialog *dialog, const QString &path)
 {
     dialog->setDirectory(QFileInfo(path).absolutePath());
     auto *nameField = dialog->findChild<QLineEdit *>(QStringLiteral("fileNameEdit"));
@@ -75,6 +75,11 @@ inline void typeIntoFileDialog(QFileDialog *dialog, const QString &path)
         nameField->setText(QFileInfo(path).fileName());
     else
         dialog->selectFile(QFileInfo(path).fileName());
+}
+
+inline void typeIntoFileDialog(QFileDialog *dialog, const QString &path)
+{
+    fillFileDialog(dialog, path);
     static_cast<QDialog *>(dialog)->accept();
 }
 
@@ -182,8 +187,10 @@ private:
             answeringFileDialog = false;
             return;
         }
+        // As a person would: the folder and name are filled in, and then Open is pressed.
+        fillFileDialog(dialog, path);
         lastAccepted = std::chrono::steady_clock::now();
-        typeIntoFileDialog(dialog, path);
+        static_cast<QDialog *>(dialog)->accept();
         if (dialog->isVisible())  // the overwrite question was answered No
             dialog->reject();
         answeringFileDialog = false;
