@@ -6,6 +6,8 @@
 #include "multitrack/TrackHeaderWidget.h"
 #include "multitrack/TrackRowWidget.h"
 
+#include "Requirement.h"
+
 #include <QApplication>
 #include <QComboBox>
 #include <QFileInfo>
@@ -281,8 +283,7 @@ TEST(MultiTrackPage, TheAddTrackMenuNamesTracksByKind)
 TEST(MultiTrackPage, MidiRowsListTheSoundFontPresetsAndKeepTheirChoiceAcrossALoad)
 {
     const QString soundFont = QStringLiteral("/usr/share/sounds/sf2/TimGM6mb.sf2");
-    if (!QFileInfo::exists(soundFont))
-        GTEST_SKIP() << "timgm6mb-soundfont is not installed";
+    ZENTRIQ_REQUIRE(QFileInfo::exists(soundFont), "timgm6mb-soundfont is not installed");
     MultiTrackEditorPage page(nullptr);
     page.addMidiTrack(QString(), {}, 1.0);
     page.addMidiTrack(QString(), {}, 1.0);
