@@ -1,23 +1,21 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// One recording of the single-track editor: a fresh engine captures into a pre-sized ring,
-// a GUI timer drains the ring into the take, and whole seconds are counted.
+// One recording of the single-track editor: a fresh engine captures, the GUI thread takes
+// the captured blocks into the take, and whole seconds are counted.
 #pragma once
 
 #include "editor/RecordTake.h"
+#include "engine/CaptureDrain.h"
 
 #include <QObject>
 #include <QTimer>
 
 #include <cstdint>
 #include <memory>
-#include <vector>
 
 class AudioEngine;
-class SampleRing;
 
-// GUI thread only. The stream thread only writes captured blocks into the ring: no lock,
-// no allocation, no signal. The ring holds ten seconds, so the GUI thread may be busy that
-// long without a sample being lost; what still does not fit is counted in droppedFrames().
+// GUI thread only. The blocks reach it through a CaptureDrain; what the GUI thread could not
+// take in time is counted in droppedFrames().
 class RecordSession : public QObject
 {
     Q_OBJECT
@@ -39,9 +37,6 @@ public:
     int seconds() const { return recordedSeconds; }
     std::uint64_t droppedFrames() const;
 
-    static constexpr int drainIntervalMs = 20;
-    static constexpr int ringSeconds = 10;
-
 signals:
     // Each drained block, in capture order, already appended to the take.
     void blockArrived(const float *samples, int frames);
@@ -50,14 +45,10 @@ signals:
     void secondElapsed(int seconds);
 
 private:
-    void drain();
-
+    CaptureDrain capture;  // before the engine, whose callback writes into it
     std::unique_ptr<AudioEngine> engine;
-    std::unique_ptr<SampleRing> ring;
-    QTimer drainTimer;
     QTimer secondTimer;
     RecordTake recordTake;
     int recordedSeconds = 0;
     int rate = 0;
-    std::vector<float> block;
 };

@@ -1,19 +1,15 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// Capture stream, ring and GUI-side drain of a multitrack audio recording.
+// Capture stream of a multitrack audio recording.
 #include "AudioTakeCapture.h"
 
 #include "engine/AudioEngine.h"
-#include "engine/SampleRing.h"
 
 #include <QDebug>
-
-#include <algorithm>
 
 AudioTakeCapture::AudioTakeCapture(QObject *parent)
     : QObject(parent), engine(std::make_unique<AudioEngine>())
 {
-    drainTimer.setInterval(drainIntervalMs);
-    connect(&drainTimer, &QTimer::timeout, this, &AudioTakeCapture::drain);
+    connect(&capture, &CaptureDrain::samplesArrived, this, &AudioTakeCapture::samplesArrived);
 }
 
 AudioTakeCapture::~AudioTakeCapture()
@@ -25,17 +21,11 @@ AudioTakeCapture::~AudioTakeCapture()
 bool AudioTakeCapture::start(int sampleRate)
 {
     const int rate = sampleRate > 0 ? sampleRate : 44100;
-    ring = std::make_unique<SampleRing>(std::size_t(rate) * ringSeconds);
-    block.assign(blockFrames, 0.0f);
     engine->initialize(rate, blockFrames);
-    SampleRing *target = ring.get();
-    engine->setRecordCallback([target](const float *input, int frames) {
-        if (input && frames > 0)
-            target->write({input, std::size_t(frames)});
-    });
+    engine->setRecordCallback(capture.begin(rate));
     if (!engine->startCapture())
         return false;
-    drainTimer.start();
+    capture.startDraining();
     return true;
 }
 
@@ -44,10 +34,9 @@ void AudioTakeCapture::stop()
     latencyFrames = engine->reportedLatencyFrames();
     engine->stopRecording();
     engine->shutdown();
-    drainTimer.stop();
-    drain();
-    if (ring && ring->dropped() > 0)
-        qWarning() << "MultiTrack: the GUI thread fell behind the recording; frames lost:" << ring->dropped();
+    capture.finish();
+    if (capture.dropped() > 0)
+        qWarning() << "MultiTrack: the GUI thread fell behind the recording; frames lost:" << capture.dropped();
 }
 
 const StreamClock &AudioTakeCapture::clock() const
@@ -58,19 +47,4 @@ const StreamClock &AudioTakeCapture::clock() const
 long AudioTakeCapture::reportedLatencyFrames() const
 {
     return latencyFrames;
-}
-
-void AudioTakeCapture::drain()
-{
-    if (!ring)
-        return;
-    // Only what has arrived so far, so a slow GUI thread still gets back to its event loop.
-    std::size_t due = ring->readable();
-    while (due > 0) {
-        const std::size_t count = ring->read({block.data(), std::min(due, block.size())});
-        if (count == 0)
-            break;
-        due -= count;
-        emit samplesArrived(block.data(), int(count));
-    }
 }

@@ -1,20 +1,19 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The capture side of a multitrack audio recording: an input-only stream whose blocks go
-// through a pre-sized ring to the GUI thread, drained on a short timer.
+// The capture side of a multitrack audio recording: an input-only stream whose blocks reach
+// the GUI thread through a CaptureDrain.
 #pragma once
 
+#include "engine/CaptureDrain.h"
+
 #include <QObject>
-#include <QTimer>
 
 #include <memory>
-#include <vector>
 
 class AudioEngine;
-class SampleRing;
 class StreamClock;
 
-// GUI thread only. The stream thread only writes captured blocks into the ring: no lock, no
-// allocation, no signal. What finds the ring full is dropped and logged at the stop.
+// GUI thread only. What the GUI thread could not take in time is dropped and logged at the
+// stop.
 class AudioTakeCapture : public QObject
 {
     Q_OBJECT
@@ -34,19 +33,13 @@ public:
     long reportedLatencyFrames() const;
 
     static constexpr int blockFrames = 512;
-    static constexpr int drainIntervalMs = 20;
-    static constexpr int ringSeconds = 10;
 
 signals:
     // Captured samples in order, without gaps.
     void samplesArrived(const float *samples, int count);
 
 private:
-    void drain();
-
+    CaptureDrain capture;  // before the engine, whose callback writes into it
     std::unique_ptr<AudioEngine> engine;
-    std::unique_ptr<SampleRing> ring;
-    QTimer drainTimer;
-    std::vector<float> block;
     long latencyFrames = 0;
 };
