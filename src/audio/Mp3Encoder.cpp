@@ -3,6 +3,7 @@
 #include "audio/Mp3Encoder.h"
 
 #include "audio/PcmConversion.h"
+#include "audio/VectorState.h"
 
 #include <QIODevice>
 
@@ -41,6 +42,9 @@ bool Mp3Encoder::configure(int sampleRate, int channelCount)
 
 Mp3Encoder::Result Mp3Encoder::encode(std::span<const float> interleaved, QIODevice &out)
 {
+    // Called on the GUI thread, whose painting may have left the vector registers' upper
+    // halves in use: every SSE instruction of the encoder would then wait on them.
+    clearUpperVectorState();
     std::array<short, chunkFrames * 2> pcm{};
     std::array<unsigned char, outputBytes> encoded{};
     auto put = [&out, &encoded](int bytes) {
