@@ -28,6 +28,7 @@ flows_against_codec() {
   local format=$1
   for _ in $(seq "$runs"); do
     "$bench/media-flow-tool" in.wav "out.$format" 1 2>/dev/null | grep -E '^(import|export)' | paste -sd' '
+    rm -f "codec.$format"  # the flow tool, too, writes a new file rather than replacing one
     "$bench/audio-file-tool" convert in.wav "codec.$format" 16 2>&1 >/dev/null | grep -o 'load.*'
   done | python3 -c '
 import re, statistics, sys
