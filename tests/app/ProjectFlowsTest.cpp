@@ -353,8 +353,9 @@ TEST_F(ProjectFlowsTest, UnsavedWorkIsOfferedForSavingBeforeAnotherProjectOpens)
         if (c.flow == Open) {
             QString caption;
             // A short window only where no dialog should come: on a loaded machine an expected
-            // dialog can take longer than that, and one left unanswered blocks the test.
-            const auto asked = answerNextFileDialog(QString(), &caption, c.proceeds ? 5000 : 300);
+            // dialog can take seconds (the save question and the save come first), and one left
+            // unanswered blocks the test.
+            const auto asked = answerNextFileDialog(QString(), &caption, c.proceeds ? 60000 : 300);
             actionNamed(window, "打开项目(&O)...")->trigger();
             proceeded = *asked;
             if (!proceeded)  // let the unused answer expire before the next case
