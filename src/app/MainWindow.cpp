@@ -4,6 +4,7 @@
 // the status bar with its clock label, window settings, the About box and the update check.
 #include "MainWindow.h"
 
+#include "PluginLoadCheck.h"
 #include "UpdateChecker.h"
 #include "UpdateDialog.h"
 #include "UpdateNetwork.h"
@@ -59,6 +60,9 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent)
     createStatusBar();
     setupConnections();
     loadSettings();
+
+    pluginLoadCheck = new PluginLoadCheck(this);
+    connect(pluginLoadCheck, &PluginLoadCheck::finished, this, &MainWindow::finishVst3Import);
 
     updateChecker = new UpdateChecker(this);
     updateChecker->setUpdateUrl(updateManifestUrl());

@@ -22,6 +22,8 @@ class AudioEditorPage;
 class LoadingOverlay;
 class MixerPage;
 class MultiTrackEditorPage;
+class PluginLoadCheck;
+struct PluginProbeResult;
 struct ProjectData;
 class QAction;
 class QLabel;
@@ -129,7 +131,10 @@ private:
     void exportAudio(const QString &format);  // "wav", "mp3" or "flac"
     void exportMixdown(const QString &format);
     void loadSoundFont();
+    // Asks for a module and has it tried by the probe helper; the window answers meanwhile,
+    // behind the busy overlay, and finishVst3Import loads it or says why not.
     void importVst3();
+    void finishVst3Import(const QString &path, const PluginProbeResult &result);
     void loadSettings();
     void saveSettings();
 
@@ -173,6 +178,7 @@ private:
     QAction *redoAction = nullptr;
     QAction *checkUpdatesAction = nullptr;
 
+    PluginLoadCheck *pluginLoadCheck = nullptr;
     UpdateChecker *updateChecker = nullptr;
     QList<QMetaObject::Connection> manualCheckHandlers;  // of the manual check waiting for its answer
     bool updateDialogOpen = false;

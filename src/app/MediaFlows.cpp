@@ -1,9 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The main window's media flows: importing audio, video and MIDI files, exporting WAV, MP3
 // and FLAC, loading a SoundFont and a VST3 plug-in. Each runs on the GUI thread behind the
-// busy overlay and acts on the multitrack page while it shows, else on the single-track editor.
+// busy overlay (the VST3 module's trial run in a child process waits for it off that thread)
+// and acts on the multitrack page while it shows, else on the single-track editor.
 #include "MainWindow.h"
 
+#include "PluginLoadCheck.h"
 #include "audio/AudioProcessor.h"
 #include "editor/AudioEditorPage.h"
 #include "engine/MidiFileParser.h"
@@ -12,6 +14,7 @@
 #include "video/VideoDemuxer.h"
 #include "video/widgets/VideoPlayerDialog.h"
 
+#include <QDebug>
 #include <QFileInfo>
 #include <QMessageBox>
 #include <QStackedWidget>
@@ -19,6 +22,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <optional>
 
 namespace {
 
@@ -312,17 +316,41 @@ void MainWindow::importVst3()
     if (path.isEmpty())
         return;
 
-    BusyScope busy(this, tr("加载VST3插件..."));
     AudioPluginBridge *bridge = multiTrackPage->pluginBridge;
     if (!bridge) {
-        busy.end();
         QMessageBox::warning(this, tr("错误"), tr("插件桥接未初始化"), QMessageBox::Ok);
         return;
     }
-    const int id = bridge->loadPlugin(path.toStdString());
+    if (const std::optional<PluginProbeResult> refusal = pluginLoadCheck->rememberedRefusal(path)) {
+        QMessageBox::warning(this, tr("加载失败"),
+                             tr("无法加载插件: %1\n%2\n此前的检测已失败；插件文件改变后才会重新检测。")
+                                 .arg(path, pluginLoadCheck->refusalText(*refusal)),
+                             QMessageBox::Ok);
+        return;
+    }
+    // A module that crashes or hangs must take only the probe's child process with it.
+    if (pluginLoadCheck->start(path, bridge->sampleRate(), bridge->blockSize()))
+        showLoading(tr("检测VST3插件..."));
+}
+
+void MainWindow::finishVst3Import(const QString &path, const PluginProbeResult &result)
+{
+    hideLoading();
+    if (!result.passed()) {
+        qWarning().noquote() << "[Import] VST3 module refused:" << path << QString::fromStdString(result.summary());
+        QMessageBox::warning(this, tr("加载失败"),
+                             tr("无法加载插件: %1\n%2").arg(path, pluginLoadCheck->refusalText(result)),
+                             QMessageBox::Ok);
+        return;
+    }
+
+    BusyScope busy(this, tr("加载VST3插件..."));
+    AudioPluginBridge *bridge = multiTrackPage->pluginBridge;
+    const int id = bridge ? bridge->loadPlugin(path.toStdString()) : -1;
     if (id < 0) {
         busy.end();
-        QMessageBox::warning(this, tr("加载失败"), tr("无法加载插件: %1").arg(path), QMessageBox::Ok);
+        QMessageBox::warning(this, tr("加载失败"), tr("无法加载插件: %1\n插件通过了检测，但在程序中未能加载").arg(path),
+                             QMessageBox::Ok);
         return;
     }
     bridge->activatePlugin(id);

@@ -4,6 +4,7 @@
 #include "AudioPluginBridge.h"
 
 #include "AudioBuffer.h"
+#include "PluginProbe.h"
 #include "PluginScanner.h"
 #include "VST3PluginInstance.h"
 
@@ -223,6 +224,21 @@ bool AudioPluginBridge::savePreset(int id, const std::string &path)
 
 bool AudioPluginBridge::loadPreset(int id, const std::string &path)
 {
+    PluginProbeRequest request;
+    {
+        const std::lock_guard lock(mutex);
+        const auto instance = find(id);
+        if (!instance)
+            return false;
+        request = {instance->getInfo().path, path, rate, block};
+    }
+    // A state can make a plug-in crash or hang in its next process call: it is tried in the
+    // probe's child process first, and the loaded plug-in gets it only if it survived there.
+    const PluginProbeResult probe = runPluginProbe(request);
+    if (!probe.passed()) {
+        std::cerr << "AudioPluginBridge: Preset refused: " << path << " (" << probe.summary() << ")" << std::endl;
+        return false;
+    }
     const std::lock_guard lock(mutex);
     const auto instance = find(id);
     return instance && instance->loadState(path);

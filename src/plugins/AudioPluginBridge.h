@@ -84,6 +84,8 @@ public:
     void setMidiCallback(std::function<void(const unsigned char *, int)> callback);
 
     bool savePreset(int id, const std::string &path);
+    // Restores a state file, once the probe helper has restored and played it without harm
+    // in a child process; blocks for that while (see PluginProbe), so not on the GUI thread.
     bool loadPreset(int id, const std::string &path);
     int getProgramCount(int id) const;
     bool setProgram(int id, int program);

@@ -46,13 +46,16 @@ void PluginScanner::scanDirectory(const std::string &directory, std::vector<Plug
             return;
         for (auto it = fs::recursive_directory_iterator(directory); it != fs::recursive_directory_iterator(); ++it) {
             const std::string path = it->path().string();
-            const bool directoryEntry = it->is_directory();
+            // A link whose target cannot be read (a loop, say) is no plug-in, and must not end
+            // the walk for the entries after it.
+            std::error_code unreadable;
+            const bool directoryEntry = it->is_directory(unreadable);
             if (directoryEntry && !isValidPlugin(path))
                 continue;
             // A bundle is one plug-in: its insides are not plug-ins of their own.
             if (directoryEntry)
                 it.disable_recursion_pending();
-            else if (!it->is_regular_file() || !isValidPlugin(path))
+            else if (!it->is_regular_file(unreadable) || !isValidPlugin(path))
                 continue;
             PluginInfo info = parseVST3Plugin(path);
             if (!info.name.empty())

@@ -79,7 +79,7 @@ bool VST3PluginInstance::load(const std::string &path, int rate, int maxBlockSiz
     blockSize = std::max(1, maxBlockSize);
 
     std::string error;
-    module = Vst3Module::create(path, error);
+    module = Vst3Module::create(path, error, &failure);
     if (!module) {
         std::cerr << "VST3PluginInstance: Failed to load module: " << path << " error: " << error << std::endl;
         return false;
@@ -99,6 +99,7 @@ bool VST3PluginInstance::load(const std::string &path, int rate, int maxBlockSiz
     }
     if (!audioClass) {
         std::cerr << "VST3PluginInstance: No AudioEffect class found" << std::endl;
+        failure = PluginLoadFailure::NoAudioClass;
         module.reset();
         return false;
     }
@@ -112,11 +113,13 @@ bool VST3PluginInstance::load(const std::string &path, int rate, int maxBlockSiz
     component = createFromFactory<Vst::IComponent>(factory, audioClass->cid);
     if (!component) {
         std::cerr << "VST3PluginInstance: Failed to create IComponent" << std::endl;
+        failure = PluginLoadFailure::ComponentNotCreated;
         module.reset();
         return false;
     }
     if (component->initialize(&g_hostApp) != kResultOk) {
         std::cerr << "VST3PluginInstance: Failed to initialize IComponent" << std::endl;
+        failure = PluginLoadFailure::ComponentNotInitialised;
         component = nullptr;
         module.reset();
         return false;

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "PluginInfo.h"
+#include "PluginLoadFailure.h"
 
 #include <pluginterfaces/base/smartpointer.h>
 #include <pluginterfaces/gui/iplugview.h>
@@ -42,6 +43,8 @@ public:
     // `path` is a bundle folder or its .so. `blockSize` is the largest block the plug-in is
     // set up for; process splits longer calls.
     bool load(const std::string &path, int sampleRate, int blockSize);
+    // Why the last load failed; None after a successful one.
+    PluginLoadFailure loadFailure() const { return failure; }
     void unload();
     bool activate();
     void deactivate();
@@ -89,6 +92,7 @@ private:
     std::int32_t numOutputBuses = 1;
     bool active = false;
     bool loaded = false;
+    PluginLoadFailure failure = PluginLoadFailure::None;
     bool connected = false;
     std::shared_ptr<Vst3Module> module;
     Steinberg::IPtr<Steinberg::Vst::IComponent> component;

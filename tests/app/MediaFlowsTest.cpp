@@ -1,7 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The media flows from their menu actions: audio import into the page that shows, MIDI
 // import with its tempo question, WAV/MP3/FLAC export read back by ffprobe and ffmpeg,
-// SoundFont and VST3 loading, each with its failure messages.
+// SoundFont and VST3 loading, each with its failure messages; hostile VST3 modules are refused
+// with their reason while the window keeps running.
 #include "AppTestSupport.h"
 #include "OracleTool.h"
 #include "Requirement.h"
@@ -9,6 +10,7 @@
 #include "VideoFixtures.h"
 
 #include "app/MainWindow.h"
+#include "app/PluginLoadCheck.h"
 #include "editor/AudioEditorPage.h"
 #include "multitrack/MixerPage.h"
 #include "multitrack/MultiTrackEditorPage.h"
@@ -32,11 +34,14 @@
 #include <QPushButton>
 #include <QStackedWidget>
 #include <QStatusBar>
+#include <QTest>
+#include <QTimer>
 
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <cstring>
+#include <filesystem>
 #include <vector>
 
 namespace {
@@ -130,8 +135,7 @@ protected:
         ASSERT_TRUE(window->projectOpen);
     }
 
-    // Runs the action with `text` and checks that the busy overlay is gone afterwards.
-    void trigger(const char *text)
+    void runAction(const char *text)
     {
         QAction *found = nullptr;
         for (QAction *action : window->findChildren<QAction *>())
@@ -140,8 +144,50 @@ protected:
         ASSERT_NE(found, nullptr) << text;
         ASSERT_TRUE(found->isEnabled()) << text;
         found->trigger();
+    }
+
+    // Whether the busy overlay covers the pages (the window itself need not be on screen).
+    bool overlayShows() const
+    {
         auto *overlay = window->findChild<LoadingOverlay *>();
-        EXPECT_FALSE(overlay && overlay->isVisible());
+        return overlay && overlay->isVisibleTo(window.get());
+    }
+
+    // Runs the action with `text` and checks that the busy overlay is gone afterwards.
+    void trigger(const char *text)
+    {
+        runAction(text);
+        EXPECT_FALSE(overlayShows());
+    }
+
+    struct Vst3Import
+    {
+        std::vector<ShownBox> boxes;
+        // A timer ran while the module was still being tried, behind the overlay.
+        bool answeredWhileProbing = false;
+    };
+
+    // Imports the VST3 module at `path` through the Tools menu and waits until the window has
+    // loaded it or said why not, answering the boxes on the way.
+    Vst3Import importVst3(const QString &path)
+    {
+        PluginLoadCheck *check = window->findChild<PluginLoadCheck *>();
+        Vst3Import result;
+        bool finished = false;
+        // Connected after the window's own handler, so it runs once that has returned.
+        const QMetaObject::Connection done =
+            QObject::connect(check, &PluginLoadCheck::finished, [&finished] { finished = true; });
+        DialogScript script;
+        script.files = {path};
+        runAction("导入VST3插件(&V)...");
+        if (check->isRunning()) {
+            QTimer::singleShot(0, window.get(), [&] { result.answeredWhileProbing = check->isRunning() && overlayShows(); });
+            EXPECT_TRUE(QTest::qWaitFor([&] { return finished; }, 120000));
+        }
+        QObject::disconnect(done);
+        EXPECT_FALSE(overlayShows());
+        result.boxes = script.boxes;
+        return result;
     }
 
     QString status() const { return window->statusBar()->currentMessage(); }
@@ -706,16 +752,62 @@ TEST_F(MediaFlowsTest, SoundFontLoadsAndADamagedOneKeepsTheInstrument)
     EXPECT_TRUE(window->findChild<MultiTrackEditorPage *>()->sf2Sampler.isLoaded());
 }
 
-TEST_F(MediaFlowsTest, Vst3ImportReportsThatThePluginCannotLoad)
+TEST_F(MediaFlowsTest, HostileVst3ModulesAreRefusedWithTheirReasonWhileTheWindowRuns)
 {
     openProject("multi");
-    const QString path = files.write(QStringLiteral("Reverb.vst3"), QByteArray("no module"));
-    DialogScript script;
-    script.files = {path};
-    trigger("导入VST3插件(&V)...");
-    ASSERT_EQ(script.boxes.size(), 1u);
-    EXPECT_EQ(script.boxes[0].title, QStringLiteral("加载失败"));
-    EXPECT_EQ(script.boxes[0].text, QStringLiteral("无法加载插件: ") + path);
+    const QString notAModule = files.write(QStringLiteral("Reverb.vst3"), QByteArray("no module"));
+    // A bundle whose library is a symbolic link to itself, beside a link back up the tree.
+    const std::filesystem::path loop = std::filesystem::path(files.path(QStringLiteral("Loop.vst3")).toStdString());
+    std::filesystem::create_directories(loop / "Contents" / "x86_64-linux");
+    std::filesystem::create_symlink("Loop.so", loop / "Contents" / "x86_64-linux" / "Loop.so");
+    std::filesystem::create_directory_symlink("../..", loop / "Contents" / "x86_64-linux" / "up");
+
+    PluginLoadCheck *check = window->findChild<PluginLoadCheck *>();
+    ASSERT_NE(check, nullptr);
+    // Short, since the hanging module is waited for that long.
+    check->timeLimit = std::chrono::seconds(3);
+    const struct
+    {
+        const char *what;
+        QString path;
+        QString reason;
+    } cases[] = {
+        {"factory crashes", QStringLiteral(HOSTILE_CRASHING_FACTORY),
+         QStringLiteral("插件在试运行时崩溃（信号 11 SIGSEGV，访问了无效的内存）")},
+        {"factory returns garbage", QStringLiteral(HOSTILE_GARBAGE_FACTORY),
+         QStringLiteral("插件在试运行时崩溃（信号 11 SIGSEGV，访问了无效的内存）")},
+        {"factory returns null", QStringLiteral(HOSTILE_NULL_FACTORY), QStringLiteral("模块没有提供插件工厂")},
+        {"factory ends the process", QStringLiteral(HOSTILE_EXITING_FACTORY),
+         QStringLiteral("插件在试运行时意外退出，没有报告任何结果（退出码 0）")},
+        {"factory never returns", QStringLiteral(HOSTILE_HANGING_FACTORY),
+         QStringLiteral("插件在 3 秒内没有响应，已被终止")},
+        {"not a library", notAModule, QStringLiteral("文件不是可加载的动态库")},
+        {"symbolic-link loop", QString::fromStdString(loop.string()), QStringLiteral("文件不是可加载的动态库")},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.what);
+        const Vst3Import import = importVst3(c.path);
+        const std::vector<ShownBox> &boxes = import.boxes;
+        ASSERT_EQ(boxes.size(), 1u);
+        EXPECT_EQ(boxes[0].title, QStringLiteral("加载失败"));
+        EXPECT_EQ(boxes[0].text, QStringLiteral("无法加载插件: %1\n%2").arg(c.path, c.reason));
+        // Only the hanging module is sure to be still running when the timer fires.
+        if (QString::fromUtf8(c.what) == QStringLiteral("factory never returns")) {
+            EXPECT_TRUE(import.answeredWhileProbing);
+        }
+        EXPECT_TRUE(multitrack->pluginBridge->loadedPluginIds().empty());
+    }
+
+    // A refused module is refused at once the next time, with the same reason.
+    const std::vector<ShownBox> again = importVst3(QStringLiteral(HOSTILE_HANGING_FACTORY)).boxes;
+    ASSERT_EQ(again.size(), 1u);
+    EXPECT_TRUE(again[0].text.startsWith(QStringLiteral("无法加载插件: %1\n插件在 3 秒内没有响应，已被终止\n")
+                                             .arg(QStringLiteral(HOSTILE_HANGING_FACTORY))))
+        << again[0].text.toStdString();
+
+    // The program is still whole: a real plug-in loads.
+    EXPECT_TRUE(importVst3(QStringLiteral("/usr/lib/vst3/ZamEQ2.vst3")).boxes.empty());
+    EXPECT_EQ(multitrack->pluginBridge->loadedPluginIds().size(), 1u);
 }
 
 TEST_F(MediaFlowsTest, Vst3ImportTakesABundleFolderOrItsLibrary)
@@ -725,10 +817,7 @@ TEST_F(MediaFlowsTest, Vst3ImportTakesABundleFolderOrItsLibrary)
     const QString bundle = QStringLiteral("/usr/lib/vst3/ZamEQ2.vst3");
     for (const QString &path : {bundle, bundle + QStringLiteral("/Contents/x86_64-linux/ZamEQ2.so")}) {
         SCOPED_TRACE(path.toStdString());
-        DialogScript script;
-        script.files = {path};
-        trigger("导入VST3插件(&V)...");
-        EXPECT_TRUE(script.boxes.empty());
+        EXPECT_TRUE(importVst3(path).boxes.empty());
         const std::vector<int> ids = bridge->loadedPluginIds();
         ASSERT_FALSE(ids.empty());
         EXPECT_EQ(bridge->pluginName(ids.back()), "ZamEQ2");
@@ -749,12 +838,7 @@ TEST_F(MediaFlowsTest, Vst3ImportOffersThePluginInTheMidiTracksAlreadyThere)
             items.append(list->itemText(i));
         return items;
     }();
-    {
-        DialogScript script;
-        script.files = {QStringLiteral("/usr/lib/vst3/ZamEQ2.vst3")};
-        trigger("导入VST3插件(&V)...");
-        EXPECT_TRUE(script.boxes.empty());
-    }
+    EXPECT_TRUE(importVst3(QStringLiteral("/usr/lib/vst3/ZamEQ2.vst3")).boxes.empty());
     EXPECT_EQ(status(), QStringLiteral("已加载VST3插件: ZamEQ2.vst3"));
     QStringList after;
     for (int i = 0; i < list->count(); ++i)

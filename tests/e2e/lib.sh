@@ -61,6 +61,15 @@ wait_file() {
   fail "$2"
 }
 
+# The program reports a step in its log, on a busy machine seconds later.
+wait_log() {
+  for _ in $(seq 300); do
+    grep -q -- "$1" "$log" 2>/dev/null && return 0
+    sleep 0.2
+  done
+  fail "$2"
+}
+
 keys() { xdotool key --delay 80 "$@"; sleep 0.3; }
 # Keys for the main window: with no window manager, focus stays where the last dialog left it.
 main_keys() { xdotool windowfocus --sync "$main" 2>/dev/null || true; keys "$@"; }
@@ -76,7 +85,8 @@ answer_file_dialog() {
 }
 
 start_program() {
-  "$program" >"$work/program-$1.log" 2>&1 &
+  log=$work/program-$1.log
+  "$program" >"$log" 2>&1 &
   program_pid=$!
   pids+=($program_pid)
   main=$(wait_window '^ZentriqStudio$')

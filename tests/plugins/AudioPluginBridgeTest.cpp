@@ -1,10 +1,16 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The plug-in bridge: initialisation, ids, chains over real zam-plugins, offline rendering.
+// The plug-in bridge: initialisation, ids, chains over real zam-plugins, offline rendering,
+// presets.
 #include "Vst3TestSupport.h"
 #include "plugins/AudioBuffer.h"
 #include "plugins/AudioPluginBridge.h"
 
 #include <gtest/gtest.h>
+
+#include <QTemporaryDir>
+
+#include <cmath>
+#include <fstream>
 
 namespace {
 
@@ -129,5 +135,36 @@ TEST(AudioPluginBridgeTest, EmptyChainLeavesTheOutputUntouched)
                 ASSERT_EQ(out.channels[c][f], expectedOut.channels[c][f]);
                 ASSERT_EQ(in.channels[c][f], expectedIn.channels[c][f]);
             }
+    }
+}
+
+TEST(AudioPluginBridgeTest, APresetThatCrashesThePluginNeverReachesIt)
+{
+    QTemporaryDir dir;
+    AudioPluginBridge bridge;
+    bridge.initialize(44100, 512);
+    const int id = bridge.loadPlugin(zamPath("ZamDelay"));
+    ASSERT_GE(id, 0);
+    ASSERT_TRUE(bridge.activatePlugin(id));
+    const struct
+    {
+        const char *time;
+        bool accepted;
+    } cases[] = {{"1.6e26", false}, {"250", true}};
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.time);
+        const std::string path = dir.filePath(QString::fromUtf8(c.time)).toStdString();
+        std::ofstream(path, std::ios::binary) << zamDelayState(c.time);
+        EXPECT_EQ(bridge.loadPreset(id, path), c.accepted);
+
+        // Either way the plug-in goes on processing in this process.
+        AudioBuffer in;
+        AudioBuffer out;
+        in.allocate(1, 4096);
+        out.allocate(1, 4096);
+        fill(in, 0.1f);
+        bridge.process(in, out);
+        for (int f = 0; f < 4096; ++f)
+            ASSERT_TRUE(std::isfinite(out.channels[0][f])) << f;
     }
 }

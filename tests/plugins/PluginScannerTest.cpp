@@ -85,3 +85,19 @@ TEST(PluginScannerTest, DefaultFoldersAreTheLinuxOnes)
     EXPECT_EQ(scanner.getDefaultSearchPaths(),
               (std::vector<std::string>{"/home/someone/.vst3", "/usr/lib/vst3", "/usr/local/lib/vst3"}));
 }
+
+TEST(PluginScannerTest, SymbolicLinkLoopsDoNotEndTheScan)
+{
+    QTemporaryDir dir;
+    const fs::path root(dir.path().toStdString());
+    // Entries the walk meets before and after the real bundles, whatever its order.
+    fs::create_symlink("Aloop.vst3", root / "Aloop.vst3");
+    fs::create_symlink("zloop.vst3", root / "zloop.vst3");
+    fs::create_directories(root / "folder");
+    fs::create_directory_symlink("..", root / "folder" / "back");
+    makeBundle(root / "Real.vst3", "");
+    makeBundle(root / "folder" / "Inner.vst3", "");
+
+    PluginScanner scanner;
+    EXPECT_EQ(names(scanner.scan(root.string())), (std::vector<std::string>{"Inner", "Real"}));
+}

@@ -155,17 +155,16 @@ TEST(VST3PluginInstanceTest, MonoPluginSilencesTheSecondChannel)
 
 namespace {
 
-// The state ZamEQ2 writes: a program, then NUL-separated key/value pairs, then DPF's end
-// byte 0xFE.
+// ZamEQ2's state at its defaults but for `key`.
 std::string zamEq2State(const std::string &key, const std::string &value)
 {
-    static const std::pair<const char *, const char *> defaults[] = {
+    std::vector<std::pair<std::string, std::string>> values = {
         {"boost1", "0"}, {"bw1", "1"},    {"f1", "500"}, {"boost2", "0"}, {"bw2", "1"},     {"f2", "3000"},
         {"boostl", "0"}, {"fl", "250"},   {"boosth", "0"}, {"fh", "8000"}, {"master", "0"}, {"peaks", "0"}};
-    std::string state = std::string("__dpf_program__") + '\0' + "0" + '\0' + "__dpf_parameters_begin__" + '\0';
-    for (const auto &[name, defaultValue] : defaults)
-        state += std::string(name) + '\0' + (key == name ? value : defaultValue) + '\0';
-    return state + "__dpf_parameters_end__" + '\0' + '\xfe' + '\0';
+    for (auto &[name, current] : values)
+        if (name == key)
+            current = value;
+    return dpfState(values);
 }
 
 double gainDb(VST3PluginInstance &plugin, double frequencyHz)

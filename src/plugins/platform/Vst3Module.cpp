@@ -18,16 +18,6 @@ using ModuleEntryFunc = bool (*)(void *);
 using ModuleExitFunc = bool (*)();
 using GetFactoryFunc = IPluginFactory *(*)();
 
-// Bundles keep their library at Contents/x86_64-linux/<stem>.so.
-std::string libraryPath(const fs::path &path)
-{
-    std::error_code ec;
-    if (!fs::is_directory(path, ec))
-        return path.string();
-    const fs::path bundle = path.has_filename() ? path : path.parent_path();
-    return (bundle / "Contents" / "x86_64-linux" / (bundle.stem().string() + ".so")).string();
-}
-
 std::string dlText(const char *fallback)
 {
     const char *text = dlerror();
@@ -55,40 +45,49 @@ std::vector<std::string> splitSubCategories(const std::string &text)
 
 } // namespace
 
-std::unique_ptr<Vst3Module> Vst3Module::create(const std::string &path, std::string &error)
+// Bundles keep their library at Contents/x86_64-linux/<stem>.so.
+std::string Vst3Module::libraryPath(const std::string &path)
 {
+    const fs::path given(path);
+    std::error_code ec;
+    if (!fs::is_directory(given, ec))
+        return path;
+    const fs::path bundle = given.has_filename() ? given : given.parent_path();
+    return (bundle / "Contents" / "x86_64-linux" / (bundle.stem().string() + ".so")).string();
+}
+
+std::unique_ptr<Vst3Module> Vst3Module::create(const std::string &path, std::string &error, PluginLoadFailure *failure)
+{
+    auto fail = [&](PluginLoadFailure why, std::string text) -> std::unique_ptr<Vst3Module> {
+        error = std::move(text);
+        if (failure)
+            *failure = why;
+        return nullptr;
+    };
     std::unique_ptr<Vst3Module> module(new Vst3Module);
     const fs::path given = fs::path(path);
     module->moduleName = (given.has_filename() ? given : given.parent_path()).stem().string();
 
-    const std::string library = libraryPath(given);
+    const std::string library = libraryPath(path);
     dlerror();
     module->handle = dlopen(library.c_str(), RTLD_NOW | RTLD_LOCAL);
-    if (!module->handle) {
-        error = dlText("cannot open library");
-        return nullptr;
-    }
+    if (!module->handle)
+        return fail(PluginLoadFailure::NotALibrary, dlText("cannot open library"));
     // Linux modules must be entered before their factory is asked for.
     auto entry = reinterpret_cast<ModuleEntryFunc>(dlsym(module->handle, "ModuleEntry"));
-    if (!entry) {
-        error = dlText("ModuleEntry not found");
-        return nullptr;
-    }
-    if (!entry(module->handle)) {
-        error = "ModuleEntry failed";
-        return nullptr;
-    }
+    if (!entry)
+        return fail(PluginLoadFailure::MissingEntryPoint, dlText("ModuleEntry not found"));
+    if (!entry(module->handle))
+        return fail(PluginLoadFailure::EntryFailed, "ModuleEntry failed");
     module->entered = true;
     auto getFactory = reinterpret_cast<GetFactoryFunc>(dlsym(module->handle, "GetPluginFactory"));
-    if (!getFactory) {
-        error = dlText("GetPluginFactory not found");
-        return nullptr;
-    }
+    if (!getFactory)
+        return fail(PluginLoadFailure::MissingEntryPoint, dlText("GetPluginFactory not found"));
     module->pluginFactory = getFactory();
-    if (!module->pluginFactory) {
-        error = "GetPluginFactory returned no factory";
-        return nullptr;
-    }
+    if (!module->pluginFactory)
+        return fail(PluginLoadFailure::NoFactory, "GetPluginFactory returned no factory");
+    if (failure)
+        *failure = PluginLoadFailure::None;
     return module;
 }
 

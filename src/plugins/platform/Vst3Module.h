@@ -2,6 +2,8 @@
 // A loaded VST3 module (.so inside a bundle, or the .so itself) and its plug-in factory.
 #pragma once
 
+#include "plugins/PluginLoadFailure.h"
+
 #include <array>
 #include <cstdint>
 #include <memory>
@@ -27,8 +29,12 @@ public:
     };
 
     // `path` is a bundle folder (its Contents/x86_64-linux/<stem>.so is opened) or a .so.
-    // Null with `error` set when the library, its entry points or its factory are missing.
-    static std::unique_ptr<Vst3Module> create(const std::string &path, std::string &error);
+    // Null with `error` (and `failure`, when given) set when the library, its entry points or
+    // its factory are missing.
+    static std::unique_ptr<Vst3Module> create(const std::string &path, std::string &error,
+                                              PluginLoadFailure *failure = nullptr);
+    // The library file create() opens for `path`.
+    static std::string libraryPath(const std::string &path);
     ~Vst3Module();
     Vst3Module(const Vst3Module &) = delete;
     Vst3Module &operator=(const Vst3Module &) = delete;
