@@ -35,6 +35,25 @@ long tellMemory(void *handle)
     return long(static_cast<MemoryReader *>(handle)->position);
 }
 
+// Why ov_open refused `bytes`. Reading memory never fails, so a read error means the bytes
+// ran out inside a header; and "no Vorbis" with a Vorbis identification header present means
+// the headers after it are cut off or broken.
+DecodeFailure failureOf(int openError, QByteArrayView bytes)
+{
+    switch (openError) {
+    case OV_ENOTVORBIS:
+        return bytes.indexOf(QByteArrayView("\x01vorbis")) >= 0 ? DecodeFailure::DamagedHeader
+                                                                : DecodeFailure::NotThisFormat;
+    case OV_EREAD:
+    case OV_EBADHEADER:
+        return DecodeFailure::DamagedHeader;
+    case OV_EVERSION:
+        return DecodeFailure::UnsupportedVersion;
+    default:
+        return DecodeFailure::DecoderFailed;
+    }
+}
+
 // Consecutive damaged stretches tolerated before giving up on the rest of the stream.
 constexpr int maxHolesInARow = 64;
 
@@ -61,7 +80,7 @@ bool OggVorbisDecoder::open(QByteArrayView bytes)
     const ov_callbacks callbacks{readMemory, seekMemory, nullptr, tellMemory};
     const int result = ov_open_callbacks(&state->source, &state->file, nullptr, 0, callbacks);
     if (result != 0) {
-        lastError = result;
+        openFailure = failureOf(result, bytes);
         return false;
     }
     state->opened = true;
@@ -79,7 +98,7 @@ DecodedAudio OggVorbisDecoder::decodeAll(DecodeOptions options)
     DecodedAudio out(options);
     int threads = options.threads;
     if (!state->opened || channelCount <= 0 || rate <= 0)
-        return out;
+        return DecodedAudio::failed(state->opened ? DecodeFailure::DamagedHeader : openFailure);
     // Vorbis needs well over one byte per 64 frames even at its lowest rate.
     const qint64 hint = std::min(lengthFrames, (state->source.size + 1) * 64);
     out.start(channelCount, rate, hint);
@@ -105,24 +124,26 @@ DecodedAudio OggVorbisDecoder::decodeAll(DecodeOptions options)
         float **planes = nullptr;
         int link = 0;
         const long frames = ov_read_float(&state->file, &planes, stepFrames, &link);
-        if (frames == OV_HOLE && ++holes <= maxHolesInARow) {
-            lastError = int(frames);
+        if (frames == OV_HOLE && ++holes <= maxHolesInARow)
             continue; // damaged pages are skipped; decoding resumes at the next good one
-        }
-        if (frames <= 0) {
-            if (frames < 0)
-                lastError = int(frames);
+        if (frames <= 0)
             break;
-        }
         holes = 0;
         const vorbis_info *info = ov_info(&state->file, link);
-        if (!info || info->channels != channelCount || int(info->rate) != rate)
-            break; // a clip has one layout and rate: keep what came before the change
+        if (!info)
+            break;
+        if (info->channels != channelCount || int(info->rate) != rate) {
+            DecodedAudio changed = DecodedAudio::failed(DecodeFailure::FormatChanged);
+            changed.change = {rate, int(info->rate), channelCount, info->channels};
+            return changed;
+        }
         interleave(planes, frames, out.extend(used, qsizetype(frames) * channelCount));
         out.mix(used / channelCount, frames);
         used += qsizetype(frames) * channelCount;
     }
     out.finish(used);
+    if (out.frames() == 0)
+        return DecodedAudio::failed(DecodeFailure::NoAudio);
     return out;
 }
 

@@ -32,7 +32,7 @@ void PrintTo(const ThreadCase &c, std::ostream *os)
 DecodedAudio decode(const QString &path, DecodeOptions options)
 {
     if (path.endsWith(".flac"))
-        return FlacDecoder::decodeFile(path, nullptr, options);
+        return FlacDecoder::decodeFile(path, options);
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         return {};
