@@ -64,6 +64,7 @@ struct OggVorbisDecoder::State
     MemoryReader source;
     OggVorbis_File file{};
     bool opened = false;
+    bool seekable = false;
 };
 
 OggVorbisDecoder::OggVorbisDecoder() : state(std::make_unique<State>()) {}
@@ -76,14 +77,24 @@ OggVorbisDecoder::~OggVorbisDecoder()
 
 bool OggVorbisDecoder::open(QByteArrayView bytes)
 {
+    return openFile(bytes, true);
+}
+
+bool OggVorbisDecoder::openFile(QByteArrayView bytes, bool seekable)
+{
+    if (state->opened)
+        ov_clear(&state->file);
+    state->opened = false;
     state->source = MemoryReader{bytes.data(), bytes.size(), 0};
-    const ov_callbacks callbacks{readMemory, seekMemory, nullptr, tellMemory};
+    // Without seek and tell, libvorbisfile reads the pages in order as from a pipe.
+    const ov_callbacks callbacks{readMemory, seekable ? seekMemory : nullptr, nullptr, seekable ? tellMemory : nullptr};
     const int result = ov_open_callbacks(&state->source, &state->file, nullptr, 0, callbacks);
     if (result != 0) {
         openFailure = failureOf(result, bytes);
         return false;
     }
     state->opened = true;
+    state->seekable = seekable;
     const vorbis_info *info = ov_info(&state->file, -1);
     if (info) {
         rate = int(info->rate);
@@ -94,6 +105,24 @@ bool OggVorbisDecoder::open(QByteArrayView bytes)
 }
 
 DecodedAudio OggVorbisDecoder::decodeAll(DecodeOptions options)
+{
+    DecodedAudio out = decodeOpened(options);
+    if (!state->seekable || out.failure == DecodeFailure::FormatChanged || out.frames() >= lengthFrames)
+        return out;
+    // The seekable open maps the stream from the file's end; junk between pages, or the pages
+    // of another stream between its own, can lead it astray where reading the pages in order,
+    // as ffmpeg does, decodes them. A stream that decodes short (damaged, or its length claim
+    // false) is read that way too, and the longer result kept.
+    const QByteArrayView bytes(state->source.data, state->source.size);
+    const qint64 claimed = lengthFrames;
+    if (!openFile(bytes, false))
+        return out;
+    DecodedAudio inOrder = decodeOpened(options);
+    lengthFrames = claimed;
+    return inOrder.frames() > out.frames() ? std::move(inOrder) : std::move(out);
+}
+
+DecodedAudio OggVorbisDecoder::decodeOpened(DecodeOptions options)
 {
     DecodedAudio out(options);
     int threads = options.threads;
@@ -106,7 +135,7 @@ DecodedAudio OggVorbisDecoder::decodeAll(DecodeOptions options)
         threads = ParallelRanges::threadsForValues(hint * channelCount);
     // ov_pcm_seek is sample-exact, so ranges of one plain stream decode apart to the same
     // values. Chains, a capped length and damage take the single pass, whose rules decide.
-    if (threads > 1 && hint == lengthFrames && hint > 0 && ov_streams(&state->file) == 1) {
+    if (threads > 1 && state->seekable && hint == lengthFrames && hint > 0 && ov_streams(&state->file) == 1) {
         const QByteArrayView bytes(state->source.data, state->source.size);
         const auto range = [&](qint64 first, qint64 count, bool isLast) {
             return decodeRange(bytes, out, first, count, isLast);

@@ -25,12 +25,16 @@ public:
     // What the last page's granule position claims; may be wrong or negative in a damaged file.
     qint64 streamLengthFrames() const { return lengthFrames; }
     // Decodes until the decoder runs dry; the claimed length is only a capped reserve hint.
+    // Reopens the bytes for it (open()'s `bytes` must still be there).
     // A chained stream whose rate or channel count differs leaves no frames, with the failure
     // and the change set: a clip has one of each, and a part of the file is not the file.
     // Any thread count gives the same result.
     DecodedAudio decodeAll(DecodeOptions options = {});
 
 private:
+    // Opens seekable or, without seeking, as a stream read in order.
+    bool openFile(QByteArrayView bytes, bool seekable);
+    DecodedAudio decodeOpened(DecodeOptions options);
     void interleave(float *const *planes, qint64 frames, float *dst) const;
     // Decodes frames [first, first + count) into their place in `out` with a decoder of its
     // own; the last range must end with the stream. True only for a clean, exact range.
