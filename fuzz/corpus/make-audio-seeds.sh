@@ -3,7 +3,8 @@
 # Makes the seeds of the wav, mp3 and ogg readers that reach their less travelled paths: MP3
 # streams that change channel count or rate part-way or hold a damaged frame, WAV samples in
 # slots wider than their bits and a WAV cut short, Ogg files with two interleaved streams,
-# junk between pages or a chained change of rate. Small on purpose: libFuzzer mutates them.
+# junk between pages, a chained change of rate and a chain whose third link breaks off.
+# Small on purpose: libFuzzer mutates them.
 #   fuzz/corpus/make-audio-seeds.sh   (needs sox, lame, ffmpeg, python3)
 set -euo pipefail
 
@@ -87,7 +88,7 @@ open(sys.argv[2], 'wb').write(b''.join(pages[:2]) + b'\0junk\xff' + b''.join(pag
 PY
 sox -R -n -r 16000 -c 1 "$tmp/d.ogg" synth 0.3 sine 440
 # A chained file's links have serial numbers of their own; sox gives every file the same.
-python3 - "$tmp/c.ogg" "$tmp/d.ogg" "$corpus/ogg/chained-rate-change.ogg" <<'PY'
+python3 - "$tmp/c.ogg" "$tmp/d.ogg" "$corpus/ogg/chained-rate-change.ogg" "$corpus/ogg/chained-third-link-broken.ogg" <<'PY'
 import struct, sys
 def crc(page):
     value = 0
@@ -105,6 +106,13 @@ while pos + 27 <= len(second):
     second[pos + 22:pos + 26] = bytes(4)
     second[pos + 22:pos + 26] = struct.pack('<I', crc(second[pos:pos + size]))
     pos += size
-open(sys.argv[3], 'wb').write(open(sys.argv[1], 'rb').read() + second)
+chained = open(sys.argv[1], 'rb').read() + second
+open(sys.argv[3], 'wb').write(chained)
+# A third link that breaks off after its first page: libvorbisfile's open loses memory.
+third = bytearray(chained[:27 + chained[26] + sum(chained[27:27 + chained[26]])])
+third[14:18] = struct.pack('<I', 0x5EC0D11C)
+third[22:26] = bytes(4)
+third[22:26] = struct.pack('<I', crc(third))
+open(sys.argv[4], 'wb').write(chained + third)
 PY
 echo "seeds written under $corpus/{mp3,wav,ogg}"

@@ -46,10 +46,10 @@ bool decodable(int format, int bits, int slotBytes)
     return false;
 }
 
-// The slot each sample is stored in. The block align says it, and a file whose samples have
-// fewer bits than their slot is read slot by slot only through it; where it cannot be right
-// (too small for the bits, not a whole slot per channel), the smallest slot the container
-// bits fit in, as the readers of the canonical header always assumed.
+// The slot each sample is stored in. The block align says it: samples with fewer bits than
+// their slot are read right only by stepping through it. Where it cannot be right (too small
+// for the bits, not a whole slot per channel) the slot is the smallest the container bits
+// fit in, which is what the canonical header means.
 int slotBytes(int format, int bits, int containerBits, int channels, int blockAlign)
 {
     const int smallest = (containerBits + 7) / 8;
@@ -61,10 +61,11 @@ int slotBytes(int format, int bits, int containerBits, int channels, int blockAl
 
 // Which end of a slot wider than its bits holds them, judged from the samples. The format's
 // own rule is the high end, zeros below; ALSA's S24_LE, which arecord writes as 24-bit PCM in
-// 4-byte slots, is the low end, with the byte above a sign extension or zero. A sample of real
-// audio soon shows which: bits set below the high end's place, or above the low end's. Only
-// when none of the first samples tells (silence) does `byDefault`, the header's convention,
-// decide.
+// 4-byte slots, is the low end, with the bits above a sign extension or zero. A sample that
+// fits only one of the two shows which, and a sample of either convention always fits its
+// own, so the data never contradicts how it was written; real audio shows it within a few
+// samples. Only when none of the first samples tells (silence, or a quiet signal whose bits
+// fit both) does `byDefault`, the header's convention, decide.
 bool lowBitsCarrySamples(QIODevice &file, qint64 dataOffset, qint64 dataLength, int bits, int slotBytes,
                          bool byDefault)
 {
@@ -203,7 +204,7 @@ WavCodec::Layout WavCodec::parse(QIODevice &file)
             if (extensible) {
                 layout.formatCode = le16(fmt + 24);
                 const int validBits = le16(fmt + 18);
-                if (validBits > 0 && validBits < containerBits)
+                if (isInteger(layout.formatCode) && validBits > 0 && validBits < containerBits)
                     layout.bitsPerSample = validBits;
             }
         } else if (std::memcmp(chunk, "data", 4) == 0) {
