@@ -152,6 +152,11 @@ void MainWindow::importMedia()
                             std::move(processor.peakSummaries)))
         return;
     statusBar()->showMessage(tr("已导入: %1").arg(fileNameOf(path)), statusMs);
+    // What a load could not take from the file is worth a box: a status line fades unread.
+    if (!processor.loadWarning.isEmpty()) {
+        busy.end();
+        QMessageBox::warning(this, tr("导入不完整"), processor.loadWarning, QMessageBox::Ok);
+    }
 }
 
 bool MainWindow::placeImportedSound(const QList<float> &mono, const QList<float> &interleaved, int sampleRate,

@@ -142,6 +142,7 @@ void AudioProcessor::clear()
     samples.clear();
     stereoSamples.clear();
     peakSummaries.clear();
+    loadWarning.clear();
     sampleRate = 44100;
     channels = 2;
 }
@@ -210,6 +211,41 @@ bool AudioProcessor::failLoad(const QString &message)
     return false;
 }
 
+bool AudioProcessor::refuseDecoded(const QString &format, const QString &notThisFormat, const DecodedAudio &decoded,
+                                   const QString &filePath)
+{
+    const FormatChange &change = decoded.change;
+    QString cause;
+    switch (decoded.failure) {
+    case DecodeFailure::FormatChanged:
+        if (change.toRate != change.fromRate)
+            return failLoad(tr("%1文件中途改变采样率 (%2 Hz → %3 Hz)，无法加载: %4")
+                                .arg(format).arg(change.fromRate).arg(change.toRate).arg(filePath));
+        return failLoad(tr("%1文件中途改变声道数 (%2 → %3)，无法加载: %4")
+                            .arg(format).arg(change.fromChannels).arg(change.toChannels).arg(filePath));
+    case DecodeFailure::Unreadable:
+        cause = tr("无法读取文件");
+        break;
+    case DecodeFailure::NotThisFormat:
+        cause = notThisFormat;
+        break;
+    case DecodeFailure::DamagedHeader:
+        cause = tr("文件头不完整或已损坏");
+        break;
+    case DecodeFailure::UnsupportedVersion:
+        cause = tr("不支持的编码版本");
+        break;
+    case DecodeFailure::DecoderFailed:
+        cause = tr("解码库出错");
+        break;
+    case DecodeFailure::None:
+    case DecodeFailure::NoAudio:
+        cause = tr("没有可解码的音频");
+        break;
+    }
+    return failLoad(tr("%1解码失败 (%2): %3").arg(format, cause, filePath));
+}
+
 bool AudioProcessor::loadWavFile(const QString &filePath)
 {
     QFile file(filePath);
@@ -251,6 +287,12 @@ bool AudioProcessor::loadWavFile(const QString &filePath)
     const qint64 framesRead = ParallelRanges::run(frames, threads, readRange)
         ? frames : readWavFrames(filePath, layout, decoded, 0, frames);
     decoded.finish(framesRead * layout.channels);
+    if (framesRead < layout.declaredFrames()) {
+        const auto seconds = [&layout](qint64 frameCount) {
+            return QString::number(double(frameCount) / layout.sampleRate, 'f', 2);
+        };
+        loadWarning = tr("WAV文件不完整: 只读到%1秒音频，文件头声明%2秒").arg(seconds(framesRead), seconds(layout.declaredFrames()));
+    }
     return acceptDecoded(filePath, std::move(decoded));
 }
 
@@ -307,7 +349,9 @@ bool AudioProcessor::loadMp3File(const QString &filePath)
     qDebug() << "[MP3] decode:" << timer.restart() << "ms, frames:" << decoded.frames()
              << "rate:" << decoded.sampleRate << "ch:" << decoded.channels;
     if (decoded.frames() == 0)
-        return failLoad(tr("MP3解码失败: %1").arg(filePath));
+        return refuseDecoded(QStringLiteral("MP3"), tr("没有找到MP3音频帧"), decoded, filePath);
+    if (decoded.skippedFrames > 0)
+        loadWarning = tr("MP3文件中有%1个损坏的帧，已跳过").arg(decoded.skippedFrames);
 
     const bool ok = acceptDecoded(filePath, std::move(decoded));
     qDebug() << "[MP3] mono convert:" << timer.elapsed() << "ms, samples:" << samples.size();
@@ -318,18 +362,11 @@ bool AudioProcessor::loadFlacFile(const QString &filePath)
 {
     QElapsedTimer timer;
     timer.start();
-    FlacDecoder::FormatChange change;
-    DecodedAudio decoded = FlacDecoder::decodeFile(filePath, &change, {.summarise = summariseWhileLoading});
+    DecodedAudio decoded = FlacDecoder::decodeFile(filePath, {.summarise = summariseWhileLoading});
     qDebug() << "[FLAC] decode:" << timer.elapsed() << "ms, frames:" << decoded.frames()
              << "rate:" << decoded.sampleRate << "ch:" << decoded.channels;
-    if (change.happened() && change.toRate != change.fromRate)
-        return failLoad(tr("FLAC文件中途改变采样率 (%1 Hz → %2 Hz)，无法加载: %3")
-                            .arg(change.fromRate).arg(change.toRate).arg(filePath));
-    if (change.happened())
-        return failLoad(tr("FLAC文件中途改变声道数 (%1 → %2)，无法加载: %3")
-                            .arg(change.fromChannels).arg(change.toChannels).arg(filePath));
     if (decoded.frames() == 0)
-        return failLoad(tr("FLAC解码失败: %1").arg(filePath));
+        return refuseDecoded(QStringLiteral("FLAC"), tr("不是有效的FLAC文件"), decoded, filePath);
 
     const bool ok = acceptDecoded(filePath, std::move(decoded));
     qDebug() << "[FLAC] mono convert:" << timer.elapsed() << "ms, samples:" << samples.size();
@@ -347,16 +384,17 @@ bool AudioProcessor::loadOggFile(const QString &filePath)
     file.close();
     qDebug() << "[OGG] readAll:" << timer.restart() << "ms, size:" << bytes.size();
 
+    const QString noVorbis = tr("没有找到Vorbis音频流");
     OggVorbisDecoder decoder;
     if (!decoder.open(bytes))
-        return failLoad(tr("OGG解码失败 (错误码 %1): %2").arg(decoder.error()).arg(filePath));
+        return refuseDecoded(QStringLiteral("OGG"), noVorbis, DecodedAudio::failed(decoder.failure()), filePath);
     qDebug() << "[OGG] info:" << timer.restart() << "ms, frames:" << decoder.streamLengthFrames()
              << "rate:" << decoder.sampleRate() << "ch:" << decoder.channels();
 
     DecodedAudio decoded = decoder.decodeAll({.summarise = summariseWhileLoading});
     // The stream length in the last page is not trusted: an empty decode is a failure.
     if (decoded.frames() == 0)
-        return failLoad(tr("OGG解码失败 (错误码 %1): %2").arg(decoder.error()).arg(filePath));
+        return refuseDecoded(QStringLiteral("OGG"), noVorbis, decoded, filePath);
 
     const bool ok = acceptDecoded(filePath, std::move(decoded));
     qDebug() << "[OGG] decode done:" << timer.elapsed() << "ms, samples:" << samples.size();

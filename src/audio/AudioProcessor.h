@@ -122,6 +122,10 @@ public:
     // two, else of `samples`, as they decode. Any other load or a clear() empties them.
     bool summariseWhileLoading = false;
     std::vector<PeakSummary> peakSummaries;
+    // After a load that succeeded without the whole file (damaged MP3 frames left out, a WAV
+    // file cut short), what the user should be told; empty after a whole load. Set before
+    // audioLoaded is emitted; any other load or a clear() empties it.
+    QString loadWarning;
     // Written by the noise analysis, read by the noise reduction; loads keep it.
     QList<float> noiseProfile;
     int fftSize = 2048;
@@ -135,4 +139,8 @@ private:
     // Moves a decoded clip into the fields and announces it.
     bool acceptDecoded(const QString &filePath, DecodedAudio &&decoded);
     bool failLoad(const QString &message);
+    // Refuses a decode that gave no frames, naming why: `format` is the text's prefix,
+    // `notThisFormat` the cause when the decoder found no stream of its kind.
+    bool refuseDecoded(const QString &format, const QString &notThisFormat, const DecodedAudio &decoded,
+                       const QString &filePath);
 };

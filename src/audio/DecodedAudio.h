@@ -50,6 +50,29 @@ inline QList<float> uninitialisedFloats(qsizetype count)
     return QList<float>(QArrayDataPointer<float>(header, values, count));
 }
 
+// Why a decoder gave no frames: the loaders turn it into the cause their refusal names.
+enum class DecodeFailure {
+    None,
+    Unreadable,         // the file could not be read
+    NotThisFormat,      // no stream of the decoder's kind was found
+    DamagedHeader,      // the stream's headers are there but broken
+    UnsupportedVersion, // a version of the format the decoder does not know
+    NoAudio,            // the stream opened but nothing decoded
+    FormatChanged,      // the rate or channel count changed part-way (see DecodedAudio::change)
+    DecoderFailed,      // the decoding library itself failed
+};
+
+// A frame whose sample rate or channel count differs from the first frame's.
+struct FormatChange
+{
+    int fromRate = 0;
+    int toRate = 0;
+    int fromChannels = 0;
+    int toChannels = 0;
+
+    bool happened() const { return toChannels != 0; }
+};
+
 // How a decoder runs: on how many threads (0 picks by length), and whether it also builds
 // the peak summaries of DecodedAudio::summaries.
 struct DecodeOptions
@@ -74,6 +97,20 @@ struct DecodedAudio
     // draws: each channel of one or two, else the mono mix; complete after finish().
     bool summarise = false;
     std::vector<PeakSummary> summaries;
+    // Set when there are no frames.
+    DecodeFailure failure = DecodeFailure::None;
+    // With DecodeFailure::FormatChanged: what changed.
+    FormatChange change;
+    // Damaged codec frames left out of a stream that otherwise decoded.
+    qint64 skippedFrames = 0;
+
+    // No frames, for `why`.
+    static DecodedAudio failed(DecodeFailure why)
+    {
+        DecodedAudio none;
+        none.failure = why;
+        return none;
+    }
 
     qsizetype frames() const { return channels > 0 ? interleaved.size() / channels : 0; }
 

@@ -41,7 +41,7 @@ struct DecodeState
     qint64 written = 0; // frames written from `first` on
     bool overran = false; // the stream went on past `end`
     bool damaged = false;
-    FlacDecoder::FormatChange change;
+    FormatChange change;
     StreamInfo info;
 };
 
@@ -133,7 +133,7 @@ bool decodeRange(const QByteArray &nativePath, const DecodeState &whole, qint64 
 
 } // namespace
 
-DecodedAudio FlacDecoder::decodeFile(const QString &filePath, FormatChange *change, DecodeOptions options)
+DecodedAudio FlacDecoder::decodeFile(const QString &filePath, DecodeOptions options)
 {
     DecodedAudio audio(options);
     int threads = options.threads;
@@ -141,7 +141,7 @@ DecodedAudio FlacDecoder::decodeFile(const QString &filePath, FormatChange *chan
     DecodeState state(audio, QFileInfo(filePath).size());
     Decoder decoder = openDecoder(nativePath, state);
     if (!decoder)
-        return {};
+        return DecodedAudio::failed(DecodeFailure::Unreadable);
     const bool readMetadata = FLAC__stream_decoder_process_until_end_of_metadata(decoder.get());
     if (threads <= 0)
         threads = ParallelRanges::threadsForValues(state.info.frames * state.info.channels);
@@ -162,14 +162,18 @@ DecodedAudio FlacDecoder::decodeFile(const QString &filePath, FormatChange *chan
         state.info = {};
         decoder = openDecoder(nativePath, state);
         if (!decoder)
-            return {};
+            return DecodedAudio::failed(DecodeFailure::Unreadable);
     }
     FLAC__stream_decoder_process_until_end_of_stream(decoder.get());
     FLAC__stream_decoder_finish(decoder.get());
-    if (change)
-        *change = state.change;
-    if (state.change.happened() || audio.channels == 0 || audio.sampleRate <= 0)
-        return {};
+    if (state.change.happened()) {
+        DecodedAudio changed = DecodedAudio::failed(DecodeFailure::FormatChanged);
+        changed.change = state.change;
+        return changed;
+    }
+    // Without STREAMINFO libFLAC still hunts for frames; finding none, the bytes were no FLAC.
+    if (audio.channels == 0 || audio.sampleRate <= 0 || state.written == 0)
+        return DecodedAudio::failed(state.info.channels > 0 ? DecodeFailure::NoAudio : DecodeFailure::NotThisFormat);
     audio.finish(state.written * audio.channels);
     return audio;
 }

@@ -35,6 +35,25 @@ long tellMemory(void *handle)
     return long(static_cast<MemoryReader *>(handle)->position);
 }
 
+// Why ov_open refused `bytes`. Reading memory never fails, so a read error means the bytes
+// ran out inside a header; and "no Vorbis" with a Vorbis identification header present means
+// the headers after it are cut off or broken.
+DecodeFailure failureOf(int openError, QByteArrayView bytes)
+{
+    switch (openError) {
+    case OV_ENOTVORBIS:
+        return bytes.indexOf(QByteArrayView("\x01vorbis")) >= 0 ? DecodeFailure::DamagedHeader
+                                                                : DecodeFailure::NotThisFormat;
+    case OV_EREAD:
+    case OV_EBADHEADER:
+        return DecodeFailure::DamagedHeader;
+    case OV_EVERSION:
+        return DecodeFailure::UnsupportedVersion;
+    default:
+        return DecodeFailure::DecoderFailed;
+    }
+}
+
 // Consecutive damaged stretches tolerated before giving up on the rest of the stream.
 constexpr int maxHolesInARow = 64;
 
@@ -45,6 +64,7 @@ struct OggVorbisDecoder::State
     MemoryReader source;
     OggVorbis_File file{};
     bool opened = false;
+    bool seekable = false;
 };
 
 OggVorbisDecoder::OggVorbisDecoder() : state(std::make_unique<State>()) {}
@@ -57,14 +77,24 @@ OggVorbisDecoder::~OggVorbisDecoder()
 
 bool OggVorbisDecoder::open(QByteArrayView bytes)
 {
+    return openFile(bytes, true);
+}
+
+bool OggVorbisDecoder::openFile(QByteArrayView bytes, bool seekable)
+{
+    if (state->opened)
+        ov_clear(&state->file);
+    state->opened = false;
     state->source = MemoryReader{bytes.data(), bytes.size(), 0};
-    const ov_callbacks callbacks{readMemory, seekMemory, nullptr, tellMemory};
+    // Without seek and tell, libvorbisfile reads the pages in order as from a pipe.
+    const ov_callbacks callbacks{readMemory, seekable ? seekMemory : nullptr, nullptr, seekable ? tellMemory : nullptr};
     const int result = ov_open_callbacks(&state->source, &state->file, nullptr, 0, callbacks);
     if (result != 0) {
-        lastError = result;
+        openFailure = failureOf(result, bytes);
         return false;
     }
     state->opened = true;
+    state->seekable = seekable;
     const vorbis_info *info = ov_info(&state->file, -1);
     if (info) {
         rate = int(info->rate);
@@ -76,10 +106,28 @@ bool OggVorbisDecoder::open(QByteArrayView bytes)
 
 DecodedAudio OggVorbisDecoder::decodeAll(DecodeOptions options)
 {
+    DecodedAudio out = decodeOpened(options);
+    if (!state->seekable || out.failure == DecodeFailure::FormatChanged || out.frames() >= lengthFrames)
+        return out;
+    // The seekable open maps the stream from the file's end; junk between pages, or the pages
+    // of another stream between its own, can lead it astray where reading the pages in order,
+    // as ffmpeg does, decodes them. A stream that decodes short (damaged, or its length claim
+    // false) is read that way too, and the longer result kept.
+    const QByteArrayView bytes(state->source.data, state->source.size);
+    const qint64 claimed = lengthFrames;
+    if (!openFile(bytes, false))
+        return out;
+    DecodedAudio inOrder = decodeOpened(options);
+    lengthFrames = claimed;
+    return inOrder.frames() > out.frames() ? std::move(inOrder) : std::move(out);
+}
+
+DecodedAudio OggVorbisDecoder::decodeOpened(DecodeOptions options)
+{
     DecodedAudio out(options);
     int threads = options.threads;
     if (!state->opened || channelCount <= 0 || rate <= 0)
-        return out;
+        return DecodedAudio::failed(state->opened ? DecodeFailure::DamagedHeader : openFailure);
     // Vorbis needs well over one byte per 64 frames even at its lowest rate.
     const qint64 hint = std::min(lengthFrames, (state->source.size + 1) * 64);
     out.start(channelCount, rate, hint);
@@ -87,7 +135,7 @@ DecodedAudio OggVorbisDecoder::decodeAll(DecodeOptions options)
         threads = ParallelRanges::threadsForValues(hint * channelCount);
     // ov_pcm_seek is sample-exact, so ranges of one plain stream decode apart to the same
     // values. Chains, a capped length and damage take the single pass, whose rules decide.
-    if (threads > 1 && hint == lengthFrames && hint > 0 && ov_streams(&state->file) == 1) {
+    if (threads > 1 && state->seekable && hint == lengthFrames && hint > 0 && ov_streams(&state->file) == 1) {
         const QByteArrayView bytes(state->source.data, state->source.size);
         const auto range = [&](qint64 first, qint64 count, bool isLast) {
             return decodeRange(bytes, out, first, count, isLast);
@@ -105,24 +153,26 @@ DecodedAudio OggVorbisDecoder::decodeAll(DecodeOptions options)
         float **planes = nullptr;
         int link = 0;
         const long frames = ov_read_float(&state->file, &planes, stepFrames, &link);
-        if (frames == OV_HOLE && ++holes <= maxHolesInARow) {
-            lastError = int(frames);
+        if (frames == OV_HOLE && ++holes <= maxHolesInARow)
             continue; // damaged pages are skipped; decoding resumes at the next good one
-        }
-        if (frames <= 0) {
-            if (frames < 0)
-                lastError = int(frames);
+        if (frames <= 0)
             break;
-        }
         holes = 0;
         const vorbis_info *info = ov_info(&state->file, link);
-        if (!info || info->channels != channelCount || int(info->rate) != rate)
-            break; // a clip has one layout and rate: keep what came before the change
+        if (!info)
+            break;
+        if (info->channels != channelCount || int(info->rate) != rate) {
+            DecodedAudio changed = DecodedAudio::failed(DecodeFailure::FormatChanged);
+            changed.change = {rate, int(info->rate), channelCount, info->channels};
+            return changed;
+        }
         interleave(planes, frames, out.extend(used, qsizetype(frames) * channelCount));
         out.mix(used / channelCount, frames);
         used += qsizetype(frames) * channelCount;
     }
     out.finish(used);
+    if (out.frames() == 0)
+        return DecodedAudio::failed(DecodeFailure::NoAudio);
     return out;
 }
 

@@ -30,12 +30,19 @@ public:
         int formatCode = 0; // the SubFormat code for extensible files
         int channels = 0;
         std::uint32_t sampleRate = 0;
-        int bitsPerSample = 0;
+        int bitsPerSample = 0;  // the bits of each sample that carry it
+        int bytesPerSample = 0; // the slot each sample is stored in, from the block align
+        // In a slot wider than its bits, whether they sit at its low end; else at its high
+        // end with zeros below, so the slot reads as an integer of its own width.
+        bool lowBitsCarrySample = false;
         qint64 dataOffset = -1;
         qint64 dataLength = 0; // what the file holds, never more
+        // What the data chunk's header claims; more than dataLength in a file cut short.
+        qint64 declaredDataLength = 0;
 
-        int bytesPerFrame() const { return channels * (bitsPerSample / 8); }
+        int bytesPerFrame() const { return channels * bytesPerSample; }
         qint64 frames() const { return bytesPerFrame() > 0 ? dataLength / bytesPerFrame() : 0; }
+        qint64 declaredFrames() const { return bytesPerFrame() > 0 ? declaredDataLength / bytesPerFrame() : 0; }
     };
 
     // Rates beyond this are taken as a corrupt header rather than audio.

@@ -4,6 +4,7 @@
 // SoundFont and VST3 loading, each with its failure messages; hostile VST3 modules are refused
 // with their reason while the window keeps running.
 #include "AppTestSupport.h"
+#include "MpegFrames.h"
 #include "OracleTool.h"
 #include "Requirement.h"
 #include "TestFiles.h"
@@ -32,10 +33,12 @@
 #include <QMessageBox>
 #include <QPointer>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QStackedWidget>
 #include <QStatusBar>
 #include <QTest>
 #include <QTimer>
+#include <QtEndian>
 
 #include <gtest/gtest.h>
 
@@ -212,6 +215,19 @@ TEST_F(MediaFlowsTest, ImportLoadsTheEditorAndFailuresKeepItsAudio)
     const QList<float> mono = monoTone(2205, 22050);
     const QString flacSource = files.write(QStringLiteral("flac-source.wav"),
                                            makeWavBytes(std::span<const float>(stereo.constData(), stereo.size()), 2, 48000));
+    // A recording cut short: its data chunk claims four times the bytes that are there.
+    QByteArray cutShort = makeWavBytes(std::span<const float>(mono.constData(), mono.size()), 1, 22050, true);
+    qToLittleEndian(quint32(mono.size() * 4 * 4), cutShort.data() + cutShort.indexOf("data") + 4);
+    // An MP3 with one frame damaged in its header and side information, an eighth of the way in.
+    ASSERT_TRUE(runTool(QStringLiteral("sox"), {QStringLiteral("-R"), QStringLiteral("-n"), QStringLiteral("-r"), QStringLiteral("44100"),
+                                                QStringLiteral("-c"), QStringLiteral("2"), QStringLiteral("-b"), QStringLiteral("16"),
+                                                files.path(QStringLiteral("tone.wav")), QStringLiteral("synth"), QStringLiteral("2"),
+                                                QStringLiteral("pinknoise"), QStringLiteral("sine"), QStringLiteral("440")}).ok());
+    ASSERT_TRUE(runTool(QStringLiteral("lame"), {QStringLiteral("--silent"), files.path(QStringLiteral("tone.wav")),
+                                                 files.path(QStringLiteral("tone.mp3"))}).ok());
+    const QByteArray tone = files.read(QStringLiteral("tone.mp3"));
+    const QByteArray damagedMp3 = withDamagedMpegFrame(tone, int(mpegFrameOffsets(tone).size() / 8));
+    ASSERT_FALSE(damagedMp3.isEmpty());
 
     const struct
     {
@@ -221,6 +237,7 @@ TEST_F(MediaFlowsTest, ImportLoadsTheEditorAndFailuresKeepItsAudio)
         QList<float> expectedStereo;
         QList<float> expectedMono;
         const char *failure;  // exact failure text when known
+        const char *warning = nullptr;  // pattern of what the import could not read
     } cases[] = {
         {"mono.wav", makeWavBytes(std::span<const float>(mono.constData(), mono.size()), 1, 22050, true), 22050, {},
          mono, nullptr},
@@ -231,6 +248,8 @@ TEST_F(MediaFlowsTest, ImportLoadsTheEditorAndFailuresKeepItsAudio)
         {"noise.mp3", QByteArray(4000, '\x5a'), 0, {}, {}, nullptr},
         {"noise.flac", QByteArray("fLaC") + QByteArray(200, '\x01'), 0, {}, {}, nullptr},
         {"notes.txt", QByteArray("text"), 0, {}, {}, "不支持的音频格式: txt"},
+        {"cut-short.wav", cutShort, 22050, {}, mono, nullptr, "^WAV文件不完整: 只读到0\\.10秒音频，文件头声明0\\.40秒$"},
+        {"damaged.mp3", damagedMp3, 44100, {}, {}, nullptr, "^MP3文件中有[1-9][0-9]*个损坏的帧，已跳过$"},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.name);
@@ -258,7 +277,14 @@ TEST_F(MediaFlowsTest, ImportLoadsTheEditorAndFailuresKeepItsAudio)
             EXPECT_TRUE(status().isEmpty());
             continue;
         }
-        EXPECT_TRUE(script.boxes.empty());
+        if (c.warning) {
+            ASSERT_EQ(script.boxes.size(), 1u);
+            EXPECT_EQ(script.boxes[0].title, QStringLiteral("导入不完整"));
+            EXPECT_TRUE(QRegularExpression(QString::fromUtf8(c.warning)).match(script.boxes[0].text).hasMatch())
+                << script.boxes[0].text.toStdString();
+        } else {
+            EXPECT_TRUE(script.boxes.empty());
+        }
         EXPECT_EQ(status(), QStringLiteral("已导入: %1").arg(QString::fromUtf8(c.name)));
         EXPECT_EQ(editor->sampleRate, c.sampleRate);
         if (!c.expectedStereo.isEmpty()) {

@@ -129,6 +129,7 @@ struct ChunkLayoutCase
     const char *name;
     QByteArray (*build)(const QByteArray &fmt, const QByteArray &data);
     qsizetype framesExpected; // -1: all of them
+    const char *warning = ""; // what the load tells the user it could not read
 };
 
 QByteArray chunk(const char *id, const QByteArray &body)
@@ -193,6 +194,7 @@ TEST_P(ChunkLayoutTest, LoadsTheSamplesOfTheCanonicalFile)
     const qsizetype frames = c.framesExpected < 0 ? oracle.frames() : c.framesExpected;
     EXPECT_EQ(processor.stereoSamples, oracle.interleaved.mid(0, frames * 2));
     EXPECT_EQ(processor.samples, monoMix(oracle.interleaved, 2).mid(0, frames));
+    EXPECT_EQ(processor.loadWarning, QString::fromUtf8(c.warning));
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -219,7 +221,16 @@ INSTANTIATE_TEST_SUITE_P(
                             qToLittleEndian(quint32(0x7FFFFFF0), file.data() + file.indexOf("data") + 4);
                             return file;
                         },
-                        1001}),
+                        // 0x7FFFFFF0 bytes are 536870908 frames of four bytes.
+                        1001, "WAV文件不完整: 只读到0.02秒音频，文件头声明12173.94秒"},
+        // What a writer that streams puts before it knows the length claims nothing.
+        ChunkLayoutCase{"DataSizeNotYetKnown",
+                        [](const QByteArray &f, const QByteArray &d) {
+                            QByteArray file = riff(chunk("fmt ", f) + chunk("data", d));
+                            qToLittleEndian(quint32(0xFFFFFFFF), file.data() + file.indexOf("data") + 4);
+                            return file;
+                        },
+                        -1}),
     [](const auto &info) { return std::string(info.param.name); });
 
 TEST(WavLoad, EightBitValuesAndUpperCaseSuffix)
@@ -233,6 +244,105 @@ TEST(WavLoad, EightBitValuesAndUpperCaseSuffix)
     EXPECT_EQ(processor.samples, (QList<float>{-1.0f, 0.0f, 0.9921875f}));
     EXPECT_EQ(processor.channels, 1);
     EXPECT_TRUE(processor.stereoSamples.isEmpty());
+}
+
+// Samples with fewer bits than the slot they are stored in, under the plain and the extensible
+// header. The integers written are the oracle: each must load as value / 2^(bits - 1).
+struct SlotLayoutCase
+{
+    const char *name;
+    quint16 format;        // 1, or 0xFFFE with PCM as its SubFormat
+    quint16 bitsField;     // bits per sample in the header: the container for extensible files
+    quint16 validBits;     // the bits that carry the sample
+    quint16 slotBytes;     // block align / channels
+    bool atLowEnd;         // the bits sit at the slot's low end, else at its high end
+    bool signExtended;     // at the low end: the bits above are copies of the sign, else zero
+};
+
+void PrintTo(const SlotLayoutCase &c, std::ostream *os)
+{
+    *os << c.name;
+}
+
+class WavSlotLayoutTest : public ::testing::TestWithParam<SlotLayoutCase>
+{
+};
+
+TEST_P(WavSlotLayoutTest, EachSampleLoadsFromItsOwnSlot)
+{
+    const SlotLayoutCase &c = GetParam();
+    constexpr int channels = 2;
+    const qint32 largest = (qint32(1) << (c.validBits - 1)) - 1;
+    // Silence first, as recordings start: it must not decide where the bits sit.
+    std::vector<qint32> values = {0, 0, 0, -3, 5, largest / 3, -largest / 7, largest, -largest - 1, 1};
+    if (c.validBits == 24) // what a recording made with arecord -f S24_LE was measured to hold
+        values.insert(values.end(), {-96, 23052, 8388607, -8360672});
+    QByteArray data;
+    for (qint32 v : values) {
+        const quint32 stored = c.atLowEnd ? (c.signExtended ? quint32(v) : quint32(v) & ((quint32(1) << c.validBits) - 1))
+                                          : quint32(v) << (8 * c.slotBytes - c.validBits);
+        for (int b = 0; b < c.slotBytes; ++b)
+            data.append(char(stored >> (8 * b)));
+    }
+    QByteArray fmt(16, '\0');
+    qToLittleEndian(c.format, fmt.data());
+    qToLittleEndian(quint16(channels), fmt.data() + 2);
+    qToLittleEndian(quint32(48000), fmt.data() + 4);
+    qToLittleEndian(quint32(48000 * channels * c.slotBytes), fmt.data() + 8);
+    qToLittleEndian(quint16(channels * c.slotBytes), fmt.data() + 12);
+    qToLittleEndian(c.bitsField, fmt.data() + 14);
+    if (c.format == 0xFFFE) {
+        QByteArray extension(24, '\0');
+        qToLittleEndian(quint16(22), extension.data());
+        qToLittleEndian(c.validBits, extension.data() + 2);
+        qToLittleEndian(quint32(3), extension.data() + 4);
+        extension.replace(8, 16, QByteArray::fromHex("0100000000001000800000aa00389b71"));
+        fmt += extension;
+    }
+    TestFiles files;
+    const QString path = files.write("slots.wav", riff(chunk("fmt ", fmt) + chunk("data", data)));
+    AudioProcessor processor;
+    SignalLog log(processor);
+    ASSERT_TRUE(processor.loadAudioFile(path)) << log.errors.join("\n").toStdString();
+    QList<float> expected;
+    for (qint32 v : values)
+        expected.append(float(double(v) / double(qint64(1) << (c.validBits - 1))));
+    EXPECT_EQ(processor.stereoSamples, expected);
+    EXPECT_EQ(processor.channels, channels);
+    EXPECT_TRUE(processor.loadWarning.isEmpty());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Layouts, WavSlotLayoutTest,
+    ::testing::Values(
+        // arecord -f S24_LE: plain 24-bit PCM in 4-byte slots, the top byte zero or a sign copy.
+        SlotLayoutCase{"Pcm24InFourBytesTopByteZero", 1, 24, 24, 4, true, false},
+        SlotLayoutCase{"Pcm24InFourBytesSignExtended", 1, 24, 24, 4, true, true},
+        // The extensible header's own rule: valid bits at the high end of the container.
+        SlotLayoutCase{"Extensible24Of32AtHighEnd", 0xFFFE, 32, 24, 4, false, false},
+        // A writer that ignores it; the samples show it.
+        SlotLayoutCase{"Extensible24Of32AtLowEnd", 0xFFFE, 32, 24, 4, true, true},
+        SlotLayoutCase{"Pcm12InTwoBytes", 1, 12, 12, 2, false, false},
+        SlotLayoutCase{"Extensible12Of16", 0xFFFE, 16, 12, 2, false, false},
+        SlotLayoutCase{"Pcm20InThreeBytes", 1, 20, 20, 3, false, false},
+        SlotLayoutCase{"Extensible20Of24", 0xFFFE, 24, 20, 3, false, false}),
+    [](const auto &info) { return std::string(info.param.name); });
+
+// A block align too small for the bits cannot be right: the smallest slot that holds them
+// is, as ffmpeg reads such a file too.
+TEST(WavLoad, BlockAlignTooSmallForTheBitsReadsTheSmallestSlot)
+{
+    TestFiles files;
+    // 12-bit stereo claiming one byte per sample; samples 0x1230 and -0x7FF0 at the high end.
+    const QByteArray wav = riff(chunk("fmt ", QByteArray::fromHex("01000200401f0000803e000002000c00"))
+                                + chunk("data", QByteArray::fromHex("3012 1080")));
+    const QString path = files.write("twelve.wav", wav);
+    const OracleAudio oracle = decodeWithFfmpeg(path);
+    ASSERT_TRUE(oracle.ok);
+    AudioProcessor processor;
+    ASSERT_TRUE(processor.loadAudioFile(path));
+    EXPECT_EQ(processor.stereoSamples, (QList<float>{0x123 / 2048.0f, -0x7FF / 2048.0f}));
+    EXPECT_EQ(processor.stereoSamples, oracle.interleaved);
 }
 
 TEST(Mp3Load, ReadsFromQtResources)

@@ -48,6 +48,27 @@ std::vector<double> doublesFromBytes(const QByteArray &bytes)
     return out;
 }
 
+// Ogg page checksum: CRC-32, polynomial 0x04C11DB7, no reflection, initial value 0.
+quint32 oggCrc(const QByteArray &page)
+{
+    quint32 crc = 0;
+    for (char byte : page) {
+        crc ^= quint32(quint8(byte)) << 24;
+        for (int bit = 0; bit < 8; ++bit)
+            crc = (crc & 0x80000000u) ? (crc << 1) ^ 0x04C11DB7u : crc << 1;
+    }
+    return crc;
+}
+
+qsizetype oggPageSize(const QByteArray &ogg, qsizetype page)
+{
+    const int segments = quint8(ogg[page + 26]);
+    qsizetype size = 27 + segments;
+    for (int i = 0; i < segments; ++i)
+        size += quint8(ogg[page + 27 + i]);
+    return size;
+}
+
 void setClip(AudioProcessor &processor, std::span<const float> interleaved, int sampleRate, int channels)
 {
     processor.samples = QList<float>(interleaved.begin(), interleaved.end());

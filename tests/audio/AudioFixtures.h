@@ -22,6 +22,10 @@ QByteArray floatBytes(std::span<const float> values);
 std::vector<float> floatsFromBytes(const QByteArray &bytes);
 std::vector<double> doublesFromBytes(const QByteArray &bytes);
 
+// Ogg page checksum: CRC-32, polynomial 0x04C11DB7, no reflection, initial value 0.
+quint32 oggCrc(const QByteArray &page);
+// Header, segment table and body of the Ogg page starting at `page`.
+qsizetype oggPageSize(const QByteArray &ogg, qsizetype page);
 
 // Fills the fields an effect reads, as the editor's dialogs do.
 void setClip(AudioProcessor &processor, std::span<const float> interleaved, int sampleRate, int channels);

@@ -3,12 +3,26 @@
 #include "AudioOracles.h"
 
 #include "OracleTool.h"
+#include "TestFiles.h"
 
 #include <QtEndian>
 
 #include <cmath>
 #include <cstring>
 #include <iostream>
+
+namespace {
+
+// A tool's native-endian 32-bit float output.
+QList<float> floatList(const QByteArray &bytes)
+{
+    QList<float> values(bytes.size() / 4);
+    if (!values.isEmpty())
+        std::memcpy(values.data(), bytes.constData(), values.size() * 4);
+    return values;
+}
+
+} // namespace
 
 OracleAudio decodeWithFfmpeg(const QString &path)
 {
@@ -22,9 +36,22 @@ OracleAudio decodeWithFfmpeg(const QString &path)
         std::cerr << "ffmpeg failed on " << path.toStdString() << ": " << decoded.standardError.toStdString();
         return out;
     }
-    out.interleaved.resize(decoded.standardOutput.size() / 4);
-    if (!out.interleaved.isEmpty())
-        std::memcpy(out.interleaved.data(), decoded.standardOutput.constData(), out.interleaved.size() * 4);
+    out.interleaved = floatList(decoded.standardOutput);
+    out.ok = true;
+    return out;
+}
+
+OracleAudio decodeWithMpg123(const QString &path, int channels)
+{
+    OracleAudio out;
+    const ToolResult decoded = runTool("mpg123", {"-q", "-e", "f32", channels == 1 ? "--mono" : "--stereo", "-s", path});
+    if (!decoded.ok()) {
+        std::cerr << "mpg123 failed on " << path.toStdString() << ": " << decoded.standardError.toStdString();
+        return out;
+    }
+    out.channels = channels;
+    out.sampleRate = probeStream(path).value("sample_rate").toInt();
+    out.interleaved = floatList(decoded.standardOutput);
     out.ok = true;
     return out;
 }
@@ -53,6 +80,31 @@ bool runOk(const QString &program, const QStringList &arguments)
         std::cerr << program.toStdString() << " " << arguments.join(' ').toStdString() << " failed: "
                   << result.standardError.toStdString() << "\n";
     return result.ok();
+}
+
+QByteArray made(TestFiles &files, const QString &name, const QList<QStringList> &commands)
+{
+    for (QStringList command : commands) {
+        command.replaceInStrings("%D", files.path(""));
+        const QString program = command.takeFirst();
+        if (!runOk(program, command))
+            return {};
+    }
+    return files.read(name);
+}
+
+QByteArray joinedMp3(TestFiles &files, const QStringList &firstFormat, const QStringList &secondFormat)
+{
+    // Half a second, then a second: the change comes early, as in the files it was found in.
+    const auto encode = [&files](const QString &name, const QStringList &format, const char *seconds, const char *hz) {
+        return made(files, name + ".mp3",
+                    {QStringList{"sox", "-R", "-n", "-b", "16"} + format
+                         + QStringList{"%D/" + name + ".wav", "synth", seconds, "sine", hz, "sine", "1234", "gain", "-6"},
+                     {"lame", "--silent", "-t", "-b", "128", "%D/" + name + ".wav", "%D/" + name + ".mp3"}});
+    };
+    const QByteArray first = encode("first", firstFormat, "0.5", "440");
+    const QByteArray second = encode("second", secondFormat, "1", "660");
+    return first.isEmpty() || second.isEmpty() ? QByteArray() : first + second;
 }
 
 QList<float> monoMix(const QList<float> &interleaved, int channels)

@@ -32,7 +32,7 @@ void PrintTo(const ThreadCase &c, std::ostream *os)
 DecodedAudio decode(const QString &path, DecodeOptions options)
 {
     if (path.endsWith(".flac"))
-        return FlacDecoder::decodeFile(path, nullptr, options);
+        return FlacDecoder::decodeFile(path, options);
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         return {};
@@ -170,7 +170,12 @@ INSTANTIATE_TEST_SUITE_P(
         // Half-rate frames, which take the single pass.
         ThreadCase{"Mp3HalfRate", "a.mp3", {"lame", "--silent", "-b", "32", "--resample", "22.05", "%W", "%O"}, 2, false},
         ThreadCase{"Mp3Mono", "a.mp3", {"lame", "--silent", "-m", "m", "-b", "64", "%W", "%O"}, 1, false},
-        ThreadCase{"Mp3Damaged", "a.mp3", {"lame", "--silent", "-b", "128", "%W", "%O"}, 2, true}),
+        ThreadCase{"Mp3Damaged", "a.mp3", {"lame", "--silent", "-b", "128", "%W", "%O"}, 2, true},
+        // Five seconds of mono, then the stereo file, held to mono: the same samples on any threads.
+        ThreadCase{"Mp3MonoThenStereo", "a.mp3",
+                   {"sh", "-c", "sox %W -c 1 %O.mono.wav trim 0 5 && lame --silent -t -b 128 %O.mono.wav %O.mono.mp3"
+                                " && lame --silent -t -b 128 %W %O.stereo.mp3 && cat %O.mono.mp3 %O.stereo.mp3 > %O"},
+                   1, false}),
     [](const auto &info) { return std::string(info.param.name); });
 
 } // namespace
