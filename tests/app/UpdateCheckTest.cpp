@@ -20,7 +20,6 @@
 #include <QNetworkAccessManager>
 #include <QSignalSpy>
 #include <QSslConfiguration>
-#include <QTemporaryDir>
 #include <QUrl>
 #include <QTest>
 
@@ -516,16 +515,15 @@ private:
 TEST(UpdateCheckTls, NoRedirectFromHttpsToHttp)
 {
     ZENTRIQ_REQUIRE(toolAvailable(QStringLiteral("openssl")), "openssl is not installed");
-    QTemporaryDir keys;
-    const QStringList tls = certificateFor127001(keys);
-    ASSERT_FALSE(tls.isEmpty()) << "openssl made no certificate";
-    UpdateTestServer secure(tls);
+    const TestCertificate certificate;
+    ASSERT_TRUE(certificate.made()) << "openssl made no certificate";
+    UpdateTestServer secure(certificate.tls());
     UpdateTestServer plain;
     ZENTRIQ_REQUIRE(secure.started() && plain.started(), "python3 cannot run the local web server");
     secure.write(QStringLiteral("update.json"), manifest(QStringLiteral("0.2.0")));
     plain.write(QStringLiteral("update.json"), manifest(QStringLiteral("0.2.0")));
     const UpdateSurroundings surroundings(plain.url("/update.json"));
-    const TrustedCertificate trusted(tls[0]);
+    const TrustedCertificate trusted(certificate.certificate());
     const auto redirectTo = [&](const QString &url) {
         return secure.url("/moved.json?redirect=" + QUrl::toPercentEncoding(url));
     };

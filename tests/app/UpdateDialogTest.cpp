@@ -445,10 +445,9 @@ TEST_F(UpdateDialogTest, AServerThatStopsSendingTimesOut)
 TEST(UpdateDialogTls, AnUntrustedCertificateIsRefused)
 {
     ZENTRIQ_REQUIRE(toolAvailable(QStringLiteral("openssl")), "openssl is not installed");
-    QTemporaryDir keys;
-    const QStringList tls = certificateFor127001(keys);
-    ASSERT_FALSE(tls.isEmpty()) << "openssl made no certificate";
-    UpdateTestServer server(tls);
+    const TestCertificate certificate;
+    ASSERT_TRUE(certificate.made()) << "openssl made no certificate";
+    UpdateTestServer server(certificate.tls());
     ZENTRIQ_REQUIRE(server.started(), "python3 cannot run the local web server");
     server.write(QStringLiteral("installer.bin"), installerBytes());
     const UpdateSurroundings surroundings(server.url("/update.json"));
