@@ -362,7 +362,15 @@ TEST_F(UpdateCheckTest, SilentCheckAfterStartShowsOnlyAnUpdate)
         return std::all_of(finished.begin(), finished.end(), [](const auto &spy) { return spy->count() == 1; });
     };
     EXPECT_TRUE(QTest::qWaitFor(allFinished, 20000));
-    QTest::qWait(300);  // a dialog opens once the reply is done with
+    // A dialog opens once the reply is done with, one window after another.
+    const auto updatesShown = [&] {
+        for (size_t i = 0; i < cases.size(); ++i)
+            if (cases[i].answer == Answer::Update && recorder.over(windows[i].get()).isEmpty())
+                return false;
+        return true;
+    };
+    EXPECT_TRUE(QTest::qWaitFor(updatesShown, 20000));
+    QTest::qWait(300);  // and nothing else shows meanwhile
     for (size_t i = 0; i < cases.size(); ++i) {
         SCOPED_TRACE(cases[i].name);
         expectShown(recorder.over(windows[i].get()), cases[i], true);
