@@ -162,7 +162,7 @@ void UpdateDialog::startDownload()
     RequestLimits downloadLimits = limits;
     // The manifest's size is the most the server may send: a server that goes on fills no disk.
     if (info.fileSize > 0)
-        downloadLimits.maxBytes = info.fileSize;
+        downloadLimits.maxBytes = std::min(info.fileSize, limits.maxBytes);
     // Written as it arrives, so the installer never has to fit in memory.
     QNetworkReply *started = getLimited(*networkManager, QNetworkRequest(url), downloadLimits,
                                         [this](const QByteArray &block) {

@@ -30,8 +30,8 @@ public:
     ~UpdateDialog() override;
 
     // A server that sends nothing for 30 s or takes over two hours fails the download, and
-    // so does one that sends more than the manifest's file size, or more than `maxBytes`
-    // (2 GB) when the manifest gives none.
+    // so does one that sends more than the manifest's file size, or in any case more than
+    // `maxBytes` (2 GB).
     RequestLimits requestLimits() const { return limits; }
     void setRequestLimits(const RequestLimits &requestLimits);
 

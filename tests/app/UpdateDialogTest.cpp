@@ -387,6 +387,8 @@ TEST_F(UpdateDialogTest, AHostileOrBrokenServerEndsTheDownloadWithItsReason)
          tooMuch.arg(size)},
         {"sending on with no size declared", "/App.exe?file=installer.bin&endless=1", 0, 4 << 20, 60000,
          tooMuch.arg(4 << 20)},
+        {"sending on with a size declared past the limit", "/App.exe?file=installer.bin&endless=1", qint64(10) << 30,
+         4 << 20, 60000, tooMuch.arg(4 << 20)},
         {"a drip that never ends", "/App.exe?file=installer.bin&drip=1", size, 1 << 30, 1000,
          QStringLiteral("请求用时过长")},
         {"a redirect to another host", "/App.exe?redirect=" + QUrl::toPercentEncoding(otherHost), size, 1 << 30, 60000,
