@@ -36,8 +36,15 @@ public:
         total.setSingleShot(true);
         connect(&idle, &QTimer::timeout, this, [this] { stop(Stop::Stalled); });
         connect(&total, &QTimer::timeout, this, [this] { stop(Stop::TookTooLong); });
-        connect(reply, &QNetworkReply::metaDataChanged, this, &RequestGuard::checkAnnouncedLength);
-        connect(reply, &QNetworkReply::redirected, this, &RequestGuard::checkRedirect);
+        // Headers and redirects are answers too: the server is not stalling.
+        connect(reply, &QNetworkReply::metaDataChanged, this, [this] {
+            idle.start();
+            checkAnnouncedLength();
+        });
+        connect(reply, &QNetworkReply::redirected, this, [this](const QUrl &target) {
+            idle.start();
+            checkRedirect(target);
+        });
         connect(reply, &QNetworkReply::readyRead, this, [this] {
             idle.start();
             takeArrived();
