@@ -2,9 +2,13 @@
 // Safe installer names and the part file a download is written to.
 #include "DownloadFile.h"
 
+#include "audio/SystemErrorText.h"
+
 #include <QDir>
 #include <QFileInfo>
 #include <QUrl>
+
+#include <cerrno>
 
 namespace {
 
@@ -62,8 +66,9 @@ bool DownloadFile::open(const QString &folder, const QString &fileName)
             continue;
         part.setFileName(candidatePath + kPartSuffix);
         // NewOnly: a file that appeared meanwhile is never truncated.
+        errno = 0;
         if (!part.open(QIODevice::WriteOnly | QIODevice::NewOnly)) {
-            const QString reason = part.errorString();
+            const QString reason = systemErrorText(errno);
             part.setFileName(QString());
             return fail(QStringLiteral("无法创建文件 %1: %2").arg(candidatePath + kPartSuffix, reason));
         }
@@ -75,24 +80,35 @@ bool DownloadFile::open(const QString &folder, const QString &fileName)
 
 bool DownloadFile::write(const QByteArray &bytes)
 {
+    errno = 0;
     if (part.write(bytes) != bytes.size())
-        return fail(QStringLiteral("写入文件失败: %1").arg(part.errorString()));
+        return failWrite(errno);
     written += bytes.size();
     return true;
 }
 
 bool DownloadFile::commit(qint64 expectedSize)
 {
+    errno = 0;
     if (!part.flush() || part.error() != QFileDevice::NoError)
-        return fail(QStringLiteral("写入文件失败: %1").arg(part.errorString()));
+        return failWrite(errno);
     part.close();
     if (expectedSize > 0 && written != expectedSize)
         return fail(QStringLiteral("文件大小不符: 应为 %1 字节, 实际收到 %2 字节").arg(expectedSize).arg(written));
-    // rename() never replaces an existing file.
-    if (!part.rename(finalPath))
-        return fail(QStringLiteral("无法保存文件 %1: %2").arg(finalPath, part.errorString()));
+    // rename() never replaces an existing file; it refuses one without a system call.
+    errno = 0;
+    if (!part.rename(finalPath)) {
+        const int reason = QFileInfo::exists(finalPath) ? EEXIST : errno;
+        return fail(QStringLiteral("无法保存文件 %1: %2").arg(finalPath, systemErrorText(reason)));
+    }
     committed = true;
     return true;
+}
+
+bool DownloadFile::failWrite(int errnoValue)
+{
+    // A write cut short by a full disk sets no error on the device: errno holds the reason.
+    return fail(QStringLiteral("写入文件失败: %1").arg(systemErrorText(errnoValue)));
 }
 
 bool DownloadFile::fail(const QString &message)

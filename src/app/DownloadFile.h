@@ -37,6 +37,7 @@ public:
     QString errorString() const { return error; }
 
 private:
+    bool failWrite(int errnoValue);
     bool fail(const QString &message);
 
     QFile part;

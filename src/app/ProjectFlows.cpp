@@ -163,13 +163,15 @@ bool MainWindow::saveProject(const QString &path)
     ProjectContent content = projectType == QLatin1String("single")
                                  ? ProjectContent::fromSingleTrack(*editorPage, name)
                                  : ProjectContent::fromMultiTrack(*multiTrackPage);
+    QString writeFailure;
     const ProjectFile::SaveResult result =
-        ProjectFile::save(target, name, content.tracks, content.settings, 0.0, 1.0, content.markers);
+        ProjectFile::save(target, name, content.tracks, content.settings, 0.0, 1.0, content.markers, &writeFailure);
     hideLoading();
     if (result != ProjectFile::SaveResult::Saved) {
-        const QString reason = result == ProjectFile::SaveResult::CannotOpen ? tr("无法写入文件: %1")
-                                                                              : tr("写入文件不完整: %1");
-        QMessageBox::warning(this, tr("保存失败"), reason.arg(target), QMessageBox::Ok);
+        const QString text = result == ProjectFile::SaveResult::CannotOpen
+                                 ? tr("无法写入文件: %1").arg(target)
+                                 : tr("写入文件不完整: %1 (%2)").arg(target, writeFailure);
+        QMessageBox::warning(this, tr("保存失败"), text, QMessageBox::Ok);
         return false;
     }
     projectPath = target;

@@ -3,8 +3,6 @@
 // version compared with the running one.
 #include "UpdateChecker.h"
 
-#include "UpdateNetwork.h"
-
 #include <QDebug>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -17,6 +15,7 @@
 #include <algorithm>
 #include <cmath>
 #include <iterator>
+#include <utility>
 
 namespace {
 
@@ -47,9 +46,9 @@ void UpdateChecker::setUpdateUrl(const QString &url)
     updateUrl = url;
 }
 
-void UpdateChecker::setRequestTimeout(int milliseconds)
+void UpdateChecker::setRequestLimits(const RequestLimits &requestLimits)
 {
-    requestTimeoutMs = milliseconds;
+    limits = requestLimits;
 }
 
 void UpdateChecker::checkForUpdates(bool silentCheck)
@@ -71,7 +70,11 @@ void UpdateChecker::checkForUpdates(bool silentCheck)
     silent = silentCheck;
     QNetworkRequest request(url);
     request.setHeader(QNetworkRequest::UserAgentHeader, QStringLiteral("ZentriqStudio/%1").arg(kCurrentVersion));
-    pendingReply = getWithTimeout(*networkManager, request, requestTimeoutMs);
+    manifestBytes.clear();
+    pendingReply = getLimited(*networkManager, request, limits, [this](const QByteArray &block) {
+        manifestBytes += block;
+        return true;
+    });
     QNetworkReply *reply = pendingReply;
     connect(reply, &QNetworkReply::finished, this, [this, reply] { onReplyFinished(reply); });
 }
@@ -82,11 +85,12 @@ void UpdateChecker::onReplyFinished(QNetworkReply *reply)
     pendingReply = nullptr;
     const bool silentCheck = silent;
 
-    if (reply->error() != QNetworkReply::NoError) {
-        fail(tr("网络错误: %1").arg(requestTimedOut(reply) ? tr("请求超时") : reply->errorString()), silentCheck);
+    const QByteArray body = std::exchange(manifestBytes, QByteArray());
+    if (const QString failure = requestFailure(*reply); !failure.isEmpty()) {
+        fail(tr("网络错误: %1").arg(failure), silentCheck);
         return;
     }
-    const QJsonDocument document = QJsonDocument::fromJson(reply->readAll());
+    const QJsonDocument document = QJsonDocument::fromJson(body);
     if (!document.isObject()) {
         fail(tr("更新数据格式错误"), silentCheck);
         return;

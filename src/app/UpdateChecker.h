@@ -3,6 +3,9 @@
 // the running one.
 #pragma once
 
+#include "UpdateNetwork.h"
+
+#include <QByteArray>
 #include <QObject>
 #include <QString>
 #include <QtGlobal>
@@ -32,8 +35,11 @@ public:
     explicit UpdateChecker(QObject *parent = nullptr);
 
     void setUpdateUrl(const QString &url);
-    // A server that sends nothing for this long fails the check (default 10 s).
-    void setRequestTimeout(int milliseconds);
+    // A server that sends nothing for 10 s, takes a minute in all, or sends a manifest over
+    // 1 MB fails the check; the silent check runs at every start, so no server may hold
+    // the program longer or fill its memory.
+    RequestLimits requestLimits() const { return limits; }
+    void setRequestLimits(const RequestLimits &requestLimits);
     // `silent`: failures emit nothing; updateAvailable and noUpdateAvailable come in both modes.
     void checkForUpdates(bool silent);
 
@@ -55,7 +61,8 @@ private:
 
     QNetworkAccessManager *networkManager = nullptr;
     QString updateUrl;
-    int requestTimeoutMs = 10000;
+    RequestLimits limits{.idleTimeoutMs = 10000, .totalTimeoutMs = 60000, .maxBytes = 1 << 20};
     QNetworkReply *pendingReply = nullptr;
+    QByteArray manifestBytes;  // of the pending request, so far
     bool silent = false;  // the mode of the pending request
 };

@@ -16,6 +16,7 @@
 #include <QNetworkRequest>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QScrollArea>
 #include <QStandardPaths>
 #include <QUrl>
 #include <QVBoxLayout>
@@ -35,6 +36,19 @@ QString downloadFolder()
 {
     const QString folder = QStandardPaths::writableLocation(QStandardPaths::DownloadLocation);
     return folder.isEmpty() ? QStandardPaths::writableLocation(QStandardPaths::TempLocation) : folder;
+}
+
+// The longest release notes shown, in UTF-16 units: a label lays out all of its text at once,
+// and a server's megabyte of notes would hold the window for seconds.
+constexpr qsizetype kMaxShownNotes = 3000;
+
+QString shownNotes(const QString &notes)
+{
+    if (notes.size() <= kMaxShownNotes)
+        return notes;
+    // Never half a surrogate pair.
+    const qsizetype cut = notes.at(kMaxShownNotes - 1).isHighSurrogate() ? kMaxShownNotes - 1 : kMaxShownNotes;
+    return notes.left(cut) + QChar(0x2026);
 }
 
 QString megabytes(qint64 bytes)
@@ -60,14 +74,20 @@ UpdateDialog::UpdateDialog(const UpdateInfo &info, QWidget *parent)
     layout->addWidget(versionLabel);
     layout->addWidget(new QLabel(tr("更新内容:"), this));
 
-    // The notes come from the server: never rich text.
-    notesLabel = new QLabel(info.releaseNotes, this);
+    // The notes come from the server: never rich text, never more than a screen can scroll
+    // through, and in an area of their own so the buttons stay on the screen.
+    notesLabel = new QLabel(shownNotes(info.releaseNotes), this);
     notesLabel->setTextFormat(Qt::PlainText);
     notesLabel->setWordWrap(true);
+    notesLabel->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     notesLabel->setMinimumHeight(80);
     notesLabel->setStyleSheet(QStringLiteral(
         "background: #2a2a2a; border: 1px solid #444; border-radius: 4px; padding: 10px; font-size: 13px;"));
-    layout->addWidget(notesLabel);
+    auto *notesArea = new QScrollArea(this);
+    notesArea->setFrameShape(QFrame::NoFrame);
+    notesArea->setWidgetResizable(true);
+    notesArea->setWidget(notesLabel);
+    layout->addWidget(notesArea, 1);
 
     progressBar = new QProgressBar(this);
     progressBar->setTextVisible(true);
@@ -88,6 +108,8 @@ UpdateDialog::UpdateDialog(const UpdateInfo &info, QWidget *parent)
     connect(downloadButton, &QPushButton::clicked, this, &UpdateDialog::startDownload);
     connect(openButton, &QPushButton::clicked, this, &UpdateDialog::openInstallerFolder);
     connect(laterButton, &QPushButton::clicked, this, &UpdateDialog::reject);
+    // The notes area comes first in the tab order; the offer is what the dialog opens on.
+    downloadButton->setFocus();
 }
 
 UpdateDialog::~UpdateDialog()
@@ -98,9 +120,9 @@ UpdateDialog::~UpdateDialog()
     }
 }
 
-void UpdateDialog::setRequestTimeout(int milliseconds)
+void UpdateDialog::setRequestLimits(const RequestLimits &requestLimits)
 {
-    requestTimeoutMs = milliseconds;
+    limits = requestLimits;
 }
 
 void UpdateDialog::reject()
@@ -137,15 +159,19 @@ void UpdateDialog::startDownload()
     }
     savePath = file->path();
 
-    QNetworkReply *started = getWithTimeout(*networkManager, QNetworkRequest(url), requestTimeoutMs);
-    reply = started;
+    RequestLimits downloadLimits = limits;
+    // The manifest's size is the most the server may send: a server that goes on fills no disk.
+    if (info.fileSize > 0)
+        downloadLimits.maxBytes = std::min(info.fileSize, limits.maxBytes);
     // Written as it arrives, so the installer never has to fit in memory.
-    connect(started, &QNetworkReply::readyRead, this, [this, started] {
-        if (!file->write(started->readAll())) {
-            writeFailure = file->errorString();
-            started->abort();
-        }
-    });
+    QNetworkReply *started = getLimited(*networkManager, QNetworkRequest(url), downloadLimits,
+                                        [this](const QByteArray &block) {
+                                            if (file->write(block))
+                                                return true;
+                                            writeFailure = file->errorString();
+                                            return false;
+                                        });
+    reply = started;
     connect(started, &QNetworkReply::downloadProgress, this, &UpdateDialog::onDownloadProgress);
     connect(started, &QNetworkReply::finished, this, &UpdateDialog::onDownloadFinished);
 }
@@ -172,10 +198,8 @@ void UpdateDialog::onDownloadFinished()
     }
 
     QString failure = writeFailure;
-    if (failure.isEmpty() && finished->error() != QNetworkReply::NoError)
-        failure = requestTimedOut(finished) ? tr("下载超时") : finished->errorString();
-    if (failure.isEmpty() && !file->write(finished->readAll()))
-        failure = file->errorString();
+    if (failure.isEmpty())
+        failure = requestFailure(*finished);
     if (failure.isEmpty() && !file->commit(info.fileSize))
         failure = file->errorString();
     if (!failure.isEmpty()) {

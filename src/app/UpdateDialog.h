@@ -4,6 +4,7 @@
 #pragma once
 
 #include "UpdateChecker.h"
+#include "UpdateNetwork.h"
 
 #include <QDialog>
 #include <QString>
@@ -28,8 +29,11 @@ public:
     explicit UpdateDialog(const UpdateInfo &info, QWidget *parent = nullptr);
     ~UpdateDialog() override;
 
-    // A server that sends nothing for this long fails the download (default 30 s).
-    void setRequestTimeout(int milliseconds);
+    // A server that sends nothing for 30 s or takes over two hours fails the download, and
+    // so does one that sends more than the manifest's file size, or in any case more than
+    // `maxBytes` (2 GB).
+    RequestLimits requestLimits() const { return limits; }
+    void setRequestLimits(const RequestLimits &requestLimits);
 
 public slots:
     void reject() override;
@@ -58,5 +62,5 @@ private:
     std::unique_ptr<DownloadFile> file;  // the download in progress
     QString writeFailure;                // why the running download was aborted, if it was
     bool cancelling = false;
-    int requestTimeoutMs = 30000;
+    RequestLimits limits{.idleTimeoutMs = 30000, .totalTimeoutMs = 2 * 60 * 60 * 1000, .maxBytes = qint64(2) << 30};
 };

@@ -10,20 +10,16 @@
 #include "audio/Mp3Encoder.h"
 #include "audio/OggVorbisDecoder.h"
 #include "audio/ParallelRanges.h"
+#include "audio/SaveFile.h"
 #include "audio/WavCodec.h"
 
 #include <QDebug>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 
 #include <algorithm>
 #include <functional>
-
-#ifdef Q_OS_LINUX
-#include <fcntl.h>
-#endif
 
 namespace {
 
@@ -80,47 +76,28 @@ bool validWavArguments(int sampleRate, int channels, int bitDepth)
     return blockAlign <= 0xFFFF && blockAlign * sampleRate <= 0xFFFFFFFFLL;
 }
 
-// Starts the disk writes every few megabytes instead of leaving them all to the flush before
-// the rename, which then waits only for the last stretch.
-class WritebackSaveFile : public QSaveFile
+// The text of a write or commit of `file` that failed part-way: the file was created, so
+// the reason is the system's (a full disk, the file size limit), not the creation.
+QString writeFailed(const QString &filePath, const SaveFile &file)
 {
-public:
-    using QSaveFile::QSaveFile;
-
-protected:
-    qint64 writeData(const char *data, qint64 len) override
-    {
-        const qint64 done = QSaveFile::writeData(data, len);
-        unsynced += std::max<qint64>(done, 0);
-        if (unsynced >= (qint64(8) << 20)) {
-#ifdef Q_OS_LINUX
-            sync_file_range(int(handle()), 0, 0, SYNC_FILE_RANGE_WRITE); // a hint: failure changes nothing
-#endif
-            unsynced = 0;
-        }
-        return done;
-    }
-
-private:
-    qint64 unsynced = 0;
-};
+    return AudioProcessor::tr("写入文件失败: %1 (%2)").arg(filePath, file.failureReason());
+}
 
 // Writes through a temporary file beside the target and renames it over the target only
 // when everything was written, so a failed save never destroys an existing file.
 // `fill` returns an empty text on success, else the error to report.
-QString writeReplacing(const QString &filePath, const std::function<QString(QSaveFile &)> &fill)
+QString writeReplacing(const QString &filePath, const std::function<QString(SaveFile &)> &fill)
 {
-    const QString cannotCreate = AudioProcessor::tr("无法创建文件: %1").arg(filePath);
-    WritebackSaveFile file(filePath);
+    SaveFile file(filePath);
     if (!file.open(QIODevice::WriteOnly))
-        return cannotCreate;
+        return AudioProcessor::tr("无法创建文件: %1").arg(filePath);
     const QString error = fill(file);
     if (!error.isEmpty()) {
         file.cancelWriting();
         return error;
     }
-    if (file.error() != QFileDevice::NoError || !file.commit())
-        return cannotCreate;
+    if (file.error() != QFileDevice::NoError || !file.commitWhole())
+        return writeFailed(filePath, file);
     return {};
 }
 
@@ -308,7 +285,7 @@ bool AudioProcessor::saveWavFile(const QString &filePath, const QList<float> &sa
         emit errorOccurred(tr("音频数据超过4GB，无法保存为WAV: %1").arg(filePath));
         return false;
     }
-    const QString error = writeReplacing(filePath, [&](QSaveFile &file) -> QString {
+    const QString error = writeReplacing(filePath, [&](SaveFile &file) -> QString {
         const QByteArray header = WavCodec::header(samples.size(), sampleRate, channels, bitDepth);
         // Converted in slices, several at once, so a long clip never needs a second
         // full-size copy.
@@ -323,7 +300,7 @@ bool AudioProcessor::saveWavFile(const QString &filePath, const QList<float> &sa
         if (!write(header)
             || !ParallelRanges::writeInOrder((samples.size() + slice - 1) / slice,
                                              ParallelRanges::threadsForValues(samples.size()), convert, write))
-            return tr("无法创建文件: %1").arg(filePath);
+            return writeFailed(filePath, file);
         return {};
     });
     if (!error.isEmpty()) {
@@ -413,7 +390,7 @@ bool AudioProcessor::saveMp3File(const QString &filePath, const QList<float> &sa
         emit errorOccurred(tr("MP3编码器参数设置失败"));
         return false;
     }
-    const QString error = writeReplacing(filePath, [&](QSaveFile &file) -> QString {
+    const QString error = writeReplacing(filePath, [&](SaveFile &file) -> QString {
         switch (encoder.encode(samples, file)) {
         case Mp3Encoder::Result::Ok:
             return {};
@@ -422,7 +399,7 @@ bool AudioProcessor::saveMp3File(const QString &filePath, const QList<float> &sa
         case Mp3Encoder::Result::WriteFailed:
             break;
         }
-        return tr("无法创建文件: %1").arg(filePath);
+        return writeFailed(filePath, file);
     });
     if (!error.isEmpty()) {
         emit errorOccurred(error);
@@ -446,9 +423,9 @@ bool AudioProcessor::saveFlacFile(const QString &filePath, const QList<float> &s
         return false;
     }
     const int bitsPerSample = bitDepth == 24 ? 24 : 16;
-    const QString error = writeReplacing(filePath, [&](QSaveFile &file) -> QString {
+    const QString error = writeReplacing(filePath, [&](SaveFile &file) -> QString {
         if (!FlacEncoder::write(file, samples, sampleRate, channels, bitsPerSample))
-            return tr("无法创建文件: %1").arg(filePath);
+            return writeFailed(filePath, file);
         return {};
     });
     if (!error.isEmpty()) {

@@ -3,17 +3,18 @@
 // encoded into, and decoded out of, the file bytes around it piece by piece.
 #include "project/ProjectFile.h"
 
+#include "audio/SaveFile.h"
 #include "project/ExtractedStrings.h"
 #include "project/Float32Base64.h"
 #include "project/ProjectSerializer.h"
 
 #include <QFile>
-#include <QSaveFile>
 #include <QUuid>
 
 ProjectFile::SaveResult ProjectFile::save(const QString &path, const QString &name,
                                           const std::vector<TrackData> &tracks, const ProjectSettings &settings,
-                                          double currentTime, double zoom, const std::vector<TimelineMarker> &markers)
+                                          double currentTime, double zoom, const std::vector<TimelineMarker> &markers,
+                                          QString *writeFailure)
 {
     ProjectSerializer::OutgoingChannels outgoing;
     outgoing.prefix = QStringLiteral("zqp-channel-%1-").arg(QUuid::createUuid().toString(QUuid::Id128));
@@ -21,7 +22,7 @@ ProjectFile::SaveResult ProjectFile::save(const QString &path, const QString &na
                                                              &outgoing)
                                 .toJson(QJsonDocument::Indented);
 
-    QSaveFile file(path);
+    SaveFile file(path);
     if (!file.open(QIODevice::WriteOnly))
         return SaveResult::CannotOpen;
     const auto write = [&file](const char *data, qsizetype size) { return file.write(data, size) == size; };
@@ -38,11 +39,12 @@ ProjectFile::SaveResult ProjectFile::save(const QString &path, const QString &na
         done = close;
     }
     ok = ok && write(text.constData() + done, text.size() - done);
-    if (!ok) {
-        file.cancelWriting();
-        return SaveResult::ShortWrite;
-    }
-    return file.commit() ? SaveResult::Saved : SaveResult::ShortWrite;
+    if (ok && file.commitWhole())
+        return SaveResult::Saved;
+    // The temporary file goes with `file`; the old project stays as it was.
+    if (writeFailure)
+        *writeFailure = file.failureReason();
+    return SaveResult::ShortWrite;
 }
 
 ProjectFile::LoadResult ProjectFile::load(const QString &path, ProjectData &project, QString *parseError)

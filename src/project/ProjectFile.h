@@ -19,10 +19,11 @@ public:
 
     // Writes the indented JSON document byte for byte as QJsonDocument would, through a
     // temporary file that replaces `path` only when complete, so a failed save never
-    // leaves a half-written project.
+    // leaves a half-written project. On ShortWrite `writeFailure` gets the system's reason
+    // in the user's words ("磁盘空间不足").
     static SaveResult save(const QString &path, const QString &name, const std::vector<TrackData> &tracks,
                            const ProjectSettings &settings, double currentTime, double zoom,
-                           const std::vector<TimelineMarker> &markers);
+                           const std::vector<TimelineMarker> &markers, QString *writeFailure = nullptr);
 
     // Fills `project` as ProjectSerializer::loadProject does; on NotJson `parseError` holds
     // the parser's message. `project` is untouched unless the result is Loaded.

@@ -2,7 +2,9 @@
 // The project flows through the window's own actions and dialogs: new projects, save and
 // open round trips, file names, unsaved work, failed and interrupted saves, bad files.
 #include "AppTestSupport.h"
+#include "FailingDisk.h"
 #include "ProjectFixture.h"
+#include "Requirement.h"
 
 #include "app/MainWindow.h"
 #include "editor/AudioEditorPage.h"
@@ -26,7 +28,7 @@
 
 #include <gtest/gtest.h>
 
-#include <csignal>
+#include <optional>
 #include <random>
 
 namespace {
@@ -477,24 +479,46 @@ QList<float> loadedSamples(const QString &path)
     return project.tracks[0].audioClips[0].samples;
 }
 
-TEST_F(ProjectFlowsTest, ASaveThatHitsTheFileSizeLimitKeepsTheOldProject)
+// A save cut short part-way keeps the old project, leaves no temporary file and says why.
+TEST_F(ProjectFlowsTest, ASaveCutShortKeepsTheOldProjectAndSaysWhy)
 {
-    const QString path = file(QStringLiteral("limited.zqp"));
-    const QString frames = QStringLiteral("200000");  // about a megabyte of Base64
-    ASSERT_EQ(runSaveChild({path, frames, QStringLiteral("1")}).exitCode, 0);
-    const QByteArray old = contents(path);
-    ASSERT_GT(old.size(), 1000000);
+    const struct
+    {
+        const char *name;
+        bool fullDisk;  // else the file size limit
+        const char *reason;
+    } cases[] = {
+        {"the file size limit", false, "文件超过了系统允许的大小"},
+        {"a full disk", true, "磁盘空间不足"},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        std::optional<SmallDisk> disk;
+        if (c.fullDisk) {
+            disk.emplace(512 * 1024);
+            ZENTRIQ_REQUIRE(disk->mounted(), "mounting a small tmpfs needs root");
+        }
+        const QString folder = disk ? disk->path() : dir.path();
+        const QString path = QDir(folder).filePath(QStringLiteral("limited.zqp"));
+        ASSERT_EQ(runSaveChild({path, QStringLiteral("20000"), QStringLiteral("1")}).exitCode, 0);
+        const QByteArray old = contents(path);
+        ASSERT_GT(old.size(), 100000);
 
-    const ChildResult result = runSaveChild({path, frames, QStringLiteral("2"), QStringLiteral("65536")});
-    EXPECT_EQ(result.exitCode, 1);
-    const qsizetype at = result.lines.indexOf(QStringLiteral("saving"));
-    ASSERT_GE(at, 0);
-    ASSERT_GE(result.lines.size(), at + 4);
-    EXPECT_EQ(result.lines[at + 1], QStringLiteral("failed"));
-    EXPECT_EQ(result.lines[at + 2], QStringLiteral("保存失败"));
-    EXPECT_EQ(result.lines[at + 3], QStringLiteral("写入文件不完整: %1").arg(path));
-    EXPECT_EQ(contents(path), old);
-    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden).size(), 1) << "no temporary file is left";
+        // About a megabyte of Base64: past the limit and past the disk's room.
+        QStringList arguments{path, QStringLiteral("200000"), QStringLiteral("2")};
+        if (!c.fullDisk)
+            arguments << QStringLiteral("65536");
+        const ChildResult result = runSaveChild(arguments);
+        EXPECT_EQ(result.exitCode, 1);
+        const qsizetype at = result.lines.indexOf(QStringLiteral("saving"));
+        ASSERT_GE(at, 0);
+        ASSERT_GE(result.lines.size(), at + 4);
+        EXPECT_EQ(result.lines[at + 1], QStringLiteral("failed"));
+        EXPECT_EQ(result.lines[at + 2], QStringLiteral("保存失败"));
+        EXPECT_EQ(result.lines[at + 3], QStringLiteral("写入文件不完整: %1 (%2)").arg(path, QString::fromUtf8(c.reason)));
+        EXPECT_EQ(contents(path), old);
+        EXPECT_EQ(QDir(folder).entryList(QDir::Files | QDir::Hidden).size(), 1) << "no temporary file is left";
+    }
 }
 
 TEST_F(ProjectFlowsTest, AKilledSaveLeavesEitherTheOldOrTheNewProject)

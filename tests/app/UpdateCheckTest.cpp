@@ -9,14 +9,18 @@
 #include "app/MainWindow.h"
 #include "app/UpdateChecker.h"
 #include "app/UpdateDialog.h"
+#include "app/UpdateNetwork.h"
 
 #include <QAction>
 #include <QElapsedTimer>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QLabel>
+#include <QMetaEnum>
 #include <QNetworkAccessManager>
 #include <QSignalSpy>
+#include <QSslConfiguration>
+#include <QUrl>
 #include <QTest>
 
 #include <gtest/gtest.h>
@@ -28,14 +32,20 @@
 
 namespace {
 
-QByteArray manifest(const QString &version, const QString &downloadUrl = QStringLiteral("https://127.0.0.1/App.exe"))
+QByteArray manifestWithNotes(const QString &notes, const QString &version = QStringLiteral("0.2.0"),
+                             const QString &downloadUrl = QStringLiteral("https://127.0.0.1/App.exe"))
 {
     return QJsonDocument(QJsonObject{{"version", version},
                                      {"build", 12},
                                      {"downloadUrl", downloadUrl},
-                                     {"releaseNotes", "修复了一些问题"},
+                                     {"releaseNotes", notes},
                                      {"fileSize", 1024}})
         .toJson();
+}
+
+QByteArray manifest(const QString &version, const QString &downloadUrl = QStringLiteral("https://127.0.0.1/App.exe"))
+{
+    return manifestWithNotes(QStringLiteral("修复了一些问题"), version, downloadUrl);
 }
 
 // Everything that showed over each window: message boxes ("box title: text", answered with
@@ -87,6 +97,13 @@ std::unique_ptr<QSignalSpy> requestsOf(MainWindow &window)
                                         &QNetworkAccessManager::finished);
 }
 
+void setIdleTimeout(UpdateChecker &checker, int milliseconds)
+{
+    RequestLimits limits = checker.requestLimits();
+    limits.idleTimeoutMs = milliseconds;
+    checker.setRequestLimits(limits);
+}
+
 QString refusedUrl()
 {
     return QStringLiteral("http://127.0.0.1:%1/update.json").arg(closedPort());
@@ -135,6 +152,42 @@ TEST(UpdateVersions, ComparesMajorMinorPatch)
     EXPECT_EQ((std::vector{major, minor, patch}), (std::vector{3, 4, 0}));
 }
 
+// A reply that failed with `code` and the network library's English text.
+class FailedReply : public QNetworkReply
+{
+public:
+    FailedReply(NetworkError code, const QString &english)
+    {
+        setError(code, english);
+        setAttribute(QNetworkRequest::HttpStatusCodeAttribute, 500);
+        open(QIODevice::ReadOnly);
+    }
+    void abort() override {}
+
+protected:
+    qint64 readData(char *, qint64) override { return -1; }
+};
+
+TEST(UpdateFailureTexts, EveryNetworkErrorReadsInChinese)
+{
+    const QString english = QStringLiteral("Host update.example not found");
+    const QMetaEnum errors = QMetaEnum::fromType<QNetworkReply::NetworkError>();
+    for (int i = 0; i < errors.keyCount(); ++i) {
+        const auto code = QNetworkReply::NetworkError(errors.value(i));
+        if (code == QNetworkReply::NoError)
+            continue;
+        SCOPED_TRACE(errors.key(i));
+        const FailedReply reply(code, english);
+        const QString text = requestFailure(reply);
+        // Chinese words, and of Latin letters only an HTTP status.
+        EXPECT_TRUE(std::any_of(text.begin(), text.end(), [](QChar c) { return c.script() == QChar::Script_Han; }))
+            << text.toStdString();
+        const QString rest = QString(text).remove(QStringLiteral("HTTP"));
+        EXPECT_FALSE(std::any_of(rest.begin(), rest.end(), [](QChar c) { return c.script() == QChar::Script_Latin; }))
+            << text.toStdString();
+    }
+}
+
 TEST(UpdateCheck, ReadsTheManifestAndSendsItsUserAgent)
 {
     UpdateTestServer server;
@@ -178,7 +231,7 @@ TEST(UpdateCheck, ReadsTheManifestAndSendsItsUserAgent)
 }
 
 enum class Answer { Update, UpToDate, Failure };
-enum class Where { Served, Missing, Hangs, Refused };
+enum class Where { Served, Missing, Hangs, Refused, Endless, RedirectedHere, RedirectedAway };
 
 struct ManifestCase
 {
@@ -201,9 +254,16 @@ const std::vector<ManifestCase> &manifestCases()
         {"empty downloadUrl", Where::Served, manifest("0.2.0", ""), Answer::Failure, "更新数据缺少必要字段"},
         {"not JSON", Where::Served, "<html>update</html>", Answer::Failure, "更新数据格式错误"},
         {"a JSON array", Where::Served, "[" + manifest("0.2.0") + "]", Answer::Failure, "更新数据格式错误"},
-        {"404", Where::Missing, {}, Answer::Failure, "网络错误: ..."},
-        {"refused connection", Where::Refused, {}, Answer::Failure, "网络错误: ..."},
+        {"404", Where::Missing, {}, Answer::Failure, "网络错误: 服务器上没有这个文件 (HTTP 404)"},
+        {"refused connection", Where::Refused, {}, Answer::Failure, "网络错误: 服务器拒绝连接"},
         {"server never answers", Where::Hangs, {}, Answer::Failure, "网络错误: 请求超时"},
+        {"a manifest over 1 MB", Where::Served, manifestWithNotes(QString(1100000, QLatin1Char('x'))),
+         Answer::Failure, "网络错误: 服务器发送的数据超过了上限 (1048576 字节)"},
+        {"a server that never stops sending", Where::Endless, manifest("0.2.0"), Answer::Failure,
+         "网络错误: 服务器发送的数据超过了上限 (1048576 字节)"},
+        {"a redirect on the same host", Where::RedirectedHere, manifest("0.2.0"), Answer::Update},
+        {"a redirect to another host", Where::RedirectedAway, manifest("0.2.0"), Answer::Failure,
+         "网络错误: 服务器重定向到了不允许的地址"},
     };
     return cases;
 }
@@ -221,6 +281,17 @@ QString manifestUrl(UpdateTestServer &server, const ManifestCase &c, int index)
         return server.url(name + "?hang=1");
     case Where::Refused:
         return refusedUrl();
+    case Where::Endless:
+        server.write(name.mid(1), c.body);
+        return server.url(name + "?endless=1");
+    case Where::RedirectedHere:
+    case Where::RedirectedAway: {
+        server.write(name.mid(1), c.body);
+        QUrl target(server.url(name));
+        if (c.where == Where::RedirectedAway)
+            target.setHost(QStringLiteral("localhost"));
+        return server.url("/moved.json?redirect=" + QUrl::toPercentEncoding(target.toString()));
+    }
     }
     return QString();
 }
@@ -284,14 +355,22 @@ TEST_F(UpdateCheckTest, SilentCheckAfterStartShowsOnlyAnUpdate)
     for (size_t i = 0; i < cases.size(); ++i) {
         const ScopedEnv address("ZENTRIQ_UPDATE_URL", manifestUrl(server, cases[i], int(i)).toUtf8());
         windows.push_back(std::make_unique<MainWindow>());
-        checkerOf(*windows.back())->setRequestTimeout(500);
+        setIdleTimeout(*checkerOf(*windows.back()), 2000);
         finished.push_back(requestsOf(*windows.back()));
     }
     const auto allFinished = [&] {
         return std::all_of(finished.begin(), finished.end(), [](const auto &spy) { return spy->count() == 1; });
     };
     EXPECT_TRUE(QTest::qWaitFor(allFinished, 20000));
-    QTest::qWait(300);  // a dialog opens once the reply is done with
+    // A dialog opens once the reply is done with, one window after another.
+    const auto updatesShown = [&] {
+        for (size_t i = 0; i < cases.size(); ++i)
+            if (cases[i].answer == Answer::Update && recorder.over(windows[i].get()).isEmpty())
+                return false;
+        return true;
+    };
+    EXPECT_TRUE(QTest::qWaitFor(updatesShown, 20000));
+    QTest::qWait(300);  // and nothing else shows meanwhile
     for (size_t i = 0; i < cases.size(); ++i) {
         SCOPED_TRACE(cases[i].name);
         expectShown(recorder.over(windows[i].get()), cases[i], true);
@@ -311,7 +390,7 @@ TEST_F(UpdateCheckTest, ManualCheckFromTheHelpMenuShowsOneAnswer)
         SCOPED_TRACE(cases[i].name);
         MainWindow &window = *windows[i];
         checkerOf(window)->setUpdateUrl(manifestUrl(server, cases[i], int(i)));
-        checkerOf(window)->setRequestTimeout(500);
+        setIdleTimeout(*checkerOf(window), 2000);
         QElapsedTimer clock;
         clock.start();
         const int ticksBefore = ticks;
@@ -319,12 +398,28 @@ TEST_F(UpdateCheckTest, ManualCheckFromTheHelpMenuShowsOneAnswer)
         EXPECT_TRUE(QTest::qWaitFor([&] { return !recorder.over(&window).isEmpty(); }, 10000));
         if (cases[i].where == Where::Hangs) {
             // Timed out, not failed at once, and the program went on meanwhile.
-            EXPECT_GE(clock.elapsed(), 450);
+            EXPECT_GE(clock.elapsed(), 1900);
             EXPECT_GE(ticks - ticksBefore, 10);
         }
         QTest::qWait(300);
         expectShown(recorder.over(&window), cases[i], false);
     }
+}
+
+// A server that keeps the request alive with a byte now and then is cut off by the time
+// limit, which the stall timer never reaches.
+TEST_F(UpdateCheckTest, ADripThatNeverEndsIsCutOffByTheTimeLimit)
+{
+    server.write(QStringLiteral("drip.json"), manifest(QStringLiteral("0.2.0")));
+    UpdateChecker checker;
+    checker.setUpdateUrl(server.url("/drip.json?drip=1"));
+    RequestLimits limits = checker.requestLimits();
+    limits.totalTimeoutMs = 1000;
+    checker.setRequestLimits(limits);
+    QSignalSpy failed(&checker, &UpdateChecker::checkFailed);
+    checker.checkForUpdates(false);
+    ASSERT_TRUE(failed.wait(20000));
+    EXPECT_EQ(failed.first().first().toString(), QStringLiteral("网络错误: 请求用时过长"));
 }
 
 TEST_F(UpdateCheckTest, EachManualCheckEndsInOneBox)
@@ -338,7 +433,7 @@ TEST_F(UpdateCheckTest, EachManualCheckEndsInOneBox)
         return reached;
     };
     UpdateChecker *checker = checkerOf(*window);
-    checker->setRequestTimeout(500);
+    setIdleTimeout(*checker, 500);
 
     checkUpdatesAction(*window)->trigger();
     ASSERT_TRUE(shows(1));
@@ -403,6 +498,67 @@ TEST_F(UpdateCheckTest, AnUpdateNeverOpensASecondDialog)
     const auto again = answerNextDialog<UpdateDialog>([](UpdateDialog *dialog) { dialog->reject(); }, 500);
     QTest::qWait(700);
     EXPECT_FALSE(*again);
+}
+
+// Makes this process trust `certificate` while it lives.
+class TrustedCertificate
+{
+public:
+    explicit TrustedCertificate(const QString &certificate) : previous(QSslConfiguration::defaultConfiguration())
+    {
+        QSslConfiguration trusting = previous;
+        trusting.addCaCertificates(certificate);
+        QSslConfiguration::setDefaultConfiguration(trusting);
+    }
+    ~TrustedCertificate() { QSslConfiguration::setDefaultConfiguration(previous); }
+    TrustedCertificate(const TrustedCertificate &) = delete;
+    TrustedCertificate &operator=(const TrustedCertificate &) = delete;
+
+private:
+    QSslConfiguration previous;
+};
+
+// Over HTTPS a redirect on the same host is followed, but never one to plain HTTP, even to an
+// address the check would fetch from directly.
+TEST(UpdateCheckTls, NoRedirectFromHttpsToHttp)
+{
+    ZENTRIQ_REQUIRE(toolAvailable(QStringLiteral("openssl")), "openssl is not installed");
+    const TestCertificate certificate;
+    ASSERT_TRUE(certificate.made()) << "openssl made no certificate";
+    UpdateTestServer secure(certificate.tls());
+    UpdateTestServer plain;
+    ZENTRIQ_REQUIRE(secure.started() && plain.started(), "python3 cannot run the local web server");
+    secure.write(QStringLiteral("update.json"), manifest(QStringLiteral("0.2.0")));
+    plain.write(QStringLiteral("update.json"), manifest(QStringLiteral("0.2.0")));
+    const UpdateSurroundings surroundings(plain.url("/update.json"));
+    const TrustedCertificate trusted(certificate.certificate());
+    const auto redirectTo = [&](const QString &url) {
+        return secure.url("/moved.json?redirect=" + QUrl::toPercentEncoding(url));
+    };
+    const struct
+    {
+        const char *name;
+        QString url;
+        QString failure;  // empty: the update is found
+    } cases[] = {
+        {"served over HTTPS", secure.url("/update.json"), {}},
+        {"redirected on the same host", redirectTo(secure.url("/update.json")), {}},
+        {"redirected to plain HTTP", redirectTo(plain.url("/update.json")),
+         QStringLiteral("网络错误: 服务器重定向到了不允许的地址")},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        UpdateChecker checker;
+        checker.setUpdateUrl(c.url);
+        QSignalSpy available(&checker, &UpdateChecker::updateAvailable);
+        QSignalSpy failed(&checker, &UpdateChecker::checkFailed);
+        checker.checkForUpdates(false);
+        ASSERT_TRUE(QTest::qWaitFor([&] { return available.count() + failed.count() > 0; }, 20000));
+        const QString failure = failed.isEmpty() ? QString() : failed.first().first().toString();
+        EXPECT_EQ(failure, c.failure);
+        EXPECT_EQ(available.count(), c.failure.isEmpty() ? 1 : 0);
+    }
+    EXPECT_TRUE(plain.requests().isEmpty()) << "the redirect to plain HTTP was followed";
 }
 
 } // namespace

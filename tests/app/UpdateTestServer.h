@@ -72,6 +72,33 @@ private:
     QString log;
 };
 
+// A self-signed certificate for 127.0.0.1 and its key in a folder of their own, made by
+// openssl, for UpdateTestServer's `tls`.
+class TestCertificate
+{
+public:
+    TestCertificate()
+    {
+        const QString cert = keys.filePath(QStringLiteral("cert.pem"));
+        const QString key = keys.filePath(QStringLiteral("key.pem"));
+        const ToolResult made = runTool(QStringLiteral("openssl"),
+                                        {"req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "1", "-subj",
+                                         "/CN=127.0.0.1", "-addext", "subjectAltName=IP:127.0.0.1", "-keyout", key,
+                                         "-out", cert});
+        if (made.ok())
+            files = {cert, key};
+    }
+
+    bool made() const { return !files.isEmpty(); }
+    QString certificate() const { return files.value(0); }
+    // The certificate and its key.
+    QStringList tls() const { return files; }
+
+private:
+    QTemporaryDir keys;
+    QStringList files;
+};
+
 // A port on 127.0.0.1 that nothing listens on: connections to it are refused.
 inline int closedPort()
 {

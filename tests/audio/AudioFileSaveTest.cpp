@@ -2,24 +2,26 @@
 // Written WAV, FLAC and MP3 files checked by independent tools (ffprobe, ffmpeg, flac,
 // metaflac, mpg123), and failed saves that must leave an existing file alone.
 #include "AudioOracles.h"
+#include "FailingDisk.h"
 #include "OracleTool.h"
+#include "Requirement.h"
 #include "TestFiles.h"
 
 #include "audio/AudioProcessor.h"
 #include "audio/WavCodec.h"
 
 #include <QDir>
+#include <QFile>
 #include <QtEndian>
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cmath>
-#include <csignal>
 #include <limits>
 #include <numbers>
+#include <optional>
 #include <random>
-#include <sys/resource.h>
 
 namespace {
 
@@ -461,48 +463,66 @@ INSTANTIATE_TEST_SUITE_P(
         FailedSaveCase{"OggHasNoWriter", "a.ogg", 44100, 3, 16, "不支持保存的音频格式: ogg"}),
     [](const auto &info) { return std::string(info.param.name); });
 
-// A full disk, simulated by a file size limit on this process.
-class FileSizeLimit
+// A save cut short part-way names the system's reason rather than the creation of the file,
+// leaves no temporary file, and keeps the file it would have replaced.
+struct CutShortCase
 {
-public:
-    explicit FileSizeLimit(rlim_t bytes)
-    {
-        previousHandler = std::signal(SIGXFSZ, SIG_IGN);
-        getrlimit(RLIMIT_FSIZE, &previous);
-        rlimit limited = previous;
-        limited.rlim_cur = bytes;
-        setrlimit(RLIMIT_FSIZE, &limited);
-    }
-    ~FileSizeLimit()
-    {
-        setrlimit(RLIMIT_FSIZE, &previous);
-        std::signal(SIGXFSZ, previousHandler);
-    }
-
-private:
-    rlimit previous{};
-    void (*previousHandler)(int) = nullptr;
+    const char *name;
+    bool fullDisk;  // else the file size limit
+    const char *reason;
 };
 
-TEST(FailedSave, FullDiskIsAFailureAndKeepsTheExistingFile)
+void PrintTo(const CutShortCase &c, std::ostream *os)
 {
+    *os << c.name;
+}
+
+class CutShortSaveTest : public ::testing::TestWithParam<CutShortCase>
+{
+};
+
+TEST_P(CutShortSaveTest, NamesTheCauseAndKeepsTheExistingFile)
+{
+    const CutShortCase &c = GetParam();
+    constexpr qint64 room = 64 * 1024;
     for (const char *name : {"full.wav", "full.flac", "full.mp3"}) {
         SCOPED_TRACE(name);
+        std::optional<SmallDisk> disk;
+        if (c.fullDisk) {
+            disk.emplace(room);
+            ZENTRIQ_REQUIRE(disk->mounted(), "mounting a small tmpfs needs root");
+        }
         TestFiles files;
+        const QString folder = disk ? disk->path() : files.path(QString());
+        const QString path = QDir(folder).filePath(QString::fromUtf8(name));
         const QByteArray precious("yesterday's mix");
-        const QString path = files.write(name, precious);
+        {
+            QFile file(path);
+            ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+            file.write(precious);
+        }
         AudioProcessor processor;
         SignalLog log(processor);
         bool saved = true;
         {
-            FileSizeLimit limit(64 * 1024);
+            std::optional<FileSizeLimit> limit;
+            if (!c.fullDisk)
+                limit.emplace(room);
             saved = processor.saveAudioFile(path, testSignal(200000, 2), 44100, 2, 16);
         }
         EXPECT_FALSE(saved);
-        EXPECT_EQ(log.errors, QStringList{QString("无法创建文件: %1").arg(path)});
-        EXPECT_EQ(files.read(name), precious);
+        EXPECT_EQ(log.errors, QStringList{QString("写入文件失败: %1 (%2)").arg(path, QString::fromUtf8(c.reason))});
+        QFile kept(path);
+        ASSERT_TRUE(kept.open(QIODevice::ReadOnly));
+        EXPECT_EQ(kept.readAll(), precious);
+        EXPECT_EQ(QDir(folder).entryList(QDir::Files | QDir::Hidden), QStringList{QString::fromUtf8(name)});
     }
 }
+
+INSTANTIATE_TEST_SUITE_P(FailedSave, CutShortSaveTest,
+                         ::testing::Values(CutShortCase{"FullDisk", true, "磁盘空间不足"},
+                                           CutShortCase{"FileSizeLimit", false, "文件超过了系统允许的大小"}),
+                         [](const auto &info) { return std::string(info.param.name); });
 
 TEST(FailedSave, MissingFolderCannotBeCreated)
 {

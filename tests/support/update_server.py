@@ -8,6 +8,9 @@ The query decides what is sent, whatever the path says:
   file=NAME   send FOLDER/NAME (default: the last component of the path); missing: 404
   length=0    no Content-Length: the body ends when the connection closes
   slow=1      the header and the first 1 KiB at once, then 1 KiB every 0.1 s
+  endless=1   after the file, filler bytes as fast as the client takes them, with no end
+  drip=1      the header at once, then one byte of the file every 0.1 s, with no end
+  redirect=U  answer 302 with the address U
   hang=1      read the request and never answer
 Every answer ends by itself within 60 s, and the server stops by itself after --lifetime
 seconds (default 900) if nobody stops it sooner. --tls CERT KEY serves HTTPS with that
@@ -32,6 +35,12 @@ class Handler(BaseHTTPRequestHandler):
         if query.get("hang") == "1":
             time.sleep(LONGEST_ANSWER_S)
             return
+        if "redirect" in query:
+            self.send_response(302)
+            self.send_header("Location", query["redirect"])
+            self.send_header("Content-Length", "0")
+            self.end_headers()
+            return
         name = query.get("file") or unquote(url.path.rsplit("/", 1)[-1])
         path = os.path.join(self.server.folder, os.path.basename(name))
         if not os.path.isfile(path):
@@ -39,24 +48,38 @@ class Handler(BaseHTTPRequestHandler):
             return
         with open(path, "rb") as f:
             body = f.read()
+        endless = query.get("endless") == "1" or query.get("drip") == "1"
         self.send_response(200)
         self.send_header("Content-Type", "application/octet-stream")
-        if query.get("length") != "0":
+        if query.get("length") != "0" and not endless:
             self.send_header("Content-Length", str(len(body)))
         self.end_headers()
-        if query.get("slow") != "1":
+        if query.get("slow") == "1":
+            self.send_in_pieces(body, 1024, 0.1)
+        elif query.get("drip") == "1":
+            self.send_in_pieces(body + b" " * (LONGEST_ANSWER_S * 10), 1, 0.1)
+        elif query.get("endless") == "1":
+            self.send_in_pieces(body, len(body) or 1, 0)
+            self.send_in_pieces(b"a" * (1 << 16), 1 << 16, 0, repeat=True)
+        else:
             self.wfile.write(body)
-            return
+
+    def send_in_pieces(self, data, size, pause, repeat=False):
+        """Sends `data` in pieces of `size` bytes with `pause` seconds between them (again and
+        again with `repeat`), until the client goes or the longest answer is over."""
         deadline = time.monotonic() + LONGEST_ANSWER_S
         try:
-            for start in range(0, len(body), 1024):
-                if time.monotonic() > deadline:
+            while True:
+                for start in range(0, len(data), size):
+                    if time.monotonic() > deadline:
+                        return
+                    self.wfile.write(data[start:start + size])
+                    self.wfile.flush()
+                    time.sleep(pause)
+                if not repeat:
                     return
-                self.wfile.write(body[start:start + 1024])
-                self.wfile.flush()
-                time.sleep(0.1)
         except (BrokenPipeError, ConnectionResetError):
-            pass  # the client cancelled
+            pass  # the client went
 
     def log_message(self, format, *args):
         pass
