@@ -19,6 +19,7 @@
 #include "audio/ParallelRanges.h"
 #include "plugins/AudioPluginBridge.h"
 #include "plugins/widgets/VST3EditorWindow.h"
+#include "project/ProjectLimits.h"
 #include "project/UndoCommands.h"
 #include "video/widgets/VideoPlayerDialog.h"
 
@@ -407,7 +408,8 @@ void MultiTrackEditorPage::setupTransportBar()
 
 void MultiTrackEditorPage::setSampleRate(int rate)
 {
-    if (rate == sampleRate || rate < 1)
+    // At 1 Hz one engine block would play for minutes.
+    if (rate == sampleRate || !ProjectLimits::supportedSampleRate(rate))
         return;
     sampleRate = rate;
     replaceEngine();

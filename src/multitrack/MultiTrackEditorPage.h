@@ -66,7 +66,8 @@ public:
     ~MultiTrackEditorPage() override;
 
     // Project-level operations the shell's flows call.
-    // A rate below 1 is ignored, so no engine or plug-in ever runs at it.
+    // A rate outside ProjectLimits (8 kHz to 384 kHz) is ignored, so no engine or plug-in
+    // ever runs at it.
     void setSampleRate(int rate);
     void clearTracks();
     void addTrack(TrackType type, const QList<float> &samples, int sampleRate, const QString &name,

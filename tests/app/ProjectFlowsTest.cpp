@@ -440,6 +440,74 @@ TEST_F(ProjectFlowsTest, LoadedSettingsNeverReachTheEditorOutOfRange)
     }
 }
 
+// `count` copies of `item`, comma-separated.
+QByteArray repeated(const QByteArray &item, int count)
+{
+    QByteArray text;
+    for (int i = 0; i < count; ++i)
+        text += (i > 0 ? "," : "") + item;
+    return text;
+}
+
+TEST_F(ProjectFlowsTest, AProjectOfMoreThanTheEditorShowsIsRefusedWithItsCount)
+{
+    const QByteArray notes = R"({"notes": [)" + repeated("{}", 500001) + "]}";
+    const struct
+    {
+        const char *name;
+        QByteArray tracks;
+        QString text;
+    } cases[] = {
+        {"tracks", repeated("{}", 1001), QStringLiteral("项目有 1001 条轨道，超过了本程序能显示的 1000 条，无法打开。")},
+        {"clips", R"({"audioBlocks": [)" + repeated("{}", 100001) + "]}",
+         QStringLiteral("项目有 100001 个片段，超过了本程序能显示的 100000 个，无法打开。")},
+        {"notes", R"({"type": "midi", "midiClips": [)" + notes + "," + notes + "]}",
+         QStringLiteral("项目有 1000002 个音符，超过了本程序能显示的 1000000 个，无法打开。")},
+    };
+    const QString openPath = file(QStringLiteral("open.zqp"));
+    MainWindow window;
+    window.openNewProject(QStringLiteral("multi"), 48000, 24, false);
+    multiOf(window)->addTrack(TrackType::Audio, seededSamples(100, 5), 48000, QStringLiteral("kept"), {});
+    ASSERT_TRUE(window.saveProject(openPath));
+    const std::vector<TrackData> tracks = multiOf(window)->tracks;
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        const QString path = file(QStringLiteral("big.zqp"));
+        writeFile(path, R"({"version": "1.0.0", "tracks": [)" + c.tracks + "]}");
+        const MessageBoxAnswer box = answerNextMessageBox(QMessageBox::Ok);
+        EXPECT_FALSE(window.loadProject(path));
+        ASSERT_TRUE(*box.answered);
+        EXPECT_EQ(*box.title, QStringLiteral("打开失败"));
+        EXPECT_EQ(*box.text, c.text);
+        EXPECT_EQ(multiOf(window)->tracks, tracks);
+        EXPECT_EQ(window.projectPath, openPath);
+    }
+}
+
+TEST_F(ProjectFlowsTest, RatesNoDeviceUsesOpenAt44100WithANotice)
+{
+    const QByteArray clip = R"({"audioData": {"type": "embedded", "sampleRate": 1, "channels": [[0.5, -0.5]]}})";
+    const QString path = file(QStringLiteral("rates.zqp"));
+    writeFile(path, R"({"version": "1.0.0", "settings": {"sampleRate": 500000}, "tracks": [{"audioBlocks": [)" + clip +
+                        "," + clip + "]}]}");
+    MainWindow window;
+    ASSERT_TRUE(window.loadProject(path));
+    MultiTrackEditorPage *page = multiOf(window);
+    EXPECT_EQ(page->sampleRate, 44100);
+    ASSERT_EQ(page->tracks.size(), 1u);
+    for (const AudioClip &loaded : page->tracks[0].audioClips)
+        EXPECT_EQ(loaded.sampleRate, 44100);
+    // Told without stopping the window: the project is open behind it.
+    const QMessageBox *notice = nullptr;
+    for (const QMessageBox *box : window.findChildren<QMessageBox *>())
+        if (box->isVisible())
+            notice = box;
+    ASSERT_NE(notice, nullptr);
+    EXPECT_EQ(notice->windowTitle(), QStringLiteral("打开项目"));
+    EXPECT_EQ(notice->text(), QStringLiteral("项目中的采样率 500000 Hz、1 Hz 不在支持的范围（8000–384000 Hz）内，"
+                                             "已按 44100 Hz 读取。"));
+}
+
 TEST_F(ProjectFlowsTest, ASaveIntoAFolderThatDoesNotExistSaysSo)
 {
     MainWindow window;

@@ -166,6 +166,23 @@ TEST(MultiTrackPage, SetSampleRateIgnoresUnusableRates)
     EXPECT_EQ(page.sampleRate, 96000);
 }
 
+TEST(MultiTrackPage, SetSampleRateTakesOnlyRatesDevicesAndFilesUse)
+{
+    // A project at 1 Hz would play one 512-frame block for 512 s.
+    const struct
+    {
+        int rate;
+        int expected;
+    } cases[] = {{1, 48000}, {7999, 48000}, {8000, 8000}, {384000, 384000}, {384001, 48000}};
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.rate);
+        MultiTrackEditorPage page(nullptr);
+        page.setSampleRate(48000);
+        page.setSampleRate(c.rate);
+        EXPECT_EQ(page.sampleRate, c.expected);
+    }
+}
+
 // Row i shows track i, carries index i and points at tracks[i].
 void expectRowsMirrorTracks(const MultiTrackEditorPage &page)
 {
