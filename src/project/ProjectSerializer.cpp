@@ -511,8 +511,8 @@ AudioClip ProjectSerializer::deserializeAudioClip(const QJsonObject &object, Rea
             if (mono->failed()) {
                 context.failed = true;
             } else {
-                clip.samples.resize(mono->floatCount());
-                nonFinite += mono->moveTo(clip.samples.data(), clip.samples.size(), 1);
+                nonFinite += mono->replacedCount();
+                clip.samples = mono->take();
             }
         }
         if (channels.size() > 2 && !context.failed) {
@@ -524,8 +524,9 @@ AudioClip ProjectSerializer::deserializeAudioClip(const QJsonObject &object, Rea
             } else {
                 const qsizetype frames = std::min(left->floatCount(), right->floatCount());
                 clip.stereoSamples.resize(2 * frames);
-                nonFinite += left->moveTo(clip.stereoSamples.data(), frames, 2);
-                nonFinite += right->moveTo(clip.stereoSamples.data() + 1, frames, 2);
+                nonFinite += left->replacedCount() + right->replacedCount();
+                left->moveTo(clip.stereoSamples.data(), frames, 2);
+                right->moveTo(clip.stereoSamples.data() + 1, frames, 2);
             }
         }
         if (context.failed) {

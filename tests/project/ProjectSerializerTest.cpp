@@ -474,8 +474,9 @@ TEST(ProjectDocument, MoreThanTheEditorCanShowIsRefusedUntouched)
         ASSERT_EQ(ProjectFile::read(buffer, project, nullptr, &report), c.expected);
         EXPECT_EQ(report.excess, c.excess);
         EXPECT_EQ(report.declared, c.declared);
-        if (c.expected != R::Loaded)
+        if (c.expected != R::Loaded) {
             EXPECT_EQ(project, before);
+        }
     }
 }
 
