@@ -274,33 +274,9 @@ void MainWindow::applyLoadedProject(const ProjectData &project)
     page.midiFileTempo = project.settings.midiFileTempo;
     page.bitDepth = validBitDepth(project.settings.bitDepth);
 
-    for (const TrackData &record : project.tracks) {
-        if (record.type == TrackType::Midi) {
-            const MidiClip first = record.midiClips.empty() ? MidiClip() : record.midiClips.front();
-            page.addMidiTrack(record.name, first.notes, first.duration);
-        } else {
-            const AudioClip first = record.audioClips.empty() ? AudioClip() : record.audioClips.front();
-            page.addTrack(TrackType::Audio, first.samples, first.sampleRate, record.name, first.stereoSamples);
-        }
-        TrackData &track = page.tracks.back();
-        track.audioClips = record.audioClips;
-        track.midiClips = record.midiClips;
-        track.color = record.color;
-        track.volume = record.volume;
-        track.pan = record.pan;
-        track.muted = record.muted;
-        track.solo = record.solo;
-        track.envelopeEnabled = record.envelopeEnabled;
-        track.volumeEnvelope = record.volumeEnvelope;
-        if (record.type == TrackType::Midi) {
-            track.instrumentIndex = record.instrumentIndex;
-            track.midiChannel = record.midiChannel;
-        }
-    }
+    page.appendLoadedTracks(project.tracks);
     page.setMarkers(project.markers);
-    // The rows were filled before the loop above overwrote their records.
-    page.rebuildTrackRows();
-    // Drops the add-track steps above: after a load there is nothing to undo.
+    // After a load there is nothing to undo.
     page.undoStack->clear();
 }
 
