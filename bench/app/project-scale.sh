@@ -4,6 +4,7 @@
 #   - opening a busy project (default 64 tracks of 50 clips of 2 s, project_file_tool busy)
 #     through the open action in a shown 1600 x 900 window until its layouts settled, with
 #     the peak memory the open added, then closing the project and tearing the window down;
+#     beside it ProjectFile::load of the same file alone, what its audio costs;
 #   - adding 1000 empty audio tracks to a shown multitrack page (multitrack_bench), the time
 #     and the resident memory per track;
 #   - opening a project of 10,000 empty tracks, once.
@@ -27,7 +28,7 @@ median() { sort -g | awk '{v[NR] = $1} END {print (NR % 2) ? v[(NR + 1) / 2] : (
 # The number after `word` on the line that has it.
 after() { grep -o "$1 [0-9.]*" | head -1 | awk '{print $2}'; }
 
-open_ms=() open_peak=() close_ms=() teardown_ms=() add_ms=() add_kib=()
+open_ms=() open_peak=() close_ms=() teardown_ms=() add_ms=() add_kib=() load_ms=()
 for run in $(seq "$runs"); do
   out=$("$bench/media-flow-tool" project-open "$work/busy.zqp" shown 2>"$work/err") \
     || { cat "$work/err" >&2; exit 1; }
@@ -35,6 +36,7 @@ for run in $(seq "$runs"); do
   open_peak+=("$(echo "$out" | grep -o 'peak [0-9]* MiB from [0-9]*' | awk '{print $2 - $5}')")
   close_ms+=("$(echo "$out" | after 'close')")
   teardown_ms+=("$(echo "$out" | after 'teardown')")
+  load_ms+=("$("$bench/project_file_tool" load "$work/busy.zqp" 2>&1 >/dev/null | after load)")
   out=$("$bench/multitrack_bench" --benchmark_filter=BM_AddEmptyTracks 2>/dev/null | grep BM_AddEmptyTracks)
   add_ms+=("$(echo "$out" | awk '{print $2}')")
   add_kib+=("$(echo "$out" | grep -o 'KiB_per_track=[0-9.]*[kM]*' | cut -d= -f2)")
@@ -42,6 +44,7 @@ done
 
 show() { printf '%s\n' "${@:2}" | median | xargs printf "$1\n"; }
 show "open (after the file dialog, shown window, settled): %.0f ms" "${open_ms[@]}"
+show "ProjectFile::load of the same file alone: %.0f ms" "${load_ms[@]}"
 show "peak memory the open added: %.0f MiB" "${open_peak[@]}"
 show "closing the project: %.1f ms" "${close_ms[@]}"
 show "window teardown: %.0f ms" "${teardown_ms[@]}"
