@@ -146,6 +146,8 @@ int openProjectFlow(const QString &input, bool shown)
     const auto *page = window.findChild<MultiTrackEditorPage *>();
     if (!script.boxes.empty() || window.findChild<QStackedWidget *>()->currentWidget() != page
         || page->tracks.empty()) {
+        for (const ShownBox &box : script.boxes)
+            std::fprintf(stderr, "%s: %s\n", qPrintable(box.title), qPrintable(box.text));
         std::fprintf(stderr, "the project did not open\n");
         return 1;
     }

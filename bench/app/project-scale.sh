@@ -54,4 +54,4 @@ echo "resident memory per empty track: $(printf '%s\n' "${add_kib[@]}" | paste -
 start=$(date +%s%N)
 out=$(/usr/bin/time -f 'peak %M' timeout 300 "$bench/media-flow-tool" project-open "$work/empty.zqp" 2>&1 || true)
 echo "10,000 empty tracks: $(( ($(date +%s%N) - start) / 1000000 )) ms for the whole process," \
-     "peak $(( $(echo "$out" | after peak) / 1024 )) MiB; $(echo "$out" | grep -v '^peak' | tail -1)"
+     "peak $(( $(echo "$out" | after peak) / 1024 )) MiB; $(echo "$out" | grep -E '^(打开|the project)' | head -1)"

@@ -122,8 +122,10 @@ void TrackRowWidget::rebindTrackData(TrackData *newTrack)
 
 void TrackRowWidget::setSelected(bool isSelected)
 {
+    // Every row hears every selection; restyling a header is what costs.
+    if (isSelected != selected)
+        header->setStyleSheet(QLatin1String(isSelected ? selectedHeaderStyle : plainHeaderStyle));
     selected = isSelected;
-    header->setStyleSheet(QLatin1String(selected ? selectedHeaderStyle : plainHeaderStyle));
     setFocusPolicy(selected ? Qt::StrongFocus : Qt::NoFocus);
     if (selected)
         setFocus();

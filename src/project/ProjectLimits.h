@@ -10,7 +10,8 @@
 
 namespace ProjectLimits {
 
-// Every track is a row of widgets; a thousand still open in about a second.
+// Every track is a row of widgets; the page is measured (bench/app/project-scale.sh) with
+// a thousand.
 inline constexpr qsizetype maxTracks = 1000;
 // Audio and MIDI clips of all tracks together.
 inline constexpr qsizetype maxClips = 100000;
