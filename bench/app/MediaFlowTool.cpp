@@ -6,7 +6,12 @@
 //   media-flow-tool project-save <raw dir> <file.zqp>
 //                                              a single-track project of project_file_tool's raw
 //                                              files, saved through the save action
-//   media-flow-tool project-open <file.zqp>    opened in a fresh window through the open action
+//   media-flow-tool project-open <file.zqp> [shown]
+//                                              opened in a fresh window through the open action;
+//                                              with `shown` the window is on screen at 1600 x 900,
+//                                              the time runs until its layouts settled, and the
+//                                              project's closing and the window's teardown are
+//                                              timed after it
 // Each time is given in total and after its file dialog was accepted. The project modes also
 // give the peak resident memory of the flow alone (the peak is reset once the project is built).
 #include "../ProcessMemory.h"
@@ -24,6 +29,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <limits>
+#include <memory>
 
 namespace {
 
@@ -104,10 +110,23 @@ int saveProjectFlow(const QString &rawDir, const QString &output)
     return 0;
 }
 
-// Ready once the load returned, the multitrack page shows and the events it queued ran.
-int openProjectFlow(const QString &input)
+// Layouts settle over a few passes (the columns grow, a scroll bar appears).
+void settle()
 {
-    MainWindow window;
+    for (int pass = 0; pass < 5; ++pass)
+        QCoreApplication::processEvents();
+}
+
+// Ready once the load returned, the multitrack page shows and the events it queued ran.
+int openProjectFlow(const QString &input, bool shown)
+{
+    auto owned = std::make_unique<MainWindow>();
+    MainWindow &window = *owned;
+    if (shown) {
+        window.resize(1600, 900);
+        window.show();
+        settle();
+    }
     QAction *openAction = actionWithText(window, QStringLiteral("打开项目(&O)..."));
     if (!openAction || !openAction->isEnabled()) {
         std::fprintf(stderr, "the open action is missing\n");
@@ -119,17 +138,33 @@ int openProjectFlow(const QString &input)
     script.files = {input};
     const Clock::time_point start = Clock::now();
     openAction->trigger();
-    QCoreApplication::processEvents();
+    if (shown)
+        settle();
+    else
+        QCoreApplication::processEvents();
     const Clock::time_point end = Clock::now();
     const auto *page = window.findChild<MultiTrackEditorPage *>();
     if (!script.boxes.empty() || window.findChild<QStackedWidget *>()->currentWidget() != page
         || page->tracks.empty()) {
+        for (const ShownBox &box : script.boxes)
+            std::fprintf(stderr, "%s: %s\n", qPrintable(box.title), qPrintable(box.text));
         std::fprintf(stderr, "the project did not open\n");
         return 1;
     }
     std::printf("frames %lld\n", static_cast<long long>(page->tracks.front().audioClips.front().samples.size()));
     std::printf("open %.1f ms (after dialog %.1f ms) peak %.0f MiB from %.0f MiB\n", ms(end - start),
                 ms(end - script.lastAccepted), processMemoryMiB("VmHWM"), before);
+    if (!shown)
+        return 0;
+    script.boxAnswer = QMessageBox::Yes;
+    const Clock::time_point closeStart = Clock::now();
+    window.closeProject();
+    settle();
+    const Clock::time_point closed = Clock::now();
+    owned.reset();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    const Clock::time_point gone = Clock::now();
+    std::printf("close %.1f ms, window teardown %.1f ms\n", ms(closed - closeStart), ms(gone - closed));
     return 0;
 }
 
@@ -147,11 +182,12 @@ int main(int argc, char **argv)
     TemporarySettingsStore settings;
     if (args.size() == 4 && args[1] == QLatin1String("project-save"))
         return saveProjectFlow(args[2], QFileInfo(args[3]).absoluteFilePath());
-    if (args.size() == 3 && args[1] == QLatin1String("project-open"))
-        return openProjectFlow(QFileInfo(args[2]).absoluteFilePath());
+    if ((args.size() == 3 || (args.size() == 4 && args[3] == QLatin1String("shown")))
+        && args[1] == QLatin1String("project-open"))
+        return openProjectFlow(QFileInfo(args[2]).absoluteFilePath(), args.size() == 4);
     if (args.size() < 3) {
         std::fprintf(stderr, "usage: %s <in> <out.wav|out.flac|out.mp3> [runs] | project-save <raw dir> <file.zqp>"
-                             " | project-open <file.zqp>\n", argv[0]);
+                             " | project-open <file.zqp> [shown]\n", argv[0]);
         return 2;
     }
     const QString input = QFileInfo(args[1]).absoluteFilePath();

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The multitrack page with 64 tracks of 50 clips: adding and removing a track (every row
-// re-bound), repainting the visible lanes and the ruler, and the memory of track undo steps.
+// re-bound), repainting the visible lanes and the ruler, and the memory of track undo steps;
+// and 1000 empty tracks added one by one to a shown page.
 #include "../ProcessMemory.h"
 #include "BusyPage.h"
 #include "multitrack/ClipLaneWidget.h"
@@ -143,5 +144,33 @@ void BM_TrackUndoMemory(benchmark::State &state)
     }
 }
 BENCHMARK(BM_TrackUndoMemory)->Iterations(1)->Unit(benchmark::kMillisecond);
+
+// 1000 empty audio tracks added one by one to a shown 1600 x 900 page, as the add-track
+// menu adds them, until the layouts settled: the time, and the resident memory per track.
+// Run in a fresh process for the memory figure: a page freed earlier leaves pages to reuse.
+void BM_AddEmptyTracks(benchmark::State &state)
+{
+    offscreenApplication();
+    constexpr int added = 1000;
+    for (auto _ : state) {
+        auto page = std::make_unique<MultiTrackEditorPage>(nullptr);
+        page->resize(1600, 900);
+        page->show();
+        settle();
+        const double before = processMemoryMiB("VmRSS");
+        QElapsedTimer timer;
+        timer.start();
+        for (int t = 0; t < added; ++t)
+            page->addTrack(TrackType::Audio, {}, rate, QString(), {});
+        settle();
+        state.SetIterationTime(seconds(timer));
+        state.counters["KiB_per_track"] = (processMemoryMiB("VmRSS") - before) * 1024.0 / added;
+        state.PauseTiming();
+        page.reset();
+        deleteRemovedRows();
+        state.ResumeTiming();
+    }
+}
+BENCHMARK(BM_AddEmptyTracks)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(1);
 
 } // namespace

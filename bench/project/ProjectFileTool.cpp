@@ -3,15 +3,22 @@
 //   project_file_tool raw <minutes> <dir>   writes mono.f32, left.f32, right.f32 (44.1 kHz)
 //   project_file_tool save <dir> <file.zqp> builds a one-clip stereo project from them and saves it
 //   project_file_tool load <file.zqp>       loads it and prints the frame count
+//   project_file_tool busy <file.zqp> [tracks] [clips] [clip seconds]
+//                                           a busy multitrack project (default 64 tracks of 50
+//                                           clips of 2 s): three audio tracks in four, each clip
+//                                           its own seeded noise, every fourth track MIDI with
+//                                           40 notes a clip; prints the raw audio's size
 // save and load print the time of the ProjectFile call alone on stderr, for project-flows.sh.
 #include "RawProjectAudio.h"
 #include "project/ProjectFile.h"
 
 #include <QFile>
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
+#include <vector>
 
 namespace {
 
@@ -73,6 +80,47 @@ int load(const QString &path)
     return 0;
 }
 
+int busy(const QString &path, int trackCount, int clipCount, double clipSeconds)
+{
+    const qsizetype frames = qsizetype(clipSeconds * rate);
+    quint32 noise = 7;
+    std::vector<TrackData> tracks(size_t(std::max(0, trackCount)));
+    qsizetype rawBytes = 0;
+    for (int t = 0; t < trackCount; ++t) {
+        TrackData &track = tracks[size_t(t)];
+        track.name = QStringLiteral("Track %1").arg(t + 1);
+        track.color = QColor(0x3a, 0x86, 0xff);
+        track.type = t % 4 == 3 ? TrackType::Midi : TrackType::Audio;
+        for (int c = 0; c < clipCount; ++c) {
+            const double start = c * (clipSeconds + 1.0);
+            if (track.type == TrackType::Midi) {
+                MidiClip clip;
+                clip.id = c;
+                clip.start = start;
+                clip.duration = clipSeconds;
+                for (int n = 0; n < 40; ++n)
+                    clip.notes.push_back({48 + (n * 7) % 24, n * clipSeconds / 40, clipSeconds / 50, 100});
+                track.midiClips.push_back(std::move(clip));
+                continue;
+            }
+            AudioClip clip;
+            clip.start = start;
+            clip.samples.resize(frames);
+            for (float &v : clip.samples) {
+                noise = noise * 1664525u + 1013904223u;
+                v = (float(noise >> 8) / float(1 << 24) - 0.5f) * 1.6f;
+            }
+            rawBytes += frames * qsizetype(sizeof(float));
+            track.audioClips.push_back(std::move(clip));
+        }
+    }
+    if (ProjectFile::save(path, QStringLiteral("Busy"), tracks, ProjectSettings(), 0.0, 1.0, {})
+        != ProjectFile::SaveResult::Saved)
+        return 1;
+    std::printf("raw audio %.1f MiB\n", double(rawBytes) / 1048576.0);
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char **argv)
@@ -84,6 +132,10 @@ int main(int argc, char **argv)
         return save(QString::fromLocal8Bit(argv[2]), QString::fromLocal8Bit(argv[3]));
     if (command == "load" && argc == 3)
         return load(QString::fromLocal8Bit(argv[2]));
-    std::fprintf(stderr, "usage: project_file_tool raw <minutes> <dir> | save <dir> <file> | load <file>\n");
+    if (command == "busy" && argc >= 3 && argc <= 6)
+        return busy(QString::fromLocal8Bit(argv[2]), argc > 3 ? std::atoi(argv[3]) : 64, argc > 4 ? std::atoi(argv[4]) : 50,
+                    argc > 5 ? std::atof(argv[5]) : 2.0);
+    std::fprintf(stderr, "usage: project_file_tool raw <minutes> <dir> | save <dir> <file> | load <file>"
+                         " | busy <file> [tracks] [clips] [clip seconds]\n");
     return 2;
 }

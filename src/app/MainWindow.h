@@ -110,6 +110,8 @@ private:
     // changes; false when the user cancels or the save does not happen.
     bool maySetProjectAside();
     void applyLoadedProject(const ProjectData &project);
+    // Tells, without waiting for an answer, which rates of a loaded file were read as 44100 Hz.
+    void showReplacedRates(const std::vector<int> &rates);
     // File dialogs as Qt widgets, so they look alike everywhere and tests can answer them.
     // The save dialog appends `suffix` when the name lacks it and asks before replacing a file.
     QString askOpenFileName(const QString &caption, const QString &filter);

@@ -10,6 +10,7 @@
 #include "multitrack/TimelineRulerWidget.h"
 #include "project/ProjectData.h"
 #include "project/ProjectFile.h"
+#include "project/ProjectLimits.h"
 
 #include <QComboBox>
 #include <QDebug>
@@ -38,6 +39,26 @@ int validBitDepth(int bits)
         return bits;
     qWarning() << "MainWindow: project bit depth" << bits << "replaced by 16";
     return 16;
+}
+
+// Why a project past the editor's limits is not opened, with what the file holds.
+QString refusalText(const ProjectLoadReport &report)
+{
+    const QString count = QString::number(report.declared);
+    switch (report.excess) {
+    case ProjectLoadReport::Excess::Tracks:
+        return MainWindow::tr("项目有 %1 条轨道，超过了本程序能显示的 %2 条，无法打开。")
+            .arg(count, QString::number(ProjectLimits::maxTracks));
+    case ProjectLoadReport::Excess::Clips:
+        return MainWindow::tr("项目有 %1 个片段，超过了本程序能显示的 %2 个，无法打开。")
+            .arg(count, QString::number(ProjectLimits::maxClips));
+    case ProjectLoadReport::Excess::Notes:
+        return MainWindow::tr("项目有 %1 个音符，超过了本程序能显示的 %2 个，无法打开。")
+            .arg(count, QString::number(ProjectLimits::maxNotes));
+    case ProjectLoadReport::Excess::None:
+        break;
+    }
+    return MainWindow::tr("无法解析工程文件");
 }
 
 } // namespace
@@ -200,12 +221,13 @@ bool MainWindow::loadProject(const QString &path)
     showLoading(tr("加载中..."));
     ProjectData project;
     QString parseError;
-    const ProjectFile::LoadResult result = ProjectFile::load(path, project, &parseError);
+    ProjectLoadReport report;
+    const ProjectFile::LoadResult result = ProjectFile::load(path, project, &parseError, &report);
     if (result != ProjectFile::LoadResult::Loaded) {
         hideLoading();
         const QString text = result == ProjectFile::LoadResult::CannotOpen ? tr("无法读取文件: %1").arg(path)
                              : result == ProjectFile::LoadResult::NotJson  ? tr("文件格式错误: %1").arg(parseError)
-                                                                           : tr("无法解析工程文件");
+                                                                           : refusalText(report);
         QMessageBox::warning(this, tr("打开失败"), text, QMessageBox::Ok);
         return false;
     }
@@ -221,7 +243,27 @@ bool MainWindow::loadProject(const QString &path)
     statusBar()->showMessage(
         tr("已加载项目: %1 (%2条轨道)").arg(QFileInfo(path).baseName(), QString::number(project.tracks.size())),
         3000);
+    if (!report.replacedRates.empty())
+        showReplacedRates(report.replacedRates);
     return true;
+}
+
+void MainWindow::showReplacedRates(const std::vector<int> &rates)
+{
+    QStringList names;
+    for (const int rate : rates)
+        names.append(QStringLiteral("%1 Hz").arg(rate));
+    // Without a loop of its own: the project is open behind it, and a caller that loads
+    // without a person at the screen goes on.
+    auto *notice = new QMessageBox(QMessageBox::Information, tr("打开项目"),
+                                   tr("项目中的采样率 %1 不在支持的范围（%2–%3 Hz）内，已按 %4 Hz 读取。")
+                                       .arg(names.join(QStringLiteral("、")))
+                                       .arg(ProjectLimits::minSampleRate)
+                                       .arg(ProjectLimits::maxSampleRate)
+                                       .arg(ProjectLimits::fallbackSampleRate),
+                                   QMessageBox::Ok, this);
+    notice->setAttribute(Qt::WA_DeleteOnClose);
+    notice->open();
 }
 
 void MainWindow::applyLoadedProject(const ProjectData &project)
@@ -234,33 +276,9 @@ void MainWindow::applyLoadedProject(const ProjectData &project)
     page.midiFileTempo = project.settings.midiFileTempo;
     page.bitDepth = validBitDepth(project.settings.bitDepth);
 
-    for (const TrackData &record : project.tracks) {
-        if (record.type == TrackType::Midi) {
-            const MidiClip first = record.midiClips.empty() ? MidiClip() : record.midiClips.front();
-            page.addMidiTrack(record.name, first.notes, first.duration);
-        } else {
-            const AudioClip first = record.audioClips.empty() ? AudioClip() : record.audioClips.front();
-            page.addTrack(TrackType::Audio, first.samples, first.sampleRate, record.name, first.stereoSamples);
-        }
-        TrackData &track = page.tracks.back();
-        track.audioClips = record.audioClips;
-        track.midiClips = record.midiClips;
-        track.color = record.color;
-        track.volume = record.volume;
-        track.pan = record.pan;
-        track.muted = record.muted;
-        track.solo = record.solo;
-        track.envelopeEnabled = record.envelopeEnabled;
-        track.volumeEnvelope = record.volumeEnvelope;
-        if (record.type == TrackType::Midi) {
-            track.instrumentIndex = record.instrumentIndex;
-            track.midiChannel = record.midiChannel;
-        }
-    }
+    page.appendLoadedTracks(project.tracks);
     page.setMarkers(project.markers);
-    // The rows were filled before the loop above overwrote their records.
-    page.rebuildTrackRows();
-    // Drops the add-track steps above: after a load there is nothing to undo.
+    // After a load there is nothing to undo.
     page.undoStack->clear();
 }
 

@@ -39,8 +39,9 @@ ClipLaneWidget::ClipLaneWidget(QWidget *parent) : QWidget(parent)
     setFixedHeight(laneHeight);
     setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
     setFocusPolicy(Qt::ClickFocus);
+    // No style sheet: paintEvent fills the whole lane itself, and styling every lane of a big
+    // project costs more than all its painting.
     setMouseTracking(true);
-    setStyleSheet(QStringLiteral("background-color: #14141e; border-top: 1px solid #333; border-bottom: 1px solid #333;"));
 }
 
 void ClipLaneWidget::setTrackData(TrackData *newTrack)

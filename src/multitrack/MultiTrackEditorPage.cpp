@@ -19,6 +19,7 @@
 #include "audio/ParallelRanges.h"
 #include "plugins/AudioPluginBridge.h"
 #include "plugins/widgets/VST3EditorWindow.h"
+#include "project/ProjectLimits.h"
 #include "project/UndoCommands.h"
 #include "video/widgets/VideoPlayerDialog.h"
 
@@ -301,6 +302,10 @@ void MultiTrackEditorPage::setupUi()
         };
     };
     connect(headerScrollArea->verticalScrollBar(), &QScrollBar::valueChanged, this, mirror(laneScrollArea));
+    connect(headerScrollArea->verticalScrollBar(), &QScrollBar::valueChanged, this,
+            &MultiTrackEditorPage::revealHeadersInView);
+    headerContainer->installEventFilter(this);
+    headerScrollArea->viewport()->installEventFilter(this);
     connect(laneScrollArea->verticalScrollBar(), &QScrollBar::valueChanged, this, mirror(headerScrollArea));
 
     mainLayout->addLayout(columns, 1);
@@ -407,7 +412,8 @@ void MultiTrackEditorPage::setupTransportBar()
 
 void MultiTrackEditorPage::setSampleRate(int rate)
 {
-    if (rate == sampleRate || rate < 1)
+    // At 1 Hz one engine block would play for minutes.
+    if (rate == sampleRate || !ProjectLimits::supportedSampleRate(rate))
         return;
     sampleRate = rate;
     replaceEngine();
@@ -426,7 +432,7 @@ void MultiTrackEditorPage::addTrack(TrackType type, const QList<float> &samples,
 {
     TrackData track;
     track.type = type;
-    track.name = name.isEmpty() ? tr("轨道 %1").arg(tracks.size() + 1) : name;
+    track.name = name.isEmpty() ? unnamedTrackName(TrackType::Audio) : name;
     if (!samples.isEmpty()) {
         AudioClip clip;
         clip.samples = samples;
@@ -443,12 +449,30 @@ void MultiTrackEditorPage::addMidiTrack(const QString &name, std::vector<MidiNot
 {
     TrackData track;
     track.type = TrackType::Midi;
-    track.name = name.isEmpty() ? tr("MIDI轨 %1").arg(countTracksOfType(TrackType::Midi) + 1) : name;
+    track.name = name.isEmpty() ? unnamedTrackName(TrackType::Midi) : name;
     MidiClip clip;
     clip.notes = std::move(notes);
     clip.duration = length;
     track.midiClips.push_back(std::move(clip));
     appendTrack(std::move(track), tr("添加MIDI轨道"));
+}
+
+QString MultiTrackEditorPage::unnamedTrackName(TrackType type) const
+{
+    if (type == TrackType::Midi)
+        return tr("MIDI轨 %1").arg(countTracksOfType(TrackType::Midi) + 1);
+    return tr("轨道 %1").arg(tracks.size() + 1);
+}
+
+void MultiTrackEditorPage::appendLoadedTracks(std::vector<TrackData> loaded)
+{
+    tracks.reserve(tracks.size() + loaded.size());
+    for (TrackData &track : loaded) {
+        if (track.name.isEmpty())
+            track.name = unnamedTrackName(track.type);
+        tracks.push_back(std::move(track));
+    }
+    rebuildTrackRows();
 }
 
 void MultiTrackEditorPage::stopPlaybackBeforeTrackChange()
@@ -537,9 +561,13 @@ void MultiTrackEditorPage::createTrackRow(int index)
     if (index < 0 || index >= static_cast<int>(tracks.size()) || index > static_cast<int>(trackRows.size()))
         return;
     stopPlaybackBeforeTrackChange();
-    auto *row = new TrackRowWidget(this);
+    auto *row = new TrackRowWidget(this, headerColumn->parentWidget(), lanesColumn->parentWidget());
     row->setTrackData(&tracks[static_cast<size_t>(index)], index, &sf2Sampler, &pianoSampler, pluginBridge);
     ClipLaneWidget *lane = row->lane();
+    // Styled when first shown, not at the next turn of the event loop as a new child of a
+    // shown column would be.
+    row->header->hide();
+    QCoreApplication::removePostedEvents(row->header, QEvent::PolishRequest);
     headerColumn->insertWidget(index, row->header);
     lanesColumn->insertWidget(index, lane);
 
@@ -571,6 +599,7 @@ void MultiTrackEditorPage::createTrackRow(int index)
         }
     });
 
+    showRowLater(lane);
     trackRows.insert(trackRows.begin() + index, row);
     row->show();
     // The selection stays on its track when a row is put back above it (an undone removal).
@@ -606,11 +635,68 @@ void MultiTrackEditorPage::destroyTrackRow(int index)
     row->disconnect(this);
     headerColumn->removeWidget(row->header);
     lanesColumn->removeWidget(lane);
+    std::erase(lanesToShow, lane);
     for (QWidget *widget : {static_cast<QWidget *>(row->header), static_cast<QWidget *>(lane)}) {
         widget->hide();
         widget->deleteLater();
     }
     row->deleteLater();
+}
+
+void MultiTrackEditorPage::showRowLater(QWidget *lane)
+{
+    if (lanesToShow.empty()) {
+        headerColumn->setEnabled(false);
+        lanesColumn->setEnabled(false);
+        QMetaObject::invokeMethod(this, &MultiTrackEditorPage::showWaitingRows, Qt::QueuedConnection);
+    }
+    lane->hide();  // shown with the others, not by the layout one at a time
+    lanesToShow.push_back(lane);
+}
+
+void MultiTrackEditorPage::showWaitingRows()
+{
+    for (QWidget *widget : std::exchange(lanesToShow, {}))
+        widget->show();
+    headerColumn->setEnabled(true);
+    lanesColumn->setEnabled(true);
+    headerColumn->activate();
+    lanesColumn->activate();
+    revealHeadersInView();
+}
+
+void MultiTrackEditorPage::revealHeadersInView()
+{
+    // Where the headers stand once the column has its full height: one under the other,
+    // from the top. The column may still be squeezed into the view when this runs.
+    const int viewTop = -headerColumn->parentWidget()->y();
+    const int viewHeight = headerScrollArea->viewport()->height();
+    // A view's height above and below, so a scroll finds its headers ready.
+    const int nearTop = viewTop - viewHeight;
+    const int nearBottom = viewTop + 2 * viewHeight;
+    int top = 0;
+    for (const TrackRowWidget *row : trackRows) {
+        if (top >= nearBottom)
+            break;
+        const int bottom = top + row->header->minimumHeight();
+        if (bottom > nearTop && row->header->isHidden())
+            row->header->show();
+        top = bottom;
+    }
+}
+
+void MultiTrackEditorPage::revealHeadersSoon()
+{
+    if (headerRevealPending)
+        return;
+    headerRevealPending = true;
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            headerRevealPending = false;
+            revealHeadersInView();
+        },
+        Qt::QueuedConnection);
 }
 
 void MultiTrackEditorPage::rebindTrackRows(int from)
@@ -826,6 +912,9 @@ void MultiTrackEditorPage::updateRuler()
 
 bool MultiTrackEditorPage::eventFilter(QObject *watched, QEvent *event)
 {
+    if ((watched == headerColumn->parentWidget() || watched == headerScrollArea->viewport())
+        && (event->type() == QEvent::Resize || event->type() == QEvent::LayoutRequest))
+        revealHeadersSoon();
     if (watched != laneScrollArea->viewport() && watched != ruler)
         return QWidget::eventFilter(watched, event);
     switch (event->type()) {

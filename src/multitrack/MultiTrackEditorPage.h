@@ -66,7 +66,8 @@ public:
     ~MultiTrackEditorPage() override;
 
     // Project-level operations the shell's flows call.
-    // A rate below 1 is ignored, so no engine or plug-in ever runs at it.
+    // A rate outside ProjectLimits (8 kHz to 384 kHz) is ignored, so no engine or plug-in
+    // ever runs at it.
     void setSampleRate(int rate);
     void clearTracks();
     void addTrack(TrackType type, const QList<float> &samples, int sampleRate, const QString &name,
@@ -77,6 +78,9 @@ public:
     int countTracksOfType(TrackType type) const;
     // Rebuilds every row from the records, for a caller that rewrote them wholesale (a load).
     void rebuildTrackRows();
+    // Appends loaded records as they are, an empty name filled in as addTrack (audio) or
+    // addMidiTrack would, and builds their rows once, without undo steps.
+    void appendLoadedTracks(std::vector<TrackData> loaded);
     // Gives every MIDI row its instrument list again, after the instruments changed.
     void refreshInstrumentLists();
     void setMarkers(const std::vector<TimelineMarker> &markers);
@@ -291,9 +295,25 @@ private:
     void loadPianoSamples();
     void stopPlaybackBeforeTrackChange();
     void appendTrack(TrackData track, const QString &undoText);
+    // "MIDI轨 n" counting the MIDI tracks, else "轨道 n" counting all tracks.
+    QString unnamedTrackName(TrackType type) const;
     double clampZoom(double value) const;
     int viewportWidth() const;
     void forEachLane(const std::function<void(ClipLaneWidget *)> &apply) const;
+    // Showing a widget lays out every column above it at once. So that rows added in a burst
+    // (a project opening) cost one layout and not one per row, new lanes are shown, and the
+    // columns laid out, together once control is back in the event loop; until then the
+    // column layouts are off.
+    void showRowLater(QWidget *lane);
+    void showWaitingRows();
+    std::vector<QWidget *> lanesToShow;
+    // A header is shown once it comes near the view: styling one costs more than anything
+    // else a row does, and most rows of a big project are out of sight. Until then it keeps
+    // its place in the column hidden.
+    void revealHeadersInView();
+    // The same once the columns' pending layout ran.
+    void revealHeadersSoon();
+    bool headerRevealPending = false;
 
     // The clip a recording fills, named by track and position and checked against what was
     // put there, so an edit that moved it can never make a take land in another clip.

@@ -37,6 +37,11 @@ const QString kVideoStyle = QStringLiteral(
     "background: #2a2a3a; color: #ff8844; border: 1px solid #3a3a50; border-radius: 4px; "
     "font-size: 10px; font-weight: bold; padding: 0 4px; min-height: 0;");
 
+const QString kInstrumentStyle = QStringLiteral(
+    "QComboBox { background: #25253a; color: #c0c0d0; border: 1px solid #3a3a50; "
+    "border-radius: 4px; padding: 2px 6px; font-size: 11px; }"
+    "QComboBox::drop-down { border: none; width: 16px; }");
+
 QPushButton *makeButton(const QString &text, int width, bool checkable, QWidget *parent)
 {
     auto *button = new QPushButton(text, parent);
@@ -50,6 +55,11 @@ QPushButton *makeButton(const QString &text, int width, bool checkable, QWidget 
 TrackHeaderWidget::TrackHeaderWidget(QWidget *parent) : QWidget(parent)
 {
     setFixedSize(180, 120);
+    // Keeps its place in the page's column while not yet shown. Fixed, so the column never
+    // asks its inner layout (and so its children) which way it may grow.
+    QSizePolicy policy(QSizePolicy::Fixed, QSizePolicy::Fixed);
+    policy.setRetainSizeWhenHidden(true);
+    setSizePolicy(policy);
     setStyleSheet(QStringLiteral(
         "background: #1c1c28; border-top: 1px solid #2a2a3a; border-bottom: 1px solid #2a2a3a;"
         "border-left: 3px solid transparent;"));
@@ -85,7 +95,7 @@ TrackHeaderWidget::TrackHeaderWidget(QWidget *parent) : QWidget(parent)
     vst3Button->hide();
     videoButton = makeButton(QStringLiteral("VID"), 36, false, this);
     videoButton->setToolTip(tr("打开视频预览"));
-    videoButton->setStyleSheet(kVideoStyle);
+    // Styled when first shown, as only video tracks show it.
     videoButton->hide();
     for (QPushButton *button : {armButton, muteButton, soloButton}) {
         button->setStyleSheet(kOffStyle);
@@ -100,10 +110,8 @@ TrackHeaderWidget::TrackHeaderWidget(QWidget *parent) : QWidget(parent)
     instrumentRow->setContentsMargins(8, 2, 8, 2);
     instrumentCombo = new QComboBox(this);
     instrumentCombo->setFixedHeight(24);
-    instrumentCombo->setStyleSheet(QStringLiteral(
-        "QComboBox { background: #25253a; color: #c0c0d0; border: 1px solid #3a3a50; "
-        "border-radius: 4px; padding: 2px 6px; font-size: 11px; }"
-        "QComboBox::drop-down { border: none; width: 16px; }"));
+    // Styled when first shown (setInstrumentVisible): a styled combo box builds its popup at
+    // once, which audio tracks never open and which costs more than the rest of the header.
     instrumentCombo->hide();
     instrumentRow->addWidget(instrumentCombo);
     outer->addLayout(instrumentRow);
@@ -211,6 +219,8 @@ void TrackHeaderWidget::setArmed(bool armed)
 
 void TrackHeaderWidget::setInstrumentVisible(bool visible)
 {
+    if (visible && instrumentCombo->styleSheet().isEmpty())
+        instrumentCombo->setStyleSheet(kInstrumentStyle);
     instrumentCombo->setVisible(visible);
 }
 
@@ -234,6 +244,8 @@ void TrackHeaderWidget::setVst3ButtonVisible(bool visible)
 
 void TrackHeaderWidget::setVideoButtonVisible(bool visible)
 {
+    if (visible && videoButton->styleSheet().isEmpty())
+        videoButton->setStyleSheet(kVideoStyle);
     videoButton->setVisible(visible);
 }
 

@@ -23,6 +23,12 @@ class TrackHeaderWidget : public QWidget
 public:
     explicit TrackHeaderWidget(QWidget *parent = nullptr);
 
+    // Its fixed size, without asking the children: a column lays out hidden headers too,
+    // and asking would style every child of every one of them.
+    QSize sizeHint() const override { return minimumSize(); }
+    QSize minimumSizeHint() const override { return minimumSize(); }
+    bool hasHeightForWidth() const override { return false; }
+
     void setName(const QString &name);
     QString name() const;
     void setColor(const QColor &color);

@@ -33,9 +33,10 @@ bool isRemoveKey(const QKeyEvent *event)
 
 } // namespace
 
-TrackRowWidget::TrackRowWidget(QWidget *parent) : QWidget(parent), header(new TrackHeaderWidget(this))
+TrackRowWidget::TrackRowWidget(QWidget *parent, QWidget *headerHost, QWidget *laneHost)
+    : QWidget(parent), header(new TrackHeaderWidget(headerHost ? headerHost : this)), laneParent(laneHost ? laneHost : this)
 {
-    // The header and the lane move into the page's columns; the row itself stays out of sight.
+    // The header and the lane show in the page's columns; the row itself stays out of sight.
     resize(0, 0);
     setFocusPolicy(Qt::NoFocus);
 }
@@ -59,7 +60,7 @@ void TrackRowWidget::setTrackData(TrackData *newTrack, int index, SF2Sampler *sf
     connectHeader();
 
     if (track->type != TrackType::Midi) {
-        audioClipWidget = new AudioClipWidget(this);
+        audioClipWidget = new AudioClipWidget(laneParent);
         audioClipWidget->setTrackData(track);
         connectLane(audioClipWidget);
         connect(audioClipWidget, &ClipLaneWidget::clipDoubleClicked, this, &TrackRowWidget::clipDoubleClicked);
@@ -69,7 +70,7 @@ void TrackRowWidget::setTrackData(TrackData *newTrack, int index, SF2Sampler *sf
 
     header->setInstrumentVisible(true);
     fillInstrumentList();
-    midiClipWidget = new MidiClipWidget(this);
+    midiClipWidget = new MidiClipWidget(laneParent);
     midiClipWidget->setTrackData(track);
     connect(header, &TrackHeaderWidget::instrumentChanged, this, &TrackRowWidget::chooseInstrument);
     connect(header, &TrackHeaderWidget::vst3EditorToggled, this,
@@ -121,8 +122,10 @@ void TrackRowWidget::rebindTrackData(TrackData *newTrack)
 
 void TrackRowWidget::setSelected(bool isSelected)
 {
+    // Every row hears every selection; restyling a header is what costs.
+    if (isSelected != selected)
+        header->setStyleSheet(QLatin1String(isSelected ? selectedHeaderStyle : plainHeaderStyle));
     selected = isSelected;
-    header->setStyleSheet(QLatin1String(selected ? selectedHeaderStyle : plainHeaderStyle));
     setFocusPolicy(selected ? Qt::StrongFocus : Qt::NoFocus);
     if (selected)
         setFocus();

@@ -29,7 +29,10 @@ class TrackRowWidget : public QWidget
     Q_OBJECT
 
 public:
-    explicit TrackRowWidget(QWidget *parent);
+    // The header and the lane are made right in the widgets that show them (the page's
+    // columns), as moving a styled widget tree to another parent styles all of it again;
+    // without them they stay children of the row.
+    explicit TrackRowWidget(QWidget *parent, QWidget *headerHost = nullptr, QWidget *laneHost = nullptr);
 
     // Binds the row once, right after construction, and creates the lane of the track's kind.
     // `sf2`, `piano` and `bridge` may be null; they must outlive the row.
@@ -93,6 +96,7 @@ private:
         QString name;
     };
 
+    QWidget *laneParent = nullptr;
     SF2Sampler *sf2 = nullptr;
     const PianoSampler *piano = nullptr;
     AudioPluginBridge *bridge = nullptr;

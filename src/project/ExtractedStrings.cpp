@@ -117,6 +117,9 @@ std::optional<QByteArray> ExtractedStrings::extract(QString &error)
                     } else {
                         skeleton.append(bytes + i, j - i);
                         if (skeleton.size() - stringStart > extractAbove) {
+                            // A string that ends within this piece gets its list at full size.
+                            if (const void *close = std::memchr(bytes + j, '"', got - j))
+                                decoder.reserve(skeleton.size() - stringStart + (static_cast<const char *>(close) - (bytes + j)));
                             decoder.feed(skeleton.constData() + stringStart, skeleton.size() - stringStart);
                             skeleton.truncate(stringStart);
                             extracting = true;

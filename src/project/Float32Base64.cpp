@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// Table-driven Base64 for float32 channels; blocks of decoded bytes avoid one huge allocation.
+// Table-driven Base64 for float32 channels, decoded straight into the sample list.
 #include "project/Float32Base64.h"
 
 #include <QtEndian>
@@ -9,6 +9,7 @@
 #include <bit>
 #include <cmath>
 #include <cstring>
+#include <utility>
 
 namespace {
 
@@ -25,10 +26,6 @@ constexpr std::array<unsigned char, 256> makeDecodeTable()
     return table;
 }
 constexpr auto decodeTable = makeDecodeTable();
-
-// Both multiples of 12 so neither a 3-byte group nor a 4-byte float straddles two blocks.
-constexpr qsizetype firstBlockBytes = 12 * 1024;
-constexpr qsizetype largestBlockBytes = 12 * 1024 * 1024;
 
 constexpr qsizetype floatsPerPiece = 3 * 16384;  // a multiple of 3 keeps pieces free of padding
 
@@ -71,42 +68,46 @@ bool Float32Base64::encode(const float *data, qsizetype count, qsizetype stride,
     return true;
 }
 
-Float32Base64::Decoder::Decoder() = default;
-Float32Base64::Decoder::Decoder(Decoder &&) noexcept = default;
-Float32Base64::Decoder &Float32Base64::Decoder::operator=(Decoder &&) noexcept = default;
-Float32Base64::Decoder::~Decoder() = default;
-
-void Float32Base64::Decoder::nextBlock()
+void Float32Base64::Decoder::flushStaged()
 {
-    const qsizetype size = blockSizes.empty() ? firstBlockBytes : std::min(blockSizes.back() * 2, largestBlockBytes);
-    blocks.push_back(std::make_unique_for_overwrite<unsigned char[]>(size));
-    blockSizes.push_back(size);
-    cursor = blocks.back().get();
-    blockEnd = cursor + size;
-}
-
-void Float32Base64::Decoder::emitQuad(quint32 bits, int bytes)
-{
-    if (cursor == blockEnd)
-        nextBlock();
-    cursor[0] = static_cast<unsigned char>(bits >> 16);
-    cursor[1] = static_cast<unsigned char>(bits >> 8);
-    cursor[2] = static_cast<unsigned char>(bits);
-    // A short last group still advances by three so later blocks stay aligned; the count is exact.
-    cursor += 3;
-    byteCount += bytes;
+    const int whole = stagedBytes / 4 * 4;
+    const qsizetype first = floats.size();
+    floats.resize(first + whole / 4);
+    float *out = floats.data() + first;
+    for (int i = 0; i < whole; i += 4) {
+        float value = std::bit_cast<float>(qFromLittleEndian<quint32>(staged.get() + i));
+        if (!std::isfinite(value)) {
+            value = 0.0f;
+            ++replaced;
+        }
+        *out++ = value;
+    }
+    std::memmove(staged.get(), staged.get() + whole, size_t(stagedBytes - whole));
+    stagedBytes -= whole;
 }
 
 void Float32Base64::Decoder::feed(const char *text, qsizetype size)
 {
+    if (!staged)
+        staged = std::make_unique_for_overwrite<unsigned char[]>(stagedCapacity);
+    const auto emitGroup = [this](quint32 bits, int bytes) {
+        if (stagedBytes + 3 > stagedCapacity)
+            flushStaged();
+        unsigned char *at = staged.get() + stagedBytes;
+        at[0] = static_cast<unsigned char>(bits >> 16);
+        at[1] = static_cast<unsigned char>(bits >> 8);
+        at[2] = static_cast<unsigned char>(bits);
+        stagedBytes += bytes;
+    };
     const auto *in = reinterpret_cast<const unsigned char *>(text);
     const auto *end = in + size;
     while (in < end && !error) {
-        // Fast path: whole groups of four plain characters into the current block.
+        // Fast path: whole groups of four plain characters into the staged bytes.
         if (pendingCount == 0 && padding == 0 && !ended) {
-            if (cursor == blockEnd)
-                nextBlock();
-            const qsizetype groups = std::min<qsizetype>((end - in) / 4, (blockEnd - cursor) / 3);
+            if (stagedBytes + 3 > stagedCapacity)
+                flushStaged();
+            const qsizetype groups = std::min<qsizetype>((end - in) / 4, (stagedCapacity - stagedBytes) / 3);
+            unsigned char *cursor = staged.get() + stagedBytes;
             qsizetype g = 0;
             for (; g < groups; ++g) {
                 const quint32 a = decodeTable[in[0]], b = decodeTable[in[1]], c = decodeTable[in[2]],
@@ -120,9 +121,9 @@ void Float32Base64::Decoder::feed(const char *text, qsizetype size)
                 cursor += 3;
                 in += 4;
             }
-            byteCount += 3 * g;
+            stagedBytes += int(3 * g);
             if (g == groups && end - in >= 4)
-                continue;  // the block is full
+                continue;  // the staged bytes are full
             if (in == end)
                 break;
         }
@@ -135,7 +136,7 @@ void Float32Base64::Decoder::feed(const char *text, qsizetype size)
             if (pendingCount < 2 || pendingCount + padding > 4) {
                 error = true;
             } else if (pendingCount + padding == 4) {
-                emitQuad(pending << (6 * padding), pendingCount - 1);
+                emitGroup(pending << (6 * padding), pendingCount - 1);
                 ended = true;
             }
         } else if (padding > 0) {
@@ -143,7 +144,7 @@ void Float32Base64::Decoder::feed(const char *text, qsizetype size)
         } else {
             pending = pending << 6 | value;
             if (++pendingCount == 4) {
-                emitQuad(pending, 3);
+                emitGroup(pending, 3);
                 pending = 0;
                 pendingCount = 0;
             }
@@ -155,33 +156,27 @@ bool Float32Base64::Decoder::finish()
 {
     if (!ended && (pendingCount != 0 || padding != 0))
         error = true;
-    if (byteCount % 4 != 0)
+    if (staged)
+        flushStaged();
+    if (stagedBytes != 0)  // a byte count that is no multiple of four
         error = true;
+    staged.reset();
+    stagedBytes = 0;
     return !error;
 }
 
-qsizetype Float32Base64::Decoder::moveTo(float *out, qsizetype count, qsizetype stride)
+QList<float> Float32Base64::Decoder::take()
+{
+    replaced = 0;
+    return std::exchange(floats, {});
+}
+
+void Float32Base64::Decoder::moveTo(float *out, qsizetype count, qsizetype stride)
 {
     count = std::min(count, floatCount());
-    qsizetype replaced = 0;
-    qsizetype done = 0;
-    for (std::size_t b = 0; b < blocks.size() && done < count; ++b) {
-        const unsigned char *bytes = blocks[b].get();
-        const qsizetype n = std::min(blockSizes[b] / 4, count - done);
-        for (qsizetype i = 0; i < n; ++i) {
-            float value = std::bit_cast<float>(qFromLittleEndian<quint32>(bytes + 4 * i));
-            if (!std::isfinite(value)) {
-                value = 0.0f;
-                ++replaced;
-            }
-            out[(done + i) * stride] = value;
-        }
-        done += n;
-        blocks[b].reset();
-    }
-    blocks.clear();
-    blockSizes.clear();
-    cursor = blockEnd = nullptr;
-    byteCount = 0;
-    return replaced;
+    const float *in = floats.constData();
+    for (qsizetype i = 0; i < count; ++i)
+        out[i * stride] = in[i];
+    floats = {};
+    replaced = 0;
 }

@@ -1,15 +1,14 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Base64 of little-endian float32 sample lists, streamed in pieces so that hour-long
-// channels never have to exist as one text or one byte array.
+// channels never have to exist as one text.
 #pragma once
 
+#include <QList>
 #include <QtGlobal>
 
 #include <array>
 #include <functional>
 #include <memory>
-#include <span>
-#include <vector>
 
 class Float32Base64
 {
@@ -33,30 +32,36 @@ public:
     class Decoder
     {
     public:
-        Decoder();
-        Decoder(Decoder &&) noexcept;
-        Decoder &operator=(Decoder &&) noexcept;
-        ~Decoder();
-
+        // Room for the floats of `textSize` characters, when the caller knows how long the
+        // text is: growing a list piece by piece copies it each time it moves.
+        void reserve(qsizetype textSize) { floats.reserve(textSize / 4 * 3 / 4); }
         void feed(const char *text, qsizetype size);
         // Ends the text; true when everything fed was valid.
         bool finish();
         bool failed() const { return error; }
-        qsizetype floatCount() const { return byteCount / 4; }
-        // Writes the first `count` decoded floats to out[0], out[stride], ...; non-finite
-        // values become 0. Frees the decoded bytes on the way, so an hour of audio is not
-        // held twice; the decoder is empty afterwards. Returns how many values were replaced.
-        qsizetype moveTo(float *out, qsizetype count, qsizetype stride);
+        qsizetype floatCount() const { return floats.size(); }
+        // How many decoded values were not finite and stand as 0.
+        qsizetype replacedCount() const { return replaced; }
+        // The decoded floats, non-finite ones as 0; the decoder is empty afterwards. Handing
+        // over the list itself, an hour of audio is neither held twice nor copied.
+        QList<float> take();
+        // Writes the first `count` decoded floats to out[0], out[stride], ... and empties the
+        // decoder.
+        void moveTo(float *out, qsizetype count, qsizetype stride);
 
     private:
-        void emitQuad(quint32 bits, int bytes);
-        void nextBlock();
+        // Turns the whole floats among the staged bytes into samples.
+        void flushStaged();
 
-        std::vector<std::unique_ptr<unsigned char[]>> blocks;
-        std::vector<qsizetype> blockSizes;
-        unsigned char *cursor = nullptr;
-        unsigned char *blockEnd = nullptr;
-        qsizetype byteCount = 0;
+        // Decoded bytes wait here until they make whole floats; a multiple of 12, so it
+        // fills with whole groups of three bytes and empties into whole floats. Held only
+        // while text is fed.
+        static constexpr int stagedCapacity = 12 * 1024;
+        std::unique_ptr<unsigned char[]> staged;
+        int stagedBytes = 0;
+        // Grows by reallocation, which moves the pages of a large list instead of copying.
+        QList<float> floats;
+        qsizetype replaced = 0;
         quint32 pending = 0;  // sextets of the group being read
         int pendingCount = 0;
         int padding = 0;

@@ -47,15 +47,17 @@ ProjectFile::SaveResult ProjectFile::save(const QString &path, const QString &na
     return SaveResult::ShortWrite;
 }
 
-ProjectFile::LoadResult ProjectFile::load(const QString &path, ProjectData &project, QString *parseError)
+ProjectFile::LoadResult ProjectFile::load(const QString &path, ProjectData &project, QString *parseError,
+                                          ProjectLoadReport *report)
 {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         return LoadResult::CannotOpen;
-    return read(file, project, parseError);
+    return read(file, project, parseError, report);
 }
 
-ProjectFile::LoadResult ProjectFile::read(QIODevice &device, ProjectData &project, QString *parseError)
+ProjectFile::LoadResult ProjectFile::read(QIODevice &device, ProjectData &project, QString *parseError,
+                                          ProjectLoadReport *report)
 {
     ExtractedStrings extracted(device);
     QString error;
@@ -72,6 +74,9 @@ ProjectFile::LoadResult ProjectFile::read(QIODevice &device, ProjectData &projec
             *parseError = parse.errorString();
         return LoadResult::NotJson;
     }
-    return ProjectSerializer::readDocument(document, project, &extracted) ? LoadResult::Loaded
-                                                                          : LoadResult::NotProject;
+    ProjectLoadReport local;
+    ProjectLoadReport &found = report ? *report : local;
+    if (ProjectSerializer::readDocument(document, project, &extracted, &found))
+        return LoadResult::Loaded;
+    return found.excess == ProjectLoadReport::Excess::None ? LoadResult::NotProject : LoadResult::TooLarge;
 }

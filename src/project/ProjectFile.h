@@ -4,6 +4,7 @@
 #pragma once
 
 #include "project/ProjectData.h"
+#include "project/ProjectLimits.h"
 
 #include <QString>
 
@@ -15,7 +16,7 @@ class ProjectFile
 {
 public:
     enum class SaveResult { Saved, CannotOpen, ShortWrite };
-    enum class LoadResult { Loaded, CannotOpen, NotJson, NotProject };
+    enum class LoadResult { Loaded, CannotOpen, NotJson, NotProject, TooLarge };
 
     // Writes the indented JSON document byte for byte as QJsonDocument would, through a
     // temporary file that replaces `path` only when complete, so a failed save never
@@ -26,8 +27,12 @@ public:
                            const std::vector<TimelineMarker> &markers, QString *writeFailure = nullptr);
 
     // Fills `project` as ProjectSerializer::loadProject does; on NotJson `parseError` holds
-    // the parser's message. `project` is untouched unless the result is Loaded.
-    static LoadResult load(const QString &path, ProjectData &project, QString *parseError = nullptr);
+    // the parser's message. `project` is untouched unless the result is Loaded. TooLarge: the
+    // file holds more than ProjectLimits allows, named in `report`, which also lists the
+    // rates a loaded file had replaced.
+    static LoadResult load(const QString &path, ProjectData &project, QString *parseError = nullptr,
+                           ProjectLoadReport *report = nullptr);
     // The same from an open, seekable device (a file or a buffer).
-    static LoadResult read(QIODevice &device, ProjectData &project, QString *parseError = nullptr);
+    static LoadResult read(QIODevice &device, ProjectData &project, QString *parseError = nullptr,
+                           ProjectLoadReport *report = nullptr);
 };

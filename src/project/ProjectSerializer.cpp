@@ -5,6 +5,7 @@
 
 #include "project/ExtractedStrings.h"
 #include "project/Float32Base64.h"
+#include "project/ProjectLimits.h"
 
 #include <QDate>
 #include <QDateTime>
@@ -19,7 +20,6 @@
 namespace {
 
 const QString defaultTrackColor = QStringLiteral("#4A90D9");
-constexpr int largestSampleRate = 768000;
 
 QString isoNowUtc()
 {
@@ -53,12 +53,57 @@ bool isFiniteFloat(double value)
     return std::isfinite(value) && std::fabs(value) <= double(FLT_MAX);
 }
 
+// Counts what the document declares before anything is built from it, so a file of more
+// than the editor can show is refused at once instead of filling memory and the window.
+bool withinLimits(const QJsonArray &tracks, ProjectLoadReport *report)
+{
+    const auto refuse = [report](ProjectLoadReport::Excess excess, qsizetype declared, const char *what) {
+        qWarning() << "ProjectSerializer: refused," << declared << what << "are more than the editor can show";
+        if (report) {
+            report->excess = excess;
+            report->declared = declared;
+        }
+        return false;
+    };
+    if (tracks.size() > ProjectLimits::maxTracks)
+        return refuse(ProjectLoadReport::Excess::Tracks, tracks.size(), "tracks");
+    qsizetype clips = 0;
+    qsizetype notes = 0;
+    for (const QJsonValue &track : tracks) {
+        const QJsonObject object = track.toObject();
+        const QJsonArray midiClips = object.value(QStringLiteral("midiClips")).toArray();
+        clips += object.value(QStringLiteral("audioBlocks")).toArray().size() + midiClips.size();
+        for (const QJsonValue &clip : midiClips)
+            notes += clip.toObject().value(QStringLiteral("notes")).toArray().size();
+    }
+    if (clips > ProjectLimits::maxClips)
+        return refuse(ProjectLoadReport::Excess::Clips, clips, "clips");
+    if (notes > ProjectLimits::maxNotes)
+        return refuse(ProjectLoadReport::Excess::Notes, notes, "notes");
+    return true;
+}
+
 } // namespace
 
 struct ProjectSerializer::ReadContext
 {
     ExtractedStrings *extracted = nullptr;
+    ProjectLoadReport *report = nullptr;
     bool failed = false;
+
+    // A rate outside what devices and files use: a clip of 1 Hz would last hours and a
+    // project of 1 Hz would play one block for minutes. Read as 44100 Hz, and reported.
+    int sampleRate(int rate, const char *what) const
+    {
+        if (ProjectLimits::supportedSampleRate(rate))
+            return rate;
+        qWarning() << "ProjectSerializer:" << what << "sample rate" << rate << "replaced by"
+                   << ProjectLimits::fallbackSampleRate;
+        if (report && std::find(report->replacedRates.begin(), report->replacedRates.end(), rate)
+                          == report->replacedRates.end())
+            report->replacedRates.push_back(rate);
+        return ProjectLimits::fallbackSampleRate;
+    }
 
     // Strings of the document, with extracted placeholders standing for their text.
     QString string(const QJsonValue &value, const QString &fallback = QString()) const
@@ -101,9 +146,9 @@ QJsonDocument ProjectSerializer::saveProject(const QString &name, const std::vec
     return buildDocument(name, tracks, settings, currentTime, zoom, markers, nullptr);
 }
 
-bool ProjectSerializer::loadProject(const QJsonDocument &document, ProjectData &project)
+bool ProjectSerializer::loadProject(const QJsonDocument &document, ProjectData &project, ProjectLoadReport *report)
 {
-    return readDocument(document, project, nullptr);
+    return readDocument(document, project, nullptr, report);
 }
 
 QJsonDocument ProjectSerializer::buildDocument(const QString &name, const std::vector<TrackData> &tracks,
@@ -264,7 +309,7 @@ QJsonObject ProjectSerializer::serializeAudioData(const AudioClip &clip, Outgoin
 }
 
 bool ProjectSerializer::readDocument(const QJsonDocument &document, ProjectData &project,
-                                     ExtractedStrings *extracted)
+                                     ExtractedStrings *extracted, ProjectLoadReport *report)
 {
     if (!document.isObject()) {
         qWarning() << "ProjectSerializer: root is not an object";
@@ -276,7 +321,10 @@ bool ProjectSerializer::readDocument(const QJsonDocument &document, ProjectData 
         return false;
     }
 
-    ReadContext context{extracted};
+    const QJsonArray tracks = root.value(QStringLiteral("tracks")).toArray();
+    if (!withinLimits(tracks, report))
+        return false;
+    ReadContext context{extracted, report};
     // Filled aside so a failure half-way leaves the caller's record as it was.
     ProjectData result = project;
     result.id = context.string(root.value(QStringLiteral("id")));
@@ -288,7 +336,6 @@ bool ProjectSerializer::readDocument(const QJsonDocument &document, ProjectData 
         result.settings = deserializeSettings(root.value(QStringLiteral("settings")).toObject(), context);
 
     result.tracks.clear();
-    const QJsonArray tracks = root.value(QStringLiteral("tracks")).toArray();
     result.tracks.reserve(tracks.size());
     for (const QJsonValue &track : tracks) {
         result.tracks.push_back(deserializeTrack(track.toObject(), context));
@@ -335,10 +382,7 @@ ProjectSettings ProjectSerializer::deserializeSettings(const QJsonObject &object
         settings.timeSignature = context.string(object.value(QStringLiteral("timeSignature")));
 
     // The engines divide by the rate and the ruler by the tempo.
-    if (settings.sampleRate <= 0 || settings.sampleRate > largestSampleRate) {
-        qWarning() << "ProjectSerializer: project sample rate" << settings.sampleRate << "replaced by 44100";
-        settings.sampleRate = ProjectSettings().sampleRate;
-    }
+    settings.sampleRate = context.sampleRate(settings.sampleRate, "project");
     if (!(settings.tempo > 0.0) || !std::isfinite(settings.tempo)) {
         qWarning() << "ProjectSerializer: tempo" << settings.tempo << "replaced by 120";
         settings.tempo = ProjectSettings().tempo;
@@ -456,11 +500,7 @@ AudioClip ProjectSerializer::deserializeAudioClip(const QJsonObject &object, Rea
     const QJsonObject data = object.value(QStringLiteral("audioData")).toObject();
     if (context.string(data.value(QStringLiteral("type"))) != QLatin1String("embedded"))
         return clip;
-    clip.sampleRate = data.value(QStringLiteral("sampleRate")).toInt(44100);
-    if (clip.sampleRate <= 0) {
-        qWarning() << "ProjectSerializer: clip sample rate" << clip.sampleRate << "replaced by 44100";
-        clip.sampleRate = AudioClip().sampleRate;
-    }
+    clip.sampleRate = context.sampleRate(data.value(QStringLiteral("sampleRate")).toInt(44100), "clip");
     const QJsonArray channels = data.value(QStringLiteral("channels")).toArray();
     qsizetype nonFinite = 0;
 
@@ -471,8 +511,8 @@ AudioClip ProjectSerializer::deserializeAudioClip(const QJsonObject &object, Rea
             if (mono->failed()) {
                 context.failed = true;
             } else {
-                clip.samples.resize(mono->floatCount());
-                nonFinite += mono->moveTo(clip.samples.data(), clip.samples.size(), 1);
+                nonFinite += mono->replacedCount();
+                clip.samples = mono->take();
             }
         }
         if (channels.size() > 2 && !context.failed) {
@@ -484,8 +524,9 @@ AudioClip ProjectSerializer::deserializeAudioClip(const QJsonObject &object, Rea
             } else {
                 const qsizetype frames = std::min(left->floatCount(), right->floatCount());
                 clip.stereoSamples.resize(2 * frames);
-                nonFinite += left->moveTo(clip.stereoSamples.data(), frames, 2);
-                nonFinite += right->moveTo(clip.stereoSamples.data() + 1, frames, 2);
+                nonFinite += left->replacedCount() + right->replacedCount();
+                left->moveTo(clip.stereoSamples.data(), frames, 2);
+                right->moveTo(clip.stereoSamples.data() + 1, frames, 2);
             }
         }
         if (context.failed) {

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "project/ProjectData.h"
+#include "project/ProjectLimits.h"
 
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -21,9 +22,10 @@ public:
                                      const ProjectSettings &settings, double currentTime, double zoom,
                                      const std::vector<TimelineMarker> &markers);
     // Fills `project` from `document`; false (with a warning, `project` untouched) when the
-    // document is not a project or holds audio that cannot be decoded. Values that would
-    // harm later stages are brought into range, each with a log line.
-    static bool loadProject(const QJsonDocument &document, ProjectData &project);
+    // document is not a project, holds audio that cannot be decoded or declares more than
+    // ProjectLimits allows (named in `report`). Values that would harm later stages are
+    // brought into range, each with a log line; replaced sample rates are listed in `report`.
+    static bool loadProject(const QJsonDocument &document, ProjectData &project, ProjectLoadReport *report = nullptr);
 
 private:
     friend class ProjectFile;
@@ -49,7 +51,7 @@ private:
                                        const std::vector<TimelineMarker> &markers, OutgoingChannels *outgoing);
     // With `extracted` set, placeholder strings of the document resolve through it.
     static bool readDocument(const QJsonDocument &document, ProjectData &project,
-                             ExtractedStrings *extracted);
+                             ExtractedStrings *extracted, ProjectLoadReport *report);
 
     static QJsonObject serializeSettings(const ProjectSettings &settings);
     static QJsonObject serializeTrack(const TrackData &track, OutgoingChannels *outgoing);

@@ -376,11 +376,22 @@ TEST_F(ProjectFlowsTest, UnsavedWorkIsOfferedForSavingBeforeAnotherProjectOpens)
     }
 }
 
+// `count` copies of `item`, comma-separated.
+QByteArray repeated(const QByteArray &item, int count)
+{
+    QByteArray text;
+    for (int i = 0; i < count; ++i)
+        text += (i > 0 ? "," : "") + item;
+    return text;
+}
+
 TEST_F(ProjectFlowsTest, LoadFailuresNameTheProblemAndLeaveTheOpenProjectAlone)
 {
     const QString notJson = QStringLiteral("{\"version\": \"1.0.0\", \"tracks\": [");
     QJsonParseError parseError;
     QJsonDocument::fromJson(notJson.toUtf8(), &parseError);
+    const auto projectOf = [](const QByteArray &tracks) { return R"({"version": "1.0.0", "tracks": [)" + tracks + "]}"; };
+    const QByteArray notes = R"({"notes": [)" + repeated("{}", 500001) + "]}";
     const struct
     {
         const char *name;
@@ -392,6 +403,12 @@ TEST_F(ProjectFlowsTest, LoadFailuresNameTheProblemAndLeaveTheOpenProjectAlone)
         {"not JSON", "broken.zqp", notJson.toUtf8(), QStringLiteral("文件格式错误: ") + parseError.errorString()},
         {"array root", "array.zqp", "[{\"version\": \"1.0.0\", \"tracks\": []}]", QStringLiteral("无法解析工程文件")},
         {"no version", "old.zqp", "{\"name\": \"x\", \"tracks\": []}", QStringLiteral("无法解析工程文件")},
+        {"more tracks than the editor shows", "tracks.zqp", projectOf(repeated("{}", 1001)),
+         QStringLiteral("项目有 1001 条轨道，超过了本程序能显示的 1000 条，无法打开。")},
+        {"more clips", "clips.zqp", projectOf(R"({"audioBlocks": [)" + repeated("{}", 100001) + "]}"),
+         QStringLiteral("项目有 100001 个片段，超过了本程序能显示的 100000 个，无法打开。")},
+        {"more notes", "notes.zqp", projectOf(R"({"type": "midi", "midiClips": [)" + notes + "," + notes + "]}"),
+         QStringLiteral("项目有 1000002 个音符，超过了本程序能显示的 1000000 个，无法打开。")},
     };
     const QString openPath = file(QStringLiteral("open.zqp"));
     MainWindow window;
@@ -441,6 +458,30 @@ TEST_F(ProjectFlowsTest, LoadedSettingsNeverReachTheEditorOutOfRange)
         EXPECT_EQ(multiOf(window)->bitDepth, c.bits);
         EXPECT_EQ(multiOf(window)->bpm, c.tempo);
     }
+}
+
+TEST_F(ProjectFlowsTest, RatesNoDeviceUsesOpenAt44100WithANotice)
+{
+    const QByteArray clip = R"({"audioData": {"type": "embedded", "sampleRate": 1, "channels": [[0.5, -0.5]]}})";
+    const QString path = file(QStringLiteral("rates.zqp"));
+    writeFile(path, R"({"version": "1.0.0", "settings": {"sampleRate": 500000}, "tracks": [{"audioBlocks": [)" + clip +
+                        "," + clip + "]}]}");
+    MainWindow window;
+    ASSERT_TRUE(window.loadProject(path));
+    MultiTrackEditorPage *page = multiOf(window);
+    EXPECT_EQ(page->sampleRate, 44100);
+    ASSERT_EQ(page->tracks.size(), 1u);
+    for (const AudioClip &loaded : page->tracks[0].audioClips)
+        EXPECT_EQ(loaded.sampleRate, 44100);
+    // Told without stopping the window: the project is open behind it.
+    const QMessageBox *notice = nullptr;
+    for (const QMessageBox *box : window.findChildren<QMessageBox *>())
+        if (box->isVisible())
+            notice = box;
+    ASSERT_NE(notice, nullptr);
+    EXPECT_EQ(notice->windowTitle(), QStringLiteral("打开项目"));
+    EXPECT_EQ(notice->text(), QStringLiteral("项目中的采样率 500000 Hz、1 Hz 不在支持的范围（8000–384000 Hz）内，"
+                                             "已按 44100 Hz 读取。"));
 }
 
 TEST_F(ProjectFlowsTest, ASaveIntoAFolderThatDoesNotExistSaysSo)

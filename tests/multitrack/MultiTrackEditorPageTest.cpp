@@ -14,6 +14,8 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QPushButton>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QSlider>
 #include <QSignalSpy>
 #include <QTest>
@@ -166,6 +168,23 @@ TEST(MultiTrackPage, SetSampleRateIgnoresUnusableRates)
     EXPECT_EQ(page.sampleRate, 96000);
 }
 
+TEST(MultiTrackPage, SetSampleRateTakesOnlyRatesDevicesAndFilesUse)
+{
+    // A project at 1 Hz would play one 512-frame block for 512 s.
+    const struct
+    {
+        int rate;
+        int expected;
+    } cases[] = {{1, 48000}, {7999, 48000}, {8000, 8000}, {384000, 384000}, {384001, 48000}};
+    MultiTrackEditorPage page(nullptr);
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.rate);
+        page.setSampleRate(48000);
+        page.setSampleRate(c.rate);
+        EXPECT_EQ(page.sampleRate, c.expected);
+    }
+}
+
 // Row i shows track i, carries index i and points at tracks[i].
 void expectRowsMirrorTracks(const MultiTrackEditorPage &page)
 {
@@ -176,6 +195,60 @@ void expectRowsMirrorTracks(const MultiTrackEditorPage &page)
         EXPECT_EQ(page.trackRows[i]->track, &page.tracks[i]);
         EXPECT_EQ(page.trackRows[i]->lane()->trackData(), &page.tracks[i]);
     }
+}
+
+TEST(MultiTrackPage, LoadedRecordsKeepTheirFieldsAndEmptyNamesAreFilledAsWhenAdded)
+{
+    MultiTrackEditorPage page(nullptr);
+    page.addTrack(TrackType::Audio, {}, 44100, QStringLiteral("kept"), {});
+    std::vector<TrackData> loaded(4);
+    loaded[0].type = TrackType::Midi;
+    loaded[1].volume = 0.25f;
+    loaded[1].muted = true;
+    loaded[2].type = TrackType::Midi;
+    loaded[2].name = QStringLiteral("Keys");
+    loaded[2].midiChannel = 9;
+    loaded[3].type = TrackType::Midi;
+    const std::vector<TrackData> records = loaded;
+    page.undoStack->clear();
+    page.appendLoadedTracks(loaded);
+
+    const QStringList names = {"kept", "MIDI轨 1", "轨道 3", "Keys", "MIDI轨 3"};
+    ASSERT_EQ(page.tracks.size(), 5u);
+    for (size_t i = 1; i < page.tracks.size(); ++i) {
+        SCOPED_TRACE(i);
+        TrackData expected = records[i - 1];
+        expected.name = names[int(i)];
+        EXPECT_EQ(page.tracks[i], expected);
+        EXPECT_EQ(page.trackRows[i]->header->name(), names[int(i)]);
+    }
+    expectRowsMirrorTracks(page);
+    EXPECT_TRUE(page.trackRows[2]->header->muted);
+    EXPECT_EQ(page.undoStack->count(), 0);
+}
+
+TEST(MultiTrackPage, HeadersFarOutOfSightShowOnceScrolledNearAndKeepTheirPlace)
+{
+    MultiTrackEditorPage page(nullptr);
+    page.resize(1000, 600);
+    page.show();
+    constexpr int count = 60;
+    for (int i = 0; i < count; ++i)
+        page.addTrack(TrackType::Audio, {}, 44100, QString(), {});
+    TrackHeaderWidget *first = page.trackRows.front()->header;
+    TrackHeaderWidget *last = page.trackRows.back()->header;
+    ASSERT_TRUE(QTest::qWaitFor([&] { return first->isVisible() && page.trackRows.back()->lane()->isVisible(); }, 10000));
+    QApplication::processEvents();
+    EXPECT_FALSE(last->isVisible()) << "many views below";
+    // Every header holds its row's place, shown or not, beside its lane.
+    for (const TrackRowWidget *row : page.trackRows)
+        EXPECT_EQ(row->header->y(), row->lane()->y()) << "row " << row->trackIndex;
+    EXPECT_EQ(last->y(), (count - 1) * last->height());
+
+    QScrollBar *scroll = page.laneScrollArea->verticalScrollBar();
+    scroll->setValue(scroll->maximum());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return last->isVisible(); }, 10000));
+    EXPECT_EQ(last->mapTo(&page, QPoint()).y(), page.trackRows.back()->lane()->mapTo(&page, QPoint()).y());
 }
 
 TEST(MultiTrackPage, RemovingATrackMovesTheSelectionWithIt)

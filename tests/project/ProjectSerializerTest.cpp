@@ -5,6 +5,7 @@
 #include "Requirement.h"
 
 #include "project/ProjectFile.h"
+#include "project/ProjectLimits.h"
 #include "project/ProjectSerializer.h"
 
 #include "OracleTool.h"
@@ -411,6 +412,116 @@ TEST(ProjectDocument, EnvelopeStepsKeepTheirOrder)
     ASSERT_EQ(readText(text, project), ProjectFile::LoadResult::Loaded);
     EXPECT_EQ(project.tracks[0].volumeEnvelope,
               (std::vector<EnvelopePoint>{{1.0, 0.8f}, {2.0, float(0.9)}, {2.0, float(0.1)}, {3.0, float(0.3)}}));
+}
+
+// `count` copies of `item`, comma-separated, for documents that declare many of something.
+QByteArray repeated(const QByteArray &item, qsizetype count)
+{
+    QByteArray text;
+    text.reserve((item.size() + 1) * count);
+    for (qsizetype i = 0; i < count; ++i) {
+        if (i > 0)
+            text += ',';
+        text += item;
+    }
+    return text;
+}
+
+QByteArray tracksDocument(const QByteArray &tracks)
+{
+    return R"({"version": "1.0.0", "tracks": [)" + tracks + "]}";
+}
+
+TEST(ProjectDocument, MoreThanTheEditorCanShowIsRefusedUntouched)
+{
+    using R = ProjectFile::LoadResult;
+    using E = ProjectLoadReport::Excess;
+    const auto midiTrack = [](const QByteArray &clips) { return R"({"type": "midi", "midiClips": [)" + clips + "]}"; };
+    const auto clipOfNotes = [](qsizetype notes) { return R"({"notes": [)" + repeated("{}", notes) + "]}"; };
+    const struct
+    {
+        const char *name;
+        QByteArray text;
+        R expected;
+        E excess;
+        qsizetype declared;
+    } cases[] = {
+        {"as many tracks as allowed", tracksDocument(repeated("{}", ProjectLimits::maxTracks)), R::Loaded, E::None, 0},
+        {"one track more", tracksDocument(repeated("{}", ProjectLimits::maxTracks + 1)), R::TooLarge, E::Tracks,
+         ProjectLimits::maxTracks + 1},
+        {"as many clips as allowed, audio and MIDI",
+         tracksDocument(R"({"audioBlocks": [)" + repeated("{}", ProjectLimits::maxClips / 2) + "]}," +
+                        midiTrack(repeated("{}", ProjectLimits::maxClips / 2))),
+         R::Loaded, E::None, 0},
+        {"clips of all tracks together one more",
+         tracksDocument(R"({"audioBlocks": [)" + repeated("{}", ProjectLimits::maxClips / 2) + "]}," +
+                        midiTrack(repeated("{}", ProjectLimits::maxClips / 2 + 1))),
+         R::TooLarge, E::Clips, ProjectLimits::maxClips + 1},
+        {"notes of all clips together one more",
+         tracksDocument(midiTrack(clipOfNotes(ProjectLimits::maxNotes / 2)) + "," +
+                        midiTrack(clipOfNotes(ProjectLimits::maxNotes / 2 + 1))),
+         R::TooLarge, E::Notes, ProjectLimits::maxNotes + 1},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        ProjectData project;
+        project.name = QStringLiteral("untouched");
+        const ProjectData before = project;
+        ProjectLoadReport report;
+        QBuffer buffer;
+        buffer.setData(c.text);
+        buffer.open(QIODevice::ReadOnly);
+        ASSERT_EQ(ProjectFile::read(buffer, project, nullptr, &report), c.expected);
+        EXPECT_EQ(report.excess, c.excess);
+        EXPECT_EQ(report.declared, c.declared);
+        if (c.expected != R::Loaded) {
+            EXPECT_EQ(project, before);
+        }
+    }
+}
+
+TEST(ProjectDocument, RatesOutsideWhatDevicesUseAreReadAs44100AndReported)
+{
+    const auto document = [](int projectRate, std::initializer_list<int> clipRates) {
+        QByteArray blocks;
+        for (const int rate : clipRates) {
+            if (!blocks.isEmpty())
+                blocks += ',';
+            blocks += R"({"audioData": {"type": "embedded", "format": "float32_base64", "sampleRate": )" +
+                      QByteArray::number(rate) + R"(, "channels": [")" + base64Floats({0.5f}) + R"("]}})";
+        }
+        return R"({"version": "1.0.0", "settings": {"sampleRate": )" + QByteArray::number(projectRate) +
+               R"(}, "tracks": [{"audioBlocks": [)" + blocks + "]}]}";
+    };
+    const struct
+    {
+        const char *name;
+        QByteArray text;
+        int projectRate;
+        std::vector<int> clipRates;
+        std::vector<int> replaced;
+    } cases[] = {
+        {"the ends of the range", document(8000, {384000, 8000}), 8000, {384000, 8000}, {}},
+        {"a clip at 1 Hz", document(48000, {1, 22050}), 48000, {44100, 22050}, {1}},
+        {"just outside, each rate reported once", document(7999, {384001, 384001, 1}), 44100,
+         {44100, 44100, 44100}, {7999, 384001, 1}},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        ProjectData project;
+        ProjectLoadReport report;
+        QBuffer buffer;
+        buffer.setData(c.text);
+        buffer.open(QIODevice::ReadOnly);
+        ASSERT_EQ(ProjectFile::read(buffer, project, nullptr, &report), ProjectFile::LoadResult::Loaded);
+        EXPECT_EQ(project.settings.sampleRate, c.projectRate);
+        std::vector<int> clipRates;
+        for (const AudioClip &clip : project.tracks.at(0).audioClips)
+            clipRates.push_back(clip.sampleRate);
+        EXPECT_EQ(clipRates, c.clipRates);
+        EXPECT_EQ(report.replacedRates, c.replaced);
+        EXPECT_EQ(report.excess, ProjectLoadReport::Excess::None);
+    }
 }
 
 } // namespace
