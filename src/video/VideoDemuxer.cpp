@@ -44,8 +44,15 @@ AVChannelLayout namedLayout(const AVChannelLayout &layout)
 // Far above what compressed sound decodes to (AAC at 32 kbit/s, stereo at 48 kHz, gives 96
 // floats a byte), so a real file reserves its sound at once.
 constexpr double maxSampleValuesPerFileByte = 128.0;
-// An hour of stereo at 48 kHz needs one growth beyond this, which realloc does in place.
-constexpr double maxReservedSampleValues = double(1 << 28);
+
+// Half the machine's memory, in floats: a reservation never fails on a forged duration, and
+// a real sound larger than this could not be edited anyway.
+double reservableSampleValues()
+{
+    const long pages = sysconf(_SC_PHYS_PAGES);
+    const long pageBytes = sysconf(_SC_PAGESIZE);
+    return pages > 0 && pageBytes > 0 ? double(pages) * double(pageBytes) / sizeof(float) / 2 : double(1 << 28);
+}
 
 // A whole sound track is hundreds of megabytes written once: in huge pages it takes a
 // fraction of the page faults (on a virtual machine a third of the time).
@@ -459,12 +466,12 @@ void VideoDemuxer::rewind()
 qsizetype VideoDemuxer::expectedSampleValues() const
 {
     // The header's duration is only a claim: a damaged or hostile file may state years. It
-    // sizes the buffer only up to what the file's bytes can plausibly decode to, and to a
-    // bound that any machine can reserve; a longer sound grows the buffer as it arrives.
+    // sizes the buffer only up to what the file's bytes can plausibly decode to, and to what
+    // the machine can reserve; a longer sound grows the buffer as it arrives.
     const double claimed = getDuration() * outputSampleRate * 1.001 * outputChannels + 8192;
     const int64_t fileBytes = formatContext->pb ? avio_size(formatContext->pb) : -1;
     const double plausible = fileBytes > 0 ? double(fileBytes) * maxSampleValuesPerFileByte : 0.0;
-    const double expected = std::min({claimed, plausible, maxReservedSampleValues});
+    const double expected = std::min({claimed, plausible, reservableSampleValues()});
     return expected >= 1.0 ? qsizetype(expected) : 0;
 }
 
