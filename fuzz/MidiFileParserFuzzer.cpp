@@ -1,18 +1,19 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Feeds arbitrary bytes to the MIDI file reader; the input buffer is exactly the file's size.
+#include "FuzzInput.h"
 #include "engine/MidiFileParser.h"
-
-#include <QtGlobal>
 
 #include <cstddef>
 #include <cstdint>
 
-static void silence(QtMsgType, const QMessageLogContext &, const QString &) {}
+extern "C" int LLVMFuzzerInitialize(int *, char ***)
+{
+    FuzzInput::silenceQtLog();
+    return 0;
+}
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size)
 {
-    static const bool quiet = (qInstallMessageHandler(silence), true);
-    (void)quiet;
     QList<ImportedMidiTrack> tracks;
     double durationSeconds = 0.0;
     double bpm = 0.0;

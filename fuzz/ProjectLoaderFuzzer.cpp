@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Feeds arbitrary bytes to the project loaders: the file reader with its string extraction
 // and the in-memory document reader.
+#include "FuzzInput.h"
 #include "project/ProjectFile.h"
 #include "project/ProjectSerializer.h"
 
@@ -12,8 +13,7 @@
 
 extern "C" int LLVMFuzzerInitialize(int *, char ***)
 {
-    // The repairs log a line each; thousands per second would drown the fuzzer's output.
-    qInstallMessageHandler([](QtMsgType, const QMessageLogContext &, const QString &) {});
+    FuzzInput::silenceQtLog();
     return 0;
 }
 

@@ -5,7 +5,7 @@
 # seeds from fuzz/corpus/TARGET. What it finds is kept in fuzz/findings/TARGET: new inputs
 # in corpus/, crashing or leaking ones beside it. MINUTES 0 replays the seeds once and fails
 # when one of them does, as scripts/test.sh does in every full run.
-#   fuzz/run.sh wav|mp3|flac|ogg|smf|project|instrument|all MINUTES
+#   fuzz/run.sh TARGET|all MINUTES   (the targets are listed below)
 set -euo pipefail
 
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
@@ -15,18 +15,24 @@ jobs=${ZENTRIQ_JOBS:-$(nproc)}
 declare -A executables=(
   [wav]=fuzz_load_wav [mp3]=fuzz_load_mp3 [flac]=fuzz_load_flac [ogg]=fuzz_load_ogg
   [smf]=midi_file_fuzzer [project]=project_loader_fuzzer [instrument]=fuzz_instrument_input
+  [video]=video_demuxer_fuzzer [soundfont]=soundfont_fuzzer [live-midi]=live_midi_fuzzer
+  [plugin-state]=plugin_state_fuzzer [plugin-scanner]=plugin_scanner_fuzzer
+  [embedded-audio]=embedded_audio_fuzzer [manifest]=update_manifest_fuzzer
 )
+order=(wav mp3 flac ogg smf project instrument video soundfont live-midi plugin-state plugin-scanner
+  embedded-audio manifest)
 # libFuzzer options per target. FLAC decoding costs time per byte: short inputs keep a run
 # fast enough to reach millions of runs, and still hold a header and several frames.
-declare -A options=([flac]=-max_len=1024)
+# The plug-in code reports its progress on standard output, line by line.
+declare -A options=([flac]=-max_len=1024 [plugin-state]=-close_fd_mask=1 [plugin-scanner]=-close_fd_mask=1)
 
 usage() {
-  echo "usage: $0 {${!executables[*]}|all} MINUTES" | tr ' ' '|' >&2
+  echo "usage: $0 {${order[*]}|all} MINUTES" | tr ' ' '|' >&2
   exit 2
 }
 [[ $# -eq 2 && $2 =~ ^[0-9]+$ ]] || usage
 if [[ $1 == all ]]; then
-  targets=(wav mp3 flac ogg smf project instrument)
+  targets=("${order[@]}")
 else
   [[ -n ${executables[$1]:-} ]] || usage
   targets=("$1")

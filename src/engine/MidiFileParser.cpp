@@ -239,42 +239,38 @@ struct PendingKey
     }
 };
 
-// One chunk of the file with its data cut to the file and to what parseTrack can address.
-struct Chunk
+// One track chunk of the file with its data cut to the file and to what parseTrack can address.
+struct TrackChunk
 {
-    const unsigned char *type;
     std::int64_t dataBegin;
     std::int64_t dataEnd;
-    int index;
+    int index;  // among the track chunks, from 0
 };
 
-// Visits at most `maxChunks` chunks from `offset` on, while a chunk header fits in the file.
-// Offsets are 64-bit, so no stated length can wrap them.
+// Visits at most `maxTracks` "MTrk" chunks from `offset` on, while a chunk header fits in the
+// file. Chunks of other types are skipped and not counted, as the file format asks of a
+// reader: they belong to extensions it does not know. Offsets are 64-bit, so no stated
+// length can wrap them.
 template<typename Visit>
-void forEachChunk(const QByteArray &bytes, std::int64_t offset, int maxChunks, Visit visit)
+void forEachTrackChunk(const QByteArray &bytes, std::int64_t offset, int maxTracks, Visit visit)
 {
     const auto *data = reinterpret_cast<const unsigned char *>(bytes.constData());
     const std::int64_t size = std::min<std::int64_t>(bytes.size(), INT_MAX);
-    for (int index = 0; index < maxChunks && offset + 8 <= size; ++index) {
+    int index = 0;
+    while (index < maxTracks && offset + 8 <= size) {
         const std::int64_t dataBegin = offset + 8;
         const std::int64_t statedEnd = dataBegin + readBigEndian32(data + offset + 4);
-        visit(Chunk{data + offset, dataBegin, std::min(statedEnd, size), index});
+        if (std::equal(data + offset, data + offset + 4, "MTrk"))
+            visit(TrackChunk{dataBegin, std::min(statedEnd, size), index++});
         offset = statedEnd;
     }
-}
-
-bool isTrackChunk(const Chunk &chunk)
-{
-    return std::equal(chunk.type, chunk.type + 4, "MTrk");
 }
 
 std::vector<TempoEntry> buildTempoMap(const QByteArray &bytes, std::int64_t firstChunk, int trackCount)
 {
     std::vector<TempoEntry> tempoMap{{0, kDefaultTempo}};
     const auto *data = reinterpret_cast<const unsigned char *>(bytes.constData());
-    forEachChunk(bytes, firstChunk, trackCount, [&](const Chunk &chunk) {
-        if (!isTrackChunk(chunk))
-            return;
+    forEachTrackChunk(bytes, firstChunk, trackCount, [&](const TrackChunk &chunk) {
         TrackEventReader reader(data, chunk.dataBegin, chunk.dataEnd);
         TrackEvent event;
         while (reader.next(event)) {
@@ -387,12 +383,12 @@ bool parseMidiData(const QByteArray &bytes, QList<ImportedMidiTrack> &tracks, do
     // Every announced track chunk is read, whatever the format says: a format-0 file with
     // several tracks is invalid, but its later tracks are still part of the music. Format 0
     // always has its one track, even when the count says none.
-    const int chunkCount = format == 0 ? std::max(trackCount, 1) : trackCount;
-    const std::vector<TempoEntry> tempoMap = buildTempoMap(bytes, firstChunk, chunkCount);
+    const int trackChunks = format == 0 ? std::max(trackCount, 1) : trackCount;
+    const std::vector<TempoEntry> tempoMap = buildTempoMap(bytes, firstChunk, trackChunks);
     tracks.clear();
     durationSeconds = 0.0;
 
-    auto parseChunk = [&](const Chunk &chunk) {
+    forEachTrackChunk(bytes, firstChunk, trackChunks, [&](const TrackChunk &chunk) {
         ImportedMidiTrack track;
         double trackSeconds = 0.0;
         parseTrack(data, int(chunk.dataBegin), int(chunk.dataEnd - chunk.dataBegin), division, tempoMap, chunk.index,
@@ -401,11 +397,6 @@ bool parseMidiData(const QByteArray &bytes, QList<ImportedMidiTrack> &tracks, do
             return;
         tracks.append(std::move(track));
         durationSeconds = std::max(durationSeconds, trackSeconds);
-    };
-
-    forEachChunk(bytes, firstChunk, chunkCount, [&](const Chunk &chunk) {
-        if (isTrackChunk(chunk))
-            parseChunk(chunk);
     });
 
     bpm = 120.0;

@@ -91,7 +91,9 @@ void MidiInput::handleMessage(const std::vector<unsigned char> &message)
         return;
     const int status = message[0];
     const int channel = status & 0x0F;
-    if (message.size() >= 3) {
+    // A data byte with its top bit set is not MIDI data: a driver passing on a broken
+    // message would otherwise play keys and velocities above 127.
+    if (message.size() >= 3 && message[1] < 0x80 && message[2] < 0x80) {
         const int note = message[1];
         const int velocity = message[2];
         if ((status & 0xF0) == 0x90) {

@@ -6,6 +6,7 @@
 #include <QIODevice>
 #include <QUuid>
 
+#include <algorithm>
 #include <cstring>
 
 namespace {
@@ -49,7 +50,10 @@ QString ExtractedStrings::text(int index) const
 std::optional<QByteArray> ExtractedStrings::extract(QString &error)
 {
     QByteArray skeleton;
-    QByteArray piece(readPiece, Qt::Uninitialized);
+    // A small document needs no more than its own size.
+    const qint64 unread = source.size() - source.pos();
+    const qint64 pieceSize = unread > 0 ? std::min(unread, readPiece) : readPiece;
+    QByteArray piece(pieceSize, Qt::Uninitialized);
     qint64 pieceStart = 0;  // source offset of piece[0]
 
     bool inString = false;
@@ -83,7 +87,7 @@ std::optional<QByteArray> ExtractedStrings::extract(QString &error)
     };
 
     for (;;) {
-        const qint64 got = source.read(piece.data(), readPiece);
+        const qint64 got = source.read(piece.data(), pieceSize);
         if (got < 0) {
             error = source.errorString();
             return std::nullopt;

@@ -522,11 +522,13 @@ AudioClip ProjectSerializer::deserializeAudioClip(const QJsonObject &object, Rea
             if (left->failed() || right->failed()) {
                 context.failed = true;
             } else {
-                const qsizetype frames = std::min(left->floatCount(), right->floatCount());
-                clip.stereoSamples.resize(2 * frames);
-                nonFinite += left->replacedCount() + right->replacedCount();
-                left->moveTo(clip.stereoSamples.data(), frames, 2);
-                right->moveTo(clip.stereoSamples.data() + 1, frames, 2);
+                // Empty channels leave the list without storage to point into.
+                if (const qsizetype frames = std::min(left->floatCount(), right->floatCount()); frames > 0) {
+                    clip.stereoSamples.resize(2 * frames);
+                    nonFinite += left->replacedCount() + right->replacedCount();
+                    left->moveTo(clip.stereoSamples.data(), frames, 2);
+                    right->moveTo(clip.stereoSamples.data() + 1, frames, 2);
+                }
             }
         }
         if (context.failed) {

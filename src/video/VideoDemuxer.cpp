@@ -14,6 +14,7 @@ extern "C" {
 #include <libswscale/swscale.h>
 }
 
+#include <algorithm>
 #include <cmath>
 #include <vector>
 
@@ -38,6 +39,19 @@ AVChannelLayout namedLayout(const AVChannelLayout &layout)
     else
         av_channel_layout_copy(&named, &layout);
     return named;
+}
+
+// Far above what compressed sound decodes to (AAC at 32 kbit/s, stereo at 48 kHz, gives 96
+// floats a byte), so a real file reserves its sound at once.
+constexpr double maxSampleValuesPerFileByte = 128.0;
+
+// Half the machine's memory, in floats: a reservation never fails on a forged duration, and
+// a real sound larger than this could not be edited anyway.
+double reservableSampleValues()
+{
+    const long pages = sysconf(_SC_PHYS_PAGES);
+    const long pageBytes = sysconf(_SC_PAGESIZE);
+    return pages > 0 && pageBytes > 0 ? double(pages) * double(pageBytes) / sizeof(float) / 2 : double(1 << 28);
 }
 
 // A whole sound track is hundreds of megabytes written once: in huge pages it takes a
@@ -281,13 +295,12 @@ bool VideoDemuxer::extractAudio(QList<float> &mono, QList<float> &interleaved, i
     }
     // From the very start: a backward seek to timestamp 0 would skip the AAC priming that
     // MP4 files mark for the decoder to drop, and the first frame would come out as zeros.
-    avformat_seek_file(formatContext, -1, INT64_MIN, INT64_MIN, INT64_MIN, 0);
+    rewind();
     avcodec_flush_buffers(audioCodecContext);
 
     QList<float> collected = outputChannels == 1 ? std::move(mono) : std::move(interleaved);
-    const double duration = getDuration();
-    if (duration > 0.0) {
-        collected.reserve(qsizetype(std::ceil(duration * sampleRate * 1.001)) * outputChannels + 8192);
+    if (const qsizetype expected = expectedSampleValues(); expected > 0) {
+        collected.reserve(expected);
         adviseHugePages(collected);
     }
 
@@ -303,7 +316,9 @@ bool VideoDemuxer::extractAudio(QList<float> &mono, QList<float> &interleaved, i
     if (resampler)
         appendConverted(nullptr, collected);
     avcodec_flush_buffers(audioCodecContext);
-    for (unsigned i = 0; i < formatContext->nb_streams; ++i)
+    // Streams found while reading (an MPEG-TS file may start a new program part-way) had no
+    // setting saved and keep the one they were found with.
+    for (std::size_t i = 0; i < discards.size(); ++i)
         formatContext->streams[i]->discard = discards[i];
 
     if (collected.isEmpty()) {
@@ -381,8 +396,13 @@ QImage VideoDemuxer::convertPicture(const AVFrame *frame)
 void VideoDemuxer::seekVideo(double seconds)
 {
     const double stamp = (seconds + originSeconds) / av_q2d(videoStream->time_base);
-    const int64_t target = int64_t(std::trunc(std::max(stamp, double(INT64_MIN / 2))));
-    if (av_seek_frame(formatContext, videoStreamIndex, target, AVSEEK_FLAG_BACKWARD) < 0)
+    const int64_t target = int64_t(std::trunc(std::clamp(stamp, double(INT64_MIN / 2), double(INT64_MAX / 2))));
+    // Picture time 0 and before is the first picture. A timestamp seek cannot be trusted to
+    // find it: the sound may start after it, and MPEG-TS seeks ignore key frames, so a file
+    // with one key frame would land past it and give no picture at all.
+    if (seconds <= 0.0)
+        rewind();
+    else if (av_seek_frame(formatContext, videoStreamIndex, target, AVSEEK_FLAG_BACKWARD) < 0)
         avformat_seek_file(formatContext, videoStreamIndex, INT64_MIN, target, INT64_MAX, 0);
     avcodec_flush_buffers(videoCodecContext);
     videoInputEnded = false;
@@ -434,6 +454,25 @@ void VideoDemuxer::flushVideoCodec()
 {
     if (videoCodecContext)
         avcodec_flush_buffers(videoCodecContext);
+}
+
+// ---------------------------------------------------------------- reading position
+
+void VideoDemuxer::rewind()
+{
+    avformat_seek_file(formatContext, -1, INT64_MIN, INT64_MIN, INT64_MIN, 0);
+}
+
+qsizetype VideoDemuxer::expectedSampleValues() const
+{
+    // The header's duration is only a claim: a damaged or hostile file may state years. It
+    // sizes the buffer only up to what the file's bytes can plausibly decode to, and to what
+    // the machine can reserve; a longer sound grows the buffer as it arrives.
+    const double claimed = getDuration() * outputSampleRate * 1.001 * outputChannels + 8192;
+    const int64_t fileBytes = formatContext->pb ? avio_size(formatContext->pb) : -1;
+    const double plausible = fileBytes > 0 ? double(fileBytes) * maxSampleValuesPerFileByte : 0.0;
+    const double expected = std::min({claimed, plausible, reservableSampleValues()});
+    return expected >= 1.0 ? qsizetype(expected) : 0;
 }
 
 // ---------------------------------------------------------------- queries

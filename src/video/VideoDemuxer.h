@@ -74,6 +74,10 @@ private:
     bool receiveVideoFrame(AVFrame *frame, AVPacket *packet);
     QImage convertPicture(const AVFrame *frame);
     void seekVideo(double seconds);
+    // Moves the read position to the file's first packet.
+    void rewind();
+    // How many float values to reserve for the sound before it is decoded.
+    qsizetype expectedSampleValues() const;
     double secondsOf(const AVFrame *frame) const;
 
     AVFormatContext *formatContext = nullptr;

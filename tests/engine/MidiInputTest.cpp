@@ -53,6 +53,8 @@ TEST(MidiInputDecoding, MessagesBecomeSignals)
         {"empty", {}, {}},
         {"controller", {0xB0, 0x40, 0x7F}, {"raw b0 40 7f"}},
         {"channel 16 note-on", {0x9F, 0x7F, 0x7F}, {"on 15 127 127", "raw 9f 7f 7f"}},
+        {"note-on with a status byte for its key", {0x92, 0x92, 0x40}, {"raw 92 92 40"}},
+        {"note-off with a status byte for its velocity", {0x82, 0x3C, 0xF8}, {"raw 82 3c f8"}},
     };
     MidiInput input;
     for (const DecodeCase &c : cases) {

@@ -6,8 +6,11 @@ Usage: midi_fixtures.py <folder>
 Expected times come from mido.tick2second over a tempo map gathered from every track, so
 they are independent of the importer under test. Tempos are multiples of the division, which
 makes every tempo segment a whole number of microseconds. Byte patterns mido will not write
-(real-time bytes in a track, a format-0 file with two tracks) are patched into its output
-and read back by mido."""
+(real-time bytes in a track, a format-0 file with two tracks, chunks of unknown types) are
+patched into its output and read back by mido. Debian's mido 1.2 refuses a chunk of an
+unknown type where it expects a track, so it reads those files with such chunks cut out,
+which is what the file format asks of a reader."""
+import io
 import json
 import os
 import sys
@@ -78,6 +81,34 @@ def as_format0(data):
     return data[:8] + b'\x00\x00' + data[10:]
 
 
+def chunks(data):
+    """(offset, type, end) of each chunk after the header."""
+    at = 8 + int.from_bytes(data[4:8], 'big')
+    while at + 8 <= len(data):
+        end = at + 8 + int.from_bytes(data[at + 4:at + 8], 'big')
+        yield at, data[at:at + 4], end
+        at = end
+
+
+FOREIGN_CHUNK = b'Junk' + (5).to_bytes(4, 'big') + b'\x00MTrk'
+
+
+def with_foreign_chunks(data):
+    """A chunk of an unknown type (odd-sized, holding "MTrk") before every track and at the end."""
+    out = data[:8 + int.from_bytes(data[4:8], 'big')]
+    for at, _, end in chunks(data):
+        out += FOREIGN_CHUNK + data[at:end]
+    return out + FOREIGN_CHUNK
+
+
+def without_foreign_chunks(data):
+    out = data[:8 + int.from_bytes(data[4:8], 'big')]
+    for at, kind, end in chunks(data):
+        if kind == b'MTrk':
+            out += data[at:end]
+    return out
+
+
 def fixtures():
     """File name -> (division, format, tracks, patch applied to the written bytes or None)."""
     files = {}
@@ -129,6 +160,12 @@ def fixtures():
 
     # Two track chunks under a format-0 header: invalid, but both are read.
     files['format0-two-tracks.mid'] = (480, 1, [scale('Right'), scale('Left', channel=1)], as_format0)
+
+    # Chunks of an unknown type are skipped and do not count as tracks: the header's count
+    # still reaches every track, and an unnamed track is named by its place among the tracks.
+    files['foreign-chunk-format0.mid'] = (480, 0, [scale('Scale')], with_foreign_chunks)
+    files['foreign-chunks-format1.mid'] = (
+        96, 1, [scale('Right'), track((0, tempo(400000)), (0, on(50)), (96, off(50)))], with_foreign_chunks)
     return files
 
 
@@ -196,7 +233,9 @@ def main():
                 data = patch(f.read())
             with open(path, 'wb') as f:
                 f.write(data)
-        result[filename] = expected(MidiFile(path, charset='utf-8'))
+        with open(path, 'rb') as f:
+            readable = without_foreign_chunks(f.read())
+        result[filename] = expected(MidiFile(file=io.BytesIO(readable), charset='utf-8'))
     json.dump(result, sys.stdout, ensure_ascii=False)
 
 

@@ -332,6 +332,11 @@ TEST(ProjectDocument, DamagedDocuments)
              EXPECT_EQ(firstClip(p).samples, (QList<float>{1, 2, 3}));
              EXPECT_TRUE(firstClip(p).stereoSamples.isEmpty());
          }},
+        {"empty channel strings", clipDocument(R"("", "", "")"), R::Loaded,
+         [&](const ProjectData &p) {
+             EXPECT_TRUE(firstClip(p).samples.isEmpty());
+             EXPECT_TRUE(firstClip(p).stereoSamples.isEmpty());
+         }},
         {"two channel entries", clipDocument(two + "," + two), R::Loaded,
          [&](const ProjectData &p) { EXPECT_TRUE(firstClip(p).stereoSamples.isEmpty()); }},
         {"non-finite samples", clipDocument('"' + base64Floats({inf, 0.5f, std::nanf("")}) + '"'), R::Loaded,

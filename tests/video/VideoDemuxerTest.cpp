@@ -93,8 +93,9 @@ TEST_P(ExtractedSound, EqualsTheCommandLineDecode)
 
 INSTANTIATE_TEST_SUITE_P(Files, ExtractedSound,
                          testing::Values(AudioCase{"c.avi", {}, 1, 0.0}, AudioCase{"b.mp4", {}, 2, 1e-6},
-                                         AudioCase{"d.mkv", {"-ac", "2"}, 6, 1e-6}),
-                         [](const auto &info) { return QString(info.param.file).remove('.').toStdString(); });
+                                         AudioCase{"d.mkv", {"-ac", "2"}, 6, 1e-6},
+                                         AudioCase{"joined-programs.ts", {}, 1, 1e-6}),
+                         [](const auto &info) { return QString(info.param.file).remove('.').remove('-').toStdString(); });
 
 TEST(VideoDemuxer, MonoAviGivesEveryFrameAndTheDurationIsRight)
 {
@@ -289,6 +290,50 @@ TEST(VideoDemuxer, VideoWithoutSoundOpensButHasNoAudio)
     EXPECT_FALSE(opened.demuxer.extractAudio(mono, interleaved, rate));
     EXPECT_EQ(opened.errors, QStringList{QStringLiteral("没有音频流")});
     EXPECT_FALSE(opened.demuxer.decodeFrameAt(0).isNull());
+}
+
+TEST(VideoDemuxer, StatedDurationReservesNoMoreThanTheFileCanHold)
+{
+    const struct
+    {
+        const char *file;
+        const char *refusal;  // null: the sound is what ffmpeg decodes
+    } cases[] = {{"claims-300000s.mkv", nullptr}, {"claims-9e12s.mka", nullptr},
+                 {"claims-only.webm", "未能解码到音频数据"}};
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.file);
+        const QString path = videoFixture(c.file);
+        ZENTRIQ_REQUIRE(!path.isEmpty(), "ffmpeg could not make the fixture");
+        Opened opened;
+        ASSERT_TRUE(opened.demuxer.open(path)) << opened.errors.join(' ').toStdString();
+        const Sound sound = opened.extract();
+        if (c.refusal) {
+            EXPECT_FALSE(sound.ok);
+            EXPECT_EQ(opened.errors, QStringList{QString::fromUtf8(c.refusal)});
+            continue;
+        }
+        ASSERT_TRUE(sound.ok);
+        const QList<float> &ours = sound.interleaved.isEmpty() ? sound.mono : sound.interleaved;
+        const QList<float> oracle = ffmpegFloats(path);
+        ASSERT_EQ(ours.size(), oracle.size());
+        EXPECT_LE(maxDifference(ours, oracle), 1e-6);
+        // A file of kilobytes may hold seconds of sound, not the header's years of it.
+        EXPECT_LT(ours.capacity(), qsizetype(64) << 20);
+    }
+}
+
+TEST(VideoDemuxer, PictureTimeZeroIsTheFirstPictureWithOneKeyFrameBeforeTheSound)
+{
+    REQUIRE_FIXTURE(ts, "one-key-frame.ts");
+    Opened opened;
+    ASSERT_TRUE(opened.demuxer.open(ts));
+    const QImage first = opened.demuxer.decodeFrameAt(0.0);
+    ASSERT_FALSE(first.isNull());
+    EXPECT_TRUE(colourNear(centrePixel(first), Qt::red)) << std::hex << centrePixel(first);
+    opened.demuxer.seekTo(0.0);
+    double pts = -2.0;
+    EXPECT_FALSE(opened.demuxer.decodeNextFrame(pts).isNull());
+    EXPECT_NEAR(pts, 0.0, 0.1);
 }
 
 TEST(VideoDemuxer, PictureSizeChangeMidStreamFollowsEachPicture)

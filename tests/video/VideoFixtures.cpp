@@ -8,6 +8,7 @@
 #include <QMap>
 #include <QTemporaryDir>
 
+#include <bit>
 #include <cstdlib>
 #include <cstring>
 
@@ -38,18 +39,41 @@ QStringList sine(int rate, int seconds)
     return {"-f", "lavfi", "-i", QStringLiteral("sine=f=440:r=%1:d=%2").arg(rate).arg(seconds)};
 }
 
+bool writeFile(const QString &path, const QByteArray &bytes)
+{
+    QFile out(path);
+    return !bytes.isEmpty() && out.open(QIODevice::WriteOnly) && out.write(bytes) == bytes.size();
+}
+
+QByteArray readFile(const QString &path)
+{
+    QFile in(path);
+    return in.open(QIODevice::ReadOnly) ? in.readAll() : QByteArray();
+}
+
 bool joinFiles(const QString &target, const QStringList &parts)
 {
-    QFile out(target);
-    if (!out.open(QIODevice::WriteOnly))
-        return false;
+    QByteArray joined;
     for (const QString &part : parts) {
-        QFile in(part);
-        if (!in.open(QIODevice::ReadOnly))
+        const QByteArray bytes = readFile(part);
+        if (bytes.isEmpty())
             return false;
-        out.write(in.readAll());
+        joined += bytes;
     }
-    return true;
+    return writeFile(target, joined);
+}
+
+// A Matroska file's stated duration (in milliseconds at the default time scale) replaced by
+// `milliseconds`; empty when the element is not found.
+QByteArray withStatedDuration(QByteArray bytes, double milliseconds)
+{
+    const qsizetype at = bytes.indexOf(QByteArray("\x44\x89\x88", 3));
+    if (at < 0)
+        return {};
+    const quint64 bits = std::bit_cast<quint64>(milliseconds);
+    for (int i = 0; i < 8; ++i)
+        bytes[at + 3 + i] = char(bits >> (56 - 8 * i));
+    return bytes;
 }
 
 bool make(const QString &name, const QString &path)
@@ -79,6 +103,40 @@ bool make(const QString &name, const QString &path)
         return ffmpeg(testPicture("160x120", 1) + sine(48000, 1) + QStringList{"-ac", "6", "-c:v", "libx264", "-c:a", "ac3", first})
             && ffmpeg(testPicture("160x120", 1) + sine(44100, 1) + QStringList{"-ac", "2", "-c:v", "libx264", "-c:a", "ac3", second})
             && joinFiles(path, {first, second});
+    }
+    if (name == "joined-programs.ts") {
+        // The second part's streams are found only while reading: the first part is longer
+        // than the stream probe looks.
+        const QString first = scratchPath("programme1.ts"), second = scratchPath("programme2.ts");
+        return ffmpeg(sine(48000, 6) + QStringList{"-ac", "1", "-c:a", "mp2", "-b:a", "32k", first})
+            && ffmpeg(testPicture("64x48", 1) + sine(48000, 1)
+                      + QStringList{"-c:v", "libx264", "-c:a", "mp2", "-mpegts_start_pid", "0x200",
+                                    "-mpegts_pmt_start_pid", "0x1100", second})
+            && joinFiles(path, {first, second});
+    }
+    if (name == "one-key-frame.ts")
+        // Red, one key frame, the sound starting 64 ms after the first picture.
+        return ffmpeg(QStringList{"-f", "lavfi", "-i", "color=red:s=64x48:r=25:d=2", "-itsoffset", "0.064"}
+                      + sine(48000, 2) + QStringList{"-c:v", "libx264", "-g", "1000", "-c:a", "mp2", path});
+    if (name == "claims-300000s.mkv") {
+        const QString plain = scratchPath("plain.mkv");
+        return ffmpeg(testPicture("64x48", 1) + sine(8000, 1) + QStringList{"-c:v", "libx264", "-c:a", "pcm_s16le", plain})
+            && writeFile(path, withStatedDuration(readFile(plain), 3e8));
+    }
+    if (name == "claims-9e12s.mka") {
+        const QString plain = scratchPath("plain.mka");
+        return ffmpeg({"-f", "lavfi", "-i", "sine=f=440:r=768000:d=0.1", "-ac", "2", "-c:a", "pcm_s16le", plain})
+            && writeFile(path, withStatedDuration(readFile(plain), 9e15));
+    }
+    if (name == "claims-only.webm") {
+        // Header and tracks of a file with sound, one empty cluster, and a stated duration of 10^12 s.
+        const QString plain = scratchPath("plain.webm");
+        if (!ffmpeg(sine(48000, 1) + QStringList{"-c:a", "libopus", plain}))
+            return false;
+        const QByteArray clusterId("\x1f\x43\xb6\x75");
+        const QByteArray bytes = readFile(plain);
+        const qsizetype cluster = bytes.indexOf(clusterId);
+        return cluster > 0 && writeFile(path, withStatedDuration(bytes.first(cluster) + clusterId + '\x80', 1e15));
     }
     if (name == "big.mp4")
         return ffmpeg(testPicture("640x360", 600) + sine(48000, 600)

@@ -17,6 +17,12 @@
 //  e.webm  VP8 without sound;
 //  size-change.ts     two TS files joined with cat, 640x480 then 320x240;
 //  channel-change.ts  two TS files joined with cat, 6-channel AC-3 at 48 kHz then stereo at 44.1 kHz;
+//  joined-programs.ts 6 s of mono MP2 at 48 kHz joined with a second file on other PIDs, whose
+//                     streams appear only while the file is read;
+//  one-key-frame.ts   2 s of red with one key frame; the sound starts 64 ms after the picture;
+//  claims-300000s.mkv 1 s of 8 kHz mono PCM whose header states 300,000 s;
+//  claims-9e12s.mka   0.1 s of 768 kHz stereo PCM whose header states 9 * 10^12 s;
+//  claims-only.webm   a sound track's header, an empty cluster, and a stated duration of 10^12 s;
 //  big.mp4 10 minutes of 640x360 H.264 with 128k stereo AAC (benchmarks only).
 // Empty when ffmpeg is missing or fails.
 QString videoFixture(const QString &name);
