@@ -205,6 +205,7 @@ TEST_F(MediaFlowsTest, ImportLoadsTheEditorAndFailuresKeepItsAudio)
             ASSERT_EQ(script.boxes.size(), 1u);
             EXPECT_EQ(script.boxes[0].title, QStringLiteral("导入失败"));
             EXPECT_FALSE(script.boxes[0].text.isEmpty());
+            EXPECT_FALSE(script.boxes[0].busyCoverBehind);
             if (c.failure) {
                 EXPECT_EQ(script.boxes[0].text, QString::fromUtf8(c.failure));
             }
@@ -298,6 +299,7 @@ TEST_F(MediaFlowsTest, VideoImportPutsTheSoundIntoThePageAndOpensThePreview)
             ASSERT_EQ(script.boxes.size(), 1u);
             EXPECT_EQ(script.boxes[0].title, QString::fromUtf8(c.boxTitle));
             EXPECT_TRUE(script.boxes[0].text.startsWith(QString::fromUtf8(c.boxText))) << script.boxes[0].text.toStdString();
+            EXPECT_FALSE(script.boxes[0].busyCoverBehind);
             EXPECT_EQ(editor->samples, (QList<float>{0.5f, 0.25f}));
             EXPECT_EQ(multitrack->tracks.size(), tracksBefore);
             EXPECT_EQ(preview, nullptr);  // the earlier preview went with the import that replaced it
@@ -668,6 +670,7 @@ TEST_F(ExportTest, FailuresAndEmptyAudioAreReported)
         ASSERT_EQ(script.boxes.size(), 2u);
         EXPECT_EQ(script.boxes[1].title, QStringLiteral("导出失败"));
         EXPECT_EQ(script.boxes[1].text, QStringLiteral("无法保存音频: 参数无效 (采样率 1000000, 声道 1, 位深 16)"));
+        EXPECT_FALSE(script.boxes[1].busyCoverBehind);
         EXPECT_TRUE(status().isEmpty());
         EXPECT_EQ(files.read(QStringLiteral("keep.flac")), old);
     }
