@@ -4,16 +4,22 @@
 #include "OracleTool.h"
 
 #include "app/MainWindow.h"
+#include "app/QtTranslations.h"
 #include "app/WindowPlacement.h"
 #include "ui/LoadingOverlay.h"
 
 #include <QAbstractButton>
+#include <QDialogButtonBox>
+#include <QFileDialog>
 #include <QLabel>
 #include <QMessageBox>
+#include <QPushButton>
 #include <QRegularExpression>
+#include <QScopeGuard>
 #include <QScreen>
 #include <QStackedWidget>
 #include <QStatusBar>
+#include <QTranslator>
 
 #include <gtest/gtest.h>
 
@@ -227,6 +233,49 @@ TEST_F(MainWindowTest, AboutBoxNamesEveryComponentTheProgramUsesAndNothingElse)
         EXPECT_TRUE(listed.contains(name)) << "missing from the About box: " << name.toStdString();
     for (const QString &name : listed)
         EXPECT_TRUE(used.contains(name)) << "listed but not used: " << name.toStdString();
+}
+
+TEST_F(MainWindowTest, QtsOwnButtonsAndFileDialogSpeakChinese)
+{
+    ASSERT_TRUE(installQtTranslations(*QCoreApplication::instance()))
+        << "Qt's Simplified Chinese catalogue is missing (scripts/install-deps.sh installs qt6-translations-l10n)";
+    const auto uninstall = qScopeGuard([] {
+        for (QTranslator *translator : QCoreApplication::instance()->findChildren<QTranslator *>()) {
+            QCoreApplication::removeTranslator(translator);
+            delete translator;
+        }
+    });
+
+    QMessageBox box(QMessageBox::Question, QStringLiteral("关闭项目"), QStringLiteral("保存吗？"),
+                    QMessageBox::Ok | QMessageBox::Save | QMessageBox::Discard | QMessageBox::Cancel |
+                        QMessageBox::Yes | QMessageBox::No);
+    const struct
+    {
+        QMessageBox::StandardButton button;
+        const char *text;
+    } buttons[] = {{QMessageBox::Ok, "确定"},     {QMessageBox::Save, "保存"}, {QMessageBox::Discard, "丢弃"},
+                   {QMessageBox::Cancel, "取消"}, {QMessageBox::Yes, "是(&Y)"}, {QMessageBox::No, "否(&N)"}};
+    for (const auto &b : buttons)
+        EXPECT_EQ(box.button(b.button)->text(), QString::fromUtf8(b.text));
+
+    // The file dialogs are Qt's own widgets: their labels and buttons come from the catalogue.
+    QFileDialog dialog(nullptr, QStringLiteral("导入音频/视频"));
+    dialog.setOption(QFileDialog::DontUseNativeDialog);
+    dialog.setAcceptMode(QFileDialog::AcceptOpen);
+    const struct
+    {
+        const char *label;
+        const char *text;
+    } labels[] = {{"lookInLabel", "查找范围："}, {"fileNameLabel", "文件名称(&N)："}, {"fileTypeLabel", "文件类型："}};
+    for (const auto &l : labels) {
+        auto *label = dialog.findChild<QLabel *>(QLatin1String(l.label));
+        ASSERT_NE(label, nullptr) << l.label;
+        EXPECT_EQ(label->text(), QString::fromUtf8(l.text));
+    }
+    auto *buttonBox = dialog.findChild<QDialogButtonBox *>();
+    ASSERT_NE(buttonBox, nullptr);
+    EXPECT_EQ(buttonBox->button(QDialogButtonBox::Open)->text(), QStringLiteral("打开(&O)"));
+    EXPECT_EQ(buttonBox->button(QDialogButtonBox::Cancel)->text(), QStringLiteral("取消"));
 }
 
 TEST_F(MainWindowTest, ShowLoadingCoversThePageStack)
