@@ -25,7 +25,7 @@ public:
                            const std::vector<TimelineMarker> &markers);
 
     // Fills `project` as ProjectSerializer::loadProject does; on NotJson `parseError` holds
-    // the parser's message. `project` is untouched unless the result is Loaded.
+    // the reason, in Chinese for the user. `project` is untouched unless the result is Loaded.
     static LoadResult load(const QString &path, ProjectData &project, QString *parseError = nullptr);
     // The same from an open, seekable device (a file or a buffer).
     static LoadResult read(QIODevice &device, ProjectData &project, QString *parseError = nullptr);
