@@ -7,6 +7,36 @@
 #include <QLibraryInfo>
 #include <QTranslator>
 
+#include <cstring>
+
+namespace {
+
+// The file dialog's type column, which Qt's catalogue leaves English ("Folder").
+class CatalogueGaps : public QTranslator
+{
+public:
+    using QTranslator::QTranslator;
+
+    bool isEmpty() const override { return false; }
+
+    QString translate(const char *context, const char *sourceText, const char *, int) const override
+    {
+        if (std::strcmp(context, "QAbstractFileIconProvider") != 0)
+            return {};
+        static const struct
+        {
+            const char *english;
+            const char *chinese;
+        } texts[] = {{"Folder", "文件夹"}, {"Drive", "驱动器"}, {"Shortcut", "快捷方式"}, {"Unknown", "未知"}};
+        for (const auto &text : texts)
+            if (std::strcmp(sourceText, text.english) == 0)
+                return QString::fromUtf8(text.chinese);
+        return {};
+    }
+};
+
+} // namespace
+
 bool installQtTranslations(QCoreApplication &app)
 {
     const QString folder = QLibraryInfo::path(QLibraryInfo::TranslationsPath);
@@ -17,5 +47,6 @@ bool installQtTranslations(QCoreApplication &app)
         delete translator;
         return false;
     }
-    return QCoreApplication::installTranslator(translator);
+    return QCoreApplication::installTranslator(translator)
+        && QCoreApplication::installTranslator(new CatalogueGaps(&app));
 }

@@ -10,7 +10,10 @@
 
 #include <QAbstractButton>
 #include <QDialogButtonBox>
+#include <QDir>
 #include <QFileDialog>
+#include <QFileIconProvider>
+#include <QFileInfo>
 #include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
@@ -272,6 +275,7 @@ TEST_F(MainWindowTest, QtsOwnButtonsAndFileDialogSpeakChinese)
         ASSERT_NE(label, nullptr) << l.label;
         EXPECT_EQ(label->text(), QString::fromUtf8(l.text));
     }
+    EXPECT_EQ(QFileIconProvider().type(QFileInfo(QDir::tempPath())), QStringLiteral("文件夹"));
     auto *buttonBox = dialog.findChild<QDialogButtonBox *>();
     ASSERT_NE(buttonBox, nullptr);
     EXPECT_EQ(buttonBox->button(QDialogButtonBox::Open)->text(), QStringLiteral("打开(&O)"));
