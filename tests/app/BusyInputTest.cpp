@@ -2,6 +2,7 @@
 // Keys and clicks that arrive while a blocking flow runs behind the busy overlay are dropped:
 // once the flow is over, its result, the tool and the transport are as the flow left them.
 #include "AppTestSupport.h"
+#include "QueuedInput.h"
 #include "TestFiles.h"
 
 #include "app/MainWindow.h"
@@ -9,8 +10,6 @@
 #include "multitrack/MultiTrackEditorPage.h"
 
 #include <QAction>
-#include <QKeyEvent>
-#include <QMouseEvent>
 #include <QPushButton>
 #include <QStackedWidget>
 #include <QStatusBar>
@@ -22,24 +21,6 @@
 #include <cmath>
 
 namespace {
-
-// What the window system queues while the flow keeps the event loop busy: posted now,
-// delivered once events run again.
-void queueKey(QWidget *target, Qt::Key key, Qt::KeyboardModifiers modifiers = Qt::NoModifier)
-{
-    QCoreApplication::postEvent(target, new QKeyEvent(QEvent::KeyPress, key, modifiers));
-    QCoreApplication::postEvent(target, new QKeyEvent(QEvent::KeyRelease, key, modifiers));
-}
-
-void queueClick(QWidget *target)
-{
-    const QPointF local = QRectF(target->rect()).center();
-    const QPointF global = target->mapToGlobal(local);
-    QCoreApplication::postEvent(target, new QMouseEvent(QEvent::MouseButtonPress, local, global, Qt::LeftButton,
-                                                        Qt::LeftButton, Qt::NoModifier));
-    QCoreApplication::postEvent(target, new QMouseEvent(QEvent::MouseButtonRelease, local, global, Qt::LeftButton,
-                                                        Qt::NoButton, Qt::NoModifier));
-}
 
 // Calls `arrive` once, when the flow pushes its step: the work is done, the overlay still up.
 void whenTheStepLands(QUndoStack *stack, std::function<void()> arrive)

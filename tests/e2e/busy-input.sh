@@ -87,13 +87,7 @@ shot 06-after-reverb
 
 main_keys alt+f w
 answer_file_dialog '导出WAV' "$work/out.wav"
-size=-1
-for _ in $(seq 300); do
-  now=$(stat -c %s "$work/out.wav" 2>/dev/null || echo 0)
-  [[ $now -gt 0 && $now == "$size" ]] && break
-  size=$now
-  sleep 1
-done
+wait_written "$work/out.wav" "the export was not written"
 
 # 3. The close question, then save the project through it.
 main_keys ctrl+q

@@ -61,6 +61,19 @@ wait_file() {
   fail "$2"
 }
 
+# An export is written after its dialog closes, on a busy machine seconds later: waits until
+# the file is there and has stopped growing.
+wait_written() {
+  local size=-1 now
+  for _ in $(seq 600); do
+    now=$(stat -c %s "$1" 2>/dev/null || echo 0)
+    [[ $now -gt 0 && $now == "$size" ]] && return 0
+    size=$now
+    sleep 0.5
+  done
+  fail "$2"
+}
+
 keys() { xdotool key --delay 80 "$@"; sleep 0.3; }
 # Keys for the main window: with no window manager, focus stays where the last dialog left it.
 main_keys() { xdotool windowfocus --sync "$main" 2>/dev/null || true; keys "$@"; }

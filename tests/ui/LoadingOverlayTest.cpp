@@ -3,15 +3,15 @@
 // input that queues up while it shows is dropped, and it steps aside for a modal box.
 #include "ui/LoadingOverlay.h"
 
+#include "QueuedInput.h"
+
 #include <gtest/gtest.h>
 
 #include <QAction>
 #include <QApplication>
 #include <QImage>
-#include <QKeyEvent>
 #include <QLineEdit>
 #include <QMessageBox>
-#include <QMouseEvent>
 #include <QPixmap>
 #include <QPushButton>
 #include <QSignalSpy>
@@ -53,24 +53,6 @@ protected:
     QAction *undo = nullptr;
     LoadingOverlay *overlay = nullptr;
 };
-
-// Queues the press and release of a key for `target`, as the window system queues them
-// while the work keeps the event loop from running.
-void postKey(QWidget *target, Qt::Key key, Qt::KeyboardModifiers modifiers, const QString &text = {})
-{
-    QCoreApplication::postEvent(target, new QKeyEvent(QEvent::KeyPress, key, modifiers, text));
-    QCoreApplication::postEvent(target, new QKeyEvent(QEvent::KeyRelease, key, modifiers, text));
-}
-
-void postClick(QWidget *target)
-{
-    const QPointF local = QRectF(target->rect()).center();
-    const QPointF global = target->mapToGlobal(local);
-    QCoreApplication::postEvent(target, new QMouseEvent(QEvent::MouseButtonPress, local, global, Qt::LeftButton,
-                                                        Qt::LeftButton, Qt::NoModifier));
-    QCoreApplication::postEvent(target, new QMouseEvent(QEvent::MouseButtonRelease, local, global, Qt::LeftButton,
-                                                        Qt::NoButton, Qt::NoModifier));
-}
 
 TEST_F(LoadingOverlayTest, StartsHiddenAndCoversItsParentWhenShown)
 {
@@ -128,11 +110,11 @@ TEST_F(LoadingOverlayTest, InputThatQueuesUpWhileShownIsDroppedNotDeliveredAfter
         std::function<void()> post;
         std::function<int()> arrivals;
     } inputs[] = {
-        {"typing", [&] { postKey(field, Qt::Key_A, Qt::NoModifier, QStringLiteral("a")); },
+        {"typing", [&] { queueKey(field, Qt::Key_A, Qt::NoModifier, QStringLiteral("a")); },
          [&] { return int(field->text().size()); }},
-        {"a click on a covered button", [&] { postClick(button); }, [&] { return int(clicks.count()); }},
-        {"a shortcut", [&] { postKey(button, Qt::Key_Z, Qt::ControlModifier); }, [&] { return int(undos.count()); }},
-        {"a click in another window", [&] { postClick(otherButton); }, [&] { return int(otherClicks.count()); }},
+        {"a click on a covered button", [&] { queueClick(button); }, [&] { return int(clicks.count()); }},
+        {"a shortcut", [&] { queueKey(button, Qt::Key_Z, Qt::ControlModifier); }, [&] { return int(undos.count()); }},
+        {"a click in another window", [&] { queueClick(otherButton); }, [&] { return int(otherClicks.count()); }},
     };
     for (const auto &input : inputs) {
         SCOPED_TRACE(input.name);
@@ -154,8 +136,8 @@ TEST_F(LoadingOverlayTest, InputThatQueuesUpWhileShownIsDroppedNotDeliveredAfter
 TEST_F(LoadingOverlayTest, StepsAsideForAModalBoxAndComesBackWhileTheWorkGoesOn)
 {
     overlay->show(QStringLiteral("导入音频..."));
-    postKey(field, Qt::Key_Return, Qt::NoModifier, QStringLiteral("\r"));
-    postKey(field, Qt::Key_A, Qt::NoModifier, QStringLiteral("a"));
+    queueKey(field, Qt::Key_Return, Qt::NoModifier, QStringLiteral("\r"));
+    queueKey(field, Qt::Key_A, Qt::NoModifier, QStringLiteral("a"));
 
     bool coveredWhileBoxShows = true;
     bool spinningWhileBoxShows = true;
@@ -187,7 +169,7 @@ TEST_F(LoadingOverlayTest, StepsAsideForAModalBoxAndComesBackWhileTheWorkGoesOn)
     // The work goes on after the box: covered and spinning again, input dropped again.
     EXPECT_TRUE(overlay->isVisible());
     EXPECT_TRUE(spinTimer()->isActive());
-    postKey(field, Qt::Key_B, Qt::NoModifier, QStringLiteral("b"));
+    queueKey(field, Qt::Key_B, Qt::NoModifier, QStringLiteral("b"));
     overlay->hide();
     QCoreApplication::processEvents();
     EXPECT_EQ(field->text(), QString());
