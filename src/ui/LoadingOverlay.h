@@ -27,8 +27,8 @@ public:
     // Covers the parent as it is now (later resizes are not followed) and starts the arc;
     // an empty message shows "处理中...".
     void show(const QString &message);
-    // Drops the input that arrived while shown, then uncovers the parent. Lets pending
-    // events run.
+    // Uncovers the parent and drops the input that arrived while shown. Lets pending events
+    // run.
     void hide();
 
 protected:

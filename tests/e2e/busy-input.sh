@@ -6,7 +6,8 @@
 # 2. reverb on a 10-minute file, and while it renders Space, Delete, Ctrl+Z, E, Return, Space
 #    and a click on Play: none of it runs afterwards. Nothing plays (no stream on the sound
 #    server) and the export holds the reverberated audio, not the source restored by Ctrl+Z;
-# 3. the close question with Chinese buttons.
+# 3. undo and redo of the reverb, shown in the status;
+# 4. the close question with Chinese buttons.
 #
 # Usage: busy-input.sh PROGRAM [OUTPUT_DIR]   (screenshots land in OUTPUT_DIR)
 set -euo pipefail
@@ -20,19 +21,6 @@ source "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
 sox -n -r 44100 -b 16 -c 2 "$work/long.wav" synth 600 sine 440 sine 660 gain -6
 printf 'RIFF\x10\x00\x00\x00WAVE' >"$work/broken.wav"
 
-# Pixels in the busy overlay's arc colour (#60a5fa) in a screenshot: none once it is gone.
-arc_pixels() {
-  convert "$1" -fill black +opaque '#60a5fa' -fill white -opaque '#60a5fa' -colorspace gray \
-    -format '%[fx:round(mean*w*h)]' info:
-}
-wait_overlay_gone() {
-  for _ in $(seq 600); do
-    import -window root "$work/probe.png"
-    [[ $(arc_pixels "$work/probe.png") -eq 0 ]] && return 0
-    sleep 0.5
-  done
-  fail "$1"
-}
 our_streams() { pactl list short sink-inputs 2>/dev/null | wc -l; }
 
 start_program busy
@@ -52,14 +40,14 @@ keys Return
 wait_window '导入失败' >/dev/null
 sleep 1
 shot 02-failure-box
-[[ $(arc_pixels "$shots/02-failure-box.png") -eq 0 ]] || fail "the busy spinner shows behind the failure box"
+! shows_busy "$shots/02-failure-box.png" || fail "the busy spinner shows behind the failure box"
 keys Return
 wait_gone '导入失败'
 
 # 2. The long file, then reverb with keys and a click while it renders.
 main_keys alt+f i
 answer_file_dialog '导入音频/视频' "$work/long.wav"
-wait_overlay_gone "the import did not end"
+wait_idle "the import did not end"
 sleep 1
 shot 03-imported
 streams_before=$(our_streams)
@@ -78,22 +66,28 @@ xdotool key --delay 80 space Delete ctrl+z e Return space
 eval "$(xdotool getwindowgeometry --shell "$main")"
 xdotool mousemove $((X + 108)) $((Y + HEIGHT - 81)) click 1
 shot 05-input-while-busy
-[[ $(arc_pixels "$shots/05-input-while-busy.png") -gt 0 ]] \
-  || fail "the reverb ended before the keys were pressed, so they prove nothing"
-wait_overlay_gone "the reverb did not end"
+shows_busy "$shots/05-input-while-busy.png" || fail "the reverb ended before the keys were pressed, so they prove nothing"
+wait_idle "the reverb did not end"
 sleep 2
 shot 06-after-reverb
 [[ $(our_streams) -eq $streams_before ]] || fail "a key or the click queued during the reverb started playback"
+# The status follows undo and redo instead of naming the step taken back.
+main_keys ctrl+z
+sleep 1
+shot 07-undone
+main_keys ctrl+shift+z
+sleep 1
+shot 08-redone
 
 main_keys alt+f w
 answer_file_dialog '导出WAV' "$work/out.wav"
 wait_written "$work/out.wav" "the export was not written"
 
-# 3. The close question, then save the project through it.
+# 4. The close question, then save the project through it.
 main_keys ctrl+q
 wait_window '关闭项目' >/dev/null
 sleep 0.5
-shot 07-close-question
+shot 09-close-question
 keys Return
 answer_file_dialog '保存项目' "$work/kept.zqp"
 for _ in $(seq 150); do kill -0 "$program_pid" 2>/dev/null || break; sleep 0.2; done
