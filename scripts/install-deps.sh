@@ -13,6 +13,8 @@ packages=(
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   # Qt 6
   qt6-base-dev qt6-multimedia-dev libxkbcommon-dev qt6-qpa-plugins
+  # Qt's own texts (file dialogs, standard buttons) in Simplified Chinese
+  qt6-translations-l10n
   # audio and MIDI devices
   librtaudio-dev librtmidi-dev libpulse-dev libjack-jackd2-dev libasound2-plugins
   # codecs, video, synthesis

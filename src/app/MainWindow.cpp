@@ -38,18 +38,24 @@ namespace {
 const QString kGeometryKey = QStringLiteral("window/geometry");
 const QString kStateKey = QStringLiteral("window/state");
 
-// Components the program links or ships, with the licence under which it uses them.
+// The licence notice: every third-party component the program links, builds against or
+// ships, with the licence under which it uses it (Debian's builds of the libraries), and
+// nothing else.
 const char *const kComponents =
     "<hr><h3>开源组件</h3>"
     "<p><b>Qt</b> — LGPL v3</p>"
-    "<p><b>LAME</b> — LGPL v2</p>"
+    "<p><b>FFmpeg</b> — GPL v2+</p>"
+    "<p><b>VST3 SDK</b> — GPL v3</p>"
+    "<p><b>RtAudio</b> — MIT License</p>"
+    "<p><b>RtMidi</b> — MIT License</p>"
+    "<p><b>LAME</b> — LGPL v2+</p>"
     "<p><b>mpg123</b> — LGPL v2.1</p>"
     "<p><b>libFLAC</b> — BSD 3-Clause License</p>"
     "<p><b>libvorbis</b> — BSD 3-Clause License</p>"
-    "<p><b>FluidSynth</b> — LGPL v2.1</p>"
-    "<p><b>FluidR3_GM</b> — MIT License</p>"
-    "<p><b>RtAudio</b> — MIT License</p>"
-    "<p><b>RtMidi</b> — MIT License</p>";
+    "<p><b>libogg</b> — BSD 3-Clause License</p>"
+    "<p><b>FluidSynth</b> — LGPL v2.1+</p>"
+    "<p><b>FFTW</b> — GPL v2+</p>"
+    "<p><b>FluidR3_GM</b> — MIT License</p>";
 
 } // namespace
 

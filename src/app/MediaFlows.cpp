@@ -164,6 +164,8 @@ bool MainWindow::placeImportedSound(const QList<float> &mono, const QList<float>
 {
     if (pageStack->currentWidget() == multiTrackPage) {
         multiTrackPage->addTrack(TrackType::Audio, mono, sampleRate, QFileInfo(path).baseName(), interleaved);
+        const int added = int(multiTrackPage->tracks.size()) - 1;
+        multiTrackPage->scrollToTracks(added, added);
         return true;
     }
     // The editor refuses new audio while it records or an effect dialog is open, and says
@@ -248,10 +250,12 @@ void MainWindow::importMidi()
             multiTrackPage->setTempo(fileBpm);
     }
 
+    const int first = int(multiTrackPage->tracks.size());
     for (ImportedMidiTrack &track : tracks) {
         const double length = midiClipLength(track.notes);
         multiTrackPage->addMidiTrack(track.name, std::move(track.notes), length);
     }
+    multiTrackPage->scrollToTracks(first, int(multiTrackPage->tracks.size()) - 1);
     statusBar()->showMessage(
         tr("已导入MIDI: %1 (%2条轨道)").arg(fileNameOf(path), QString::number(tracks.size())), statusMs);
 }

@@ -3,6 +3,7 @@
 // runs the event loop. A termination request ends the program at any moment of this.
 #include "app/DarkStyleSheet.h"
 #include "app/MainWindow.h"
+#include "app/QtTranslations.h"
 #include "app/SplashPicture.h"
 #include "app/UnixSignalHandler.h"
 
@@ -67,6 +68,7 @@ int main(int argc, char *argv[])
     QApplication::setOrganizationDomain(QStringLiteral("zentriq.studio"));
     QApplication::setApplicationVersion(QStringLiteral(ZENTRIQ_VERSION));
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/app-icon.png")));
+    installQtTranslations(app);
     QApplication::setStyle(QStyleFactory::create(QStringLiteral("Fusion")));
 
     QSplashScreen splash(paintSplashPicture(QStringLiteral(ZENTRIQ_VERSION)));

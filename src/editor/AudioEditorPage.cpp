@@ -384,8 +384,13 @@ void AudioEditorPage::stepHistory(bool redo)
     // The open recording macro makes the stack refuse anyway; skip its warning.
     if (isRecording || refuseWhileLocked())
         return;
+    const bool possible = redo ? undoStack->canRedo() : undoStack->canUndo();
+    const QString label = redo ? undoStack->redoText() : undoStack->undoText();
     redo ? undoStack->redo() : undoStack->undo();
     syncWaveforms();
+    // The status must not go on reporting the edit that was just taken back.
+    if (possible)
+        showStatus((redo ? QStringLiteral("已重做: %1") : QStringLiteral("已撤销: %1")).arg(label));
 }
 
 DocumentLock AudioEditorPage::lockDocument()

@@ -78,6 +78,7 @@ public:
     void hideLoading();
     // Undo or redo one step and refresh the views; refused while recording or while an
     // effect dialog holds the document. The Edit menu and the page's keys go through here.
+    // The status names the step taken ("已撤销: 删除选区").
     void stepHistory(bool redo);
 
     // One float per frame: mono, or the left/right mean of a stereo source. What plays.

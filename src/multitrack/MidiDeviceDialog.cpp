@@ -62,10 +62,11 @@ void MidiDeviceDialog::refreshDeviceList()
 {
     portCombo->clear();
     const QStringList devices = input->availableDevices();
-    if (devices.isEmpty())
-        portCombo->addItem(QStringLiteral("(未发现 MIDI 设备)"));
-    else
+    devicesFound = !devices.isEmpty();
+    if (devicesFound)
         portCombo->addItems(devices);
+    else
+        portCombo->addItem(QStringLiteral("(未发现 MIDI 设备)"));
     const int port = input->currentPort();
     if (port >= 0 && port < portCombo->count())
         portCombo->setCurrentIndex(port);
@@ -77,7 +78,9 @@ void MidiDeviceDialog::updateStatus()
     if (!input->isOpen()) {
         statusLabel->setText(QStringLiteral("未连接"));
         statusLabel->setStyleSheet(QStringLiteral("color: #888888; padding: 12px; font-size: 13px;"));
-        connectButton->setEnabled(true);
+        // The placeholder of an empty list is nothing to connect to.
+        connectButton->setEnabled(devicesFound);
+        connectButton->setToolTip(devicesFound ? QString() : QStringLiteral("未发现 MIDI 设备，接好设备后点击“刷新”"));
         disconnectButton->setEnabled(false);
         return;
     }

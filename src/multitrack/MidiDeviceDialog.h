@@ -17,7 +17,8 @@ public:
     // `input` is not owned and must outlive the dialog.
     explicit MidiDeviceDialog(MidiInput *input, QWidget *parent = nullptr);
 
-    // Shows whether a port is open and enables the buttons that fit.
+    // Shows whether a port is open and enables the buttons that fit: "连接" only while a
+    // device is listed.
     void updateStatus();
 
 public slots:
@@ -37,4 +38,5 @@ private:
     QPushButton *disconnectButton;
     QPushButton *refreshButton;
     QLabel *statusLabel;
+    bool devicesFound = false;
 };

@@ -498,6 +498,26 @@ void MultiTrackEditorPage::appendTrack(TrackData track, const QString &undoText)
     undoStack->push(new AddTrackCommand(this, undoText));
 }
 
+void MultiTrackEditorPage::scrollToTracks(int first, int last)
+{
+    // Rows added just now show, and so take their place, only once the event loop runs: Qt
+    // shows a widget put into a layout later. The import that added them has not let it run.
+    QMetaObject::invokeMethod(
+        this,
+        [this, first, last] {
+            const int count = static_cast<int>(trackRows.size());
+            if (first < 0 || last < first || last >= count)
+                return;
+            for (QScrollArea *area : {laneScrollArea, headerScrollArea}) {
+                area->widget()->layout()->activate();
+                QCoreApplication::sendPostedEvents(area->viewport(), QEvent::LayoutRequest);
+            }
+            laneScrollArea->ensureWidgetVisible(trackRows[static_cast<size_t>(last)]->lane(), 0, 0);
+            laneScrollArea->ensureWidgetVisible(trackRows[static_cast<size_t>(first)]->lane(), 0, 0);
+        },
+        Qt::QueuedConnection);
+}
+
 void MultiTrackEditorPage::showAddTrackMenu()
 {
     auto *menu = new QMenu;

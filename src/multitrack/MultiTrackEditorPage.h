@@ -73,6 +73,10 @@ public:
     void addTrack(TrackType type, const QList<float> &samples, int sampleRate, const QString &name,
                   const QList<float> &stereoSamples);
     void addMidiTrack(const QString &name, std::vector<MidiNote> notes, double length);
+    // Scrolls the rows so tracks `first` to `last` show, as many as fit, `first` at least,
+    // once the event loop runs: imports add their tracks at the bottom, often below the
+    // visible rows.
+    void scrollToTracks(int first, int last);
     // Out-of-range indexes do nothing.
     void removeTrack(int index);
     int countTracksOfType(TrackType type) const;

@@ -89,7 +89,7 @@ std::optional<QByteArray> ExtractedStrings::extract(QString &error)
     for (;;) {
         const qint64 got = source.read(piece.data(), pieceSize);
         if (got < 0) {
-            error = source.errorString();
+            error = QStringLiteral("读取文件时出错");
             return std::nullopt;
         }
         if (got == 0)
@@ -151,13 +151,13 @@ std::optional<QByteArray> ExtractedStrings::extract(QString &error)
                 if (i < got) {  // at the closing quote
                     ++i;
                     if (!closeString()) {
-                        error = QStringLiteral("document too large");
+                        error = QStringLiteral("文件内容过大");
                         return std::nullopt;
                     }
                 }
             }
             if (skeleton.size() > largestSkeleton) {
-                error = QStringLiteral("document too large");
+                error = QStringLiteral("文件内容过大");
                 return std::nullopt;
             }
         }

@@ -9,7 +9,51 @@
 #include "project/ProjectSerializer.h"
 
 #include <QFile>
+#include <QJsonParseError>
 #include <QUuid>
+
+namespace {
+
+// The parser's reason in the user's words; Qt's own texts are English, and its offsets count
+// in the text left after the audio was taken out, not in the file.
+QString describeJsonError(QJsonParseError::ParseError error)
+{
+    switch (error) {
+    case QJsonParseError::UnterminatedObject:
+        return QStringLiteral("对象没有结束（缺少 “}”）");
+    case QJsonParseError::MissingNameSeparator:
+        return QStringLiteral("名称后缺少 “:”");
+    case QJsonParseError::UnterminatedArray:
+        return QStringLiteral("数组没有结束（缺少 “]”）");
+    case QJsonParseError::MissingValueSeparator:
+        return QStringLiteral("值之间缺少 “,”");
+    case QJsonParseError::IllegalValue:
+        return QStringLiteral("含有无效的值");
+    case QJsonParseError::TerminationByNumber:
+        return QStringLiteral("文件在数字处意外结束");
+    case QJsonParseError::IllegalNumber:
+        return QStringLiteral("含有无效的数字");
+    case QJsonParseError::IllegalEscapeSequence:
+        return QStringLiteral("含有无效的转义序列");
+    case QJsonParseError::IllegalUTF8String:
+        return QStringLiteral("含有无效的 UTF-8 文本");
+    case QJsonParseError::UnterminatedString:
+        return QStringLiteral("字符串没有结束（缺少 “\"”）");
+    case QJsonParseError::MissingObject:
+        return QStringLiteral("逗号后缺少内容");
+    case QJsonParseError::DeepNesting:
+        return QStringLiteral("嵌套层数过多");
+    case QJsonParseError::DocumentTooLarge:
+        return QStringLiteral("文件内容过大");
+    case QJsonParseError::GarbageAtEnd:
+        return QStringLiteral("结尾有多余的内容");
+    case QJsonParseError::NoError:
+        break;
+    }
+    return QStringLiteral("不是有效的 JSON 文本");
+}
+
+} // namespace
 
 ProjectFile::SaveResult ProjectFile::save(const QString &path, const QString &name,
                                           const std::vector<TrackData> &tracks, const ProjectSettings &settings,
@@ -71,7 +115,7 @@ ProjectFile::LoadResult ProjectFile::read(QIODevice &device, ProjectData &projec
     const QJsonDocument document = QJsonDocument::fromJson(*text, &parse);
     if (parse.error != QJsonParseError::NoError) {
         if (parseError)
-            *parseError = parse.errorString();
+            *parseError = describeJsonError(parse.error);
         return LoadResult::NotJson;
     }
     ProjectLoadReport local;

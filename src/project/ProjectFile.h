@@ -27,9 +27,9 @@ public:
                            const std::vector<TimelineMarker> &markers, QString *writeFailure = nullptr);
 
     // Fills `project` as ProjectSerializer::loadProject does; on NotJson `parseError` holds
-    // the parser's message. `project` is untouched unless the result is Loaded. TooLarge: the
-    // file holds more than ProjectLimits allows, named in `report`, which also lists the
-    // rates a loaded file had replaced.
+    // the reason, in Chinese for the user. `project` is untouched unless the result is Loaded.
+    // TooLarge: the file holds more than ProjectLimits allows, named in `report`, which also
+    // lists the rates a loaded file had replaced.
     static LoadResult load(const QString &path, ProjectData &project, QString *parseError = nullptr,
                            ProjectLoadReport *report = nullptr);
     // The same from an open, seekable device (a file or a buffer).

@@ -3,6 +3,8 @@
 // and file dialogs.
 #pragma once
 
+#include "ui/LoadingOverlay.h"
+
 #include <QAbstractButton>
 #include <QApplication>
 #include <QFileDialog>
@@ -120,11 +122,21 @@ inline MessageBoxAnswer answerNextMessageBox(QMessageBox::StandardButton button)
     return answer;
 }
 
+// Whether a busy overlay is up (shown, if only in a window that is not on screen).
+inline bool busyCoverUp()
+{
+    for (QWidget *widget : QApplication::allWidgets())
+        if (auto *overlay = qobject_cast<LoadingOverlay *>(widget); overlay && !overlay->isHidden())
+            return true;
+    return false;
+}
+
 struct ShownBox
 {
     QString title;
     QString text;
     const QWidget *parent = nullptr;
+    bool busyCoverBehind = false;  // a spinner behind a failure box looks like work still going on
 };
 
 // While it lives, answers every file dialog with the next queued path (an empty path or an
@@ -154,7 +166,7 @@ private:
             if (!widget->isVisible())
                 continue;
             if (auto *box = qobject_cast<QMessageBox *>(widget)) {
-                boxes.push_back({box->windowTitle(), box->text(), box->parentWidget()});
+                boxes.push_back({box->windowTitle(), box->text(), box->parentWidget(), busyCoverUp()});
                 QAbstractButton *button = box->button(boxAnswer);
                 (button ? button : box->buttons().value(0))->click();
                 return;

@@ -270,6 +270,7 @@ TEST_F(MediaFlowsTest, ImportLoadsTheEditorAndFailuresKeepItsAudio)
             ASSERT_EQ(script.boxes.size(), 1u);
             EXPECT_EQ(script.boxes[0].title, QStringLiteral("导入失败"));
             EXPECT_FALSE(script.boxes[0].text.isEmpty());
+            EXPECT_FALSE(script.boxes[0].busyCoverBehind);
             if (c.failure) {
                 EXPECT_EQ(script.boxes[0].text, QString::fromUtf8(c.failure));
             }
@@ -370,6 +371,7 @@ TEST_F(MediaFlowsTest, VideoImportPutsTheSoundIntoThePageAndOpensThePreview)
             ASSERT_EQ(script.boxes.size(), 1u);
             EXPECT_EQ(script.boxes[0].title, QString::fromUtf8(c.boxTitle));
             EXPECT_TRUE(script.boxes[0].text.startsWith(QString::fromUtf8(c.boxText))) << script.boxes[0].text.toStdString();
+            EXPECT_FALSE(script.boxes[0].busyCoverBehind);
             EXPECT_EQ(editor->samples, (QList<float>{0.5f, 0.25f}));
             EXPECT_EQ(multitrack->tracks.size(), tracksBefore);
             EXPECT_EQ(preview, nullptr);  // the earlier preview went with the import that replaced it
@@ -513,6 +515,53 @@ TEST_F(MidiImportTest, AsksAboutTheTempoOnlyBeyondATenthOfABeat)
         EXPECT_DOUBLE_EQ(multitrack->tracks[0].midiClips.at(0).duration, 0.5);
         EXPECT_NEAR(multitrack->tracks[1].midiClips.at(0).duration, 4 * 60.0 / c.fileBpm, 1e-3);
         EXPECT_EQ(status(), QStringLiteral("已导入MIDI: song.mid (2条轨道)"));
+    }
+}
+
+TEST_F(MidiImportTest, ImportedTracksAreScrolledIntoView)
+{
+    const QString midi = writeMidi(QStringLiteral("song.mid"), 120.0);
+    ZENTRIQ_REQUIRE(!midi.isEmpty(), "python3-mido is not installed");
+    const QList<float> stereo = stereoTones(1000, 44100);
+    const QString audio = files.write(QStringLiteral("Drums.wav"),
+                                      makeWavBytes(std::span<const float>(stereo.constData(), stereo.size()), 2, 44100));
+    openProject("multi");
+    stack->setCurrentWidget(multitrack);
+    window->resize(1200, 700);
+    window->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
+    // More rows than the page shows: a new track lands below the visible ones.
+    const auto lastRowHidden = [&] {
+        QCoreApplication::processEvents();
+        return multitrack->trackRows.back()->lane()->visibleRegion().isEmpty();
+    };
+    do {
+        multitrack->addTrack(TrackType::Audio, {}, 44100, QStringLiteral("轨道"), {});
+    } while (!lastRowHidden() && multitrack->tracks.size() < 100);
+    ASSERT_TRUE(lastRowHidden());
+
+    const struct
+    {
+        const char *action;
+        QString path;
+        int added;
+    } cases[] = {{kImport, audio, 1}, {kImportMidi, midi, 2}};
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.action);
+        const int first = int(multitrack->tracks.size());
+        {
+            DialogScript script;
+            script.files = {c.path};
+            trigger(c.action);
+        }
+        ASSERT_EQ(int(multitrack->tracks.size()), first + c.added);
+        QCoreApplication::processEvents();
+        for (int index = first; index < first + c.added; ++index) {
+            SCOPED_TRACE(index);
+            TrackRowWidget *row = multitrack->trackRows[size_t(index)];
+            EXPECT_EQ(row->lane()->visibleRegion().boundingRect(), row->lane()->rect());
+            EXPECT_EQ(row->header->visibleRegion().boundingRect(), row->header->rect());
+        }
     }
 }
 
@@ -740,6 +789,7 @@ TEST_F(ExportTest, FailuresAndEmptyAudioAreReported)
         ASSERT_EQ(script.boxes.size(), 2u);
         EXPECT_EQ(script.boxes[1].title, QStringLiteral("导出失败"));
         EXPECT_EQ(script.boxes[1].text, QStringLiteral("无法保存音频: 参数无效 (采样率 1000000, 声道 1, 位深 16)"));
+        EXPECT_FALSE(script.boxes[1].busyCoverBehind);
         EXPECT_TRUE(status().isEmpty());
         EXPECT_EQ(files.read(QStringLiteral("keep.flac")), old);
     }

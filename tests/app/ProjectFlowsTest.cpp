@@ -388,8 +388,6 @@ QByteArray repeated(const QByteArray &item, int count)
 TEST_F(ProjectFlowsTest, LoadFailuresNameTheProblemAndLeaveTheOpenProjectAlone)
 {
     const QString notJson = QStringLiteral("{\"version\": \"1.0.0\", \"tracks\": [");
-    QJsonParseError parseError;
-    QJsonDocument::fromJson(notJson.toUtf8(), &parseError);
     const auto projectOf = [](const QByteArray &tracks) { return R"({"version": "1.0.0", "tracks": [)" + tracks + "]}"; };
     const QByteArray notes = R"({"notes": [)" + repeated("{}", 500001) + "]}";
     const struct
@@ -400,7 +398,7 @@ TEST_F(ProjectFlowsTest, LoadFailuresNameTheProblemAndLeaveTheOpenProjectAlone)
         QString text;
     } cases[] = {
         {"missing file", "missing.zqp", {}, QStringLiteral("无法读取文件: %1")},
-        {"not JSON", "broken.zqp", notJson.toUtf8(), QStringLiteral("文件格式错误: ") + parseError.errorString()},
+        {"not JSON", "broken.zqp", notJson.toUtf8(), QStringLiteral("文件格式错误: 数组没有结束（缺少 “]”）")},
         {"array root", "array.zqp", "[{\"version\": \"1.0.0\", \"tracks\": []}]", QStringLiteral("无法解析工程文件")},
         {"no version", "old.zqp", "{\"name\": \"x\", \"tracks\": []}", QStringLiteral("无法解析工程文件")},
         {"more tracks than the editor shows", "tracks.zqp", projectOf(repeated("{}", 1001)),

@@ -70,9 +70,49 @@ wait_log() {
   fail "$2"
 }
 
+# An export is written after its dialog closes, on a busy machine seconds later: waits until
+# the file is there and has stopped growing.
+wait_written() {
+  local size=-1 now
+  for _ in $(seq 600); do
+    now=$(stat -c %s "$1" 2>/dev/null || echo 0)
+    [[ $now -gt 0 && $now == "$size" ]] && return 0
+    size=$now
+    sleep 0.5
+  done
+  fail "$2"
+}
+
+# Whether screenshot $1 shows the busy overlay: its arc is some 150 pixels of #60a5fa, a
+# colour nothing else on these screens uses.
+shows_busy() {
+  local pixels
+  pixels=$(convert "$1" -fill black +opaque '#60a5fa' -fill white -opaque '#60a5fa' -colorspace gray \
+    -format '%[fx:round(mean*w*h)]' info:)
+  [[ $pixels -ge 20 ]]
+}
+
+# While the busy overlay shows, the program drops every key and click: waits until it has
+# been away in two screenshots in a row (a flow that just began may not have painted it yet).
+wait_idle() {
+  local calm=0
+  for _ in $(seq 900); do
+    import -window root "$work/idle.png"
+    if shows_busy "$work/idle.png"; then
+      calm=0
+    else
+      calm=$((calm + 1))
+      [[ $calm -ge 2 ]] && return 0
+    fi
+    sleep 0.3
+  done
+  fail "${1:-the program stayed busy}"
+}
+
 keys() { xdotool key --delay 80 "$@"; sleep 0.3; }
-# Keys for the main window: with no window manager, focus stays where the last dialog left it.
-main_keys() { xdotool windowfocus --sync "$main" 2>/dev/null || true; keys "$@"; }
+# Keys for the main window once it takes input: with no window manager, focus stays where
+# the last dialog left it.
+main_keys() { wait_idle; xdotool windowfocus --sync "$main" 2>/dev/null || true; keys "$@"; }
 
 # Types a path into the focused file dialog's name field and confirms it.
 answer_file_dialog() {

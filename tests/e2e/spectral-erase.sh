@@ -72,15 +72,7 @@ shot 03-erased
 
 main_keys alt+f w
 answer_file_dialog '导出WAV' "$work/erased.wav"
-# The file is written after the dialog closes: wait until it stops growing.
-size=-1
-for _ in $(seq 60); do
-  now=$(stat -c %s "$work/erased.wav" 2>/dev/null || echo 0)
-  [[ $now -gt 0 && $now == "$size" ]] && break
-  size=$now
-  sleep 0.5
-done
-[[ -s $work/erased.wav ]] || fail "the export was not written"
+wait_written "$work/erased.wav" "the export was not written"
 # Quitting would ask to save the project; the export is all this needs.
 kill -KILL "$program_pid"
 wait "$program_pid" 2>/dev/null || true

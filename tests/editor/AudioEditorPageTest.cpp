@@ -76,6 +76,33 @@ TEST_F(EditorPage, TenMinuteFileDeletesTheMouseSelectionBitExactlyAndUndoesIt)
     EXPECT_EQ(page.undoStack->count(), 1);
 }
 
+TEST_F(EditorPage, StatusFollowsUndoAndRedoInsteadOfNamingTheUndoneEdit)
+{
+    ASSERT_TRUE(page.loadAudioSamples(seededNoise(20 * 1000, 0.5f, 5), 1000));
+    dragSelection(page, 300, 500);
+    QTest::keyClick(&page, Qt::Key_Delete);
+    ASSERT_TRUE(AudioEditorPageProbe::status(page).startsWith(QStringLiteral("已删除选区 (")));
+
+    const struct
+    {
+        Qt::KeyboardModifiers modifiers;
+        const char *status;
+        int index;
+    } steps[] = {
+        {Qt::ControlModifier, "已撤销: 删除选区", 0},
+        {Qt::ControlModifier | Qt::ShiftModifier, "已重做: 删除选区", 1},
+        {Qt::ControlModifier, "已撤销: 删除选区", 0},
+        // Nothing left to undo: the status still tells the last step taken.
+        {Qt::ControlModifier, "已撤销: 删除选区", 0},
+    };
+    for (const auto &step : steps) {
+        SCOPED_TRACE(step.status);
+        QTest::keyClick(&page, Qt::Key_Z, step.modifiers);
+        EXPECT_EQ(page.undoStack->index(), step.index);
+        EXPECT_EQ(AudioEditorPageProbe::status(page), QString::fromUtf8(step.status));
+    }
+}
+
 TEST(EditorPageInWindow, OneKeyPressIsOneUndoStepWhenTheWindowAlsoHoldsTheShortcut)
 {
     QWidget window;

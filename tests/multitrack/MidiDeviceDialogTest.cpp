@@ -55,11 +55,13 @@ TEST(MidiDeviceDialog, WithoutMidiSystemNothingConnects)
     ASSERT_EQ(view.ports->count(), 1);
     EXPECT_EQ(view.ports->itemText(0), "(未发现 MIDI 设备)");
 
-    view.buttons["连接"]->click();  // on the placeholder
+    // The placeholder is nothing to connect to: the button says so instead of doing nothing.
+    EXPECT_FALSE(view.buttons["连接"]->isEnabled());
+    EXPECT_FALSE(view.buttons["连接"]->toolTip().isEmpty());
+    view.buttons["连接"]->click();
     EXPECT_EQ(selected.count(), 0);
     EXPECT_EQ(view.status->text(), "未连接");
     EXPECT_EQ(view.status->styleSheet(), kIdleStyle);
-    EXPECT_TRUE(view.buttons["连接"]->isEnabled());
     EXPECT_FALSE(view.buttons["断开"]->isEnabled());
 }
 

@@ -12,11 +12,13 @@
 
 #include <gtest/gtest.h>
 
+#include <QBuffer>
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QLocale>
+#include <QRegularExpression>
 
 #include <bit>
 #include <clocale>
@@ -243,7 +245,36 @@ TEST(ProjectFile, DamagedFilesChangeNothing)
         EXPECT_EQ(project, before);
         if (c.expected == R::NotJson) {
             EXPECT_FALSE(error.isEmpty());
+            EXPECT_FALSE(error.contains(QRegularExpression(QStringLiteral("[a-z]{3,}")))) << error.toStdString();
         }
+    }
+}
+
+// The reason goes to the user as "文件格式错误: <reason>": in Chinese, never the parser's English.
+TEST(ProjectFile, BrokenJsonIsExplainedInTheUsersWords)
+{
+    const struct
+    {
+        const char *text;
+        const char *reason;
+    } cases[] = {
+        {"{\"version\": \"1.0.0\", \"tracks\": [", "数组没有结束（缺少 “]”）"},
+        {"{\"version\" \"1.0.0\"}", "名称后缺少 “:”"},
+        {"{\"a\": tru}", "含有无效的值"},
+        {"{\"a\": \"\\u12\"}", "含有无效的转义序列"},
+        {"[1,]", "逗号后缺少内容"},
+        {"{} {}", "结尾有多余的内容"},
+        {"", "含有无效的值"},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.text);
+        QBuffer buffer;
+        buffer.setData(QByteArray(c.text));
+        ASSERT_TRUE(buffer.open(QIODevice::ReadOnly));
+        ProjectData project;
+        QString reason;
+        EXPECT_EQ(ProjectFile::read(buffer, project, &reason), ProjectFile::LoadResult::NotJson);
+        EXPECT_EQ(reason, QString::fromUtf8(c.reason));
     }
 }
 
