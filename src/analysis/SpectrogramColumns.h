@@ -2,6 +2,8 @@
 // Short-time Fourier columns of the spectrogram view, kept as 16-bit levels.
 #pragma once
 
+#include "audio/FrameRange.h"
+
 #include <QList>
 #include <QRgb>
 #include <QtGlobal>
@@ -38,11 +40,7 @@ constexpr int size = 2048;
 constexpr int hop = 512;
 constexpr int bins = size / 2;
 
-// a / b rounded toward minus infinity, for frame positions before the clip's start.
-inline qsizetype floorDiv(qsizetype a, qsizetype b)
-{
-    return a >= 0 ? a / b : -((-a + b - 1) / b);
-}
+using ::floorDiv;
 
 // Columns a list of `frames` samples gives: (frames - size) / hop + 1, none below one frame.
 qsizetype columnCount(qsizetype frames);

@@ -817,58 +817,36 @@ void SpectrumAnalyzerWidget::finishStroke()
         else
             channels.push_back(channel);
     }
-    applySpectralErase(strokeBox, channels);
+    emit eraseRequested(strokeBox, channels, eraseStrength);
 }
 
-void SpectrumAnalyzerWidget::applySpectralErase(const SpectralBox &box, const std::vector<Channel> &channels)
+void SpectrumAnalyzerWidget::updateAudioData(const QList<float> &mono, int rate, const QList<float> &stereo,
+                                             FrameRange changed)
 {
-    // Nothing to change: keep sharing the lists rather than copying them for nothing.
-    if (samples.isEmpty() || spectralEraseRange(samples.size(), sampleRate, box).isEmpty())
+    const bool pairs = !stereo.isEmpty() && stereo.size() / 2 == mono.size();
+    const bool sameShape = !mono.isEmpty() && mono.size() == samples.size() && rate == sampleRate
+                           && pairs == !stereoSamples.isEmpty() && !recording;
+    if (!sameShape) {
+        setAudioData(mono, rate, stereo);
         return;
-    // The page keeps the old lists for undo: the erase writes into copies of its own.
-    detachLargeList(samples);
-    if (!stereoSamples.isEmpty())
-        detachLargeList(stereoSamples);
-    FrameRange changed;
-    std::vector<Channel> erased;
-    for (Channel channel : channels) {
-        FrameRange range;
-        if (channel == Channel::Mono)
-            range = eraseSpectralBox(samples.data(), samples.size(), 1, sampleRate, box, eraseStrength);
-        else
-            range = eraseSpectralBox(stereoSamples.data() + (channel == Channel::Right ? 1 : 0),
-                                     stereoSamples.size() / 2, 2, sampleRate, box, eraseStrength);
-        if (range.isEmpty())
-            continue;
-        erased.push_back(channel);
-        changed = changed.isEmpty() ? range
-                                    : FrameRange{std::min(changed.first, range.first), std::max(changed.end, range.end)};
     }
-    if (changed.isEmpty())
-        return;
-    if (!stereoSamples.isEmpty()) {
-        // The mono list stays the mean of the pair, recomputed only where a channel changed.
-        float *mono = samples.data();
-        const float *pairs = stereoSamples.constData();
-        for (qsizetype i = changed.first; i < changed.end; ++i)
-            mono[i] = (pairs[2 * i] + pairs[2 * i + 1]) * 0.5f;
-    }
-
-    // Only the columns whose frames reach the rewritten samples change.
+    samples = mono;
+    stereoSamples = pairs ? stereo : QList<float>();
+    clearStroke();
+    // Only the columns whose frames reach the changed samples change.
     const qsizetype firstHop = std::max<qsizetype>(0, Stft::floorDiv(changed.first - Stft::size, Stft::hop) + 1);
     const qsizetype endHop = (changed.end + Stft::hop - 1) / Stft::hop;
-    // A box over much of a long clip is recomputed in the background instead.
+    // A change over much of a long clip is recomputed in the background instead.
     constexpr qsizetype kInlineHops = 4096;
     if (spectrumReady && endHop - firstHop <= kInlineHops) {
         StftColumnMaker maker;
-        for (Channel channel : erased) {
-            SpectrogramColumns &store = columns[std::size_t(columnIndex(channel))];
-            store.compute(channelSamples(channel), firstHop, endHop, maker);
+        for (std::size_t slot = 0; slot < columns.size(); ++slot) {
+            const Channel channel = columns.size() == 1 ? Channel::Mono : slot == 0 ? Channel::Left : Channel::Right;
+            columns[slot].compute(channelSamples(channel), firstHop, endHop, maker);
         }
     } else {
         requestComputation();
     }
     picturesDirty = true;
     update();
-    emit audioDataChanged();
 }

@@ -3,7 +3,7 @@
 #pragma once
 
 #include "analysis/LiveSpectrogram.h"
-#include "analysis/SpectralErase.h"
+#include "audio/SpectralErase.h"
 #include "analysis/SpectrogramColumns.h"
 #include "ui/TimeViewport.h"
 
@@ -49,6 +49,10 @@ public:
     // stereo list; both are shared, not copied. Starts the STFT unless the lists are the ones
     // already shown.
     void setAudioData(const QList<float> &mono, int sampleRate, const QList<float> &interleavedStereo = {});
+    // The lists after a change within `changed`: of the same shape, only the columns over those
+    // frames are computed again and the view stays where it is; otherwise as setAudioData.
+    void updateAudioData(const QList<float> &mono, int sampleRate, const QList<float> &interleavedStereo,
+                         FrameRange changed);
     void clearAudioData();
     void setPlayheadPosition(double seconds);
     void setZoomLevel(double zoom);
@@ -61,10 +65,8 @@ public:
     // Live input while recording.
     void processAudioFrame(const float *data, int count);
 
-    // The mono list; after audioDataChanged it holds the erased audio.
+    // The mono list shown.
     const QList<float> &audioData() const { return samples; }
-    // The interleaved stereo list, erased alike; empty for mono audio.
-    const QList<float> &stereoAudioData() const { return stereoSamples; }
 
     void setDecibelRange(float minimum, float maximum);
     void setFrequencyRange(float minimum, float maximum);
@@ -91,7 +93,9 @@ public:
 signals:
     void frequencySelected(float frequency);
     void magnitudeSelected(float decibels);
-    void audioDataChanged();
+    // A finished brush stroke: its bounding box, the channels it touched (both of a stereo
+    // clip for the mono half) and the brush's strength. The view changes no audio itself.
+    void eraseRequested(const SpectralBox &box, const std::vector<ClipChannel> &channels, float strength);
     void playheadRequested(double seconds);
 
 protected:
@@ -108,7 +112,7 @@ protected:
 private:
     struct Computed;
     // Which channel a part of the plot shows: the mono list, or left and right of a stereo one.
-    enum class Channel { Mono, Left, Right };
+    using Channel = ClipChannel;
     struct Half
     {
         QRect rect;
@@ -152,7 +156,6 @@ private:
     void performVisualErase(const QPoint &pos);
     void finishStroke();
     void clearStroke();
-    void applySpectralErase(const SpectralBox &box, const std::vector<Channel> &channels);
     void updateRunningSpectrum();
     void resetCurveData();
 

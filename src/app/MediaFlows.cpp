@@ -267,7 +267,7 @@ void MainWindow::exportAudio(const QString &format)
         return;
     }
 
-    if (editorPage->samples.isEmpty()) {
+    if (editorPage->document().isEmpty()) {
         showNothingToExport(this);
         return;
     }
@@ -278,8 +278,9 @@ void MainWindow::exportAudio(const QString &format)
 
     BusyScope busy(this, tr("导出中..."));
     // Stereo material stays stereo in every format, MP3 included, unless the project is mono.
-    const bool stereo = !editorPage->stereoSamples.isEmpty() && !editorPage->mono;
-    writeExport(this, path, stereo ? editorPage->stereoSamples : editorPage->samples, editorPage->sampleRate,
+    const ClipDocument &clip = editorPage->document();
+    const bool stereo = !clip.stereoSamples().isEmpty() && !editorPage->mono;
+    writeExport(this, path, stereo ? clip.stereoSamples() : clip.samples(), clip.sampleRate(),
                 stereo ? 2 : 1, target.fixedSixteenBits ? 16 : editorPage->bitDepth);
 }
 

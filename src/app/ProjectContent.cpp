@@ -8,16 +8,16 @@
 ProjectContent ProjectContent::fromSingleTrack(const AudioEditorPage &page, const QString &name)
 {
     ProjectContent content;
-    content.settings.sampleRate = page.sampleRate;
+    content.settings.sampleRate = page.document().sampleRate();
     content.settings.bitDepth = page.bitDepth;
-    content.settings.channels = page.stereoSamples.isEmpty() || page.mono ? 1 : 2;
+    content.settings.channels = page.document().stereoSamples().isEmpty() || page.mono ? 1 : 2;
     TrackData track;
     track.name = name;
-    if (!page.samples.isEmpty()) {
+    if (!page.document().samples().isEmpty()) {
         AudioClip clip;
-        clip.samples = page.samples;
-        clip.stereoSamples = page.stereoSamples;
-        clip.sampleRate = page.sampleRate;
+        clip.samples = page.document().samples();
+        clip.stereoSamples = page.document().stereoSamples();
+        clip.sampleRate = page.document().sampleRate();
         track.audioClips.push_back(std::move(clip));
     }
     content.tracks.push_back(std::move(track));

@@ -132,7 +132,7 @@ void MainWindow::createNewProject()
 {
     projectOpen = true;
     if (projectType == QLatin1String("single")) {
-        editorPage->sampleRate = sampleRate;
+        editorPage->document().setSampleRate(sampleRate);
         editorPage->bitDepth = bitDepth;
         editorPage->mono = mono;
         pageStack->setCurrentWidget(editorPage);

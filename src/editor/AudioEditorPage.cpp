@@ -8,7 +8,6 @@
 #include "audio/AudioProcessor.h"
 #include "editor/RecordSession.h"
 #include "editor/WaveformWidget.h"
-#include "project/UndoCommands.h"
 #include "ui/LoadingOverlay.h"
 #include "ui/MeterLevel.h"
 #include "ui/PermissionManager.h"
@@ -56,7 +55,8 @@ AudioEditorPage::AudioEditorPage(QWidget *parent)
 {
     setObjectName(QStringLiteral("AudioEditorPage"));
     setFocusPolicy(Qt::StrongFocus);
-    undoStack = new QUndoStack(this);
+    clip = new ClipDocument(this);
+    connect(clip, &ClipDocument::changed, this, &AudioEditorPage::onDocumentChanged);
     playbackTimer = new QTimer(this);
     playbackTimer->setInterval(50);
     connect(playbackTimer, &QTimer::timeout, this, &AudioEditorPage::onPlaybackTimer);
@@ -158,14 +158,8 @@ bool AudioEditorPage::loadAudioSamples(const QList<float> &list, int rate, std::
         return false;
     QElapsedTimer timer;
     timer.start();
-    samples = list;
-    sampleRate = rate;
-    stereoSamples.clear();
-    undoStack->clear();
-    qDebug() << "[Import] copy samples:" << timer.elapsed() << "ms, count:" << samples.size();
-    timer.restart();
-    syncWaveforms(std::move(summaries));
-    qDebug() << "[Import] syncWaveforms:" << timer.elapsed() << "ms";
+    clip->load({list, {}}, rate, std::move(summaries));
+    qDebug() << "[Import] document and views:" << timer.elapsed() << "ms, count:" << list.size();
     return true;
 }
 
@@ -180,30 +174,28 @@ bool AudioEditorPage::loadStereoAudioSamples(const QList<float> &interleaved, in
         return false;
     QElapsedTimer timer;
     timer.start();
-    stereoSamples = interleaved;
-    sampleRate = rate;
     const qsizetype frames = interleaved.size() / 2;
-    if (mix.size() == frames) {
-        samples = mix;
-    } else {
+    QList<float> means = mix;
+    if (means.size() != frames) {
         // A fresh list: resizing the old one, which the views still share, would copy it first.
         QList<float> mono(frames);
         const float *source = interleaved.constData();
         float *target = mono.data();
         for (qsizetype i = 0; i < frames; ++i)
             target[i] = (source[2 * i] + source[2 * i + 1]) * 0.5f;
-        samples = std::move(mono);
+        means = std::move(mono);
     }
-    undoStack->clear();
-    qDebug() << "[Import] stereo samples:" << timer.elapsed() << "ms, frames:" << frames;
-    timer.restart();
-    syncWaveforms(std::move(summaries));
-    qDebug() << "[Import] syncWaveforms:" << timer.elapsed() << "ms";
+    clip->load({std::move(means), interleaved}, rate, std::move(summaries));
+    qDebug() << "[Import] stereo document and views:" << timer.elapsed() << "ms, frames:" << frames;
     return true;
 }
 
-void AudioEditorPage::syncWaveforms(std::vector<PeakSummary> summaries)
+void AudioEditorPage::onDocumentChanged(FrameRange frames)
 {
+    std::vector<PeakSummary> summaries = clip->takeSummaries();
+    const QList<float> &samples = clip->samples();
+    const QList<float> &stereoSamples = clip->stereoSamples();
+    const int sampleRate = clip->sampleRate();
     QElapsedTimer timer;
     const auto hand = [&](auto *view, const char *label, auto &&...summaryArgument) {
         if (!view)
@@ -216,8 +208,11 @@ void AudioEditorPage::syncWaveforms(std::vector<PeakSummary> summaries)
     // The two waveform views share one copy of the lists and their summaries.
     hand(waveform1, "waveform1", summaries);
     hand(waveform2, "waveform2");
-    hand(spectrum1, "spectrum1");
-    hand(spectrum2, "spectrum2");
+    // The spectrograms recompute only the columns over the changed frames.
+    for (SpectrumAnalyzerWidget *view : {spectrum1, spectrum2}) {
+        if (view)
+            view->updateAudioData(samples, sampleRate, stereoSamples, frames);
+    }
 }
 
 void AudioEditorPage::setPlayheadAll(double seconds)
@@ -240,7 +235,7 @@ void AudioEditorPage::updateTimeLabel()
         return;
     double seconds;
     if (transport.isPlaying())
-        seconds = double(transport.position()) / sampleRate;
+        seconds = double(transport.position()) / clip->sampleRate();
     else if (isRecording)
         seconds = recordSession->seconds();
     else
@@ -254,66 +249,40 @@ void AudioEditorPage::updateTimeLabel()
 
 void AudioEditorPage::deleteSelection()
 {
-    if (isRecording || isPlaying || !waveform1->hasSelection() || samples.isEmpty())
+    if (isRecording || isPlaying || !waveform1->hasSelection() || clip->isEmpty())
         return;
     if (refuseWhileLocked())
         return;
     const double lo = std::min(waveform1->getSelectionStart(), waveform1->getSelectionEnd());
     const double hi = std::max(waveform1->getSelectionStart(), waveform1->getSelectionEnd());
-    const int end = frameAt(hi, sampleRate, samples.size());
+    const qsizetype frames = clip->samples().size();
+    const int end = frameAt(hi, clip->sampleRate(), frames);
     if (end <= 0)
         return;
-    const int start = frameAt(lo, sampleRate, samples.size());
+    const int start = frameAt(lo, clip->sampleRate(), frames);
     if (start >= end)
         return;
 
-    const QString label = QStringLiteral("删除选区");
-    // Both lists lose the same frames in one step, so what plays is what is shown and exported.
-    undoStack->beginMacro(label);
-    undoStack->push(new DeleteSelectionCommand(&samples, start, end, label));
-    if (!stereoSamples.isEmpty()) {
-        const int stereoEnd = int(std::min<qsizetype>(2 * qsizetype(end), stereoSamples.size() & ~qsizetype(1)));
-        undoStack->push(new DeleteSelectionCommand(&stereoSamples, 2 * start, stereoEnd, label));
-    }
-    undoStack->endMacro();
-
-    syncWaveforms();
+    clip->deleteFrames(start, end, QStringLiteral("删除选区"));
     waveform1->clearSelection();
     waveform2->clearSelection();
     showStatus(QStringLiteral("已删除选区 (%1 - %2 秒)").arg(lo, 0, 'f', 2).arg(hi, 0, 'f', 2));
 }
 
-void AudioEditorPage::onSpectralErase(SpectrumAnalyzerWidget *source)
+void AudioEditorPage::onEraseRequested(SpectrumAnalyzerWidget *source, const SpectralBox &box,
+                                       const std::vector<ClipChannel> &channels, float strength)
 {
-    SpectrumAnalyzerWidget *other = source == spectrum1 ? spectrum2 : spectrum1;
     if (isRecording || refuseWhileLocked()) {
-        // The take is being spliced into the current list, or a dialog's preview shows: put
-        // the view back instead.
-        source->setAudioData(samples, sampleRate, stereoSamples);
+        // The take is being spliced into the current list, or a dialog's preview shows: the
+        // view shows the document again instead of its darkened stroke.
+        source->updateAudioData(clip->samples(), clip->sampleRate(), clip->stereoSamples(),
+                                {0, clip->samples().size()});
         if (isRecording)
             showStatus(QStringLiteral("错误：录音中，无法编辑"));
         return;
     }
-    const QList<float> erased = source->audioData();
-    const QList<float> oldMono = samples;
-    const QList<float> oldStereo = stereoSamples;
-
-    // The view erases both channels itself. Stereo of another length than the mono list was
-    // not shown, so the erased mono list becomes both of its channels.
-    QList<float> newStereo = source->stereoAudioData();
-    if (newStereo.isEmpty() && !stereoSamples.isEmpty()) {
-        newStereo.resize(2 * erased.size());
-        for (qsizetype i = 0; i < erased.size(); ++i)
-            newStereo[2 * i] = newStereo[2 * i + 1] = erased[i];
-    }
-    samples = erased;
-    stereoSamples = newStereo;
-    undoStack->push(new SamplesReplaceCommand(&samples, &stereoSamples, oldMono, oldStereo, samples, stereoSamples,
-                                              QStringLiteral("频谱擦除")));
-    waveform1->setAudioData(samples, sampleRate, stereoSamples);
-    waveform2->setAudioData(samples, sampleRate, stereoSamples);
-    other->setAudioData(samples, sampleRate, stereoSamples);
-    showStatus(QStringLiteral("频谱擦除完成"));
+    if (!clip->eraseSpectralBox(box, channels, strength).isEmpty())
+        showStatus(QStringLiteral("频谱擦除完成"));
 }
 
 void AudioEditorPage::showEqualizerDialog()
@@ -322,11 +291,11 @@ void AudioEditorPage::showEqualizerDialog()
         return;
     // Goes with the dialog, after the accept step has read it.
     auto *processor = new AudioProcessor();
-    processor->samples = samples;
-    processor->stereoSamples = stereoSamples;
-    processor->sampleRate = sampleRate;
+    processor->samples = clip->samples();
+    processor->stereoSamples = clip->stereoSamples();
+    processor->sampleRate = clip->sampleRate();
     processor->channels = 1;
-    auto *dialog = new EqualizerDialog(processor, transport.engineFor(sampleRate), this);
+    auto *dialog = new EqualizerDialog(processor, transport.engineFor(clip->sampleRate()), this);
     processor->setParent(dialog);
     dialog->setAttribute(Qt::WA_DeleteOnClose);
     holdDocumentWhileOpen(dialog);
@@ -336,12 +305,9 @@ void AudioEditorPage::showEqualizerDialog()
     connect(dialog, &QDialog::finished, this, [this, guard, processor](int result) {
         if (!guard || result != QDialog::Accepted)
             return;
-        const QList<float> newMono = processor->samples;
-        const QList<float> newStereo = processor->stereoSamples;
+        SampleLists equalised{processor->samples, processor->stereoSamples};
         showLoading(QStringLiteral("应用均衡器..."));
-        undoStack->push(new SamplesReplaceCommand(&samples, &stereoSamples, samples, stereoSamples, newMono, newStereo,
-                                                  QStringLiteral("均衡器")));
-        syncWaveforms();
+        clip->replace(std::move(equalised), QStringLiteral("均衡器"));
         hideLoading();
         showStatus(QStringLiteral("已应用均衡器效果"));
     });
@@ -384,23 +350,15 @@ void AudioEditorPage::stepHistory(bool redo)
     // The open recording macro makes the stack refuse anyway; skip its warning.
     if (isRecording || refuseWhileLocked())
         return;
-    const bool possible = redo ? undoStack->canRedo() : undoStack->canUndo();
-    const QString label = redo ? undoStack->redoText() : undoStack->undoText();
-    redo ? undoStack->redo() : undoStack->undo();
-    syncWaveforms();
+    const QString label = redo ? clip->undoStack()->redoText() : clip->undoStack()->undoText();
     // The status must not go on reporting the edit that was just taken back.
-    if (possible)
+    if (redo ? clip->redo() : clip->undo())
         showStatus((redo ? QStringLiteral("已重做: %1") : QStringLiteral("已撤销: %1")).arg(label));
-}
-
-DocumentLock AudioEditorPage::lockDocument()
-{
-    return DocumentLock(documentLocks);
 }
 
 bool AudioEditorPage::refuseWhileLocked()
 {
-    if (*documentLocks == 0)
+    if (!clip->isLocked())
         return false;
     showStatus(kDocumentLocked);
     return true;
@@ -412,7 +370,7 @@ bool AudioEditorPage::canOpenEffectDialog()
         showStatus(QStringLiteral("录音或播放中无法应用效果"));
         return false;
     }
-    if (samples.isEmpty()) {
+    if (clip->isEmpty()) {
         showStatus(QStringLiteral("没有音频数据"));
         return false;
     }
@@ -435,7 +393,7 @@ void AudioEditorPage::onPlayPauseClicked()
             videoPlayerDialog->syncPause();
         return;
     }
-    if (samples.isEmpty()) {
+    if (clip->isEmpty()) {
         showStatus(QStringLiteral("没有音频数据"));
         return;
     }
@@ -444,6 +402,8 @@ void AudioEditorPage::onPlayPauseClicked()
 
 void AudioEditorPage::startPlayback()
 {
+    const QList<float> &samples = clip->samples();
+    const int sampleRate = clip->sampleRate();
     const int startSample = frameAt(waveform1->getPlayheadPosition(), sampleRate, samples.size());
     qDebug() << "[Playback] sampleRate:" << sampleRate << "totalSamples:" << samples.size()
              << "startSample:" << startSample << "duration(s):" << double(samples.size()) / sampleRate;
@@ -462,7 +422,7 @@ void AudioEditorPage::startPlayback()
 void AudioEditorPage::onPlaybackTimer()
 {
     if (transport.isPlaying()) {
-        setPlayheadAll(double(transport.position()) / sampleRate);
+        setPlayheadAll(double(transport.position()) / clip->sampleRate());
         updateTimeLabel();
         setMeters(transport.level(), transport.level());
         return;
@@ -511,8 +471,8 @@ void AudioEditorPage::onFastForwardClicked()
 {
     if (waveform1->hasSelection())
         setPlayheadAll(waveform1->getSelectionEnd());
-    else if (sampleRate > 0 && !samples.isEmpty())
-        setPlayheadAll(double(samples.size()) / sampleRate);
+    else if (clip->sampleRate() > 0 && !clip->isEmpty())
+        setPlayheadAll(double(clip->samples().size()) / clip->sampleRate());
     updateTimeLabel();
     showStatus(QStringLiteral("快进"));
 }
@@ -580,20 +540,17 @@ void AudioEditorPage::startRecording()
     isPlaying = false;
     playButton->setText(QStringLiteral(">"));
 
-    recordPosition = frameAt(waveform1->getPlayheadPosition(), sampleRate, samples.size());
-    recordStartSize = int(samples.size());
-    preRecordSamples = samples;
-    preRecordStereo = stereoSamples;
+    const qsizetype frames = clip->samples().size();
+    recordPosition = frameAt(waveform1->getPlayheadPosition(), clip->sampleRate(), frames);
+    recordStartSize = int(frames);
     recordRefreshDue = false;
-    if (!recordSession->start(sampleRate, recordPosition)) {
-        preRecordSamples.clear();
-        preRecordStereo.clear();
+    if (!recordSession->start(clip->sampleRate(), recordPosition)) {
         showStatus(QStringLiteral("错误：无法开始录音"));
         return;
     }
 
     // Holds undo and redo off until the take is in place; closed by stopRecording.
-    undoStack->beginMacro(kRecordLabel);
+    clip->beginTake(kRecordLabel);
     isRecording = true;
     spectrum1->setRecording(true);
     spectrum2->setRecording(true);
@@ -609,7 +566,7 @@ void AudioEditorPage::onRecordedBlock(const float *block, int count)
     updateMeters(block, count, false);
     spectrum1->processAudioFrame(block, count);
     spectrum2->processAudioFrame(block, count);
-    const int refreshFrames = sampleRate / 10;
+    const int refreshFrames = clip->sampleRate() / 10;
     if (refreshFrames > 0 && (recordStartSize + int(take.size())) % refreshFrames < count)
         recordRefreshDue = true;
 }
@@ -620,50 +577,27 @@ void AudioEditorPage::onRecordDrained()
     if (!recordRefreshDue || !isRecording)
         return;
     recordRefreshDue = false;
-    recordSession->take().spliceInto(samples, stereoSamples);
-    syncWaveforms();
+    clip->spliceTake(recordSession->take());
 }
 
 void AudioEditorPage::stopRecording()
 {
     if (recordSession->isActive()) {
         recordSession->stop();
-        if (recordSession->engineRate() != sampleRate)
-            sampleRate = recordSession->engineRate();
+        if (recordSession->engineRate() != clip->sampleRate())
+            clip->setSampleRate(recordSession->engineRate());
     }
-    RecordTake &take = recordSession->take();
-    take.spliceInto(samples, stereoSamples);
     isRecording = false;
     spectrum1->setRecording(false);
     spectrum2->setRecording(false);
     recordButton->setText(QStringLiteral("录制"));
     recordButton->setStyleSheet(QString());
 
-    const int inserted = int(take.size());
-    take.begin(0);
+    const int inserted = int(clip->endTake(recordSession->take()));
     if (inserted < 1) {
-        undoStack->endMacro();
-        // Nothing was captured: take the empty step off the stack again.
-        if (undoStack->index() > 0) {
-            auto *empty = const_cast<QUndoCommand *>(undoStack->command(undoStack->index() - 1));
-            if (empty->childCount() == 0 && empty->text() == kRecordLabel) {
-                empty->setObsolete(true);
-                undoStack->undo();
-            }
-        }
-        preRecordSamples.clear();
-        preRecordStereo.clear();
         showStatus(QStringLiteral("录音已停止"));
         return;
     }
-    undoStack->push(new InsertRecordCommand(&samples, std::move(preRecordSamples), kRecordLabel));
-    if (!stereoSamples.isEmpty())
-        undoStack->push(new InsertRecordCommand(&stereoSamples, std::move(preRecordStereo), kRecordLabel));
-    undoStack->endMacro();
-    preRecordSamples.clear();
-    preRecordStereo.clear();
-
-    syncWaveforms();
-    setPlayheadAll(double(recordPosition) / sampleRate);
+    setPlayheadAll(double(recordPosition) / clip->sampleRate());
     showStatus(QStringLiteral("录音完成，共 %1 秒，已插入 %2 个样本").arg(recordSession->seconds()).arg(inserted));
 }

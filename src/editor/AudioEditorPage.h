@@ -4,7 +4,7 @@
 #pragma once
 
 #include "audio/PeakSummary.h"
-#include "editor/DocumentLock.h"
+#include "editor/ClipDocument.h"
 #include "editor/EditorTransport.h"
 
 #include <QList>
@@ -16,7 +16,6 @@
 #include <vector>
 
 class AudioProcessor;
-struct SampleLists;
 class LoadingOverlay;
 class QComboBox;
 class QDialog;
@@ -31,7 +30,6 @@ class QStackedWidget;
 class QStatusBar;
 class QTimer;
 class QToolBar;
-class QUndoStack;
 class QVBoxLayout;
 class RecordSession;
 class SpectrumAnalyzerWidget;
@@ -40,7 +38,8 @@ class WaveformWidget;
 
 // GUI thread only. Playback runs through the EditorTransport and recording through a
 // RecordSession, whose stream-thread parts publish a level and fill a ring; neither touches
-// the lists or a widget. The page keeps the document and wires the controls to both.
+// the lists or a widget. The page owns the clip's document, wires the controls to it and to
+// both, and refreshes the views whenever the document changes.
 // Layout, toolbar and styles are in AudioEditorPageLayout.cpp.
 //
 // While a recording runs the undo stack holds an open "插入录音" macro, so undo and redo,
@@ -52,8 +51,6 @@ class WaveformWidget;
 class AudioEditorPage : public QWidget
 {
     Q_OBJECT
-    friend struct AudioEditorPageProbe;
-    friend class EffectDialog;
 
 public:
     explicit AudioEditorPage(QWidget *parent = nullptr);
@@ -68,9 +65,6 @@ public:
     // decoder's mono list); with any other length they are computed here.
     bool loadStereoAudioSamples(const QList<float> &interleaved, int sampleRate, const QList<float> &mix = {},
                                 std::vector<PeakSummary> summaries = {});
-    // Hands the lists, and summaries of them when given, to all four views; call after every
-    // change of the lists.
-    void syncWaveforms(std::vector<PeakSummary> summaries = {});
     void setPlayheadAll(double seconds);
     // Null detaches; the page forgets a preview when it is destroyed.
     void setVideoPlayerDialog(VideoPlayerDialog *dialog);
@@ -81,15 +75,17 @@ public:
     // The status names the step taken ("已撤销: 删除选区").
     void stepHistory(bool redo);
 
-    // One float per frame: mono, or the left/right mean of a stereo source. What plays.
-    QList<float> samples;
-    // Interleaved left/right; empty for mono audio. Every edit changes it together with
-    // `samples`, so export and the stereo lanes show what plays.
-    QList<float> stereoSamples;
-    int sampleRate = 44100;
+    void showStatus(const QString &text);
+    ClipDocument &document() { return *clip; }
+    const ClipDocument &document() const { return *clip; }
+    double zoom() const { return zoomLevel; }
+    bool playing() const { return isPlaying; }
+    bool recording() const { return isRecording; }
+    // The rate the playback engine last opened at.
+    int playbackRate() const { return transport.engineRate(); }
+
     int bitDepth = 16;
     bool mono = false;
-    QUndoStack *undoStack = nullptr;
 
 signals:
     void backToWelcome();
@@ -140,9 +136,10 @@ private:
     void applyZoom(double zoom);
     void applyZoomToVisibleViews();
     void deleteSelection();
-    void onSpectralErase(SpectrumAnalyzerWidget *source);
-    void showStatus(const QString &text);
-    DocumentLock lockDocument();
+    // Hands the lists to all four views, with the summaries the document was loaded with.
+    void onDocumentChanged(FrameRange frames);
+    void onEraseRequested(SpectrumAnalyzerWidget *source, const SpectralBox &box,
+                          const std::vector<ClipChannel> &channels, float strength);
     // Shows why and returns true while an effect dialog holds the document.
     bool refuseWhileLocked();
     // The refusals every effect dialog shares: a running transport, no audio, a held document.
@@ -191,10 +188,8 @@ private:
     EditorTransport transport;
     RecordSession *recordSession = nullptr;
     int recordStartSize = 0;
-    // Index of `samples` where the next recorded frame goes.
+    // Index of the document's frames where the next recorded frame goes.
     int recordPosition = 0;
-    QList<float> preRecordSamples;
-    QList<float> preRecordStereo;
     // A recorded block crossed a tenth of a second: refresh the views after this drain.
     bool recordRefreshDue = false;
     QTimer *playbackTimer = nullptr;
@@ -208,6 +203,5 @@ private:
     LoadingOverlay *loadingOverlay = nullptr;
     VideoPlayerDialog *videoPlayerDialog = nullptr;
     QMetaObject::Connection videoDestroyedConnection;
-    // Holders of the document; shared so that a dialog's lock may outlive the page.
-    std::shared_ptr<int> documentLocks = std::make_shared<int>(0);
+    ClipDocument *clip = nullptr;
 };

@@ -8,10 +8,8 @@
 #include "audio/AudioProcessor.h"
 #include "audio/VectorState.h"
 #include "editor/EffectProcessing.h"
-#include "project/UndoCommands.h"
 
 #include <QPointer>
-#include <QUndoStack>
 
 namespace {
 
@@ -34,7 +32,7 @@ void openOver(QDialog *dialog)
 
 void AudioEditorPage::holdDocumentWhileOpen(QDialog *dialog)
 {
-    auto lock = std::make_shared<DocumentLock>(lockDocument());
+    auto lock = std::make_shared<DocumentLock>(clip->lock());
     connect(dialog, &QObject::destroyed, this, [lock] { lock->release(); });
 }
 
@@ -42,12 +40,10 @@ void AudioEditorPage::commitEffect(const std::function<void(SampleLists &)> &pro
                                    const QString &label, const QString &doneText)
 {
     showLoading(loadingText);
-    SampleLists lists{samples, stereoSamples};
+    SampleLists lists = clip->lists();
     clearUpperVectorState();
     process(lists);
-    undoStack->push(
-        new SamplesReplaceCommand(&samples, &stereoSamples, samples, stereoSamples, lists.mono, lists.stereo, label));
-    syncWaveforms();
+    clip->replace(std::move(lists), label);
     hideLoading();
     showStatus(doneText);
 }
@@ -58,14 +54,14 @@ void AudioEditorPage::showPitchCorrectionDialog()
         showStatus(QStringLiteral("录音中无法应用效果"));
         return;
     }
-    if (samples.isEmpty()) {
+    if (clip->isEmpty()) {
         showStatus(QStringLiteral("没有音频数据"));
         return;
     }
     if (refuseWhileLocked())
         return;
     showLoading(QStringLiteral("分析音高..."));
-    auto *dialog = new PitchCorrectionDialog(samples, sampleRate, this);
+    auto *dialog = new PitchCorrectionDialog(clip->samples(), clip->sampleRate(), this);
     hideLoading();
     holdDocumentWhileOpen(dialog);
     const QPointer<PitchCorrectionDialog> guard(dialog);
@@ -74,7 +70,7 @@ void AudioEditorPage::showPitchCorrectionDialog()
             return;
         // The dialog rendered the mono clip already; stereo runs the correction on each channel.
         const PitchCorrectionRender correction = guard->correction();
-        const int rate = sampleRate;
+        const int rate = clip->sampleRate();
         commitEffect(
             [correction, corrected = guard->correctedSamples(), rate](SampleLists &lists) {
                 if (lists.stereo.isEmpty())
@@ -94,8 +90,8 @@ void AudioEditorPage::showCompressorDialog()
     if (!canOpenEffectDialog())
         return;
     auto *processor = new AudioProcessor;
-    processor->samples = samples;
-    processor->sampleRate = sampleRate;
+    processor->samples = clip->samples();
+    processor->sampleRate = clip->sampleRate();
     processor->channels = 1;
     auto *dialog = new CompressorDialog(processor, this);
     // Released with the dialog, after the accept step has read it.
@@ -107,7 +103,7 @@ void AudioEditorPage::showCompressorDialog()
             return;
         // The dialog renders previews only; the step runs its settings over each channel.
         const CompressorDialog::Settings s = guard->settings();
-        const int rate = sampleRate;
+        const int rate = clip->sampleRate();
         commitEffect(
             [s, rate](SampleLists &lists) {
                 EffectProcessing::runOnEachChannel(lists, [&s, rate](float *values, qsizetype count, qsizetype stride) {

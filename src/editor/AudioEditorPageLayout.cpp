@@ -166,11 +166,12 @@ void AudioEditorPage::setupEditorLayout()
     };
 
     waveform1 = new WaveformWidget(this);
+    waveform1->setObjectName(QStringLiteral("Waveform"));
     connect(waveform1, &WaveformWidget::playheadMoved, this, followPlayhead);
 
     spectrum1 = new SpectrumAnalyzerWidget(this);
+    spectrum1->setObjectName(QStringLiteral("Spectrogram"));
     spectrum1->setDisplayMode(SpectrumAnalyzerWidget::SpectrogramOnly);
-    connect(spectrum1, &SpectrumAnalyzerWidget::audioDataChanged, this, [this] { onSpectralErase(spectrum1); });
     connect(spectrum1, &SpectrumAnalyzerWidget::playheadRequested, this, followPlayhead);
 
     auto *bothPage = new QWidget(this);
@@ -178,10 +179,17 @@ void AudioEditorPage::setupEditorLayout()
     bothLayout->setContentsMargins(0, 0, 0, 0);
     bothLayout->setSpacing(2);
     waveform2 = new WaveformWidget(bothPage);
+    waveform2->setObjectName(QStringLiteral("WaveformBelow"));
     spectrum2 = new SpectrumAnalyzerWidget(bothPage);
+    spectrum2->setObjectName(QStringLiteral("SpectrogramBelow"));
     spectrum2->setDisplayMode(SpectrumAnalyzerWidget::SpectrogramOnly);
-    connect(spectrum2, &SpectrumAnalyzerWidget::audioDataChanged, this, [this] { onSpectralErase(spectrum2); });
     connect(spectrum2, &SpectrumAnalyzerWidget::playheadRequested, this, followPlayhead);
+    // The brush hands its box to the document, which erases it and refreshes every view.
+    for (SpectrumAnalyzerWidget *view : {spectrum1, spectrum2})
+        connect(view, &SpectrumAnalyzerWidget::eraseRequested, this,
+                [this, view](const SpectralBox &box, const std::vector<ClipChannel> &channels, float strength) {
+                    onEraseRequested(view, box, channels, strength);
+                });
     bothLayout->addWidget(waveform2, 1);
     bothLayout->addWidget(spectrum2, 1);
 
@@ -213,6 +221,7 @@ void AudioEditorPage::setupMeterPanel()
     const auto addColumn = [&](const QString &name) {
         auto *column = new QVBoxLayout();
         auto *bar = new QProgressBar(panel);
+        bar->setObjectName(QStringLiteral("Meter") + name);
         bar->setOrientation(Qt::Vertical);
         bar->setRange(0, 100);
         bar->setValue(0);

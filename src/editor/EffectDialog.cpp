@@ -4,52 +4,15 @@
 
 #include "audio/VectorState.h"
 #include "editor/AudioEditorPage.h"
-#include "project/UndoCommands.h"
 
 #include <QDoubleSpinBox>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QPushButton>
-#include <QUndoStack>
 #include <QVBoxLayout>
 
-#include <memory>
-
-namespace {
-
-// Replaces both lists and sets the page's mono flag, so that undo brings the flag back with
-// the lists.
-class ChannelLayoutCommand : public QUndoCommand
-{
-public:
-    ChannelLayoutCommand(std::unique_ptr<SamplesReplaceCommand> lists, bool *mono, bool monoBefore, bool monoAfter)
-        : QUndoCommand(lists->text()), lists(std::move(lists)), mono(mono), monoBefore(monoBefore),
-          monoAfter(monoAfter)
-    {
-    }
-    void redo() override
-    {
-        lists->redo();
-        *mono = monoAfter;
-    }
-    void undo() override
-    {
-        lists->undo();
-        *mono = monoBefore;
-    }
-
-private:
-    std::unique_ptr<SamplesReplaceCommand> lists;
-    bool *mono;
-    bool monoBefore;
-    bool monoAfter;
-};
-
-} // namespace
-
 EffectDialog::EffectDialog(AudioEditorPage *page, const Texts &texts, Preview preview)
-    : QDialog(page), page(page), texts(texts), opening{page->samples, page->stereoSamples},
-      lock(page->lockDocument())
+    : QDialog(page), page(page), texts(texts), opening(page->document().lists()), lock(page->document().lock())
 {
     setAttribute(Qt::WA_DeleteOnClose);
     setWindowTitle(texts.title);
@@ -114,11 +77,9 @@ void EffectDialog::preview()
     clearUpperVectorState();
     const QString error = run.process(lists);
     if (error.isEmpty()) {
-        page->samples = std::move(lists.mono);
-        page->stereoSamples = std::move(lists.stereo);
+        page->document().preview(std::move(lists));
         previewed = true;
     }
-    page->syncWaveforms();
     page->hideLoading();
     page->showStatus(error.isEmpty() ? run.previewStatus : error);
     setEnabled(true);
@@ -142,7 +103,7 @@ void EffectDialog::done(int result)
     if (run)
         apply(target, lists, *run, labels, shown);
     else if (shown)
-        restore(target, lists);
+        target->document().restorePreview();
 }
 
 void EffectDialog::apply(AudioEditorPage *page, const SampleLists &opening, const Run &run, const Texts &texts,
@@ -152,30 +113,21 @@ void EffectDialog::apply(AudioEditorPage *page, const SampleLists &opening, cons
     SampleLists lists = opening;
     clearUpperVectorState();
     const QString error = run.process(lists);
+    ClipDocument &document = page->document();
     if (!error.isEmpty()) {
         if (previewed)
-            restore(page, opening);
+            document.restorePreview();
         page->hideLoading();
         page->showStatus(error);
         return;
     }
-    page->samples = std::move(lists.mono);
-    page->stereoSamples = std::move(lists.stereo);
-    auto step = std::make_unique<SamplesReplaceCommand>(&page->samples, &page->stereoSamples, opening.mono,
-                                                        opening.stereo, page->samples, page->stereoSamples,
-                                                        texts.undoLabel);
+    std::function<void(bool)> alongside;
+    // The step sets the page's mono flag, and its undo puts the flag back with the lists.
     if (run.monoAfter)
-        page->undoStack->push(new ChannelLayoutCommand(std::move(step), &page->mono, page->mono, *run.monoAfter));
-    else
-        page->undoStack->push(step.release());
-    page->syncWaveforms();
+        alongside = [mono = &page->mono, before = page->mono, after = *run.monoAfter](bool redone) {
+            *mono = redone ? after : before;
+        };
+    document.replace(std::move(lists), texts.undoLabel, std::move(alongside));
     page->hideLoading();
     page->showStatus(run.applyStatus);
-}
-
-void EffectDialog::restore(AudioEditorPage *page, const SampleLists &opening)
-{
-    page->samples = opening.mono;
-    page->stereoSamples = opening.stereo;
-    page->syncWaveforms();
 }

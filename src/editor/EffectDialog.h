@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // One effect dialog of the single-track editor: the controls of its effect above a row of
-// "预览", "应用" and "取消", working on the page's lists as they were when it opened.
+// "预览", "应用" and "取消", working on the page's document as it was when it opened.
 #pragma once
 
 #include "editor/DocumentLock.h"
@@ -68,7 +68,6 @@ private:
     void preview();
     static void apply(AudioEditorPage *page, const SampleLists &opening, const Run &run, const Texts &texts,
                       bool previewed);
-    static void restore(AudioEditorPage *page, const SampleLists &opening);
 
     AudioEditorPage *page;
     Texts texts;

@@ -106,7 +106,7 @@ void AudioEditorPage::showCenterExtractionDialog()
 {
     if (!canOpenEffectDialog())
         return;
-    const bool stereoAtOpen = !stereoSamples.isEmpty();
+    const bool stereoAtOpen = !clip->stereoSamples().isEmpty();
     auto *dialog = new EffectDialog(
         this, {QStringLiteral("中置声道提取"), QStringLiteral("中置声道提取"), QStringLiteral("应用中置声道提取...")},
         EffectDialog::Preview::Offered);
@@ -164,7 +164,7 @@ void AudioEditorPage::showCenterExtractionDialog()
         alphaGroup->setVisible(id == 1);
     });
 
-    const int rate = sampleRate;
+    const int rate = clip->sampleRate();
     dialog->setRun([=] {
         EffectDialog::Run run;
         run.previewStatus = QStringLiteral("预览中置声道提取");
@@ -200,11 +200,11 @@ void AudioEditorPage::showNoiseReductionDialog()
         return;
     }
     // The noise range is fixed now, on the audio as it is now; the dialog's lock keeps it so.
-    const qsizetype n = samples.size();
+    const qsizetype n = clip->samples().size();
     const double t0 = std::min(waveform1->getSelectionStart(), waveform1->getSelectionEnd());
     const double t1 = std::max(waveform1->getSelectionStart(), waveform1->getSelectionEnd());
     const auto frame = [this, n](double seconds) {
-        const double value = std::trunc(double(sampleRate) * seconds);
+        const double value = std::trunc(double(clip->sampleRate()) * seconds);
         return value <= 0.0 ? qsizetype(0) : qsizetype(std::min(value, double(n)));
     };
     const int start = int(frame(t0));
@@ -228,7 +228,7 @@ void AudioEditorPage::showNoiseReductionDialog()
     groupLayout->addWidget(strengthLabel);
     dialog->content()->addWidget(group);
 
-    const int rate = sampleRate;
+    const int rate = clip->sampleRate();
     dialog->setRun([strength, start, end, rate] {
         const float amount = float(strength->value() / 100.0);
         EffectDialog::Run run;
@@ -249,7 +249,7 @@ void AudioEditorPage::showChannelConvertDialog()
 {
     if (!canOpenEffectDialog())
         return;
-    const bool stereoAtOpen = !stereoSamples.isEmpty();
+    const bool stereoAtOpen = !clip->stereoSamples().isEmpty();
     auto *dialog = new EffectDialog(this,
                                     {QStringLiteral("声道转换"), QStringLiteral("声道转换"), QStringLiteral("声道转换中..."),
                                      stereoAtOpen ? QStringLiteral("转为单声道") : QStringLiteral("转为立体声")},
@@ -310,7 +310,7 @@ void AudioEditorPage::showReverbDialog()
         decay->setValue(presets[index].decay);
     });
 
-    const int rate = sampleRate;
+    const int rate = clip->sampleRate();
     dialog->setRun([=] {
         const float m = float(mix->value()), r = float(room->value()), d = float(damping->value());
         const float p = float(preDelay->value()), t = float(decay->value());
@@ -358,7 +358,7 @@ void AudioEditorPage::showDelayDialog()
     connect(bpm, &QDoubleSpinBox::valueChanged, dialog, showTime);
     connect(note, &QComboBox::currentIndexChanged, dialog, showTime);
 
-    const int rate = sampleRate;
+    const int rate = clip->sampleRate();
     dialog->setRun([=] {
         const float m = float(mix->value()), f = float(feedback->value());
         const int ms = delayMs();
@@ -376,7 +376,7 @@ void AudioEditorPage::showExciterDialog()
     auto *dialog = new EffectDialog(this, {QStringLiteral("激励器"), QStringLiteral("激励器"), QStringLiteral("应用激励...")},
                                     EffectDialog::Preview::Offered);
     QDial *amount = addDial(dialog, QStringLiteral("激励器"), 100, 30, QStringLiteral("激励量: %1%"));
-    const int rate = sampleRate;
+    const int rate = clip->sampleRate();
     dialog->setRun([amount, rate] {
         const float a = float(amount->value() / 100.0);
         // The exciter's filter reads the list as one channel.
@@ -391,7 +391,7 @@ void AudioEditorPage::showImagerDialog()
 {
     if (!canOpenEffectDialog())
         return;
-    if (stereoSamples.isEmpty()) {
+    if (clip->stereoSamples().isEmpty()) {
         showStatus(QStringLiteral("立体声宽度效果需要立体声音频"));
         return;
     }
@@ -399,7 +399,7 @@ void AudioEditorPage::showImagerDialog()
         this, {QStringLiteral("立体声宽度"), QStringLiteral("立体声宽度"), QStringLiteral("应用立体声宽度...")},
         EffectDialog::Preview::Offered);
     QDial *width = addDial(dialog, QStringLiteral("立体声宽度"), 200, 100, QStringLiteral("宽度: %1%"));
-    const int rate = sampleRate;
+    const int rate = clip->sampleRate();
     dialog->setRun([width, rate] {
         const float w = float(width->value() / 100.0);
         return EffectDialog::Run{always([w, rate](SampleLists &lists) { EffectProcessing::applyWidth(lists, rate, w); }),
@@ -410,13 +410,13 @@ void AudioEditorPage::showImagerDialog()
 
 void AudioEditorPage::showTempoDetectionDialog()
 {
-    if (samples.isEmpty()) {
+    if (clip->isEmpty()) {
         showStatus(QStringLiteral("没有音频数据"));
         return;
     }
     // Shares the list: the pool thread reads a copy that later edits of the page never touch.
-    const QList<float> copy = samples;
-    const int rate = sampleRate;
+    const QList<float> copy = clip->samples();
+    const int rate = clip->sampleRate();
 
     auto *dialog = new QDialog(this);
     dialog->setAttribute(Qt::WA_DeleteOnClose);

@@ -381,9 +381,9 @@ void MultiTrackEditorPage::editAudioClip(int trackIndex, int clipIndex)
         return;
     const TrackClips before{target.audioClips, target.midiClips};
     AudioClip &clip = target.audioClips[size_t(clipIndex)];
-    clip.samples = editor->samples;
-    clip.sampleRate = editor->sampleRate;
-    clip.stereoSamples = editor->stereoSamples;
+    clip.samples = editor->document().samples();
+    clip.sampleRate = editor->document().sampleRate();
+    clip.stereoSamples = editor->document().stereoSamples();
     commitClipsEdit(trackIndex, before, tr("编辑音频"));
     refreshAfterClipEdit(trackIndex);
 }

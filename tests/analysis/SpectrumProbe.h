@@ -39,10 +39,26 @@ struct SpectrumAnalyzerWidgetProbe
     // Counts the STFT runs started so far.
     static quint64 computations(const SpectrumAnalyzerWidget &view) { return view.generation; }
     static QSize pictureSize(const SpectrumAnalyzerWidget &view) { return view.pictures[0].size(); }
-    static void erase(SpectrumAnalyzerWidget &view, const SpectralBox &box, std::vector<Channel> channels)
+};
+
+// Stands in for the clip's owner: each box the brush asks for is erased from the mono list
+// the view shows, and the result handed back to the view. Counts the erases that changed audio.
+struct BrushOwner
+{
+    BrushOwner(SpectrumAnalyzerWidget &view, int rate)
     {
-        view.applySpectralErase(box, channels);
+        QObject::connect(&view, &SpectrumAnalyzerWidget::eraseRequested, &view,
+                         [this, &view, rate](const SpectralBox &box, const std::vector<ClipChannel> &, float strength) {
+                             QList<float> mono = view.audioData();
+                             mono.detach();
+                             const FrameRange changed = eraseSpectralBox(mono.data(), mono.size(), 1, rate, box, strength);
+                             if (changed.isEmpty())
+                                 return;
+                             view.updateAudioData(mono, rate, {}, changed);
+                             ++erasures;
+                         });
     }
+    int erasures = 0;
 };
 
 inline QList<float> tone(qsizetype frames, int rate, double hz, double amplitude)

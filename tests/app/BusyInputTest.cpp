@@ -76,7 +76,7 @@ TEST_F(BusyInputTest, KeysAndAClickDuringAnEffectDoNotUndoItOrChangeToolOrTransp
     const QString idlePlayText = play->text();
 
     // The report's keys: play, delete, undo, erase tool, Return; then a click on Play.
-    whenTheStepLands(editor->undoStack, [&] {
+    whenTheStepLands(editor->document().undoStack(), [&] {
         queueKey(editor, Qt::Key_Space);
         queueKey(editor, Qt::Key_Delete);
         queueKey(editor, Qt::Key_Z, Qt::ControlModifier);
@@ -93,15 +93,15 @@ TEST_F(BusyInputTest, KeysAndAClickDuringAnEffectDoNotUndoItOrChangeToolOrTransp
     for (QPushButton *button : dialog->findChildren<QPushButton *>())
         if (button->text() == QStringLiteral("应用"))
             button->click();
-    ASSERT_EQ(editor->undoStack->index(), 1);
+    ASSERT_EQ(editor->document().undoStack()->index(), 1);
     const QString appliedStatus = editorStatus->currentMessage();
-    const QList<float> reverberated = editor->samples;
+    const QList<float> reverberated = editor->document().samples();
     ASSERT_NE(reverberated, tone);
 
     settle();
-    EXPECT_EQ(editor->undoStack->index(), 1);
-    EXPECT_EQ(editor->undoStack->undoText(), QStringLiteral("混响"));
-    EXPECT_EQ(editor->samples, reverberated);
+    EXPECT_EQ(editor->document().undoStack()->index(), 1);
+    EXPECT_EQ(editor->document().undoStack()->undoText(), QStringLiteral("混响"));
+    EXPECT_EQ(editor->document().samples(), reverberated);
     EXPECT_FALSE(erase->isChecked());
     EXPECT_EQ(play->text(), idlePlayText);
     EXPECT_EQ(editorStatus->currentMessage(), appliedStatus);

@@ -259,7 +259,7 @@ TEST_F(MediaFlowsTest, ImportLoadsTheEditorAndFailuresKeepItsAudio)
         else
             files.write(QString::fromUtf8(c.name), c.bytes);
 
-        const QList<float> before = editor->samples;
+        const QList<float> before = editor->document().samples();
         window->statusBar()->clearMessage();
         DialogScript script;
         script.files = {path};
@@ -274,7 +274,7 @@ TEST_F(MediaFlowsTest, ImportLoadsTheEditorAndFailuresKeepItsAudio)
             if (c.failure) {
                 EXPECT_EQ(script.boxes[0].text, QString::fromUtf8(c.failure));
             }
-            EXPECT_EQ(editor->samples, before);
+            EXPECT_EQ(editor->document().samples(), before);
             EXPECT_TRUE(status().isEmpty());
             continue;
         }
@@ -287,18 +287,18 @@ TEST_F(MediaFlowsTest, ImportLoadsTheEditorAndFailuresKeepItsAudio)
             EXPECT_TRUE(script.boxes.empty());
         }
         EXPECT_EQ(status(), QStringLiteral("已导入: %1").arg(QString::fromUtf8(c.name)));
-        EXPECT_EQ(editor->sampleRate, c.sampleRate);
+        EXPECT_EQ(editor->document().sampleRate(), c.sampleRate);
         if (!c.expectedStereo.isEmpty()) {
-            EXPECT_EQ(editor->stereoSamples, c.expectedStereo);
+            EXPECT_EQ(editor->document().stereoSamples(), c.expectedStereo);
         }
         if (!c.expectedMono.isEmpty()) {
-            EXPECT_EQ(editor->samples, c.expectedMono);
-            EXPECT_TRUE(editor->stereoSamples.isEmpty());
+            EXPECT_EQ(editor->document().samples(), c.expectedMono);
+            EXPECT_TRUE(editor->document().stereoSamples().isEmpty());
         }
         if (c.bytes.isEmpty()) {  // 16-bit FLAC of the stereo tones
-            ASSERT_EQ(editor->stereoSamples.size(), stereo.size());
+            ASSERT_EQ(editor->document().stereoSamples().size(), stereo.size());
             for (qsizetype i = 0; i < stereo.size(); ++i)
-                ASSERT_NEAR(editor->stereoSamples[i], stereo[i], 2.0 / 32768) << i;
+                ASSERT_NEAR(editor->document().stereoSamples()[i], stereo[i], 2.0 / 32768) << i;
         }
     }
 }
@@ -330,7 +330,7 @@ TEST_F(MediaFlowsTest, ImportGoesToTheMultitrackPageOnlyWhileItShows)
         trigger(kImport);
     }
     EXPECT_EQ(multitrack->tracks.size(), 1u);
-    EXPECT_EQ(editor->stereoSamples, stereo);
+    EXPECT_EQ(editor->document().stereoSamples(), stereo);
 }
 
 TEST_F(MediaFlowsTest, VideoImportPutsTheSoundIntoThePageAndOpensThePreview)
@@ -372,7 +372,7 @@ TEST_F(MediaFlowsTest, VideoImportPutsTheSoundIntoThePageAndOpensThePreview)
             EXPECT_EQ(script.boxes[0].title, QString::fromUtf8(c.boxTitle));
             EXPECT_TRUE(script.boxes[0].text.startsWith(QString::fromUtf8(c.boxText))) << script.boxes[0].text.toStdString();
             EXPECT_FALSE(script.boxes[0].busyCoverBehind);
-            EXPECT_EQ(editor->samples, (QList<float>{0.5f, 0.25f}));
+            EXPECT_EQ(editor->document().samples(), (QList<float>{0.5f, 0.25f}));
             EXPECT_EQ(multitrack->tracks.size(), tracksBefore);
             EXPECT_EQ(preview, nullptr);  // the earlier preview went with the import that replaced it
             continue;
@@ -397,9 +397,9 @@ TEST_F(MediaFlowsTest, VideoImportPutsTheSoundIntoThePageAndOpensThePreview)
             video->click();
             EXPECT_TRUE(preview->isVisible());
         } else {
-            EXPECT_EQ(editor->stereoSamples.size(), oracleFloats);
-            EXPECT_EQ(editor->samples.size(), oracleFloats / 2);
-            EXPECT_EQ(editor->sampleRate, 48000);
+            EXPECT_EQ(editor->document().stereoSamples().size(), oracleFloats);
+            EXPECT_EQ(editor->document().samples().size(), oracleFloats / 2);
+            EXPECT_EQ(editor->document().sampleRate(), 48000);
         }
     }
 }
@@ -665,7 +665,7 @@ TEST_F(ExportTest, WritesEachFormatWithTheChannelsOfTheMaterial)
 
             // Float WAV holds exactly the list the editor plays or shows in stereo.
             if (f.codec == QLatin1String("pcm_f32le")) {
-                const QList<float> &expected = m.channels == 2 ? editor->stereoSamples : editor->samples;
+                const QList<float> &expected = m.channels == 2 ? editor->document().stereoSamples() : editor->document().samples();
                 EXPECT_EQ(ffmpegDecode(path), std::vector<float>(expected.begin(), expected.end()));
             }
         }

@@ -10,7 +10,6 @@
 #include "multitrack/MidiDeviceDialog.h"
 #include "multitrack/MixerPage.h"
 #include "multitrack/MultiTrackEditorPage.h"
-#include "project/UndoCommands.h"
 
 #include <QAction>
 #include <QApplication>
@@ -117,12 +116,12 @@ TEST_F(MenuTest, EveryActionHasItsPlaceTextShortcutStateAndTarget)
     };
     const Check undoOrRedo = [](MainWindow &window, QAction *action) {
         auto *editor = window.findChild<AudioEditorPage *>();
-        editor->samples = {1, 2, 3, 4};
-        editor->undoStack->push(new DeleteSelectionCommand(&editor->samples, 1, 3, QStringLiteral("删除选区")));
+        editor->document().load({{1, 2, 3, 4}, {}}, 44100);
+        editor->document().deleteFrames(1, 3, QStringLiteral("删除选区"));
         if (action->text() == QStringLiteral("重做(&R)"))
-            editor->undoStack->undo();
+            editor->document().undoStack()->undo();
         action->trigger();
-        EXPECT_EQ(editor->samples.size(), action->text() == QStringLiteral("重做(&R)") ? 2 : 4);
+        EXPECT_EQ(editor->document().samples().size(), action->text() == QStringLiteral("重做(&R)") ? 2 : 4);
     };
     const Check quits = [](MainWindow &window, QAction *action) {
         window.show();
@@ -290,28 +289,28 @@ TEST_F(MenuTest, UndoAndRedoActOnThePageThatShows)
         window.openNewProject(QString::fromUtf8(c.type), 44100, 16, false);
         auto *editor = window.findChild<AudioEditorPage *>();
         auto *multi = window.findChild<MultiTrackEditorPage *>();
-        editor->samples = {1, 2, 3, 4};
-        editor->undoStack->push(new DeleteSelectionCommand(&editor->samples, 0, 2, QStringLiteral("删除选区")));
+        editor->document().load({{1, 2, 3, 4}, {}}, 44100);
+        editor->document().deleteFrames(0, 2, QStringLiteral("删除选区"));
         multi->addTrack(TrackType::Audio, {0.5f}, 44100, QString(), {});
         if (c.toMixer)
             actionNamed(window, QStringLiteral("调音台(&M)"))->trigger();
 
         actionNamed(window, QStringLiteral("撤销(&U)"))->trigger();
-        EXPECT_EQ(editor->samples.size(), c.editorChanges ? 4 : 2);
+        EXPECT_EQ(editor->document().samples().size(), c.editorChanges ? 4 : 2);
         EXPECT_EQ(multi->tracks.size(), c.multitrackChanges ? 0u : 1u);
         actionNamed(window, QStringLiteral("重做(&R)"))->trigger();
-        EXPECT_EQ(editor->samples.size(), 2);
+        EXPECT_EQ(editor->document().samples().size(), 2);
         EXPECT_EQ(multi->tracks.size(), 1u);
     }
 
     // The start page shows nothing to undo.
     MainWindow idle;
     auto *editor = idle.findChild<AudioEditorPage *>();
-    editor->samples = {1, 2, 3, 4};
-    editor->undoStack->push(new DeleteSelectionCommand(&editor->samples, 0, 2, QStringLiteral("删除选区")));
+    editor->document().load({{1, 2, 3, 4}, {}}, 44100);
+    editor->document().deleteFrames(0, 2, QStringLiteral("删除选区"));
     actionNamed(idle, QStringLiteral("撤销(&U)"))->setEnabled(true);
     actionNamed(idle, QStringLiteral("撤销(&U)"))->trigger();
-    EXPECT_EQ(editor->samples.size(), 2);
+    EXPECT_EQ(editor->document().samples().size(), 2);
 }
 
 TEST_F(MenuTest, MixerTogglesBackToTheMultitrackEditor)

@@ -121,10 +121,10 @@ TEST_F(ProjectFlowsTest, NewProjectOverAnEditorOpensASecondWindowThatGoesAwayWhe
     ASSERT_FALSE(second.isNull());
     EXPECT_TRUE(second->isVisible());
     EXPECT_EQ(second->size(), window.size());
-    EXPECT_EQ(editorOf(*second)->sampleRate, 48000);
+    EXPECT_EQ(editorOf(*second)->document().sampleRate(), 48000);
     EXPECT_EQ(editorOf(*second)->bitDepth, 32);
     EXPECT_EQ(currentPage(*second), editorOf(*second));
-    EXPECT_EQ(editorOf(window)->sampleRate, 44100) << "the first window keeps its project";
+    EXPECT_EQ(editorOf(window)->document().sampleRate(), 44100) << "the first window keeps its project";
 
     // Unmodified: closes without a question, and takes its pages, engines and MIDI port along.
     EXPECT_TRUE(second->close());
@@ -195,14 +195,14 @@ TEST_F(ProjectFlowsTest, SingleTrackProjectsReopenBitExactInTheMultitrackEditor)
         EXPECT_EQ(multi->bitDepth, 24);
         EXPECT_EQ(multi->mono, c.reopensMono);
         EXPECT_EQ(multi->undoStack->count(), 0) << "after a load there is nothing to undo";
-        if (editor->samples.isEmpty()) {
+        if (editor->document().samples().isEmpty()) {
             EXPECT_TRUE(multi->tracks[0].audioClips.empty());
             continue;
         }
         ASSERT_EQ(multi->tracks[0].audioClips.size(), 1u);
         const AudioClip &clip = multi->tracks[0].audioClips[0];
-        EXPECT_TRUE(sameBits(clip.samples, editor->samples));
-        EXPECT_TRUE(sameBits(clip.stereoSamples, editor->stereoSamples));
+        EXPECT_TRUE(sameBits(clip.samples, editor->document().samples()));
+        EXPECT_TRUE(sameBits(clip.stereoSamples, editor->document().stereoSamples()));
         EXPECT_EQ(clip.sampleRate, 48000);
     }
 }

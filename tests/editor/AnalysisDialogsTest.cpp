@@ -117,9 +117,9 @@ TEST_F(AnalysisDialogs, DismissingAfterAPreviewLeavesTheClipAndHistoryAlone)
                 SCOPED_TRACE(testing::Message() << launcher.name << (stereo ? " stereo" : " mono") << " way "
                                                 << int(way));
                 load(stereo);
-                const QList<float> mono = page.samples;
-                const QList<float> pairs = page.stereoSamples;
-                const int steps = page.undoStack->count();
+                const QList<float> mono = page.document().samples();
+                const QList<float> pairs = page.document().stereoSamples();
+                const int steps = page.document().undoStack()->count();
                 QPointer<QDialog> dialog = open(launcher);
                 ASSERT_NE(dialog, nullptr);
                 // The page cannot be edited while the dialog holds its copy.
@@ -140,9 +140,9 @@ TEST_F(AnalysisDialogs, DismissingAfterAPreviewLeavesTheClipAndHistoryAlone)
                 }
                 flushDeletes();
                 EXPECT_TRUE(dialog.isNull());
-                EXPECT_TRUE(sameBits(page.samples, mono));
-                EXPECT_TRUE(sameBits(page.stereoSamples, pairs));
-                EXPECT_EQ(page.undoStack->count(), steps);
+                EXPECT_TRUE(sameBits(page.document().samples(), mono));
+                EXPECT_TRUE(sameBits(page.document().stereoSamples(), pairs));
+                EXPECT_EQ(page.document().undoStack()->count(), steps);
             }
         }
     }
@@ -154,18 +154,18 @@ TEST_F(AnalysisDialogs, ApplyIsOneStepOverBothListsThatUndoesBitExactly)
         for (bool stereo : {false, true}) {
             SCOPED_TRACE(testing::Message() << launcher.name << (stereo ? " stereo" : " mono"));
             load(stereo);
-            const QList<float> mono = page.samples;
-            const QList<float> pairs = page.stereoSamples;
+            const QList<float> mono = page.document().samples();
+            const QList<float> pairs = page.document().stereoSamples();
             QDialog *dialog = open(launcher);
             ASSERT_NE(dialog, nullptr);
             press(dialog, "应用");
             flushDeletes();
 
-            ASSERT_EQ(page.undoStack->count(), 1);
-            EXPECT_EQ(page.undoStack->text(0), QString::fromUtf8(launcher.label));
-            EXPECT_FALSE(sameBits(page.samples, mono));
-            const QList<float> monoAfter = page.samples;
-            const QList<float> pairsAfter = page.stereoSamples;
+            ASSERT_EQ(page.document().undoStack()->count(), 1);
+            EXPECT_EQ(page.document().undoStack()->text(0), QString::fromUtf8(launcher.label));
+            EXPECT_FALSE(sameBits(page.document().samples(), mono));
+            const QList<float> monoAfter = page.document().samples();
+            const QList<float> pairsAfter = page.document().stereoSamples();
             if (stereo) {
                 // Both channels processed, and what plays is their mean, as after a load.
                 ASSERT_EQ(pairsAfter.size(), 2 * monoAfter.size());
@@ -191,7 +191,7 @@ TEST_F(AnalysisDialogs, TheCompressorTreatsEachStereoChannelAsAClipOfItsOwn)
     ASSERT_NE(dialog, nullptr);
     press(dialog, "应用");
     flushDeletes();
-    ASSERT_EQ(page.undoStack->count(), 1);
+    ASSERT_EQ(page.document().undoStack()->count(), 1);
 
     const CompressorDialog::Settings s;
     const float amplitudes[] = {0.5f, 0.3f};
@@ -202,10 +202,10 @@ TEST_F(AnalysisDialogs, TheCompressorTreatsEachStereoChannelAsAClipOfItsOwn)
         alone.sampleRate = kRate;
         alone.channels = 1;
         alone.applyCompression(s.thresholdDb, s.ratio, s.attackMs, s.releaseMs, s.makeupDb, s.kneeDb);
-        ASSERT_EQ(page.stereoSamples.size(), 2 * alone.samples.size());
+        ASSERT_EQ(page.document().stereoSamples().size(), 2 * alone.samples.size());
         qsizetype mismatches = 0;
         for (qsizetype i = 0; i < alone.samples.size(); ++i)
-            mismatches += std::bit_cast<quint32>(page.stereoSamples[2 * i + c]) != std::bit_cast<quint32>(alone.samples[i]);
+            mismatches += std::bit_cast<quint32>(page.document().stereoSamples()[2 * i + c]) != std::bit_cast<quint32>(alone.samples[i]);
         EXPECT_EQ(mismatches, 0);
     }
 }

@@ -23,22 +23,37 @@
 #include <functional>
 #include <random>
 
+// The page's views and controls, found as a person would find them: by their names.
 struct AudioEditorPageProbe
 {
-    static WaveformWidget *waveform1(AudioEditorPage &page) { return page.waveform1; }
-    static WaveformWidget *waveform2(AudioEditorPage &page) { return page.waveform2; }
-    static SpectrumAnalyzerWidget *spectrum1(AudioEditorPage &page) { return page.spectrum1; }
-    static SpectrumAnalyzerWidget *spectrum2(AudioEditorPage &page) { return page.spectrum2; }
-    static QString status(AudioEditorPage &page) { return page.statusBar->currentMessage(); }
-    static QString time(AudioEditorPage &page) { return page.timeLabel->text(); }
-    static QString playText(AudioEditorPage &page) { return page.playButton->text(); }
-    static int leftMeter(AudioEditorPage &page) { return page.leftMeter->value(); }
-    static int rightMeter(AudioEditorPage &page) { return page.rightMeter->value(); }
-    static bool isPlaying(AudioEditorPage &page) { return page.isPlaying; }
-    static bool isRecording(AudioEditorPage &page) { return page.isRecording; }
-    static int engineRate(AudioEditorPage &page) { return page.transport.engineRate(); }
-    static double zoom(AudioEditorPage &page) { return page.zoomLevel; }
+    template<typename T>
+    static T *named(AudioEditorPage &page, const char *name)
+    {
+        T *child = page.findChild<T *>(QLatin1String(name));
+        EXPECT_NE(child, nullptr) << name;
+        return child;
+    }
+    static WaveformWidget *waveform1(AudioEditorPage &page) { return named<WaveformWidget>(page, "Waveform"); }
+    static WaveformWidget *waveform2(AudioEditorPage &page) { return named<WaveformWidget>(page, "WaveformBelow"); }
+    static SpectrumAnalyzerWidget *spectrum1(AudioEditorPage &page)
+    {
+        return named<SpectrumAnalyzerWidget>(page, "Spectrogram");
+    }
+    static SpectrumAnalyzerWidget *spectrum2(AudioEditorPage &page)
+    {
+        return named<SpectrumAnalyzerWidget>(page, "SpectrogramBelow");
+    }
+    static QString status(AudioEditorPage &page) { return page.findChild<QStatusBar *>()->currentMessage(); }
+    static QString time(AudioEditorPage &page) { return named<QLabel>(page, "TimeLabel")->text(); }
+    static QString playText(AudioEditorPage &page) { return named<QPushButton>(page, "TransportPlayButton")->text(); }
+    static int leftMeter(AudioEditorPage &page) { return named<QProgressBar>(page, "MeterL")->value(); }
+    static int rightMeter(AudioEditorPage &page) { return named<QProgressBar>(page, "MeterR")->value(); }
+    static bool isPlaying(AudioEditorPage &page) { return page.playing(); }
+    static bool isRecording(AudioEditorPage &page) { return page.recording(); }
+    static int engineRate(AudioEditorPage &page) { return page.playbackRate(); }
+    static double zoom(AudioEditorPage &page) { return page.zoom(); }
 };
+
 
 // Processes events until `done` holds or `timeoutMs` pass; returns `done()`.
 inline bool waitUntil(const std::function<bool()> &done, int timeoutMs)
@@ -77,14 +92,14 @@ inline QList<float> withoutRange(const QList<float> &list, qsizetype start, qsiz
 inline void expectUndoRedoBitExact(AudioEditorPage &page, const QList<float> &monoBefore,
                                    const QList<float> &stereoBefore)
 {
-    const QList<float> monoAfter = page.samples;
-    const QList<float> stereoAfter = page.stereoSamples;
-    page.undoStack->undo();
-    EXPECT_TRUE(sameBits(page.samples, monoBefore));
-    EXPECT_TRUE(sameBits(page.stereoSamples, stereoBefore));
-    page.undoStack->redo();
-    EXPECT_TRUE(sameBits(page.samples, monoAfter));
-    EXPECT_TRUE(sameBits(page.stereoSamples, stereoAfter));
+    const QList<float> monoAfter = page.document().samples();
+    const QList<float> stereoAfter = page.document().stereoSamples();
+    page.document().undoStack()->undo();
+    EXPECT_TRUE(sameBits(page.document().samples(), monoBefore));
+    EXPECT_TRUE(sameBits(page.document().stereoSamples(), stereoBefore));
+    page.document().undoStack()->redo();
+    EXPECT_TRUE(sameBits(page.document().samples(), monoAfter));
+    EXPECT_TRUE(sameBits(page.document().stereoSamples(), stereoAfter));
 }
 
 // Drags a selection across the first waveform from x0 to x1 (pixels).

@@ -29,8 +29,8 @@ Range selectedFrames(AudioEditorPage &page)
     WaveformWidget *view = AudioEditorPageProbe::waveform1(page);
     const double lo = std::min(view->getSelectionStart(), view->getSelectionEnd());
     const double hi = std::max(view->getSelectionStart(), view->getSelectionEnd());
-    return {qsizetype(std::floor(lo * page.sampleRate)),
-            std::min<qsizetype>(qsizetype(std::floor(hi * page.sampleRate)), page.samples.size())};
+    return {qsizetype(std::floor(lo * page.document().sampleRate())),
+            std::min<qsizetype>(qsizetype(std::floor(hi * page.document().sampleRate())), page.document().samples().size())};
 }
 
 class EditorPage : public ::testing::Test
@@ -61,19 +61,19 @@ TEST_F(EditorPage, TenMinuteFileDeletesTheMouseSelectionBitExactlyAndUndoesIt)
 
     QTest::keyClick(&page, Qt::Key_Delete);
     const QList<float> deleted = withoutRange(original, range.start, range.end);
-    EXPECT_TRUE(sameBits(page.samples, deleted));
-    EXPECT_TRUE(page.stereoSamples.isEmpty());
-    EXPECT_EQ(page.undoStack->count(), 1);
-    EXPECT_EQ(page.undoStack->undoText(), QStringLiteral("删除选区"));
+    EXPECT_TRUE(sameBits(page.document().samples(), deleted));
+    EXPECT_TRUE(page.document().stereoSamples().isEmpty());
+    EXPECT_EQ(page.document().undoStack()->count(), 1);
+    EXPECT_EQ(page.document().undoStack()->undoText(), QStringLiteral("删除选区"));
     EXPECT_FALSE(AudioEditorPageProbe::waveform1(page)->hasSelection());
 
     QTest::keyClick(&page, Qt::Key_Z, Qt::ControlModifier);
-    EXPECT_TRUE(sameBits(page.samples, original));
+    EXPECT_TRUE(sameBits(page.document().samples(), original));
     QTest::keyClick(&page, Qt::Key_Z, Qt::ControlModifier | Qt::ShiftModifier);
-    EXPECT_TRUE(sameBits(page.samples, deleted));
+    EXPECT_TRUE(sameBits(page.document().samples(), deleted));
     // Delete without a selection does nothing.
     QTest::keyClick(&page, Qt::Key_Delete);
-    EXPECT_EQ(page.undoStack->count(), 1);
+    EXPECT_EQ(page.document().undoStack()->count(), 1);
 }
 
 TEST_F(EditorPage, StatusFollowsUndoAndRedoInsteadOfNamingTheUndoneEdit)
@@ -98,7 +98,7 @@ TEST_F(EditorPage, StatusFollowsUndoAndRedoInsteadOfNamingTheUndoneEdit)
     for (const auto &step : steps) {
         SCOPED_TRACE(step.status);
         QTest::keyClick(&page, Qt::Key_Z, step.modifiers);
-        EXPECT_EQ(page.undoStack->index(), step.index);
+        EXPECT_EQ(page.document().undoStack()->index(), step.index);
         EXPECT_EQ(AudioEditorPageProbe::status(page), QString::fromUtf8(step.status));
     }
 }
@@ -113,8 +113,7 @@ TEST(EditorPageInWindow, OneKeyPressIsOneUndoStepWhenTheWindowAlsoHoldsTheShortc
     auto *undo = new QAction(&window);
     undo->setShortcut(QKeySequence::Undo);
     QObject::connect(undo, &QAction::triggered, page, [page] {
-        page->undoStack->undo();
-        page->syncWaveforms();
+        page->document().undo();
     });
     window.addAction(undo);
     window.resize(1200, 700);
@@ -128,13 +127,13 @@ TEST(EditorPageInWindow, OneKeyPressIsOneUndoStepWhenTheWindowAlsoHoldsTheShortc
     QTest::keyClick(page, Qt::Key_Delete);
     dragSelection(*page, 300, 400);
     QTest::keyClick(page, Qt::Key_Delete);
-    ASSERT_EQ(page->undoStack->count(), 2);
+    ASSERT_EQ(page->document().undoStack()->count(), 2);
 
     QTest::keyClick(page, Qt::Key_Z, Qt::ControlModifier);
-    EXPECT_EQ(page->undoStack->index(), 1);
+    EXPECT_EQ(page->document().undoStack()->index(), 1);
     QTest::keyClick(page, Qt::Key_Z, Qt::ControlModifier);
-    EXPECT_EQ(page->undoStack->index(), 0);
-    EXPECT_TRUE(sameBits(page->samples, original));
+    EXPECT_EQ(page->document().undoStack()->index(), 0);
+    EXPECT_TRUE(sameBits(page->document().samples(), original));
 }
 
 TEST_F(EditorPage, StereoDeleteShortensBothListsByTheSameFramesAndUndoRestoresBoth)
@@ -142,7 +141,7 @@ TEST_F(EditorPage, StereoDeleteShortensBothListsByTheSameFramesAndUndoRestoresBo
     const int rate = 2000;
     const QList<float> interleaved = seededNoise(2 * 4 * rate, 0.9f, 11);
     ASSERT_TRUE(page.loadStereoAudioSamples(interleaved, rate));
-    const QList<float> mono = page.samples;
+    const QList<float> mono = page.document().samples();
     ASSERT_EQ(mono.size(), 4 * rate);
 
     dragSelection(page, 250, 600);
@@ -150,16 +149,16 @@ TEST_F(EditorPage, StereoDeleteShortensBothListsByTheSameFramesAndUndoRestoresBo
     ASSERT_LT(range.start, range.end);
     QTest::keyClick(&page, Qt::Key_Delete);
 
-    EXPECT_TRUE(sameBits(page.samples, withoutRange(mono, range.start, range.end)));
-    EXPECT_TRUE(sameBits(page.stereoSamples, withoutRange(interleaved, 2 * range.start, 2 * range.end)));
-    EXPECT_EQ(page.stereoSamples.size(), 2 * page.samples.size());
-    EXPECT_EQ(page.undoStack->count(), 1);
+    EXPECT_TRUE(sameBits(page.document().samples(), withoutRange(mono, range.start, range.end)));
+    EXPECT_TRUE(sameBits(page.document().stereoSamples(), withoutRange(interleaved, 2 * range.start, 2 * range.end)));
+    EXPECT_EQ(page.document().stereoSamples().size(), 2 * page.document().samples().size());
+    EXPECT_EQ(page.document().undoStack()->count(), 1);
 
-    page.undoStack->undo();
-    EXPECT_TRUE(sameBits(page.samples, mono));
-    EXPECT_TRUE(sameBits(page.stereoSamples, interleaved));
-    page.undoStack->redo();
-    EXPECT_EQ(page.stereoSamples.size(), 2 * page.samples.size());
+    page.document().undoStack()->undo();
+    EXPECT_TRUE(sameBits(page.document().samples(), mono));
+    EXPECT_TRUE(sameBits(page.document().stereoSamples(), interleaved));
+    page.document().undoStack()->redo();
+    EXPECT_EQ(page.document().stereoSamples().size(), 2 * page.document().samples().size());
 }
 
 TEST_F(EditorPage, ABrushStrokeOnTheLeftHalfErasesTheLeftChannelInOneUndoStep)
@@ -167,7 +166,7 @@ TEST_F(EditorPage, ABrushStrokeOnTheLeftHalfErasesTheLeftChannelInOneUndoStep)
     const int rate = 44100;
     const QList<float> interleaved = seededNoise(2 * 3 * rate, 0.5f, 5);
     page.loadStereoAudioSamples(interleaved, rate);
-    const QList<float> mono = page.samples;
+    const QList<float> mono = page.document().samples();
     page.onViewTabChanged(1);
     page.onToolChanged(2);
     SpectrumAnalyzerWidget *view = AudioEditorPageProbe::spectrum1(page);
@@ -177,31 +176,31 @@ TEST_F(EditorPage, ABrushStrokeOnTheLeftHalfErasesTheLeftChannelInOneUndoStep)
     QTest::mouseMove(view, QPoint(55 + width / 2, upper));
     QTest::mouseRelease(view, Qt::LeftButton, {}, QPoint(55 + width / 2, upper));
 
-    EXPECT_EQ(page.undoStack->count(), 1);
-    EXPECT_EQ(page.undoStack->undoText(), QStringLiteral("频谱擦除"));
+    EXPECT_EQ(page.document().undoStack()->count(), 1);
+    EXPECT_EQ(page.document().undoStack()->undoText(), QStringLiteral("频谱擦除"));
     EXPECT_EQ(AudioEditorPageProbe::status(page), QStringLiteral("频谱擦除完成"));
-    ASSERT_EQ(page.samples.size(), mono.size());
-    ASSERT_EQ(page.stereoSamples.size(), interleaved.size());
+    ASSERT_EQ(page.document().samples().size(), mono.size());
+    ASSERT_EQ(page.document().stereoSamples().size(), interleaved.size());
     // The stroke spans a third to a half of the clip, plus the brush and one frame each side.
     const qsizetype first = qsizetype(3.0 * rate / 3) - 8 * 512 - 2048;
     const qsizetype end = qsizetype(3.0 * rate / 2) + 8 * 512 + 2048;
     bool leftChanged = false;
     for (qsizetype i = 0; i < mono.size(); ++i) {
-        ASSERT_EQ(page.stereoSamples[2 * i + 1], interleaved[2 * i + 1]) << "right frame " << i;
-        ASSERT_EQ(page.samples[i], (page.stereoSamples[2 * i] + page.stereoSamples[2 * i + 1]) * 0.5f) << i;
+        ASSERT_EQ(page.document().stereoSamples()[2 * i + 1], interleaved[2 * i + 1]) << "right frame " << i;
+        ASSERT_EQ(page.document().samples()[i], (page.document().stereoSamples()[2 * i] + page.document().stereoSamples()[2 * i + 1]) * 0.5f) << i;
         if (i < first || i >= end) {
-            ASSERT_EQ(page.stereoSamples[2 * i], interleaved[2 * i]) << "left frame " << i;
-            ASSERT_EQ(page.samples[i], mono[i]) << "mono frame " << i;
+            ASSERT_EQ(page.document().stereoSamples()[2 * i], interleaved[2 * i]) << "left frame " << i;
+            ASSERT_EQ(page.document().samples()[i], mono[i]) << "mono frame " << i;
         }
-        leftChanged = leftChanged || page.stereoSamples[2 * i] != interleaved[2 * i];
+        leftChanged = leftChanged || page.document().stereoSamples()[2 * i] != interleaved[2 * i];
     }
     EXPECT_TRUE(leftChanged);
     // The other spectrogram shows the erased audio too.
-    EXPECT_TRUE(sameBits(AudioEditorPageProbe::spectrum2(page)->audioData(), page.samples));
+    EXPECT_TRUE(sameBits(AudioEditorPageProbe::spectrum2(page)->audioData(), page.document().samples()));
 
-    page.undoStack->undo();
-    EXPECT_TRUE(sameBits(page.samples, mono));
-    EXPECT_TRUE(sameBits(page.stereoSamples, interleaved));
+    page.document().undoStack()->undo();
+    EXPECT_TRUE(sameBits(page.document().samples(), mono));
+    EXPECT_TRUE(sameBits(page.document().stereoSamples(), interleaved));
 }
 
 TEST_F(EditorPage, TimeLabelShowsHoursMinutesSecondsAndMilliseconds)

@@ -151,8 +151,8 @@ TEST_F(EditorTransport, PlaysTheClipFromThePlayheadUnchangedByEditsDuringPlaybac
     QTest::mouseMove(AudioEditorPageProbe::waveform1(page), QPoint(900, 100));
     QTest::mouseRelease(AudioEditorPageProbe::waveform1(page), Qt::LeftButton, {}, QPoint(1000, 100));
     QTest::keyClick(&page, Qt::Key_Delete);
-    ASSERT_EQ(page.undoStack->count(), 1);
-    const QList<float> played = page.samples;
+    ASSERT_EQ(page.document().undoStack()->count(), 1);
+    const QList<float> played = page.document().samples();
 
     MonitorCapture capture;
     ASSERT_TRUE(capture.start(rate, pulse.serverArguments()));
@@ -161,8 +161,7 @@ TEST_F(EditorTransport, PlaysTheClipFromThePlayheadUnchangedByEditsDuringPlaybac
     ASSERT_TRUE(AudioEditorPageProbe::isPlaying(page)) << AudioEditorPageProbe::status(page).toStdString();
     EXPECT_EQ(AudioEditorPageProbe::status(page), QStringLiteral("播放中..."));
     QTest::qWait(300);
-    page.undoStack->undo();
-    page.syncWaveforms();
+    page.document().undo();
 
     ASSERT_TRUE(waitForPlaybackEnd(10000));
     EXPECT_EQ(AudioEditorPageProbe::status(page), QStringLiteral("播放完成"));
@@ -244,7 +243,7 @@ TEST_F(EditorTransport, RecordingAtOneSecondInsertsTheTakeIntoBothListsAsOneStep
 
     const QList<float> interleaved = seededNoise(2 * 3 * rate, 0.4f, 9);
     page.loadStereoAudioSamples(interleaved, rate);
-    const QList<float> mono = page.samples;
+    const QList<float> mono = page.document().samples();
     page.setPlayheadAll(1.0);
 
     page.onRecordClicked();
@@ -255,11 +254,11 @@ TEST_F(EditorTransport, RecordingAtOneSecondInsertsTheTakeIntoBothListsAsOneStep
     player.start(QStringLiteral("paplay"), pulse.serverArguments() + QStringList{tonePath});
     ASSERT_TRUE(player.waitForStarted(5000));
     // The take reaches the list while recording, not only at the stop.
-    EXPECT_TRUE(waitUntil([&] { return page.samples.size() > mono.size() + rate / 5; }, 5000));
+    EXPECT_TRUE(waitUntil([&] { return page.document().samples().size() > mono.size() + rate / 5; }, 5000));
     // Nothing may replace the list under the take.
-    EXPECT_FALSE(page.undoStack->canUndo());
+    EXPECT_FALSE(page.document().undoStack()->canUndo());
     QTest::keyClick(&page, Qt::Key_Z, Qt::ControlModifier);
-    page.undoStack->undo();
+    page.document().undoStack()->undo();
     EXPECT_FALSE(page.loadAudioSamples(QList<float>(10, 0.0f), rate));
     EXPECT_TRUE(AudioEditorPageProbe::status(page).startsWith(QStringLiteral("错误：")));
     EXPECT_TRUE(waitUntil([&] { return player.state() == QProcess::NotRunning; }, 10000));
@@ -267,25 +266,25 @@ TEST_F(EditorTransport, RecordingAtOneSecondInsertsTheTakeIntoBothListsAsOneStep
     page.onRecordClicked();
     ASSERT_FALSE(AudioEditorPageProbe::isRecording(page));
 
-    const qsizetype taken = page.samples.size() - mono.size();
+    const qsizetype taken = page.document().samples().size() - mono.size();
     ASSERT_GT(taken, rate);
-    EXPECT_TRUE(sameBits(page.samples.mid(0, rate), mono.mid(0, rate)));
-    EXPECT_TRUE(sameBits(page.samples.mid(rate + taken), mono.mid(rate)));
-    ASSERT_EQ(page.stereoSamples.size(), 2 * page.samples.size());
-    EXPECT_TRUE(sameBits(page.stereoSamples.mid(0, 2 * rate), interleaved.mid(0, 2 * rate)));
-    EXPECT_TRUE(sameBits(page.stereoSamples.mid(2 * (rate + taken)), interleaved.mid(2 * rate)));
+    EXPECT_TRUE(sameBits(page.document().samples().mid(0, rate), mono.mid(0, rate)));
+    EXPECT_TRUE(sameBits(page.document().samples().mid(rate + taken), mono.mid(rate)));
+    ASSERT_EQ(page.document().stereoSamples().size(), 2 * page.document().samples().size());
+    EXPECT_TRUE(sameBits(page.document().stereoSamples().mid(0, 2 * rate), interleaved.mid(0, 2 * rate)));
+    EXPECT_TRUE(sameBits(page.document().stereoSamples().mid(2 * (rate + taken)), interleaved.mid(2 * rate)));
     float loudest = 0;
     for (qsizetype i = rate; i < rate + taken; ++i) {
-        ASSERT_EQ(page.stereoSamples[2 * i], page.samples[i]);
-        ASSERT_EQ(page.stereoSamples[2 * i + 1], page.samples[i]);
-        loudest = std::max(loudest, std::abs(page.samples[i]));
+        ASSERT_EQ(page.document().stereoSamples()[2 * i], page.document().samples()[i]);
+        ASSERT_EQ(page.document().stereoSamples()[2 * i + 1], page.document().samples()[i]);
+        loudest = std::max(loudest, std::abs(page.document().samples()[i]));
     }
     EXPECT_GT(loudest, 0.4f) << "the tone played into the sink must be in the take";
     EXPECT_NEAR(AudioEditorPageProbe::waveform1(page)->getPlayheadPosition(), double(rate + taken) / rate, 1e-9);
     EXPECT_TRUE(AudioEditorPageProbe::status(page).startsWith(QStringLiteral("录音完成，共 ")));
 
-    EXPECT_EQ(page.undoStack->count(), 1);
-    EXPECT_EQ(page.undoStack->undoText(), QStringLiteral("插入录音"));
+    EXPECT_EQ(page.document().undoStack()->count(), 1);
+    EXPECT_EQ(page.document().undoStack()->undoText(), QStringLiteral("插入录音"));
     expectUndoRedoBitExact(page, mono, interleaved);
 }
 
@@ -297,19 +296,19 @@ TEST_F(EditorTransport, AnEmptyTakePushesNoStep)
     // may already have delivered a block, which is then undone and the attempt repeated.
     for (int attempt = 0; attempt < 5; ++attempt) {
         // Starting a recording drops what could be redone, as any new edit does.
-        const int stepsBefore = page.undoStack->index();
+        const int stepsBefore = page.document().undoStack()->index();
         page.onRecordClicked();
         ASSERT_TRUE(AudioEditorPageProbe::isRecording(page)) << AudioEditorPageProbe::status(page).toStdString();
         page.onRecordClicked();
         if (AudioEditorPageProbe::status(page) == QStringLiteral("录音已停止")) {
-            EXPECT_EQ(page.undoStack->count(), stepsBefore);
-            EXPECT_EQ(page.undoStack->index(), stepsBefore);
-            EXPECT_TRUE(sameBits(page.samples, original));
+            EXPECT_EQ(page.document().undoStack()->count(), stepsBefore);
+            EXPECT_EQ(page.document().undoStack()->index(), stepsBefore);
+            EXPECT_TRUE(sameBits(page.document().samples(), original));
             return;
         }
-        ASSERT_EQ(page.undoStack->undoText(), QStringLiteral("插入录音"));
-        page.undoStack->undo();
-        ASSERT_TRUE(sameBits(page.samples, original));
+        ASSERT_EQ(page.document().undoStack()->undoText(), QStringLiteral("插入录音"));
+        page.document().undoStack()->undo();
+        ASSERT_TRUE(sameBits(page.document().samples(), original));
     }
     GTEST_SKIP() << "every attempt captured a block before the stop";
 }
@@ -357,7 +356,7 @@ TEST_F(EditorTransport, ARecordingLosesNoSampleWhileTheGuiThreadStalls)
     page.onRecordClicked();
     ASSERT_FALSE(AudioEditorPageProbe::isRecording(page));
 
-    const QList<float> take = page.samples.mid(rate / 2, page.samples.size() - rate);
+    const QList<float> take = page.document().samples().mid(rate / 2, page.document().samples().size() - rate);
     const std::vector<float> heard(take.begin(), take.end());
     const QList<float> played(signal.begin(), signal.end());
     const std::optional<Onset> onset = findOnset(heard, played);
@@ -401,7 +400,7 @@ TEST(EditorWithoutDevice, PlayAndRecordSayTheyFailed)
     page.onRecordClicked();
     EXPECT_FALSE(AudioEditorPageProbe::isRecording(page));
     EXPECT_EQ(AudioEditorPageProbe::status(page), QStringLiteral("错误：无法开始录音"));
-    EXPECT_EQ(page.undoStack->count(), 0);
+    EXPECT_EQ(page.document().undoStack()->count(), 0);
 }
 
 } // namespace

@@ -213,11 +213,11 @@ TEST_F(EffectDialogs, CancelEscapeAndWindowCloseRestoreBothListsWithoutAStep)
             SCOPED_TRACE(caseName(c) + " closed by way " + std::to_string(int(way)));
             QDialog *dialog = open(c);
             ASSERT_NE(dialog, nullptr);
-            const QList<float> mono = page.samples;
-            const QList<float> stereo = page.stereoSamples;
+            const QList<float> mono = page.document().samples();
+            const QList<float> stereo = page.document().stereoSamples();
             if (c.preview) {
                 click(dialog, QStringLiteral("预览"));
-                EXPECT_FALSE(sameBits(page.samples, mono) && sameBits(page.stereoSamples, stereo));
+                EXPECT_FALSE(sameBits(page.document().samples(), mono) && sameBits(page.document().stereoSamples(), stereo));
             }
             switch (way) {
             case Way::CancelButton:
@@ -232,9 +232,9 @@ TEST_F(EffectDialogs, CancelEscapeAndWindowCloseRestoreBothListsWithoutAStep)
             }
             settle();
             EXPECT_TRUE(openDialogs().isEmpty());
-            EXPECT_TRUE(sameBits(page.samples, mono));
-            EXPECT_TRUE(sameBits(page.stereoSamples, stereo));
-            EXPECT_EQ(page.undoStack->count(), 0);
+            EXPECT_TRUE(sameBits(page.document().samples(), mono));
+            EXPECT_TRUE(sameBits(page.document().stereoSamples(), stereo));
+            EXPECT_EQ(page.document().undoStack()->count(), 0);
             EXPECT_FALSE(page.mono);
         }
     }
@@ -247,19 +247,19 @@ TEST_F(EffectDialogs, ApplyIsOneStepOnBothListsThatUndoesAndRedoesBitExactly)
         page.mono = !c.stereo;
         QDialog *dialog = open(c);
         ASSERT_NE(dialog, nullptr);
-        const QList<float> mono = page.samples;
-        const QList<float> stereo = page.stereoSamples;
+        const QList<float> mono = page.document().samples();
+        const QList<float> stereo = page.document().stereoSamples();
 
         QList<float> previewMono, previewStereo;
         if (c.preview) {
             // Every preview starts again from the opening lists.
             click(dialog, QStringLiteral("预览"));
-            previewMono = page.samples;
-            previewStereo = page.stereoSamples;
+            previewMono = page.document().samples();
+            previewStereo = page.document().stereoSamples();
             click(dialog, QStringLiteral("预览"));
-            EXPECT_TRUE(sameBits(page.samples, previewMono));
-            EXPECT_TRUE(sameBits(page.stereoSamples, previewStereo));
-            EXPECT_EQ(page.undoStack->count(), 0);
+            EXPECT_TRUE(sameBits(page.document().samples(), previewMono));
+            EXPECT_TRUE(sameBits(page.document().stereoSamples(), previewStereo));
+            EXPECT_EQ(page.document().undoStack()->count(), 0);
         }
         // The one button that applies: "应用", or the conversion's own; the dialog may be gone once it returns.
         for (QPushButton *button : dialog->findChildren<QPushButton *>())
@@ -270,10 +270,10 @@ TEST_F(EffectDialogs, ApplyIsOneStepOnBothListsThatUndoesAndRedoesBitExactly)
         settle();
         EXPECT_TRUE(openDialogs().isEmpty());
 
-        ASSERT_EQ(page.undoStack->count(), 1);
-        EXPECT_EQ(page.undoStack->undoText(), QString::fromUtf8(c.undoLabel));
-        const QList<float> afterMono = page.samples;
-        const QList<float> afterStereo = page.stereoSamples;
+        ASSERT_EQ(page.document().undoStack()->count(), 1);
+        EXPECT_EQ(page.document().undoStack()->undoText(), QString::fromUtf8(c.undoLabel));
+        const QList<float> afterMono = page.document().samples();
+        const QList<float> afterStereo = page.document().stereoSamples();
         if (c.preview) {
             EXPECT_TRUE(sameBits(afterMono, previewMono));
             EXPECT_TRUE(sameBits(afterStereo, previewStereo));
@@ -292,12 +292,12 @@ TEST_F(EffectDialogs, ApplyIsOneStepOnBothListsThatUndoesAndRedoesBitExactly)
         }
 
         page.stepHistory(false);
-        EXPECT_TRUE(sameBits(page.samples, mono));
-        EXPECT_TRUE(sameBits(page.stereoSamples, stereo));
+        EXPECT_TRUE(sameBits(page.document().samples(), mono));
+        EXPECT_TRUE(sameBits(page.document().stereoSamples(), stereo));
         EXPECT_EQ(page.mono, !c.stereo) << "undo restores the mono flag";
         page.stepHistory(true);
-        EXPECT_TRUE(sameBits(page.samples, afterMono));
-        EXPECT_TRUE(sameBits(page.stereoSamples, afterStereo));
+        EXPECT_TRUE(sameBits(page.document().samples(), afterMono));
+        EXPECT_TRUE(sameBits(page.document().stereoSamples(), afterStereo));
         if (c.open == &AudioEditorPage::showChannelConvertDialog) {
             EXPECT_EQ(page.mono, c.stereo);
         }
@@ -311,13 +311,13 @@ TEST_F(EffectDialogs, AnOpenDialogHoldsTheDocumentUntilItCloses)
     ASSERT_NE(dialog, nullptr);
     dialog->findChild<QDoubleSpinBox *>()->setValue(-6.0);
     click(dialog, QStringLiteral("预览"));
-    const QList<float> shownMono = page.samples;
-    const QList<float> shownStereo = page.stereoSamples;
+    const QList<float> shownMono = page.document().samples();
+    const QList<float> shownStereo = page.document().stereoSamples();
 
     const auto stillShown = [&] {
-        EXPECT_TRUE(sameBits(page.samples, shownMono));
-        EXPECT_TRUE(sameBits(page.stereoSamples, shownStereo));
-        EXPECT_EQ(page.undoStack->count(), 0);
+        EXPECT_TRUE(sameBits(page.document().samples(), shownMono));
+        EXPECT_TRUE(sameBits(page.document().stereoSamples(), shownStereo));
+        EXPECT_EQ(page.document().undoStack()->count(), 0);
         EXPECT_EQ(AudioEditorPageProbe::status(page), heldText);
     };
     // The preview's refresh dropped the selection; a new one may be made meanwhile.
@@ -336,8 +336,7 @@ TEST_F(EffectDialogs, AnOpenDialogHoldsTheDocumentUntilItCloses)
     EXPECT_FALSE(AudioEditorPageProbe::isRecording(page));
     stillShown();
     SpectrumAnalyzerWidget *spectrum = AudioEditorPageProbe::spectrum1(page);
-    spectrum->setAudioData(QList<float>(shownMono.size(), 0.0f), rate);
-    emit spectrum->audioDataChanged();
+    emit spectrum->eraseRequested(SpectralBox{0.0, 1.0, 0.0f, 20000.0f}, {ClipChannel::Mono}, 1.0f);
     stillShown();
     page.showReverbDialog();
     EXPECT_EQ(openDialogs().size(), 1);
@@ -353,7 +352,7 @@ TEST_F(EffectDialogs, AnOpenDialogHoldsTheDocumentUntilItCloses)
     settle();
     dragSelection(page, 100, 300);
     QTest::keyClick(&page, Qt::Key_Delete);
-    EXPECT_EQ(page.undoStack->count(), 1) << "the page edits again once the dialog is gone";
+    EXPECT_EQ(page.document().undoStack()->count(), 1) << "the page edits again once the dialog is gone";
     QThreadPool::globalInstance()->waitForDone();
 }
 
@@ -389,8 +388,8 @@ TEST_F(EffectDialogs, OpeningIsRefusedWhileThereIsNothingToProcess)
 TEST_F(EffectDialogs, GainPreviewsDoNotAddUpAndApplyScalesBothLists)
 {
     loadFixture(true);
-    const QList<float> mono = page.samples;
-    const QList<float> stereo = page.stereoSamples;
+    const QList<float> mono = page.document().samples();
+    const QList<float> stereo = page.document().stereoSamples();
     QDialog *dialog = launch(&AudioEditorPage::showGainDialog);
     ASSERT_NE(dialog, nullptr);
     auto *gain = dialog->findChild<QDoubleSpinBox *>();
@@ -411,8 +410,8 @@ TEST_F(EffectDialogs, GainPreviewsDoNotAddUpAndApplyScalesBothLists)
                 return false;
         return true;
     };
-    EXPECT_TRUE(scaled(page.samples, mono));
-    EXPECT_TRUE(scaled(page.stereoSamples, stereo));
+    EXPECT_TRUE(scaled(page.document().samples(), mono));
+    EXPECT_TRUE(scaled(page.document().stereoSamples(), stereo));
 }
 
 TEST_F(EffectDialogs, DottedQuarterDelayAt120BpmEchoesAtFrame33075)
@@ -429,8 +428,8 @@ TEST_F(EffectDialogs, DottedQuarterDelayAt120BpmEchoesAtFrame33075)
     EXPECT_TRUE(labelShown);
     apply(dialog);
     qsizetype firstEcho = -1;
-    for (qsizetype i = 1; i < page.samples.size() && firstEcho < 0; ++i)
-        if (page.samples[i] != 0.0f)
+    for (qsizetype i = 1; i < page.document().samples().size() && firstEcho < 0; ++i)
+        if (page.document().samples()[i] != 0.0f)
             firstEcho = i;
     EXPECT_EQ(firstEcho, 33075) << "750 ms at 44.1 kHz";
 }
@@ -438,17 +437,17 @@ TEST_F(EffectDialogs, DottedQuarterDelayAt120BpmEchoesAtFrame33075)
 TEST_F(EffectDialogs, ReverbWithoutMixReturnsTheInput)
 {
     loadFixture(true);
-    const QList<float> mono = page.samples;
-    const QList<float> stereo = page.stereoSamples;
+    const QList<float> mono = page.document().samples();
+    const QList<float> stereo = page.document().stereoSamples();
     QDialog *dialog = launch(&AudioEditorPage::showReverbDialog);
     ASSERT_NE(dialog, nullptr);
     QDoubleSpinBox *mix = spinInGroup(dialog, QStringLiteral("干湿比 (Mix)"));
     ASSERT_NE(mix, nullptr);
     mix->setValue(0.0);
     apply(dialog);
-    EXPECT_EQ(page.undoStack->count(), 1);
-    EXPECT_TRUE(sameBits(page.samples, mono));
-    EXPECT_TRUE(sameBits(page.stereoSamples, stereo));
+    EXPECT_EQ(page.document().undoStack()->count(), 1);
+    EXPECT_TRUE(sameBits(page.document().samples(), mono));
+    EXPECT_TRUE(sameBits(page.document().stereoSamples(), stereo));
 }
 
 TEST_F(EffectDialogs, FullExciterStaysWithinFullScale)
@@ -458,7 +457,7 @@ TEST_F(EffectDialogs, FullExciterStaysWithinFullScale)
     ASSERT_NE(dialog, nullptr);
     dialog->findChild<QDial *>()->setValue(100);
     apply(dialog);
-    const auto [low, high] = std::minmax_element(page.stereoSamples.cbegin(), page.stereoSamples.cend());
+    const auto [low, high] = std::minmax_element(page.document().stereoSamples().cbegin(), page.document().stereoSamples().cend());
     EXPECT_GE(*low, -1.0f);
     EXPECT_LE(*high, 1.0f);
     EXPECT_GT(*high, 0.9f) << "the fixture must reach near full scale";
@@ -471,8 +470,8 @@ TEST_F(EffectDialogs, ZeroWidthMakesBothChannelsEqual)
     ASSERT_NE(dialog, nullptr);
     dialog->findChild<QDial *>()->setValue(0);
     apply(dialog);
-    for (qsizetype i = 0; i < page.samples.size(); ++i)
-        ASSERT_EQ(page.stereoSamples[2 * i], page.stereoSamples[2 * i + 1]) << "frame " << i;
+    for (qsizetype i = 0; i < page.document().samples().size(); ++i)
+        ASSERT_EQ(page.document().stereoSamples()[2 * i], page.document().stereoSamples()[2 * i + 1]) << "frame " << i;
 }
 
 TEST_F(EffectDialogs, CentreExtractionKeepsWhatBothChannelsShare)
@@ -490,11 +489,11 @@ TEST_F(EffectDialogs, CentreExtractionKeepsWhatBothChannelsShare)
     ASSERT_NE(dialog, nullptr);
     apply(dialog);
     EXPECT_EQ(AudioEditorPageProbe::status(page), QStringLiteral("已应用中置声道提取 (中置=1.00, 侧置=0.00)"));
-    ASSERT_EQ(page.samples.size(), frames);
+    ASSERT_EQ(page.document().samples().size(), frames);
     for (qsizetype i = 0; i < frames; ++i) {
-        ASSERT_NEAR(page.samples[i], a[i], 1e-6f) << "frame " << i;
-        ASSERT_EQ(page.stereoSamples[2 * i], page.samples[i]);
-        ASSERT_EQ(page.stereoSamples[2 * i + 1], page.samples[i]);
+        ASSERT_NEAR(page.document().samples()[i], a[i], 1e-6f) << "frame " << i;
+        ASSERT_EQ(page.document().stereoSamples()[2 * i], page.document().samples()[i]);
+        ASSERT_EQ(page.document().stereoSamples()[2 * i + 1], page.document().samples()[i]);
     }
 }
 
@@ -514,13 +513,13 @@ TEST_F(EffectDialogs, NoiseReductionKeepsTheToneAndLowersTheNoise)
     dialog->findChild<QSlider *>()->setValue(100);
     apply(dialog);
     EXPECT_EQ(AudioEditorPageProbe::status(page), QStringLiteral("降噪完成，强度: 100%"));
-    ASSERT_EQ(page.undoStack->count(), 1);
+    ASSERT_EQ(page.document().undoStack()->count(), 1);
 
     const double toneBefore = toneAmplitude(clip, qsizetype(1.5 * cd), qsizetype(3.5 * cd), 440.0, cd);
-    const double toneAfter = toneAmplitude(page.samples, qsizetype(1.5 * cd), qsizetype(3.5 * cd), 440.0, cd);
+    const double toneAfter = toneAmplitude(page.document().samples(), qsizetype(1.5 * cd), qsizetype(3.5 * cd), 440.0, cd);
     EXPECT_NEAR(20.0 * std::log10(toneAfter / toneBefore), 0.0, 1.0);
     const double noiseBefore = rms(clip, qsizetype(0.2 * cd), qsizetype(0.9 * cd));
-    const double noiseAfter = rms(page.samples, qsizetype(0.2 * cd), qsizetype(0.9 * cd));
+    const double noiseAfter = rms(page.document().samples(), qsizetype(0.2 * cd), qsizetype(0.9 * cd));
     EXPECT_GE(20.0 * std::log10(noiseBefore / noiseAfter), 5.5);
 }
 
@@ -528,8 +527,8 @@ TEST_F(EffectDialogs, NoiseRangeShorterThanAFrameReportsTheFailureAndRecordsNoth
 {
     const int cd = 44100;
     page.loadStereoAudioSamples(stereoFixture(4 * cd, cd), cd);
-    const QList<float> mono = page.samples;
-    const QList<float> stereo = page.stereoSamples;
+    const QList<float> mono = page.document().samples();
+    const QList<float> stereo = page.document().stereoSamples();
     dragSelection(page, 100, 105);
     WaveformWidget *view = AudioEditorPageProbe::waveform1(page);
     ASSERT_LT((view->getSelectionEnd() - view->getSelectionStart()) * cd, 2048.0);
@@ -537,9 +536,9 @@ TEST_F(EffectDialogs, NoiseRangeShorterThanAFrameReportsTheFailureAndRecordsNoth
     ASSERT_NE(dialog, nullptr);
     apply(dialog);
     EXPECT_EQ(AudioEditorPageProbe::status(page), QStringLiteral("降噪失败：噪声样本太短，至少需要 2048 个采样点"));
-    EXPECT_EQ(page.undoStack->count(), 0);
-    EXPECT_TRUE(sameBits(page.samples, mono));
-    EXPECT_TRUE(sameBits(page.stereoSamples, stereo));
+    EXPECT_EQ(page.document().undoStack()->count(), 0);
+    EXPECT_TRUE(sameBits(page.document().samples(), mono));
+    EXPECT_TRUE(sameBits(page.document().stereoSamples(), stereo));
 }
 
 // ---------------------------------------------------------------- tempo

@@ -110,8 +110,8 @@ TEST_F(EqualizerLauncher, EveryWayOutWithoutApplyChangesNothing)
         for (const auto &way : ways) {
             SCOPED_TRACE(testing::Message() << way.name << (stereo ? " stereo" : " mono"));
             load(stereo);
-            const QList<float> mono = page.samples;
-            const QList<float> pairs = page.stereoSamples;
+            const QList<float> mono = page.document().samples();
+            const QList<float> pairs = page.document().stereoSamples();
             EqualizerDialog *dialog = open();
             ASSERT_NE(dialog, nullptr);
             EXPECT_EQ(dialog->windowModality(), Qt::WindowModal) << "the page must not change under the dialog";
@@ -119,9 +119,9 @@ TEST_F(EqualizerLauncher, EveryWayOutWithoutApplyChangesNothing)
             way.leave(*dialog);
             QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
             EXPECT_EQ(page.findChild<EqualizerDialog *>(), nullptr);
-            EXPECT_TRUE(sameBits(page.samples, mono));
-            EXPECT_TRUE(sameBits(page.stereoSamples, pairs));
-            EXPECT_EQ(page.undoStack->count(), 0);
+            EXPECT_TRUE(sameBits(page.document().samples(), mono));
+            EXPECT_TRUE(sameBits(page.document().stereoSamples(), pairs));
+            EXPECT_EQ(page.document().undoStack()->count(), 0);
         }
     }
 }
@@ -131,29 +131,29 @@ TEST_F(EqualizerLauncher, ApplyIsOneStepOverBothListsThatUndoesAndRedoesExactly)
     for (bool stereo : {false, true}) {
         SCOPED_TRACE(stereo ? "stereo" : "mono");
         load(stereo);
-        const QList<float> mono = page.samples;
-        const QList<float> pairs = page.stereoSamples;
+        const QList<float> mono = page.document().samples();
+        const QList<float> pairs = page.document().stereoSamples();
         EqualizerDialog *dialog = open();
         ASSERT_NE(dialog, nullptr);
         // A stereo clip equalises both channels and plays their mean, as after a load.
-        const QList<float> expectedPairs = stereo ? equalised(pairs, 2, page.sampleRate, *dialog->graph()) : QList<float>();
-        const QList<float> expectedMono = stereo ? meanOf(expectedPairs) : equalised(mono, 1, page.sampleRate, *dialog->graph());
+        const QList<float> expectedPairs = stereo ? equalised(pairs, 2, page.document().sampleRate(), *dialog->graph()) : QList<float>();
+        const QList<float> expectedMono = stereo ? meanOf(expectedPairs) : equalised(mono, 1, page.document().sampleRate(), *dialog->graph());
         button(*dialog, QStringLiteral("应用"))->click();
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
 
-        ASSERT_EQ(page.undoStack->count(), 1);
-        EXPECT_EQ(page.undoStack->text(0), QStringLiteral("均衡器"));
+        ASSERT_EQ(page.document().undoStack()->count(), 1);
+        EXPECT_EQ(page.document().undoStack()->text(0), QStringLiteral("均衡器"));
         EXPECT_EQ(AudioEditorPageProbe::status(page), QStringLiteral("已应用均衡器效果"));
-        EXPECT_TRUE(sameBits(page.samples, expectedMono));
-        EXPECT_TRUE(sameBits(page.stereoSamples, expectedPairs));
-        EXPECT_FALSE(sameBits(page.samples, mono));
+        EXPECT_TRUE(sameBits(page.document().samples(), expectedMono));
+        EXPECT_TRUE(sameBits(page.document().stereoSamples(), expectedPairs));
+        EXPECT_FALSE(sameBits(page.document().samples(), mono));
 
-        page.undoStack->undo();
-        EXPECT_TRUE(sameBits(page.samples, mono));
-        EXPECT_TRUE(sameBits(page.stereoSamples, pairs));
-        page.undoStack->redo();
-        EXPECT_TRUE(sameBits(page.samples, expectedMono));
-        EXPECT_TRUE(sameBits(page.stereoSamples, expectedPairs));
+        page.document().undoStack()->undo();
+        EXPECT_TRUE(sameBits(page.document().samples(), mono));
+        EXPECT_TRUE(sameBits(page.document().stereoSamples(), pairs));
+        page.document().undoStack()->redo();
+        EXPECT_TRUE(sameBits(page.document().samples(), expectedMono));
+        EXPECT_TRUE(sameBits(page.document().stereoSamples(), expectedPairs));
     }
 }
 

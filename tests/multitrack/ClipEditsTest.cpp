@@ -390,8 +390,7 @@ TEST(ClipEdits, TheClipEditDialogReplacesTheSourceAsOneUndoStep)
             EXPECT_EQ(dialog->windowTitle(), QStringLiteral("编辑音频 - st"));
             auto *editor = dialog->findChild<AudioEditorPage *>();
             ASSERT_NE(editor, nullptr);
-            editor->samples = edited;
-            editor->stereoSamples.clear();
+            editor->document().load({edited, {}}, editor->document().sampleRate());
             for (QPushButton *button : dialog->findChildren<QPushButton *>(QString(), Qt::FindDirectChildrenOnly)) {
                 if (button->text() == (accept ? QStringLiteral("确定") : QStringLiteral("取消")))
                     button->click();

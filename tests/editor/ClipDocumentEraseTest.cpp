@@ -1,7 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The spectral erase: only the frames near the box change, the tone inside drops by the
-// strength, the tone outside the band stays, on mono and on both stereo channels.
+// The clip's spectral erase: only the frames near the box change, the tone inside drops by
+// the strength, the tone outside the band stays, on mono and on both stereo channels.
 #include "SpectrumProbe.h"
+#include "editor/ClipDocument.h"
+
+#include <QUndoStack>
 
 #include <QSignalSpy>
 
@@ -55,9 +58,9 @@ QList<float> interleave(const QList<float> &left, const QList<float> &right)
 
 } // namespace
 
-TEST(SpectralErase, ChangesOnlyTheFramesNearTheBoxAndAttenuatesTheBandByTheStrength)
+TEST(ClipErase, ChangesOnlyTheFramesNearTheBoxAndAttenuatesTheBandByTheStrength)
 {
-    using Channel = SpectrumAnalyzerWidgetProbe::Channel;
+    using Channel = ClipChannel;
     struct Row
     {
         const char *name;
@@ -83,19 +86,17 @@ TEST(SpectralErase, ChangesOnlyTheFramesNearTheBoxAndAttenuatesTheBandByTheStren
         for (qsizetype i = 0; i < frames; ++i)
             mono[i] = (left[i] + right[i]) * 0.5f;
         const QList<float> stereo = row.stereo ? interleave(left, right) : QList<float>();
-        SpectrumAnalyzerWidget view;
-        view.show();
-        view.setAudioData(row.stereo ? mono : left, rate, stereo);
-        ASSERT_TRUE(SpectrumAnalyzerWidgetProbe::waitReady(view));
-        view.setEraseStrength(row.strength);
-        QSignalSpy changed(&view, &SpectrumAnalyzerWidget::audioDataChanged);
+        ClipDocument clip;
+        clip.load({row.stereo ? mono : left, stereo}, rate);
+        QSignalSpy changed(&clip, &ClipDocument::changed);
         const std::vector<Channel> channels =
             row.stereo ? std::vector<Channel>{Channel::Left, Channel::Right} : std::vector<Channel>{Channel::Mono};
-        SpectrumAnalyzerWidgetProbe::erase(view, {row.startSec, row.endSec, 500.0f, 2000.0f}, channels);
+        clip.eraseSpectralBox({row.startSec, row.endSec, 500.0f, 2000.0f}, channels, row.strength);
         EXPECT_EQ(changed.count(), 1);
+        EXPECT_EQ(clip.undoStack()->undoText(), QStringLiteral("频谱擦除"));
 
-        const QList<float> &newMono = view.audioData();
-        const QList<float> &newStereo = view.stereoAudioData();
+        const QList<float> &newMono = clip.samples();
+        const QList<float> &newStereo = clip.stereoSamples();
         ASSERT_EQ(newMono.size(), frames);
         ASSERT_EQ(newStereo.size(), stereo.size());
         const qsizetype s0 = qsizetype(std::max(row.startSec, 0.0) * rate);
@@ -131,38 +132,36 @@ TEST(SpectralErase, ChangesOnlyTheFramesNearTheBoxAndAttenuatesTheBandByTheStren
     }
 }
 
-TEST(SpectralErase, ErasesOnlyTheLeftChannelFromTheUpperHalf)
+TEST(ClipErase, ErasesOnlyTheLeftChannelFromTheUpperHalf)
 {
-    using Channel = SpectrumAnalyzerWidgetProbe::Channel;
+    using Channel = ClipChannel;
     const QList<float> left = testSignal(3), right = testSignal(4);
     const QList<float> stereo = interleave(left, right);
     QList<float> mono(frames);
     for (qsizetype i = 0; i < frames; ++i)
         mono[i] = (left[i] + right[i]) * 0.5f;
-    SpectrumAnalyzerWidget view;
-    view.show();
-    view.setAudioData(mono, rate, stereo);
-    ASSERT_TRUE(SpectrumAnalyzerWidgetProbe::waitReady(view));
-    view.setEraseStrength(1.0f);
-    SpectrumAnalyzerWidgetProbe::erase(view, {1.0, 2.0, 500.0f, 2000.0f}, {Channel::Left});
-    const QList<float> &after = view.stereoAudioData();
+    ClipDocument clip;
+    clip.load({mono, stereo}, rate);
+    clip.eraseSpectralBox({1.0, 2.0, 500.0f, 2000.0f}, {Channel::Left}, 1.0f);
+    const QList<float> &after = clip.stereoSamples();
     bool leftChanged = false;
     for (qsizetype i = 0; i < frames; ++i) {
         ASSERT_EQ(std::memcmp(&after[2 * i + 1], &stereo[2 * i + 1], sizeof(float)), 0) << "right frame " << i;
         leftChanged = leftChanged || after[2 * i] != stereo[2 * i];
-        ASSERT_EQ(view.audioData()[i], (after[2 * i] + after[2 * i + 1]) * 0.5f) << "mono frame " << i;
+        ASSERT_EQ(clip.samples()[i], (after[2 * i] + after[2 * i + 1]) * 0.5f) << "mono frame " << i;
     }
     EXPECT_TRUE(leftChanged);
 }
 
-TEST(SpectralErase, ABandAboveHalfTheRateChangesNothing)
+TEST(ClipErase, ABandAboveHalfTheRateChangesNothing)
 {
-    using Channel = SpectrumAnalyzerWidgetProbe::Channel;
+    using Channel = ClipChannel;
     const QList<float> signal = testSignal(5);
-    SpectrumAnalyzerWidget view;
-    view.setAudioData(signal, rate);
-    QSignalSpy changed(&view, &SpectrumAnalyzerWidget::audioDataChanged);
-    SpectrumAnalyzerWidgetProbe::erase(view, {1.0, 2.0, rate / 2 + 10.0f, rate / 2 + 5000.0f}, {Channel::Mono});
+    ClipDocument clip;
+    clip.load({signal, {}}, rate);
+    QSignalSpy changed(&clip, &ClipDocument::changed);
+    clip.eraseSpectralBox({1.0, 2.0, rate / 2 + 10.0f, rate / 2 + 5000.0f}, {Channel::Mono}, 1.0f);
     EXPECT_EQ(changed.count(), 0);
-    EXPECT_EQ(view.audioData().constData(), signal.constData());
+    EXPECT_EQ(clip.undoStack()->count(), 0);
+    EXPECT_EQ(clip.samples().constData(), signal.constData());
 }

@@ -2,7 +2,7 @@
 // Spectral erase: attenuates a time-frequency box of one channel by short-time overlap-add.
 #pragma once
 
-#include <QtGlobal>
+#include "audio/FrameRange.h"
 
 // A stroke's bounding box in seconds and hertz.
 struct SpectralBox
@@ -13,14 +13,8 @@ struct SpectralBox
     float freqHigh = 0.0f;
 };
 
-// Frames [first, end) of a channel.
-struct FrameRange
-{
-    qsizetype first = 0;
-    qsizetype end = 0;
-
-    bool isEmpty() const { return first >= end; }
-};
+// Which list of a clip a box is erased from: the mono list, or a channel of the stereo one.
+enum class ClipChannel { Mono, Left, Right };
 
 // Scales the bins inside `box` of every 2048-sample periodic-Hann frame (hop 512) that overlaps
 // its time span by 1 - overlap/2048 * strength, and resynthesises only the samples those frames

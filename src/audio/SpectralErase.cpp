@@ -1,8 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Spectral erase: attenuates a time-frequency box of one channel by short-time overlap-add.
-#include "analysis/SpectralErase.h"
+#include "audio/SpectralErase.h"
 
-#include "analysis/SpectrogramColumns.h"
 #include "audio/Fft.h"
 #include "audio/dsp/HannWindow.h"
 
@@ -12,9 +11,8 @@
 #include <vector>
 
 namespace {
-constexpr qsizetype N = Stft::size;
-constexpr qsizetype hop = Stft::hop;
-using Stft::floorDiv;
+constexpr qsizetype N = 2048;
+constexpr qsizetype hop = 512;
 
 // Where a box's frames lie: the samples that change, the span that scales, the bins.
 struct ErasePlan
