@@ -84,8 +84,8 @@ int main(int argc, char **argv)
         clock.restart();
         offline.applyCompression(-20.0f, 4.0f, 10.0f, 100.0f, 3.0f, 6.0f);
         std::fprintf(stderr, "offline compressor alone: %lld ms\n", clock.elapsed());
-        channels = page.stereoSamples.isEmpty() ? 1 : 2;
-        result = channels == 2 ? page.stereoSamples : page.samples;
+        channels = page.document().stereoSamples().isEmpty() ? 1 : 2;
+        result = channels == 2 ? page.document().stereoSamples() : page.document().samples();
     } else {
         PitchCorrectionDialog dialog(file.samples, file.sampleRate);
         std::fprintf(stderr, "open (pitch detection): %lld ms, %zu notes\n", clock.elapsed(),

@@ -90,16 +90,15 @@ int saveProjectFlow(const QString &rawDir, const QString &output)
     auto *editor = window.findChild<AudioEditorPage *>();
     {
         const AudioClip clip = readRawClip(rawDir);
-        editor->samples = clip.samples;
-        editor->stereoSamples = clip.stereoSamples;
+        editor->document().load({clip.samples, clip.stereoSamples}, editor->document().sampleRate());
     }
     QAction *saveAction = actionWithText(window, QStringLiteral("保存项目(&S)"));
-    if (!saveAction || !saveAction->isEnabled() || editor->samples.isEmpty()) {
+    if (!saveAction || !saveAction->isEnabled() || editor->document().samples().isEmpty()) {
         std::fprintf(stderr, "the save action or the raw audio is missing\n");
         return 1;
     }
     QFile::remove(output);  // no overwrite question inside the timing
-    std::printf("frames %lld channels 2\n", static_cast<long long>(editor->samples.size()));
+    std::printf("frames %lld channels 2\n", static_cast<long long>(editor->document().samples().size()));
     resetPeakMemory();
     const double before = processMemoryMiB("VmRSS");
     Timing timing;
@@ -218,8 +217,8 @@ int main(int argc, char **argv)
             return 1;
     }
     const AudioEditorPage *editor = window.findChild<AudioEditorPage *>();
-    std::printf("frames %lld channels %d\n", static_cast<long long>(editor->samples.size()),
-                editor->stereoSamples.isEmpty() ? 1 : 2);
+    std::printf("frames %lld channels %d\n", static_cast<long long>(editor->document().samples().size()),
+                editor->document().stereoSamples().isEmpty() ? 1 : 2);
     std::printf("import %.1f ms (after dialog %.1f ms)\n", importTiming.totalMs, importTiming.afterDialogMs);
     std::printf("export %.1f ms (after dialog %.1f ms)\n", exportTiming.totalMs, exportTiming.afterDialogMs);
     return 0;

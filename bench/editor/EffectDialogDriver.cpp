@@ -104,7 +104,7 @@ bool applyThroughDialog(AudioEditorPage &page, const QString &name)
         return false;
     if (effect->open == &AudioEditorPage::showNoiseReductionDialog)
         selectNoise(page);
-    const int steps = page.undoStack->count();
+    const int steps = page.document().undoStack()->count();
     (page.*effect->open)();
     QWidget *dialog = openedDialog(page);
     if (!dialog)
@@ -117,5 +117,5 @@ bool applyThroughDialog(AudioEditorPage &page, const QString &name)
             break;
         }
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-    return page.undoStack->count() == steps + 1;
+    return page.document().undoStack()->count() == steps + 1;
 }

@@ -32,7 +32,6 @@ class QScrollBar;
 class SpectrumAnalyzerWidget : public QWidget
 {
     Q_OBJECT
-    friend struct SpectrumAnalyzerWidgetProbe;
 
 public:
     enum DisplayMode { SpectrogramOnly = 0, SpectrogramOverWaveform = 1 };
@@ -67,6 +66,24 @@ public:
 
     // The mono list shown.
     const QList<float> &audioData() const { return samples; }
+
+    // A time label centred on column x under the plot.
+    struct TimeLabel
+    {
+        int x = 0;
+        QString text;
+    };
+    // What the view holds and shows.
+    bool isSpectrumReady() const { return spectrumReady; }
+    bool isComputing() const { return worker.joinable(); }
+    // One entry per channel; empty until the STFT has finished.
+    const std::vector<SpectrogramColumns> &spectrogramColumns() const { return columns; }
+    QRect plotArea() const { return plotRect(); }
+    const TimeViewport &timeViewport() const { return viewport; }
+    std::vector<TimeLabel> shownTimeLabels() const { return timeLabels(plotRect()); }
+    // STFT runs started so far.
+    quint64 computationCount() const { return generation; }
+    QSize pictureSize() const { return pictures[0].size(); }
 
     void setDecibelRange(float minimum, float maximum);
     void setFrequencyRange(float minimum, float maximum);
@@ -118,13 +135,6 @@ private:
         QRect rect;
         Channel channel;
     };
-    // A time label centred on column x under the plot.
-    struct TimeLabel
-    {
-        int x = 0;
-        QString text;
-    };
-
     QRect plotRect() const;
     QRect spectrogramRect() const;
     std::vector<Half> halves(const QRect &r) const;

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// A running recording's take, spliced into the page's lists in batches.
+// A running recording's take, spliced into the document's lists in batches.
 #include "editor/RecordTake.h"
 
 #include <algorithm>

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// A running recording's take: kept in its own buffer and spliced into the page's lists in
+// A running recording's take: kept in its own buffer and spliced into the document's lists in
 // batches, so a long file's tail moves once per view refresh instead of once per block.
 #pragma once
 

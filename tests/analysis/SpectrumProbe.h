@@ -16,30 +16,32 @@
 
 struct SpectrumAnalyzerWidgetProbe
 {
-    using Channel = SpectrumAnalyzerWidget::Channel;
-
     // Waits for the background STFT; false after `timeoutMs`.
     static bool waitReady(SpectrumAnalyzerWidget &view, int timeoutMs = 60000)
     {
         QElapsedTimer clock;
         clock.start();
-        while (!view.spectrumReady && clock.elapsed() < timeoutMs)
+        while (!view.isSpectrumReady() && clock.elapsed() < timeoutMs)
             QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-        return view.spectrumReady;
+        return view.isSpectrumReady();
     }
-    static bool computing(const SpectrumAnalyzerWidget &view) { return view.worker.joinable(); }
-    static const std::vector<SpectrogramColumns> &columns(const SpectrumAnalyzerWidget &view) { return view.columns; }
-    static QRect plotRect(const SpectrumAnalyzerWidget &view) { return view.plotRect(); }
-    static double viewStart(const SpectrumAnalyzerWidget &view) { return view.viewport.viewStart(); }
+    static bool computing(const SpectrumAnalyzerWidget &view) { return view.isComputing(); }
+    static const std::vector<SpectrogramColumns> &columns(const SpectrumAnalyzerWidget &view)
+    {
+        return view.spectrogramColumns();
+    }
+    static QRect plotRect(const SpectrumAnalyzerWidget &view) { return view.plotArea(); }
+    static double viewStart(const SpectrumAnalyzerWidget &view) { return view.timeViewport().viewStart(); }
     static std::vector<SpectrumAnalyzerWidget::TimeLabel> timeLabels(const SpectrumAnalyzerWidget &view)
     {
-        return view.timeLabels(view.plotRect());
+        return view.shownTimeLabels();
     }
-    static double visibleSpan(const SpectrumAnalyzerWidget &view) { return view.viewport.visibleSpan(); }
+    static double visibleSpan(const SpectrumAnalyzerWidget &view) { return view.timeViewport().visibleSpan(); }
     // Counts the STFT runs started so far.
-    static quint64 computations(const SpectrumAnalyzerWidget &view) { return view.generation; }
-    static QSize pictureSize(const SpectrumAnalyzerWidget &view) { return view.pictures[0].size(); }
+    static quint64 computations(const SpectrumAnalyzerWidget &view) { return view.computationCount(); }
+    static QSize pictureSize(const SpectrumAnalyzerWidget &view) { return view.pictureSize(); }
 };
+
 
 // Stands in for the clip's owner: each box the brush asks for is erased from the mono list
 // the view shows, and the result handed back to the view. Counts the erases that changed audio.

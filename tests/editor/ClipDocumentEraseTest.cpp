@@ -91,8 +91,15 @@ TEST(ClipErase, ChangesOnlyTheFramesNearTheBoxAndAttenuatesTheBandByTheStrength)
         QSignalSpy changed(&clip, &ClipDocument::changed);
         const std::vector<Channel> channels =
             row.stereo ? std::vector<Channel>{Channel::Left, Channel::Right} : std::vector<Channel>{Channel::Mono};
-        clip.eraseSpectralBox({row.startSec, row.endSec, 500.0f, 2000.0f}, channels, row.strength);
-        EXPECT_EQ(changed.count(), 1);
+        const SpectralBox box{row.startSec, row.endSec, 500.0f, 2000.0f};
+        const FrameRange erased = clip.eraseSpectralBox(box, channels, row.strength);
+        ASSERT_EQ(changed.count(), 1);
+        // The views are told the frames the erase rewrote, no more.
+        const FrameRange told = changed.at(0).at(0).value<FrameRange>();
+        const FrameRange expected = spectralEraseRange(frames, rate, box);
+        EXPECT_EQ(told.first, expected.first);
+        EXPECT_EQ(told.end, expected.end);
+        EXPECT_EQ(erased.first, expected.first);
         EXPECT_EQ(clip.undoStack()->undoText(), QStringLiteral("频谱擦除"));
 
         const QList<float> &newMono = clip.samples();
