@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// Spectrogram view of one clip, with a brush that erases spectral energy.
+// Spectrogram view of one clip, with a brush that asks for spectral energy to be erased.
 #pragma once
 
 #include "analysis/LiveSpectrogram.h"

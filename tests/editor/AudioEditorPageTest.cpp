@@ -161,6 +161,27 @@ TEST_F(EditorPage, StereoDeleteShortensBothListsByTheSameFramesAndUndoRestoresBo
     EXPECT_EQ(page.document().stereoSamples().size(), 2 * page.document().samples().size());
 }
 
+TEST_F(EditorPage, AnEraseRecomputesOnlyTheSpectrogramColumnsOverTheChangedFrames)
+{
+    const int rate = 44100;
+    page.loadAudioSamples(seededNoise(3 * rate, 0.5f, 6), rate);
+    page.onViewTabChanged(1);
+    SpectrumAnalyzerWidget *view = AudioEditorPageProbe::spectrum1(page);
+    ASSERT_TRUE(waitUntil([view] { return view->isSpectrumReady(); }, 60000));
+    const quint64 runs = view->computationCount();
+    // Bin 46 is 990 Hz; column 10 lies well before the box, column 129 at its middle.
+    const auto level = [view](qsizetype column) { return view->spectrogramColumns().at(0).column(column)[46]; };
+    const std::uint16_t before = level(10), inside = level(129);
+    ASSERT_GT(inside, 20000);
+
+    page.document().eraseSpectralBox({1.0, 2.0, 500.0f, 2000.0f}, {ClipChannel::Mono}, 1.0f);
+    EXPECT_EQ(view->computationCount(), runs) << "the whole clip was transformed again";
+    EXPECT_TRUE(view->isSpectrumReady());
+    EXPECT_EQ(level(10), before);
+    EXPECT_LT(level(129), inside / 2);
+    EXPECT_TRUE(sameBits(view->audioData(), page.document().samples()));
+}
+
 TEST_F(EditorPage, ABrushStrokeOnTheLeftHalfErasesTheLeftChannelInOneUndoStep)
 {
     const int rate = 44100;
