@@ -84,6 +84,7 @@ public:
     // STFT runs started so far.
     quint64 computationCount() const { return generation; }
     QSize pictureSize() const { return pictures[0].size(); }
+    std::size_t pictureBytes() const { return std::size_t(pictures[0].sizeInBytes() + pictures[1].sizeInBytes()); }
 
     void setDecibelRange(float minimum, float maximum);
     void setFrequencyRange(float minimum, float maximum);
