@@ -68,7 +68,7 @@ TEST(ProjectDocumentReplace, TakesTheProjectAndMendsWhatTheEditorCannotUse)
     EXPECT_EQ(document.undoStack->count(), 0);
 }
 
-TEST(ProjectDocumentReplace, KeepsTheRateWhenTheProjectsIsOneNoEngineRunsAt)
+TEST(ProjectDocumentReplace, KeepsItsRateWhenTheProjectHasOneNoEngineRunsAt)
 {
     ProjectDocument document;
     document.setSampleRate(48000);
