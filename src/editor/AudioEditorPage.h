@@ -84,7 +84,6 @@ public:
     // The rate the playback engine last opened at.
     int playbackRate() const { return transport.engineRate(); }
 
-    int bitDepth = 16;
     bool mono = false;
 
 signals:
