@@ -280,7 +280,7 @@ void MainWindow::exportAudio(const QString &format)
     BusyScope busy(this, tr("导出中..."));
     // Stereo material stays stereo in every format, MP3 included, unless the project is mono.
     const ClipDocument &clip = editorPage->document();
-    const bool stereo = !clip.stereoSamples().isEmpty() && !editorPage->mono;
+    const bool stereo = !clip.stereoSamples().isEmpty() && !clip.isMono();
     writeExport(this, path, stereo ? clip.stereoSamples() : clip.samples(), clip.sampleRate(),
                 stereo ? 2 : 1, target.fixedSixteenBits ? 16 : document->bitDepth);
 }

@@ -10,7 +10,7 @@ ProjectContent ProjectContent::fromSingleTrack(const AudioEditorPage &page, int 
     ProjectContent content;
     content.settings.sampleRate = page.document().sampleRate();
     content.settings.bitDepth = bitDepth;
-    content.settings.channels = page.document().stereoSamples().isEmpty() || page.mono ? 1 : 2;
+    content.settings.channels = page.document().stereoSamples().isEmpty() || page.document().isMono() ? 1 : 2;
     TrackData track;
     track.name = name;
     if (!page.document().samples().isEmpty()) {

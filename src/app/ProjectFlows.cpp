@@ -125,7 +125,7 @@ void MainWindow::createNewProject()
     if (projectType == QLatin1String("single")) {
         // The editor's empty clip starts at the project's rate and channel layout.
         editorPage->document().setSampleRate(rate);
-        editorPage->mono = document->mono;
+        editorPage->document().setMono(document->mono);
         pageStack->setCurrentWidget(editorPage);
         statusBar()->showMessage(tr("已创建新单轨项目 (%1 Hz)").arg(rate), 3000);
     } else {

@@ -84,8 +84,6 @@ public:
     // The rate the playback engine last opened at.
     int playbackRate() const { return transport.engineRate(); }
 
-    bool mono = false;
-
 signals:
     void backToWelcome();
 

@@ -11,29 +11,31 @@
 
 namespace {
 
-// A replacement of both lists together with state that goes with them (the page's mono
-// flag), so that undo brings both back.
-class ReplaceAlongsideCommand : public QUndoCommand
+// Replaces both lists and sets the mono flag, so that undo brings the flag back with the lists.
+class ChannelLayoutCommand : public QUndoCommand
 {
 public:
-    ReplaceAlongsideCommand(std::unique_ptr<SamplesReplaceCommand> lists, std::function<void(bool)> alongside)
-        : QUndoCommand(lists->text()), lists(std::move(lists)), alongside(std::move(alongside))
+    ChannelLayoutCommand(std::unique_ptr<SamplesReplaceCommand> lists, bool *mono, bool monoBefore, bool monoAfter)
+        : QUndoCommand(lists->text()), lists(std::move(lists)), mono(mono), monoBefore(monoBefore),
+          monoAfter(monoAfter)
     {
     }
     void redo() override
     {
         lists->redo();
-        alongside(true);
+        *mono = monoAfter;
     }
     void undo() override
     {
         lists->undo();
-        alongside(false);
+        *mono = monoBefore;
     }
 
 private:
     std::unique_ptr<SamplesReplaceCommand> lists;
-    std::function<void(bool)> alongside;
+    bool *mono;
+    bool monoBefore;
+    bool monoAfter;
 };
 
 } // namespace
@@ -66,7 +68,7 @@ std::vector<PeakSummary> ClipDocument::takeSummaries()
     return std::exchange(loadedSummaries, {});
 }
 
-void ClipDocument::replace(SampleLists lists, const QString &label, std::function<void(bool)> alongside)
+void ClipDocument::replace(SampleLists lists, const QString &label, std::optional<bool> monoAfter)
 {
     SampleLists before = beforePreview ? std::move(*beforePreview) : SampleLists{mono, stereo};
     beforePreview.reset();
@@ -74,8 +76,8 @@ void ClipDocument::replace(SampleLists lists, const QString &label, std::functio
     stereo = std::move(lists.stereo);
     auto step = std::make_unique<SamplesReplaceCommand>(&mono, &stereo, std::move(before.mono),
                                                         std::move(before.stereo), mono, stereo, label);
-    if (alongside)
-        history->push(new ReplaceAlongsideCommand(std::move(step), std::move(alongside)));
+    if (monoAfter)
+        history->push(new ChannelLayoutCommand(std::move(step), &monoLayout, monoLayout, *monoAfter));
     else
         history->push(step.release());
     announce(whole());

@@ -13,7 +13,6 @@
 #include <QObject>
 #include <QString>
 
-#include <functional>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -41,6 +40,9 @@ public:
     // Sets the rate of the lists as they are, without a history step.
     void setSampleRate(int sampleRate);
     bool isEmpty() const { return mono.isEmpty(); }
+    // The project keeps one channel: export and save write the mono list even of stereo audio.
+    bool isMono() const { return monoLayout; }
+    void setMono(bool on) { monoLayout = on; }
     QUndoStack *undoStack() const { return history; }
 
     // New lists and a new history. `summaries` may carry peak summaries of the lists
@@ -50,9 +52,9 @@ public:
     std::vector<PeakSummary> takeSummaries();
 
     // Replaces both lists as one undo step named `label`. While a preview shows, the step
-    // starts from the lists before it and ends the preview. `alongside(redone)` runs with
-    // each redo (true) and undo (false) of the step, for state that goes with the lists.
-    void replace(SampleLists lists, const QString &label, std::function<void(bool redone)> alongside = {});
+    // starts from the lists before it and ends the preview. With `monoAfter` the step also
+    // sets the mono flag, and its undo puts the flag back with the lists.
+    void replace(SampleLists lists, const QString &label, std::optional<bool> monoAfter = std::nullopt);
     // Removes frames [start, end) of both lists as one undo step.
     void deleteFrames(int start, int end, const QString &label);
     // Erases `box` from the given channels with the brush's strength as one undo step
@@ -94,6 +96,7 @@ private:
     QList<float> mono;
     QList<float> stereo;
     int rate = 44100;
+    bool monoLayout = false;
     QUndoStack *history = nullptr;
     std::vector<PeakSummary> loadedSummaries;
     // The lists a preview covers.

@@ -121,13 +121,7 @@ void EffectDialog::apply(AudioEditorPage *page, const SampleLists &opening, cons
         page->showStatus(error);
         return;
     }
-    std::function<void(bool)> alongside;
-    // The step sets the page's mono flag, and its undo puts the flag back with the lists.
-    if (run.monoAfter)
-        alongside = [mono = &page->mono, before = page->mono, after = *run.monoAfter](bool redone) {
-            *mono = redone ? after : before;
-        };
-    document.replace(std::move(lists), texts.undoLabel, std::move(alongside));
+    document.replace(std::move(lists), texts.undoLabel, run.monoAfter);
     page->hideLoading();
     page->showStatus(run.applyStatus);
 }

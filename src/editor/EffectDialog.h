@@ -46,7 +46,7 @@ public:
         std::function<QString(SampleLists &)> process;
         QString previewStatus;
         QString applyStatus;
-        // Set when the step also sets the page's mono flag, which its undo then restores.
+        // Set when the step also sets the document's mono flag, which its undo then restores.
         std::optional<bool> monoAfter;
     };
     enum class Preview { Offered, None };

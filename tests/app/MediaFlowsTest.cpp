@@ -643,7 +643,7 @@ TEST_F(ExportTest, WritesEachFormatWithTheChannelsOfTheMaterial)
             editor->loadStereoAudioSamples(stereo, rate);
         else
             editor->loadAudioSamples(mono, rate);
-        editor->mono = m.monoFlag;
+        editor->document().setMono(m.monoFlag);
         for (const auto &f : formats) {
             SCOPED_TRACE(testing::Message() << m.name << " " << f.suffix << " " << f.bitDepth);
             multitrack->document().bitDepth = f.bitDepth;

@@ -177,7 +177,7 @@ TEST_F(ProjectFlowsTest, SingleTrackProjectsReopenBitExactInTheMultitrackEditor)
             editor->loadStereoAudioSamples(c.stereo, 48000);
         else if (!c.mono.isEmpty())
             editor->loadAudioSamples(c.mono, 48000);
-        editor->mono = c.monoFlag;
+        editor->document().setMono(c.monoFlag);
         ASSERT_TRUE(saveAs(author, path.chopped(4)));
         EXPECT_EQ(author.projectPath, path);
         EXPECT_EQ(author.projectType, QStringLiteral("single"));

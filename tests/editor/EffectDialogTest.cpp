@@ -235,7 +235,7 @@ TEST_F(EffectDialogs, CancelEscapeAndWindowCloseRestoreBothListsWithoutAStep)
             EXPECT_TRUE(sameBits(page.document().samples(), mono));
             EXPECT_TRUE(sameBits(page.document().stereoSamples(), stereo));
             EXPECT_EQ(page.document().undoStack()->count(), 0);
-            EXPECT_FALSE(page.mono);
+            EXPECT_FALSE(page.document().isMono());
         }
     }
 }
@@ -244,7 +244,7 @@ TEST_F(EffectDialogs, ApplyIsOneStepOnBothListsThatUndoesAndRedoesBitExactly)
 {
     for (const DialogCase &c : dialogCases) {
         SCOPED_TRACE(caseName(c));
-        page.mono = !c.stereo;
+        page.document().setMono(!c.stereo);
         QDialog *dialog = open(c);
         ASSERT_NE(dialog, nullptr);
         const QList<float> mono = page.document().samples();
@@ -279,7 +279,7 @@ TEST_F(EffectDialogs, ApplyIsOneStepOnBothListsThatUndoesAndRedoesBitExactly)
             EXPECT_TRUE(sameBits(afterStereo, previewStereo));
         }
         if (c.open == &AudioEditorPage::showChannelConvertDialog) {
-            EXPECT_EQ(page.mono, c.stereo);
+            EXPECT_EQ(page.document().isMono(), c.stereo);
             EXPECT_TRUE(sameBits(afterMono, mono));
         } else {
             EXPECT_FALSE(sameBits(afterMono, mono));
@@ -294,12 +294,12 @@ TEST_F(EffectDialogs, ApplyIsOneStepOnBothListsThatUndoesAndRedoesBitExactly)
         page.stepHistory(false);
         EXPECT_TRUE(sameBits(page.document().samples(), mono));
         EXPECT_TRUE(sameBits(page.document().stereoSamples(), stereo));
-        EXPECT_EQ(page.mono, !c.stereo) << "undo restores the mono flag";
+        EXPECT_EQ(page.document().isMono(), !c.stereo) << "undo restores the mono flag";
         page.stepHistory(true);
         EXPECT_TRUE(sameBits(page.document().samples(), afterMono));
         EXPECT_TRUE(sameBits(page.document().stereoSamples(), afterStereo));
         if (c.open == &AudioEditorPage::showChannelConvertDialog) {
-            EXPECT_EQ(page.mono, c.stereo);
+            EXPECT_EQ(page.document().isMono(), c.stereo);
         }
     }
 }
