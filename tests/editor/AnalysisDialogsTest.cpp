@@ -35,16 +35,6 @@ QList<float> flatVoice(float amplitude)
     return values;
 }
 
-QList<float> interleave(const QList<float> &left, const QList<float> &right)
-{
-    QList<float> pairs(2 * left.size());
-    for (qsizetype i = 0; i < left.size(); ++i) {
-        pairs[2 * i] = left[i];
-        pairs[2 * i + 1] = right[i];
-    }
-    return pairs;
-}
-
 struct Launcher
 {
     const char *name;
