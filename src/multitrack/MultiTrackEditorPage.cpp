@@ -100,8 +100,8 @@ const char *const metronomeOnStyle = "background: rgba(42,130,218,30); color: #f
 const char *const rulerModeStyle =
     "QComboBox { background-color: #25253a; color: #c0c0d0; border: 1px solid #3a3a50; border-radius: 4px; padding: 2px "
     "6px; font-size: 11px; }QComboBox:hover { border-color: #2a82da; }QComboBox::drop-down { border: none; width: 14px; }"
-    "QComboBox::down-arrow { border-left: 3px solid transparent; border-right: 3px solid transparent; border-top: 4px "
-    "solid #8888aa; width: 6px; height: 6px; }QComboBox QAbstractItemView { background-color: #25253a; border: 1px "
+    "QComboBox::down-arrow { image: url(:/style/arrow-down-small.png); width: 6px; height: 5px; }"
+    "QComboBox QAbstractItemView { background-color: #25253a; border: 1px "
     "solid #3a3a50; selection-background-color: #2a82da; selection-color: #ffffff; outline: none; }";
 const char *const bpmStyle = "QDoubleSpinBox { background-color: #25253a; color: #c0c0d0; border: 1px solid #3a3a50; "
                              "border-radius: 4px; padding: 2px 6px; font-size: 11px; }QDoubleSpinBox:hover { "
@@ -1105,7 +1105,13 @@ bool MultiTrackEditorPage::copyAndLoadSoundFont(const QString &path)
         qWarning() << "MultiTrackEditorPage: failed to copy SF2 to app dir:" << path << "->" << dest;
         loadPath = path;
     }
-    const bool loaded = sf2Sampler.loadSoundFont(loadPath);
+    return loadSoundFont(loadPath);
+}
+
+bool MultiTrackEditorPage::loadSoundFont(const QString &path)
+{
+    const bool loaded = sf2Sampler.loadSoundFont(path);
+    // A failed load leaves no SoundFont: the lists and the live keys fall back to the piano.
     refreshInstrumentLists();
     retargetLivePlayer();
     return loaded;
@@ -1122,11 +1128,8 @@ void MultiTrackEditorPage::scanAndLoadExistingSf2()
     for (const QFileInfo &file : files) {
         const QString path = file.absoluteFilePath();
         qDebug() << "MultiTrackEditorPage: auto-loading SF2 from app dir:" << path;
-        if (sf2Sampler.loadSoundFont(path)) {
-            refreshInstrumentLists();
-            retargetLivePlayer();
+        if (loadSoundFont(path))
             return;
-        }
         qWarning() << "MultiTrackEditorPage: skipping a SoundFont that does not load:" << path;
     }
 }

@@ -92,6 +92,8 @@ public:
     // copy; the given file itself when the copy fails or it already lies there. A file that
     // does not load replaces nothing and leaves the loaded SoundFont in place.
     bool copyAndLoadSoundFont(const QString &path);
+    // Loads the file itself as the MIDI tracks' SoundFont; false leaves none loaded.
+    bool loadSoundFont(const QString &path);
     // Loads the first .sf2 of the SoundFont folder (by name, ignoring case) that loads, if any.
     void scanAndLoadExistingSf2();
     // The per-user folder of opened SoundFonts, kept between runs. Beside the program it
