@@ -138,6 +138,7 @@ private:
     void updateToolButtonStyles(int index);
     void updateTimeLabel();
     void applyZoom(double zoom);
+    void alignCombinedViews();
     void applyZoomToVisibleViews();
     void deleteSelection();
     void onSpectralErase(SpectrumAnalyzerWidget *source);
