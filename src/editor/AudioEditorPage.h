@@ -87,7 +87,6 @@ public:
     // `samples`, so export and the stereo lanes show what plays.
     QList<float> stereoSamples;
     int sampleRate = 44100;
-    int bitDepth = 16;
     bool mono = false;
     QUndoStack *undoStack = nullptr;
 
