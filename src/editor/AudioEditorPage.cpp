@@ -88,8 +88,16 @@ void AudioEditorPage::applyZoomToVisibleViews()
     default:
         waveform2->setZoomLevel(zoomLevel);
         spectrum2->setZoomLevel(zoomLevel);
+        alignCombinedViews();
         break;
     }
+}
+
+void AudioEditorPage::alignCombinedViews()
+{
+    // The waveform scrolls to keep the playhead in view; the spectrogram under it goes along.
+    if (viewStack && viewStack->currentIndex() == 2)
+        spectrum2->setViewStartSec(waveform2->getViewStartSec());
 }
 
 void AudioEditorPage::onViewTabChanged(int index)
@@ -209,6 +217,10 @@ void AudioEditorPage::onDocumentChanged(FrameRange frames)
     // The two waveform views share one copy of the lists and their summaries.
     hand(waveform1, "waveform1", summaries);
     hand(waveform2, "waveform2");
+    // The spectrograms grow from the live input themselves while recording; handed the whole
+    // list now, each would copy it at its next column. They get it once the take is in place.
+    if (isRecording)
+        return;
     // After an erase the spectrograms recompute only the columns over the changed frames.
     const bool part = frames.first > 0 || frames.end < samples.size();
     for (SpectrumAnalyzerWidget *view : {spectrum1, spectrum2}) {
@@ -229,6 +241,8 @@ void AudioEditorPage::setPlayheadAll(double seconds)
         spectrum1->setPlayheadPosition(seconds);
     if (spectrum2)
         spectrum2->setPlayheadPosition(seconds);
+    if (waveform2 && spectrum2)
+        alignCombinedViews();
     if (videoPlayerDialog)
         videoPlayerDialog->syncPosition(seconds);
 }

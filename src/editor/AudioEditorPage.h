@@ -131,6 +131,7 @@ private:
     void updateToolButtonStyles(int index);
     void updateTimeLabel();
     void applyZoom(double zoom);
+    void alignCombinedViews();
     void applyZoomToVisibleViews();
     void deleteSelection();
     // Hands the lists to all four views, with the summaries the document was loaded with.

@@ -171,7 +171,7 @@ void AudioEditorPage::setupEditorLayout()
 
     spectrum1 = new SpectrumAnalyzerWidget(this);
     spectrum1->setObjectName(QStringLiteral("Spectrogram"));
-    spectrum1->setDisplayMode(SpectrumAnalyzerWidget::SpectrogramOnly);
+    spectrum1->setDisplayMode(SpectrumAnalyzerWidget::Spectrogram);
     connect(spectrum1, &SpectrumAnalyzerWidget::playheadRequested, this, followPlayhead);
 
     auto *bothPage = new QWidget(this);
@@ -180,9 +180,12 @@ void AudioEditorPage::setupEditorLayout()
     bothLayout->setSpacing(2);
     waveform2 = new WaveformWidget(bothPage);
     waveform2->setObjectName(QStringLiteral("WaveformBelow"));
+    // One time axis for both: the waveform leaves the spectrogram's label margins.
+    waveform2->setTimeAxisMargins(SpectrumAnalyzerWidget::plotLeftMargin, SpectrumAnalyzerWidget::plotRightMargin);
+    connect(waveform2, &WaveformWidget::playheadMoved, this, followPlayhead);
     spectrum2 = new SpectrumAnalyzerWidget(bothPage);
     spectrum2->setObjectName(QStringLiteral("SpectrogramBelow"));
-    spectrum2->setDisplayMode(SpectrumAnalyzerWidget::SpectrogramOnly);
+    spectrum2->setDisplayMode(SpectrumAnalyzerWidget::Spectrogram);
     connect(spectrum2, &SpectrumAnalyzerWidget::playheadRequested, this, followPlayhead);
     // The brush hands its box to the document, which erases it and refreshes every view.
     for (SpectrumAnalyzerWidget *view : {spectrum1, spectrum2})
@@ -317,7 +320,7 @@ void AudioEditorPage::onToolChanged(int tool)
             action->setVisible(erase);
     }
     for (SpectrumAnalyzerWidget *view : {spectrum1, spectrum2})
-        view->setToolMode(erase ? SpectrumAnalyzerWidget::EraseTool : SpectrumAnalyzerWidget::SelectTool);
+        view->setToolMode(erase ? SpectrumAnalyzerWidget::Erase : SpectrumAnalyzerWidget::Select);
 }
 
 void AudioEditorPage::updateToolButtonStyles(int index)

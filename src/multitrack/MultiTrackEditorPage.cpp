@@ -83,8 +83,8 @@ const char *const metronomeOnStyle = "background: rgba(42,130,218,30); color: #f
 const char *const rulerModeStyle =
     "QComboBox { background-color: #25253a; color: #c0c0d0; border: 1px solid #3a3a50; border-radius: 4px; padding: 2px "
     "6px; font-size: 11px; }QComboBox:hover { border-color: #2a82da; }QComboBox::drop-down { border: none; width: 14px; }"
-    "QComboBox::down-arrow { border-left: 3px solid transparent; border-right: 3px solid transparent; border-top: 4px "
-    "solid #8888aa; width: 6px; height: 6px; }QComboBox QAbstractItemView { background-color: #25253a; border: 1px "
+    "QComboBox::down-arrow { image: url(:/style/arrow-down-small.png); width: 6px; height: 5px; }"
+    "QComboBox QAbstractItemView { background-color: #25253a; border: 1px "
     "solid #3a3a50; selection-background-color: #2a82da; selection-color: #ffffff; outline: none; }";
 const char *const bpmStyle = "QDoubleSpinBox { background-color: #25253a; color: #c0c0d0; border: 1px solid #3a3a50; "
                              "border-radius: 4px; padding: 2px 6px; font-size: 11px; }QDoubleSpinBox:hover { "
@@ -788,6 +788,15 @@ void MultiTrackEditorPage::scanAndLoadExistingSf2()
         return;
     refreshInstrumentLists();
     retargetLivePlayer();
+}
+
+bool MultiTrackEditorPage::loadSoundFont(const QString &path)
+{
+    const bool loaded = doc.sf2Sampler.loadSoundFont(path);
+    // A failed load leaves no SoundFont: the lists and the live keys fall back to the piano.
+    refreshInstrumentLists();
+    retargetLivePlayer();
+    return loaded;
 }
 
 void MultiTrackEditorPage::showMidiDeviceDialog()

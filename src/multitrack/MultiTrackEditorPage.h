@@ -88,6 +88,8 @@ public:
     void setMarkers(const std::vector<TimelineMarker> &markers);
     // The document's SoundFont loads (see there), then every row's list and the live player follow.
     bool copyAndLoadSoundFont(const QString &path);
+    // Loads the file itself as the MIDI tracks' SoundFont; false leaves none loaded.
+    bool loadSoundFont(const QString &path);
     void scanAndLoadExistingSf2();
     QString sf2Directory() const { return ProjectDocument::sf2Directory(); }
     void showMidiDeviceDialog();

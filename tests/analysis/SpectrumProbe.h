@@ -36,6 +36,11 @@ struct SpectrumAnalyzerWidgetProbe
     {
         return view.shownTimeLabels();
     }
+    static std::vector<SpectrumAnalyzerWidget::FrequencyLabel> frequencyLabels(const SpectrumAnalyzerWidget &view,
+                                                                                const QRect &half, int lineHeight)
+    {
+        return view.frequencyLabels(half, lineHeight);
+    }
     static double visibleSpan(const SpectrumAnalyzerWidget &view) { return view.timeViewport().visibleSpan(); }
     // Counts the STFT runs started so far.
     static quint64 computations(const SpectrumAnalyzerWidget &view) { return view.computationCount(); }

@@ -129,6 +129,18 @@ TEST_F(SoundFontFolderTest, ADamagedFileChangesNeitherTheInstrumentNorTheFolder)
     }
 }
 
+// Loading a file as it lies copies nothing into the folder; a file that does not load leaves
+// no SoundFont loaded.
+TEST_F(SoundFontFolderTest, LoadingInPlaceCopiesNothingAndAFailureLeavesNone)
+{
+    const QString source = writeFile(files.path(QStringLiteral("desk/Font.sf2")), goodBytes);
+    EXPECT_TRUE(page->loadSoundFont(source));
+    EXPECT_TRUE(page->document().sf2Sampler.isLoaded());
+    EXPECT_FALSE(QFileInfo::exists(folder));
+    EXPECT_FALSE(page->loadSoundFont(writeFile(files.path(QStringLiteral("desk/Broken.sf2")), damagedBytes())));
+    EXPECT_FALSE(page->document().sf2Sampler.isLoaded());
+}
+
 TEST_F(SoundFontFolderTest, LoadsTheGivenFileWhenTheFolderCannotBeMade)
 {
     writeFile(folder, QByteArray("a file where the folder belongs"));
