@@ -121,7 +121,7 @@ void eraseOneSecond(benchmark::State &state)
     waitReady(view);
     view.setZoomLevel(600.0 / 7.4);
     view.setViewStartSec(300.0);
-    view.setToolMode(SpectrumAnalyzerWidget::EraseTool);
+    view.setToolMode(SpectrumAnalyzerWidget::Erase);
     view.repaint();
     // The box adds 8 hops on each side of the stroke.
     const int strokePixels = int(std::lround((1.0 - 16.0 * 512 / rate) * 100.0));
