@@ -67,6 +67,7 @@ bool StreamHost::open(unsigned int outputDevice, unsigned int inputDevice, int s
                       unsigned int &bufferFrames, AudioBackend::Callback callback, void *userData)
 {
     const QString prefix = QString::fromStdString(owner);
+    lossLogged = false;
     const AudioBackend::StreamParameters output{outputDevice, 2, 0};
     const AudioBackend::StreamParameters input{inputDevice, 1, 0};
     if (!backend->openStream(outputDevice != 0 ? &output : nullptr, inputDevice != 0 ? &input : nullptr, static_cast<unsigned int>(sampleRate),
@@ -111,6 +112,18 @@ bool StreamHost::isOpen() const
 long StreamHost::latencyFrames() const
 {
     return isOpen() ? backend->streamLatencyFrames() : 0;
+}
+
+bool StreamHost::lost() const
+{
+    if (!isOpen() || !backend->streamLost())
+        return false;
+    if (!lossLogged) {
+        lossLogged = true;
+        qWarning().noquote() << QString::fromStdString(owner) + QStringLiteral(": audio stream lost:")
+                             << QString::fromStdString(backend->streamLostReason());
+    }
+    return true;
 }
 
 bool StreamHost::isRunning() const
