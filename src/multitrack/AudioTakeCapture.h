@@ -29,6 +29,9 @@ public:
     void stop();
 
     // The capture stream's timing; complete once stop() has returned.
+    // True once the input stream failed by itself (its device or server went away): no
+    // sample arrives any more, and stop() still hands over everything captured before.
+    bool deviceLost() const;
     const StreamClock &clock() const;
     long reportedLatencyFrames() const;
 
