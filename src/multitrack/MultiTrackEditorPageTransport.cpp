@@ -208,14 +208,8 @@ void MultiTrackEditorPage::onAudioDeviceLost()
     const bool wasRecording = recording;
     if (recording)
         onRecord();
-    metronome->stop();
-    // Closes the failed stream; the next Play opens a new one.
-    engine->stopPlayback();
-    playing = false;
-    playButton->setText(QStringLiteral(">"));
-    playbackTimer->stop();
-    if (videoDialog)
-        videoDialog->syncPause();
+    // Also closes the failed stream; the next Play opens a new one.
+    onStop();
     AudioDeviceNotice::show(this, wasRecording ? AudioDeviceNotice::Event::LostWhileRecording
                                                : AudioDeviceNotice::Event::LostWhilePlaying);
 }

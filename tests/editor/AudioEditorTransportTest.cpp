@@ -8,13 +8,13 @@
 #include "OracleTool.h"
 #include "PrivatePulseServer.h"
 #include "ScopedEnv.h"
+#include "WarningBoxes.h"
 #include "TestFiles.h"
 #include "ui/AudioDeviceNotice.h"
 
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
-#include <QMessageBox>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
@@ -327,18 +327,6 @@ TEST_F(EditorTransport, ARecordingLosesNoSampleWhileTheGuiThreadStalls)
     RecordProperty("insertedSilenceFrames", int(inserted));
 }
 
-// The warning boxes over the page, each with its text; closes them.
-QStringList takeWarnings(AudioEditorPage &page)
-{
-    QStringList texts;
-    for (QMessageBox *box : page.findChildren<QMessageBox *>()) {
-        texts << box->text();
-        box->close();
-    }
-    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-    return texts;
-}
-
 TEST_F(EditorTransport, ALostServerEndsPlaybackAndRecordingOnceAndTheNextPlayWorksAgain)
 {
     using AudioDeviceNotice::Event;
@@ -352,7 +340,7 @@ TEST_F(EditorTransport, ALostServerEndsPlaybackAndRecordingOnceAndTheNextPlayWor
     ASSERT_TRUE(waitForPlaybackEnd(20000)) << "the page still plays without a server";
     EXPECT_EQ(AudioEditorPageProbe::playText(page), QStringLiteral(">"));
     EXPECT_EQ(AudioEditorPageProbe::status(page), QStringLiteral("错误：音频设备已断开"));
-    EXPECT_EQ(takeWarnings(page), QStringList{AudioDeviceNotice::text(Event::LostWhilePlaying)});
+    EXPECT_EQ(takeMessageBoxes(page), QStringList{AudioDeviceNotice::text(Event::LostWhilePlaying)});
 
     ASSERT_TRUE(pulse.start());
     page.setPlayheadAll(10.0);
@@ -371,7 +359,7 @@ TEST_F(EditorTransport, ALostServerEndsPlaybackAndRecordingOnceAndTheNextPlayWor
     EXPECT_EQ(page.undoStack->count(), 1);
     EXPECT_TRUE(AudioEditorPageProbe::status(page).startsWith(QStringLiteral("录音完成")))
         << AudioEditorPageProbe::status(page).toStdString();
-    EXPECT_EQ(takeWarnings(page), QStringList{AudioDeviceNotice::text(Event::LostWhileRecording)});
+    EXPECT_EQ(takeMessageBoxes(page), QStringList{AudioDeviceNotice::text(Event::LostWhileRecording)});
 
     // Back again: Play opens a new stream without a restart of the program.
     ASSERT_TRUE(pulse.start());
@@ -379,7 +367,7 @@ TEST_F(EditorTransport, ALostServerEndsPlaybackAndRecordingOnceAndTheNextPlayWor
     page.onPlayPauseClicked();
     ASSERT_TRUE(AudioEditorPageProbe::isPlaying(page));
     EXPECT_TRUE(waitUntil([&] { return playhead() > 0.5; }, 20000)) << "playback did not run again";
-    EXPECT_TRUE(takeWarnings(page).isEmpty());
+    EXPECT_TRUE(takeMessageBoxes(page).isEmpty());
 }
 
 TEST(EditorWithoutDevice, PlayAndRecordSayTheyFailed)

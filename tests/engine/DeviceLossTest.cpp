@@ -41,7 +41,7 @@ bool standsStill(const std::function<std::int64_t()> &count)
     return true;
 }
 
-class EngineDeviceLoss : public ::testing::Test
+class AudioServerLoss : public ::testing::Test
 {
 protected:
     void SetUp() override { ASSERT_TRUE(pulse.isValid()) << "no private PulseAudio server"; }
@@ -50,7 +50,7 @@ protected:
     PrivatePulseServer pulse;
 };
 
-TEST_F(EngineDeviceLoss, MultiTrackPlaybackStopsWithTheServerAndPlaysOnceItIsBack)
+TEST_F(AudioServerLoss, MultiTrackPlaybackStopsWithTheServerAndPlaysOnceItIsBack)
 {
     const std::vector<float> tone(48000 * 60, 0.25f);
     MultiTrackAudioEngine engine;
@@ -77,7 +77,7 @@ TEST_F(EngineDeviceLoss, MultiTrackPlaybackStopsWithTheServerAndPlaysOnceItIsBac
     engine.stopPlayback();
 }
 
-TEST_F(EngineDeviceLoss, CaptureStopsWithTheServerAndRecordsOnceItIsBack)
+TEST_F(AudioServerLoss, CaptureStopsWithTheServerAndRecordsOnceItIsBack)
 {
     std::atomic<std::int64_t> captured{0};
     AudioEngine engine;
@@ -102,7 +102,7 @@ TEST_F(EngineDeviceLoss, CaptureStopsWithTheServerAndRecordsOnceItIsBack)
     engine.shutdown();
 }
 
-TEST_F(EngineDeviceLoss, SingleTrackPlaybackReopensOnTheNextStart)
+TEST_F(AudioServerLoss, SingleTrackPlaybackReopensOnTheNextStart)
 {
     const std::vector<float> tone(48000 * 60, 0.25f);
     AudioEngine engine;

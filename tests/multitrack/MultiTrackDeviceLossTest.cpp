@@ -10,10 +10,8 @@
 
 #include "PrivatePulseServer.h"
 #include "ScopedEnv.h"
+#include "WarningBoxes.h"
 
-#include <QCoreApplication>
-#include <QDeadlineTimer>
-#include <QMessageBox>
 #include <QPushButton>
 #include <QTest>
 #include <QUndoStack>
@@ -32,18 +30,6 @@ bool waitUntil(const std::function<bool()> &done)
 {
     // Generous: a stream on a busy machine may take seconds to start.
     return QTest::qWaitFor(done, 20000);
-}
-
-// The warning boxes over the page, each with its text; closes them.
-QStringList takeWarnings(QWidget &page)
-{
-    QStringList texts;
-    for (QMessageBox *box : page.findChildren<QMessageBox *>()) {
-        texts << box->text();
-        box->close();
-    }
-    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-    return texts;
 }
 
 std::unique_ptr<MultiTrackEditorPage> pageWithArmedTrack()
@@ -99,7 +85,7 @@ TEST_P(MultiTrackDeviceLoss, TheTransportEndsTheUserIsToldOnceAndPlayWorksOnceTh
     EXPECT_EQ(page->playButton->text(), QStringLiteral(">"));
     EXPECT_EQ(page->recordButton->text(), QStringLiteral("录制"));
     EXPECT_FALSE(page->isTrackRecording(1));
-    EXPECT_EQ(takeWarnings(*page),
+    EXPECT_EQ(takeMessageBoxes(*page),
               QStringList{AudioDeviceNotice::text(recording ? Event::LostWhileRecording : Event::LostWhilePlaying)});
     if (recording) {
         // Kept as a take of its own, starting where the recording began, as after the button.
@@ -119,7 +105,7 @@ TEST_P(MultiTrackDeviceLoss, TheTransportEndsTheUserIsToldOnceAndPlayWorksOnceTh
     // Without a server Play says why it does not start.
     page->playButton->click();
     EXPECT_FALSE(page->playing);
-    EXPECT_EQ(takeWarnings(*page), QStringList{AudioDeviceNotice::text(Event::OutputUnavailable)});
+    EXPECT_EQ(takeMessageBoxes(*page), QStringList{AudioDeviceNotice::text(Event::OutputUnavailable)});
 
     ASSERT_TRUE(pulse.start());
     page->playButton->click();
@@ -127,7 +113,7 @@ TEST_P(MultiTrackDeviceLoss, TheTransportEndsTheUserIsToldOnceAndPlayWorksOnceTh
     EXPECT_TRUE(waitUntil([&] { return outputFrames() > 4096; })) << "the new stream never ran";
     EXPECT_FALSE(page->engine->deviceLost());
     page->stopButton->click();
-    EXPECT_TRUE(takeWarnings(*page).isEmpty());
+    EXPECT_TRUE(takeMessageBoxes(*page).isEmpty());
 }
 
 INSTANTIATE_TEST_SUITE_P(PlayingOrRecording, MultiTrackDeviceLoss, ::testing::Bool(),
@@ -144,7 +130,7 @@ TEST(MultiTrackWithoutServer, PlayAndRecordSayWhyNothingStarts)
 
     page->playButton->click();
     EXPECT_FALSE(page->playing);
-    EXPECT_EQ(takeWarnings(*page), QStringList{AudioDeviceNotice::text(Event::OutputUnavailable)});
+    EXPECT_EQ(takeMessageBoxes(*page), QStringList{AudioDeviceNotice::text(Event::OutputUnavailable)});
 
     page->recordButton->click();
     EXPECT_FALSE(page->recording);
@@ -152,7 +138,7 @@ TEST(MultiTrackWithoutServer, PlayAndRecordSayWhyNothingStarts)
     EXPECT_EQ(page->recordButton->text(), QStringLiteral("录制"));
     EXPECT_TRUE(page->tracks[1].audioClips.empty());
     EXPECT_EQ(page->undoStack->count(), 0);
-    EXPECT_EQ(takeWarnings(*page), QStringList{AudioDeviceNotice::text(Event::InputUnavailable)});
+    EXPECT_EQ(takeMessageBoxes(*page), QStringList{AudioDeviceNotice::text(Event::InputUnavailable)});
 }
 
 } // namespace

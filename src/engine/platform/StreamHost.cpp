@@ -98,9 +98,11 @@ bool StreamHost::resume()
 
 void StreamHost::close()
 {
-    if (!isOpen())
+    if (!backend)
         return;
-    backend->stopStream();
+    // Also when the stream is already gone, so that it no longer counts as lost.
+    if (isOpen())
+        backend->stopStream();
     backend->closeStream();
 }
 
@@ -116,7 +118,8 @@ long StreamHost::latencyFrames() const
 
 bool StreamHost::lost() const
 {
-    if (!isOpen() || !backend->streamLost())
+    // Not isOpen(): some APIs close a failed stream by themselves.
+    if (!backend || !backend->streamLost())
         return false;
     if (!lossLogged) {
         lossLogged = true;
