@@ -8,6 +8,7 @@
 #include "audio/AudioProcessor.h"
 #include "editor/RecordSession.h"
 #include "editor/WaveformWidget.h"
+#include "ui/AudioDeviceNotice.h"
 #include "ui/LoadingOverlay.h"
 #include "ui/MeterLevel.h"
 #include "ui/PermissionManager.h"
@@ -63,6 +64,9 @@ AudioEditorPage::AudioEditorPage(QWidget *parent)
     recordSession = new RecordSession(this);
     connect(recordSession, &RecordSession::blockArrived, this, &AudioEditorPage::onRecordedBlock);
     connect(recordSession, &RecordSession::drained, this, &AudioEditorPage::onRecordDrained);
+    // Queued: the session reports from inside its own drain.
+    connect(recordSession, &RecordSession::deviceLost, this, &AudioEditorPage::onRecordDeviceLost,
+            Qt::QueuedConnection);
     connect(recordSession, &RecordSession::secondElapsed, this, &AudioEditorPage::updateTimeLabel);
     setupUi();
 }
@@ -439,6 +443,13 @@ void AudioEditorPage::startPlayback()
 
 void AudioEditorPage::onPlaybackTimer()
 {
+    if (transport.deviceLost()) {
+        // The next Play opens a new stream on a fresh engine.
+        transport.release();
+        endPlayState(QStringLiteral("错误：音频设备已断开"));
+        AudioDeviceNotice::show(this, AudioDeviceNotice::Event::LostWhilePlaying);
+        return;
+    }
     if (transport.isPlaying()) {
         setPlayheadAll(double(transport.position()) / clip->sampleRate());
         updateTimeLabel();
@@ -596,6 +607,15 @@ void AudioEditorPage::onRecordDrained()
         return;
     recordRefreshDue = false;
     clip->spliceTake(recordSession->take());
+}
+
+void AudioEditorPage::onRecordDeviceLost()
+{
+    if (!isRecording)
+        return;
+    // Inserted as at an ordinary stop: what was captured before the loss is the take.
+    stopRecording();
+    AudioDeviceNotice::show(this, AudioDeviceNotice::Event::LostWhileRecording);
 }
 
 void AudioEditorPage::stopRecording()

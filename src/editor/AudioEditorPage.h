@@ -161,6 +161,7 @@ private:
     void stopRecording();
     void onRecordedBlock(const float *block, int count);
     void onRecordDrained();
+    void onRecordDeviceLost();
 
     QToolBar *toolbar = nullptr;
     QStatusBar *statusBar = nullptr;

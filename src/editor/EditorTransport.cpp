@@ -76,6 +76,11 @@ bool EditorTransport::isPlaying() const
     return engine && engine->isPlaying();
 }
 
+bool EditorTransport::deviceLost() const
+{
+    return engine && engine->deviceLost();
+}
+
 int EditorTransport::position() const
 {
     return engine ? engine->position() : 0;

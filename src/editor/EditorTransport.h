@@ -34,6 +34,8 @@ public:
     AudioEngine *engineFor(int sampleRate);
 
     bool isPlaying() const;
+    // The engine's stream failed by itself (its device or audio server went away).
+    bool deviceLost() const;
     // Frame of the snapshot that plays next.
     int position() const;
     // Rate of the engine, 0 without one.

@@ -17,7 +17,13 @@ RecordSession::RecordSession(QObject *parent)
         recordTake.append({samples, std::size_t(frames)});
         emit blockArrived(samples, frames);
     });
-    connect(&capture, &CaptureDrain::drained, this, &RecordSession::drained);
+    connect(&capture, &CaptureDrain::drained, this, [this] {
+        emit drained();
+        if (engine && !lossReported && engine->deviceLost()) {
+            lossReported = true;
+            emit deviceLost();
+        }
+    });
     secondTimer.setInterval(1000);
     connect(&secondTimer, &QTimer::timeout, this, [this] { emit secondElapsed(++recordedSeconds); });
 }
@@ -36,6 +42,7 @@ bool RecordSession::start(int sampleRate, int insertAt)
     stop();
     rate = sampleRate;
     recordedSeconds = 0;
+    lossReported = false;
     recordTake.begin(insertAt);
 
     auto fresh = std::make_unique<AudioEngine>();

@@ -43,6 +43,9 @@ signals:
     // After the blocks of one drain: the moment to refresh views at most once.
     void drained();
     void secondElapsed(int seconds);
+    // Once per recording, when its stream failed by itself (the device or audio server went
+    // away): nothing more arrives, and stop() keeps what was captured before.
+    void deviceLost();
 
 private:
     CaptureDrain capture;  // before the engine, whose callback writes into it
@@ -51,4 +54,5 @@ private:
     RecordTake recordTake;
     int recordedSeconds = 0;
     int rate = 0;
+    bool lossReported = false;
 };

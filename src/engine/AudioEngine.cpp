@@ -102,7 +102,7 @@ bool AudioEngine::startPlayback(const float *buffer, int length, int, int startS
     // No block reads the old buffer any more, so none can move the position after this.
     playPosition.store(std::clamp(startSample, 0, length));
     playing.store(true);
-    if (!running.load() && !startWithInput(false)) {
+    if (!startWithInput(false)) {
         playing.store(false);
         return false;
     }
@@ -184,8 +184,11 @@ bool AudioEngine::start()
 
 bool AudioEngine::startWithInput(bool withInput)
 {
-    if (running.load())
-        return true;
+    if (running.load()) {
+        if (!host->lost())
+            return true;
+        stop();
+    }
     return openStream(true, withInput);
 }
 
@@ -236,6 +239,11 @@ void AudioEngine::shutdown()
 bool AudioEngine::isPlaying() const
 {
     return playing.load();
+}
+
+bool AudioEngine::deviceLost() const
+{
+    return running.load() && host->lost();
 }
 
 int AudioEngine::position() const

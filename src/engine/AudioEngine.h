@@ -74,6 +74,10 @@ public:
     void shutdown();
 
     bool isPlaying() const;
+    // True once the running stream failed by itself (its device or server went away): no
+    // block is played or captured any more. The next start of playback or recording opens
+    // a new stream.
+    bool deviceLost() const;
     int position() const;
     int sampleRate() const;
     std::vector<std::string> getOutputDevices() const;

@@ -153,6 +153,11 @@ bool MultiTrackAudioEngine::isPlaying() const
     return playing.load();
 }
 
+bool MultiTrackAudioEngine::deviceLost() const
+{
+    return host->lost();
+}
+
 long MultiTrackAudioEngine::reportedLatencyFrames() const
 {
     return host->latencyFrames();

@@ -64,6 +64,9 @@ public:
     void stopPlayback();
     void shutdown();
     bool isPlaying() const;
+    // True once the output stream failed by itself (its device or server went away): nothing
+    // is heard and the position stands still until the next startPlayback opens a new stream.
+    bool deviceLost() const;
     double getPlaybackPosition() const;
     // The output's timing since the last startPlayback, and what the device layer reports
     // of its latency.

@@ -39,6 +39,11 @@ void AudioTakeCapture::stop()
         qWarning() << "MultiTrack: the GUI thread fell behind the recording; frames lost:" << capture.dropped();
 }
 
+bool AudioTakeCapture::deviceLost() const
+{
+    return engine->deviceLost();
+}
+
 const StreamClock &AudioTakeCapture::clock() const
 {
     return engine->inputClock();

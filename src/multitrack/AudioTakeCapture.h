@@ -28,6 +28,9 @@ public:
     // returns, samplesArrived is never emitted again.
     void stop();
 
+    // True once the input stream failed by itself (its device or server went away): no
+    // sample arrives any more, and stop() still hands over everything captured before.
+    bool deviceLost() const;
     // The capture stream's timing; complete once stop() has returned.
     const StreamClock &clock() const;
     long reportedLatencyFrames() const;

@@ -312,6 +312,9 @@ private:
     void endRecording();
     void retargetLivePlayer();
     void pauseTransport();
+    // A stream failed by itself: ends the recording as its button would (the take so far is
+    // kept), stops the transport and tells the user.
+    void onAudioDeviceLost();
     void setRecordButtonRecording(bool on);
     void updateRecordingTrackIndex();
     // Timeline time of live MIDI events: the running playback's time, else the playhead.

@@ -16,6 +16,7 @@
 #include "engine/MultiTrackAudioEngine.h"
 #include "engine/StreamClock.h"
 #include "project/UndoCommands.h"
+#include "ui/AudioDeviceNotice.h"
 #include "video/widgets/VideoPlayerDialog.h"
 
 #include <QDebug>
@@ -102,8 +103,10 @@ void MultiTrackEditorPage::onPlayPause()
     const double start = playheadSec();
     playStartSec = start;
     playClock.start();
-    if (!doc.engine->startPlayback(start))
+    if (!doc.engine->startPlayback(start)) {
+        AudioDeviceNotice::show(this, AudioDeviceNotice::Event::OutputUnavailable);
         return;
+    }
     takeClockValid = false;
     playing = true;
     playButton->setText(QStringLiteral("||"));
@@ -137,6 +140,10 @@ void MultiTrackEditorPage::onFastForward()
 
 void MultiTrackEditorPage::onPlaybackTimer()
 {
+    if (doc.engine->deviceLost() || (recordCapture && recordCapture->deviceLost())) {
+        onAudioDeviceLost();
+        return;
+    }
     const double now = playStartSec + playClock.elapsed() / 1000.0;
     if (midiRecording) {
         syncPlayheadAll(now);
@@ -196,6 +203,17 @@ void MultiTrackEditorPage::pauseTransport()
     playing = false;
 }
 
+void MultiTrackEditorPage::onAudioDeviceLost()
+{
+    const bool wasRecording = recording;
+    if (recording)
+        onRecord();
+    // Also closes the failed stream; the next Play opens a new one.
+    onStop();
+    AudioDeviceNotice::show(this, wasRecording ? AudioDeviceNotice::Event::LostWhileRecording
+                                               : AudioDeviceNotice::Event::LostWhilePlaying);
+}
+
 void MultiTrackEditorPage::onRecord()
 {
     if (recording) {
@@ -244,7 +262,9 @@ void MultiTrackEditorPage::onRecord()
         midiRecordTrack = armedMidi;
         startMidiRecording();
     }
-    setRecordButtonRecording(true);
+    // A button showing a recording while nothing records would hide the failure.
+    if (recordCapture || midiRecording)
+        setRecordButtonRecording(true);
 }
 
 void MultiTrackEditorPage::startRecordingOn(int index)
@@ -272,6 +292,7 @@ void MultiTrackEditorPage::startRecordingOn(int index)
     connect(recordCapture, &AudioTakeCapture::samplesArrived, this, &MultiTrackEditorPage::appendCaptured);
     if (!recordCapture->start(doc.sampleRate)) {
         qWarning() << "MultiTrack: failed to start recording";
+        AudioDeviceNotice::show(this, AudioDeviceNotice::Event::InputUnavailable);
         delete recordCapture;
         recordCapture = nullptr;
         if (recordingAudioClip())

@@ -6,8 +6,11 @@
 
 #include "MonitorCapture.h"
 #include "OracleTool.h"
+#include "PrivatePulseServer.h"
 #include "ScopedEnv.h"
+#include "WarningBoxes.h"
 #include "TestFiles.h"
+#include "ui/AudioDeviceNotice.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -29,65 +32,6 @@
 
 namespace {
 constexpr int rate = 48000;  // the null sink's rate, so nothing is resampled on the way
-
-// A PulseAudio server of this test alone with one null sink, the default output, whose
-// monitor (remapped as an ordinary source) is the default input. Tests running beside it
-// on the shared server can neither be heard here nor see this sink.
-class PrivatePulseServer
-{
-public:
-    PrivatePulseServer()
-        : socket(dir.path() + QStringLiteral("/native")), address(QStringLiteral("unix:") + socket)
-    {
-        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        environment.insert(QStringLiteral("PULSE_RUNTIME_PATH"), dir.path());
-        environment.insert(QStringLiteral("PULSE_STATE_PATH"), dir.path());
-        daemon.setProcessEnvironment(environment);
-        daemon.setStandardOutputFile(QProcess::nullDevice());
-        daemon.setStandardErrorFile(dir.path() + QStringLiteral("/daemon.log"));
-        daemon.start(QStringLiteral("pulseaudio"),
-                     {QStringLiteral("-n"), QStringLiteral("--daemonize=no"), QStringLiteral("--exit-idle-time=-1"),
-                      QStringLiteral("--use-pid-file=no"), QStringLiteral("--disable-shm=yes"), QStringLiteral("-L"),
-                      QStringLiteral("module-native-protocol-unix socket=%1 auth-anonymous=1").arg(socket),
-                      QStringLiteral("-L"), QStringLiteral("module-null-sink sink_name=nullsink rate=%1 channels=2").arg(rate),
-                      QStringLiteral("-L"),
-                      QStringLiteral("module-remap-source master=nullsink.monitor source_name=nullsource"),
-                      QStringLiteral("-L"), QStringLiteral("module-always-sink")});
-        if (!daemon.waitForStarted(5000))
-            return;
-        const bool up = waitUntil([&] { return pactl({QStringLiteral("info")}); }, 10000);
-        ready = up && pactl({QStringLiteral("set-default-sink"), QStringLiteral("nullsink")}) &&
-                pactl({QStringLiteral("set-default-source"), QStringLiteral("nullsource")});
-        server.emplace("PULSE_SERVER", address.toLatin1());
-        if (!ready) {
-            QFile log(dir.path() + QStringLiteral("/daemon.log"));
-            log.open(QIODevice::ReadOnly);
-            qWarning().noquote() << "PulseAudio did not start:" << log.readAll();
-        }
-    }
-    ~PrivatePulseServer()
-    {
-        daemon.terminate();
-        daemon.waitForFinished(5000);
-    }
-    bool isValid() const { return ready; }
-    // Arguments that point pulse tools at this server.
-    QStringList serverArguments() const { return {QStringLiteral("--server=") + address}; }
-
-private:
-    bool pactl(QStringList arguments) const
-    {
-        return runTool(QStringLiteral("pactl"), QStringList{QStringLiteral("-s"), address} + arguments, {}, 5000).ok();
-    }
-
-    // No blank in the path: the module argument list is split at blanks.
-    QTemporaryDir dir{QDir::tempPath() + QStringLiteral("/zentriq-pulse-XXXXXX")};
-    const QString socket;
-    const QString address;
-    QProcess daemon;
-    bool ready = false;
-    std::optional<ScopedEnv> server;
-};
 
 // Where the heard audio starts: the first clearly non-silent recorded frame and the frame of
 // `expected` that the 64 frames from there repeat. The null sink rewinds when a stream
@@ -380,6 +324,49 @@ TEST_F(EditorTransport, ARecordingLosesNoSampleWhileTheGuiThreadStalls)
     EXPECT_EQ(next, played.size()) << "sample " << next << " of the signal (" << double(next) / rate
                                    << " s) is not where the take continues";
     RecordProperty("insertedSilenceFrames", int(inserted));
+}
+
+TEST_F(EditorTransport, ALostServerEndsPlaybackAndRecordingOnceAndTheNextPlayWorksAgain)
+{
+    using AudioDeviceNotice::Event;
+    page.loadAudioSamples(QList<float>(qsizetype(rate) * 60, 0.1f), rate);
+    const qsizetype before = page.samples.size();
+    const auto playhead = [&] { return AudioEditorPageProbe::waveform1(page)->getPlayheadPosition(); };
+
+    page.onPlayPauseClicked();
+    ASSERT_TRUE(waitUntil([&] { return playhead() > 0.5; }, 20000)) << "the stream never ran";
+    ASSERT_TRUE(pulse.stop());
+    ASSERT_TRUE(waitForPlaybackEnd(20000)) << "the page still plays without a server";
+    EXPECT_EQ(AudioEditorPageProbe::playText(page), QStringLiteral(">"));
+    EXPECT_EQ(AudioEditorPageProbe::status(page), QStringLiteral("错误：音频设备已断开"));
+    EXPECT_EQ(takeMessageBoxes(page), QStringList{AudioDeviceNotice::text(Event::LostWhilePlaying)});
+
+    ASSERT_TRUE(pulse.start());
+    page.setPlayheadAll(10.0);
+    page.onRecordClicked();
+    ASSERT_TRUE(AudioEditorPageProbe::isRecording(page));
+    // The page takes the blocks in about ten times a second.
+    ASSERT_TRUE(waitUntil([&] { return page.samples.size() >= before + rate / 2; }, 20000)) << "nothing was recorded";
+    const qsizetype seenBeforeLoss = page.samples.size() - before;
+    ASSERT_TRUE(pulse.stop());
+    ASSERT_TRUE(waitUntil([&] { return !AudioEditorPageProbe::isRecording(page); }, 20000))
+        << "the page still records without a server";
+    const qsizetype inserted = page.samples.size() - before;
+    EXPECT_GE(inserted, seenBeforeLoss);
+    // The stream stopped with the server: the take holds what was heard, not a flood of stale blocks.
+    EXPECT_LT(inserted, qsizetype(rate) * 60);
+    EXPECT_EQ(page.undoStack->count(), 1);
+    EXPECT_TRUE(AudioEditorPageProbe::status(page).startsWith(QStringLiteral("录音完成")))
+        << AudioEditorPageProbe::status(page).toStdString();
+    EXPECT_EQ(takeMessageBoxes(page), QStringList{AudioDeviceNotice::text(Event::LostWhileRecording)});
+
+    // Back again: Play opens a new stream without a restart of the program.
+    ASSERT_TRUE(pulse.start());
+    page.setPlayheadAll(0.0);
+    page.onPlayPauseClicked();
+    ASSERT_TRUE(AudioEditorPageProbe::isPlaying(page));
+    EXPECT_TRUE(waitUntil([&] { return playhead() > 0.5; }, 20000)) << "playback did not run again";
+    EXPECT_TRUE(takeMessageBoxes(page).isEmpty());
 }
 
 TEST(EditorWithoutDevice, PlayAndRecordSayTheyFailed)

@@ -67,4 +67,10 @@ public:
     virtual std::string errorText() const = 0;
     // Frames between the callback and the device that the layer admits to (0 when unknown).
     virtual long streamLatencyFrames() { return 0; }
+    // True once the started stream has failed by itself (its device or server went away):
+    // the callback is then not called any more, and only closing it is left. Cleared by the
+    // next openStream.
+    virtual bool streamLost() const { return false; }
+    // The device layer's words for the loss, for the log.
+    virtual std::string streamLostReason() const { return {}; }
 };

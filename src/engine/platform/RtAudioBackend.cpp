@@ -9,7 +9,18 @@
 #include <type_traits>
 
 static_assert(std::is_same_v<AudioBackend::Callback, RtAudioCallback>,
-              "the stream callback is handed to RtAudio unchanged");
+              "the stream callback has RtAudio's signature");
+
+namespace {
+// RtAudio's error callback carries no user data. It reports a stream's failure on the stream
+// thread right after that stream's callback, so the backend whose callback ran last on this
+// thread is the one at fault. Errors on other threads come from our own calls, which see
+// them as results.
+thread_local RtAudioBackend *streamThreadBackend = nullptr;
+
+// The value that makes RtAudio abort the stream from its own thread.
+constexpr int abortStream = 2;
+} // namespace
 
 std::unique_ptr<AudioBackend> AudioBackend::create(std::string &errorText)
 {
@@ -129,9 +140,14 @@ bool RtAudioBackend::openStream(const StreamParameters *output, const StreamPara
     RtAudio::StreamParameters rtOutput, rtInput;
     RtAudio::StreamParameters *outputPointer = toRt(output, rtOutput);
     RtAudio::StreamParameters *inputPointer = toRt(input, rtInput);
+    userCallback = callback;
+    this->userData = userData;
+    faults.reset();
+    started = false;
+    const auto onError = [](RtAudioError::Type type, const std::string &text) { streamError(type, text); };
     const bool opened = guarded([&] {
         rtAudio->openStream(outputPointer, inputPointer, RTAUDIO_FLOAT32, sampleRate, &bufferFrames,
-                            callback, userData);
+                            &streamCallback, this, nullptr, onError);
     });
     // A failed open can leave a half-made stream behind in 5.2.
     if (!opened && rtAudio->isStreamOpen())
@@ -141,11 +157,13 @@ bool RtAudioBackend::openStream(const StreamParameters *output, const StreamPara
 
 bool RtAudioBackend::startStream()
 {
-    return guarded([&] { rtAudio->startStream(); });
+    started = guarded([&] { rtAudio->startStream(); });
+    return started;
 }
 
 bool RtAudioBackend::stopStream()
 {
+    started = false;
     if (!rtAudio->isStreamRunning())
         return true;
     // Aborting drops what the device still buffers instead of draining it: 5.2's JACK
@@ -156,6 +174,7 @@ bool RtAudioBackend::stopStream()
 
 void RtAudioBackend::closeStream()
 {
+    started = false;
     if (rtAudio->isStreamOpen())
         guarded([&] { rtAudio->closeStream(); });
 }
@@ -180,4 +199,41 @@ long RtAudioBackend::streamLatencyFrames()
 std::string RtAudioBackend::errorText() const
 {
     return lastError;
+}
+
+bool RtAudioBackend::streamLost() const
+{
+    // Besides the errors it reports, RtAudio stops or closes a failed stream by itself on some
+    // APIs (JACK closes it when the server drops the client).
+    return faults.lost() || (started && !rtAudio->isStreamRunning());
+}
+
+std::string RtAudioBackend::streamLostReason() const
+{
+    if (!faults.lost() && streamLost())
+        return "the stream stopped by itself";
+    return faults.reason();
+}
+
+int RtAudioBackend::streamCallback(void *output, void *input, unsigned int frames, double streamTime,
+                                   unsigned int status, void *self) noexcept
+{
+    auto *backend = static_cast<RtAudioBackend *>(self);
+    streamThreadBackend = backend;
+    switch (backend->faults.nextBlock()) {
+    case StreamFaultWatch::Block::Stop:
+        return abortStream;
+    case StreamFaultWatch::Block::DropInput:
+        input = nullptr;
+        break;
+    case StreamFaultWatch::Block::Deliver:
+        break;
+    }
+    return backend->userCallback(output, input, frames, streamTime, status, backend->userData);
+}
+
+void RtAudioBackend::streamError(int type, const std::string &text) noexcept
+{
+    if (type != RtAudioError::DEBUG_WARNING && streamThreadBackend)
+        streamThreadBackend->faults.noteError(text);
 }

@@ -1,9 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // RtAudio 5.2 behind the AudioBackend interface: index + 1 as device id, exceptions
-// caught and kept as error text, library warnings silenced.
+// caught and kept as error text, library warnings silenced, and a stream whose device or
+// server went away stopped and reported as lost.
 #pragma once
 
 #include "engine/platform/AudioBackend.h"
+#include "engine/platform/StreamFaultWatch.h"
 
 #include <memory>
 
@@ -32,12 +34,24 @@ public:
     bool isStreamRunning() const override;
     std::string errorText() const override;
     long streamLatencyFrames() override;
+    bool streamLost() const override;
+    std::string streamLostReason() const override;
 
 private:
+    // Run on the stream thread in place of the caller's callback and error callback.
+    static int streamCallback(void *output, void *input, unsigned int frames, double streamTime,
+                              unsigned int status, void *self) noexcept;
+    static void streamError(int type, const std::string &text) noexcept;
+
     // Calls `action`, turning an RtAudio exception into a false result with its text.
     template<typename Action>
     bool guarded(Action &&action);
 
     std::unique_ptr<RtAudio> rtAudio;
     std::string lastError;
+    // Set while no stream runs; read by the stream thread.
+    Callback userCallback = nullptr;
+    void *userData = nullptr;
+    StreamFaultWatch faults;
+    bool started = false;  // started and not stopped or closed by us since
 };

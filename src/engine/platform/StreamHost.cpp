@@ -67,6 +67,7 @@ bool StreamHost::open(unsigned int outputDevice, unsigned int inputDevice, int s
                       unsigned int &bufferFrames, AudioBackend::Callback callback, void *userData)
 {
     const QString prefix = QString::fromStdString(owner);
+    lossLogged = false;
     const AudioBackend::StreamParameters output{outputDevice, 2, 0};
     const AudioBackend::StreamParameters input{inputDevice, 1, 0};
     if (!backend->openStream(outputDevice != 0 ? &output : nullptr, inputDevice != 0 ? &input : nullptr, static_cast<unsigned int>(sampleRate),
@@ -97,9 +98,11 @@ bool StreamHost::resume()
 
 void StreamHost::close()
 {
-    if (!isOpen())
+    if (!backend)
         return;
-    backend->stopStream();
+    // Also when the stream is already gone, so that it no longer counts as lost.
+    if (isOpen())
+        backend->stopStream();
     backend->closeStream();
 }
 
@@ -111,6 +114,19 @@ bool StreamHost::isOpen() const
 long StreamHost::latencyFrames() const
 {
     return isOpen() ? backend->streamLatencyFrames() : 0;
+}
+
+bool StreamHost::lost() const
+{
+    // Not isOpen(): some APIs close a failed stream by themselves.
+    if (!backend || !backend->streamLost())
+        return false;
+    if (!lossLogged) {
+        lossLogged = true;
+        qWarning().noquote() << QString::fromStdString(owner) + QStringLiteral(": audio stream lost:")
+                             << QString::fromStdString(backend->streamLostReason());
+    }
+    return true;
 }
 
 bool StreamHost::isRunning() const

@@ -40,6 +40,10 @@ public:
     void close();
 
     bool isOpen() const;
+    // True once the started stream has failed by itself (its device or server went away); it
+    // then stays silent and without callbacks until close(). The first call that finds it
+    // logs "<owner>: audio stream lost:" with the device layer's reason.
+    bool lost() const;
     // What the device layer reports of the open stream's latency, in frames.
     long latencyFrames() const;
     bool isRunning() const;
@@ -47,4 +51,5 @@ public:
 private:
     std::string owner;
     std::unique_ptr<AudioBackend> backend;
+    mutable bool lossLogged = false;
 };
