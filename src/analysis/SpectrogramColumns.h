@@ -2,6 +2,8 @@
 // Short-time Fourier columns of the spectrogram view, kept as 16-bit levels.
 #pragma once
 
+#include "audio/HugePages.h"
+
 #include <QList>
 #include <QRgb>
 #include <QtGlobal>
@@ -11,12 +13,6 @@
 #include <memory>
 #include <vector>
 
-// Memory of long clips (hundreds of megabytes) is written once, page by page: in 2 MiB pages
-// the kernel takes 512 times fewer faults to provide it.
-constexpr std::size_t kHugePage = std::size_t(2) << 20;
-// Asks for huge pages on the whole 2 MiB pages inside [begin, begin + bytes), before they are
-// first written. Only advice: nothing changes where the system does not offer it.
-void adviseHugePages(void *begin, std::size_t bytes);
 // Gives a shared list its own copy before it is written in place, in huge pages.
 void detachLargeList(QList<float> &list);
 
