@@ -204,12 +204,12 @@ double PitchCorrectionDialog::yToPitch(int y) const
 
 int PitchCorrectionDialog::secToX(double seconds) const
 {
-    return int((seconds - viewStart) * 100.0 * hZoom) + kKeyWidth;
+    return int(TimelineScale::pixelOf(seconds, viewStart, hZoom)) + kKeyWidth;
 }
 
 double PitchCorrectionDialog::xToSec(int x) const
 {
-    return (x - kKeyWidth) / (100.0 * hZoom) + viewStart;
+    return TimelineScale::secondsAt(x - kKeyWidth, viewStart, hZoom);
 }
 
 double PitchCorrectionDialog::frameTime(int frame) const
@@ -230,7 +230,7 @@ int PitchCorrectionDialog::maximumScroll() const
 double PitchCorrectionDialog::largestViewStart() const
 {
     const double duration = sampleRate > 0 ? double(inputSamples.size()) / sampleRate : 0.0;
-    return duration - (width() - kKeyWidth) / (100.0 * hZoom);
+    return duration - (width() - kKeyWidth) / TimelineScale::pixelsPerSecond(hZoom);
 }
 
 void PitchCorrectionDialog::clampViewStart()
@@ -421,7 +421,7 @@ void PitchCorrectionDialog::wheelEvent(QWheelEvent *event)
         clampZooms();
     } else {
         if (px != 0 || ax != 0) {
-            viewStart += px != 0 ? -px / (100.0 * hZoom) : -ax / 120.0 * 2.0;
+            viewStart += px != 0 ? -px / TimelineScale::pixelsPerSecond(hZoom) : -ax / 120.0 * 2.0;
             clampViewStart();
         }
         if (py != 0 || ay != 0)

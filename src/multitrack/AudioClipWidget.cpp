@@ -5,6 +5,7 @@
 
 #include "TrackRendering.h"
 #include "project/TrackData.h"
+#include "ui/TimeViewport.h"
 
 #include <QActionGroup>
 #include <QMenu>
@@ -233,7 +234,7 @@ void AudioClipWidget::drawClipWaveform(QPainter &painter, const QRect &body, con
 void AudioClipWidget::drawFades(QPainter &painter, const QRect &body, const AudioClip &clip) const
 {
     const auto draw = [&](double seconds, int curve, bool fadeIn) {
-        const int n = std::min(static_cast<int>(seconds * zoomLevel * 100.0), body.width());
+        const int n = std::min(static_cast<int>(TimelineScale::pixelOf(seconds, 0.0, zoomLevel)), body.width());
         if (n <= 2)
             return;
         const int from = fadeIn ? body.left() : body.left() + body.width() - n;

@@ -4,6 +4,7 @@
 #include "ClipLaneWidget.h"
 
 #include "project/TrackData.h"
+#include "ui/TimeViewport.h"
 
 #include <QContextMenuEvent>
 #include <QKeyEvent>
@@ -110,13 +111,13 @@ void ClipLaneWidget::setSnapBpm(double bpm)
 
 int ClipLaneWidget::secondsToX(double seconds) const
 {
-    const double x = (seconds - viewStartSec) * zoomLevel * 100.0;
+    const double x = TimelineScale::pixelOf(seconds, viewStartSec, zoomLevel);
     return static_cast<int>(std::clamp(x, -farColumn, farColumn));
 }
 
 double ClipLaneWidget::xToSeconds(int x) const
 {
-    return x / (100.0 * zoomLevel) + viewStartSec;
+    return TimelineScale::secondsAt(x, viewStartSec, zoomLevel);
 }
 
 float ClipLaneWidget::valueToY(float value) const
@@ -441,7 +442,7 @@ void ClipLaneWidget::mouseMoveEvent(QMouseEvent *event)
         const int dx = pos.x() - dragStartX;
         if (dragMoved || std::abs(dx) > dragThreshold) {
             dragMoved = true;
-            double start = std::max(0.0, dragOrigStart + dx / (100.0 * zoomLevel));
+            double start = std::max(0.0, dragOrigStart + dx / TimelineScale::pixelsPerSecond(zoomLevel));
             if (snapEnabled)
                 start = snapToGrid(start);
             setClipStart(dragClipIndex, start);

@@ -873,7 +873,7 @@ double MultiTrackEditorPage::clampZoom(double value) const
 {
     const int w = viewportWidth();
     // The whole project never gets narrower than the lanes, except for very long projects.
-    const double fitZoom = w > 100 ? w / (100.0 * projectLength()) : 0.0;
+    const double fitZoom = w > 100 ? w / (TimelineScale::pixelsPerSecondAtZoom1 * projectLength()) : 0.0;
     return std::max(std::min(value, maxZoom), std::max(fitZoom, minZoom));
 }
 
@@ -891,9 +891,9 @@ void MultiTrackEditorPage::applyZoom(double newZoom, int anchorX)
     zoom = clampZoom(newZoom);
     if (std::abs(zoom - oldZoom) * 1e12 <= std::min(std::abs(zoom), std::abs(oldZoom)))
         return;
-    if (anchorX >= 0 && oldZoom * 100.0 > 0.0) {
+    if (anchorX >= 0 && TimelineScale::pixelsPerSecond(oldZoom) > 0.0) {
         // The time under the anchor stays where it was.
-        viewStartSec += anchorX / (100.0 * oldZoom) - anchorX / (100.0 * zoom);
+        viewStartSec += TimelineScale::secondsAt(anchorX, 0.0, oldZoom) - TimelineScale::secondsAt(anchorX, 0.0, zoom);
         viewStartSec = std::max(viewStartSec, 0.0);
     }
     forEachLane([this](ClipLaneWidget *lane) {
@@ -916,7 +916,7 @@ void MultiTrackEditorPage::updateRuler()
     const int w = viewportWidth();
     if (w > 100)
         ruler->setFixedWidth(w);
-    const int page = std::max(1, saturatedInt(w / (100.0 * zoom) * 1000.0));
+    const int page = std::max(1, saturatedInt(w / TimelineScale::pixelsPerSecond(zoom) * 1000.0));
     hScrollBar->setRange(0, std::max(0, saturatedInt(duration * 1000.0) - page));
     hScrollBar->setPageStep(page);
     hScrollBar->setSingleStep(page / 10);
