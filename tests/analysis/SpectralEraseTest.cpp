@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The spectral erase: only the frames near the box change, the tone inside drops by the
 // strength, the tone outside the band stays, on mono and on both stereo channels.
+#include "Signals.h"
 #include "SpectrumProbe.h"
 
 #include <QSignalSpy>
@@ -43,15 +44,6 @@ QList<float> testSignal(unsigned seed)
     return signal;
 }
 
-QList<float> interleave(const QList<float> &left, const QList<float> &right)
-{
-    QList<float> pairs(2 * left.size());
-    for (qsizetype i = 0; i < left.size(); ++i) {
-        pairs[2 * i] = left[i];
-        pairs[2 * i + 1] = right[i];
-    }
-    return pairs;
-}
 
 } // namespace
 

@@ -2,6 +2,7 @@
 // The page's pitch-correction and compressor dialogs on mono and stereo clips: window-modal,
 // dismissing after a preview changes nothing, applying is one undo step over both lists.
 #include "AudioEditorPageProbe.h"
+#include "Signals.h"
 
 #include "analysis/CompressorDialog.h"
 #include "analysis/PitchCorrectionDialog.h"
@@ -35,15 +36,6 @@ QList<float> flatVoice(float amplitude)
     return values;
 }
 
-QList<float> interleave(const QList<float> &left, const QList<float> &right)
-{
-    QList<float> pairs(2 * left.size());
-    for (qsizetype i = 0; i < left.size(); ++i) {
-        pairs[2 * i] = left[i];
-        pairs[2 * i + 1] = right[i];
-    }
-    return pairs;
-}
 
 struct Launcher
 {
