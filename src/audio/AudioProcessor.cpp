@@ -118,7 +118,7 @@ QString writeFailed(const QString &filePath, const SaveFile &file)
 // Writes through a temporary file beside the target and renames it over the target only
 // when everything was written, so a failed save never destroys an existing file.
 // `fill` returns an empty text on success, else the error to report.
-QString writeReplacing(const QString &filePath, const std::function<QString(SaveFile &)> &fill)
+QString writeReplacingFile(const QString &filePath, const std::function<QString(SaveFile &)> &fill)
 {
     SaveFile file(filePath);
     if (!file.open(QIODevice::WriteOnly))
@@ -131,6 +131,17 @@ QString writeReplacing(const QString &filePath, const std::function<QString(Save
     if (file.error() != QFileDevice::NoError || !file.commitWhole())
         return writeFailed(filePath, file);
     return {};
+}
+
+// The same, with a failure reported through `processor`'s errorOccurred. True when saved.
+bool writeReplacing(AudioProcessor &processor, const QString &filePath,
+                    const std::function<QString(SaveFile &)> &fill)
+{
+    const QString error = writeReplacingFile(filePath, fill);
+    if (error.isEmpty())
+        return true;
+    emit processor.errorOccurred(error);
+    return false;
 }
 
 } // namespace
@@ -317,7 +328,7 @@ bool AudioProcessor::saveWavFile(const QString &filePath, const QList<float> &sa
         emit errorOccurred(tr("音频数据超过4GB，无法保存为WAV: %1").arg(filePath));
         return false;
     }
-    const QString error = writeReplacing(filePath, [&](SaveFile &file) -> QString {
+    return writeReplacing(*this, filePath, [&](SaveFile &file) -> QString {
         const QByteArray header = WavCodec::header(samples.size(), sampleRate, channels, bitDepth);
         // Converted in slices, several at once, so a long clip never needs a second
         // full-size copy.
@@ -335,11 +346,6 @@ bool AudioProcessor::saveWavFile(const QString &filePath, const QList<float> &sa
             return writeFailed(filePath, file);
         return {};
     });
-    if (!error.isEmpty()) {
-        emit errorOccurred(error);
-        return false;
-    }
-    return true;
 }
 
 bool AudioProcessor::loadMp3File(const QString &filePath)
@@ -413,7 +419,7 @@ bool AudioProcessor::saveMp3File(const QString &filePath, const QList<float> &sa
         emit errorOccurred(tr("MP3编码器参数设置失败"));
         return false;
     }
-    const QString error = writeReplacing(filePath, [&](SaveFile &file) -> QString {
+    return writeReplacing(*this, filePath, [&](SaveFile &file) -> QString {
         switch (encoder.encode(samples, file)) {
         case Mp3Encoder::Result::Ok:
             return {};
@@ -424,11 +430,6 @@ bool AudioProcessor::saveMp3File(const QString &filePath, const QList<float> &sa
         }
         return writeFailed(filePath, file);
     });
-    if (!error.isEmpty()) {
-        emit errorOccurred(error);
-        return false;
-    }
-    return true;
 }
 
 bool AudioProcessor::saveFlacFile(const QString &filePath, const QList<float> &samples, int sampleRate,
@@ -446,14 +447,9 @@ bool AudioProcessor::saveFlacFile(const QString &filePath, const QList<float> &s
         return false;
     }
     const int bitsPerSample = bitDepth == 24 ? 24 : 16;
-    const QString error = writeReplacing(filePath, [&](SaveFile &file) -> QString {
+    return writeReplacing(*this, filePath, [&](SaveFile &file) -> QString {
         if (!FlacEncoder::write(file, samples, sampleRate, channels, bitsPerSample))
             return writeFailed(filePath, file);
         return {};
     });
-    if (!error.isEmpty()) {
-        emit errorOccurred(error);
-        return false;
-    }
-    return true;
 }
