@@ -272,13 +272,10 @@ int AudioClipWidget::hitTestFadeHandle(const QPoint &p, int &clipIndex) const
         return 0;
     const bool inHandleRow = clipMargin <= p.y() && p.y() <= clipMargin + handleSize;
     for (int i = 0; i < clipCount(); ++i) {
-        if (!hasEdges(i))
+        const auto edges = edgeColumns(i);
+        if (!edges)
             continue;
-        double start = 0.0;
-        double end = 0.0;
-        clipSpan(i, start, end);
-        const int left = secondsToX(start);
-        const int right = secondsToX(end);
+        const auto [left, right] = *edges;
         if (left <= p.x() && p.x() <= left + handleSize) {
             if (!inHandleRow)
                 continue;

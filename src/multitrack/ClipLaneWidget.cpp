@@ -157,17 +157,25 @@ int ClipLaneWidget::hitTestClipEdge(const QPoint &p) const
     if (!track || p.y() < clipMargin || p.y() > height() - clipMargin)
         return -1;
     for (int i = 0; i < clipCount(); ++i) {
-        if (!hasEdges(i))
+        const auto edges = edgeColumns(i);
+        if (!edges)
             continue;
-        double start = 0.0;
-        double end = 0.0;
-        clipSpan(i, start, end);
-        if (std::abs(p.x() - secondsToX(start)) <= edgeTolerance)
+        if (std::abs(p.x() - edges->first) <= edgeTolerance)
             return 2 * i;
-        if (std::abs(p.x() - secondsToX(end)) <= edgeTolerance)
+        if (std::abs(p.x() - edges->second) <= edgeTolerance)
             return 2 * i + 1;
     }
     return -1;
+}
+
+std::optional<std::pair<int, int>> ClipLaneWidget::edgeColumns(int index) const
+{
+    if (!hasEdges(index))
+        return std::nullopt;
+    double start = 0.0;
+    double end = 0.0;
+    clipSpan(index, start, end);
+    return std::pair(secondsToX(start), secondsToX(end));
 }
 
 int ClipLaneWidget::hitTestEnvelopePoint(const QPoint &p) const
