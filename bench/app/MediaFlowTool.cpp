@@ -145,13 +145,13 @@ int openProjectFlow(const QString &input, bool shown)
     const Clock::time_point end = Clock::now();
     const auto *page = window.findChild<MultiTrackEditorPage *>();
     if (!script.boxes.empty() || window.findChild<QStackedWidget *>()->currentWidget() != page
-        || page->tracks.empty()) {
+        || page->document().tracks.empty()) {
         for (const ShownBox &box : script.boxes)
             std::fprintf(stderr, "%s: %s\n", qPrintable(box.title), qPrintable(box.text));
         std::fprintf(stderr, "the project did not open\n");
         return 1;
     }
-    std::printf("frames %lld\n", static_cast<long long>(page->tracks.front().audioClips.front().samples.size()));
+    std::printf("frames %lld\n", static_cast<long long>(page->document().tracks.front().audioClips.front().samples.size()));
     std::printf("open %.1f ms (after dialog %.1f ms) peak %.0f MiB from %.0f MiB\n", ms(end - start),
                 ms(end - script.lastAccepted), processMemoryMiB("VmHWM"), before);
     if (!shown)

@@ -2,7 +2,7 @@
 # SPDX-License-Identifier: GPL-3.0-or-later
 # Offline mix of 32 five-minute stems against `sox -m` and ffmpeg's amix, all on the same raw
 # float stems with the same gain (0.8) per input: first the engine's offline render of the
-# stems as they are, then the multitrack page's renderMixdown, which also lays each stem out
+# stems as they are, then the project document's renderMixdown, which also lays each stem out
 # as two clips with fades and a 10 s crossfade (work the peers do not do).
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)

@@ -34,12 +34,12 @@ inline void settle()
         QApplication::processEvents();
 }
 
-// Three audio tracks in four, one MIDI of `notes` notes; every clip shares one sample list,
+// A page over `document`, which must outlive it. Three audio tracks in four, one MIDI of `notes` notes; every clip shares one sample list,
 // a second apart, as clips split from one import do.
-inline std::unique_ptr<MultiTrackEditorPage> busyPage(const QList<float> &samples, int tracks = trackCount,
-                                                      int notes = 40)
+inline std::unique_ptr<MultiTrackEditorPage> busyPage(ProjectDocument &document, const QList<float> &samples,
+                                                      int tracks = trackCount, int notes = 40)
 {
-    auto page = std::make_unique<MultiTrackEditorPage>(nullptr);
+    auto page = std::make_unique<MultiTrackEditorPage>(document, nullptr);
     page->resize(1600, 900);
     page->show();
     settle();
@@ -53,7 +53,7 @@ inline std::unique_ptr<MultiTrackEditorPage> busyPage(const QList<float> &sample
         } else {
             page->addTrack(TrackType::Audio, samples, rate, QString(), {});
         }
-        TrackData &track = page->tracks.back();
+        TrackData &track = page->document().tracks.back();
         for (int c = 1; c < clipsPerTrack; ++c) {
             if (track.type == TrackType::Midi) {
                 track.midiClips.push_back(track.midiClips[0]);
@@ -64,7 +64,7 @@ inline std::unique_ptr<MultiTrackEditorPage> busyPage(const QList<float> &sample
             }
         }
     }
-    page->undoStack->clear();
+    page->document().undoStack->clear();
     settle();
     page->updateRuler();
     return page;

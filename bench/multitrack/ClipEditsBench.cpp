@@ -55,7 +55,8 @@ std::vector<std::pair<QWidget *, QPoint>> visibleLanes(const MultiTrackEditorPag
 void BM_RepaintLanes(benchmark::State &state)
 {
     offscreenApplication();
-    auto page = busyPage(noise(5 * rate));
+    ProjectDocument document;
+    auto page = busyPage(document, noise(5 * rate));
     page->applyZoom(state.range(0) == 0 ? 1.0 : MultiTrackEditorPage::minZoom, 0);
     settle();
     const auto visible = visibleLanes(*page);
@@ -80,7 +81,8 @@ BENCHMARK(BM_RepaintLanes)->Arg(0)->Arg(1)->UseManualTime()->Unit(benchmark::kMi
 void BM_PlayheadTick(benchmark::State &state)
 {
     offscreenApplication();
-    auto page = busyPage(noise(5 * rate));
+    ProjectDocument document;
+    auto page = busyPage(document, noise(5 * rate));
     page->applyZoom(1.0, 0);
     settle();
     double playhead = 1.0;
@@ -103,7 +105,8 @@ BENCHMARK(BM_PlayheadTick)->UseManualTime()->Unit(benchmark::kMillisecond)->Iter
 void timeEditAndUndo(benchmark::State &state, const std::function<void(MultiTrackEditorPage &)> &edit)
 {
     offscreenApplication();
-    auto page = busyPage(noise(5 * rate));
+    ProjectDocument document;
+    auto page = busyPage(document, noise(5 * rate));
     std::vector<double> times;
     for (auto _ : state) {
         QElapsedTimer timer;
@@ -114,7 +117,7 @@ void timeEditAndUndo(benchmark::State &state, const std::function<void(MultiTrac
         state.SetIterationTime(times.back());
     }
     state.counters["median_ms"] = median(times);
-    state.counters["steps"] = page->undoStack->count();
+    state.counters["steps"] = page->document().undoStack->count();
 }
 
 void BM_SplitAndUndo(benchmark::State &state)
@@ -153,11 +156,12 @@ void BM_EditMemory(benchmark::State &state)
     offscreenApplication();
     const QList<float> samples = noise(300 * rate);
     for (auto _ : state) {
-        auto page = busyPage(samples, 4);
+        ProjectDocument document;
+        auto page = busyPage(document, samples, 4);
         std::mt19937 random(5);
         const double before = processMemoryMiB("VmRSS");
         const double heapBefore = mallinfo2().uordblks / 1048576.0;
-        TrackData &track = page->tracks[0];
+        TrackData &track = page->document().tracks[0];
         for (int step = 0; step < 1000; ++step) {
             const int clip = std::uniform_int_distribution<int>(0, int(track.audioClips.size()) - 1)(random);
             const AudioClip &c = track.audioClips[size_t(clip)];
@@ -172,10 +176,10 @@ void BM_EditMemory(benchmark::State &state)
         }
         const double afterEdits = processMemoryMiB("VmRSS");
         state.counters["heap_growth_MiB"] = mallinfo2().uordblks / 1048576.0 - heapBefore;
-        const int steps = page->undoStack->count();
+        const int steps = page->document().undoStack->count();
         for (int cycle = 0; cycle < 10000; ++cycle) {
-            page->undoStack->undo();
-            page->undoStack->redo();
+            page->document().undoStack->undo();
+            page->document().undoStack->redo();
         }
         state.counters["undo_steps"] = steps;
         state.counters["edits_rss_growth_MiB"] = afterEdits - before;

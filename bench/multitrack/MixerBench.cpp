@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The mixer with 64 tracks: a refresh shown on screen, and the memory 50 page toggles leave.
+#include "document/ProjectDocument.h"
 #include "multitrack/MixerPage.h"
 
 #include "../OffscreenApplication.h"
@@ -28,7 +29,8 @@ void BM_MixerRefreshAndShow(benchmark::State &state)
 {
     offscreenApplication();
     std::vector<TrackData> tracks = tracks64();
-    MixerPage page(nullptr);
+    ProjectDocument document;
+    MixerPage page(document, nullptr);
     page.resize(1600, 900);
     page.setTracks(&tracks);
     for (auto _ : state) {
@@ -43,7 +45,8 @@ void BM_MixerFiftyTogglesMemory(benchmark::State &state)
 {
     offscreenApplication();
     std::vector<TrackData> tracks = tracks64();
-    MixerPage page(nullptr);
+    ProjectDocument document;
+    MixerPage page(document, nullptr);
     page.resize(1600, 900);
     page.setTracks(&tracks);
     page.show();

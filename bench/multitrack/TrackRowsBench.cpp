@@ -46,13 +46,14 @@ void timeTrackEdit(benchmark::State &state, const std::function<void(MultiTrackE
 {
     offscreenApplication();
     const QList<float> samples = noise(2 * rate);
-    auto page = busyPage(samples, trackCount, 16);
+    ProjectDocument document;
+    auto page = busyPage(document, samples, trackCount, 16);
     for (auto _ : state) {
         QElapsedTimer timer;
         timer.start();
         edit(*page, samples);
         state.SetIterationTime(seconds(timer));
-        page->undoStack->undo();
+        page->document().undoStack->undo();
         deleteRemovedRows();
     }
 }
@@ -80,7 +81,8 @@ void BM_RepaintVisibleLanes(benchmark::State &state)
 {
     offscreenApplication();
     const QList<float> samples = noise(2 * rate);
-    auto page = busyPage(samples, trackCount, 16);
+    ProjectDocument document;
+    auto page = busyPage(document, samples, trackCount, 16);
     page->applyZoom(1.0, 0);
     QWidget *viewport = page->laneScrollArea->viewport();
     std::vector<std::pair<QWidget *, QPoint>> visible;
@@ -124,22 +126,23 @@ void BM_TrackUndoMemory(benchmark::State &state)
     offscreenApplication();
     const QList<float> samples = noise(60 * rate);
     for (auto _ : state) {
-        auto page = busyPage(samples, trackCount, 16);
+        ProjectDocument document;
+        auto page = busyPage(document, samples, trackCount, 16);
         std::mt19937 random(3);
         const double before = processMemoryMiB("VmRSS");
         for (int step = 0; step < 1000; ++step) {
-            const int count = int(page->tracks.size());
+            const int count = int(page->document().tracks.size());
             if (step % 2 == 0) {
                 page->removeTrack(std::uniform_int_distribution<int>(0, count - 1)(random));
             } else {
                 page->addTrack(TrackType::Audio, samples, rate, QString(), {});
-                page->tracks.back().audioClips.resize(clipsPerTrack, page->tracks.back().audioClips[0]);
+                page->document().tracks.back().audioClips.resize(clipsPerTrack, page->document().tracks.back().audioClips[0]);
             }
             if (step % 50 == 0)
                 deleteRemovedRows();
         }
         deleteRemovedRows();
-        state.counters["undo_steps"] = page->undoStack->count();
+        state.counters["undo_steps"] = page->document().undoStack->count();
         state.counters["rss_growth_MiB"] = processMemoryMiB("VmRSS") - before;
     }
 }
@@ -153,7 +156,8 @@ void BM_AddEmptyTracks(benchmark::State &state)
     offscreenApplication();
     constexpr int added = 1000;
     for (auto _ : state) {
-        auto page = std::make_unique<MultiTrackEditorPage>(nullptr);
+        ProjectDocument document;
+        auto page = std::make_unique<MultiTrackEditorPage>(document, nullptr);
         page->resize(1600, 900);
         page->show();
         settle();

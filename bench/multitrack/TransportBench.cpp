@@ -62,7 +62,7 @@ void fillProject(MultiTrackEditorPage &page)
             samples[i] = float(0.02 * std::sin(step * double(i)));
         page.addTrack(TrackType::Audio, samples, kRate, QString(), {});
     }
-    page.undoStack->clear();
+    page.document().undoStack->clear();
 }
 
 int benchPlay(MultiTrackEditorPage &page)
@@ -77,7 +77,7 @@ int benchPlay(MultiTrackEditorPage &page)
             std::fprintf(stderr, "playback did not start\n");
             return 1;
         }
-        while (page.engine->outputClock().frames() == 0 && seconds(pressed) < 10.0)
+        while (page.document().engine->outputClock().frames() == 0 && seconds(pressed) < 10.0)
             std::this_thread::sleep_for(std::chrono::microseconds(200));
         std::printf("play %d: render + start %.3f s, first block taken %.3f s after the press\n", run, rendered,
                     seconds(pressed));
@@ -118,7 +118,7 @@ int benchRecord(MultiTrackEditorPage &page, double recordSeconds)
     const auto stopPressed = std::chrono::steady_clock::now();
     page.recordButton->click();
     const double stopped = seconds(stopPressed);
-    const AudioClip &take = page.tracks.back().audioClips.back();
+    const AudioClip &take = page.document().tracks.back().audioClips.back();
     std::printf("record: start %.3f s (render), stop %.3f s; longest GUI stall beyond the 10 ms tick while "
                 "recording %lld ms; take %.3f s for %.3f s of recording\n",
                 started, stopped, static_cast<long long>(stallDuringRecording), double(take.samples.size()) / kRate,
@@ -168,7 +168,7 @@ int benchSoundFont(MultiTrackEditorPage &page, const char *path)
 {
     for (int run = 0; run < 3; ++run) {
         const auto start = std::chrono::steady_clock::now();
-        const bool loaded = page.sf2Sampler.loadSoundFont(QString::fromLocal8Bit(path));
+        const bool loaded = page.document().sf2Sampler.loadSoundFont(QString::fromLocal8Bit(path));
         std::printf("soundfont %d: %s in %.3f s\n", run, loaded ? "loaded" : "FAILED", seconds(start));
     }
     return 0;
@@ -188,7 +188,8 @@ int main(int argc, char **argv)
     if (std::strcmp(mode, "midi") == 0)
         qputenv("ZENTRIQ_MIDI_API", "jack");
     QApplication app(argc, argv);
-    MultiTrackEditorPage page(nullptr);
+    ProjectDocument document;
+    MultiTrackEditorPage page(document, nullptr);
     page.resize(1400, 800);
     if (std::strcmp(mode, "play") == 0)
         return benchPlay(page);

@@ -190,9 +190,14 @@ void EqualizerDialog::onPreview(bool checked)
     updateBiquadCoeffs();
     // No callback of ours runs now, so the states may be cleared from here.
     previewFilter->reset();
-    EqualizerPreviewFilter *filter = previewFilter.get();
-    engine->setPlaybackProcessCallback([filter](float *samples, int count) { filter->process(samples, count); });
+    // Removed again by stopPreview, which the destructor runs while previewing.
+    engine->setPlaybackProcessCallback([this](float *samples, int count) { processAudioChunk(samples, count); });
     engine->startPlayback(drySamples.constData(), int(drySamples.size()), sampleRate, 0);
+}
+
+void EqualizerDialog::processAudioChunk(float *samples, int count) noexcept
+{
+    previewFilter->process(samples, count);
 }
 
 void EqualizerDialog::onReset()

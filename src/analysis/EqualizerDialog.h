@@ -31,6 +31,8 @@ public:
     ~EqualizerDialog() override;
 
     ParametricEQWidget *graph() const { return eqWidget; }
+    // The preview's filters over one block, in place; the engine's stream thread calls it.
+    void processAudioChunk(float *samples, int count) noexcept;
 
 public slots:
     void onApply();

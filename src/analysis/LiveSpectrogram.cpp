@@ -9,7 +9,7 @@ LiveSpectrogram::LiveSpectrogram()
 {
 }
 
-int LiveSpectrogram::push(const float *data, int count)
+int LiveSpectrogram::push(const float *data, int count, QList<float> *settled)
 {
     if (!data || count < 1)
         return 0;
@@ -24,6 +24,9 @@ int LiveSpectrogram::push(const float *data, int count)
         columns.push_back(std::move(column));
         if (columns.size() > std::size_t(maxColumns))
             columns.pop_front();
+        if (settled)
+            for (int k = 0; k < Stft::hop; ++k)
+                settled->append(buffer[std::size_t(k)]);
         std::copy(buffer.begin() + Stft::hop, buffer.end(), buffer.begin());
         filled = Stft::size - Stft::hop;
         ++made;

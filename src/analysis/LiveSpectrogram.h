@@ -4,6 +4,8 @@
 
 #include "analysis/SpectrogramColumns.h"
 
+#include <QList>
+
 #include <cstdint>
 #include <deque>
 #include <vector>
@@ -17,8 +19,9 @@ public:
 
     LiveSpectrogram();
 
-    // Returns how many columns the values completed.
-    int push(const float *data, int count);
+    // Returns how many columns the values completed. Each column appends to `settled` the
+    // hop of values that leaves its frame, so `settled` trails the input by a frame less a hop.
+    int push(const float *data, int count, QList<float> *settled = nullptr);
     // Forgets the buffered values and the columns: the next take starts afresh.
     void reset();
 

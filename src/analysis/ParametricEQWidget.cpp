@@ -460,43 +460,89 @@ void ParametricEQWidget::drawControlPoints(QPainter &painter, const QRect &r) co
         const double arm = 0.4 * radius;
         painter.drawLine(QPointF(p.x() - arm, p.y()), QPointF(p.x() + arm, p.y()));
         painter.drawLine(QPointF(p.x(), p.y() - arm), QPointF(p.x(), p.y() + arm));
-        drawBandLabel(painter, r, i);
     }
+    // Captions last, so no point covers one.
+    painter.setFont(sizedFont(painter, 7));
+    const std::vector<QRectF> boxes = captionBoxes(r, painter.font());
+    std::size_t next = 0;
+    for (int i = 0; i < bandCount; ++i)
+        if (bands[std::size_t(i)].enabled)
+            drawBandLabel(painter, i, boxes[next++]);
 }
 
-void ParametricEQWidget::drawBandLabel(QPainter &painter, const QRect &r, int index) const
+namespace {
+const char *const typeNames[] = {"Bell", "LS", "HS", "LP", "HP", "Notch", "BP"};
+} // namespace
+
+QString ParametricEQWidget::captionLine(int index) const
 {
-    if (index < 0 || index >= bandCount)
-        return;
-    static const char *const typeNames[] = {"Bell", "LS", "HS", "LP", "HP", "Notch", "BP"};
     const EQBand &b = bands[std::size_t(index)];
     const QString typeName = b.type >= Bell && b.type <= BandPass ? QString::fromLatin1(typeNames[b.type]) : QString();
     const QString frequency = b.frequency >= 1000.0f ? QStringLiteral("%1k").arg(double(b.frequency) / 1000.0, 0, 'f', 1)
                                                      : QString::number(int(b.frequency));
-    const QString first = QStringLiteral("B%1 %2 %3Hz").arg(index + 1).arg(typeName, frequency);
-    const QString second = QStringLiteral("%1dB Q=%2").arg(double(b.gainDb), 0, 'f', 1).arg(double(b.q), 0, 'f', 1);
+    return QStringLiteral("B%1 %2 %3Hz").arg(index + 1).arg(typeName, frequency);
+}
 
-    painter.setFont(sizedFont(painter, 7));
-    const QFontMetrics metrics = painter.fontMetrics();
-    const int w = metrics.horizontalAdvance(first) + 8;
-    const int h = 2 * metrics.height() + 4;
-    const QPointF p = bandToPoint(index, r);
+std::vector<QRectF> ParametricEQWidget::captionBoxes(const QRect &r, const QFont &font) const
+{
+    const QFontMetrics metrics(font);
+    const double h = 2 * metrics.height() + 4;
     const double radius = controlPointRadius;
-    double x = p.x() + radius + 4.0;
-    if (x + w > r.right())
-        x = p.x() - radius - w - 4.0;
-    double y = p.y() - h;
-    if (y < r.top())
-        y = r.top() + 2;
-    const QRectF box(x, y, w, h);
+    std::vector<QRectF> placed;
+    for (int i = 0; i < bandCount; ++i) {
+        if (!bands[std::size_t(i)].enabled)
+            continue;
+        // As wide as the longer line: "0.0dB Q=1.0" outgrows a short first line such as "B1 LS 80Hz".
+        const double w = std::max(metrics.horizontalAdvance(captionLine(i)), metrics.horizontalAdvance(valueLine(i))) + 8;
+        const QPointF p = bandToPoint(i, r);
+        double x = p.x() + radius + 4.0;
+        if (x + w > r.right())
+            x = p.x() - radius - w - 4.0;
+        x = std::clamp(x, double(r.left()) + 2.0, std::max(double(r.left()) + 2.0, double(r.right()) - w));
+        double y = p.y() - h;
+        if (y < r.top())
+            y = r.top() + 2;
+        // Bands at one gain and close in frequency (the defaults at 0 dB) would stack their
+        // captions on one another: a later caption goes below its point, else to the free row
+        // of the plot nearest to it.
+        std::vector<double> tops{y, p.y() + radius + 4.0};
+        for (double row = r.top() + 2; row + h <= r.bottom(); row += h + 2.0)
+            tops.push_back(row);
+        std::stable_sort(tops.begin() + 2, tops.end(),
+                         [y](double a, double b) { return std::abs(a - y) < std::abs(b - y); });
+        QRectF box(x, y, w, h);
+        for (const double top : tops) {
+            const QRectF candidate(x, top, w, h);
+            const bool inside = candidate.top() >= r.top() && candidate.bottom() <= r.bottom();
+            const bool clear = std::none_of(placed.begin(), placed.end(),
+                                            [&](const QRectF &other) { return other.intersects(candidate); });
+            if (inside && clear) {
+                box = candidate;
+                break;
+            }
+        }
+        placed.push_back(box);
+    }
+    return placed;
+}
+
+QString ParametricEQWidget::valueLine(int index) const
+{
+    const EQBand &b = bands[std::size_t(index)];
+    return QStringLiteral("%1dB Q=%2").arg(double(b.gainDb), 0, 'f', 1).arg(double(b.q), 0, 'f', 1);
+}
+
+void ParametricEQWidget::drawBandLabel(QPainter &painter, int index, const QRectF &box) const
+{
+    const EQBand &b = bands[std::size_t(index)];
     painter.setPen(Qt::NoPen);
     painter.setBrush(QColor(0, 0, 0, 160));
     painter.drawRoundedRect(box, 3, 3);
-    const QRectF text(box.x() + 4, box.y() + 2, w - 6, h - 4);
+    const QRectF text(box.x() + 4, box.y() + 2, box.width() - 6, box.height() - 4);
     painter.setPen(b.color);
-    painter.drawText(text, Qt::AlignLeft | Qt::AlignTop, first);
+    painter.drawText(text, Qt::AlignLeft | Qt::AlignTop, captionLine(index));
     painter.setPen(QColor(200, 200, 200));
-    painter.drawText(text, Qt::AlignLeft | Qt::AlignBottom, second);
+    painter.drawText(text, Qt::AlignLeft | Qt::AlignBottom, valueLine(index));
 }
 
 void ParametricEQWidget::drawBypassOverlay(QPainter &painter, const QRect &r) const

@@ -6,13 +6,16 @@
 #include "audio/BiquadCoefficients.h"
 
 #include <QColor>
+#include <QFont>
 #include <QList>
 #include <QPixmap>
+#include <QRectF>
 #include <QWidget>
 
 #include <array>
 #include <memory>
 #include <optional>
+#include <vector>
 
 class FrequencyAnalyzerWidget;
 class QPainter;
@@ -78,6 +81,9 @@ public:
     static float computeFilterMagnitude(float f, float f0, float gainDb, float q, FilterType type, float sampleRate);
     // The summed response (with the master gain) at n log-spaced points from 20 Hz to 20 kHz.
     QList<float> computeEQCurve(int n) const;
+    // Where the captions of the enabled bands go, in band order, for a plot rectangle and the
+    // caption font: beside the point where there is room, else moved clear of the earlier ones.
+    std::vector<QRectF> captionBoxes(const QRect &r, const QFont &font) const;
 
 signals:
     void bandChanged(int index);
@@ -108,7 +114,11 @@ private:
 
     void drawEQCurve(QPainter &painter, const QRect &r) const;
     void drawControlPoints(QPainter &painter, const QRect &r) const;
-    void drawBandLabel(QPainter &painter, const QRect &r, int index) const;
+    // "B<n> <type> <frequency>Hz", the first line of a band's caption.
+    QString captionLine(int index) const;
+    // "<gain>dB Q=<q>", the second line.
+    QString valueLine(int index) const;
+    void drawBandLabel(QPainter &painter, int index, const QRectF &box) const;
     void drawBypassOverlay(QPainter &painter, const QRect &r) const;
 
     FrequencyAnalyzerWidget *analyzer = nullptr;

@@ -230,8 +230,10 @@ void SpectrumAnalyzerWidget::setRecording(bool on)
 
 void SpectrumAnalyzerWidget::processAudioFrame(const float *data, int count)
 {
-    if (live.push(data, count) < 1)
+    if (live.push(data, count, &samples) < 1)
         return;
+    viewport.setDuration(duration());
+    playheadSec = duration();
     updateRunningSpectrum();
     picturesDirty = true;
     update();
@@ -267,6 +269,24 @@ void SpectrumAnalyzerWidget::updateRunningSpectrum()
 
 // ---------------------------------------------------------------- setters
 
+bool SpectrumAnalyzerWidget::setFFTSize(int size)
+{
+    // The size in use is the smallest power of two not below the one asked for.
+    if (size > Stft::size / 2 && size <= Stft::size)
+        return true;
+    qWarning() << "[Spectrum] FFT size" << size << "not supported, keeping" << Stft::size;
+    return false;
+}
+
+bool SpectrumAnalyzerWidget::setWindowType(int type)
+{
+    // Every type but rectangular and Hamming means Hann.
+    if (type != Rectangular && type != Hamming)
+        return true;
+    qWarning() << "[Spectrum] window type" << type << "not supported, keeping the Hann window";
+    return false;
+}
+
 void SpectrumAnalyzerWidget::setDisplayMode(DisplayMode mode)
 {
     displayMode = mode;
@@ -297,7 +317,7 @@ void SpectrumAnalyzerWidget::setToolMode(ToolMode mode)
     toolMode = mode;
     // A stroke left unfinished under another tool must not join the next one.
     clearStroke();
-    setCursor(mode == EraseTool ? Qt::CrossCursor : Qt::ArrowCursor);
+    setCursor(mode == Erase ? Qt::CrossCursor : Qt::ArrowCursor);
 }
 
 void SpectrumAnalyzerWidget::setEraseStrength(float strength)
@@ -363,7 +383,7 @@ void SpectrumAnalyzerWidget::updateScrollBar()
     scrollBar->setPageStep(page);
     scrollBar->setSingleStep(std::max(1, page / 10));
     scrollBar->setValue(int(viewport.viewStart() * 1000.0));
-    scrollBar->setGeometry(55, height() - 9, std::max(1, width() - 60), 9);
+    scrollBar->setGeometry(plotLeftMargin, height() - 9, std::max(1, width() - plotLeftMargin - plotRightMargin), 9);
     scrollBar->show();
 }
 
@@ -371,15 +391,15 @@ void SpectrumAnalyzerWidget::updateScrollBar()
 
 QRect SpectrumAnalyzerWidget::plotRect() const
 {
-    return QRect(QPoint(55, 5), QPoint(width() - 6, height() - 26));
+    return QRect(QPoint(plotLeftMargin, 5), QPoint(width() - 1 - plotRightMargin, height() - 26));
 }
 
 QRect SpectrumAnalyzerWidget::spectrogramRect() const
 {
-    if (displayMode != SpectrogramOverWaveform)
+    if (displayMode != SpectrogramAndWaveform)
         return plotRect();
     const int usable = height() - 30;
-    return QRect(QPoint(55, 5), QPoint(width() - 6, 4 + 60 * usable / 100));
+    return QRect(QPoint(plotLeftMargin, 5), QPoint(width() - 1 - plotRightMargin, 4 + 60 * usable / 100));
 }
 
 std::vector<SpectrumAnalyzerWidget::Half> SpectrumAnalyzerWidget::halves(const QRect &r) const
@@ -426,9 +446,10 @@ void SpectrumAnalyzerWidget::paintEvent(QPaintEvent *)
     }
     const QRect spectrogram = spectrogramRect();
     drawPlot(painter, spectrogram);
-    if (displayMode == SpectrogramOverWaveform) {
+    if (displayMode == SpectrogramAndWaveform) {
         const int usable = height() - 30;
-        const QRect strip(QPoint(55, 8 + 60 * usable / 100), QPoint(width() - 6, 7 + 60 * usable / 100 + 40 * usable / 100));
+        const QRect strip(QPoint(plotLeftMargin, 8 + 60 * usable / 100),
+                          QPoint(width() - 1 - plotRightMargin, 7 + 60 * usable / 100 + 40 * usable / 100));
         if (stereoSamples.isEmpty()) {
             drawWaveform(painter, strip, samples);
         } else {
@@ -447,7 +468,7 @@ void SpectrumAnalyzerWidget::paintEvent(QPaintEvent *)
     }
     if (hovering) {
         drawReadout(painter);
-        if (toolMode == EraseTool && plotRect().contains(cursorPos) && !recording) {
+        if (toolMode == Erase && plotRect().contains(cursorPos) && !recording) {
             painter.setRenderHint(QPainter::Antialiasing, true);
             painter.setPen(QPen(QColor(255, 100, 50, 200), 1.5));
             painter.setBrush(Qt::NoBrush);
@@ -504,6 +525,13 @@ void SpectrumAnalyzerWidget::drawSpectrogram(QPainter &painter, const Half &half
                     columnSeconds *= SpectrogramColumns::coarseFactor;
                     store = {channel.coarseCount(), [&channel](qsizetype i) { return channel.coarseColumn(i); }};
                 }
+                // The columns end a frame less a hop before the clip: its last frame, which holds
+                // those samples, goes on to the end instead of leaving a dark band at the right.
+                const qsizetype stored = store.count;
+                if (stored > 0) {
+                    store.count = std::max(stored, qsizetype(std::ceil(duration() / columnSeconds)));
+                    store.column = [column = store.column, stored](qsizetype i) { return column(std::min(i, stored - 1)); };
+                }
                 renderSpectrogram(picture, store, viewport.viewStart() / columnSeconds,
                                   viewport.visibleSpan() / columnSeconds / r.width());
             }
@@ -515,19 +543,32 @@ void SpectrumAnalyzerWidget::drawSpectrogram(QPainter &painter, const Half &half
     painter.drawRect(r);
 }
 
+std::vector<SpectrumAnalyzerWidget::FrequencyLabel> SpectrumAnalyzerWidget::frequencyLabels(const QRect &half,
+                                                                                            int lineHeight) const
+{
+    // From the top down; a label closer than a line to the one above it is left out: on a short
+    // linear axis 500Hz lies a few pixels under 1k.
+    std::vector<FrequencyLabel> labels;
+    for (int f : {64000, 32000, 16000, 8000, 4000, 2000, 1000, 500}) {
+        if (float(f) >= nyquist())
+            continue;
+        const int y = half.top() + int(half.height() * (1.0f - float(f) / nyquist()));
+        if (!labels.empty() && y - labels.back().y < lineHeight)
+            continue;
+        labels.push_back({y, f < 1000 ? QStringLiteral("%1Hz").arg(f) : QStringLiteral("%1k").arg(f / 1000)});
+    }
+    return labels;
+}
+
 void SpectrumAnalyzerWidget::drawAxisLabels(QPainter &painter, const QRect &half)
 {
     QFont font = painter.font();
     font.setPointSize(7);
     painter.setFont(font);
     painter.setPen(textColor);
-    for (int f : {500, 1000, 2000, 4000, 8000, 16000, 32000, 64000}) {
-        if (float(f) >= nyquist())
-            break;
-        const int y = half.top() + int(half.height() * (1.0f - float(f) / nyquist()));
-        const QString text = f < 1000 ? QStringLiteral("%1Hz").arg(f) : QStringLiteral("%1k").arg(f / 1000);
-        painter.drawText(QRect(QPoint(2, y - 8), QPoint(51, y + 7)), Qt::AlignRight, text);
-    }
+    for (const FrequencyLabel &label : frequencyLabels(half, painter.fontMetrics().height()))
+        painter.drawText(QRect(QPoint(2, label.y - 8), QPoint(plotLeftMargin - 4, label.y + 7)), Qt::AlignRight,
+                         label.text);
 }
 
 std::vector<SpectrumAnalyzerWidget::TimeLabel> SpectrumAnalyzerWidget::timeLabels(const QRect &r) const
@@ -579,9 +620,17 @@ void SpectrumAnalyzerWidget::drawTimeLabels(QPainter &painter, const QRect &r)
 
 void SpectrumAnalyzerWidget::drawPlayhead(QPainter &painter, const QRect &r)
 {
-    if (samples.isEmpty() || !(viewport.visibleSpan() > 0.0) || recording)
-        return;
-    const int x = r.left() + viewport.pixelAt(playheadSec, r.width());
+    int x = 0;
+    if (recording) {
+        // The growing clip ends at the newest live column.
+        if (live.count() < 1)
+            return;
+        x = r.left() + int(live.count() * r.width() / LiveSpectrogram::maxColumns) - 1;
+    } else {
+        if (samples.isEmpty() || !(viewport.visibleSpan() > 0.0))
+            return;
+        x = r.left() + viewport.pixelAt(playheadSec, r.width());
+    }
     if (x < r.left() || x > r.right())
         return;
     const QColor colour(255, 80, 80);
@@ -698,7 +747,7 @@ void SpectrumAnalyzerWidget::mousePressEvent(QMouseEvent *event)
         QWidget::mousePressEvent(event);
         return;
     }
-    if (toolMode == EraseTool) {
+    if (toolMode == Erase) {
         // While recording the clip grows under the brush; the stroke waits for the take.
         if (recording) {
             event->accept();
@@ -725,7 +774,7 @@ void SpectrumAnalyzerWidget::mouseMoveEvent(QMouseEvent *event)
 {
     cursorPos = event->position().toPoint();
     hovering = true;
-    if (toolMode == EraseTool && erasing && (event->buttons() & Qt::LeftButton)) {
+    if (toolMode == Erase && erasing && (event->buttons() & Qt::LeftButton)) {
         if (spectrogramRect().contains(cursorPos))
             performVisualErase(cursorPos);
         update();
@@ -745,7 +794,7 @@ void SpectrumAnalyzerWidget::mouseMoveEvent(QMouseEvent *event)
 void SpectrumAnalyzerWidget::mouseReleaseEvent(QMouseEvent *event)
 {
     if (event->button() == Qt::LeftButton && erasing) {
-        if (toolMode == EraseTool && !recording)
+        if (toolMode == Erase && !recording)
             finishStroke();
         clearStroke();
         event->accept();

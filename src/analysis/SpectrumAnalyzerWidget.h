@@ -35,8 +35,14 @@ class SpectrumAnalyzerWidget : public QWidget
     friend struct SpectrumAnalyzerWidgetProbe;
 
 public:
-    enum DisplayMode { SpectrogramOnly = 0, SpectrogramOverWaveform = 1 };
-    enum ToolMode { SelectTool = 0, EraseTool = 1 };
+    enum DisplayMode { Spectrogram = 0, SpectrogramAndWaveform = 1 };
+    enum ToolMode { Select = 0, Erase = 1 };
+    enum WindowType { Rectangular = 0, Hann = 1, Hamming = 2 };
+
+    // Left of the plot lie the frequency labels, right of it a narrow margin; a view drawn
+    // along the same time axis leaves the same margins.
+    static constexpr int plotLeftMargin = 55;
+    static constexpr int plotRightMargin = 5;
 
     // Most bytes of columns one widget keeps, all channels together.
     static constexpr std::size_t kColumnBudget = std::size_t(224) << 20;
@@ -58,8 +64,14 @@ public:
     // While recording the view shows the live input, ignores the clip's changes and has no
     // brush; each start forgets the previous take's input.
     void setRecording(bool on);
-    // Live input while recording.
+    // Live input while recording: each finished column also appends its hop of settled
+    // input to the view's samples and moves the playhead to their end.
     void processAudioFrame(const float *data, int count);
+
+    // The columns are 2048-point frames under a Hann window, both fixed: a size that does not
+    // round up to 2048, or another window, is refused with a warning and changes nothing.
+    bool setFFTSize(int size);
+    bool setWindowType(int type);
 
     // The mono list; after audioDataChanged it holds the erased audio.
     const QList<float> &audioData() const { return samples; }
@@ -74,7 +86,7 @@ public:
     void setTextColor(const QColor &color);
 
     // Spectrum-curve drawing over a log-frequency axis (whole-clip average, or the newest live
-    // frame with peak hold), and the waveform strip of the SpectrogramOverWaveform layout.
+    // frame with peak hold), and the waveform strip of the SpectrogramAndWaveform layout.
     void drawWaveform(QPainter &painter, const QRect &r, const QList<float> &list);
     void drawWaveform(QPainter &painter, const QRect &r);
     void drawBackground(QPainter &painter);
@@ -114,6 +126,12 @@ private:
         QRect rect;
         Channel channel;
     };
+    // A frequency label right-aligned left of the plot, its text starting at row y - 8.
+    struct FrequencyLabel
+    {
+        int y = 0;
+        QString text;
+    };
     // A time label centred on column x under the plot.
     struct TimeLabel
     {
@@ -141,6 +159,7 @@ private:
     void zoomBy(double factor);
 
     void drawSpectrogram(QPainter &painter, const Half &half, int slot);
+    std::vector<FrequencyLabel> frequencyLabels(const QRect &half, int lineHeight) const;
     std::vector<TimeLabel> timeLabels(const QRect &r) const;
     void drawTimeLabels(QPainter &painter, const QRect &r);
     void drawAxisLabels(QPainter &painter, const QRect &half);
@@ -156,7 +175,7 @@ private:
     void updateRunningSpectrum();
     void resetCurveData();
 
-    DisplayMode displayMode = SpectrogramOnly;
+    DisplayMode displayMode = Spectrogram;
     QList<float> samples;
     // Interleaved left/right, or empty when the clip is mono.
     QList<float> stereoSamples;
@@ -200,7 +219,7 @@ private:
     QPoint cursorPos;
     bool hovering = false;
     QScrollBar *scrollBar = nullptr;
-    ToolMode toolMode = SelectTool;
+    ToolMode toolMode = Select;
     float eraseStrength = 0.8f;
     bool erasing = false;
     // The stroke so far: its bounding box and the channels its dabs touched.

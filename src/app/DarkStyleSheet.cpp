@@ -254,11 +254,9 @@ QComboBox::drop-down {
     border-left: 1px solid #4a4a4a;
 }
 QComboBox::down-arrow {
-    width: 0;
-    height: 0;
-    border-left: 4px solid transparent;
-    border-right: 4px solid transparent;
-    border-top: 6px solid #aaaaaa;
+    image: url(:/style/arrow-down.png);
+    width: 8px;
+    height: 6px;
 }
 QComboBox QAbstractItemView {
     background-color: #252525;
@@ -440,6 +438,30 @@ QLineEdit:disabled {
 
 QStackedWidget {
     background-color: #141414;
+}
+
+QAbstractSpinBox::up-arrow {
+    image: url(:/style/arrow-up.png);
+    width: 8px;
+    height: 6px;
+}
+QAbstractSpinBox::down-arrow {
+    image: url(:/style/arrow-down.png);
+    width: 8px;
+    height: 6px;
+}
+
+QRadioButton::indicator {
+    width: 12px;
+    height: 12px;
+    border: 1px solid #888888;
+    border-radius: 7px;
+    background-color: #2d2d2d;
+}
+QRadioButton::indicator:checked {
+    border-color: #2a82da;
+    background-color: qradialgradient(cx: 0.5, cy: 0.5, radius: 0.5, fx: 0.5, fy: 0.5,
+                                      stop: 0 #2a82da, stop: 0.55 #2a82da, stop: 0.65 #2d2d2d, stop: 1 #2d2d2d);
 }
 )QSS";
 

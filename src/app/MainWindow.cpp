@@ -10,6 +10,7 @@
 #include "UpdateNetwork.h"
 #include "WelcomePage.h"
 #include "WindowPlacement.h"
+#include "document/ProjectDocument.h"
 #include "editor/AudioEditorPage.h"
 #include "multitrack/MixerPage.h"
 #include "multitrack/MultiTrackEditorPage.h"
@@ -100,19 +101,22 @@ MainWindow::~MainWindow()
     saveSettings();
     // Children go in creation order, and the demuxer came before its preview.
     endVideoPreview();
+    delete mixerPage;
+    delete multiTrackPage;
+    delete document;
 }
 
 void MainWindow::setupUi()
 {
+    document = new ProjectDocument;
     pageStack = new QStackedWidget(this);
     setCentralWidget(pageStack);
 
     welcomePage = new WelcomePage(this);
     editorPage = new AudioEditorPage(this);
-    multiTrackPage = new MultiTrackEditorPage(this);
-    mixerPage = new MixerPage(this);
-    mixerPage->setTracks(&multiTrackPage->tracks);
-    mixerPage->setPluginBridge(multiTrackPage->pluginBridge);
+    multiTrackPage = new MultiTrackEditorPage(*document, this);
+    mixerPage = new MixerPage(*document, this);
+    mixerPage->setPluginBridge(multiTrackPage->bridge());
 
     pageStack->addWidget(welcomePage);
     pageStack->addWidget(editorPage);
@@ -350,10 +354,10 @@ void MainWindow::setupConnections()
     // Mixer edits land in the track records and reach a running playback at once; an index
     // outside the list changes nothing. The headers catch up when the page shows again.
     const auto writeTrack = [this](int index, const auto &write) {
-        if (index < 0 || index >= static_cast<int>(multiTrackPage->tracks.size()))
+        if (index < 0 || index >= static_cast<int>(document->tracks.size()))
             return;
-        write(multiTrackPage->tracks[static_cast<size_t>(index)]);
-        multiTrackPage->updateEngineTrackSlot(index);
+        write(document->tracks[static_cast<size_t>(index)]);
+        document->updateEngineTrackSlot(index);
     };
     connect(mixerPage, &MixerPage::trackVolumeChanged, this,
             [writeTrack](int index, float gain) { writeTrack(index, [gain](TrackData &t) { t.volume = gain; }); });
@@ -429,6 +433,6 @@ void MainWindow::toggleMixer()
         return;
     }
     // Rebuilds the strips from the current records, header edits included.
-    mixerPage->setTracks(&multiTrackPage->tracks);
+    mixerPage->refreshFromData();
     pageStack->setCurrentWidget(mixerPage);
 }

@@ -23,6 +23,7 @@ class LoadingOverlay;
 class MixerPage;
 class MultiTrackEditorPage;
 class PluginLoadCheck;
+class ProjectDocument;
 struct PluginProbeResult;
 struct ProjectData;
 class QAction;
@@ -43,7 +44,7 @@ class MainWindow : public QMainWindow
 
 public:
     explicit MainWindow(QWidget *parent = nullptr);
-    // Saves the window settings.
+    // Saves the window settings; the pages go before the document they show.
     ~MainWindow() override;
 
     // Covers the page stack with the busy overlay and lets pending events run once so it
@@ -55,12 +56,10 @@ public:
 
     // Project state, written by the project flows and read by the status label and the
     // close path. `projectType` is "single" or anything else for a multitrack project.
+    // The settings (rate, bit depth, channels) live in the document, for either kind.
     bool projectOpen = false;
     QString projectType = QStringLiteral("single");
     QString projectPath;
-    int sampleRate = 44100;
-    int bitDepth = 16;
-    bool mono = false;
 
 public slots:
     // Project flows.
@@ -109,7 +108,6 @@ private:
     // Before the open project is set aside: asks Save / Discard / Cancel when it has unsaved
     // changes; false when the user cancels or the save does not happen.
     bool maySetProjectAside();
-    void applyLoadedProject(const ProjectData &project);
     // Tells, without waiting for an answer, which rates of a loaded file were read as 44100 Hz.
     void showReplacedRates(const std::vector<int> &rates);
     // File dialogs as Qt widgets, so they look alike everywhere and tests can answer them.
@@ -140,6 +138,7 @@ private:
     void loadSettings();
     void saveSettings();
 
+    ProjectDocument *document = nullptr;  // owned; outlives the pages that show it
     QStackedWidget *pageStack = nullptr;
     WelcomePage *welcomePage = nullptr;
     AudioEditorPage *editorPage = nullptr;

@@ -8,6 +8,7 @@
 #include "PluginLoadCheck.h"
 #include "audio/AudioProcessor.h"
 #include "audio/DecodedAudio.h"
+#include "document/ProjectDocument.h"
 #include "editor/AudioEditorPage.h"
 #include "engine/MidiFileParser.h"
 #include "multitrack/MultiTrackEditorPage.h"
@@ -163,7 +164,7 @@ bool MainWindow::placeImportedSound(const QList<float> &mono, const QList<float>
 {
     if (pageStack->currentWidget() == multiTrackPage) {
         multiTrackPage->addTrack(TrackType::Audio, mono, sampleRate, QFileInfo(path).baseName(), interleaved);
-        const int added = int(multiTrackPage->tracks.size()) - 1;
+        const int added = int(document->tracks.size()) - 1;
         multiTrackPage->scrollToTracks(added, added);
         return true;
     }
@@ -215,7 +216,7 @@ void MainWindow::importVideoFile(const QString &path)
         editorPage->setVideoPlayerDialog(videoPlayerDialog);
         multiTrackPage->setVideoPlayerDialog(videoPlayerDialog);
         if (pageStack->currentWidget() == multiTrackPage)
-            multiTrackPage->showVideoButtonOnTrack(int(multiTrackPage->tracks.size()) - 1);
+            multiTrackPage->showVideoButtonOnTrack(int(document->tracks.size()) - 1);
         videoPlayerDialog->show();
     }
 }
@@ -240,21 +241,21 @@ void MainWindow::importMidi()
         return;
     }
 
-    multiTrackPage->midiFileTempo = fileBpm;
-    if (std::abs(fileBpm - multiTrackPage->bpm) > tempoToleranceBpm) {
+    document->midiFileTempo = fileBpm;
+    if (std::abs(fileBpm - document->bpm) > tempoToleranceBpm) {
         const QString question = tr("MIDI文件的 tempo 为 %1 BPM，当前项目 tempo 为 %2 BPM。\n是否将项目 tempo 设为 %1 BPM？")
-                                     .arg(QString::number(fileBpm, 'f', 1), QString::number(multiTrackPage->bpm, 'f', 1));
+                                     .arg(QString::number(fileBpm, 'f', 1), QString::number(document->bpm, 'f', 1));
         if (QMessageBox::question(this, tr("导入MIDI"), question, QMessageBox::Yes | QMessageBox::No, QMessageBox::Yes)
             == QMessageBox::Yes)
             multiTrackPage->setTempo(fileBpm);
     }
 
-    const int first = int(multiTrackPage->tracks.size());
+    const int first = int(document->tracks.size());
     for (ImportedMidiTrack &track : tracks) {
         const double length = midiClipLength(track.notes);
         multiTrackPage->addMidiTrack(track.name, std::move(track.notes), length);
     }
-    multiTrackPage->scrollToTracks(first, int(multiTrackPage->tracks.size()) - 1);
+    multiTrackPage->scrollToTracks(first, int(document->tracks.size()) - 1);
     statusBar()->showMessage(
         tr("已导入MIDI: %1 (%2条轨道)").arg(fileNameOf(path), QString::number(tracks.size())), statusMs);
 }
@@ -279,7 +280,7 @@ void MainWindow::exportAudio(const QString &format)
     // Stereo material stays stereo in every format, MP3 included, unless the project is mono.
     const bool stereo = !editorPage->stereoSamples.isEmpty() && !editorPage->mono;
     writeExport(this, path, stereo ? editorPage->stereoSamples : editorPage->samples, editorPage->sampleRate,
-                stereo ? 2 : 1, target.fixedSixteenBits ? 16 : editorPage->bitDepth);
+                stereo ? 2 : 1, target.fixedSixteenBits ? 16 : document->bitDepth);
 }
 
 void MainWindow::exportMixdown(const QString &format)
@@ -288,8 +289,8 @@ void MainWindow::exportMixdown(const QString &format)
     // The mix is rendered before the file is asked for, so an empty project asks nothing.
     BusyScope busy(this, tr("导出中..."));
     QList<float> mix;
-    int rate = multiTrackPage->sampleRate;
-    if (!multiTrackPage->renderMixdown(mix, rate) || mix.isEmpty()) {
+    int rate = document->sampleRate;
+    if (!document->renderMixdown(mix, rate) || mix.isEmpty()) {
         busy.end();
         showNothingToExport(this);
         return;
@@ -297,10 +298,10 @@ void MainWindow::exportMixdown(const QString &format)
     const QString path = askSaveFileName(target.caption, target.filter, target.suffix);
     if (path.isEmpty())
         return;
-    const bool mono = multiTrackPage->mono;
+    const bool mono = document->mono;
     if (mono)
         foldToMono(mix);
-    writeExport(this, path, mix, rate, mono ? 1 : 2, target.fixedSixteenBits ? 16 : multiTrackPage->bitDepth);
+    writeExport(this, path, mix, rate, mono ? 1 : 2, target.fixedSixteenBits ? 16 : document->bitDepth);
 }
 
 void MainWindow::loadSoundFont()
@@ -324,7 +325,7 @@ void MainWindow::importVst3()
     if (path.isEmpty())
         return;
 
-    AudioPluginBridge *bridge = multiTrackPage->pluginBridge;
+    AudioPluginBridge *bridge = multiTrackPage->bridge();
     if (!bridge) {
         QMessageBox::warning(this, tr("错误"), tr("插件桥接未初始化"), QMessageBox::Ok);
         return;
@@ -353,7 +354,7 @@ void MainWindow::finishVst3Import(const QString &path, const PluginProbeResult &
     }
 
     BusyScope busy(this, tr("加载VST3插件..."));
-    AudioPluginBridge *bridge = multiTrackPage->pluginBridge;
+    AudioPluginBridge *bridge = multiTrackPage->bridge();
     const int id = bridge ? bridge->loadPlugin(path.toStdString()) : -1;
     if (id < 0) {
         busy.end();

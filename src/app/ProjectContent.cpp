@@ -2,14 +2,14 @@
 // Builds the records of a project file from the editor pages.
 #include "ProjectContent.h"
 
+#include "document/ProjectDocument.h"
 #include "editor/AudioEditorPage.h"
-#include "multitrack/MultiTrackEditorPage.h"
 
-ProjectContent ProjectContent::fromSingleTrack(const AudioEditorPage &page, const QString &name)
+ProjectContent ProjectContent::fromSingleTrack(const AudioEditorPage &page, int bitDepth, const QString &name)
 {
     ProjectContent content;
     content.settings.sampleRate = page.sampleRate;
-    content.settings.bitDepth = page.bitDepth;
+    content.settings.bitDepth = bitDepth;
     content.settings.channels = page.stereoSamples.isEmpty() || page.mono ? 1 : 2;
     TrackData track;
     track.name = name;
@@ -24,15 +24,15 @@ ProjectContent ProjectContent::fromSingleTrack(const AudioEditorPage &page, cons
     return content;
 }
 
-ProjectContent ProjectContent::fromMultiTrack(const MultiTrackEditorPage &page)
+ProjectContent ProjectContent::fromMultiTrack(const ProjectDocument &document)
 {
     ProjectContent content;
-    content.tracks = page.tracks;
-    content.markers = page.markers;
-    content.settings.sampleRate = page.sampleRate;
-    content.settings.bitDepth = page.bitDepth;
-    content.settings.channels = page.mono ? 1 : 2;
-    content.settings.tempo = page.bpm;
-    content.settings.midiFileTempo = page.midiFileTempo;
+    content.tracks = document.tracks;
+    content.markers = document.markers;
+    content.settings.sampleRate = document.sampleRate;
+    content.settings.bitDepth = document.bitDepth;
+    content.settings.channels = document.mono ? 1 : 2;
+    content.settings.tempo = document.bpm;
+    content.settings.midiFileTempo = document.midiFileTempo;
     return content;
 }

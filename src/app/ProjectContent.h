@@ -12,7 +12,7 @@
 #include <vector>
 
 class AudioEditorPage;
-class MultiTrackEditorPage;
+class ProjectDocument;
 
 struct ProjectContent
 {
@@ -22,8 +22,8 @@ struct ProjectContent
 
     // The single-track editor's buffer as one audio track named `name`, with one clip when
     // it holds samples. Sample lists are shared with the page, not copied.
-    static ProjectContent fromSingleTrack(const AudioEditorPage &page, const QString &name);
-    static ProjectContent fromMultiTrack(const MultiTrackEditorPage &page);
+    static ProjectContent fromSingleTrack(const AudioEditorPage &page, int bitDepth, const QString &name);
+    static ProjectContent fromMultiTrack(const ProjectDocument &document);
 
     // Shared sample lists compare by address first, so an unchanged project compares cheaply.
     bool operator==(const ProjectContent &) const = default;

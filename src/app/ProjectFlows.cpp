@@ -5,6 +5,7 @@
 #include "MainWindow.h"
 
 #include "WelcomePage.h"
+#include "document/ProjectDocument.h"
 #include "editor/AudioEditorPage.h"
 #include "multitrack/MultiTrackEditorPage.h"
 #include "multitrack/TimelineRulerWidget.h"
@@ -13,7 +14,6 @@
 #include "project/ProjectLimits.h"
 
 #include <QComboBox>
-#include <QDebug>
 #include <QDialog>
 #include <QDoubleSpinBox>
 #include <QFileDialog>
@@ -26,20 +26,10 @@
 #include <QSignalBlocker>
 #include <QStackedWidget>
 #include <QStatusBar>
-#include <QUndoStack>
 
 namespace {
 
 const QString kProjectSuffix = QStringLiteral("zqp");
-
-// Export depths the writers know; anything else from a file falls back to 16 bits.
-int validBitDepth(int bits)
-{
-    if (bits == 16 || bits == 24 || bits == 32)
-        return bits;
-    qWarning() << "MainWindow: project bit depth" << bits << "replaced by 16";
-    return 16;
-}
 
 // Why a project past the editor's limits is not opened, with what the file holds.
 QString refusalText(const ProjectLoadReport &report)
@@ -122,27 +112,25 @@ void MainWindow::openNewProject(const QString &type, int sampleRate, int bitDept
     if (!maySetProjectAside())
         return;
     projectType = type;
-    this->sampleRate = sampleRate;
-    this->bitDepth = bitDepth;
-    this->mono = mono;
+    document->setSampleRate(sampleRate);
+    document->bitDepth = bitDepth;
+    document->mono = mono;
     createNewProject();
 }
 
 void MainWindow::createNewProject()
 {
     projectOpen = true;
+    const int rate = document->sampleRate;
     if (projectType == QLatin1String("single")) {
-        editorPage->sampleRate = sampleRate;
-        editorPage->bitDepth = bitDepth;
-        editorPage->mono = mono;
+        // The editor's empty clip starts at the project's rate and channel layout.
+        editorPage->sampleRate = rate;
+        editorPage->mono = document->mono;
         pageStack->setCurrentWidget(editorPage);
-        statusBar()->showMessage(tr("已创建新单轨项目 (%1 Hz)").arg(sampleRate), 3000);
+        statusBar()->showMessage(tr("已创建新单轨项目 (%1 Hz)").arg(rate), 3000);
     } else {
-        multiTrackPage->setSampleRate(sampleRate);
-        multiTrackPage->bitDepth = bitDepth;
-        multiTrackPage->mono = mono;
         pageStack->setCurrentWidget(multiTrackPage);
-        statusBar()->showMessage(tr("已创建新多轨项目 (%1 Hz)").arg(sampleRate), 3000);
+        statusBar()->showMessage(tr("已创建新多轨项目 (%1 Hz)").arg(rate), 3000);
     }
     updateActionStates();
     savedContent = currentContent();
@@ -151,8 +139,8 @@ void MainWindow::createNewProject()
 ProjectContent MainWindow::currentContent() const
 {
     if (projectType == QLatin1String("single"))
-        return ProjectContent::fromSingleTrack(*editorPage, QFileInfo(projectPath).baseName());
-    return ProjectContent::fromMultiTrack(*multiTrackPage);
+        return ProjectContent::fromSingleTrack(*editorPage, document->bitDepth, QFileInfo(projectPath).baseName());
+    return ProjectContent::fromMultiTrack(*document);
 }
 
 bool MainWindow::isModified() const
@@ -182,8 +170,8 @@ bool MainWindow::saveProject(const QString &path)
     showLoading(tr("保存中..."));
     const QString name = QFileInfo(target).baseName();
     ProjectContent content = projectType == QLatin1String("single")
-                                 ? ProjectContent::fromSingleTrack(*editorPage, name)
-                                 : ProjectContent::fromMultiTrack(*multiTrackPage);
+                                 ? ProjectContent::fromSingleTrack(*editorPage, document->bitDepth, name)
+                                 : ProjectContent::fromMultiTrack(*document);
     QString writeFailure;
     const ProjectFile::SaveResult result =
         ProjectFile::save(target, name, content.tracks, content.settings, 0.0, 1.0, content.markers, &writeFailure);
@@ -235,7 +223,7 @@ bool MainWindow::loadProject(const QString &path)
     projectType = QStringLiteral("multi");
     projectOpen = true;
     projectPath = path;
-    applyLoadedProject(project);
+    document->replace(project);
     pageStack->setCurrentWidget(multiTrackPage);
     updateActionStates();
     savedContent = currentContent();
@@ -264,22 +252,6 @@ void MainWindow::showReplacedRates(const std::vector<int> &rates)
                                    QMessageBox::Ok, this);
     notice->setAttribute(Qt::WA_DeleteOnClose);
     notice->open();
-}
-
-void MainWindow::applyLoadedProject(const ProjectData &project)
-{
-    MultiTrackEditorPage &page = *multiTrackPage;
-    page.clearTracks();
-    page.setSampleRate(project.settings.sampleRate);
-    page.mono = project.settings.channels == 1;
-    page.setTempo(project.settings.tempo);
-    page.midiFileTempo = project.settings.midiFileTempo;
-    page.bitDepth = validBitDepth(project.settings.bitDepth);
-
-    page.appendLoadedTracks(project.tracks);
-    page.setMarkers(project.markers);
-    // After a load there is nothing to undo.
-    page.undoStack->clear();
 }
 
 void MainWindow::closeProject()

@@ -14,6 +14,16 @@
 bool SaveFile::commitWhole()
 {
     errno = 0;
+    // commit() renames even when its own flush of the last buffered bytes fails, so they are
+    // flushed here first, and after any failed write the old file stays.
+    if (!failed && !flush()) {
+        failed = true;
+        failedErrno = errno;
+    }
+    if (failed) {
+        cancelWriting();
+        return false;
+    }
     if (commit())
         return true;
     // The first failure is the cause; the commit's own is what follows from it.

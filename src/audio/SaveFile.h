@@ -14,7 +14,8 @@ class SaveFile : public QSaveFile
 public:
     explicit SaveFile(const QString &path) : QSaveFile(path) {}
 
-    // QSaveFile::commit(), keeping the system's reason when it fails.
+    // QSaveFile::commit() when every byte was written, keeping the system's reason when it
+    // fails; the target is never replaced after a failed write.
     bool commitWhole();
     // Why a write or the commit failed, in the user's words; empty while nothing failed.
     QString failureReason() const;

@@ -30,11 +30,11 @@ struct PitchCorrectionSegment
 class YinPitchDetector
 {
 public:
-    // Zero until configure(): an unconfigured detector finds no frames.
-    float sampleRate = 0.0f;
-    int frameSize = 0;
-    int hopSize = 1;
-    float threshold = 0.0f;
+    // 40 ms frames every 10 ms at 44.1 kHz until configure().
+    float sampleRate = 44100.0f;
+    int frameSize = 1764;
+    int hopSize = 441;
+    float threshold = 0.15f;
 
     void configure(float sampleRate, float frameMs, float hopMs, float threshold);
     std::vector<PitchFrame> detect(const float *samples, size_t count) const;

@@ -89,8 +89,16 @@ void AudioEditorPage::applyZoomToVisibleViews()
     default:
         waveform2->setZoomLevel(zoomLevel);
         spectrum2->setZoomLevel(zoomLevel);
+        alignCombinedViews();
         break;
     }
+}
+
+void AudioEditorPage::alignCombinedViews()
+{
+    // The waveform scrolls to keep the playhead in view; the spectrogram under it goes along.
+    if (viewStack && viewStack->currentIndex() == 2)
+        spectrum2->setViewStartSec(waveform2->getViewStartSec());
 }
 
 void AudioEditorPage::onViewTabChanged(int index)
@@ -228,6 +236,8 @@ void AudioEditorPage::setPlayheadAll(double seconds)
         spectrum1->setPlayheadPosition(seconds);
     if (spectrum2)
         spectrum2->setPlayheadPosition(seconds);
+    if (waveform2 && spectrum2)
+        alignCombinedViews();
     if (videoPlayerDialog)
         videoPlayerDialog->syncPosition(seconds);
 }
@@ -619,7 +629,10 @@ void AudioEditorPage::onRecordDrained()
         return;
     recordRefreshDue = false;
     recordSession->take().spliceInto(samples, stereoSamples);
-    syncWaveforms();
+    // The spectrograms grow from the live input themselves; handed the whole list now, each
+    // would copy it at its next column. They get it once the take is in place.
+    for (WaveformWidget *view : {waveform1, waveform2})
+        view->setAudioData(samples, sampleRate, stereoSamples);
 }
 
 void AudioEditorPage::stopRecording()

@@ -87,7 +87,6 @@ public:
     // `samples`, so export and the stereo lanes show what plays.
     QList<float> stereoSamples;
     int sampleRate = 44100;
-    int bitDepth = 16;
     bool mono = false;
     QUndoStack *undoStack = nullptr;
 
@@ -138,6 +137,7 @@ private:
     void updateToolButtonStyles(int index);
     void updateTimeLabel();
     void applyZoom(double zoom);
+    void alignCombinedViews();
     void applyZoomToVisibleViews();
     void deleteSelection();
     void onSpectralErase(SpectrumAnalyzerWidget *source);

@@ -169,7 +169,7 @@ void AudioEditorPage::setupEditorLayout()
     connect(waveform1, &WaveformWidget::playheadMoved, this, followPlayhead);
 
     spectrum1 = new SpectrumAnalyzerWidget(this);
-    spectrum1->setDisplayMode(SpectrumAnalyzerWidget::SpectrogramOnly);
+    spectrum1->setDisplayMode(SpectrumAnalyzerWidget::Spectrogram);
     connect(spectrum1, &SpectrumAnalyzerWidget::audioDataChanged, this, [this] { onSpectralErase(spectrum1); });
     connect(spectrum1, &SpectrumAnalyzerWidget::playheadRequested, this, followPlayhead);
 
@@ -178,8 +178,11 @@ void AudioEditorPage::setupEditorLayout()
     bothLayout->setContentsMargins(0, 0, 0, 0);
     bothLayout->setSpacing(2);
     waveform2 = new WaveformWidget(bothPage);
+    // One time axis for both: the waveform leaves the spectrogram's label margins.
+    waveform2->setTimeAxisMargins(SpectrumAnalyzerWidget::plotLeftMargin, SpectrumAnalyzerWidget::plotRightMargin);
+    connect(waveform2, &WaveformWidget::playheadMoved, this, followPlayhead);
     spectrum2 = new SpectrumAnalyzerWidget(bothPage);
-    spectrum2->setDisplayMode(SpectrumAnalyzerWidget::SpectrogramOnly);
+    spectrum2->setDisplayMode(SpectrumAnalyzerWidget::Spectrogram);
     connect(spectrum2, &SpectrumAnalyzerWidget::audioDataChanged, this, [this] { onSpectralErase(spectrum2); });
     connect(spectrum2, &SpectrumAnalyzerWidget::playheadRequested, this, followPlayhead);
     bothLayout->addWidget(waveform2, 1);
@@ -308,7 +311,7 @@ void AudioEditorPage::onToolChanged(int tool)
             action->setVisible(erase);
     }
     for (SpectrumAnalyzerWidget *view : {spectrum1, spectrum2})
-        view->setToolMode(erase ? SpectrumAnalyzerWidget::EraseTool : SpectrumAnalyzerWidget::SelectTool);
+        view->setToolMode(erase ? SpectrumAnalyzerWidget::Erase : SpectrumAnalyzerWidget::Select);
 }
 
 void AudioEditorPage::updateToolButtonStyles(int index)

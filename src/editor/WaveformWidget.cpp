@@ -246,14 +246,14 @@ void WaveformWidget::mouseMoveEvent(QMouseEvent *event)
         emit playheadMoved(t);
         update();
     } else if (selecting) {
-        if (width() <= 0) {
+        if (timeAxisWidth() <= 0) {
             selectionStart = selectionEnd = 0.0;
             selectionActive = false;
         } else {
             selectionStart = xToSeconds(std::min(dragStartX, x));
             selectionEnd = xToSeconds(std::max(dragStartX, x));
             // Two pixels or less is a shaky click, not a selection.
-            selectionActive = (selectionEnd - selectionStart) > 2.0 * viewport.visibleSpan() / width();
+            selectionActive = (selectionEnd - selectionStart) > 2.0 * viewport.visibleSpan() / timeAxisWidth();
             if (selectionActive)
                 emit selectionChanged(selectionStart, selectionEnd);
         }
@@ -318,7 +318,7 @@ void WaveformWidget::paintEvent(QPaintEvent *)
 void WaveformWidget::resizeEvent(QResizeEvent *event)
 {
     QWidget::resizeEvent(event);
-    scrollBar->setGeometry(0, height() - scrollBarHeight, width(), scrollBarHeight);
+    placeScrollBar();
     peaksChanged();
 }
 
@@ -539,7 +539,7 @@ void WaveformWidget::buildPeaks()
 void WaveformWidget::buildPeaksForChannel(SampleChannel source, const PeakSummary &summary,
                                           std::vector<float> &minOut, std::vector<float> &maxOut) const
 {
-    const int w = width();
+    const int w = timeAxisWidth();
     if (w <= 0 || source.size == 0) {
         minOut.clear();
         maxOut.clear();
@@ -586,7 +586,7 @@ void WaveformWidget::updateScrollBar()
 
 void WaveformWidget::zoomAt(double factor, int x)
 {
-    viewport.zoomAround(factor, x, width());
+    viewport.zoomAround(factor, x - leftMargin, timeAxisWidth());
     peaksChanged();
     updateScrollBar();
     update();
@@ -600,19 +600,38 @@ void WaveformWidget::onScrollBarMoved(int value)
     update();
 }
 
+void WaveformWidget::setTimeAxisMargins(int left, int right)
+{
+    leftMargin = std::max(0, left);
+    rightMargin = std::max(0, right);
+    placeScrollBar();
+    peaksChanged();
+    update();
+}
+
+int WaveformWidget::timeAxisWidth() const
+{
+    return std::max(0, width() - leftMargin - rightMargin);
+}
+
+void WaveformWidget::placeScrollBar()
+{
+    scrollBar->setGeometry(leftMargin, height() - scrollBarHeight, timeAxisWidth(), scrollBarHeight);
+}
+
 double WaveformWidget::xToSeconds(int x) const
 {
-    return viewport.secondsAt(x, width());
+    return viewport.secondsAt(x - leftMargin, timeAxisWidth());
 }
 
 int WaveformWidget::secondsToX(double seconds) const
 {
-    return viewport.pixelAt(seconds, width());
+    return leftMargin + viewport.pixelAt(seconds, timeAxisWidth());
 }
 
 QRect WaveformWidget::waveformArea() const
 {
-    QRect area(0, 0, width(), height());
+    QRect area(leftMargin, 0, timeAxisWidth(), height());
     if (scrollBar->isVisibleTo(this))
         area.setBottom(height() - 1 - scrollBarHeight);
     return area;

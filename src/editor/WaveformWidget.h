@@ -54,6 +54,9 @@ public:
     void setProgressColor(const QColor &color);
     void setBackgroundColor(const QColor &color);
     void setPlayheadColor(const QColor &color);
+    // Pixels left and right of the drawn time axis, for a view stacked over another whose
+    // axis starts after labels: the same time then lands at the same x in both.
+    void setTimeAxisMargins(int left, int right);
 
 signals:
     void playheadMoved(double seconds);
@@ -123,6 +126,8 @@ private:
     void zoomAt(double factor, int x);
     void onScrollBarMoved(int value);
 
+    int timeAxisWidth() const;
+    void placeScrollBar();
     double xToSeconds(int x) const;
     int secondsToX(double seconds) const;
     QRect waveformArea() const;
@@ -141,6 +146,8 @@ private:
     bool selecting = false;
     int dragStartX = -1;
     TimeViewport viewport;
+    int leftMargin = 0;
+    int rightMargin = 0;
     bool autoScroll = true;
     QScrollBar *scrollBar = nullptr;
     QColor waveColor{0x00, 0xf2, 0xff};

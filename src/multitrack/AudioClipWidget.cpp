@@ -3,7 +3,7 @@
 // that cut or restore the source, fade handles and the fade-curve menu.
 #include "AudioClipWidget.h"
 
-#include "TrackRendering.h"
+#include "document/TrackRendering.h"
 #include "project/TrackData.h"
 #include "ui/TimeViewport.h"
 

@@ -3,6 +3,7 @@
 #include "MixerPage.h"
 
 #include "FaderScale.h"
+#include "document/ProjectDocument.h"
 #include "ui/ThemeManager.h"
 
 #include <QFrame>
@@ -78,11 +79,12 @@ QFrame *transparentFrame(QWidget *parent)
 
 } // namespace
 
-MixerPage::MixerPage(QWidget *parent) : QWidget(parent)
+MixerPage::MixerPage(ProjectDocument &document, QWidget *parent) : QWidget(parent), tracks(&document.tracks)
 {
     setObjectName(QStringLiteral("MixerPage"));
     masterStrip.trackIndex = -1;
     setupUi();
+    rebuildStrips();
 }
 
 void MixerPage::setupUi()

@@ -10,13 +10,14 @@
 #include <vector>
 
 class AudioPluginBridge;
+class ProjectDocument;
 class QHBoxLayout;
 class QLabel;
 class QPushButton;
 class QScrollArea;
 class QSlider;
 
-// GUI thread only. Reads the multitrack page's track list through the pointer it is given and
+// GUI thread only. Reads the document's track list (or the list setTracks points at) and
 // edits nothing itself: every change on a strip leaves the page as a signal. The strips show
 // the records as they were at the last rebuild (setTracks or refreshFromData).
 class MixerPage : public QWidget
@@ -51,9 +52,10 @@ public:
 
     static constexpr int insertSlotCount = 8;
 
-    explicit MixerPage(QWidget *parent);
+    // Shows the tracks of `document`, which outlives the mixer.
+    MixerPage(ProjectDocument &document, QWidget *parent);
 
-    // `tracks` belongs to the multitrack page and outlives the mixer; rebuilds every strip.
+    // `tracks` outlives the mixer; rebuilds every strip.
     void setTracks(std::vector<TrackData> *tracks);
     void refreshFromData();
     void setPluginBridge(AudioPluginBridge *bridge);

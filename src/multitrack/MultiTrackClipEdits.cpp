@@ -8,7 +8,7 @@
 #include "ClipSplitting.h"
 #include "MidiClipWidget.h"
 #include "TimelineRulerWidget.h"
-#include "TrackRendering.h"
+#include "document/TrackRendering.h"
 #include "TrackRowWidget.h"
 #include "editor/AudioEditorPage.h"
 #include "project/UndoCommands.h"
@@ -50,12 +50,12 @@ void MultiTrackEditorPage::commitClipsEdit(int trackIndex, const TrackClips &bef
 {
     if (!validTrack(trackIndex))
         return;
-    const TrackData &track = tracks[size_t(trackIndex)];
+    const TrackData &track = doc.tracks[size_t(trackIndex)];
     if (track.type == TrackType::Midi) {
         if (before.midi != track.midiClips)
-            undoStack->push(TrackClipsSnapshotCommand::createForMidi(&tracks, trackIndex, before.midi, track.midiClips, label));
+            doc.undoStack->push(TrackClipsSnapshotCommand::createForMidi(&doc.tracks, trackIndex, before.midi, track.midiClips, label));
     } else if (before.audio != track.audioClips) {
-        undoStack->push(new TrackClipsSnapshotCommand(&tracks, trackIndex, before.audio, track.audioClips, label));
+        doc.undoStack->push(new TrackClipsSnapshotCommand(&doc.tracks, trackIndex, before.audio, track.audioClips, label));
     }
 }
 
@@ -64,22 +64,22 @@ void MultiTrackEditorPage::commitEnvelopeEdit(int trackIndex, const std::vector<
 {
     if (!validTrack(trackIndex))
         return;
-    const bool enabled = tracks[size_t(trackIndex)].envelopeEnabled;
-    undoStack->push(new EnvelopeSnapshotCommand(&tracks, trackIndex, before, after, enabled, enabled, tr("编辑包络")));
+    const bool enabled = doc.tracks[size_t(trackIndex)].envelopeEnabled;
+    doc.undoStack->push(new EnvelopeSnapshotCommand(&doc.tracks, trackIndex, before, after, enabled, enabled, tr("编辑包络")));
 }
 
 void MultiTrackEditorPage::splitClipAtPlayhead(int trackIndex, int clipIndex)
 {
     if (!validTrack(trackIndex) || isTrackRecording(trackIndex) || trackIndex >= static_cast<int>(trackRows.size()))
         return;
-    TrackData &track = tracks[size_t(trackIndex)];
+    TrackData &track = doc.tracks[size_t(trackIndex)];
     const double playhead = trackRows[size_t(trackIndex)]->lane()->playheadPosition();
     const TrackClips before{track.audioClips, track.midiClips};
     if (track.type == TrackType::Midi) {
         if (clipIndex < 0 || clipIndex >= static_cast<int>(track.midiClips.size()))
             return;
         const MidiClip &clip = track.midiClips[size_t(clipIndex)];
-        const double scale = midiTempoScale(bpm, midiFileTempo);
+        const double scale = midiTempoScale(doc.bpm, doc.midiFileTempo);
         auto halves = splitMidiClip(clip, playhead / scale - clip.start);
         if (!halves)
             return;
@@ -102,11 +102,11 @@ void MultiTrackEditorPage::onSplitClip()
 {
     if (!validTrack(selectedTrack) || selectedTrack >= static_cast<int>(trackRows.size()))
         return;
-    const TrackData &track = tracks[size_t(selectedTrack)];
+    const TrackData &track = doc.tracks[size_t(selectedTrack)];
     const int count = static_cast<int>(track.type == TrackType::Midi ? track.midiClips.size() : track.audioClips.size());
-    const int before = undoStack->count();
+    const int before = doc.undoStack->count();
     // The first clip that splits; one that cannot is passed over.
-    for (int i = 0; i < count && undoStack->count() == before; ++i)
+    for (int i = 0; i < count && doc.undoStack->count() == before; ++i)
         splitClipAtPlayhead(selectedTrack, i);
     refreshAfterClipEdit(selectedTrack);
 }
@@ -115,7 +115,7 @@ void MultiTrackEditorPage::deleteAudioClip(int trackIndex, int clipIndex)
 {
     if (!validTrack(trackIndex) || isTrackRecording(trackIndex))
         return;
-    TrackData &track = tracks[size_t(trackIndex)];
+    TrackData &track = doc.tracks[size_t(trackIndex)];
     if (track.type != TrackType::Audio || clipIndex < 0 || clipIndex >= static_cast<int>(track.audioClips.size()))
         return;
     const TrackClips before{track.audioClips, track.midiClips};
@@ -128,7 +128,7 @@ void MultiTrackEditorPage::deleteMidiClip(int trackIndex, int clipIndex)
 {
     if (!validTrack(trackIndex) || isTrackRecording(trackIndex))
         return;
-    TrackData &track = tracks[size_t(trackIndex)];
+    TrackData &track = doc.tracks[size_t(trackIndex)];
     if (track.type != TrackType::Midi || clipIndex < 0 || clipIndex >= static_cast<int>(track.midiClips.size()))
         return;
     const TrackClips before{track.audioClips, track.midiClips};
@@ -164,10 +164,10 @@ void MultiTrackEditorPage::onClipDragStarted(int trackIndex, int clipIndex, QPoi
     dragSourceTrack = trackIndex;
     dragSourceClip = clipIndex;
     dragPressX = globalPos.x();
-    const TrackData &track = tracks[size_t(trackIndex)];
+    const TrackData &track = doc.tracks[size_t(trackIndex)];
     dragIsMidi = track.type == TrackType::Midi;
     if (dragIsMidi && clipIndex >= 0 && clipIndex < static_cast<int>(track.midiClips.size()))
-        dragOrigStart = track.midiClips[size_t(clipIndex)].start * midiTempoScale(bpm, midiFileTempo);
+        dragOrigStart = track.midiClips[size_t(clipIndex)].start * midiTempoScale(doc.bpm, doc.midiFileTempo);
     else if (!dragIsMidi && clipIndex >= 0 && clipIndex < static_cast<int>(track.audioClips.size()))
         dragOrigStart = track.audioClips[size_t(clipIndex)].start;
     dragGhost = new QWidget(nullptr, Qt::Tool | Qt::FramelessWindowHint);
@@ -207,16 +207,16 @@ void MultiTrackEditorPage::onClipDragFinished(QPoint globalPos)
     // The source is checked again: the lists may have changed while the drag was held.
     if (!validTrack(target) || !validTrack(source) || isTrackRecording(source) || isTrackRecording(target))
         return;
-    TrackData &from = tracks[size_t(source)];
+    TrackData &from = doc.tracks[size_t(source)];
     const int count = static_cast<int>(midi ? from.midiClips.size() : from.audioClips.size());
     if ((from.type == TrackType::Midi) != midi || clip < 0 || clip >= count)
         return;
 
     if (target == source) {
-        const double scale = midi ? midiTempoScale(bpm, midiFileTempo) : 1.0;
+        const double scale = midi ? midiTempoScale(doc.bpm, doc.midiFileTempo) : 1.0;
         double start = std::max(0.0, TimelineScale::secondsAt(globalPos.x() - dragPressX, dragOrigStart, zoom));
-        if (snapEnabled && bpm > 0.0)
-            start = std::round(start / (60.0 / bpm)) * (60.0 / bpm);
+        if (snapEnabled && doc.bpm > 0.0)
+            start = std::round(start / (60.0 / doc.bpm)) * (60.0 / doc.bpm);
         const TrackClips before{from.audioClips, from.midiClips};
         if (midi)
             from.midiClips[size_t(clip)].start = start / scale;
@@ -226,45 +226,45 @@ void MultiTrackEditorPage::onClipDragFinished(QPoint globalPos)
         refreshAfterClipEdit(source);
         return;
     }
-    if ((tracks[size_t(target)].type == TrackType::Midi) != midi)
+    if ((doc.tracks[size_t(target)].type == TrackType::Midi) != midi)
         return;
     const AudioClip audio = midi ? AudioClip{} : from.audioClips[size_t(clip)];
     const MidiClip notes = midi ? from.midiClips[size_t(clip)] : MidiClip{};
-    undoStack->push(new MoveClipCommand(&tracks, source, target, clip, midi, audio, notes, tr("移动片段")));
+    doc.undoStack->push(new MoveClipCommand(&doc.tracks, source, target, clip, midi, audio, notes, tr("移动片段")));
     refreshAfterClipEdit(source);
     refreshAfterClipEdit(target);
 }
 
 void MultiTrackEditorPage::syncMarkersToRuler()
 {
-    ruler->setMarkers(markers);
+    ruler->setMarkers(doc.markers);
 }
 
 void MultiTrackEditorPage::addMarkerAtPlayhead()
 {
     const double playhead = trackRows.empty() ? 0.0 : trackRows.front()->lane()->playheadPosition();
-    if (std::any_of(markers.begin(), markers.end(),
+    if (std::any_of(doc.markers.begin(), doc.markers.end(),
                     [playhead](const TimelineMarker &m) { return std::abs(m.time - playhead) < markerTolerance; }))
         return;
-    std::vector<TimelineMarker> before = markers;
+    std::vector<TimelineMarker> before = doc.markers;
     TimelineMarker marker;
     marker.time = playhead;
-    marker.label = QStringLiteral("M%1").arg(markers.size() + 1);
+    marker.label = QStringLiteral("M%1").arg(doc.markers.size() + 1);
     marker.color = QColor(255, 165, 0);
-    markers.push_back(marker);
-    std::stable_sort(markers.begin(), markers.end(),
+    doc.markers.push_back(marker);
+    std::stable_sort(doc.markers.begin(), doc.markers.end(),
                      [](const TimelineMarker &a, const TimelineMarker &b) { return a.time < b.time; });
-    undoStack->push(new MarkerSnapshotCommand(&markers, std::move(before), markers, tr("添加标记")));
+    doc.undoStack->push(new MarkerSnapshotCommand(&doc.markers, std::move(before), doc.markers, tr("添加标记")));
     syncMarkersToRuler();
 }
 
 void MultiTrackEditorPage::renameMarker(int index)
 {
-    if (index < 0 || index >= static_cast<int>(markers.size()))
+    if (index < 0 || index >= static_cast<int>(doc.markers.size()))
         return;
     bool accepted = false;
     const QString label = QInputDialog::getText(this, tr("重命名标记"), tr("标记名称:"), QLineEdit::Normal,
-                                                markers[size_t(index)].label, &accepted);
+                                                doc.markers[size_t(index)].label, &accepted);
     if (accepted)
         renameMarker(index, label);
 }
@@ -272,22 +272,22 @@ void MultiTrackEditorPage::renameMarker(int index)
 void MultiTrackEditorPage::renameMarker(int index, const QString &label)
 {
     // The dialog's own event loop may have run an undo that shortened the list.
-    if (index < 0 || index >= static_cast<int>(markers.size()) || label.isEmpty()
-        || markers[size_t(index)].label == label)
+    if (index < 0 || index >= static_cast<int>(doc.markers.size()) || label.isEmpty()
+        || doc.markers[size_t(index)].label == label)
         return;
-    std::vector<TimelineMarker> before = markers;
-    markers[size_t(index)].label = label;
-    undoStack->push(new MarkerSnapshotCommand(&markers, std::move(before), markers, tr("重命名标记")));
+    std::vector<TimelineMarker> before = doc.markers;
+    doc.markers[size_t(index)].label = label;
+    doc.undoStack->push(new MarkerSnapshotCommand(&doc.markers, std::move(before), doc.markers, tr("重命名标记")));
     syncMarkersToRuler();
 }
 
 void MultiTrackEditorPage::removeMarker(int index)
 {
-    if (index < 0 || index >= static_cast<int>(markers.size()))
+    if (index < 0 || index >= static_cast<int>(doc.markers.size()))
         return;
-    std::vector<TimelineMarker> before = markers;
-    markers.erase(markers.begin() + index);
-    undoStack->push(new MarkerSnapshotCommand(&markers, std::move(before), markers, tr("删除标记")));
+    std::vector<TimelineMarker> before = doc.markers;
+    doc.markers.erase(doc.markers.begin() + index);
+    doc.undoStack->push(new MarkerSnapshotCommand(&doc.markers, std::move(before), doc.markers, tr("删除标记")));
     syncMarkersToRuler();
 }
 
@@ -295,7 +295,7 @@ void MultiTrackEditorPage::renderMidiInPlace(int trackIndex, int clipIndex)
 {
     if (!validTrack(trackIndex))
         return;
-    const TrackData &source = tracks[size_t(trackIndex)];
+    const TrackData &source = doc.tracks[size_t(trackIndex)];
     if (source.type != TrackType::Midi || clipIndex < 0 || clipIndex >= static_cast<int>(source.midiClips.size()))
         return;
     TrackData single;
@@ -303,12 +303,12 @@ void MultiTrackEditorPage::renderMidiInPlace(int trackIndex, int clipIndex)
     single.instrumentIndex = source.instrumentIndex;
     single.midiChannel = source.midiChannel;
     single.midiClips.push_back(source.midiClips[size_t(clipIndex)]);
-    const TrackData scaled = tempoScaledTrack(single);
+    const TrackData scaled = doc.tempoScaledTrack(single);
     QList<float> render;
-    if (sf2Sampler.isLoaded())
-        render = sf2Sampler.renderTrack(scaled, sampleRate);
-    else if (pianoSampler.hasSamples())
-        render = pianoSampler.renderTrack(scaled, sampleRate);
+    if (doc.sf2Sampler.isLoaded())
+        render = doc.sf2Sampler.renderTrack(scaled, doc.sampleRate);
+    else if (doc.pianoSampler.hasSamples())
+        render = doc.pianoSampler.renderTrack(scaled, doc.sampleRate);
     if (render.isEmpty())
         return;
 
@@ -320,29 +320,29 @@ void MultiTrackEditorPage::renderMidiInPlace(int trackIndex, int clipIndex)
     rendered.pan = source.pan;
     // The render counts from 0 s; the clip begins where the MIDI clip does, on a whole
     // frame, with the silence before it cut from its head, so it lines up to the frame.
-    const qint64 headFrames = std::clamp<qint64>(std::llround(scaled.midiClips.front().start * sampleRate), 0,
+    const qint64 headFrames = std::clamp<qint64>(std::llround(scaled.midiClips.front().start * doc.sampleRate), 0,
                                                  render.size() - 1);
     AudioClip clip;
     clip.samples = std::move(render);
-    clip.sampleRate = sampleRate;
-    clip.start = double(headFrames) / sampleRate;
+    clip.sampleRate = doc.sampleRate;
+    clip.start = double(headFrames) / doc.sampleRate;
     clip.audioStart = clip.start;
     rendered.audioClips.push_back(std::move(clip));
 
     const int at = trackIndex + 1;
-    tracks.insert(tracks.begin() + at, std::move(rendered));
+    doc.tracks.insert(doc.tracks.begin() + at, std::move(rendered));
     createTrackRow(at);
     // The insert may have moved every record.
     rebindTrackRows(0);
     updateRuler();
-    undoStack->push(new AddTrackCommand(this, at, tr("就地渲染MIDI")));
+    doc.undoStack->push(new AddTrackCommand(this, at, tr("就地渲染MIDI")));
 }
 
 void MultiTrackEditorPage::editAudioClip(int trackIndex, int clipIndex)
 {
     if (!validTrack(trackIndex) || isTrackRecording(trackIndex))
         return;
-    const TrackData &track = tracks[size_t(trackIndex)];
+    const TrackData &track = doc.tracks[size_t(trackIndex)];
     if (clipIndex < 0 || clipIndex >= static_cast<int>(track.audioClips.size())
         || track.audioClips[size_t(clipIndex)].samples.isEmpty())
         return;
@@ -377,7 +377,7 @@ void MultiTrackEditorPage::editAudioClip(int trackIndex, int clipIndex)
     // that was opened, at the same place, or the edit is dropped.
     if (!validTrack(trackIndex) || isTrackRecording(trackIndex))
         return;
-    TrackData &target = tracks[size_t(trackIndex)];
+    TrackData &target = doc.tracks[size_t(trackIndex)];
     if (clipIndex >= static_cast<int>(target.audioClips.size()) || !(target.audioClips[size_t(clipIndex)] == original))
         return;
     const TrackClips before{target.audioClips, target.midiClips};
@@ -413,12 +413,12 @@ void MultiTrackEditorPage::connectClipEdits(TrackRowWidget *row)
                 commitEnvelopeEdit(row->trackIndex, before, after);
             });
     if (row->midiClipWidget)
-        row->midiClipWidget->setTempoScale(midiTempoScale(bpm, midiFileTempo));
+        row->midiClipWidget->setTempoScale(midiTempoScale(doc.bpm, doc.midiFileTempo));
 }
 
 void MultiTrackEditorPage::syncMidiTempoScale()
 {
-    const double scale = midiTempoScale(bpm, midiFileTempo);
+    const double scale = midiTempoScale(doc.bpm, doc.midiFileTempo);
     for (TrackRowWidget *row : trackRows) {
         if (row->midiClipWidget)
             row->midiClipWidget->setTempoScale(scale);

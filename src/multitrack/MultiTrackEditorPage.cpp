@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The multitrack editor page: owns the open project's tracks, markers and undo history and
-// shows them as rows of headers and clip lanes on a zoomable timeline.
+// The multitrack editor page: shows the open project's tracks as rows of headers and clip
+// lanes on a zoomable timeline, and edits, plays and records them.
 #include "MultiTrackEditorPage.h"
 
 #include "AudioClipWidget.h"
@@ -9,29 +9,20 @@
 #include "PianoRollSessions.h"
 #include "TimelineRulerWidget.h"
 #include "TrackHeaderWidget.h"
-#include "TrackRendering.h"
 #include "TrackRowWidget.h"
 #include "engine/LiveAudioPlayer.h"
 #include "engine/Metronome.h"
 #include "engine/MidiInput.h"
 #include "engine/MultiTrackAudioEngine.h"
-#include "engine/TrackRenderPlan.h"
-#include "audio/ParallelRanges.h"
 #include "plugins/AudioPluginBridge.h"
 #include "plugins/widgets/VST3EditorWindow.h"
-#include "project/ProjectLimits.h"
 #include "project/UndoCommands.h"
 #include "ui/ThemeManager.h"
 #include "ui/TimeViewport.h"
 #include "video/widgets/VideoPlayerDialog.h"
 
 #include <QComboBox>
-#include <QCoreApplication>
-#include <QDebug>
-#include <QDir>
 #include <QDoubleSpinBox>
-#include <QFile>
-#include <QFileInfo>
 #include <QGestureEvent>
 #include <QHBoxLayout>
 #include <QKeyEvent>
@@ -39,13 +30,10 @@
 #include <QMenu>
 #include <QNativeGestureEvent>
 #include <QPinchGesture>
-#include <QPointer>
 #include <QPushButton>
-#include <QSaveFile>
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QSignalBlocker>
-#include <QStandardPaths>
 #include <QToolBar>
 #include <QUndoStack>
 #include <QVBoxLayout>
@@ -56,13 +44,8 @@
 #include <climits>
 #include <cmath>
 #include <utility>
-#include <optional>
-#include <thread>
 
 namespace {
-
-// The plug-ins and the mixing engine work in blocks of this many frames.
-constexpr int engineBlockFrames = 512;
 
 // A new track takes entry (tracks before it) mod 8.
 const std::array<QColor, 8> trackColors = {
@@ -83,8 +66,8 @@ const char *const laneAreaStyle = "QScrollArea { background-color: #0d0d1a; bord
 const char *const rulerModeStyle =
     "QComboBox { background-color: #25253a; color: #c0c0d0; border: 1px solid #3a3a50; border-radius: 4px; padding: 2px "
     "6px; font-size: 11px; }QComboBox:hover { border-color: #2a82da; }QComboBox::drop-down { border: none; width: 14px; }"
-    "QComboBox::down-arrow { border-left: 3px solid transparent; border-right: 3px solid transparent; border-top: 4px "
-    "solid #8888aa; width: 6px; height: 6px; }QComboBox QAbstractItemView { background-color: #25253a; border: 1px "
+    "QComboBox::down-arrow { image: url(:/style/arrow-down-small.png); width: 6px; height: 5px; }"
+    "QComboBox QAbstractItemView { background-color: #25253a; border: 1px "
     "solid #3a3a50; selection-background-color: #2a82da; selection-color: #ffffff; outline: none; }";
 const char *const bpmStyle = "QDoubleSpinBox { background-color: #25253a; color: #c0c0d0; border: 1px solid #3a3a50; "
                              "border-radius: 4px; padding: 2px 6px; font-size: 11px; }QDoubleSpinBox:hover { "
@@ -106,25 +89,6 @@ QString toolStyle(bool on)
     return partStyle(on ? ThemeManager::EditorPart::ActiveToolButton : ThemeManager::EditorPart::InactiveToolButton);
 }
 
-// Copies `source` over `target` through a temporary file, so a failed copy leaves any
-// earlier file of that name whole.
-bool copyReplacing(const QString &source, const QString &target)
-{
-    QFile in(source);
-    QSaveFile out(target);
-    if (!in.open(QIODevice::ReadOnly) || !out.open(QIODevice::WriteOnly))
-        return false;
-    constexpr qint64 chunkBytes = 1 << 20;
-    while (!in.atEnd()) {
-        const QByteArray chunk = in.read(chunkBytes);
-        if (chunk.isEmpty() || out.write(chunk) != chunk.size()) {
-            out.cancelWriting();
-            break;
-        }
-    }
-    return out.commit();
-}
-
 // int() of a value that may lie beyond the int range, saturated instead of undefined.
 int saturatedInt(double value)
 {
@@ -133,19 +97,23 @@ int saturatedInt(double value)
 
 } // namespace
 
-MultiTrackEditorPage::MultiTrackEditorPage(QWidget *parent)
-    : QWidget(parent), undoStack(new QUndoStack(this)), midiInput(new MidiInput(this)), metronome(new Metronome(this))
+MultiTrackEditorPage::MultiTrackEditorPage(ProjectDocument &document, QWidget *parent)
+    : QWidget(parent), doc(document), midiInput(new MidiInput(this)), metronome(new Metronome(this))
 {
     setObjectName(QStringLiteral("MultiTrackEditorPage"));
     setFocusPolicy(Qt::StrongFocus);
-    engine = new MultiTrackAudioEngine;
-    engine->initialize(sampleRate, engineBlockFrames);
     pluginBridge = new AudioPluginBridge;
-    pluginBridge->initialize(sampleRate, engineBlockFrames);
+    pluginBridge->initialize(doc.sampleRate, ProjectDocument::engineBlockFrames);
+    connect(&doc, &ProjectDocument::sampleRateChanged, this, [this](int rate) {
+        pluginBridge->shutdown();
+        pluginBridge->initialize(rate, ProjectDocument::engineBlockFrames);
+    });
+    // The rows point into the tracks: they go before a load and come back after it.
+    connect(&doc, &ProjectDocument::aboutToReplace, this, &MultiTrackEditorPage::clearTracks);
+    connect(&doc, &ProjectDocument::replaced, this, &MultiTrackEditorPage::showDocument);
     setupUi();
     setupTransport();
-    loadPianoSamples();
-    pianoRolls = new PianoRollSessions(&tracks, undoStack, &sf2Sampler, &pianoSampler, this);
+    pianoRolls = new PianoRollSessions(&doc.tracks, doc.undoStack, &doc.sf2Sampler, &doc.pianoSampler, this);
     // While the live player runs it is the one that renders; the rolls only send notes.
     pianoRolls->setLivePlayer(liveAudioPlayer);
     connect(pianoRolls, &PianoRollSessions::clipsEdited, this, [this](TrackRowWidget *row) {
@@ -155,46 +123,14 @@ MultiTrackEditorPage::MultiTrackEditorPage(QWidget *parent)
     });
 }
 
-void MultiTrackEditorPage::loadPianoSamples()
-{
-    const QString resources = QStringLiteral(":/piano");
-    if (QDir(resources).exists()) {
-        qDebug() << "PianoSampler: loading from Qt resources :/piano";
-        if (pianoSampler.loadSampleLibraryFromResources(resources)) {
-            qDebug() << "PianoSampler: pianoLoaded=" << "true";
-            return;
-        }
-    }
-    const QString appDir = QCoreApplication::applicationDirPath();
-    qDebug() << "PianoSampler: app dir =" << appDir;
-    const QStringList candidates = {
-        appDir + QStringLiteral("/rawfile/piano"),
-        appDir + QStringLiteral("/../rawfile/piano"),
-        appDir + QStringLiteral("/resources/piano"),
-        QDir(appDir + QStringLiteral("/../../entry/src/main/cpp/resources/piano")).absolutePath(),
-        QDir(appDir + QStringLiteral("/../../entry/src/main/resources/rawfile/piano")).absolutePath(),
-    };
-    for (const QString &path : candidates) {
-        const QDir dir(path);
-        qDebug() << "PianoSampler: trying" << path << "exists=" << (dir.exists() ? "true" : "false");
-        if (dir.exists() && !dir.entryList({QStringLiteral("*.mp3")}, QDir::Files).isEmpty()) {
-            qDebug() << "PianoSampler: loading from" << path;
-            pianoSampler.loadSampleLibrary(path);
-            break;
-        }
-    }
-    qDebug() << "PianoSampler: pianoLoaded=" << (pianoSampler.hasSamples() ? "true" : "false");
-}
-
 MultiTrackEditorPage::~MultiTrackEditorPage()
 {
     // A clip drag's floating window has no parent to take it along.
     delete dragGhost;
-    // The open piano rolls use the instruments, which are gone before Qt deletes children.
+    // The open piano rolls and everything else that plays goes before the rows and the
+    // plug-ins it may use.
     delete pianoRolls;
     pianoRolls = nullptr;
-    // Everything else that plays or points at the instruments goes before they do: they are
-    // members, destroyed before the page's child objects would be.
     stopAudioRecording();
     stopMidiRecording();
     delete liveAudioPlayer;
@@ -206,9 +142,8 @@ MultiTrackEditorPage::~MultiTrackEditorPage()
         delete row;
     }
     trackRows.clear();
-    engine->stopPlayback();
-    engine->shutdown();
-    delete engine;
+    doc.engine->stopPlayback();
+    doc.undoStack->clear();
     // Editor windows still open go with the page: they hold their plug-ins, which would
     // otherwise stay loaded until the process ends.
     for (const auto &[id, window] : std::exchange(editorWindows, {}))
@@ -383,7 +318,7 @@ void MultiTrackEditorPage::setupTransportBar()
     bpmSpinBox->setRange(20, 300);
     bpmSpinBox->setDecimals(1);
     bpmSpinBox->setSuffix(QStringLiteral(" BPM"));
-    bpmSpinBox->setValue(bpm);
+    bpmSpinBox->setValue(doc.bpm);
     bpmSpinBox->setFixedSize(100, 32);
     bpmSpinBox->setStyleSheet(QLatin1String(bpmStyle));
     bpmSpinBox->hide();
@@ -404,37 +339,18 @@ void MultiTrackEditorPage::setupTransportBar()
         pageLayout->addWidget(wrapper);
 }
 
-void MultiTrackEditorPage::setSampleRate(int rate)
-{
-    // At 1 Hz one engine block would play for minutes.
-    if (rate == sampleRate || !ProjectLimits::supportedSampleRate(rate))
-        return;
-    sampleRate = rate;
-    replaceEngine();
-    pluginBridge->shutdown();
-    pluginBridge->initialize(rate, engineBlockFrames);
-}
-
-int MultiTrackEditorPage::countTracksOfType(TrackType type) const
-{
-    return static_cast<int>(
-        std::count_if(tracks.begin(), tracks.end(), [type](const TrackData &t) { return t.type == type; }));
-}
-
 void MultiTrackEditorPage::addTrack(TrackType type, const QList<float> &samples, int sampleRate, const QString &name,
                                     const QList<float> &stereoSamples)
 {
     TrackData track;
     track.type = type;
-    track.name = name.isEmpty() ? unnamedTrackName(TrackType::Audio) : name;
+    track.name = name.isEmpty() ? doc.unnamedTrackName(TrackType::Audio) : name;
     if (!samples.isEmpty()) {
         AudioClip clip;
         clip.samples = samples;
         clip.stereoSamples = stereoSamples;
         clip.sampleRate = sampleRate;
         track.audioClips.push_back(std::move(clip));
-        if (this->sampleRate < 1)
-            this->sampleRate = sampleRate;
     }
     appendTrack(std::move(track), tr("添加轨道"));
 }
@@ -443,7 +359,7 @@ void MultiTrackEditorPage::addMidiTrack(const QString &name, std::vector<MidiNot
 {
     TrackData track;
     track.type = TrackType::Midi;
-    track.name = name.isEmpty() ? unnamedTrackName(TrackType::Midi) : name;
+    track.name = name.isEmpty() ? doc.unnamedTrackName(TrackType::Midi) : name;
     MidiClip clip;
     clip.notes = std::move(notes);
     clip.duration = length;
@@ -451,21 +367,9 @@ void MultiTrackEditorPage::addMidiTrack(const QString &name, std::vector<MidiNot
     appendTrack(std::move(track), tr("添加MIDI轨道"));
 }
 
-QString MultiTrackEditorPage::unnamedTrackName(TrackType type) const
-{
-    if (type == TrackType::Midi)
-        return tr("MIDI轨 %1").arg(countTracksOfType(TrackType::Midi) + 1);
-    return tr("轨道 %1").arg(tracks.size() + 1);
-}
-
 void MultiTrackEditorPage::appendLoadedTracks(std::vector<TrackData> loaded)
 {
-    tracks.reserve(tracks.size() + loaded.size());
-    for (TrackData &track : loaded) {
-        if (track.name.isEmpty())
-            track.name = unnamedTrackName(track.type);
-        tracks.push_back(std::move(track));
-    }
+    doc.appendLoadedTracks(std::move(loaded));
     rebuildTrackRows();
 }
 
@@ -474,42 +378,22 @@ void MultiTrackEditorPage::stopPlaybackBeforeTrackChange()
     // Slots name tracks by index: once the list shifts, a running stream would play one
     // track's render under another's mix settings. Every row added or taken away, also by
     // the track undo commands, passes here.
-    if (engine->isPlaying())
-        engine->stopPlayback();
+    if (doc.engine->isPlaying())
+        doc.engine->stopPlayback();
 }
 
 void MultiTrackEditorPage::appendTrack(TrackData track, const QString &undoText)
 {
-    track.color = trackColors[tracks.size() % trackColors.size()];
+    track.color = trackColors[doc.tracks.size() % trackColors.size()];
     track.volume = 0.8f;
     if (track.type == TrackType::Midi)
-        track.midiChannel = countTracksOfType(TrackType::Midi) % 16;
-    tracks.push_back(std::move(track));
+        track.midiChannel = doc.countTracksOfType(TrackType::Midi) % 16;
+    doc.tracks.push_back(std::move(track));
     // The append may have moved every record.
     rebindTrackRows(0);
-    createTrackRow(static_cast<int>(tracks.size()) - 1);
+    createTrackRow(static_cast<int>(doc.tracks.size()) - 1);
     updateRuler();
-    undoStack->push(new AddTrackCommand(this, undoText));
-}
-
-void MultiTrackEditorPage::scrollToTracks(int first, int last)
-{
-    // Rows added just now show, and so take their place, only once the event loop runs: Qt
-    // shows a widget put into a layout later. The import that added them has not let it run.
-    QMetaObject::invokeMethod(
-        this,
-        [this, first, last] {
-            const int count = static_cast<int>(trackRows.size());
-            if (first < 0 || last < first || last >= count)
-                return;
-            for (QScrollArea *area : {laneScrollArea, headerScrollArea}) {
-                area->widget()->layout()->activate();
-                QCoreApplication::sendPostedEvents(area->viewport(), QEvent::LayoutRequest);
-            }
-            laneScrollArea->ensureWidgetVisible(trackRows[static_cast<size_t>(last)]->lane(), 0, 0);
-            laneScrollArea->ensureWidgetVisible(trackRows[static_cast<size_t>(first)]->lane(), 0, 0);
-        },
-        Qt::QueuedConnection);
+    doc.undoStack->push(new AddTrackCommand(this, undoText));
 }
 
 void MultiTrackEditorPage::showAddTrackMenu()
@@ -517,26 +401,32 @@ void MultiTrackEditorPage::showAddTrackMenu()
     auto *menu = new QMenu;
     menu->setAttribute(Qt::WA_DeleteOnClose);
     connect(menu->addAction(tr("音频轨")), &QAction::triggered, this, [this] {
-        addTrack(TrackType::Audio, {}, sampleRate, tr("音频轨 %1").arg(countTracksOfType(TrackType::Audio) + 1), {});
+        addTrack(TrackType::Audio, {}, doc.sampleRate, tr("音频轨 %1").arg(doc.countTracksOfType(TrackType::Audio) + 1), {});
     });
     connect(menu->addAction(tr("MIDI轨")), &QAction::triggered, this, [this] {
-        addTrack(TrackType::Midi, {}, sampleRate, tr("MIDI轨 %1").arg(countTracksOfType(TrackType::Midi) + 1), {});
+        addTrack(TrackType::Midi, {}, doc.sampleRate, tr("MIDI轨 %1").arg(doc.countTracksOfType(TrackType::Midi) + 1), {});
     });
     menu->popup(addTrackButton->mapToGlobal(addTrackButton->rect().bottomLeft()));
 }
 
 void MultiTrackEditorPage::removeTrack(int index)
 {
-    if (index < 0 || index >= static_cast<int>(tracks.size()))
+    if (index < 0 || index >= static_cast<int>(doc.tracks.size()))
         return;
     // Indexes shift with the removal: the recording ends first, into the track it was on.
     endRecording();
-    TrackData removed = tracks[static_cast<size_t>(index)];
+    TrackData removed = doc.tracks[static_cast<size_t>(index)];
     destroyTrackRow(index);
-    tracks.erase(tracks.begin() + index);
+    doc.tracks.erase(doc.tracks.begin() + index);
     rebindTrackRows(index);
     updateRuler();
-    undoStack->push(new RemoveTrackCommand(this, index, std::move(removed), tr("删除轨道")));
+    doc.undoStack->push(new RemoveTrackCommand(this, index, std::move(removed), tr("删除轨道")));
+}
+
+void MultiTrackEditorPage::showDocument()
+{
+    setTempo(doc.bpm);
+    rebuildTrackRows();
 }
 
 void MultiTrackEditorPage::clearTracks()
@@ -545,187 +435,20 @@ void MultiTrackEditorPage::clearTracks()
     stopPlaybackBeforeTrackChange();
     for (int i = static_cast<int>(trackRows.size()) - 1; i >= 0; --i)
         destroyTrackRow(i);
-    tracks.clear();
-    midiRenderCache.clear();
-    audioRenderCache.clear();
-    markers.clear();
+    doc.tracks.clear();
+    doc.midiRenderCache.clear();
+    doc.audioRenderCache.clear();
+    doc.markers.clear();
     selectedTrack = -1;
-    undoStack->clear();
+    doc.undoStack->clear();
     updateRuler();
-}
-
-void MultiTrackEditorPage::rebuildTrackRows()
-{
-    for (int i = static_cast<int>(trackRows.size()) - 1; i >= 0; --i)
-        destroyTrackRow(i);
-    for (int i = 0; i < static_cast<int>(tracks.size()); ++i)
-        createTrackRow(i);
-    selectedTrack = -1;
-    updateRuler();
-}
-
-void MultiTrackEditorPage::refreshInstrumentLists()
-{
-    for (TrackRowWidget *row : trackRows)
-        row->rebuildInstrumentList();
-}
-
-void MultiTrackEditorPage::createTrackRow(int index)
-{
-    if (index < 0 || index >= static_cast<int>(tracks.size()) || index > static_cast<int>(trackRows.size()))
-        return;
-    stopPlaybackBeforeTrackChange();
-    auto *row = new TrackRowWidget(this, headerColumn->parentWidget(), lanesColumn->parentWidget());
-    row->setTrackData(&tracks[static_cast<size_t>(index)], index, &sf2Sampler, &pianoSampler, pluginBridge);
-    ClipLaneWidget *lane = row->lane();
-    // Styled when first shown, not at the next turn of the event loop as a new child of a
-    // shown column would be.
-    row->header->hide();
-    QCoreApplication::removePostedEvents(row->header, QEvent::PolishRequest);
-    headerColumn->insertWidget(index, row->header);
-    lanesColumn->insertWidget(index, lane);
-
-    // Removal comes back through the event loop: the request may come from inside one of
-    // the row's own handlers, and the row's index is read when the removal runs.
-    connect(row, &TrackRowWidget::removeRequested, this, [this, row] {
-        QMetaObject::invokeMethod(
-            this,
-            [this, guard = QPointer<TrackRowWidget>(row)] {
-                if (guard)
-                    removeTrack(guard->trackIndex);
-            },
-            Qt::QueuedConnection);
-    });
-    connect(row, &TrackRowWidget::trackChanged, this, [this, row] { onTrackChanged(row); });
-    connect(row, &TrackRowWidget::trackSelected, this, &MultiTrackEditorPage::selectTrack);
-    connect(row, &TrackRowWidget::playheadMoved, this, &MultiTrackEditorPage::syncPlayheadAll);
-    connect(row, &TrackRowWidget::vst3EditorToggled, this, &MultiTrackEditorPage::onVst3EditorToggled);
-    connect(lane, &ClipLaneWidget::envelopeChanged, this, [this, row] { updateEngineTrackSlot(row->trackIndex); });
-    connectClipEdits(row);
-    if (row->midiClipWidget) {
-        connect(row->midiClipWidget, &ClipLaneWidget::clipDoubleClicked, this,
-                [this, row](int clipIndex) { pianoRolls->open(row, clipIndex); });
-    }
-    connect(row->header, &TrackHeaderWidget::videoButtonClicked, this, [this] {
-        if (videoDialog) {
-            videoDialog->show();
-            videoDialog->raise();
-        }
-    });
-
-    showRowLater(lane);
-    trackRows.insert(trackRows.begin() + index, row);
-    row->show();
-    // The selection stays on its track when a row is put back above it (an undone removal).
-    if (selectedTrack >= index)
-        ++selectedTrack;
-    lane->setViewStartSec(viewStartSec);
-    lane->setPlayheadPosition(ruler->playheadSec);
-    syncZoomAll();
-    lane->setToolMode(toolMode);
-    lane->setSnapEnabled(snapEnabled);
-    lane->setSnapBpm(bpm);
-    if (envelopeButton->isChecked())
-        lane->setShowEnvelope(true);
-}
-
-void MultiTrackEditorPage::destroyTrackRow(int index)
-{
-    if (index < 0 || index >= static_cast<int>(trackRows.size()))
-        return;
-    stopPlaybackBeforeTrackChange();
-    TrackRowWidget *row = trackRows[static_cast<size_t>(index)];
-    trackRows.erase(trackRows.begin() + index);
-    // Every path that takes a row away (a removal, its redo, an undone addition) keeps the
-    // selection on its track, or clears it when this was the one.
-    if (selectedTrack == index)
-        selectedTrack = -1;
-    else if (selectedTrack > index)
-        --selectedTrack;
-    // Deleted once control is back in the event loop, in case a call from one of the row's
-    // widgets led here; until then nothing can reach the record they pointed at.
-    ClipLaneWidget *lane = row->lane();
-    row->rebindTrackData(nullptr);
-    row->disconnect(this);
-    headerColumn->removeWidget(row->header);
-    lanesColumn->removeWidget(lane);
-    std::erase(lanesToShow, lane);
-    for (QWidget *widget : {static_cast<QWidget *>(row->header), static_cast<QWidget *>(lane)}) {
-        widget->hide();
-        widget->deleteLater();
-    }
-    row->deleteLater();
-}
-
-void MultiTrackEditorPage::showRowLater(QWidget *lane)
-{
-    if (lanesToShow.empty()) {
-        headerColumn->setEnabled(false);
-        lanesColumn->setEnabled(false);
-        QMetaObject::invokeMethod(this, &MultiTrackEditorPage::showWaitingRows, Qt::QueuedConnection);
-    }
-    lane->hide();  // shown with the others, not by the layout one at a time
-    lanesToShow.push_back(lane);
-}
-
-void MultiTrackEditorPage::showWaitingRows()
-{
-    for (QWidget *widget : std::exchange(lanesToShow, {}))
-        widget->show();
-    headerColumn->setEnabled(true);
-    lanesColumn->setEnabled(true);
-    headerColumn->activate();
-    lanesColumn->activate();
-    revealHeadersInView();
-}
-
-void MultiTrackEditorPage::revealHeadersInView()
-{
-    // Where the headers stand once the column has its full height: one under the other,
-    // from the top. The column may still be squeezed into the view when this runs.
-    const int viewTop = -headerColumn->parentWidget()->y();
-    const int viewHeight = headerScrollArea->viewport()->height();
-    // A view's height above and below, so a scroll finds its headers ready.
-    const int nearTop = viewTop - viewHeight;
-    const int nearBottom = viewTop + 2 * viewHeight;
-    int top = 0;
-    for (const TrackRowWidget *row : trackRows) {
-        if (top >= nearBottom)
-            break;
-        const int bottom = top + row->header->minimumHeight();
-        if (bottom > nearTop && row->header->isHidden())
-            row->header->show();
-        top = bottom;
-    }
-}
-
-void MultiTrackEditorPage::revealHeadersSoon()
-{
-    if (headerRevealPending)
-        return;
-    headerRevealPending = true;
-    QMetaObject::invokeMethod(
-        this,
-        [this] {
-            headerRevealPending = false;
-            revealHeadersInView();
-        },
-        Qt::QueuedConnection);
-}
-
-void MultiTrackEditorPage::rebindTrackRows(int from)
-{
-    for (int i = std::max(from, 0); i < static_cast<int>(trackRows.size()); ++i) {
-        trackRows[static_cast<size_t>(i)]->updateIndex(i);
-        trackRows[static_cast<size_t>(i)]->rebindTrackData(&tracks[static_cast<size_t>(i)]);
-    }
 }
 
 void MultiTrackEditorPage::onVst3EditorToggled(int index, bool show)
 {
-    if (index < 0 || index >= static_cast<int>(tracks.size()) || !pluginBridge)
+    if (index < 0 || index >= static_cast<int>(doc.tracks.size()) || !pluginBridge)
         return;
-    const int id = tracks[static_cast<size_t>(index)].pluginId;
+    const int id = doc.tracks[static_cast<size_t>(index)].pluginId;
     if (id < 0)
         return;
     const auto open = editorWindows.find(id);
@@ -767,14 +490,14 @@ void MultiTrackEditorPage::onVst3EditorToggled(int index, bool show)
 void MultiTrackEditorPage::onTrackChanged(const TrackRowWidget *row)
 {
     const int index = row->trackIndex;
-    if (index < 0 || index >= static_cast<int>(tracks.size()))
+    if (index < 0 || index >= static_cast<int>(doc.tracks.size()))
         return;
-    if (tracks[static_cast<size_t>(index)].armed) {
+    if (doc.tracks[static_cast<size_t>(index)].armed) {
         // One armed track at a time; the other header turns off without reporting it again.
-        for (int i = 0; i < static_cast<int>(tracks.size()); ++i) {
-            if (i == index || !tracks[static_cast<size_t>(i)].armed)
+        for (int i = 0; i < static_cast<int>(doc.tracks.size()); ++i) {
+            if (i == index || !doc.tracks[static_cast<size_t>(i)].armed)
                 continue;
-            tracks[static_cast<size_t>(i)].armed = false;
+            doc.tracks[static_cast<size_t>(i)].armed = false;
             if (i < static_cast<int>(trackRows.size())) {
                 TrackHeaderWidget *header = trackRows[static_cast<size_t>(i)]->header;
                 const QSignalBlocker blocker(header);
@@ -815,7 +538,7 @@ void MultiTrackEditorPage::onEnvelopeViewToggled(bool checked)
     forEachLane([checked](ClipLaneWidget *lane) { lane->setShowEnvelope(checked); });
     // Switching the view off leaves every track's envelope as it is.
     if (checked) {
-        for (TrackData &track : tracks)
+        for (TrackData &track : doc.tracks)
             track.envelopeEnabled = true;
     }
 }
@@ -839,29 +562,15 @@ void MultiTrackEditorPage::setTempo(double value)
 
 void MultiTrackEditorPage::onTempoChanged(double value)
 {
-    bpm = value;
+    doc.bpm = value;
     ruler->setBpm(value);
     forEachLane([value](ClipLaneWidget *lane) { lane->setSnapBpm(value); });
     updateRuler();
 }
 
-double MultiTrackEditorPage::clipsEnd() const
-{
-    // MIDI clips end where they sound, at the project tempo, as the lanes draw them.
-    const double midiScale = midiTempoScale(bpm, midiFileTempo);
-    double end = 0.0;
-    for (const TrackData &track : tracks) {
-        for (const AudioClip &clip : track.audioClips)
-            end = std::max(end, clip.start + clip.length());
-        for (const MidiClip &clip : track.midiClips)
-            end = std::max(end, (clip.start + clip.duration) * midiScale);
-    }
-    return end;
-}
-
 double MultiTrackEditorPage::projectLength() const
 {
-    return std::max(clipsEnd(), minProjectSeconds);
+    return std::max(doc.clipsEnd(), minProjectSeconds);
 }
 
 int MultiTrackEditorPage::viewportWidth() const
@@ -920,7 +629,7 @@ void MultiTrackEditorPage::updateRuler()
     hScrollBar->setRange(0, std::max(0, saturatedInt(duration * 1000.0) - page));
     hScrollBar->setPageStep(page);
     hScrollBar->setSingleStep(page / 10);
-    ruler->setMarkers(markers);
+    ruler->setMarkers(doc.markers);
     syncMidiTempoScale();
 }
 
@@ -1016,7 +725,7 @@ void MultiTrackEditorPage::syncPlayheadAll(double seconds)
 void MultiTrackEditorPage::updateTimeLabel(double seconds)
 {
     if (rulerModeCombo->currentIndex() == 1) {
-        const double beats = seconds * bpm / 60.0;
+        const double beats = seconds * doc.bpm / 60.0;
         const int whole = saturatedInt(beats);
         timeLabel->setText(tr("第 %1.%2 小节  %3拍")
                                .arg(whole / 4 + 1)
@@ -1039,7 +748,7 @@ void MultiTrackEditorPage::stepHistory(bool redo)
 {
     if (!historyStepAllowed())
         return;
-    redo ? undoStack->redo() : undoStack->undo();
+    redo ? doc.undoStack->redo() : doc.undoStack->undo();
     forEachLane([](ClipLaneWidget *lane) { lane->update(); });
     updateRuler();
 }
@@ -1054,11 +763,34 @@ void MultiTrackEditorPage::forEachLane(const std::function<void(ClipLaneWidget *
 
 void MultiTrackEditorPage::setMarkers(const std::vector<TimelineMarker> &markers)
 {
-    // A file may list its markers in any order; the page keeps them sorted by time.
-    this->markers = markers;
-    std::stable_sort(this->markers.begin(), this->markers.end(),
-                     [](const TimelineMarker &a, const TimelineMarker &b) { return a.time < b.time; });
+    doc.setMarkers(markers);
     updateRuler();
+}
+
+bool MultiTrackEditorPage::copyAndLoadSoundFont(const QString &path)
+{
+    if (!doc.copyAndLoadSoundFont(path))
+        return false;
+    refreshInstrumentLists();
+    retargetLivePlayer();
+    return true;
+}
+
+void MultiTrackEditorPage::scanAndLoadExistingSf2()
+{
+    if (!doc.loadFirstSoundFontInFolder())
+        return;
+    refreshInstrumentLists();
+    retargetLivePlayer();
+}
+
+bool MultiTrackEditorPage::loadSoundFont(const QString &path)
+{
+    const bool loaded = doc.sf2Sampler.loadSoundFont(path);
+    // A failed load leaves no SoundFont: the lists and the live keys fall back to the piano.
+    refreshInstrumentLists();
+    retargetLivePlayer();
+    return loaded;
 }
 
 void MultiTrackEditorPage::showMidiDeviceDialog()
@@ -1073,218 +805,6 @@ void MultiTrackEditorPage::showMidiDeviceDialog()
         midiConnected = false;
     });
     dialog.exec();
-}
-
-QString MultiTrackEditorPage::sf2Directory() const
-{
-    return QStandardPaths::writableLocation(QStandardPaths::AppDataLocation) + QStringLiteral("/soundfonts");
-}
-
-bool MultiTrackEditorPage::copyAndLoadSoundFont(const QString &path)
-{
-    // Trying the file on an instrument of its own first keeps a damaged file out of the
-    // folder and the loaded SoundFont playing.
-    if (!SF2Sampler().loadSoundFont(path))
-        return false;
-
-    const QString dir = sf2Directory();
-    QDir().mkpath(dir);
-    const QString dest = dir + QLatin1Char('/') + QFileInfo(path).fileName();
-    QString loadPath = dest;
-    if (QFileInfo(dest).canonicalFilePath() == QFileInfo(path).canonicalFilePath()) {
-        loadPath = path;
-    } else if (copyReplacing(path, dest)) {
-        qDebug() << "MultiTrackEditorPage: SF2 copied to" << dest;
-    } else {
-        qWarning() << "MultiTrackEditorPage: failed to copy SF2 to app dir:" << path << "->" << dest;
-        loadPath = path;
-    }
-    const bool loaded = sf2Sampler.loadSoundFont(loadPath);
-    refreshInstrumentLists();
-    retargetLivePlayer();
-    return loaded;
-}
-
-void MultiTrackEditorPage::scanAndLoadExistingSf2()
-{
-    const QDir dir(sf2Directory());
-    if (!dir.exists())
-        return;
-    const QFileInfoList files = dir.entryInfoList({QStringLiteral("*.sf2")}, QDir::Files,
-                                                  QDir::Name | QDir::IgnoreCase);
-    // A damaged file must not keep the next one from loading.
-    for (const QFileInfo &file : files) {
-        const QString path = file.absoluteFilePath();
-        qDebug() << "MultiTrackEditorPage: auto-loading SF2 from app dir:" << path;
-        if (sf2Sampler.loadSoundFont(path)) {
-            refreshInstrumentLists();
-            retargetLivePlayer();
-            return;
-        }
-        qWarning() << "MultiTrackEditorPage: skipping a SoundFont that does not load:" << path;
-    }
-}
-
-void MultiTrackEditorPage::replaceEngine()
-{
-    // A playback that was running ends here; the next one opens the device at the new rate.
-    engine->stopPlayback();
-    engine->shutdown();
-    delete engine;
-    engine = new MultiTrackAudioEngine;
-    engine->initialize(sampleRate, engineBlockFrames);
-}
-
-TrackData MultiTrackEditorPage::tempoScaledTrack(const TrackData &track) const
-{
-    return tempoScaled(track, midiTempoScale(bpm, midiFileTempo));
-}
-
-QList<float> MultiTrackEditorPage::renderTrack(const TrackData &track)
-{
-    if (track.type == TrackType::Audio)
-        return track.audioClips.empty() ? QList<float>() : renderAudioClips(track, sampleRate);
-
-    const TrackData scaled = tempoScaledTrack(track);
-    QList<float> render;
-    if (sf2Sampler.isLoaded())
-        render = sf2Sampler.renderTrack(scaled, sampleRate);
-    else if (pianoSampler.hasSamples())
-        render = pianoSampler.renderTrack(scaled, sampleRate);
-    applyEnvelope(track, std::span<float>(render.data(), size_t(render.size())), sampleRate);
-    return render;
-}
-
-void MultiTrackEditorPage::renderPlaybackSlots()
-{
-    renderCachesAndSlots(-1);
-}
-
-void MultiTrackEditorPage::buildPlaybackSlotsForRecording(int recordTrackIndex)
-{
-    renderCachesAndSlots(recordTrackIndex);
-}
-
-void MultiTrackEditorPage::renderCachesAndSlots(int recordTrackIndex)
-{
-    std::vector<QList<float>> midiRenders(tracks.size());
-    std::vector<QList<float>> audioRenders(tracks.size());
-    std::vector<bool> withEnvelope(tracks.size(), false);
-    // The recording track plays without its last clip, the one the recording fills.
-    std::optional<TrackData> recordingTrackPlayed;
-    if (recordTrackIndex >= 0 && recordTrackIndex < int(tracks.size())) {
-        recordingTrackPlayed = tracks[size_t(recordTrackIndex)];
-        if (recordingTrackPlayed->type == TrackType::Midi && !recordingTrackPlayed->midiClips.empty())
-            recordingTrackPlayed->midiClips.pop_back();
-        else if (recordingTrackPlayed->type == TrackType::Audio && !recordingTrackPlayed->audioClips.empty())
-            recordingTrackPlayed->audioClips.pop_back();
-    }
-    const auto played = [&](size_t i) -> const TrackData & {
-        return int(i) == recordTrackIndex ? *recordingTrackPlayed : tracks[i];
-    };
-    const auto hasClips = [](const TrackData &track) {
-        return track.type == TrackType::Midi ? !track.midiClips.empty() : !track.audioClips.empty();
-    };
-
-    // Audio renders are pure and independent, so they run side by side; the instruments
-    // keep one synthesiser each, so MIDI tracks render one after another.
-    std::vector<size_t> audioTracks;
-    for (size_t i = 0; i < tracks.size(); ++i) {
-        if (!hasClips(played(i)))
-            continue;
-        if (tracks[i].type == TrackType::Midi)
-            midiRenders[i] = renderTrack(played(i));
-        else
-            audioTracks.push_back(i);
-    }
-    const int threads = int(std::min<size_t>(std::max(1u, std::thread::hardware_concurrency()), audioTracks.size()));
-    ParallelRanges::run(qint64(audioTracks.size()), threads, [&](qint64 first, qint64 count, bool) {
-        for (qint64 k = first; k < first + count; ++k)
-            audioRenders[audioTracks[size_t(k)]] = renderAudioClips(played(audioTracks[size_t(k)]), sampleRate);
-        return true;
-    });
-
-    std::vector<MultiTrackAudioEngine::TrackSlot> trackSlots;
-    trackSlots.reserve(tracks.size());
-    for (size_t i = 0; i < tracks.size(); ++i) {
-        const QList<float> &render = tracks[i].type == TrackType::Midi ? midiRenders[i] : audioRenders[i];
-        withEnvelope[i] = envelopeInForce(tracks[i]);
-        trackSlots.push_back(trackSlot(tracks[i], render, withEnvelope[i]));
-    }
-    engine->setTracks(trackSlots);
-    // The old renders are freed only once no block of a running stream can read them.
-    if (!engine->waitForSlotAdoption())
-        engine->stopPlayback();
-    midiRenderCache = std::move(midiRenders);
-    audioRenderCache = std::move(audioRenders);
-    envelopeInRender = std::move(withEnvelope);
-}
-
-void MultiTrackEditorPage::updateEngineTrackSlot(int index)
-{
-    if (index < 0 || !engine || index >= int(tracks.size()) || !engine->isPlaying())
-        return;
-    const size_t i = size_t(index);
-    const TrackData &track = tracks[i];
-    const std::vector<QList<float>> &cache = track.type == TrackType::Midi ? midiRenderCache : audioRenderCache;
-    const QList<float> render = i < cache.size() ? cache[i] : QList<float>();
-    // The gain follows the cached render: an envelope switched on or off since it was made
-    // is heard from the next Play, not as a jump to gain 1 over a render without it.
-    const bool withEnvelope = i < envelopeInRender.size() && envelopeInRender[i];
-    engine->updateTrackSlot(index, trackSlot(track, render, withEnvelope));
-}
-
-bool MultiTrackEditorPage::renderMixdown(QList<float> &out, int &outRate)
-{
-    outRate = sampleRate;
-    if (tracks.empty())
-        return false;
-
-    // The end counts the MIDI clips as they sound, tempo-scaled, so no tail is cut.
-    double projectEnd = 0.0;
-    for (const TrackData &track : tracks) {
-        const TrackRenderPlan plan(tempoScaledTrack(track), sampleRate);
-        if (!plan.isEmpty())
-            projectEnd = std::max(projectEnd, plan.trackEnd());
-    }
-    const std::optional<qint64> frames = TrackRenderPlan::framesAt(projectEnd, sampleRate);
-    if (!(projectEnd > 0.0) || !frames || *frames < 1)
-        return false;
-
-    // Audio tracks are rendered and mixed a window at a time, so a long project never holds
-    // every track's render at once; MIDI tracks come whole from their instrument. Every track
-    // gets a slot, silent ones too, so a soloed silent track still silences the rest.
-    constexpr qint64 windowFrames = 16384;
-    std::vector<QList<float>> renders(tracks.size());
-    std::vector<bool> windowed(tracks.size(), false);
-    for (size_t i = 0; i < tracks.size(); ++i) {
-        const TrackData &track = tracks[i];
-        windowed[i] = track.type == TrackType::Audio && !TrackRenderPlan(track, sampleRate).isEmpty();
-        if (windowed[i])
-            renders[i].resize(windowFrames);
-        else
-            renders[i] = renderTrack(track);
-    }
-    out.resize(2 * *frames);
-    QList<float> window;
-    std::vector<MultiTrackAudioEngine::TrackSlot> trackSlots(tracks.size());
-    for (qint64 first = 0; first < *frames; first += windowFrames) {
-        const qint64 count = std::min(windowFrames, *frames - first);
-        for (size_t i = 0; i < tracks.size(); ++i) {
-            std::span<const float> part;
-            if (windowed[i]) {
-                const std::span<float> target(renders[i].data(), size_t(count));
-                renderAudioClips(tracks[i], sampleRate, first, target);
-                part = target;
-            } else if (renders[i].size() > first) {
-                part = {renders[i].constData() + first, size_t(std::min(count, renders[i].size() - first))};
-            }
-            trackSlots[i] = trackSlot(tracks[i], part, envelopeInForce(tracks[i]));
-        }
-        engine->renderOffline(trackSlots, int(count), sampleRate, window);
-        std::copy(window.cbegin(), window.cend(), out.begin() + 2 * first);
-    }
-    return true;
 }
 
 void MultiTrackEditorPage::setVideoPlayerDialog(VideoPlayerDialog *dialog)

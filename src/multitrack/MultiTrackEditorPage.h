@@ -1,11 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The multitrack editor page: owns the open project's tracks, markers and undo history and
-// shows them as rows of headers and clip lanes on a zoomable timeline.
+// The multitrack editor page: shows the open project's tracks as rows of headers and clip
+// lanes on a zoomable timeline, and edits, plays and records them.
 #pragma once
 
-// The instruments are public fields, so their types are complete here; other engine types are only named.
-#include "engine/PianoSampler.h"
-#include "engine/SF2Sampler.h"
+#include "document/ProjectDocument.h"
 #include "project/TimelineMarker.h"
 #include "project/TrackData.h"
 #include "project/TrackRowHost.h"
@@ -25,7 +23,6 @@ class MidiRecorder;
 class QTimer;
 class Metronome;
 class MidiInput;
-class MultiTrackAudioEngine;
 class PianoRollSessions;
 class QComboBox;
 class QDoubleSpinBox;
@@ -34,7 +31,6 @@ class QPushButton;
 class QScrollArea;
 class QScrollBar;
 class QToolBar;
-class QUndoStack;
 class QVBoxLayout;
 class TimelineRulerWidget;
 class TrackRowWidget;
@@ -42,8 +38,8 @@ class VST3EditorWindow;
 class VideoPlayerDialog;
 struct TrackClips;
 
-// GUI thread only. The shell reads and writes the project fields below directly; every
-// addition or removal of a track goes through an undo command or clears the undo stack.
+// GUI thread only. The project lives in the document the page is given, which outlives it;
+// every addition or removal of a track goes through an undo command or clears the undo stack.
 // Row i of `trackRows` shows track i, carries index i and points at tracks[i]: every change
 // to `tracks` re-binds the rows it moved before anything else runs.
 // A time t is drawn at x = (t - viewStartSec) x zoom x 100 on every lane and the ruler.
@@ -60,15 +56,18 @@ public:
     // A project shorter than this still scrolls and zooms as if it were this long.
     static constexpr double minProjectSeconds = 300.0;
 
-    explicit MultiTrackEditorPage(QWidget *parent);
-    // Ends a recording, stops the live player and the engines and takes the rows away
-    // before the instruments they play go.
+    MultiTrackEditorPage(ProjectDocument &document, QWidget *parent);
+    // Ends a recording, stops the live player and the playback and takes the rows away;
+    // the undo steps, which name the rows, go with them.
     ~MultiTrackEditorPage() override;
+
+    ProjectDocument &document() { return doc; }
+    const ProjectDocument &document() const { return doc; }
 
     // Project-level operations the shell's flows call.
     // A rate outside ProjectLimits (8 kHz to 384 kHz) is ignored, so no engine or plug-in
     // ever runs at it.
-    void setSampleRate(int rate);
+    void setSampleRate(int rate) { doc.setSampleRate(rate); }
     void clearTracks();
     void addTrack(TrackType type, const QList<float> &samples, int sampleRate, const QString &name,
                   const QList<float> &stereoSamples);
@@ -79,7 +78,6 @@ public:
     void scrollToTracks(int first, int last);
     // Out-of-range indexes do nothing.
     void removeTrack(int index);
-    int countTracksOfType(TrackType type) const;
     // Rebuilds every row from the records, for a caller that rewrote them wholesale (a load).
     void rebuildTrackRows();
     // Appends loaded records as they are, an empty name filled in as addTrack (audio) or
@@ -88,15 +86,12 @@ public:
     // Gives every MIDI row its instrument list again, after the instruments changed.
     void refreshInstrumentLists();
     void setMarkers(const std::vector<TimelineMarker> &markers);
-    // Copies the file into the SoundFont folder (replacing a same-named file) and loads the
-    // copy; the given file itself when the copy fails or it already lies there. A file that
-    // does not load replaces nothing and leaves the loaded SoundFont in place.
+    // The document's SoundFont loads (see there), then every row's list and the live player follow.
     bool copyAndLoadSoundFont(const QString &path);
-    // Loads the first .sf2 of the SoundFont folder (by name, ignoring case) that loads, if any.
+    // Loads the file itself as the MIDI tracks' SoundFont; false leaves none loaded.
+    bool loadSoundFont(const QString &path);
     void scanAndLoadExistingSf2();
-    // The per-user folder of opened SoundFonts, kept between runs. Beside the program it
-    // would not be writable once the program is installed.
-    QString sf2Directory() const;
+    QString sf2Directory() const { return ProjectDocument::sf2Directory(); }
     void showMidiDeviceDialog();
     // The video preview the page drives (null detaches); forgotten once it is destroyed.
     void setVideoPlayerDialog(VideoPlayerDialog *dialog);
@@ -104,7 +99,7 @@ public:
     void showVideoButtonOnTrack(int index);
 
     // TrackRowHost: the track undo commands keep the rows in step through these.
-    std::vector<TrackData> &trackList() override { return tracks; }
+    std::vector<TrackData> &trackList() override { return doc.tracks; }
     void createTrackRow(int index) override;
     void destroyTrackRow(int index) override;
     void rebindTrackRows(int from) override;
@@ -118,8 +113,6 @@ public:
     // Zooms keeping the time under viewport column `anchorX` in place (no anchor below 0).
     void applyZoom(double newZoom, int anchorX);
     double projectLength() const;
-    // The largest clip end over all tracks (MIDI ends as stored), 0 without clips.
-    double clipsEnd() const;
     // Moves every lane's and the ruler's playhead to one time and shows it.
     void syncPlayheadAll(double seconds);
     void updateTimeLabel(double seconds);
@@ -156,38 +149,17 @@ public:
     // The time every lane's playhead shows (0 without rows).
     double playheadSec() const;
 
-    std::vector<TrackData> tracks;         // display order; undo commands name tracks by index
-    std::vector<TimelineMarker> markers;   // sorted by time
-    QUndoStack *undoStack = nullptr;       // owned by the page, outlives every command on it
-    int sampleRate = 44100;
-    int bitDepth = 16;                     // export bit depth
-    bool mono = false;
-    double bpm = 120.0;
-    double midiFileTempo = 120.0;          // tempo of the last imported MIDI file
     double zoom = 1.0;                     // 1.0 = 100 pixels per second
     double viewStartSec = 0.0;             // time at the lanes' left edge
-    AudioPluginBridge *pluginBridge = nullptr;  // owned; initialised at `sampleRate`, 512-frame blocks
-    SF2Sampler sf2Sampler;                      // the MIDI tracks' SoundFont instrument
+    // The plug-in host of the tracks and the mixer.
+    AudioPluginBridge *bridge() const { return pluginBridge; }
 
-    // Track renders and the mixing engine. Every track is rendered into one mono buffer at
-    // `sampleRate` from timeline 0; the engine's slots point into the render caches, which
-    // change only while the engine cannot read them. MIDI tracks sound through the
-    // SoundFont when one is loaded, else through the piano.
-    MultiTrackAudioEngine *engine = nullptr;  // owned, no Qt parent
-    PianoSampler pianoSampler;
-    std::vector<QList<float>> midiRenderCache;  // per track index; MIDI tracks' renders
-    std::vector<QList<float>> audioRenderCache; // per track index; audio tracks' renders
-    // Interleaved stereo mix of the whole project, round(end x sampleRate) frames, the MIDI
-    // ends tempo-scaled; outRate = sampleRate. False, out untouched, when there is nothing to mix.
-    bool renderMixdown(QList<float> &out, int &outRate);
-    // While playing: re-sends track index's gain, pan, mute and solo over its cached render.
-    void updateEngineTrackSlot(int index);
-    // A copy of track whose MIDI times are scaled from midiFileTempo to bpm.
-    TrackData tempoScaledTrack(const TrackData &track) const;
+    bool renderMixdown(QList<float> &out, int &outRate) { return doc.renderMixdown(out, outRate); }
+    void updateEngineTrackSlot(int index) { doc.updateEngineTrackSlot(index); }
     // Renders every track for playback into the caches and hands the slots to the engine;
     // during a recording, the recorded track's last (recording) clip is left out.
-    void renderPlaybackSlots();
-    void buildPlaybackSlotsForRecording(int recordTrackIndex);
+    void renderPlaybackSlots() { doc.renderCachesAndSlots(-1); }
+    void buildPlaybackSlotsForRecording(int recordTrackIndex) { doc.renderCachesAndSlots(recordTrackIndex); }
 
     // Transport state.
     bool playing = false;
@@ -276,11 +248,11 @@ protected:
     void showEvent(QShowEvent *event) override;
 
 private:
-    QList<float> renderTrack(const TrackData &track);
-    void renderCachesAndSlots(int recordTrackIndex);
-    void replaceEngine();
-    // Per track index: the cached render carries the envelope, so its slot plays at gain 1.
-    std::vector<bool> envelopeInRender;
+    ProjectDocument &doc;
+    // Owned; initialised at the document's rate with its block size, and again at every new rate.
+    AudioPluginBridge *pluginBridge = nullptr;
+    // Rows, tempo box and ruler for a document that was just replaced.
+    void showDocument();
 
     void setupUi();
     void setupToolBar();
@@ -295,12 +267,8 @@ private:
     // Shows or closes the editor window of track index's plug-in.
     void onVst3EditorToggled(int index, bool show);
     void selectTrack(int index);
-    // Construction: the piano samples from the resources, else from a folder beside the program.
-    void loadPianoSamples();
     void stopPlaybackBeforeTrackChange();
     void appendTrack(TrackData track, const QString &undoText);
-    // "MIDI轨 n" counting the MIDI tracks, else "轨道 n" counting all tracks.
-    QString unnamedTrackName(TrackType type) const;
     double clampZoom(double value) const;
     int viewportWidth() const;
     void forEachLane(const std::function<void(ClipLaneWidget *)> &apply) const;
@@ -359,7 +327,7 @@ private:
     // No undo or redo while a lane holds a gesture (it would replace the lists under it)
     // or while a track records (captured audio must not land in a user's clip).
     bool historyStepAllowed() const;
-    bool validTrack(int index) const { return index >= 0 && index < static_cast<int>(tracks.size()); }
+    bool validTrack(int index) const { return index >= 0 && index < static_cast<int>(doc.tracks.size()); }
     void endClipDrag();
     bool dragging = false;
     int dragSourceTrack = -1;

@@ -7,7 +7,7 @@
 #include "ClipLaneWidget.h"
 #include "TimelineRulerWidget.h"
 #include "TrackHeaderWidget.h"
-#include "TrackRendering.h"
+#include "document/TrackRendering.h"
 #include "TrackRowWidget.h"
 #include "engine/LiveAudioPlayer.h"
 #include "engine/Metronome.h"
@@ -80,17 +80,17 @@ void MultiTrackEditorPage::startMetronomeIfWanted(double startSeconds)
 {
     if (!metronomeOn || metronome->isRunning())
         return;
-    metronome->start(sampleRate, bpm, beatsPerBar, startSeconds);
+    metronome->start(doc.sampleRate, doc.bpm, beatsPerBar, startSeconds);
     metronome->setVolume(metronomeVolume);
 }
 
 void MultiTrackEditorPage::onPlayPause()
 {
-    if (tracks.empty())
+    if (doc.tracks.empty())
         return;
     if (playing) {
         metronome->stop();
-        engine->pausePlayback();
+        doc.engine->pausePlayback();
         playing = false;
         playButton->setText(QStringLiteral(">"));
         playbackTimer->stop();
@@ -103,7 +103,7 @@ void MultiTrackEditorPage::onPlayPause()
     const double start = playheadSec();
     playStartSec = start;
     playClock.start();
-    if (!engine->startPlayback(start))
+    if (!doc.engine->startPlayback(start))
         return;
     takeClockValid = false;
     playing = true;
@@ -117,7 +117,7 @@ void MultiTrackEditorPage::onPlayPause()
 void MultiTrackEditorPage::onStop()
 {
     metronome->stop();
-    engine->stopPlayback();
+    doc.engine->stopPlayback();
     playing = false;
     playButton->setText(QStringLiteral(">"));
     playbackTimer->stop();
@@ -133,7 +133,7 @@ void MultiTrackEditorPage::onRewind()
 
 void MultiTrackEditorPage::onFastForward()
 {
-    syncPlayheadAll(clipsEnd());
+    syncPlayheadAll(doc.clipsEnd());
 }
 
 void MultiTrackEditorPage::onPlaybackTimer()
@@ -149,7 +149,7 @@ void MultiTrackEditorPage::onPlaybackTimer()
                     trackRows[size_t(midiRecordTrack)]->lane()->update();
             }
         }
-    } else if (engine->isPlaying()) {
+    } else if (doc.engine->isPlaying()) {
         syncPlayheadAll(now);
     } else if (!recording) {
         onStop();
@@ -191,7 +191,7 @@ void MultiTrackEditorPage::pauseTransport()
 {
     if (!playing)
         return;
-    engine->pausePlayback();
+    doc.engine->pausePlayback();
     playbackTimer->stop();
     metronome->stop();
     playing = false;
@@ -213,7 +213,7 @@ void MultiTrackEditorPage::onRecord()
         return;
     }
 
-    if (tracks.empty()) {
+    if (doc.tracks.empty()) {
         QMessageBox::information(this, tr("录音"), tr("请先添加轨道。"), QMessageBox::Ok);
         return;
     }
@@ -223,9 +223,9 @@ void MultiTrackEditorPage::onRecord()
         if (!row->header->armed)
             continue;
         const int index = row->trackIndex;
-        if (index < 0 || index >= int(tracks.size()))
+        if (index < 0 || index >= int(doc.tracks.size()))
             continue;
-        const bool midi = tracks[size_t(index)].type == TrackType::Midi;
+        const bool midi = doc.tracks[size_t(index)].type == TrackType::Midi;
         if (midi && armedMidi < 0)
             armedMidi = index;
         if (!midi && armedAudio < 0)
@@ -238,7 +238,7 @@ void MultiTrackEditorPage::onRecord()
     }
     // The desktop always grants the microphone, so the audio start runs at once.
     if (armedAudio >= 0) {
-        tracks[size_t(armedAudio)].armed = true;
+        doc.tracks[size_t(armedAudio)].armed = true;
         startRecordingOn(armedAudio);
     }
     if (armedMidi >= 0) {
@@ -250,18 +250,18 @@ void MultiTrackEditorPage::onRecord()
 
 void MultiTrackEditorPage::startRecordingOn(int index)
 {
-    if (index < 0 || index >= int(tracks.size()) || tracks[size_t(index)].type != TrackType::Audio || recordCapture)
+    if (index < 0 || index >= int(doc.tracks.size()) || doc.tracks[size_t(index)].type != TrackType::Audio || recordCapture)
         return;
     if (playing) {
-        engine->pausePlayback();
+        doc.engine->pausePlayback();
         playbackTimer->stop();
         playing = false;
     }
     const double start = index < int(trackRows.size()) ? trackRows[size_t(index)]->lane()->playheadPosition() : 0.0;
-    TrackData &track = tracks[size_t(index)];
+    TrackData &track = doc.tracks[size_t(index)];
     clipsBeforeRecording = track.audioClips;
     AudioClip clip;
-    clip.sampleRate = sampleRate;
+    clip.sampleRate = doc.sampleRate;
     clip.start = start;
     track.audioClips.push_back(std::move(clip));
     audioTarget = {index, track.audioClips.size() - 1, start, 0};
@@ -271,7 +271,7 @@ void MultiTrackEditorPage::startRecordingOn(int index)
     buildPlaybackSlotsForRecording(index);
     recordCapture = new AudioTakeCapture(this);
     connect(recordCapture, &AudioTakeCapture::samplesArrived, this, &MultiTrackEditorPage::appendCaptured);
-    if (!recordCapture->start(sampleRate)) {
+    if (!recordCapture->start(doc.sampleRate)) {
         qWarning() << "MultiTrack: failed to start recording";
         delete recordCapture;
         recordCapture = nullptr;
@@ -283,7 +283,7 @@ void MultiTrackEditorPage::startRecordingOn(int index)
     }
     playStartSec = start;
     playClock.start();
-    playing = engine->startPlayback(start);
+    playing = doc.engine->startPlayback(start);
     takeClockValid = playing;
     playbackTimer->start();
     startMetronomeIfWanted(start);
@@ -295,9 +295,9 @@ void MultiTrackEditorPage::startRecordingOn(int index)
 AudioClip *MultiTrackEditorPage::recordingAudioClip()
 {
     const RecordingClip &t = audioTarget;
-    if (t.track < 0 || t.track >= int(tracks.size()))
+    if (t.track < 0 || t.track >= int(doc.tracks.size()))
         return nullptr;
-    std::vector<AudioClip> &clips = tracks[size_t(t.track)].audioClips;
+    std::vector<AudioClip> &clips = doc.tracks[size_t(t.track)].audioClips;
     if (t.clip >= clips.size())
         return nullptr;
     AudioClip &clip = clips[t.clip];
@@ -307,9 +307,9 @@ AudioClip *MultiTrackEditorPage::recordingAudioClip()
 MidiClip *MultiTrackEditorPage::recordingMidiClip()
 {
     const RecordingClip &t = midiTarget;
-    if (t.track < 0 || t.track >= int(tracks.size()))
+    if (t.track < 0 || t.track >= int(doc.tracks.size()))
         return nullptr;
-    std::vector<MidiClip> &clips = tracks[size_t(t.track)].midiClips;
+    std::vector<MidiClip> &clips = doc.tracks[size_t(t.track)].midiClips;
     if (t.clip >= clips.size())
         return nullptr;
     MidiClip &clip = clips[t.clip];
@@ -334,7 +334,7 @@ void MultiTrackEditorPage::alignTake(AudioClip &clip) const
     if (!takeClockValid)
         return;
     const std::optional<std::int64_t> offset = captureOffsetFrames(
-        engine->outputClock(), recordCapture->clock(), engine->reportedLatencyFrames(),
+        doc.engine->outputClock(), recordCapture->clock(), doc.engine->reportedLatencyFrames(),
         recordCapture->reportedLatencyFrames());
     if (!offset) {
         qDebug() << "MultiTrack: the streams gave no timing; the take stays where it began";
@@ -359,16 +359,16 @@ void MultiTrackEditorPage::stopAudioRecording()
     if (AudioClip *clip = recordingAudioClip()) {
         alignTake(*clip);
         if (clip->samples.isEmpty())
-            tracks[size_t(index)].audioClips.erase(tracks[size_t(index)].audioClips.begin()
+            doc.tracks[size_t(index)].audioClips.erase(doc.tracks[size_t(index)].audioClips.begin()
                                                    + std::ptrdiff_t(audioTarget.clip));
     }
     delete recordCapture;
     recordCapture = nullptr;
     audioTarget = {};
     updateRecordingTrackIndex();
-    if (index >= 0 && index < int(tracks.size()) && tracks[size_t(index)].audioClips != clipsBeforeRecording) {
-        undoStack->push(new TrackClipsSnapshotCommand(&tracks, index, clipsBeforeRecording,
-                                                      tracks[size_t(index)].audioClips, tr("录音")));
+    if (index >= 0 && index < int(doc.tracks.size()) && doc.tracks[size_t(index)].audioClips != clipsBeforeRecording) {
+        doc.undoStack->push(new TrackClipsSnapshotCommand(&doc.tracks, index, clipsBeforeRecording,
+                                                      doc.tracks[size_t(index)].audioClips, tr("录音")));
         if (index < int(trackRows.size()))
             trackRows[size_t(index)]->lane()->update();
         updateRuler();
@@ -380,7 +380,7 @@ double MultiTrackEditorPage::storedMidiTime(double playedSeconds) const
 {
     // MIDI times are stored in the imported file's tempo and scaled on playback; a take
     // is stored the same way so it sounds where it was played at any project tempo.
-    return playedSeconds / midiTempoScale(bpm, midiFileTempo);
+    return playedSeconds / midiTempoScale(doc.bpm, doc.midiFileTempo);
 }
 
 double MultiTrackEditorPage::liveEventTime() const
@@ -394,8 +394,8 @@ double MultiTrackEditorPage::liveEventTime() const
 
 void MultiTrackEditorPage::startMidiRecording()
 {
-    if (midiRecordTrack < 0 || midiRecordTrack >= int(tracks.size())
-        || tracks[size_t(midiRecordTrack)].type != TrackType::Midi || midiRecording)
+    if (midiRecordTrack < 0 || midiRecordTrack >= int(doc.tracks.size())
+        || doc.tracks[size_t(midiRecordTrack)].type != TrackType::Midi || midiRecording)
         return;
     const double x = midiRecordTrack < int(trackRows.size())
                          ? trackRows[size_t(midiRecordTrack)]->lane()->playheadPosition()
@@ -403,9 +403,9 @@ void MultiTrackEditorPage::startMidiRecording()
     midiRecording = true;
     connect(midiRecorder, &MidiRecorder::noteCompleted, this, &MultiTrackEditorPage::onRecordedNoteCompleted);
     midiRecordStartSec = x;
-    midiRecorder->startRecording(x, bpm);
+    midiRecorder->startRecording(x, doc.bpm);
 
-    TrackData &track = tracks[size_t(midiRecordTrack)];
+    TrackData &track = doc.tracks[size_t(midiRecordTrack)];
     midiClipsBeforeRecording = track.midiClips;
     MidiClip clip;
     clip.id = int(track.midiClips.size()) + 1;
@@ -420,7 +420,7 @@ void MultiTrackEditorPage::startMidiRecording()
         buildPlaybackSlotsForRecording(midiRecordTrack);
         playStartSec = x;
         playClock.start();
-        engine->startPlayback(x);
+        doc.engine->startPlayback(x);
         playing = true;
         playbackTimer->start();
         playButton->setText(tr("暂停"));
@@ -462,11 +462,11 @@ void MultiTrackEditorPage::stopMidiRecording()
 
     const int index = midiTarget.track;
     if (MidiClip *clip = recordingMidiClip(); clip && clip->notes.empty())
-        tracks[size_t(index)].midiClips.erase(tracks[size_t(index)].midiClips.begin() + std::ptrdiff_t(midiTarget.clip));
+        doc.tracks[size_t(index)].midiClips.erase(doc.tracks[size_t(index)].midiClips.begin() + std::ptrdiff_t(midiTarget.clip));
     midiTarget = {};
-    if (index >= 0 && index < int(tracks.size()) && tracks[size_t(index)].midiClips != midiClipsBeforeRecording) {
-        undoStack->push(TrackClipsSnapshotCommand::createForMidi(&tracks, index, midiClipsBeforeRecording,
-                                                                 tracks[size_t(index)].midiClips, tr("录制MIDI")));
+    if (index >= 0 && index < int(doc.tracks.size()) && doc.tracks[size_t(index)].midiClips != midiClipsBeforeRecording) {
+        doc.undoStack->push(TrackClipsSnapshotCommand::createForMidi(&doc.tracks, index, midiClipsBeforeRecording,
+                                                                 doc.tracks[size_t(index)].midiClips, tr("录制MIDI")));
     }
     midiClipsBeforeRecording.clear();
     if (index >= 0 && index < int(trackRows.size())) {
@@ -493,14 +493,14 @@ void MultiTrackEditorPage::ensureLivePlayer()
 {
     if (liveAudioPlayer->isRunning())
         return;
-    if (sf2Sampler.isLoaded()) {
+    if (doc.sf2Sampler.isLoaded()) {
         qDebug() << "onMidiNoteOn: using SF2 sampler";
-        liveAudioPlayer->setSf2Sampler(&sf2Sampler);
+        liveAudioPlayer->setSf2Sampler(&doc.sf2Sampler);
     } else {
-        qDebug() << "onMidiNoteOn: using Piano sampler, samples=" << pianoSampler.recordingCount();
-        liveAudioPlayer->setPianoSampler(&pianoSampler);
+        qDebug() << "onMidiNoteOn: using Piano sampler, samples=" << doc.pianoSampler.recordingCount();
+        liveAudioPlayer->setPianoSampler(&doc.pianoSampler);
     }
-    liveAudioPlayer->start(sampleRate);
+    liveAudioPlayer->start(doc.sampleRate);
 }
 
 void MultiTrackEditorPage::retargetLivePlayer()
@@ -515,26 +515,26 @@ void MultiTrackEditorPage::retargetLivePlayer()
 void MultiTrackEditorPage::sendLiveNoteOn(int channel, int pitch, int velocity)
 {
     ensureLivePlayer();
-    if (sf2Sampler.isLoaded())
-        sf2Sampler.noteOn(channel, pitch, velocity);
+    if (doc.sf2Sampler.isLoaded())
+        doc.sf2Sampler.noteOn(channel, pitch, velocity);
     else
-        pianoSampler.noteOn(pitch, velocity);
+        doc.pianoSampler.noteOn(pitch, velocity);
 }
 
 void MultiTrackEditorPage::sendLiveNoteOff(int channel, int pitch)
 {
-    if (sf2Sampler.isLoaded())
-        sf2Sampler.noteOff(channel, pitch);
+    if (doc.sf2Sampler.isLoaded())
+        doc.sf2Sampler.noteOff(channel, pitch);
     else
-        pianoSampler.noteOff(pitch);
+        doc.pianoSampler.noteOff(pitch);
 }
 
 void MultiTrackEditorPage::onMidiNoteOn(int channel, int pitch, int velocity)
 {
     qDebug() << "onMidiNoteOn: ch=" << channel << "pitch=" << pitch << "vel=" << velocity
-             << "sf2Loaded=" << (sf2Sampler.isLoaded() ? "true" : "false")
-             << "pianoLoaded=" << (pianoSampler.hasSamples() ? "true" : "false")
-             << "pianoSamples=" << pianoSampler.recordingCount()
+             << "sf2Loaded=" << (doc.sf2Sampler.isLoaded() ? "true" : "false")
+             << "pianoLoaded=" << (doc.pianoSampler.hasSamples() ? "true" : "false")
+             << "pianoSamples=" << doc.pianoSampler.recordingCount()
              << "playerRunning=" << (liveAudioPlayer->isRunning() ? "true" : "false");
     if (!liveAudioPlayer->isRunning()) {
         ensureLivePlayer();

@@ -219,15 +219,16 @@ void TimelineRulerWidget::drawMarkers(QPainter &painter, int width)
         painter.save();
         painter.setPen(QPen(marker.color, 1.5, Qt::SolidLine, Qt::SquareCap, Qt::BevelJoin));
         painter.setBrush(marker.color);
-        painter.drawPolygon(QPolygon({QPoint(x, h), QPoint(x - 5, h - 10), QPoint(x + 5, h - 10)}));
-        painter.drawLine(x, 0, x, h - 10);
+        // Flag and label keep to the strip above the time labels, which they would cover.
+        painter.drawPolygon(QPolygon({QPoint(x - 5, 0), QPoint(x + 5, 0), QPoint(x, 10)}));
+        painter.drawLine(x, 10, x, h);
         if (!marker.label.isEmpty()) {
             QFont font = painter.font();
             font.setPixelSize(9);
             font.setBold(true);
             painter.setFont(font);
             const int labelWidth = QFontMetrics(font).horizontalAdvance(marker.label);
-            const QRect box(x + 3, 0, labelWidth + 6, 12);
+            const QRect box(x + 7, 0, labelWidth + 6, 11);
             QColor fill = marker.color;
             fill.setAlpha(160);
             painter.fillRect(box, fill);

@@ -60,9 +60,10 @@ TrackHeaderWidget::TrackHeaderWidget(QWidget *parent) : QWidget(parent)
     QSizePolicy policy(QSizePolicy::Fixed, QSizePolicy::Fixed);
     policy.setRetainSizeWhenHidden(true);
     setSizePolicy(policy);
-    setStyleSheet(QStringLiteral(
-        "background: #1c1c28; border-top: 1px solid #2a2a3a; border-bottom: 1px solid #2a2a3a;"
-        "border-left: 3px solid transparent;"));
+    // Only the header itself draws the borders (see TrackRowWidget's selected look).
+    setAttribute(Qt::WA_StyledBackground);
+    setStyleSheet(QStringLiteral("* { background: #1c1c28; } TrackHeaderWidget { border-top: 1px solid #2a2a3a; "
+                                 "border-bottom: 1px solid #2a2a3a; border-left: 3px solid transparent; }"));
 
     auto *outer = new QVBoxLayout(this);
     outer->setContentsMargins(0, 0, 0, 0);

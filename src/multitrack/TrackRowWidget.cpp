@@ -20,10 +20,12 @@
 
 namespace {
 
-const char *const selectedHeaderStyle = "background: #252540; border-top: 1px solid #2a2a3a; border-bottom: 1px solid "
-                                        "#2a2a3a;border-left: 3px solid #00f2ff;";
-const char *const plainHeaderStyle = "background: #1c1c28; border-top: 1px solid #2a2a3a; border-bottom: 1px solid "
-                                     "#2a2a3a;border-left: 3px solid transparent;";
+// The background reaches every child of the header, the borders only the header itself: a
+// selector-less border would put the selection bar before each child too.
+const char *const selectedHeaderStyle = "* { background: #252540; } TrackHeaderWidget { border-top: 1px solid #2a2a3a; "
+                                        "border-bottom: 1px solid #2a2a3a; border-left: 3px solid #00f2ff; }";
+const char *const plainHeaderStyle = "* { background: #1c1c28; } TrackHeaderWidget { border-top: 1px solid #2a2a3a; "
+                                     "border-bottom: 1px solid #2a2a3a; border-left: 3px solid transparent; }";
 
 bool isRemoveKey(const QKeyEvent *event)
 {

@@ -5,6 +5,8 @@
 #include "VST3HostObjects.h"
 #include "platform/Vst3Module.h"
 
+#include "audio/SaveFile.h"
+
 #include <pluginterfaces/base/ipluginbase.h>
 #include <pluginterfaces/vst/ivstmessage.h>
 #include <pluginterfaces/vst/ivstprocesscontext.h>
@@ -475,12 +477,11 @@ bool VST3PluginInstance::saveState(const std::string &path)
     IPtr<VST3MemoryStream> stream = owned(new VST3MemoryStream);
     if (component->getState(stream) != kResultOk)
         return false;
-    std::ofstream file(path, std::ios::binary | std::ios::trunc);
-    if (!file)
-        return false;
-    file.write(reinterpret_cast<const char *>(stream->data.data()), std::streamsize(stream->data.size()));
-    file.close();
-    return !file.fail();
+    // Through a temporary file renamed over the old one: a failed write keeps the old preset.
+    SaveFile file(QString::fromStdString(path));
+    const auto size = qint64(stream->data.size());
+    return file.open(QIODevice::WriteOnly)
+           && file.write(reinterpret_cast<const char *>(stream->data.data()), size) == size && file.commitWhole();
 }
 
 bool VST3PluginInstance::loadState(const std::string &path)

@@ -73,12 +73,16 @@ std::optional<QByteArray> ExtractedStrings::extract(QString &error)
             entries.push_back({std::move(decoder), stringOffset, stringSize});
         } else if (extracting) {
             // A long string that turned out not to be Base64 goes back into the text as it was.
-            if (skeleton.size() + stringSize > largestSkeleton)
+            if (skeleton.size() + stringSize > largestSkeleton) {
+                error = QStringLiteral("文件内容过大");
                 return false;
+            }
             const qint64 resumeAt = source.pos();
             const QByteArray raw = source.seek(stringOffset) ? source.read(stringSize) : QByteArray();
-            if (raw.size() != stringSize || !source.seek(resumeAt))
+            if (raw.size() != stringSize || !source.seek(resumeAt)) {
+                error = QStringLiteral("读取文件时出错");
                 return false;
+            }
             skeleton += raw;
         }
         skeleton += '"';
@@ -150,10 +154,8 @@ std::optional<QByteArray> ExtractedStrings::extract(QString &error)
                 }
                 if (i < got) {  // at the closing quote
                     ++i;
-                    if (!closeString()) {
-                        error = QStringLiteral("文件内容过大");
+                    if (!closeString())
                         return std::nullopt;
-                    }
                 }
             }
             if (skeleton.size() > largestSkeleton) {

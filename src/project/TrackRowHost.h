@@ -11,7 +11,7 @@ class TrackRowHost
 {
 public:
     virtual ~TrackRowHost() = default;
-    virtual std::vector<TrackData> &trackList() = 0;     // the page's `tracks`
+    virtual std::vector<TrackData> &trackList() = 0;     // the project's tracks
     virtual void createTrackRow(int index) = 0;          // new row for track `index`, inserted at row position `index`
     virtual void destroyTrackRow(int index) = 0;         // removes and deletes row `index`; the record is left alone
     virtual void rebindTrackRows(int from) = 0;          // rows i >= from: updateIndex(i) and rebindTrackData(&tracks[i])

@@ -55,8 +55,8 @@ QString ThemeManager::styleSheet(EditorPart part) const
         return QStringLiteral(
             "QComboBox { background-color: #25253a; color: #c0c0d0; border: 1px solid #3a3a50; border-radius: 4px; "
             "padding: 2px 8px; font-size: 12px; }QComboBox:hover { border-color: #2a82da; }QComboBox::drop-down { "
-            "border: none; width: 16px; }QComboBox::down-arrow { border-left: 3px solid transparent; border-right: "
-            "3px solid transparent; border-top: 5px solid #8888aa; width: 8px; height: 8px; }QComboBox "
+            "border: none; width: 16px; }QComboBox::down-arrow { image: url(:/style/arrow-down-small.png); width: 6px; "
+            "height: 5px; }QComboBox "
             "QAbstractItemView { background-color: #25253a; border: 1px solid #3a3a50; selection-background-color: "
             "#2a82da; selection-color: #ffffff; outline: none; }");
     case EditorPart::ActiveToolButton:

@@ -4,6 +4,7 @@
 #include "video/VideoDemuxer.h"
 
 #include "audio/DecodedAudio.h"
+#include "audio/SystemErrorText.h"
 
 #include <QDebug>
 
@@ -24,11 +25,22 @@ extern "C" {
 
 namespace {
 
+// Our own words for why FFmpeg refused a file: its av_strerror() texts are English.
 QString ffmpegError(int code)
 {
-    char text[256] = {};
-    av_strerror(code, text, sizeof text);
-    return QString::fromUtf8(text);
+    switch (code) {
+    case AVERROR(ENOENT):
+        return QStringLiteral("文件不存在");
+    case AVERROR_INVALIDDATA:
+        return QStringLiteral("文件内容无法识别或已损坏");
+    case AVERROR_DEMUXER_NOT_FOUND:
+    case AVERROR_PROTOCOL_NOT_FOUND:
+        return QStringLiteral("不支持的文件格式");
+    case AVERROR_EOF:
+        return QStringLiteral("文件不完整");
+    default:
+        return code < 0 && code > -4096 ? systemErrorText(-code) : QStringLiteral("无法识别的文件错误");
+    }
 }
 
 // A decoder may leave a stream's layout unspecified; the resampler needs a named one.

@@ -13,6 +13,7 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cmath>
 #include <functional>
 
@@ -336,3 +337,39 @@ TEST(EqCurve, FlatWhenEveryBandIsAtZeroDecibels)
 }
 
 } // namespace
+
+// Captions of bands at one gain and a few hundred hertz apart (the defaults at 0 dB, or bands
+// dragged together) never cover one another, and stay inside the plot, at any width.
+TEST(EqCaptions, NeverOverlapAndStayInThePlot)
+{
+    QFont font;
+    font.setPointSize(7);
+    const struct
+    {
+        const char *name;
+        std::array<float, ParametricEQWidget::bandCount> hz;
+        float db;
+    } layouts[] = {
+        {"defaults", {100.0f, 300.0f, 1000.0f, 3000.0f, 10000.0f}, 0.0f},
+        {"bunched", {900.0f, 1000.0f, 1100.0f, 1200.0f, 1300.0f}, 6.0f},
+        {"at the top", {100.0f, 150.0f, 200.0f, 250.0f, 300.0f}, 24.0f},
+    };
+    for (const auto &layout : layouts) {
+        for (int width : {420, 640, 1000}) {
+            SCOPED_TRACE(testing::Message() << layout.name << " in " << width);
+            ParametricEQWidget graph;
+            for (int i = 0; i < ParametricEQWidget::bandCount; ++i) {
+                graph.setBandFrequency(i, layout.hz[std::size_t(i)]);
+                graph.setBandGain(i, layout.db);
+            }
+            const QRect plot(50, 10, width - 60, 240);
+            const std::vector<QRectF> boxes = graph.captionBoxes(plot, font);
+            ASSERT_EQ(boxes.size(), std::size_t(ParametricEQWidget::bandCount));
+            for (std::size_t i = 0; i < boxes.size(); ++i) {
+                EXPECT_TRUE(QRectF(plot).contains(boxes[i])) << i;
+                for (std::size_t j = 0; j < i; ++j)
+                    EXPECT_FALSE(boxes[i].intersects(boxes[j])) << j << " and " << i;
+            }
+        }
+    }
+}

@@ -35,6 +35,11 @@ struct SpectrumAnalyzerWidgetProbe
     {
         return view.timeLabels(view.plotRect());
     }
+    static std::vector<SpectrumAnalyzerWidget::FrequencyLabel> frequencyLabels(const SpectrumAnalyzerWidget &view,
+                                                                                const QRect &half, int lineHeight)
+    {
+        return view.frequencyLabels(half, lineHeight);
+    }
     static double visibleSpan(const SpectrumAnalyzerWidget &view) { return view.viewport.visibleSpan(); }
     // Counts the STFT runs started so far.
     static quint64 computations(const SpectrumAnalyzerWidget &view) { return view.generation; }

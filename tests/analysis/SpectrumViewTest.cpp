@@ -135,6 +135,29 @@ TEST_F(ShownView, ShowsTheEndOfAClipLongerThan65536ColumnsAtTheEnd)
 // column. Zoomed in, one column spans about 55 pixels, so a picture stretched from a larger
 // one, or out by a column, puts the edge far from where the time mapping says. A resize
 // redraws the picture at the new plot size from the columns already computed.
+// Steady noise lights the plot's right edge as it lights its middle: the last 35 ms, after the
+// last frame's start, show that frame rather than a dark band (wide on short clips).
+TEST_F(ShownView, SteadyNoiseReachesTheRightEdgeOfThePlot)
+{
+    QList<float> noise(rate / 2, 0.0f);
+    addNoise(noise, 0.5f, 7);
+    load(noise);
+    const QImage shot = view.grab().toImage();
+    const QRect plot = SpectrumAnalyzerWidgetProbe::plotRect(view);
+    // Colour index 0, the ramp's dark violet, is what an empty column shows.
+    const QRgb empty = Stft::rampEntry(0);
+    int lit = 0;
+    int darkAtTheEdge = 0;
+    for (int y = plot.top() + 1; y < plot.bottom(); ++y) {
+        if (shot.pixel(plot.center().x(), y) == empty)
+            continue;
+        ++lit;
+        darkAtTheEdge += shot.pixel(plot.right() - 1, y) == empty;
+    }
+    EXPECT_GT(lit, plot.height() / 2);
+    EXPECT_EQ(darkAtTheEdge, 0);
+}
+
 TEST_F(ShownView, ResizingRedrawsThePictureOneToOneFromTheStoredColumns)
 {
     const int hop = 512;
@@ -184,7 +207,7 @@ TEST_F(ShownView, TheBrushErasesTheLineUnderItOnTheImagesScale)
         clip[i] = float(0.4 * std::sin(2.0 * M_PI * 40000.0 * double(i) / highRate)
                         + 0.4 * std::sin(2.0 * M_PI * 10000.0 * double(i) / highRate));
     load(clip, highRate);
-    view.setToolMode(SpectrumAnalyzerWidget::EraseTool);
+    view.setToolMode(SpectrumAnalyzerWidget::Erase);
     view.setEraseStrength(1.0f);
     const QRect plot = SpectrumAnalyzerWidgetProbe::plotRect(view);
     const int y = plot.top() + int(plot.height() * (1.0 - 40000.0 / 48000.0));
@@ -210,13 +233,13 @@ TEST_F(ShownView, AStrokeLeftUnderAnotherToolIsForgotten)
     load(clip);
     const QRect plot = SpectrumAnalyzerWidgetProbe::plotRect(view);
     QSignalSpy changed(&view, &SpectrumAnalyzerWidget::audioDataChanged);
-    view.setToolMode(SpectrumAnalyzerWidget::EraseTool);
+    view.setToolMode(SpectrumAnalyzerWidget::Erase);
     QTest::mousePress(&view, Qt::LeftButton, {}, QPoint(plot.left() + 20, 100));
-    view.setToolMode(SpectrumAnalyzerWidget::SelectTool);
+    view.setToolMode(SpectrumAnalyzerWidget::Select);
     QTest::mouseRelease(&view, Qt::LeftButton, {}, QPoint(plot.left() + 20, 100));
     EXPECT_EQ(changed.count(), 0);
 
-    view.setToolMode(SpectrumAnalyzerWidget::EraseTool);
+    view.setToolMode(SpectrumAnalyzerWidget::Erase);
     stroke(QPoint(plot.right() - 20, 100), QPoint(plot.right() - 10, 100));
     ASSERT_EQ(changed.count(), 1);
     // Nothing before the second stroke's frames changed.
@@ -229,7 +252,7 @@ TEST_F(ShownView, TheBrushWaitsWhileRecordingAndEachTakeStartsAfresh)
     QList<float> clip(2 * rate);
     addNoise(clip, 0.5f, 10);
     load(clip);
-    view.setToolMode(SpectrumAnalyzerWidget::EraseTool);
+    view.setToolMode(SpectrumAnalyzerWidget::Erase);
     view.setRecording(true);
     const QList<float> block(1500, 0.25f);
     view.processAudioFrame(block.constData(), int(block.size()));
@@ -243,6 +266,109 @@ TEST_F(ShownView, TheBrushWaitsWhileRecordingAndEachTakeStartsAfresh)
     ASSERT_TRUE(SpectrumAnalyzerWidgetProbe::waitReady(view));
     stroke(QPoint(200, 100), QPoint(400, 100));
     EXPECT_EQ(changed.count(), 1);
+}
+
+// Live input grows the view's samples by one hop of settled input per column, the first column
+// after a whole frame, and the playhead follows the newest column.
+TEST_F(ShownView, LiveInputGrowsTheSamplesAHopPerColumnAndMovesThePlayhead)
+{
+    const QList<float> clip = tone(rate, rate, 300.0, 0.3);
+    load(clip);
+    view.setRecording(true);
+    QList<float> input(2048 + 3 * 512);
+    addNoise(input, 0.5f, 21);
+    const auto playheadColumns = [this] {
+        const QImage shot = view.grab().toImage();
+        std::set<int> red;
+        for (int x = 0; x < shot.width(); ++x)
+            if (shot.pixel(x, 150) == qRgb(255, 80, 80))
+                red.insert(x);
+        return red;
+    };
+    struct Step
+    {
+        int feed;
+        int columns;
+    };
+    int fed = 0;
+    for (const Step step : {Step{2047, 0}, Step{1, 1}, Step{511, 1}, Step{1, 2}, Step{1024, 4}}) {
+        SCOPED_TRACE(fed + step.feed);
+        view.processAudioFrame(input.constData() + fed, step.feed);
+        fed += step.feed;
+        const QList<float> &grown = view.audioData();
+        ASSERT_EQ(grown.size(), clip.size() + step.columns * 512);
+        EXPECT_TRUE(std::equal(grown.begin() + clip.size(), grown.end(), input.begin()));
+        EXPECT_TRUE(std::equal(clip.begin(), clip.end(), grown.begin()));
+        // The live picture fills 512 columns across the plot, the playhead at the newest.
+        const std::set<int> red = playheadColumns();
+        if (step.columns == 0) {
+            EXPECT_TRUE(red.empty());
+        } else {
+            ASSERT_FALSE(red.empty());
+            EXPECT_TRUE(red.count(55 + step.columns * 740 / 512 - 1)) << *red.begin() << ".." << *red.rbegin();
+            EXPECT_LE(*red.rbegin() - *red.begin(), 1);
+        }
+    }
+}
+
+// Frequency labels on a linear axis: each at its frequency's height, the highest below Nyquist
+// first, and none closer than a text line to the one above (500Hz and 1k collide on short axes).
+TEST(SpectrumFrequencyLabels, NeverOverlapAndSitAtTheirFrequency)
+{
+    constexpr int line = 13;
+    const struct
+    {
+        int sampleRate;
+        int height;
+        std::vector<QString> expected;
+    } rows[] = {
+        {44100, 120, {"16k", "8k", "4k", "1k"}},
+        {44100, 600, {"16k", "8k", "4k", "2k", "1k", "500Hz"}},
+        {8000, 120, {"2k", "1k", "500Hz"}},
+        {96000, 120, {"32k", "16k", "8k", "2k"}},
+    };
+    for (const auto &row : rows) {
+        SCOPED_TRACE(testing::Message() << row.sampleRate << " Hz, " << row.height << " px");
+        SpectrumAnalyzerWidget view;
+        view.setAudioData(QList<float>(row.sampleRate, 0.0f), row.sampleRate);
+        const QRect half(55, 5, 700, row.height);
+        const auto labels = SpectrumAnalyzerWidgetProbe::frequencyLabels(view, half, line);
+        std::vector<QString> texts;
+        for (std::size_t i = 0; i < labels.size(); ++i) {
+            texts.push_back(labels[i].text);
+            const double hz = labels[i].text.endsWith("Hz") ? labels[i].text.chopped(2).toDouble()
+                                                              : labels[i].text.chopped(1).toDouble() * 1000.0;
+            // Within the pixel its single-precision placement rounds to.
+            EXPECT_NEAR(labels[i].y, half.top() + half.height() * (1.0 - hz / (row.sampleRate / 2.0)), 1.5);
+            if (i > 0) {
+                EXPECT_GE(labels[i].y - labels[i - 1].y, line);
+            }
+        }
+        EXPECT_EQ(texts, row.expected);
+    }
+}
+
+TEST(SpectrumSettings, OnlyTheFixedFrameSizeAndWindowAreTaken)
+{
+    SpectrumAnalyzerWidget view;
+    const struct
+    {
+        int size;
+        bool taken;
+    } sizes[] = {{2048, true}, {1025, true}, {1024, false}, {2049, false}, {4096, false}, {0, false}};
+    for (const auto &row : sizes)
+        EXPECT_EQ(view.setFFTSize(row.size), row.taken) << row.size;
+    // Codes other than rectangular and Hamming name the Hann window.
+    const struct
+    {
+        int type;
+        bool taken;
+    } windows[] = {{SpectrumAnalyzerWidget::Hann, true},
+                   {7, true},
+                   {SpectrumAnalyzerWidget::Rectangular, false},
+                   {SpectrumAnalyzerWidget::Hamming, false}};
+    for (const auto &row : windows)
+        EXPECT_EQ(view.setWindowType(row.type), row.taken) << row.type;
 }
 
 namespace {
@@ -371,7 +497,7 @@ TEST(SpectrumRefresh, AReceiverThatRefreshesEveryViewFromTheSignalCompletes)
             view->setAudioData(erased, rate);
         ++refreshed;
     }, Qt::DirectConnection);
-    first.setToolMode(SpectrumAnalyzerWidget::EraseTool);
+    first.setToolMode(SpectrumAnalyzerWidget::Erase);
     QTest::mousePress(&first, Qt::LeftButton, {}, QPoint(300, 100));
     QTest::mouseRelease(&first, Qt::LeftButton, {}, QPoint(300, 100));
     {

@@ -114,7 +114,7 @@ TEST_F(BusyInputTest, UndoKeyDuringAnImportDoesNotTakeTheNewTrackAway)
     const QString path = files.write(QStringLiteral("Bass.wav"),
                                      makeWavBytes(std::span<const float>(tone.constData(), tone.size()), 1, 44100));
     multitrack->setFocus();
-    whenTheStepLands(multitrack->undoStack, [&] { queueKey(multitrack, Qt::Key_Z, Qt::ControlModifier); });
+    whenTheStepLands(multitrack->document().undoStack, [&] { queueKey(multitrack, Qt::Key_Z, Qt::ControlModifier); });
     {
         DialogScript script;
         script.files = {path};
@@ -125,11 +125,11 @@ TEST_F(BusyInputTest, UndoKeyDuringAnImportDoesNotTakeTheNewTrackAway)
         ASSERT_NE(import, nullptr);
         import->trigger();
     }
-    ASSERT_EQ(multitrack->tracks.size(), 1u);
+    ASSERT_EQ(multitrack->document().tracks.size(), 1u);
 
     settle();
-    EXPECT_EQ(multitrack->tracks.size(), 1u);
-    EXPECT_EQ(multitrack->undoStack->index(), 1);
+    EXPECT_EQ(multitrack->document().tracks.size(), 1u);
+    EXPECT_EQ(multitrack->document().undoStack->index(), 1);
     EXPECT_EQ(window.statusBar()->currentMessage(), QStringLiteral("已导入: Bass.wav"));
 }
 

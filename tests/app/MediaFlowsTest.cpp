@@ -315,8 +315,8 @@ TEST_F(MediaFlowsTest, ImportGoesToTheMultitrackPageOnlyWhileItShows)
         script.files = {path};
         trigger(kImport);
     }
-    ASSERT_EQ(multitrack->tracks.size(), 1u);
-    const TrackData &track = multitrack->tracks[0];
+    ASSERT_EQ(multitrack->document().tracks.size(), 1u);
+    const TrackData &track = multitrack->document().tracks[0];
     EXPECT_EQ(track.name, QStringLiteral("Drums"));
     ASSERT_EQ(track.audioClips.size(), 1u);
     EXPECT_EQ(track.audioClips[0].stereoSamples, stereo);
@@ -329,7 +329,7 @@ TEST_F(MediaFlowsTest, ImportGoesToTheMultitrackPageOnlyWhileItShows)
         script.files = {path};
         trigger(kImport);
     }
-    EXPECT_EQ(multitrack->tracks.size(), 1u);
+    EXPECT_EQ(multitrack->document().tracks.size(), 1u);
     EXPECT_EQ(editor->stereoSamples, stereo);
 }
 
@@ -360,7 +360,7 @@ TEST_F(MediaFlowsTest, VideoImportPutsTheSoundIntoThePageAndOpensThePreview)
         const QString path = c.source.isEmpty() ? files.write(QString::fromUtf8(c.name), c.bytes) : c.source;
         stack->setCurrentWidget(c.onMultitrack ? static_cast<QWidget *>(multitrack) : editor);
         editor->loadAudioSamples({0.5f, 0.25f}, 8000);
-        const size_t tracksBefore = multitrack->tracks.size();
+        const size_t tracksBefore = multitrack->document().tracks.size();
         window->statusBar()->clearMessage();
         DialogScript script;
         script.files = {path};
@@ -373,7 +373,7 @@ TEST_F(MediaFlowsTest, VideoImportPutsTheSoundIntoThePageAndOpensThePreview)
             EXPECT_TRUE(script.boxes[0].text.startsWith(QString::fromUtf8(c.boxText))) << script.boxes[0].text.toStdString();
             EXPECT_FALSE(script.boxes[0].busyCoverBehind);
             EXPECT_EQ(editor->samples, (QList<float>{0.5f, 0.25f}));
-            EXPECT_EQ(multitrack->tracks.size(), tracksBefore);
+            EXPECT_EQ(multitrack->document().tracks.size(), tracksBefore);
             EXPECT_EQ(preview, nullptr);  // the earlier preview went with the import that replaced it
             continue;
         }
@@ -383,14 +383,14 @@ TEST_F(MediaFlowsTest, VideoImportPutsTheSoundIntoThePageAndOpensThePreview)
         EXPECT_TRUE(preview->isVisible());
         EXPECT_EQ(preview->size(), QSize(320, 240));
         if (c.onMultitrack) {
-            ASSERT_EQ(multitrack->tracks.size(), tracksBefore + 1);
-            const TrackData &track = multitrack->tracks.back();
+            ASSERT_EQ(multitrack->document().tracks.size(), tracksBefore + 1);
+            const TrackData &track = multitrack->document().tracks.back();
             EXPECT_EQ(track.name, QStringLiteral("b"));
             ASSERT_EQ(track.audioClips.size(), 1u);
             EXPECT_EQ(track.audioClips[0].stereoSamples.size(), oracleFloats);
             EXPECT_EQ(track.audioClips[0].sampleRate, 48000);
             // The new track's VID button brings the closed preview back.
-            ASSERT_EQ(multitrack->trackRows.size(), multitrack->tracks.size());
+            ASSERT_EQ(multitrack->trackRows.size(), multitrack->document().tracks.size());
             QPushButton *video = multitrack->trackRows.back()->header->videoButton;
             EXPECT_FALSE(video->isHidden());
             preview->hide();
@@ -504,16 +504,16 @@ TEST_F(MidiImportTest, AsksAboutTheTempoOnlyBeyondATenthOfABeat)
         } else {
             EXPECT_TRUE(script.boxes.empty());
         }
-        EXPECT_NEAR(multitrack->bpm, c.projectBpmAfter, 1e-3);
+        EXPECT_NEAR(multitrack->document().bpm, c.projectBpmAfter, 1e-3);
         EXPECT_NEAR(multitrack->bpmSpinBox->value(), c.projectBpmAfter, 1e-3);  // the box shows the tempo in force
-        EXPECT_NEAR(multitrack->midiFileTempo, c.fileBpm, 1e-3);
+        EXPECT_NEAR(multitrack->document().midiFileTempo, c.fileBpm, 1e-3);
 
-        ASSERT_EQ(multitrack->tracks.size(), 2u);
-        EXPECT_EQ(multitrack->tracks[0].name, QStringLiteral("Short"));
-        EXPECT_EQ(multitrack->tracks[1].name, QStringLiteral("Long"));
+        ASSERT_EQ(multitrack->document().tracks.size(), 2u);
+        EXPECT_EQ(multitrack->document().tracks[0].name, QStringLiteral("Short"));
+        EXPECT_EQ(multitrack->document().tracks[1].name, QStringLiteral("Long"));
         // A clip is as long as its last note, at least half a second.
-        EXPECT_DOUBLE_EQ(multitrack->tracks[0].midiClips.at(0).duration, 0.5);
-        EXPECT_NEAR(multitrack->tracks[1].midiClips.at(0).duration, 4 * 60.0 / c.fileBpm, 1e-3);
+        EXPECT_DOUBLE_EQ(multitrack->document().tracks[0].midiClips.at(0).duration, 0.5);
+        EXPECT_NEAR(multitrack->document().tracks[1].midiClips.at(0).duration, 4 * 60.0 / c.fileBpm, 1e-3);
         EXPECT_EQ(status(), QStringLiteral("已导入MIDI: song.mid (2条轨道)"));
     }
 }
@@ -537,7 +537,7 @@ TEST_F(MidiImportTest, ImportedTracksAreScrolledIntoView)
     };
     do {
         multitrack->addTrack(TrackType::Audio, {}, 44100, QStringLiteral("轨道"), {});
-    } while (!lastRowHidden() && multitrack->tracks.size() < 100);
+    } while (!lastRowHidden() && multitrack->document().tracks.size() < 100);
     ASSERT_TRUE(lastRowHidden());
 
     const struct
@@ -548,13 +548,13 @@ TEST_F(MidiImportTest, ImportedTracksAreScrolledIntoView)
     } cases[] = {{kImport, audio, 1}, {kImportMidi, midi, 2}};
     for (const auto &c : cases) {
         SCOPED_TRACE(c.action);
-        const int first = int(multitrack->tracks.size());
+        const int first = int(multitrack->document().tracks.size());
         {
             DialogScript script;
             script.files = {c.path};
             trigger(c.action);
         }
-        ASSERT_EQ(int(multitrack->tracks.size()), first + c.added);
+        ASSERT_EQ(int(multitrack->document().tracks.size()), first + c.added);
         QCoreApplication::processEvents();
         for (int index = first; index < first + c.added; ++index) {
             SCOPED_TRACE(index);
@@ -590,7 +590,7 @@ TEST_F(MidiImportTest, RefusesDamagedFilesAndTheSingleTrackEditor)
         ASSERT_EQ(script.boxes.size(), 1u);
         EXPECT_EQ(script.boxes[0].title, QString::fromUtf8(c.title));
         EXPECT_EQ(script.boxes[0].text, c.text);
-        EXPECT_TRUE(multitrack->tracks.empty());
+        EXPECT_TRUE(multitrack->document().tracks.empty());
     }
 }
 
@@ -646,7 +646,7 @@ TEST_F(ExportTest, WritesEachFormatWithTheChannelsOfTheMaterial)
         editor->mono = m.monoFlag;
         for (const auto &f : formats) {
             SCOPED_TRACE(testing::Message() << m.name << " " << f.suffix << " " << f.bitDepth);
-            editor->bitDepth = f.bitDepth;
+            multitrack->document().bitDepth = f.bitDepth;
             const QString path = files.path(QStringLiteral("out%1.%2").arg(n++).arg(QLatin1String(f.suffix)));
             DialogScript script;
             script.files = {path};
@@ -677,7 +677,7 @@ TEST_F(ExportTest, MultitrackExportWritesTheMixdown)
     stack->setCurrentWidget(multitrack);
     multitrack->addTrack(TrackType::Audio, monoTone(frames, rate), rate, QStringLiteral("a"), {});
     multitrack->addTrack(TrackType::Audio, monoTone(30000, 22050), 22050, QStringLiteral("b"), {});
-    multitrack->tracks[1].pan = 0.5f;
+    multitrack->document().tracks[1].pan = 0.5f;
     multitrack->setSampleRate(rate);
     QList<float> mix;
     int mixRate = 0;
@@ -703,8 +703,8 @@ TEST_F(ExportTest, MultitrackExportWritesTheMixdown)
     int n = 0;
     for (const auto &c : cases) {
         SCOPED_TRACE(testing::Message() << c.suffix << (c.mono ? " mono" : ""));
-        multitrack->bitDepth = c.bitDepth;
-        multitrack->mono = c.mono;
+        multitrack->document().bitDepth = c.bitDepth;
+        multitrack->document().mono = c.mono;
         const QString path = files.path(QStringLiteral("mix%1.%2").arg(n++).arg(QLatin1String(c.suffix)));
         DialogScript script;
         script.files = {path};
@@ -806,8 +806,8 @@ TEST_F(MediaFlowsTest, SoundFontLoadsAndADamagedOneKeepsTheInstrument)
         EXPECT_TRUE(script.boxes.empty());
     }
     EXPECT_EQ(status(), QStringLiteral("已加载音色库: TimGM6mb.sf2"));
-    ASSERT_TRUE(multitrack->sf2Sampler.isLoaded());
-    const QList<QString> presets = multitrack->sf2Sampler.getPresetNames();
+    ASSERT_TRUE(multitrack->document().sf2Sampler.isLoaded());
+    const QList<QString> presets = multitrack->document().sf2Sampler.getPresetNames();
 
     QFile source(kSoundFont);
     ASSERT_TRUE(source.open(QIODevice::ReadOnly));
@@ -820,12 +820,12 @@ TEST_F(MediaFlowsTest, SoundFontLoadsAndADamagedOneKeepsTheInstrument)
         EXPECT_EQ(script.boxes[0].title, QStringLiteral("加载失败"));
         EXPECT_EQ(script.boxes[0].text, QStringLiteral("无法加载音色库文件:\n") + damaged);
     }
-    EXPECT_TRUE(multitrack->sf2Sampler.isLoaded());
-    EXPECT_EQ(multitrack->sf2Sampler.getPresetNames(), presets);
+    EXPECT_TRUE(multitrack->document().sf2Sampler.isLoaded());
+    EXPECT_EQ(multitrack->document().sf2Sampler.getPresetNames(), presets);
 
     // The next start loads the copy kept in the SoundFont folder.
     window = std::make_unique<MainWindow>();
-    EXPECT_TRUE(window->findChild<MultiTrackEditorPage *>()->sf2Sampler.isLoaded());
+    EXPECT_TRUE(window->findChild<MultiTrackEditorPage *>()->document().sf2Sampler.isLoaded());
 }
 
 TEST_F(MediaFlowsTest, HostileVst3ModulesAreRefusedWithTheirReasonWhileTheWindowRuns)
@@ -871,7 +871,7 @@ TEST_F(MediaFlowsTest, HostileVst3ModulesAreRefusedWithTheirReasonWhileTheWindow
         if (QString::fromUtf8(c.what) == QStringLiteral("factory never returns")) {
             EXPECT_TRUE(import.answeredWhileProbing);
         }
-        EXPECT_TRUE(multitrack->pluginBridge->loadedPluginIds().empty());
+        EXPECT_TRUE(multitrack->bridge()->loadedPluginIds().empty());
     }
 
     // A refused module is refused at once the next time, with the same reason.
@@ -883,13 +883,13 @@ TEST_F(MediaFlowsTest, HostileVst3ModulesAreRefusedWithTheirReasonWhileTheWindow
 
     // The program is still whole: a real plug-in loads.
     EXPECT_TRUE(importVst3(QStringLiteral("/usr/lib/vst3/ZamEQ2.vst3")).boxes.empty());
-    EXPECT_EQ(multitrack->pluginBridge->loadedPluginIds().size(), 1u);
+    EXPECT_EQ(multitrack->bridge()->loadedPluginIds().size(), 1u);
 }
 
 TEST_F(MediaFlowsTest, Vst3ImportTakesABundleFolderOrItsLibrary)
 {
     openProject("multi");
-    auto *bridge = window->findChild<MultiTrackEditorPage *>()->pluginBridge;
+    auto *bridge = window->findChild<MultiTrackEditorPage *>()->bridge();
     const QString bundle = QStringLiteral("/usr/lib/vst3/ZamEQ2.vst3");
     for (const QString &path : {bundle, bundle + QStringLiteral("/Contents/x86_64-linux/ZamEQ2.so")}) {
         SCOPED_TRACE(path.toStdString());
@@ -906,7 +906,7 @@ TEST_F(MediaFlowsTest, Vst3ImportOffersThePluginInTheMidiTracksAlreadyThere)
 {
     openProject("multi");
     multitrack->addMidiTrack(QString(), {}, 1.0);
-    multitrack->tracks[0].instrumentIndex = 0;
+    multitrack->document().tracks[0].instrumentIndex = 0;
     QComboBox *list = multitrack->trackRows[0]->header->instrumentCombo;
     const QStringList before = [&] {
         QStringList items;
@@ -922,10 +922,10 @@ TEST_F(MediaFlowsTest, Vst3ImportOffersThePluginInTheMidiTracksAlreadyThere)
     EXPECT_EQ(after, QStringList({QStringLiteral("[VST3] ZamEQ2"), QString()}) + before);
     // The track keeps its instrument until the user picks the plug-in.
     EXPECT_EQ(list->currentIndex(), 2);
-    EXPECT_EQ(multitrack->tracks[0].pluginId, -1);
-    EXPECT_EQ(multitrack->tracks[0].instrumentIndex, 0);
+    EXPECT_EQ(multitrack->document().tracks[0].pluginId, -1);
+    EXPECT_EQ(multitrack->document().tracks[0].instrumentIndex, 0);
     list->setCurrentIndex(0);
-    EXPECT_EQ(multitrack->tracks[0].pluginId, multitrack->pluginBridge->loadedPluginIds().front());
+    EXPECT_EQ(multitrack->document().tracks[0].pluginId, multitrack->bridge()->loadedPluginIds().front());
 }
 
 } // namespace

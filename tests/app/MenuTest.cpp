@@ -298,10 +298,10 @@ TEST_F(MenuTest, UndoAndRedoActOnThePageThatShows)
 
         actionNamed(window, QStringLiteral("撤销(&U)"))->trigger();
         EXPECT_EQ(editor->samples.size(), c.editorChanges ? 4 : 2);
-        EXPECT_EQ(multi->tracks.size(), c.multitrackChanges ? 0u : 1u);
+        EXPECT_EQ(multi->document().tracks.size(), c.multitrackChanges ? 0u : 1u);
         actionNamed(window, QStringLiteral("重做(&R)"))->trigger();
         EXPECT_EQ(editor->samples.size(), 2);
-        EXPECT_EQ(multi->tracks.size(), 1u);
+        EXPECT_EQ(multi->document().tracks.size(), 1u);
     }
 
     // The start page shows nothing to undo.
@@ -338,17 +338,17 @@ TEST_F(MenuTest, MixerEditsLandInTheTrackRecords)
     emit mixer->trackPanChanged(0, -0.5f);
     emit mixer->trackMuteChanged(1, true);
     emit mixer->trackSoloChanged(0, true);
-    EXPECT_EQ(multi->tracks[1].volume, 1.25f);
-    EXPECT_EQ(multi->tracks[0].pan, -0.5f);
-    EXPECT_TRUE(multi->tracks[1].muted);
-    EXPECT_TRUE(multi->tracks[0].solo);
+    EXPECT_EQ(multi->document().tracks[1].volume, 1.25f);
+    EXPECT_EQ(multi->document().tracks[0].pan, -0.5f);
+    EXPECT_TRUE(multi->document().tracks[1].muted);
+    EXPECT_TRUE(multi->document().tracks[0].solo);
 
     // The master strip's pan (-1) and indices past the list change nothing.
-    const auto tracks = multi->tracks;
+    const auto tracks = multi->document().tracks;
     emit mixer->trackPanChanged(-1, 1.0f);
     emit mixer->trackVolumeChanged(2, 0.1f);
     emit mixer->trackMuteChanged(-5, true);
-    EXPECT_EQ(multi->tracks, tracks);
+    EXPECT_EQ(multi->document().tracks, tracks);
 }
 
 TEST_F(MenuTest, StartPageButtonsOpenTheProjectDialogs)

@@ -80,13 +80,13 @@ TEST_F(MixerFlow, HeadersAndStripsShowEachOthersEdits)
     showMixer();
     mixer->trackStrips()[1].soloButton->click();
     mixer->trackStrips()[0].fader->setValue(120);
-    EXPECT_TRUE(multi->tracks[1].solo);
+    EXPECT_TRUE(multi->document().tracks[1].solo);
     showTracks();
     TrackHeaderWidget *second = multi->trackRows[1]->header;
     EXPECT_TRUE(second->soloButton->isChecked());
     EXPECT_EQ(multi->trackRows[0]->header->volumeSlider->value(), 120);
-    EXPECT_EQ(multi->tracks[0].volume, 1.2f) << "showing the headers writes nothing back";
-    EXPECT_TRUE(multi->tracks[1].solo);
+    EXPECT_EQ(multi->document().tracks[0].volume, 1.2f) << "showing the headers writes nothing back";
+    EXPECT_TRUE(multi->document().tracks[1].solo);
 
     multi->trackRows[0]->header->muteButton->click();
     showMixer();
@@ -99,7 +99,7 @@ TEST_F(MixerFlow, TheMixdownFollowsTheFaderAndTheSolo)
 {
     showMixer();
     mixer->trackStrips()[1].fader->setValue(120);
-    ASSERT_EQ(multi->tracks[1].volume, 1.2f);
+    ASSERT_EQ(multi->document().tracks[1].volume, 1.2f);
 
     // Centre pan sends 0.707 of each track's gain to both sides.
     const QList<float> first = sine(440.0, 0.25f, rate);
@@ -124,12 +124,12 @@ TEST_F(MixerFlow, AFaderMoveIsHeardInTheNextBlock)
 {
     auto device = std::make_unique<PumpedAudioBackend>();
     PumpedAudioBackend *backend = device.get();
-    delete multi->engine;
-    multi->engine = new MultiTrackAudioEngine(std::move(device));
-    multi->engine->initialize(rate, 512);
-    multi->tracks[0].muted = true;
+    delete multi->document().engine;
+    multi->document().engine = new MultiTrackAudioEngine(std::move(device));
+    multi->document().engine->initialize(rate, 512);
+    multi->document().tracks[0].muted = true;
     multi->renderPlaybackSlots();
-    ASSERT_TRUE(multi->engine->startPlayback(0.0));
+    ASSERT_TRUE(multi->document().engine->startPlayback(0.0));
     showMixer();
 
     // Each block's peak against the 1 kHz sine's 0.25 x gain x 0.707.
@@ -145,22 +145,22 @@ TEST_F(MixerFlow, AFaderMoveIsHeardInTheNextBlock)
     EXPECT_NEAR(blockPeak(), 0.25f * 0.4f * 0.707f, 2e-3f);
     mixer->trackStrips()[1].muteButton->click();
     EXPECT_EQ(blockPeak(), 0.0f);
-    multi->engine->stopPlayback();
+    multi->document().engine->stopPlayback();
 }
 
 TEST_F(MixerFlow, TogglingTheMixerChangesNothingAndLeavesNoWidgetsBehind)
 {
-    multi->tracks[0].volume = 0.53f;
-    multi->tracks[1].pan = -0.29f;
+    multi->document().tracks[0].volume = 0.53f;
+    multi->document().tracks[1].pan = -0.29f;
     showMixer();
     showTracks();
-    const std::vector<TrackData> before = multi->tracks;
+    const std::vector<TrackData> before = multi->document().tracks;
     const qsizetype baseline = window.findChildren<QWidget *>().size();
     for (int i = 0; i < 20; ++i) {
         showMixer();
         showTracks();
     }
-    EXPECT_EQ(multi->tracks, before);
-    EXPECT_EQ(multi->tracks[0].volume, 0.53f);
+    EXPECT_EQ(multi->document().tracks, before);
+    EXPECT_EQ(multi->document().tracks[0].volume, 0.53f);
     EXPECT_EQ(window.findChildren<QWidget *>().size(), baseline);
 }

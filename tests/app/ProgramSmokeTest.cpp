@@ -20,13 +20,14 @@
 
 namespace {
 
-// Xvfb on the first free display, for as long as this object lives.
+// Xvfb on the first free display, for as long as this object lives. -noreset: when its
+// last client goes, a resetting server refuses the next program that connects meanwhile.
 class PrivateXServer
 {
 public:
     PrivateXServer()
     {
-        server.start(QStringLiteral("Xvfb"), {"-displayfd", "1", "-screen", "0", "1920x1080x24", "-nolisten", "tcp"});
+        server.start(QStringLiteral("Xvfb"), {"-displayfd", "1", "-noreset", "-screen", "0", "1920x1080x24", "-nolisten", "tcp"});
         QElapsedTimer clock;
         clock.start();
         while (clock.elapsed() < 10000 && !server.canReadLine() && server.state() != QProcess::NotRunning)

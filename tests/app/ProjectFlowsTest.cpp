@@ -101,9 +101,9 @@ TEST_F(ProjectFlowsTest, NewProjectDialogStartsTheProjectHereFromTheStartPage)
     EXPECT_TRUE(window.projectOpen);
     EXPECT_EQ(window.projectType, QStringLiteral("multi"));
     EXPECT_EQ(currentPage(window), multiOf(window));
-    EXPECT_EQ(multiOf(window)->sampleRate, 96000);
-    EXPECT_EQ(multiOf(window)->bitDepth, 24);
-    EXPECT_TRUE(multiOf(window)->mono);
+    EXPECT_EQ(multiOf(window)->document().sampleRate, 96000);
+    EXPECT_EQ(multiOf(window)->document().bitDepth, 24);
+    EXPECT_TRUE(multiOf(window)->document().mono);
     EXPECT_TRUE(actionNamed(window, "保存项目(&S)")->isEnabled());
     EXPECT_EQ(otherMainWindow(window), nullptr);
 }
@@ -122,7 +122,7 @@ TEST_F(ProjectFlowsTest, NewProjectOverAnEditorOpensASecondWindowThatGoesAwayWhe
     EXPECT_TRUE(second->isVisible());
     EXPECT_EQ(second->size(), window.size());
     EXPECT_EQ(editorOf(*second)->sampleRate, 48000);
-    EXPECT_EQ(editorOf(*second)->bitDepth, 32);
+    EXPECT_EQ(multiOf(*second)->document().bitDepth, 32);
     EXPECT_EQ(currentPage(*second), editorOf(*second));
     EXPECT_EQ(editorOf(window)->sampleRate, 44100) << "the first window keeps its project";
 
@@ -189,18 +189,18 @@ TEST_F(ProjectFlowsTest, SingleTrackProjectsReopenBitExactInTheMultitrackEditor)
         EXPECT_EQ(currentPage(reader), multi);
         EXPECT_EQ(reader.projectType, QStringLiteral("multi"));
         EXPECT_EQ(reader.projectPath, path);
-        ASSERT_EQ(multi->tracks.size(), 1u);
-        EXPECT_EQ(multi->tracks[0].name, QFileInfo(path).baseName());
-        EXPECT_EQ(multi->sampleRate, 48000);
-        EXPECT_EQ(multi->bitDepth, 24);
-        EXPECT_EQ(multi->mono, c.reopensMono);
-        EXPECT_EQ(multi->undoStack->count(), 0) << "after a load there is nothing to undo";
+        ASSERT_EQ(multi->document().tracks.size(), 1u);
+        EXPECT_EQ(multi->document().tracks[0].name, QFileInfo(path).baseName());
+        EXPECT_EQ(multi->document().sampleRate, 48000);
+        EXPECT_EQ(multi->document().bitDepth, 24);
+        EXPECT_EQ(multi->document().mono, c.reopensMono);
+        EXPECT_EQ(multi->document().undoStack->count(), 0) << "after a load there is nothing to undo";
         if (editor->samples.isEmpty()) {
-            EXPECT_TRUE(multi->tracks[0].audioClips.empty());
+            EXPECT_TRUE(multi->document().tracks[0].audioClips.empty());
             continue;
         }
-        ASSERT_EQ(multi->tracks[0].audioClips.size(), 1u);
-        const AudioClip &clip = multi->tracks[0].audioClips[0];
+        ASSERT_EQ(multi->document().tracks[0].audioClips.size(), 1u);
+        const AudioClip &clip = multi->document().tracks[0].audioClips[0];
         EXPECT_TRUE(sameBits(clip.samples, editor->samples));
         EXPECT_TRUE(sameBits(clip.stereoSamples, editor->stereoSamples));
         EXPECT_EQ(clip.sampleRate, 48000);
@@ -212,8 +212,8 @@ TEST_F(ProjectFlowsTest, MultitrackProjectsReopenWithEverySavedField)
     MainWindow author;
     author.openNewProject(QStringLiteral("multi"), 44100, 32, true);
     MultiTrackEditorPage *page = multiOf(author);
-    page->bpm = 97.5;
-    page->midiFileTempo = 132.0;  // the MIDI keeps sounding as it did before the save
+    page->document().bpm = 97.5;
+    page->document().midiFileTempo = 132.0;  // the MIDI keeps sounding as it did before the save
 
     AudioClip first;
     first.samples = seededSamples(2000, 2);
@@ -231,7 +231,7 @@ TEST_F(ProjectFlowsTest, MultitrackProjectsReopenWithEverySavedField)
     second.start = 12.25;
     second.fadeOutCurve = FadeCurve::Exponential;
     page->addTrack(TrackType::Audio, first.samples, first.sampleRate, QStringLiteral("Vocals"), first.stereoSamples);
-    TrackData &audio = page->tracks.back();
+    TrackData &audio = page->document().tracks.back();
     audio.audioClips = {first, second};
     audio.volume = 1.25f;
     audio.pan = -0.375f;
@@ -240,36 +240,36 @@ TEST_F(ProjectFlowsTest, MultitrackProjectsReopenWithEverySavedField)
     audio.volumeEnvelope = {{0.0, 0.8f}, {2.5, 0.25f}, {7.0, 1.5f}};
 
     page->addMidiTrack(QStringLiteral("Keys"), {{60, 0.0, 0.5, 100}, {67, 0.25, 1.0, 64}}, 3.0);
-    TrackData &midi = page->tracks.back();
+    TrackData &midi = page->document().tracks.back();
     midi.midiClips.push_back({0, {{36, 0.5, 0.125, 127}}, 8.0, 2.0});
     midi.instrumentIndex = 5;
     midi.midiChannel = 9;
     midi.solo = true;
     page->addTrack(TrackType::Audio, {}, 44100, QStringLiteral("Empty"), {});
     page->setMarkers({{1.5, QStringLiteral("Intro"), QColor(255, 165, 0)}, {30.0, QStringLiteral("副歌"), Qt::cyan}});
-    const std::vector<TrackData> tracks = page->tracks;
-    const std::vector<TimelineMarker> markers = page->markers;
+    const std::vector<TrackData> tracks = page->document().tracks;
+    const std::vector<TimelineMarker> markers = page->document().markers;
     const QString path = file(QStringLiteral("multi.zqp"));
     ASSERT_TRUE(author.saveProject(path));
 
     MainWindow reader;
     ASSERT_TRUE(reader.loadProject(path));
     MultiTrackEditorPage *loaded = multiOf(reader);
-    ASSERT_EQ(loaded->tracks.size(), tracks.size());
+    ASSERT_EQ(loaded->document().tracks.size(), tracks.size());
     for (size_t i = 0; i < tracks.size(); ++i) {
         SCOPED_TRACE(i);
-        EXPECT_EQ(loaded->tracks[i], tracks[i]);
+        EXPECT_EQ(loaded->document().tracks[i], tracks[i]);
         for (size_t k = 0; k < tracks[i].audioClips.size(); ++k) {
-            EXPECT_TRUE(sameBits(loaded->tracks[i].audioClips[k].samples, tracks[i].audioClips[k].samples));
-            EXPECT_TRUE(sameBits(loaded->tracks[i].audioClips[k].stereoSamples, tracks[i].audioClips[k].stereoSamples));
+            EXPECT_TRUE(sameBits(loaded->document().tracks[i].audioClips[k].samples, tracks[i].audioClips[k].samples));
+            EXPECT_TRUE(sameBits(loaded->document().tracks[i].audioClips[k].stereoSamples, tracks[i].audioClips[k].stereoSamples));
         }
     }
-    EXPECT_EQ(loaded->markers, markers);
-    EXPECT_EQ(loaded->bpm, 97.5);
-    EXPECT_EQ(loaded->midiFileTempo, 132.0);
-    EXPECT_EQ(loaded->bitDepth, 32);
-    EXPECT_TRUE(loaded->mono);
-    EXPECT_EQ(loaded->undoStack->count(), 0);
+    EXPECT_EQ(loaded->document().markers, markers);
+    EXPECT_EQ(loaded->document().bpm, 97.5);
+    EXPECT_EQ(loaded->document().midiFileTempo, 132.0);
+    EXPECT_EQ(loaded->document().bitDepth, 32);
+    EXPECT_TRUE(loaded->document().mono);
+    EXPECT_EQ(loaded->document().undoStack->count(), 0);
 }
 
 TEST_F(ProjectFlowsTest, SaveAsCompletesTheSuffixAndAsksBeforeReplacingAFile)
@@ -413,7 +413,7 @@ TEST_F(ProjectFlowsTest, LoadFailuresNameTheProblemAndLeaveTheOpenProjectAlone)
     window.openNewProject(QStringLiteral("multi"), 48000, 24, false);
     multiOf(window)->addTrack(TrackType::Audio, seededSamples(100, 5), 48000, QStringLiteral("kept"), {});
     ASSERT_TRUE(window.saveProject(openPath));
-    const std::vector<TrackData> tracks = multiOf(window)->tracks;
+    const std::vector<TrackData> tracks = multiOf(window)->document().tracks;
 
     for (const auto &c : cases) {
         SCOPED_TRACE(c.name);
@@ -425,8 +425,8 @@ TEST_F(ProjectFlowsTest, LoadFailuresNameTheProblemAndLeaveTheOpenProjectAlone)
         ASSERT_TRUE(*box.answered);
         EXPECT_EQ(*box.title, QStringLiteral("打开失败"));
         EXPECT_EQ(*box.text, c.text.contains(QLatin1String("%1")) ? c.text.arg(path) : c.text);
-        EXPECT_EQ(multiOf(window)->tracks, tracks);
-        EXPECT_EQ(multiOf(window)->sampleRate, 48000);
+        EXPECT_EQ(multiOf(window)->document().tracks, tracks);
+        EXPECT_EQ(multiOf(window)->document().sampleRate, 48000);
         EXPECT_EQ(window.projectPath, openPath);
         EXPECT_TRUE(actionNamed(window, "保存项目(&S)")->isEnabled()) << "the menus come back after the overlay";
     }
@@ -452,9 +452,9 @@ TEST_F(ProjectFlowsTest, LoadedSettingsNeverReachTheEditorOutOfRange)
         writeFile(path, QByteArray(R"({"version": "1.0.0", "tracks": [], "settings": )") + c.settings + "}");
         MainWindow window;
         ASSERT_TRUE(window.loadProject(path));
-        EXPECT_EQ(multiOf(window)->sampleRate, c.rate);
-        EXPECT_EQ(multiOf(window)->bitDepth, c.bits);
-        EXPECT_EQ(multiOf(window)->bpm, c.tempo);
+        EXPECT_EQ(multiOf(window)->document().sampleRate, c.rate);
+        EXPECT_EQ(multiOf(window)->document().bitDepth, c.bits);
+        EXPECT_EQ(multiOf(window)->document().bpm, c.tempo);
     }
 }
 
@@ -467,9 +467,9 @@ TEST_F(ProjectFlowsTest, RatesNoDeviceUsesOpenAt44100WithANotice)
     MainWindow window;
     ASSERT_TRUE(window.loadProject(path));
     MultiTrackEditorPage *page = multiOf(window);
-    EXPECT_EQ(page->sampleRate, 44100);
-    ASSERT_EQ(page->tracks.size(), 1u);
-    for (const AudioClip &loaded : page->tracks[0].audioClips)
+    EXPECT_EQ(page->document().sampleRate, 44100);
+    ASSERT_EQ(page->document().tracks.size(), 1u);
+    for (const AudioClip &loaded : page->document().tracks[0].audioClips)
         EXPECT_EQ(loaded.sampleRate, 44100);
     // Told without stopping the window: the project is open behind it.
     const QMessageBox *notice = nullptr;

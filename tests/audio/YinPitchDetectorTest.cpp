@@ -6,6 +6,7 @@
 
 #include <cmath>
 #include <numbers>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -51,23 +52,27 @@ TEST(YinPitchDetector, ConfigureTruncatesFrameAndHop)
 
 TEST(YinPitchDetector, FramesFollowTheHopAndCentreTimes)
 {
-    const YinPitchDetector detector = dialogDetector(44100.0f);
+    // A detector never configured tracks as the dialog's does: 40 ms frames every 10 ms at 44.1 kHz.
+    const std::pair<const char *, YinPitchDetector> detectors[] = {{"configured", dialogDetector(44100.0f)},
+                                                                   {"default", YinPitchDetector()}};
     const std::vector<float> tone = sine(220.0, 44100, 1.0);
-    EXPECT_TRUE(detector.detect(tone.data(), 1763).empty());
-    const std::vector<PitchFrame> one = detector.detect(tone.data(), 1764);
-    ASSERT_EQ(one.size(), 1u);
-    EXPECT_DOUBLE_EQ(one[0].timeSec, 882.0 / 44100.0);
-    // (44100 - 1764) / 441 + 1 frames, the second centred one hop later.
-    const std::vector<PitchFrame> all = detector.detect(tone.data(), tone.size());
-    ASSERT_EQ(all.size(), 97u);
-    EXPECT_DOUBLE_EQ(all[1].timeSec, (441.0 + 882.0) / 44100.0);
+    for (const auto &[name, detector] : detectors) {
+        SCOPED_TRACE(name);
+        EXPECT_TRUE(detector.detect(tone.data(), 1763).empty());
+        const std::vector<PitchFrame> one = detector.detect(tone.data(), 1764);
+        ASSERT_EQ(one.size(), 1u);
+        EXPECT_DOUBLE_EQ(one[0].timeSec, 882.0 / 44100.0);
+        EXPECT_NEAR(one[0].frequencyHz, 220.0, 1.0);
+        // (44100 - 1764) / 441 + 1 frames, the second centred one hop later.
+        const std::vector<PitchFrame> all = detector.detect(tone.data(), tone.size());
+        ASSERT_EQ(all.size(), 97u);
+        EXPECT_DOUBLE_EQ(all[1].timeSec, (441.0 + 882.0) / 44100.0);
+    }
 }
 
 TEST(YinPitchDetector, UnusableSettingsGiveNoFrames)
 {
     const std::vector<float> tone = sine(220.0, 44100, 0.2);
-    const YinPitchDetector unconfigured;
-    EXPECT_TRUE(unconfigured.detect(tone.data(), tone.size()).empty());
     for (float rate : {0.0f, -44100.0f}) {
         YinPitchDetector detector;
         detector.configure(rate, 40.0f, 10.0f, 0.15f);

@@ -17,7 +17,7 @@ fail() { echo "e2e: FAILED: $*" >&2; shot failure || true; exit 1; }
 
 # A display of our own; -displayfd picks a free number.
 exec {displayfd}<> <(:)
-Xvfb -displayfd "$displayfd" -screen 0 1920x1080x24 -nolisten tcp >"$work/xvfb.log" 2>&1 &
+Xvfb -displayfd "$displayfd" -noreset -screen 0 1920x1080x24 -nolisten tcp >"$work/xvfb.log" 2>&1 &
 pids+=($!)
 read -r -t 20 display <&"$displayfd" || fail "Xvfb did not start"
 export DISPLAY=:$display QT_QPA_PLATFORM=xcb

@@ -5,7 +5,7 @@
 # stereo), a SoundFont loaded, a 150 BPM MIDI file imported keeping the project at 120 BPM,
 # a WAV export; then save, quit, restart, reopen and export again.
 # Checks with independent tools: the export equals a float64 numpy mix of the decoded inputs
-# (tests/multitrack/mixdown_oracle.py) within 1e-6 up to the first MIDI note, the MIDI note
+# (tests/document/mixdown_oracle.py) within 1e-6 up to the first MIDI note, the MIDI note
 # sounds where the tempo puts it, the length is round(project end x rate) with the MIDI end
 # tempo-scaled, and the export after reopening is identical.
 #
@@ -14,7 +14,7 @@ set -euo pipefail
 
 program=${1:?usage: multitrack-mixdown.sh PROGRAM [OUTPUT_DIR]}
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
-oracle=$here/../multitrack/mixdown_oracle.py
+oracle=$here/../document/mixdown_oracle.py
 soundfont=/usr/share/sounds/sf2/TimGM6mb.sf2
 work=$(mktemp -d /tmp/zentriq-e2e.XXXXXX)
 shots=${2:-$PWD/e2e-shots}

@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
 # SPDX-License-Identifier: GPL-3.0-or-later
-# Drives the real program under Xvfb: a WAV with a 1 kHz and a 6 kHz tone is imported, the
-# spectrogram view chosen, the erase tool taken with E, and the 1 kHz line brushed twice with
-# xdotool where the screenshot shows it; then the audio is exported. numpy checks the export
+# Drives the real program under Xvfb: a WAV with a 1 kHz and a 6 kHz tone is imported; in the
+# combined view a click in the waveform and one in the spectrogram each put both playheads at
+# the clicked column; then the spectrogram view is chosen, the erase tool taken with E, and
+# the 1 kHz line brushed twice with xdotool where the screenshot shows it; then the audio is
+# exported. numpy checks the export
 # against the input read by sox: the 1 kHz tone is gone inside the stroke, the 6 kHz tone
 # stays, and every sample away from the stroke equals the input.
 #
@@ -28,13 +30,70 @@ shot 01-imported
 
 # The view combo ("视图：") and the erase button sit at fixed places in the toolbar.
 eval "$(xdotool getwindowgeometry --shell "$main")"
+
+# The combined view ("两者"): a click at a moment in either view puts the playheads of both,
+# the waveform's white one and the spectrogram's red one, at the clicked column.
 xdotool mousemove $((X + 116)) $((Y + 53)) click 1
 sleep 0.5
-keys Down Return
+keys Down Down Return
+sleep 2
+shot 02-combined
+import -window root -depth 8 "$work/combined.ppm"
+read -r plot_left plot_right wave_y spec_y < <(/usr/bin/python3 - "$work/combined.ppm" <<'PY'
+import sys
+import numpy as np
+data = open(sys.argv[1], "rb").read()
+parts = data.split(maxsplit=4)
+width, height = int(parts[1]), int(parts[2])
+image = np.frombuffer(parts[4][:width * height * 3], dtype=np.uint8).reshape(height, width, 3).astype(np.int32)
+r, g, b = image[:, :, 0], image[:, :, 1], image[:, :, 2]
+dark = (g < 10) & (b > r) & (b > 40) & (b < 100)
+cyan = (r < 40) & (g > 200) & (b > 200)
+ys, xs = np.nonzero(dark)
+# The waveform's cyan above the spectrogram (the time label below it is cyan too).
+wy, wx = np.nonzero(cyan[:ys.min()] if ys.size else cyan[:0])
+if ys.size == 0 or wy.size == 0:
+    sys.exit("the combined view shows no spectrogram or no waveform")
+print(xs.min(), xs.max(), (wy.min() + wy.max()) // 2, (ys.min() + ys.max()) // 2)
+PY
+) || fail "the combined view is not on the screen"
+playheads_at() {
+  import -window root -depth 8 "$work/playheads.ppm"
+  /usr/bin/python3 - "$work/playheads.ppm" "$1" "$wave_y" "$spec_y" <<'PY'
+import sys
+import numpy as np
+data = open(sys.argv[1], "rb").read()
+parts = data.split(maxsplit=4)
+width, height = int(parts[1]), int(parts[2])
+image = np.frombuffer(parts[4][:width * height * 3], dtype=np.uint8).reshape(height, width, 3).astype(np.int32)
+x, wave_y, spec_y = (int(v) for v in sys.argv[2:5])
+def columns(y, colour):
+    return np.flatnonzero((image[y] == colour).all(axis=1))
+white = columns(wave_y - 20, (255, 255, 255))
+red = columns(spec_y, (255, 80, 80))
+print("waveform playhead", white, "spectrogram playhead", red, "clicked", x)
+assert white.size and abs(white[0] - x) <= 1, white
+assert red.size and abs(red[0] - x) <= 1, red
+PY
+}
+for at in 25 70; do
+  x=$((plot_left + (plot_right - plot_left) * at / 100))
+  y=$([[ $at == 25 ]] && echo "$wave_y" || echo "$spec_y")
+  # Screenshot columns are the screen's own.
+  xdotool mousemove "$x" "$y" click 1
+  sleep 1
+  shot "02-combined-click-$at"
+  playheads_at "$x" || fail "the playheads of the combined view part at $at % of the plot"
+done
+
+# Back to the spectrogram view alone, one above.
+xdotool mousemove $((X + 116)) $((Y + 53)) click 1
+sleep 0.5
+keys Up Return
 sleep 1
 xdotool mousemove $((X + 352)) $((Y + 55)) click 1
 sleep 1
-shot 02-spectrogram
+shot 03-spectrogram
 import -window root -depth 8 "$work/spectrogram.ppm"
 
 # The plot's left and right edges, and the 1 kHz line: the brightest row of the lowest bright band.
@@ -68,7 +127,7 @@ for _ in 1 2; do
   xdotool mousemove --sync $((X + to)) $((Y + line)) mouseup 1
   sleep 1
 done
-shot 03-erased
+shot 04-erased
 
 main_keys alt+f w
 answer_file_dialog '导出WAV' "$work/erased.wav"

@@ -65,7 +65,7 @@ main_keys space
 # Saved, so quitting asks nothing; the project holds the video's sound.
 main_keys ctrl+s
 answer_file_dialog '保存项目' "$work/video"
-[[ -s $work/video.zqp ]] || fail "video.zqp was not written"
+wait_file "$work/video.zqp" "video.zqp was not written"
 quit_program
 passed=1
 echo "e2e: video import passed; screenshots in $shots"

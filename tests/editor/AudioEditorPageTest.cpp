@@ -14,6 +14,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <set>
 
 namespace {
 
@@ -274,6 +275,52 @@ TEST_F(EditorPage, ForgetsAVideoPreviewOnceItIsClosed)
     page.onFastForwardClicked();
     page.onStopClicked();
     EXPECT_EQ(AudioEditorPageProbe::time(page), QStringLiteral("00:00:00.000"));
+}
+
+// The columns of `view` at row `y` painted in `colour`.
+std::set<int> columnsOf(QWidget *view, int y, QRgb colour)
+{
+    const QImage shot = view->grab().toImage();
+    std::set<int> found;
+    for (int x = 0; x < shot.width(); ++x)
+        if (shot.pixel(x, y) == colour)
+            found.insert(x);
+    return found;
+}
+
+// In the combined view a click in either view puts both playheads at the clicked x: the
+// waveform and the spectrogram under it share one time axis, at every zoom.
+TEST_F(EditorPage, TheCombinedViewsShareOneTimeAxis)
+{
+    page.loadAudioSamples(seededNoise(10 * 44100, 0.5f, 3), 44100);
+    page.onViewTabChanged(2);
+    WaveformWidget *waveform = AudioEditorPageProbe::waveform2(page);
+    SpectrumAnalyzerWidget *spectrogram = AudioEditorPageProbe::spectrum2(page);
+    ASSERT_TRUE(waitUntil([&] { return waveform->isVisible() && spectrogram->isVisible(); }, 2000));
+    ASSERT_EQ(waveform->x(), spectrogram->x());
+    ASSERT_EQ(waveform->width(), spectrogram->width());
+    const int right = spectrogram->width() - 6;
+    struct Row
+    {
+        bool onWaveform;
+        int x;
+        int zoomSteps;
+    };
+    for (const Row row : {Row{true, 55, 0}, Row{true, 400, 0}, Row{false, 700, 0}, Row{false, right, 0},
+                          Row{true, 300, 3}, Row{false, 900, 3}}) {
+        SCOPED_TRACE(testing::Message() << (row.onWaveform ? "waveform" : "spectrogram") << " x " << row.x);
+        page.onZoomFit();
+        for (int i = 0; i < row.zoomSteps; ++i)
+            page.onZoomIn();
+        QWidget *target = row.onWaveform ? static_cast<QWidget *>(waveform) : spectrogram;
+        QTest::mouseClick(target, Qt::LeftButton, {}, QPoint(row.x, target->height() / 3));
+        const std::set<int> white = columnsOf(waveform, waveform->height() / 4, qRgb(255, 255, 255));
+        const std::set<int> red = columnsOf(spectrogram, spectrogram->height() / 4, qRgb(255, 80, 80));
+        ASSERT_FALSE(white.empty());
+        ASSERT_FALSE(red.empty());
+        EXPECT_LE(std::abs(*white.begin() - row.x), 1) << *white.begin();
+        EXPECT_LE(std::abs(*red.begin() - row.x), 1) << *red.begin();
+    }
 }
 
 TEST_F(EditorPage, NothingToPlayIsSaidWithoutStartingTheEngine)

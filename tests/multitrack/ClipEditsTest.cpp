@@ -7,7 +7,7 @@
 #include "multitrack/ClipSplitting.h"
 #include "multitrack/MidiClipWidget.h"
 #include "multitrack/MultiTrackEditorPage.h"
-#include "multitrack/TrackRendering.h"
+#include "document/TrackRendering.h"
 #include "multitrack/TrackRowWidget.h"
 #include "project/ProjectSerializer.h"
 
@@ -50,9 +50,9 @@ AudioClip clipAt(double start, QList<float> samples)
 QByteArray projectJson(const MultiTrackEditorPage &page)
 {
     ProjectSettings settings;
-    settings.sampleRate = page.sampleRate;
+    settings.sampleRate = page.document().sampleRate;
     QJsonObject root =
-        ProjectSerializer::saveProject(QStringLiteral("edits"), page.tracks, settings, 0.0, 1.0, page.markers).object();
+        ProjectSerializer::saveProject(QStringLiteral("edits"), page.document().tracks, settings, 0.0, 1.0, page.document().markers).object();
     for (const char *key : {"id", "createdAt", "updatedAt"})
         root.remove(QLatin1String(key));
     return QJsonDocument(root).toJson(QJsonDocument::Compact);
@@ -86,7 +86,8 @@ TEST(ClipEdits, ASplitAtAnyPlayheadSoundsExactlyAsTheWholeClipAndUndoes)
         {0.0, 0.0, 0.0}, {0.3, 0.0, 0.0}, {1.23456, 0.0, 0.0}, {0.0, 0.1, 0.2}, {0.3, 0.1, 0.2}, {1.23456, 0.1, 0.2},
     };
     const QList<float> source = noise(kRate * 3 / 2, 3);
-    MultiTrackEditorPage page(nullptr);
+    ProjectDocument document;
+    MultiTrackEditorPage page(document, nullptr);
     page.addTrack(TrackType::Audio, source, kRate, QStringLiteral("split"), {});
     std::mt19937 random(11);
     for (const auto &c : cases) {
@@ -103,23 +104,23 @@ TEST(ClipEdits, ASplitAtAnyPlayheadSoundsExactlyAsTheWholeClipAndUndoes)
             const double h = playhead(random);
             SCOPED_TRACE(testing::Message() << "start " << c.start << ", trims " << c.headTrim << "/" << c.tailTrim
                                             << ", playhead " << h);
-            page.tracks[0].audioClips = {clip};
-            const QList<float> whole = renderAudioClips(page.tracks[0], kRate);
+            page.document().tracks[0].audioClips = {clip};
+            const QList<float> whole = renderAudioClips(page.document().tracks[0], kRate);
             page.syncPlayheadAll(h);
             page.splitClipAtPlayhead(0, 0);
-            ASSERT_EQ(page.tracks[0].audioClips.size(), 2u);
-            EXPECT_EQ(page.undoStack->undoText(), QStringLiteral("拆分片段"));
-            const AudioClip &left = page.tracks[0].audioClips[0];
-            const AudioClip &right = page.tracks[0].audioClips[1];
+            ASSERT_EQ(page.document().tracks[0].audioClips.size(), 2u);
+            EXPECT_EQ(page.document().undoStack->undoText(), QStringLiteral("拆分片段"));
+            const AudioClip &left = page.document().tracks[0].audioClips[0];
+            const AudioClip &right = page.document().tracks[0].audioClips[1];
             EXPECT_EQ(left.fadeOut, 0.0);
             EXPECT_EQ(right.fadeIn, 0.0);
             EXPECT_EQ(right.fadeOut, clip.fadeOut);
             EXPECT_EQ(right.fadeOutCurve, clip.fadeOutCurve);
             EXPECT_EQ(right.samples.constData(), clip.samples.constData()) << "the halves share the source";
-            expectSameSound(whole, renderAudioClips(page.tracks[0], kRate));
+            expectSameSound(whole, renderAudioClips(page.document().tracks[0], kRate));
             page.stepHistory(false);
-            ASSERT_EQ(page.tracks[0].audioClips.size(), 1u);
-            EXPECT_TRUE(page.tracks[0].audioClips[0] == clip);
+            ASSERT_EQ(page.document().tracks[0].audioClips.size(), 1u);
+            EXPECT_TRUE(page.document().tracks[0].audioClips[0] == clip);
         }
     }
 }
@@ -184,39 +185,41 @@ TEST(ClipEdits, AMidiSplitCutsCrossingNotesSoNoNoteSoundsTwice)
 // MIDI clips stored at 120 BPM playing at 97 BPM are cut where the playhead is as they sound.
 TEST(ClipEdits, MidiSplitsFollowTheProjectTempo)
 {
-    MultiTrackEditorPage page(nullptr);
+    ProjectDocument document;
+    MultiTrackEditorPage page(document, nullptr);
     page.addMidiTrack(QStringLiteral("m"), {{60, 0.0, 2.0, 100}}, 4.0);
-    page.midiFileTempo = 120.0;
+    page.document().midiFileTempo = 120.0;
     page.setTempo(97.0);
     const double g = 120.0 / 97.0;
     page.syncPlayheadAll(1.0 * g);
     page.splitClipAtPlayhead(0, 0);
-    ASSERT_EQ(page.tracks[0].midiClips.size(), 2u);
-    EXPECT_NEAR(page.tracks[0].midiClips[0].duration, 1.0, 1e-12);
-    EXPECT_NEAR(page.tracks[0].midiClips[1].start, 1.0, 1e-12);
+    ASSERT_EQ(page.document().tracks[0].midiClips.size(), 2u);
+    EXPECT_NEAR(page.document().tracks[0].midiClips[0].duration, 1.0, 1e-12);
+    EXPECT_NEAR(page.document().tracks[0].midiClips[1].start, 1.0, 1e-12);
     EXPECT_NEAR(page.trackRows[0]->midiClipWidget->tempoScale(), g, 1e-15);
 
     // The project ends where its last MIDI clip stops sounding.
-    page.tracks[0].midiClips[1].duration = 400.0;
+    page.document().tracks[0].midiClips[1].duration = 400.0;
     EXPECT_NEAR(page.projectLength(), 401.0 * g, 1e-9);
 }
 
 TEST(ClipEdits, TheRecordingTrackRefusesSplitsDeletesDropsAndUndo)
 {
-    MultiTrackEditorPage page(nullptr);
+    ProjectDocument document;
+    MultiTrackEditorPage page(document, nullptr);
     page.addTrack(TrackType::Audio, noise(kRate, 1), kRate, QStringLiteral("a"), {});
     page.addTrack(TrackType::Audio, noise(kRate, 2), kRate, QStringLiteral("b"), {});
     const QByteArray start = projectJson(page);
-    const int steps = page.undoStack->index();
+    const int steps = page.document().undoStack->index();
     page.recordingTrackIndex = 0;
     page.syncPlayheadAll(0.5);
     page.splitClipAtPlayhead(0, 0);
     page.deleteAudioClip(0, 0);
     page.stepHistory(false);
     EXPECT_EQ(projectJson(page), start);
-    EXPECT_EQ(page.undoStack->index(), steps);
+    EXPECT_EQ(page.document().undoStack->index(), steps);
     page.splitClipAtPlayhead(1, 0);
-    EXPECT_EQ(page.tracks[1].audioClips.size(), 2u) << "the other tracks stay editable";
+    EXPECT_EQ(page.document().tracks[1].audioClips.size(), 2u) << "the other tracks stay editable";
 }
 
 class ClipMoves : public testing::Test
@@ -229,10 +232,10 @@ protected:
         page.addTrack(TrackType::Audio, noise(kRate, 1), kRate, QStringLiteral("ABC"), {});
         page.addTrack(TrackType::Audio, noise(kRate, 2), kRate, QStringLiteral("D"), {});
         page.addMidiTrack(QStringLiteral("midi"), {}, 2.0);
-        page.tracks[0].audioClips.push_back(clipAt(2.0, noise(kRate, 3)));
-        page.tracks[0].audioClips.push_back(clipAt(4.0, noise(kRate, 4)));
-        page.tracks[1].audioClips[0].start = 1.5;
-        page.undoStack->clear();
+        page.document().tracks[0].audioClips.push_back(clipAt(2.0, noise(kRate, 3)));
+        page.document().tracks[0].audioClips.push_back(clipAt(4.0, noise(kRate, 4)));
+        page.document().tracks[1].audioClips[0].start = 1.5;
+        page.document().undoStack->clear();
         QApplication::processEvents();
     }
 
@@ -249,34 +252,36 @@ protected:
         page.onClipDragFinished(at);
     }
 
-    MultiTrackEditorPage page{nullptr};
+    ProjectDocument document;
+
+    MultiTrackEditorPage page{document, nullptr};
 };
 
 TEST_F(ClipMoves, AClipDroppedOnAnotherTrackOfItsKindGoesToTheEndOfItsList)
 {
-    const std::vector<AudioClip> abc = page.tracks[0].audioClips;
-    const std::vector<AudioClip> d = page.tracks[1].audioClips;
+    const std::vector<AudioClip> abc = page.document().tracks[0].audioClips;
+    const std::vector<AudioClip> d = page.document().tracks[1].audioClips;
     drop(0, 1, laneCentre(1) + QPoint(250, 0));
-    EXPECT_EQ(page.tracks[0].audioClips, (std::vector<AudioClip>{abc[0], abc[2]}));
-    EXPECT_EQ(page.tracks[1].audioClips, (std::vector<AudioClip>{d[0], abc[1]})) << "B keeps its start";
-    EXPECT_EQ(page.undoStack->undoText(), QStringLiteral("移动片段"));
+    EXPECT_EQ(page.document().tracks[0].audioClips, (std::vector<AudioClip>{abc[0], abc[2]}));
+    EXPECT_EQ(page.document().tracks[1].audioClips, (std::vector<AudioClip>{d[0], abc[1]})) << "B keeps its start";
+    EXPECT_EQ(page.document().undoStack->undoText(), QStringLiteral("移动片段"));
     page.stepHistory(false);
-    EXPECT_EQ(page.tracks[0].audioClips, abc);
-    EXPECT_EQ(page.tracks[1].audioClips, d);
+    EXPECT_EQ(page.document().tracks[0].audioClips, abc);
+    EXPECT_EQ(page.document().tracks[1].audioClips, d);
 }
 
 TEST_F(ClipMoves, ADropOnItsOwnTrackMovesByTheDragAndSnaps)
 {
     drop(0, 1, laneCentre(0) + QPoint(100, 0));
-    EXPECT_DOUBLE_EQ(page.tracks[0].audioClips[1].start, 3.0);
+    EXPECT_DOUBLE_EQ(page.document().tracks[0].audioClips[1].start, 3.0);
     page.snapButton->click();
     drop(0, 1, laneCentre(0) + QPoint(-174, 0));
-    EXPECT_DOUBLE_EQ(page.tracks[0].audioClips[1].start, 1.5) << "1.26 s snaps to 1.5 s at 120 BPM";
+    EXPECT_DOUBLE_EQ(page.document().tracks[0].audioClips[1].start, 1.5) << "1.26 s snaps to 1.5 s at 120 BPM";
     drop(0, 1, laneCentre(0) + QPoint(-500, 0));
-    EXPECT_DOUBLE_EQ(page.tracks[0].audioClips[1].start, 0.0) << "never before the timeline's start";
+    EXPECT_DOUBLE_EQ(page.document().tracks[0].audioClips[1].start, 0.0) << "never before the timeline's start";
     page.stepHistory(false);
     page.stepHistory(false);
-    EXPECT_DOUBLE_EQ(page.tracks[0].audioClips[1].start, 3.0);
+    EXPECT_DOUBLE_EQ(page.document().tracks[0].audioClips[1].start, 3.0);
 }
 
 TEST_F(ClipMoves, DropsOffTheVisibleLanesOfItsKindChangeNothing)
@@ -289,7 +294,7 @@ TEST_F(ClipMoves, DropsOffTheVisibleLanesOfItsKindChangeNothing)
 
     for (int i = 0; i < 6; ++i)
         page.addTrack(TrackType::Audio, {}, kRate, {}, {});
-    page.undoStack->clear();
+    page.document().undoStack->clear();
     QApplication::processEvents();
     QScrollBar *scroll = page.laneScrollArea->verticalScrollBar();
     // The lanes' column takes its new height over the next passes of the event loop.
@@ -301,83 +306,86 @@ TEST_F(ClipMoves, DropsOffTheVisibleLanesOfItsKindChangeNothing)
     const QByteArray scrolled = projectJson(page);
     drop(0, 1, laneCentre(1));
     EXPECT_EQ(projectJson(page), scrolled) << "over a lane scrolled out of view";
-    EXPECT_EQ(page.undoStack->count(), 0);
+    EXPECT_EQ(page.document().undoStack->count(), 0);
 }
 
 TEST(ClipEdits, MarkersAreNamedInTheOrderAddedAndListedByTime)
 {
-    MultiTrackEditorPage page(nullptr);
+    ProjectDocument document;
+    MultiTrackEditorPage page(document, nullptr);
     page.addTrack(TrackType::Audio, {}, kRate, {}, {});
-    page.undoStack->clear();
+    page.document().undoStack->clear();
     for (const double t : {5.0, 1.0, 3.0}) {
         page.syncPlayheadAll(t);
         page.addMarkerAtPlayhead();
     }
-    ASSERT_EQ(page.markers.size(), 3u);
+    ASSERT_EQ(page.document().markers.size(), 3u);
     const char *const labels[] = {"M2", "M3", "M1"};
     for (size_t i = 0; i < 3; ++i)
-        EXPECT_EQ(page.markers[i].label, QLatin1String(labels[i]));
-    EXPECT_EQ(page.undoStack->count(), 3);
+        EXPECT_EQ(page.document().markers[i].label, QLatin1String(labels[i]));
+    EXPECT_EQ(page.document().undoStack->count(), 3);
 
     page.syncPlayheadAll(3.0005);
     page.addMarkerAtPlayhead();
     page.renameMarker(0, QString());
-    EXPECT_EQ(page.undoStack->count(), 3) << "a marker within 1 ms and an empty name push nothing";
+    EXPECT_EQ(page.document().undoStack->count(), 3) << "a marker within 1 ms and an empty name push nothing";
 
     page.renameMarker(0, QStringLiteral("Intro"));
-    EXPECT_EQ(page.markers[0].label, QStringLiteral("Intro"));
+    EXPECT_EQ(page.document().markers[0].label, QStringLiteral("Intro"));
     page.removeMarker(2);
-    EXPECT_EQ(page.markers.size(), 2u);
+    EXPECT_EQ(page.document().markers.size(), 2u);
     page.stepHistory(false);
     page.stepHistory(false);
-    EXPECT_EQ(page.markers[0].label, QStringLiteral("M2"));
-    EXPECT_EQ(page.markers.size(), 3u);
+    EXPECT_EQ(page.document().markers[0].label, QStringLiteral("M2"));
+    EXPECT_EQ(page.document().markers.size(), 3u);
 }
 
 TEST(ClipEdits, AMidiClipRenderedInPlaceSoundsAsTheMidiTrack)
 {
-    MultiTrackEditorPage page(nullptr);
-    ASSERT_TRUE(page.pianoSampler.loadSampleLibraryFromResources(QStringLiteral(":/piano")));
-    page.midiFileTempo = 120.0;
+    ProjectDocument document;
+    MultiTrackEditorPage page(document, nullptr);
+    ASSERT_TRUE(page.document().pianoSampler.loadSampleLibraryFromResources(QStringLiteral(":/piano")));
+    page.document().midiFileTempo = 120.0;
     page.setTempo(97.0);
     page.addMidiTrack(QStringLiteral("keys"), {{60, 0.25, 0.8, 100}, {67, 0.7, 0.5, 90}}, 2.0);
-    page.tracks[0].midiClips[0].start = 1.3;
+    page.document().tracks[0].midiClips[0].start = 1.3;
     page.addTrack(TrackType::Audio, noise(kRate, 9), kRate, QStringLiteral("below"), {});
-    page.undoStack->clear();
+    page.document().undoStack->clear();
 
     page.renderMidiInPlace(0, 0);
-    ASSERT_EQ(page.tracks.size(), 3u);
-    const TrackData &rendered = page.tracks[1];
+    ASSERT_EQ(page.document().tracks.size(), 3u);
+    const TrackData &rendered = page.document().tracks[1];
     EXPECT_EQ(rendered.type, TrackType::Audio);
     EXPECT_EQ(rendered.name, QStringLiteral("keys (渲染)"));
-    EXPECT_EQ(page.tracks[2].name, QStringLiteral("below"));
-    EXPECT_EQ(page.trackRows[1]->track, &page.tracks[1]);
-    EXPECT_EQ(page.undoStack->undoText(), QStringLiteral("就地渲染MIDI"));
+    EXPECT_EQ(page.document().tracks[2].name, QStringLiteral("below"));
+    EXPECT_EQ(page.trackRows[1]->track, &page.document().tracks[1]);
+    EXPECT_EQ(page.document().undoStack->undoText(), QStringLiteral("就地渲染MIDI"));
 
-    const QList<float> midi = page.pianoSampler.renderTrack(page.tempoScaledTrack(page.tracks[0]), kRate);
+    const QList<float> midi = page.document().pianoSampler.renderTrack(page.document().tempoScaledTrack(page.document().tracks[0]), kRate);
     ASSERT_FALSE(midi.isEmpty());
     expectSameSound(midi, renderAudioClips(rendered, kRate));
 
     page.stepHistory(false);
-    EXPECT_EQ(page.tracks.size(), 2u);
+    EXPECT_EQ(page.document().tracks.size(), 2u);
     page.stepHistory(true);
-    ASSERT_EQ(page.tracks.size(), 3u);
-    EXPECT_EQ(page.tracks[1].name, QStringLiteral("keys (渲染)"));
+    ASSERT_EQ(page.document().tracks.size(), 3u);
+    EXPECT_EQ(page.document().tracks[1].name, QStringLiteral("keys (渲染)"));
 }
 
 // The clip-edit dialog: a cancel changes nothing; an accept replaces the clip's source (a
 // mono result empties its stereo list) as one undo step, keeping its place, trims and fades.
 TEST(ClipEdits, TheClipEditDialogReplacesTheSourceAsOneUndoStep)
 {
-    MultiTrackEditorPage page(nullptr);
+    ProjectDocument document;
+    MultiTrackEditorPage page(document, nullptr);
     QList<float> stereo;
     for (float v : noise(kRate, 4))
         stereo << v << -v;
     page.addTrack(TrackType::Audio, QList<float>(kRate, 0.0f), kRate, QStringLiteral("st"), stereo);
-    page.tracks[0].audioClips[0].start = 0.5;
-    page.tracks[0].audioClips[0].fadeIn = 0.1;
-    page.undoStack->clear();
-    const AudioClip original = page.tracks[0].audioClips[0];
+    page.document().tracks[0].audioClips[0].start = 0.5;
+    page.document().tracks[0].audioClips[0].fadeIn = 0.1;
+    page.document().undoStack->clear();
+    const AudioClip original = page.document().tracks[0].audioClips[0];
     const QList<float> edited = noise(kRate / 2, 8);
     for (const bool accept : {false, true}) {
         SCOPED_TRACE(accept ? "accepted" : "cancelled");
@@ -395,52 +403,54 @@ TEST(ClipEdits, TheClipEditDialogReplacesTheSourceAsOneUndoStep)
             }
         });
         page.editAudioClip(0, 0);
-        const AudioClip &clip = page.tracks[0].audioClips[0];
+        const AudioClip &clip = page.document().tracks[0].audioClips[0];
         if (!accept) {
             EXPECT_TRUE(clip == original);
-            EXPECT_EQ(page.undoStack->count(), 0);
+            EXPECT_EQ(page.document().undoStack->count(), 0);
             continue;
         }
         EXPECT_EQ(clip.samples, edited);
         EXPECT_TRUE(clip.stereoSamples.isEmpty());
         EXPECT_EQ(clip.start, 0.5);
         EXPECT_EQ(clip.fadeIn, 0.1);
-        EXPECT_EQ(page.undoStack->count(), 1);
+        EXPECT_EQ(page.document().undoStack->count(), 1);
         page.stepHistory(false);
-        EXPECT_TRUE(page.tracks[0].audioClips[0] == original);
+        EXPECT_TRUE(page.document().tracks[0].audioClips[0] == original);
     }
 }
 
 TEST(ClipEdits, AnAltDrawnMidiClipIsOneUndoStep)
 {
-    MultiTrackEditorPage page(nullptr);
+    ProjectDocument document;
+    MultiTrackEditorPage page(document, nullptr);
     page.resize(1200, 700);
     page.show();
     page.addMidiTrack(QStringLiteral("m"), {}, 1.0);
-    page.undoStack->clear();
+    page.document().undoStack->clear();
     ClipLaneWidget *lane = page.trackRows[0]->lane();
     QTest::mousePress(lane, Qt::LeftButton, Qt::AltModifier, {300, 60});
     QTest::mouseMove(lane, {450, 60});
     QTest::mouseRelease(lane, Qt::LeftButton, Qt::AltModifier, {450, 60});
-    ASSERT_EQ(page.tracks[0].midiClips.size(), 2u);
-    EXPECT_EQ(page.tracks[0].midiClips[1].start, 3.0);
-    EXPECT_EQ(page.undoStack->undoText(), QStringLiteral("创建MIDI块"));
+    ASSERT_EQ(page.document().tracks[0].midiClips.size(), 2u);
+    EXPECT_EQ(page.document().tracks[0].midiClips[1].start, 3.0);
+    EXPECT_EQ(page.document().undoStack->undoText(), QStringLiteral("创建MIDI块"));
     page.stepHistory(false);
-    EXPECT_EQ(page.tracks[0].midiClips.size(), 1u);
+    EXPECT_EQ(page.document().tracks[0].midiClips.size(), 1u);
 }
 
 TEST(ClipEdits, AnEnvelopePointDeletedFromItsMenuComesBackWithUndo)
 {
-    MultiTrackEditorPage page(nullptr);
+    ProjectDocument document;
+    MultiTrackEditorPage page(document, nullptr);
     page.resize(1200, 700);
     page.show();
     page.addTrack(TrackType::Audio, noise(kRate, 6), kRate, QStringLiteral("env"), {});
     page.envelopeButton->click();
-    page.undoStack->clear();
+    page.document().undoStack->clear();
     ClipLaneWidget *lane = page.trackRows[0]->lane();
     QTest::mouseClick(lane, Qt::LeftButton, Qt::AltModifier, {400, 30});
-    ASSERT_EQ(page.tracks[0].volumeEnvelope.size(), 1u);
-    const EnvelopePoint point = page.tracks[0].volumeEnvelope[0];
+    ASSERT_EQ(page.document().tracks[0].volumeEnvelope.size(), 1u);
+    const EnvelopePoint point = page.document().tracks[0].volumeEnvelope[0];
     QTimer::singleShot(0, [] {
         auto *menu = qobject_cast<QMenu *>(QApplication::activePopupWidget());
         ASSERT_NE(menu, nullptr);
@@ -449,19 +459,20 @@ TEST(ClipEdits, AnEnvelopePointDeletedFromItsMenuComesBackWithUndo)
     });
     QContextMenuEvent event(QContextMenuEvent::Mouse, QPoint(400, 30), lane->mapToGlobal(QPoint(400, 30)));
     QApplication::sendEvent(lane, &event);
-    EXPECT_TRUE(page.tracks[0].volumeEnvelope.empty());
-    EXPECT_EQ(page.undoStack->undoText(), QStringLiteral("编辑包络"));
+    EXPECT_TRUE(page.document().tracks[0].volumeEnvelope.empty());
+    EXPECT_EQ(page.document().undoStack->undoText(), QStringLiteral("编辑包络"));
     page.stepHistory(false);
-    ASSERT_EQ(page.tracks[0].volumeEnvelope.size(), 1u);
-    EXPECT_EQ(page.tracks[0].volumeEnvelope[0], point);
+    ASSERT_EQ(page.document().tracks[0].volumeEnvelope.size(), 1u);
+    EXPECT_EQ(page.document().tracks[0].volumeEnvelope[0], point);
     page.stepHistory(false);
-    EXPECT_TRUE(page.tracks[0].volumeEnvelope.empty());
+    EXPECT_TRUE(page.document().tracks[0].volumeEnvelope.empty());
 }
 
 // Undo while a lane gesture is held would replace the lists under it: it waits.
 TEST(ClipEdits, UndoWaitsWhileALaneGestureIsHeld)
 {
-    MultiTrackEditorPage page(nullptr);
+    ProjectDocument document;
+    MultiTrackEditorPage page(document, nullptr);
     page.resize(1200, 700);
     page.show();
     page.addTrack(TrackType::Audio, noise(kRate * 2, 7), kRate, QStringLiteral("held"), {});
@@ -470,14 +481,14 @@ TEST(ClipEdits, UndoWaitsWhileALaneGestureIsHeld)
     ClipLaneWidget *lane = page.trackRows[0]->lane();
     QTest::mousePress(lane, Qt::LeftButton, {}, {lane->secondsToX(2.0), 60});
     page.stepHistory(false);
-    EXPECT_EQ(page.tracks[0].audioClips.size(), 2u) << "the split stays while the trim is held";
+    EXPECT_EQ(page.document().tracks[0].audioClips.size(), 2u) << "the split stays while the trim is held";
     QTest::mouseMove(lane, {150, 60});
     QTest::mouseRelease(lane, Qt::LeftButton, {}, {150, 60});
-    EXPECT_DOUBLE_EQ(page.tracks[0].audioClips[1].audioEnd, 0.5);
-    EXPECT_EQ(page.undoStack->undoText(), QStringLiteral("修剪片段"));
+    EXPECT_DOUBLE_EQ(page.document().tracks[0].audioClips[1].audioEnd, 0.5);
+    EXPECT_EQ(page.document().undoStack->undoText(), QStringLiteral("修剪片段"));
     page.stepHistory(false);
     page.stepHistory(false);
-    EXPECT_EQ(page.tracks[0].audioClips.size(), 1u);
+    EXPECT_EQ(page.document().tracks[0].audioClips.size(), 1u);
 }
 
 // Random undoable edits, through the lanes where a gesture makes them: undoing every one
@@ -486,23 +497,24 @@ TEST(ClipEdits, RandomEditsUndoAndRedoToTheExactProjects)
 {
     std::mt19937 random(23);
     const auto pick = [&random](int count) { return std::uniform_int_distribution<int>(0, count - 1)(random); };
-    MultiTrackEditorPage page(nullptr);
+    ProjectDocument document;
+    MultiTrackEditorPage page(document, nullptr);
     page.resize(1400, 800);
     page.show();
     page.addTrack(TrackType::Audio, noise(kRate * 2, 1), kRate, QStringLiteral("a"), {});
     page.addTrack(TrackType::Audio, noise(kRate * 3, 2), kRate, QStringLiteral("b"), {});
     page.addMidiTrack(QStringLiteral("m"), {{60, 0.2, 1.0, 100}, {64, 1.5, 1.0, 90}}, 3.0);
-    page.tracks[0].audioClips.push_back(clipAt(4.0, noise(kRate, 3)));
+    page.document().tracks[0].audioClips.push_back(clipAt(4.0, noise(kRate, 3)));
     page.envelopeButton->click();
-    page.undoStack->clear();
+    page.document().undoStack->clear();
     QApplication::processEvents();
     const QByteArray first = projectJson(page);
 
     int edits = 0;
     for (int attempt = 0; edits < 40 && attempt < 2000; ++attempt) {
-        const int before = page.undoStack->count();
+        const int before = page.document().undoStack->count();
         const int track = pick(3);
-        TrackData &record = page.tracks[size_t(track)];
+        TrackData &record = page.document().tracks[size_t(track)];
         ClipLaneWidget *lane = page.trackRows[size_t(track)]->lane();
         const int clips = int(track == 2 ? record.midiClips.size() : record.audioClips.size());
         const auto clipX = [&](int clip, bool end) {
@@ -569,17 +581,17 @@ TEST(ClipEdits, RandomEditsUndoAndRedoToTheExactProjects)
             page.addMarkerAtPlayhead();
             break;
         }
-        if (page.undoStack->count() > before)
+        if (page.document().undoStack->count() > before)
             ++edits;
-        ASSERT_LE(page.undoStack->count(), before + 1) << "one step per edit";
+        ASSERT_LE(page.document().undoStack->count(), before + 1) << "one step per edit";
     }
     ASSERT_EQ(edits, 40);
     const QByteArray last = projectJson(page);
     ASSERT_NE(last, first);
-    while (page.undoStack->canUndo())
+    while (page.document().undoStack->canUndo())
         page.stepHistory(false);
     EXPECT_EQ(projectJson(page), first);
-    while (page.undoStack->canRedo())
+    while (page.document().undoStack->canRedo())
         page.stepHistory(true);
     EXPECT_EQ(projectJson(page), last);
 }

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The mixer page: strip layout, value texts, what each control reports, and rebuilds that
 // neither write values back nor leave widgets behind.
+#include "document/ProjectDocument.h"
 #include "multitrack/MixerPage.h"
 
 #include <QFrame>
@@ -64,7 +65,8 @@ TEST(MixerPage, StripsThenSeparatorsThenMaster)
     for (const auto &c : cases) {
         SCOPED_TRACE(c.trackCount);
         std::vector<TrackData> tracks(size_t(c.trackCount), trackWith(0.8f, 0.0f));
-        MixerPage page(nullptr);
+        ProjectDocument document;
+        MixerPage page(document, nullptr);
         page.setTracks(&tracks);
         EXPECT_EQ(page.trackStrips().size(), size_t(c.trackCount));
         EXPECT_EQ(rowShape(page, rowOf(page)), c.shape);
@@ -75,7 +77,9 @@ TEST(MixerPage, StripsThenSeparatorsThenMaster)
         EXPECT_TRUE(page.master().insertSlots.empty());
     }
 
-    MixerPage page(nullptr);
+    ProjectDocument document;
+
+    MixerPage page(document, nullptr);
     page.setTracks(nullptr);
     EXPECT_EQ(page.master().widget, nullptr) << "no track list: not even a Master strip";
 }
@@ -101,7 +105,8 @@ TEST(MixerPage, StripsShowTheTrackValues)
         SCOPED_TRACE(c.volume);
         std::vector<TrackData> tracks{trackWith(c.volume, c.pan, QStringLiteral("鼓"))};
         tracks[0].muted = true;
-        MixerPage page(nullptr);
+        ProjectDocument document;
+        MixerPage page(document, nullptr);
         page.setTracks(&tracks);
         const MixerPage::ChannelStrip &strip = page.trackStrips().at(0);
         EXPECT_EQ(strip.fader->value(), c.fader);
@@ -143,7 +148,8 @@ TEST(MixerPage, TextRules)
 TEST(MixerPage, ControlsReportTheirTrackAndValue)
 {
     std::vector<TrackData> tracks(3, trackWith(0.8f, 0.0f));
-    MixerPage page(nullptr);
+    ProjectDocument document;
+    MixerPage page(document, nullptr);
     page.setTracks(&tracks);
     QSignalSpy volume(&page, &MixerPage::trackVolumeChanged);
     QSignalSpy pan(&page, &MixerPage::trackPanChanged);
@@ -191,7 +197,8 @@ TEST(MixerPage, EightInsertSlotsShowTheTrackPlugins)
 {
     std::vector<TrackData> tracks{trackWith(0.8f, 0.0f)};
     tracks[0].insertPluginPaths = {QStringLiteral("/usr/lib/vst3/ZamComp.vst3")};
-    MixerPage page(nullptr);
+    ProjectDocument document;
+    MixerPage page(document, nullptr);
     page.setTracks(&tracks);
     QSignalSpy add(&page, &MixerPage::addPluginRequested);
     QSignalSpy editor(&page, &MixerPage::pluginEditorRequested);
@@ -213,7 +220,8 @@ TEST(MixerPage, EightInsertSlotsShowTheTrackPlugins)
 TEST(MixerPage, RebuildsWriteNothingBackAndLeaveNoWidgetsBehind)
 {
     std::vector<TrackData> tracks{trackWith(0.53f, -0.29f), trackWith(1.17f, 0.03f)};
-    MixerPage page(nullptr);
+    ProjectDocument document;
+    MixerPage page(document, nullptr);
     // Wired as the shell wires it: whatever the strips report lands in the records.
     QObject::connect(&page, &MixerPage::trackVolumeChanged, [&](int i, float g) { tracks[size_t(i)].volume = g; });
     QObject::connect(&page, &MixerPage::trackPanChanged, [&](int i, float p) { tracks[size_t(i)].pan = p; });

@@ -31,7 +31,8 @@ const char *const kColours[] = {"#3a86ff", "#ff0055", "#00f2ff", "#ffcc00", "#72
 
 TEST(MultiTrackPage, AddedTracksTakeNamesColoursAndChannelsInTurn)
 {
-    MultiTrackEditorPage page(nullptr);
+    ProjectDocument document;
+    MultiTrackEditorPage page(document, nullptr);
     const struct
     {
         bool midi;
@@ -50,26 +51,27 @@ TEST(MultiTrackPage, AddedTracksTakeNamesColoursAndChannelsInTurn)
             page.addMidiTrack(QString::fromUtf8(step.name), {}, 2.0);
         else
             page.addTrack(TrackType::Audio, {}, 44100, QString::fromUtf8(step.name), {});
-        ASSERT_EQ(page.tracks.size(), size_t(index + 1));
-        const TrackData &track = page.tracks.back();
+        ASSERT_EQ(page.document().tracks.size(), size_t(index + 1));
+        const TrackData &track = page.document().tracks.back();
         EXPECT_EQ(track.name, QString::fromUtf8(step.expected));
         EXPECT_EQ(track.color.name(), QLatin1String(kColours[index % 8])) << "the ninth track starts the table again";
         EXPECT_EQ(track.type, step.midi ? TrackType::Midi : TrackType::Audio);
         EXPECT_EQ(track.midiChannel, step.midiChannel);
         EXPECT_FLOAT_EQ(track.volume, 0.8f);
         EXPECT_EQ(track.pluginId, -1);
-        EXPECT_EQ(page.undoStack->undoText(), step.midi ? QStringLiteral("添加MIDI轨道") : QStringLiteral("添加轨道"));
+        EXPECT_EQ(page.document().undoStack->undoText(), step.midi ? QStringLiteral("添加MIDI轨道") : QStringLiteral("添加轨道"));
         ++index;
     }
 }
 
 TEST(MultiTrackPage, TheSeventeenthMidiTrackWrapsToChannelZero)
 {
-    MultiTrackEditorPage page(nullptr);
+    ProjectDocument document;
+    MultiTrackEditorPage page(document, nullptr);
     for (int i = 0; i < 17; ++i)
         page.addMidiTrack(QString(), {}, 1.0);
-    EXPECT_EQ(page.tracks[15].midiChannel, 15);
-    EXPECT_EQ(page.tracks[16].midiChannel, 0);
+    EXPECT_EQ(page.document().tracks[15].midiChannel, 15);
+    EXPECT_EQ(page.document().tracks[16].midiChannel, 0);
 }
 
 TEST(MultiTrackPage, AddTrackPutsTheSamplesIntoOneClipAtZero)
@@ -89,13 +91,14 @@ TEST(MultiTrackPage, AddTrackPutsTheSamplesIntoOneClipAtZero)
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.name);
-        MultiTrackEditorPage page(nullptr);
+        ProjectDocument document;
+        MultiTrackEditorPage page(document, nullptr);
         page.addTrack(TrackType::Audio, c.samples, 48000, QStringLiteral("t"), c.stereo);
-        ASSERT_EQ(page.tracks.size(), 1u);
-        ASSERT_EQ(page.tracks[0].audioClips.size(), c.clips);
+        ASSERT_EQ(page.document().tracks.size(), 1u);
+        ASSERT_EQ(page.document().tracks[0].audioClips.size(), c.clips);
         if (c.clips == 0)
             continue;
-        const AudioClip &clip = page.tracks[0].audioClips[0];
+        const AudioClip &clip = page.document().tracks[0].audioClips[0];
         EXPECT_EQ(clip.samples, c.samples);
         EXPECT_EQ(clip.stereoSamples, c.stereo);
         EXPECT_EQ(clip.sampleRate, 48000);
@@ -107,65 +110,70 @@ TEST(MultiTrackPage, AddTrackPutsTheSamplesIntoOneClipAtZero)
 
 TEST(MultiTrackPage, AddMidiTrackHoldsOneClipWithTheNotes)
 {
-    MultiTrackEditorPage page(nullptr);
+    ProjectDocument document;
+    MultiTrackEditorPage page(document, nullptr);
     const std::vector<MidiNote> notes{{60, 0.0, 0.5, 100}, {64, 1.0, 0.25, 90}};
     page.addMidiTrack(QStringLiteral("Piano"), notes, 3.5);
-    ASSERT_EQ(page.tracks.size(), 1u);
-    ASSERT_EQ(page.tracks[0].midiClips.size(), 1u);
-    EXPECT_EQ(page.tracks[0].midiClips[0].notes, notes);
-    EXPECT_EQ(page.tracks[0].midiClips[0].start, 0.0);
-    EXPECT_EQ(page.tracks[0].midiClips[0].duration, 3.5);
-    EXPECT_TRUE(page.tracks[0].audioClips.empty());
+    ASSERT_EQ(page.document().tracks.size(), 1u);
+    ASSERT_EQ(page.document().tracks[0].midiClips.size(), 1u);
+    EXPECT_EQ(page.document().tracks[0].midiClips[0].notes, notes);
+    EXPECT_EQ(page.document().tracks[0].midiClips[0].start, 0.0);
+    EXPECT_EQ(page.document().tracks[0].midiClips[0].duration, 3.5);
+    EXPECT_TRUE(page.document().tracks[0].audioClips.empty());
 }
 
 TEST(MultiTrackPage, UndoRemovesExactlyTheAddedTrack)
 {
-    MultiTrackEditorPage page(nullptr);
+    ProjectDocument document;
+    MultiTrackEditorPage page(document, nullptr);
     page.addTrack(TrackType::Audio, {0.5f}, 44100, QStringLiteral("a"), {});
     page.addMidiTrack(QStringLiteral("m"), {{60, 0.0, 1.0, 100}}, 1.0);
-    const auto both = page.tracks;
-    page.undoStack->undo();
-    ASSERT_EQ(page.tracks.size(), 1u);
-    EXPECT_EQ(page.tracks[0], both[0]);
-    page.undoStack->redo();
-    EXPECT_EQ(page.tracks, both);
+    const auto both = page.document().tracks;
+    page.document().undoStack->undo();
+    ASSERT_EQ(page.document().tracks.size(), 1u);
+    EXPECT_EQ(page.document().tracks[0], both[0]);
+    page.document().undoStack->redo();
+    EXPECT_EQ(page.document().tracks, both);
 }
 
 TEST(MultiTrackPage, ClearTracksEmptiesTheProjectAndItsHistory)
 {
-    MultiTrackEditorPage page(nullptr);
+    ProjectDocument document;
+    MultiTrackEditorPage page(document, nullptr);
     page.addTrack(TrackType::Audio, {0.5f}, 44100, QString(), {});
     page.setMarkers({{1.0, QStringLiteral("A"), Qt::red}});
     page.clearTracks();
-    EXPECT_TRUE(page.tracks.empty());
-    EXPECT_TRUE(page.markers.empty());
-    EXPECT_EQ(page.undoStack->count(), 0);
+    EXPECT_TRUE(page.document().tracks.empty());
+    EXPECT_TRUE(page.document().markers.empty());
+    EXPECT_EQ(page.document().undoStack->count(), 0);
     // The next track is numbered and coloured as the first again.
     page.addTrack(TrackType::Audio, {}, 44100, QString(), {});
-    EXPECT_EQ(page.tracks[0].name, QStringLiteral("轨道 1"));
-    EXPECT_EQ(page.tracks[0].color.name(), QLatin1String(kColours[0]));
+    EXPECT_EQ(page.document().tracks[0].name, QStringLiteral("轨道 1"));
+    EXPECT_EQ(page.document().tracks[0].color.name(), QLatin1String(kColours[0]));
 }
 
 TEST(MultiTrackPage, SetMarkersKeepsThemSortedByTime)
 {
-    MultiTrackEditorPage page(nullptr);
+    ProjectDocument document;
+    MultiTrackEditorPage page(document, nullptr);
     page.setMarkers({{5.0, QStringLiteral("b"), Qt::red}, {1.0, QStringLiteral("a"), Qt::green},
                      {5.0, QStringLiteral("c"), Qt::blue}});
-    ASSERT_EQ(page.markers.size(), 3u);
-    EXPECT_EQ(page.markers[0].label, QStringLiteral("a"));
-    EXPECT_EQ(page.markers[1].label, QStringLiteral("b"));
-    EXPECT_EQ(page.markers[2].label, QStringLiteral("c"));
+    ASSERT_EQ(page.document().markers.size(), 3u);
+    EXPECT_EQ(page.document().markers[0].label, QStringLiteral("a"));
+    EXPECT_EQ(page.document().markers[1].label, QStringLiteral("b"));
+    EXPECT_EQ(page.document().markers[2].label, QStringLiteral("c"));
 }
 
 TEST(MultiTrackPage, SetSampleRateIgnoresUnusableRates)
 {
-    MultiTrackEditorPage page(nullptr);
-    EXPECT_EQ(page.sampleRate, 44100);
+    ProjectDocument document;
+    MultiTrackEditorPage page(document, nullptr);
+    EXPECT_EQ(page.document().sampleRate, 44100);
     page.setSampleRate(96000);
-    EXPECT_EQ(page.sampleRate, 96000);
+    EXPECT_EQ(page.document().sampleRate, 96000);
     page.setSampleRate(0);
     page.setSampleRate(-48000);
-    EXPECT_EQ(page.sampleRate, 96000);
+    EXPECT_EQ(page.document().sampleRate, 96000);
 }
 
 TEST(MultiTrackPage, SetSampleRateTakesOnlyRatesDevicesAndFilesUse)
@@ -176,30 +184,32 @@ TEST(MultiTrackPage, SetSampleRateTakesOnlyRatesDevicesAndFilesUse)
         int rate;
         int expected;
     } cases[] = {{1, 48000}, {7999, 48000}, {8000, 8000}, {384000, 384000}, {384001, 48000}};
-    MultiTrackEditorPage page(nullptr);
+    ProjectDocument document;
+    MultiTrackEditorPage page(document, nullptr);
     for (const auto &c : cases) {
         SCOPED_TRACE(c.rate);
         page.setSampleRate(48000);
         page.setSampleRate(c.rate);
-        EXPECT_EQ(page.sampleRate, c.expected);
+        EXPECT_EQ(page.document().sampleRate, c.expected);
     }
 }
 
 // Row i shows track i, carries index i and points at tracks[i].
 void expectRowsMirrorTracks(const MultiTrackEditorPage &page)
 {
-    ASSERT_EQ(page.trackRows.size(), page.tracks.size());
-    for (size_t i = 0; i < page.tracks.size(); ++i) {
+    ASSERT_EQ(page.trackRows.size(), page.document().tracks.size());
+    for (size_t i = 0; i < page.document().tracks.size(); ++i) {
         SCOPED_TRACE(testing::Message() << "row " << i);
         EXPECT_EQ(page.trackRows[i]->trackIndex, int(i));
-        EXPECT_EQ(page.trackRows[i]->track, &page.tracks[i]);
-        EXPECT_EQ(page.trackRows[i]->lane()->trackData(), &page.tracks[i]);
+        EXPECT_EQ(page.trackRows[i]->track, &page.document().tracks[i]);
+        EXPECT_EQ(page.trackRows[i]->lane()->trackData(), &page.document().tracks[i]);
     }
 }
 
 TEST(MultiTrackPage, LoadedRecordsKeepTheirFieldsAndEmptyNamesAreFilledAsWhenAdded)
 {
-    MultiTrackEditorPage page(nullptr);
+    ProjectDocument document;
+    MultiTrackEditorPage page(document, nullptr);
     page.addTrack(TrackType::Audio, {}, 44100, QStringLiteral("kept"), {});
     std::vector<TrackData> loaded(4);
     loaded[0].type = TrackType::Midi;
@@ -210,26 +220,27 @@ TEST(MultiTrackPage, LoadedRecordsKeepTheirFieldsAndEmptyNamesAreFilledAsWhenAdd
     loaded[2].midiChannel = 9;
     loaded[3].type = TrackType::Midi;
     const std::vector<TrackData> records = loaded;
-    page.undoStack->clear();
+    page.document().undoStack->clear();
     page.appendLoadedTracks(loaded);
 
     const QStringList names = {"kept", "MIDI轨 1", "轨道 3", "Keys", "MIDI轨 3"};
-    ASSERT_EQ(page.tracks.size(), 5u);
-    for (size_t i = 1; i < page.tracks.size(); ++i) {
+    ASSERT_EQ(page.document().tracks.size(), 5u);
+    for (size_t i = 1; i < page.document().tracks.size(); ++i) {
         SCOPED_TRACE(i);
         TrackData expected = records[i - 1];
         expected.name = names[int(i)];
-        EXPECT_EQ(page.tracks[i], expected);
+        EXPECT_EQ(page.document().tracks[i], expected);
         EXPECT_EQ(page.trackRows[i]->header->name(), names[int(i)]);
     }
     expectRowsMirrorTracks(page);
     EXPECT_TRUE(page.trackRows[2]->header->muted);
-    EXPECT_EQ(page.undoStack->count(), 0);
+    EXPECT_EQ(page.document().undoStack->count(), 0);
 }
 
 TEST(MultiTrackPage, HeadersFarOutOfSightShowOnceScrolledNearAndKeepTheirPlace)
 {
-    MultiTrackEditorPage page(nullptr);
+    ProjectDocument document;
+    MultiTrackEditorPage page(document, nullptr);
     page.resize(1000, 600);
     page.show();
     constexpr int count = 60;
@@ -261,7 +272,8 @@ TEST(MultiTrackPage, RemovingATrackMovesTheSelectionWithIt)
     } cases[] = {{1, 1, -1}, {2, 0, 1}, {0, 2, 0}, {-1, 1, -1}};
     for (const auto &c : cases) {
         SCOPED_TRACE(testing::Message() << "selected " << c.selected << ", removed " << c.removed);
-        MultiTrackEditorPage page(nullptr);
+        ProjectDocument document;
+        MultiTrackEditorPage page(document, nullptr);
         for (int i = 0; i < 3; ++i)
             page.addTrack(TrackType::Audio, {}, 44100, QString(), {});
         if (c.selected >= 0)
@@ -276,7 +288,8 @@ TEST(MultiTrackPage, RemovingATrackMovesTheSelectionWithIt)
 
 TEST(MultiTrackPage, RowsFollowTheirRecordsAndWriteIntoTheCurrentOne)
 {
-    MultiTrackEditorPage page(nullptr);
+    ProjectDocument document;
+    MultiTrackEditorPage page(document, nullptr);
     for (const char *name : {"a", "b", "c"})
         page.addTrack(TrackType::Audio, {}, 44100, QString::fromUtf8(name), {});
     expectRowsMirrorTracks(page);
@@ -287,47 +300,49 @@ TEST(MultiTrackPage, RowsFollowTheirRecordsAndWriteIntoTheCurrentOne)
     // An edit in the former second row lands in the record that is now first.
     page.trackRows[0]->header->volumeSlider->setValue(53);
     page.trackRows[0]->header->muteButton->click();
-    EXPECT_FLOAT_EQ(page.tracks[0].volume, 0.53f);
-    EXPECT_TRUE(page.tracks[0].muted);
-    EXPECT_FALSE(page.tracks[1].muted);
+    EXPECT_FLOAT_EQ(page.document().tracks[0].volume, 0.53f);
+    EXPECT_TRUE(page.document().tracks[0].muted);
+    EXPECT_FALSE(page.document().tracks[1].muted);
 
     page.removeTrack(7);
     page.removeTrack(-1);
-    EXPECT_EQ(page.tracks.size(), 2u) << "indexes outside the list change nothing";
+    EXPECT_EQ(page.document().tracks.size(), 2u) << "indexes outside the list change nothing";
 
     // Rows built over existing records (a load) show them without writing anything back.
-    page.tracks[1].volume = 0.53f;
-    page.tracks[1].solo = true;
+    page.document().tracks[1].volume = 0.53f;
+    page.document().tracks[1].solo = true;
     page.rebuildTrackRows();
     expectRowsMirrorTracks(page);
-    EXPECT_EQ(page.tracks[1].volume, 0.53f);
+    EXPECT_EQ(page.document().tracks[1].volume, 0.53f);
     EXPECT_EQ(page.trackRows[1]->header->volumeSlider->value(), 52);
     EXPECT_TRUE(page.trackRows[1]->header->solo);
 }
 
 TEST(MultiTrackPage, ArmingATrackDisarmsTheOtherWithoutASecondReport)
 {
-    MultiTrackEditorPage page(nullptr);
+    ProjectDocument document;
+    MultiTrackEditorPage page(document, nullptr);
     for (int i = 0; i < 3; ++i)
         page.addTrack(TrackType::Audio, {}, 44100, QString(), {});
     TrackHeaderWidget *first = page.trackRows[0]->header;
     TrackHeaderWidget *second = page.trackRows[1]->header;
     first->armButton->click();
-    ASSERT_TRUE(page.tracks[0].armed);
+    ASSERT_TRUE(page.document().tracks[0].armed);
 
     QSignalSpy firstReports(first, &TrackHeaderWidget::armToggled);
     second->armButton->click();
-    EXPECT_TRUE(page.tracks[1].armed);
-    EXPECT_FALSE(page.tracks[0].armed);
+    EXPECT_TRUE(page.document().tracks[1].armed);
+    EXPECT_FALSE(page.document().tracks[0].armed);
     EXPECT_FALSE(first->armed);
     EXPECT_FALSE(first->armButton->isChecked());
     EXPECT_EQ(firstReports.count(), 0);
-    EXPECT_FALSE(page.tracks[2].armed);
+    EXPECT_FALSE(page.document().tracks[2].armed);
 }
 
 TEST(MultiTrackPage, TheAddTrackMenuNamesTracksByKind)
 {
-    MultiTrackEditorPage page(nullptr);
+    ProjectDocument document;
+    MultiTrackEditorPage page(document, nullptr);
     page.addMidiTrack(QString(), {}, 1.0);
     page.addMidiTrack(QString(), {}, 1.0);
     page.addTrack(TrackType::Audio, {}, 44100, QString(), {});
@@ -344,9 +359,9 @@ TEST(MultiTrackPage, TheAddTrackMenuNamesTracksByKind)
         ASSERT_NE(menu, nullptr);
         menu->actions().at(choice.action)->trigger();
         menu->close();
-        EXPECT_EQ(page.tracks.back().name, QString::fromUtf8(choice.name));
-        EXPECT_EQ(page.tracks.back().type, choice.type);
-        EXPECT_TRUE(page.tracks.back().midiClips.empty()) << "a track from the menu has no clip";
+        EXPECT_EQ(page.document().tracks.back().name, QString::fromUtf8(choice.name));
+        EXPECT_EQ(page.document().tracks.back().type, choice.type);
+        EXPECT_TRUE(page.document().tracks.back().midiClips.empty()) << "a track from the menu has no clip";
     }
     expectRowsMirrorTracks(page);
     EXPECT_NE(page.trackRows[3]->midiClipWidget, nullptr);
@@ -357,32 +372,33 @@ TEST(MultiTrackPage, MidiRowsListTheSoundFontPresetsAndKeepTheirChoiceAcrossALoa
 {
     const QString soundFont = QStringLiteral("/usr/share/sounds/sf2/TimGM6mb.sf2");
     ZENTRIQ_REQUIRE(QFileInfo::exists(soundFont), "timgm6mb-soundfont is not installed");
-    MultiTrackEditorPage page(nullptr);
+    ProjectDocument document;
+    MultiTrackEditorPage page(document, nullptr);
     page.addMidiTrack(QString(), {}, 1.0);
     page.addMidiTrack(QString(), {}, 1.0);
     page.addTrack(TrackType::Audio, {}, 44100, QString(), {});
     QComboBox *firstList = page.trackRows[0]->header->instrumentCombo;
     ASSERT_EQ(firstList->count(), 1);
     EXPECT_EQ(firstList->itemText(0),
-              page.pianoSampler.hasSamples() ? QStringLiteral("内置钢琴") : QStringLiteral("(未加载音色库)"));
+              page.document().pianoSampler.hasSamples() ? QStringLiteral("内置钢琴") : QStringLiteral("(未加载音色库)"));
     EXPECT_TRUE(page.trackRows[2]->header->instrumentCombo->isHidden()) << "an audio track has no list";
 
-    page.tracks[0].instrumentIndex = 5;
-    page.tracks[1].instrumentIndex = 100000;
-    ASSERT_TRUE(page.sf2Sampler.loadSoundFont(soundFont));
+    page.document().tracks[0].instrumentIndex = 5;
+    page.document().tracks[1].instrumentIndex = 100000;
+    ASSERT_TRUE(page.document().sf2Sampler.loadSoundFont(soundFont));
     page.refreshInstrumentLists();
-    const QList<QString> presets = page.sf2Sampler.getPresetNames();
+    const QList<QString> presets = page.document().sf2Sampler.getPresetNames();
     ASSERT_GT(presets.size(), 5);
     ASSERT_EQ(firstList->count(), presets.size());
     EXPECT_EQ(firstList->itemText(3), presets[3]);
     EXPECT_EQ(firstList->currentIndex(), 5);
     EXPECT_EQ(page.trackRows[1]->header->instrumentCombo->currentIndex(), presets.size() - 1) << "clamped";
-    EXPECT_EQ(page.tracks[0].instrumentIndex, 5) << "rebuilding the list is no instrument choice";
-    EXPECT_EQ(page.tracks[1].instrumentIndex, 100000);
+    EXPECT_EQ(page.document().tracks[0].instrumentIndex, 5) << "rebuilding the list is no instrument choice";
+    EXPECT_EQ(page.document().tracks[1].instrumentIndex, 100000);
 
     firstList->setCurrentIndex(2);
-    EXPECT_EQ(page.tracks[0].instrumentIndex, 2);
-    EXPECT_EQ(page.tracks[0].pluginId, -1);
+    EXPECT_EQ(page.document().tracks[0].instrumentIndex, 2);
+    EXPECT_EQ(page.document().tracks[0].pluginId, -1);
 }
 
 } // namespace

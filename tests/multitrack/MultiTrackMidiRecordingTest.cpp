@@ -38,7 +38,7 @@ protected:
         api = std::make_unique<MidiApiScope>("jack");
         keyboard = std::make_unique<MidiTestKeyboard>();
         ZENTRIQ_REQUIRE(keyboard->valid(), "the JACK server does not accept clients");
-        page = std::make_unique<MultiTrackEditorPage>(nullptr);
+        page = std::make_unique<MultiTrackEditorPage>(document, nullptr);
         page->setSampleRate(48000);
         input = page->findChild<MidiInput *>();
         ASSERT_NE(input, nullptr);
@@ -50,9 +50,9 @@ protected:
     void addArmedMidiTrack()
     {
         page->addMidiTrack(QStringLiteral("keys"), {MidiNote{48, 0.0, 1.0, 90}}, 4.0);
-        page->midiFileTempo = kFileTempo;
+        page->document().midiFileTempo = kFileTempo;
         page->trackRows[0]->header->armButton->click();
-        ASSERT_TRUE(page->tracks[0].armed);
+        ASSERT_TRUE(page->document().tracks[0].armed);
     }
 
     // The played time the page's clock shows now.
@@ -67,6 +67,7 @@ protected:
 
     std::unique_ptr<MidiApiScope> api;
     std::unique_ptr<MidiTestKeyboard> keyboard;
+    ProjectDocument document;  // outlives the page
     std::unique_ptr<MultiTrackEditorPage> page;
     MidiInput *input = nullptr;
 };
@@ -74,7 +75,7 @@ protected:
 TEST_F(MultiTrackMidiRecording, ANoteSoundsWhereItWasPlayedAtAnyTempo)
 {
     addArmedMidiTrack();
-    const std::vector<MidiClip> before = page->tracks[0].midiClips;
+    const std::vector<MidiClip> before = page->document().tracks[0].midiClips;
     for (double tempo : {120.0, 100.0, 140.0}) {
         SCOPED_TRACE(tempo);
         page->setTempo(tempo);
@@ -100,8 +101,8 @@ TEST_F(MultiTrackMidiRecording, ANoteSoundsWhereItWasPlayedAtAnyTempo)
         EXPECT_FALSE(page->recording);
         EXPECT_FALSE(page->isTrackRecording(0));
 
-        ASSERT_EQ(page->tracks[0].midiClips.size(), 2u);
-        const MidiClip &take = page->tracks[0].midiClips.back();
+        ASSERT_EQ(page->document().tracks[0].midiClips.size(), 2u);
+        const MidiClip &take = page->document().tracks[0].midiClips.back();
         ASSERT_EQ(take.notes.size(), 2u);
         // Stored times sound at stored x file tempo / project tempo.
         const double scale = kFileTempo / tempo;
@@ -118,9 +119,9 @@ TEST_F(MultiTrackMidiRecording, ANoteSoundsWhereItWasPlayedAtAnyTempo)
         // One undo takes the take away, and nothing else.
         page->onStop();
         page->stepHistory(false);
-        EXPECT_EQ(page->tracks[0].midiClips, before);
+        EXPECT_EQ(page->document().tracks[0].midiClips, before);
         page->stepHistory(true);
-        ASSERT_EQ(page->tracks[0].midiClips.size(), 2u);
+        ASSERT_EQ(page->document().tracks[0].midiClips.size(), 2u);
         page->stepHistory(false);
     }
 }
@@ -128,15 +129,15 @@ TEST_F(MultiTrackMidiRecording, ANoteSoundsWhereItWasPlayedAtAnyTempo)
 TEST_F(MultiTrackMidiRecording, ATakeWithoutNotesLeavesNoClipAndNoStep)
 {
     addArmedMidiTrack();
-    const std::vector<MidiClip> before = page->tracks[0].midiClips;
-    const int steps = page->undoStack->count();
+    const std::vector<MidiClip> before = page->document().tracks[0].midiClips;
+    const int steps = page->document().undoStack->count();
     page->recordButton->click();
     ASSERT_TRUE(page->recording);
-    EXPECT_EQ(page->tracks[0].midiClips.size(), 2u);
+    EXPECT_EQ(page->document().tracks[0].midiClips.size(), 2u);
     QTest::qWait(300);
     page->recordButton->click();
-    EXPECT_EQ(page->tracks[0].midiClips, before);
-    EXPECT_EQ(page->undoStack->count(), steps);
+    EXPECT_EQ(page->document().tracks[0].midiClips, before);
+    EXPECT_EQ(page->document().undoStack->count(), steps);
 }
 
 TEST_F(MultiTrackMidiRecording, AKeyStartsTheLivePlayerAndIsHeard)
@@ -162,7 +163,8 @@ TEST(MultiTrackMidiInput, APortThatAppearsLateIsConnected)
 {
     ZENTRIQ_REQUIRE(!qEnvironmentVariableIsEmpty("JACK_DEFAULT_SERVER"), "no JACK server (scripts/test.sh starts one)");
     MidiApiScope api("jack");
-    MultiTrackEditorPage page(nullptr);
+    ProjectDocument document;
+    MultiTrackEditorPage page(document, nullptr);
     auto *input = page.findChild<MidiInput *>();
     ASSERT_NE(input, nullptr);
     QTest::qWait(1200);
@@ -186,7 +188,8 @@ TEST(MultiTrackLiveSoundFont, ALoadWhileThePianoPlaysMovesTheLivePlayerToTheSoun
     ZENTRIQ_REQUIRE(QFileInfo::exists(soundFont), "timgm6mb-soundfont is not installed");
     TestFiles files;
     ScopedEnv dataHome("XDG_DATA_HOME", files.path(QStringLiteral("data")).toUtf8());
-    MultiTrackEditorPage page(nullptr);
+    ProjectDocument document;
+    MultiTrackEditorPage page(document, nullptr);
     page.setSampleRate(48000);
     page.addMidiTrack(QStringLiteral("keys"), {}, 4.0);
     page.sendLiveNoteOn(0, 60, 100);

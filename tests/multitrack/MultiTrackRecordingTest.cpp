@@ -62,17 +62,17 @@ class MultiTrackRecording : public ::testing::Test
 protected:
     void SetUp() override
     {
-        page = std::make_unique<MultiTrackEditorPage>(nullptr);
+        page = std::make_unique<MultiTrackEditorPage>(document, nullptr);
         page->resize(1200, 600);
         page->show();
         page->setSampleRate(kRate);
         page->addTrack(TrackType::Audio, clickTrack(30.0), kRate, QStringLiteral("clicks"), {});
         page->addTrack(TrackType::Audio, {}, kRate, QStringLiteral("take"), {});
         // The older clips: A plays during the recording, B lies after it.
-        page->tracks[1].audioClips = {sineClip(1.0, 0.6, 440.0), sineClip(20.0, 0.4, 440.0)};
-        olderClips = page->tracks[1].audioClips;
+        page->document().tracks[1].audioClips = {sineClip(1.0, 0.6, 440.0), sineClip(20.0, 0.4, 440.0)};
+        olderClips = page->document().tracks[1].audioClips;
         page->trackRows[1]->header->armButton->click();
-        ASSERT_TRUE(page->tracks[1].armed);
+        ASSERT_TRUE(page->document().tracks[1].armed);
         page->syncPlayheadAll(kRecordFrom);
     }
 
@@ -84,13 +84,15 @@ protected:
         ASSERT_TRUE(page->playing) << "the null sink did not take the playback";
         ASSERT_TRUE(page->isTrackRecording(1));
         for (int waited = 0; waited < 20000; waited += 50) {
-            if (page->tracks[1].audioClips.back().samples.size() >= qsizetype(seconds * kRate))
+            if (page->document().tracks[1].audioClips.back().samples.size() >= qsizetype(seconds * kRate))
                 break;
             QTest::qWait(50);
         }
-        ASSERT_GE(page->tracks[1].audioClips.back().samples.size(), qsizetype(seconds * kRate))
+        ASSERT_GE(page->document().tracks[1].audioClips.back().samples.size(), qsizetype(seconds * kRate))
             << "the monitor delivered too little";
     }
+
+    ProjectDocument document;  // outlives the page
 
     std::unique_ptr<MultiTrackEditorPage> page;
     std::vector<AudioClip> olderClips;
@@ -100,19 +102,19 @@ TEST_F(MultiTrackRecording, ClicksLandWhereTheyWerePlayedAndOneUndoRestoresTheTr
 {
     recordFor(3.0);
     // Undo would move the clips under the recording: it waits for the stop.
-    const int undoIndex = page->undoStack->index();
+    const int undoIndex = page->document().undoStack->index();
     page->stepHistory(false);
-    EXPECT_EQ(page->undoStack->index(), undoIndex);
-    EXPECT_EQ(page->tracks[1].audioClips.size(), 3u);
+    EXPECT_EQ(page->document().undoStack->index(), undoIndex);
+    EXPECT_EQ(page->document().tracks[1].audioClips.size(), 3u);
 
     page->recordButton->click();
     EXPECT_FALSE(page->recording);
     EXPECT_FALSE(page->playing);
     EXPECT_FALSE(page->isTrackRecording(1));
-    ASSERT_EQ(page->tracks[1].audioClips.size(), 3u);
-    EXPECT_EQ(page->tracks[1].audioClips[0], olderClips[0]);
-    EXPECT_EQ(page->tracks[1].audioClips[1], olderClips[1]);
-    const AudioClip take = page->tracks[1].audioClips[2];
+    ASSERT_EQ(page->document().tracks[1].audioClips.size(), 3u);
+    EXPECT_EQ(page->document().tracks[1].audioClips[0], olderClips[0]);
+    EXPECT_EQ(page->document().tracks[1].audioClips[1], olderClips[1]);
+    const AudioClip take = page->document().tracks[1].audioClips[2];
     EXPECT_DOUBLE_EQ(take.start, kRecordFrom);
     EXPECT_EQ(take.sampleRate, kRate);
     EXPECT_TRUE(take.stereoSamples.isEmpty());
@@ -138,10 +140,10 @@ TEST_F(MultiTrackRecording, ClicksLandWhereTheyWerePlayedAndOneUndoRestoresTheTr
     EXPECT_LT(rms(take.samples, 2.1 - kRecordFrom, 2.4 - kRecordFrom), 0.01);
 
     page->stepHistory(false);
-    EXPECT_EQ(page->tracks[1].audioClips, olderClips);
+    EXPECT_EQ(page->document().tracks[1].audioClips, olderClips);
     page->stepHistory(true);
-    ASSERT_EQ(page->tracks[1].audioClips.size(), 3u);
-    EXPECT_EQ(page->tracks[1].audioClips[2], take);
+    ASSERT_EQ(page->document().tracks[1].audioClips.size(), 3u);
+    EXPECT_EQ(page->document().tracks[1].audioClips[2], take);
 }
 
 TEST_F(MultiTrackRecording, RemovingATrackEndsTheRecordingFirst)
@@ -150,16 +152,16 @@ TEST_F(MultiTrackRecording, RemovingATrackEndsTheRecordingFirst)
     page->removeTrack(0);
     EXPECT_FALSE(page->recording);
     EXPECT_FALSE(page->isTrackRecording(0));
-    ASSERT_EQ(page->tracks.size(), 1u);
-    ASSERT_EQ(page->tracks[0].audioClips.size(), 3u);
-    EXPECT_EQ(page->tracks[0].audioClips[0], olderClips[0]);
-    EXPECT_EQ(page->tracks[0].audioClips[1], olderClips[1]);
-    EXPECT_GE(page->tracks[0].audioClips[2].samples.size(), qsizetype(0.4 * kRate));
+    ASSERT_EQ(page->document().tracks.size(), 1u);
+    ASSERT_EQ(page->document().tracks[0].audioClips.size(), 3u);
+    EXPECT_EQ(page->document().tracks[0].audioClips[0], olderClips[0]);
+    EXPECT_EQ(page->document().tracks[0].audioClips[1], olderClips[1]);
+    EXPECT_GE(page->document().tracks[0].audioClips[2].samples.size(), qsizetype(0.4 * kRate));
     // Undo brings the removed track back and then the track as it was before the take.
     page->stepHistory(false);
     page->stepHistory(false);
-    ASSERT_EQ(page->tracks.size(), 2u);
-    EXPECT_EQ(page->tracks[1].audioClips, olderClips);
+    ASSERT_EQ(page->document().tracks.size(), 2u);
+    EXPECT_EQ(page->document().tracks[1].audioClips, olderClips);
 }
 
 TEST_F(MultiTrackRecording, AClipListChangedUnderTheRecordingTakesNoCapturedAudio)
@@ -167,11 +169,11 @@ TEST_F(MultiTrackRecording, AClipListChangedUnderTheRecordingTakesNoCapturedAudi
     recordFor(0.3);
     // Whatever slipped past the guards and took the recording clip away, the captured audio
     // must not land in the clip that is now last.
-    page->tracks[1].audioClips.pop_back();
+    page->document().tracks[1].audioClips.pop_back();
     QTest::qWait(300);
     page->recordButton->click();
     EXPECT_FALSE(page->recording);
-    EXPECT_EQ(page->tracks[1].audioClips, olderClips);
+    EXPECT_EQ(page->document().tracks[1].audioClips, olderClips);
 }
 
 } // namespace

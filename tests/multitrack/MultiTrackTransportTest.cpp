@@ -39,14 +39,14 @@ class MultiTrackTransport : public ::testing::Test
 protected:
     void SetUp() override
     {
-        page = std::make_unique<MultiTrackEditorPage>(nullptr);
+        page = std::make_unique<MultiTrackEditorPage>(document, nullptr);
         page->resize(188 + kViewportWidth, 700);
         page->show();
         ASSERT_TRUE(QTest::qWaitForWindowActive(page.get()));
         page->setSampleRate(48000);
         // Track 0 ends at 42 s, track 1 (MIDI) at 30 s.
         page->addTrack(TrackType::Audio, constantSamples(48000 * 2, 0.01f), 48000, QString(), {});
-        page->tracks[0].audioClips[0].start = 40.0;
+        page->document().tracks[0].audioClips[0].start = 40.0;
         page->addMidiTrack(QString(), {MidiNote{60, 0.0, 1.0, 100}}, 30.0);
         page->updateRuler();
     }
@@ -61,6 +61,8 @@ protected:
     }
 
     Metronome *metronome() const { return page->findChild<Metronome *>(); }
+
+    ProjectDocument document;  // outlives the page
 
     std::unique_ptr<MultiTrackEditorPage> page;
 };
@@ -81,7 +83,7 @@ TEST_F(MultiTrackTransport, StopReturnsToWhereThePlaybackBegan)
 
     page->stopButton->click();
     EXPECT_FALSE(page->playing);
-    EXPECT_FALSE(page->engine->isPlaying());
+    EXPECT_FALSE(page->document().engine->isPlaying());
     EXPECT_EQ(page->playButton->text(), QStringLiteral(">"));
     expectPlayheadEverywhere(12.5, 1e-9);
     EXPECT_EQ(page->timeLabel->text(), QStringLiteral("00:00:12.500"));
@@ -95,17 +97,17 @@ TEST_F(MultiTrackTransport, PlayAfterPauseRendersAgainFromThePausedPlayhead)
     QTest::qWait(400);
     page->onPlayPause();
     EXPECT_FALSE(page->playing);
-    EXPECT_FALSE(page->engine->isPlaying());
+    EXPECT_FALSE(page->document().engine->isPlaying());
     const double paused = page->playheadSec();
     EXPECT_GT(paused, 40.0);
 
     // An edit while paused is heard at the next Play: the whole project renders again.
-    page->tracks[0].audioClips[0].samples = constantSamples(48000 * 2, 0.25f);
+    page->document().tracks[0].audioClips[0].samples = constantSamples(48000 * 2, 0.25f);
     page->onPlayPause();
     ASSERT_TRUE(page->playing);
     EXPECT_DOUBLE_EQ(page->playStartSec, paused);
-    ASSERT_GT(page->audioRenderCache[0].size(), 48000 * 40);
-    EXPECT_FLOAT_EQ(page->audioRenderCache[0][48000 * 41], 0.25f);
+    ASSERT_GT(page->document().audioRenderCache[0].size(), 48000 * 40);
+    EXPECT_FLOAT_EQ(page->document().audioRenderCache[0][48000 * 41], 0.25f);
     page->onStop();
     expectPlayheadEverywhere(paused, 1e-9);
 }
@@ -222,8 +224,8 @@ TEST_F(MultiTrackTransport, RecordWithoutAnArmedTrackShowsTheBoxAndRecordsNothin
     EXPECT_FALSE(page->recording);
     EXPECT_FALSE(page->playing);
     EXPECT_EQ(page->recordButton->text(), QStringLiteral("录制"));
-    EXPECT_EQ(page->tracks[0].audioClips.size(), 1u);
-    EXPECT_EQ(page->tracks[1].midiClips.size(), 1u);
+    EXPECT_EQ(page->document().tracks[0].audioClips.size(), 1u);
+    EXPECT_EQ(page->document().tracks[1].midiClips.size(), 1u);
 }
 
 } // namespace

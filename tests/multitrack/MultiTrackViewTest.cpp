@@ -31,7 +31,7 @@ class MultiTrackView : public ::testing::Test
 protected:
     void SetUp() override
     {
-        page = std::make_unique<MultiTrackEditorPage>(nullptr);
+        page = std::make_unique<MultiTrackEditorPage>(document, nullptr);
         page->resize(188 + kViewportWidth, 700);
         page->show();
         ASSERT_TRUE(QTest::qWaitForWindowActive(page.get()));
@@ -48,6 +48,8 @@ protected:
                           Qt::NoScrollPhase, false);
         QApplication::sendEvent(page->laneScrollArea->viewport(), &event);
     }
+
+    ProjectDocument document;  // outlives the page
 
     std::unique_ptr<MultiTrackEditorPage> page;
 };
@@ -103,11 +105,11 @@ TEST_F(MultiTrackView, ZoomIsClampedAt512AndAtTheWholeProject)
 
     // A project of 500 s: the lower bound follows its length.
     page->addTrack(TrackType::Audio, {}, 44100, QString(), {});
-    page->tracks[0].audioClips.push_back(AudioClip{QList<float>(100, 0.0f), {}, 100, 499.0});
+    page->document().tracks[0].audioClips.push_back(AudioClip{QList<float>(100, 0.0f), {}, 100, 499.0});
     page->applyZoom(1e-6, 0);
     EXPECT_DOUBLE_EQ(page->zoom, kViewportWidth / (100.0 * 500.0));
     // Beyond 100000 s the fit would fall below 0.01, which stays the floor.
-    page->tracks[0].audioClips[0].start = 200000.0;
+    page->document().tracks[0].audioClips[0].start = 200000.0;
     page->applyZoom(1e-6, 0);
     EXPECT_DOUBLE_EQ(page->zoom, 0.01);
 }
@@ -203,10 +205,10 @@ TEST_F(MultiTrackView, ToolButtonsSetEveryLaneAndToggleBackToNone)
         << "a scissor click beside every clip moves the playhead";
 
     page->envelopeButton->click();
-    for (const TrackData &track : page->tracks)
+    for (const TrackData &track : page->document().tracks)
         EXPECT_TRUE(track.envelopeEnabled);
     page->envelopeButton->click();
-    for (const TrackData &track : page->tracks)
+    for (const TrackData &track : page->document().tracks)
         EXPECT_TRUE(track.envelopeEnabled) << "turning the view off keeps the envelopes on";
 }
 
@@ -226,27 +228,27 @@ TEST_F(MultiTrackView, KeysToggleSnapRemoveTheSelectedTrackAndUndo)
     EXPECT_FALSE(page->snapEnabled);
 
     QTest::keyClick(page.get(), Qt::Key_Delete, Qt::ShiftModifier);
-    EXPECT_EQ(page->tracks.size(), 2u) << "no track is selected";
+    EXPECT_EQ(page->document().tracks.size(), 2u) << "no track is selected";
     page->trackRows[0]->lane()->setFocus();
     QTest::mouseClick(page->trackRows[0]->lane(), Qt::LeftButton, {}, QPoint(10, 60));
     EXPECT_EQ(page->selectedTrack, 0);
     page->setFocus();
     QTest::keyClick(page.get(), Qt::Key_Delete);
-    EXPECT_EQ(page->tracks.size(), 2u) << "Delete alone keeps the track";
+    EXPECT_EQ(page->document().tracks.size(), 2u) << "Delete alone keeps the track";
     QTest::keyClick(page.get(), Qt::Key_Backspace, Qt::ShiftModifier);
-    ASSERT_EQ(page->tracks.size(), 1u);
-    EXPECT_EQ(page->tracks[0].name, QStringLiteral("b"));
+    ASSERT_EQ(page->document().tracks.size(), 1u);
+    EXPECT_EQ(page->document().tracks[0].name, QStringLiteral("b"));
     EXPECT_EQ(page->selectedTrack, -1);
 
     const QKeyCombination undo = QKeySequence(QKeySequence::Undo)[0];
     const QKeyCombination redo = QKeySequence(QKeySequence::Redo)[0];
     QTest::keyClick(page.get(), undo.key(), undo.keyboardModifiers());
-    ASSERT_EQ(page->tracks.size(), 2u);
-    EXPECT_EQ(page->tracks[0].name, QStringLiteral("a"));
-    EXPECT_EQ(page->trackRows[0]->track, &page->tracks[0]);
+    ASSERT_EQ(page->document().tracks.size(), 2u);
+    EXPECT_EQ(page->document().tracks[0].name, QStringLiteral("a"));
+    EXPECT_EQ(page->trackRows[0]->track, &page->document().tracks[0]);
     QTest::keyClick(page.get(), redo.key(), redo.keyboardModifiers());
-    ASSERT_EQ(page->tracks.size(), 1u);
-    EXPECT_EQ(page->trackRows[0]->track, &page->tracks[0]);
+    ASSERT_EQ(page->document().tracks.size(), 1u);
+    EXPECT_EQ(page->trackRows[0]->track, &page->document().tracks[0]);
 }
 
 TEST_F(MultiTrackView, ShiftDeleteOnTheSelectedRowRemovesItsTrackAfterItsHandler)
@@ -258,10 +260,10 @@ TEST_F(MultiTrackView, ShiftDeleteOnTheSelectedRowRemovesItsTrackAfterItsHandler
     TrackRowWidget *row = page->trackRows[1];
     ASSERT_TRUE(row->hasFocus()) << "the selected row takes the keyboard focus";
     QTest::keyClick(row, Qt::Key_Delete, Qt::ShiftModifier);
-    EXPECT_EQ(page->tracks.size(), 3u) << "the row is not removed inside its own handler";
+    EXPECT_EQ(page->document().tracks.size(), 3u) << "the row is not removed inside its own handler";
     QApplication::processEvents();
-    ASSERT_EQ(page->tracks.size(), 2u);
-    EXPECT_EQ(page->tracks[1].name, QStringLiteral("c"));
+    ASSERT_EQ(page->document().tracks.size(), 2u);
+    EXPECT_EQ(page->document().tracks[1].name, QStringLiteral("c"));
     EXPECT_EQ(page->trackRows[1]->trackIndex, 1);
 }
 

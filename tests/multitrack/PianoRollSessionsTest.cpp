@@ -107,7 +107,8 @@ protected:
     }
 
     const std::vector<MidiNote> notes{{60, 0.0, 0.5, 90}, {64, 0.5, 0.5, 80}, {67, 1.0, 1.0, 70}};
-    MultiTrackEditorPage page{nullptr};
+    ProjectDocument document;
+    MultiTrackEditorPage page{document, nullptr};
     TrackRowWidget *row = nullptr;
 };
 
@@ -118,7 +119,7 @@ TEST_F(PageRolls, ADoubleClickedClipOpensOneRoll)
     PianoRollDialog *dialog = openRoll();
     ASSERT_TRUE(dialog);
     EXPECT_TRUE(dialog->isVisible());
-    EXPECT_EQ(dialog->currentClip(), &page.tracks[0].midiClips[0]);
+    EXPECT_EQ(dialog->currentClip(), &page.document().tracks[0].midiClips[0]);
     EXPECT_EQ(openRoll(), dialog) << "the second double-click raises the same roll";
     EXPECT_EQ(page.pianoRolls->openDialogs().size(), 1u);
     emit row->midiClipWidget->clipDoubleClicked(5);
@@ -135,8 +136,8 @@ TEST_F(PageRolls, ADoubleClickedClipOpensOneRoll)
 
 TEST_F(PageRolls, ASessionIsOneUndoStepThatRestoresTheNotesExactly)
 {
-    const int steps = page.undoStack->count();
-    const MidiClip original = page.tracks[0].midiClips[0];
+    const int steps = page.document().undoStack->count();
+    const MidiClip original = page.document().tracks[0].midiClips[0];
     PianoRollDialog *dialog = openRoll();
     ASSERT_TRUE(dialog);
     bringIntoView(*dialog, 62);
@@ -148,22 +149,22 @@ TEST_F(PageRolls, ASessionIsOneUndoStepThatRestoresTheNotesExactly)
     dialog->reject();
     deleteClosedDialogs();
 
-    const MidiClip edited = page.tracks[0].midiClips[0];
+    const MidiClip edited = page.document().tracks[0].midiClips[0];
     ASSERT_EQ(edited.notes.size(), 5u);
     EXPECT_EQ(edited.notes[3], (MidiNote{63, 4.5, 0.125, 127}));
     EXPECT_EQ(edited.notes[4], (MidiNote{52, 1.0, 0.5, 80}));
     EXPECT_DOUBLE_EQ(edited.duration, 4.625) << "the clip grew over the new note";
-    ASSERT_EQ(page.undoStack->count(), steps + 1);
-    EXPECT_EQ(page.undoStack->undoText(), "编辑音符");
+    ASSERT_EQ(page.document().undoStack->count(), steps + 1);
+    EXPECT_EQ(page.document().undoStack->undoText(), "编辑音符");
 
     page.stepHistory(false);
-    EXPECT_EQ(page.tracks[0].midiClips[0].notes, original.notes);
-    EXPECT_EQ(page.tracks[0].midiClips[0].duration, original.duration);
+    EXPECT_EQ(page.document().tracks[0].midiClips[0].notes, original.notes);
+    EXPECT_EQ(page.document().tracks[0].midiClips[0].duration, original.duration);
     page.stepHistory(true);
-    EXPECT_EQ(page.tracks[0].midiClips[0], edited);
+    EXPECT_EQ(page.document().tracks[0].midiClips[0], edited);
     page.stepHistory(false);
     page.stepHistory(false);
-    EXPECT_TRUE(page.tracks.empty()) << "the step before is the track's own";
+    EXPECT_TRUE(page.document().tracks.empty()) << "the step before is the track's own";
 }
 
 TEST_F(PageRolls, AnotherStepBetweenEditsSplitsTheSessionInOrder)
@@ -173,22 +174,22 @@ TEST_F(PageRolls, AnotherStepBetweenEditsSplitsTheSessionInOrder)
     bringIntoView(*dialog, 60);
     click(*dialog, at(*dialog, 0.5, 60));
     QTest::keyClick(dialog, Qt::Key_Up);
-    const MidiClip afterFirst = page.tracks[0].midiClips[0];
+    const MidiClip afterFirst = page.document().tracks[0].midiClips[0];
     // The lane adds a clip with an undo step of its own while the roll stays open.
-    const std::vector<MidiClip> before = page.tracks[0].midiClips;
+    const std::vector<MidiClip> before = page.document().tracks[0].midiClips;
     std::vector<MidiClip> after = before;
     after.push_back(MidiClip{7, {}, 8.0, 2.0});
-    page.undoStack->push(TrackClipsSnapshotCommand::createForMidi(&page.tracks, 0, before, after, QStringLiteral("x")));
+    page.document().undoStack->push(TrackClipsSnapshotCommand::createForMidi(&page.document().tracks, 0, before, after, QStringLiteral("x")));
     QTest::keyClick(dialog, Qt::Key_Up);
-    ASSERT_EQ(page.tracks[0].midiClips[0].notes[0].pitch, 62);
+    ASSERT_EQ(page.document().tracks[0].midiClips[0].notes[0].pitch, 62);
 
     page.stepHistory(false);
-    EXPECT_EQ(page.tracks[0].midiClips[0].notes[0].pitch, 61);
-    ASSERT_EQ(page.tracks[0].midiClips.size(), 2u) << "the other step stays";
+    EXPECT_EQ(page.document().tracks[0].midiClips[0].notes[0].pitch, 61);
+    ASSERT_EQ(page.document().tracks[0].midiClips.size(), 2u) << "the other step stays";
     page.stepHistory(false);
-    EXPECT_EQ(page.tracks[0].midiClips, std::vector<MidiClip>{afterFirst});
+    EXPECT_EQ(page.document().tracks[0].midiClips, std::vector<MidiClip>{afterFirst});
     page.stepHistory(false);
-    EXPECT_EQ(page.tracks[0].midiClips[0].notes, notes);
+    EXPECT_EQ(page.document().tracks[0].midiClips[0].notes, notes);
 }
 
 // Run under AddressSanitizer: every step here once left an open roll reading freed memory.
@@ -200,25 +201,25 @@ TEST_F(PageRolls, AnOpenRollFollowsItsClipThroughListChangesAndClosesWhenItGoes)
     // New clips drawn on the lane move the whole clip list.
     for (int i = 0; i < 20; ++i)
         emit row->midiClipWidget->clipCreated(10.0 + 5 * i, 4.0);
-    ASSERT_EQ(page.tracks[0].midiClips.size(), 21u);
+    ASSERT_EQ(page.document().tracks[0].midiClips.size(), 21u);
     page.syncPlayheadAll(1.0);
     dialog->grab();
-    EXPECT_EQ(dialog->currentClip(), &page.tracks[0].midiClips[0]);
+    EXPECT_EQ(dialog->currentClip(), &page.document().tracks[0].midiClips[0]);
     bringIntoView(*dialog, 60);
     click(*dialog, at(*dialog, 0.5, 60));
     QTest::keyClick(dialog, Qt::Key_D, Qt::ControlModifier);
-    EXPECT_EQ(page.tracks[0].midiClips[0].notes.size(), 4u);
+    EXPECT_EQ(page.document().tracks[0].midiClips[0].notes.size(), 4u);
 
     // The clip is deleted: the roll closes itself.
-    std::vector<MidiClip> after = page.tracks[0].midiClips;
+    std::vector<MidiClip> after = page.document().tracks[0].midiClips;
     after.erase(after.begin());
-    page.undoStack->push(TrackClipsSnapshotCommand::createForMidi(&page.tracks, 0, page.tracks[0].midiClips, after,
+    page.document().undoStack->push(TrackClipsSnapshotCommand::createForMidi(&page.document().tracks, 0, page.document().tracks[0].midiClips, after,
                                                                   QStringLiteral("删除")));
     page.syncPlayheadAll(2.0);
     deleteClosedDialogs();
     EXPECT_FALSE(guard);
     page.stepHistory(false);
-    EXPECT_EQ(page.tracks[0].midiClips[0].notes.size(), 4u);
+    EXPECT_EQ(page.document().tracks[0].midiClips[0].notes.size(), 4u);
 
     // A roll whose track is removed closes as well.
     PianoRollDialog *again = openRoll();
@@ -232,9 +233,9 @@ TEST_F(PageRolls, AnOpenRollFollowsItsClipThroughListChangesAndClosesWhenItGoes)
 TEST_F(PageRolls, WhileTheLivePlayerRunsARollOnlySendsNotes)
 {
     ZENTRIQ_REQUIRE(haveAudioOutput(), "no audio output: run through scripts/test.sh");
-    ASSERT_TRUE(page.pianoSampler.hasSamples());
+    ASSERT_TRUE(page.document().pianoSampler.hasSamples());
     LiveAudioPlayer player;
-    player.setPianoSampler(&page.pianoSampler);
+    player.setPianoSampler(&page.document().pianoSampler);
     ASSERT_TRUE(player.start(44100));
     page.pianoRolls->setLivePlayer(&player);
     PianoRollDialog *dialog = openRoll();
@@ -253,9 +254,10 @@ TEST_F(PageRolls, WhileTheLivePlayerRunsARollOnlySendsNotes)
 
 TEST(PageRollsLifetime, APageClosedWithAnOpenRollReleasesItFirst)
 {
-    auto page = std::make_unique<MultiTrackEditorPage>(nullptr);
-    ASSERT_TRUE(page->sf2Sampler.loadSoundFont(QStringLiteral("/usr/share/sounds/sf2/TimGM6mb.sf2"))
-                || page->pianoSampler.hasSamples());
+    ProjectDocument document;
+    auto page = std::make_unique<MultiTrackEditorPage>(document, nullptr);
+    ASSERT_TRUE(page->document().sf2Sampler.loadSoundFont(QStringLiteral("/usr/share/sounds/sf2/TimGM6mb.sf2"))
+                || page->document().pianoSampler.hasSamples());
     page->addMidiTrack(QStringLiteral("m"), {{60, 0.0, 0.5, 100}}, 4.0);
     emit page->trackRows[0]->midiClipWidget->clipDoubleClicked(0);
     ASSERT_EQ(page->pianoRolls->openDialogs().size(), 1u);

@@ -44,7 +44,7 @@ protected:
         // The folder lives in the per-user data location; point it at this test's own folder.
         savedDataHome = qgetenv("XDG_DATA_HOME");
         qputenv("XDG_DATA_HOME", files.path(QStringLiteral("data")).toUtf8());
-        page = std::make_unique<MultiTrackEditorPage>(nullptr);
+        page = std::make_unique<MultiTrackEditorPage>(document, nullptr);
         folder = page->sf2Directory();
     }
 
@@ -75,6 +75,7 @@ protected:
     TestFiles files;
     QByteArray goodBytes;
     QByteArray savedDataHome;
+    ProjectDocument document;  // outlives the page
     std::unique_ptr<MultiTrackEditorPage> page;
     QString folder;
 };
@@ -84,8 +85,8 @@ TEST_F(SoundFontFolderTest, CopiesIntoTheFolderAndLoadsTheCopy)
     EXPECT_FALSE(QFileInfo::exists(folder));
     const QString source = writeFile(files.path(QStringLiteral("desk/My Font.sf2")), goodBytes);
     ASSERT_TRUE(page->copyAndLoadSoundFont(source));
-    EXPECT_TRUE(page->sf2Sampler.isLoaded());
-    EXPECT_FALSE(page->sf2Sampler.getPresetNames().isEmpty());
+    EXPECT_TRUE(page->document().sf2Sampler.isLoaded());
+    EXPECT_FALSE(page->document().sf2Sampler.getPresetNames().isEmpty());
     EXPECT_EQ(readAll(folder + QStringLiteral("/My Font.sf2")), goodBytes);
 }
 
@@ -113,7 +114,7 @@ TEST_F(SoundFontFolderTest, ADamagedFileChangesNeitherTheInstrumentNorTheFolder)
 {
     const QString good = writeFile(files.path(QStringLiteral("desk/Font.sf2")), goodBytes);
     ASSERT_TRUE(page->copyAndLoadSoundFont(good));
-    const QList<QString> presets = page->sf2Sampler.getPresetNames();
+    const QList<QString> presets = page->document().sf2Sampler.getPresetNames();
 
     const QString damagedPaths[] = {writeFile(files.path(QStringLiteral("other/Font.sf2")), damagedBytes()),
                                     writeFile(files.path(QStringLiteral("other/Broken.sf2")), damagedBytes()),
@@ -121,11 +122,23 @@ TEST_F(SoundFontFolderTest, ADamagedFileChangesNeitherTheInstrumentNorTheFolder)
     for (const QString &damaged : damagedPaths) {
         SCOPED_TRACE(damaged.toStdString());
         EXPECT_FALSE(page->copyAndLoadSoundFont(damaged));
-        EXPECT_TRUE(page->sf2Sampler.isLoaded());
-        EXPECT_EQ(page->sf2Sampler.getPresetNames(), presets);
+        EXPECT_TRUE(page->document().sf2Sampler.isLoaded());
+        EXPECT_EQ(page->document().sf2Sampler.getPresetNames(), presets);
         EXPECT_EQ(QDir(folder).entryList(QDir::Files), QStringList{QStringLiteral("Font.sf2")});
         EXPECT_EQ(readAll(folder + QStringLiteral("/Font.sf2")), goodBytes);
     }
+}
+
+// Loading a file as it lies copies nothing into the folder; a file that does not load leaves
+// no SoundFont loaded.
+TEST_F(SoundFontFolderTest, LoadingInPlaceCopiesNothingAndAFailureLeavesNone)
+{
+    const QString source = writeFile(files.path(QStringLiteral("desk/Font.sf2")), goodBytes);
+    EXPECT_TRUE(page->loadSoundFont(source));
+    EXPECT_TRUE(page->document().sf2Sampler.isLoaded());
+    EXPECT_FALSE(QFileInfo::exists(folder));
+    EXPECT_FALSE(page->loadSoundFont(writeFile(files.path(QStringLiteral("desk/Broken.sf2")), damagedBytes())));
+    EXPECT_FALSE(page->document().sf2Sampler.isLoaded());
 }
 
 TEST_F(SoundFontFolderTest, LoadsTheGivenFileWhenTheFolderCannotBeMade)
@@ -133,13 +146,13 @@ TEST_F(SoundFontFolderTest, LoadsTheGivenFileWhenTheFolderCannotBeMade)
     writeFile(folder, QByteArray("a file where the folder belongs"));
     const QString source = writeFile(files.path(QStringLiteral("desk/Font.sf2")), goodBytes);
     EXPECT_TRUE(page->copyAndLoadSoundFont(source));
-    EXPECT_TRUE(page->sf2Sampler.isLoaded());
+    EXPECT_TRUE(page->document().sf2Sampler.isLoaded());
 }
 
 TEST_F(SoundFontFolderTest, StartLoadsTheFirstFileThatLoadsByNameIgnoringCase)
 {
     page->scanAndLoadExistingSf2();  // no folder yet
-    EXPECT_FALSE(page->sf2Sampler.isLoaded());
+    EXPECT_FALSE(page->document().sf2Sampler.isLoaded());
     EXPECT_FALSE(QFileInfo::exists(folder));
 
     // The files are tried in order; a damaged one is skipped with a warning naming it.
@@ -154,12 +167,13 @@ TEST_F(SoundFontFolderTest, StartLoadsTheFirstFileThatLoadsByNameIgnoringCase)
         QDir(folder).removeRecursively();
         writeFile(folder + QLatin1Char('/') + QLatin1String(c.goodName), goodBytes);
         writeFile(folder + QLatin1Char('/') + QLatin1String(c.damagedName), damagedBytes());
-        MultiTrackEditorPage fresh(nullptr);
+        ProjectDocument freshDocument;
+        MultiTrackEditorPage fresh(freshDocument, nullptr);
         warnings().clear();
         const QtMessageHandler previous = qInstallMessageHandler(collectWarnings);
         fresh.scanAndLoadExistingSf2();
         qInstallMessageHandler(previous);
-        EXPECT_TRUE(fresh.sf2Sampler.isLoaded());
+        EXPECT_TRUE(fresh.document().sf2Sampler.isLoaded());
         const bool warned = std::any_of(warnings().cbegin(), warnings().cend(), [&](const QString &line) {
             return c.skipped && line.contains(QLatin1String(c.skipped));
         });
@@ -169,16 +183,17 @@ TEST_F(SoundFontFolderTest, StartLoadsTheFirstFileThatLoadsByNameIgnoringCase)
 
 TEST(MultiTrackPagePluginBridgeTest, RunsAtThePageRateWith512FrameBlocks)
 {
-    MultiTrackEditorPage page(nullptr);
-    ASSERT_NE(page.pluginBridge, nullptr);
-    EXPECT_TRUE(page.pluginBridge->isInitialized());
-    EXPECT_EQ(page.pluginBridge->sampleRate(), 44100);
-    EXPECT_EQ(page.pluginBridge->blockSize(), 512);
+    ProjectDocument document;
+    MultiTrackEditorPage page(document, nullptr);
+    ASSERT_NE(page.bridge(), nullptr);
+    EXPECT_TRUE(page.bridge()->isInitialized());
+    EXPECT_EQ(page.bridge()->sampleRate(), 44100);
+    EXPECT_EQ(page.bridge()->blockSize(), 512);
 
     page.setSampleRate(96000);
-    EXPECT_TRUE(page.pluginBridge->isInitialized());
-    EXPECT_EQ(page.pluginBridge->sampleRate(), 96000);
-    EXPECT_EQ(page.pluginBridge->blockSize(), 512);
+    EXPECT_TRUE(page.bridge()->isInitialized());
+    EXPECT_EQ(page.bridge()->sampleRate(), 96000);
+    EXPECT_EQ(page.bridge()->blockSize(), 512);
 }
 
 } // namespace

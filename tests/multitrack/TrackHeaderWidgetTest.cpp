@@ -2,12 +2,16 @@
 // The track header: its fresh state, volume conversion, button states and instrument list.
 #include "multitrack/TrackHeaderWidget.h"
 
+#include "multitrack/TrackRowWidget.h"
+#include "project/TrackData.h"
+
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QSlider>
+#include <QTest>
 
 #include <gtest/gtest.h>
 
@@ -29,9 +33,8 @@ TEST(TrackHeaderWidget, FreshHeader)
 {
     TrackHeaderWidget header;
     EXPECT_EQ(header.size(), QSize(180, 120));
-    EXPECT_EQ(header.styleSheet(),
-              "background: #1c1c28; border-top: 1px solid #2a2a3a; border-bottom: 1px solid "
-              "#2a2a3a;border-left: 3px solid transparent;");
+    EXPECT_EQ(header.styleSheet(), "* { background: #1c1c28; } TrackHeaderWidget { border-top: 1px solid #2a2a3a; "
+                                   "border-bottom: 1px solid #2a2a3a; border-left: 3px solid transparent; }");
     EXPECT_EQ(header.name(), "轨道");
     EXPECT_EQ(header.volumeSlider->minimum(), 0);
     EXPECT_EQ(header.volumeSlider->maximum(), 150);
@@ -226,3 +229,26 @@ TEST(TrackHeaderWidget, InstrumentList)
 }
 
 }  // namespace
+
+// A selected row marks its header with a cyan bar at the header's left edge only, not at the
+// left edge of every child (the slider and the volume value).
+TEST(TrackHeaderWidget, TheSelectionBarMarksOnlyTheHeaderItself)
+{
+    TrackData track;
+    QWidget column;
+    column.resize(200, 140);
+    TrackRowWidget row(nullptr, &column);
+    row.setTrackData(&track, 0, nullptr, nullptr, nullptr);
+    column.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&column));
+    row.setSelected(true);
+    TrackHeaderWidget *header = row.header;
+    const QImage image = header->grab().toImage();
+    const QRgb cyan = qRgb(0x00, 0xf2, 0xff);
+    EXPECT_EQ(image.pixel(1, header->height() / 2), cyan);
+    for (QWidget *child : {static_cast<QWidget *>(header->volumeSlider), static_cast<QWidget *>(header->volumeLabel)}) {
+        SCOPED_TRACE(child->metaObject()->className());
+        EXPECT_NE(image.pixel(child->x() + 1, child->y() + 1), cyan);
+    }
+}
+

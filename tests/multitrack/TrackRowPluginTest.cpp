@@ -170,8 +170,8 @@ class EditorWindowTest : public ::testing::Test
 protected:
     void SetUp() override
     {
-        page = std::make_unique<MultiTrackEditorPage>(nullptr);
-        pluginId = page->pluginBridge->loadPlugin(zamBundle("ZamEQ2"));
+        page = std::make_unique<MultiTrackEditorPage>(document, nullptr);
+        pluginId = page->bridge()->loadPlugin(zamBundle("ZamEQ2"));
         ASSERT_GE(pluginId, 0);
         page->addMidiTrack(QString(), {}, 1.0);
         page->addMidiTrack(QString(), {}, 1.0);
@@ -180,8 +180,8 @@ protected:
             // The list starts on the first preset or the piano; the plug-in is a choice away.
             row->header->instrumentCombo->setCurrentIndex(0);
         }
-        ASSERT_EQ(page->tracks[0].pluginId, pluginId);
-        ASSERT_EQ(page->tracks[1].pluginId, pluginId);
+        ASSERT_EQ(page->document().tracks[0].pluginId, pluginId);
+        ASSERT_EQ(page->document().tracks[1].pluginId, pluginId);
     }
 
     QPushButton *vst3Button(int track) const { return page->trackRows[size_t(track)]->header->vst3Button; }
@@ -191,6 +191,8 @@ protected:
         const auto found = page->editorWindows.find(pluginId);
         return found == page->editorWindows.end() ? nullptr : found->second;
     }
+
+    ProjectDocument document;  // outlives the page
 
     std::unique_ptr<MultiTrackEditorPage> page;
     int pluginId = -1;
@@ -243,7 +245,7 @@ TEST_F(EditorWindowTest, SwitchingToAPresetLeavesTheWindowOpen)
     ASSERT_TRUE(window);
     QComboBox *list = page->trackRows[0]->header->instrumentCombo;
     list->setCurrentIndex(list->count() - 1);
-    EXPECT_EQ(page->tracks[0].pluginId, -1);
+    EXPECT_EQ(page->document().tracks[0].pluginId, -1);
     EXPECT_FALSE(vst3Button(0)->isChecked());
     EXPECT_EQ(openWindow(), window.data());
     EXPECT_TRUE(window->isVisible());
@@ -254,7 +256,7 @@ TEST_F(EditorWindowTest, UnloadingThePluginUnderAnOpenWindowIsSafe)
     vst3Button(0)->toggle();
     QPointer<VST3EditorWindow> window = openWindow();
     ASSERT_TRUE(window);
-    ASSERT_TRUE(page->pluginBridge->unloadPlugin(pluginId));
+    ASSERT_TRUE(page->bridge()->unloadPlugin(pluginId));
     QTest::qWait(50);
     EXPECT_TRUE(window->isVisible());
 
@@ -270,7 +272,7 @@ TEST_F(EditorWindowTest, WindowsStillOpenGoWithThePage)
     vst3Button(0)->toggle();
     QPointer<VST3EditorWindow> window = openWindow();
     ASSERT_TRUE(window);
-    const std::weak_ptr<VST3PluginInstance> instance = page->pluginBridge->getPluginInstance(pluginId);
+    const std::weak_ptr<VST3PluginInstance> instance = page->bridge()->getPluginInstance(pluginId);
     page.reset();
     EXPECT_TRUE(window.isNull());
     EXPECT_TRUE(instance.expired()) << "nothing keeps the plug-in loaded";

@@ -20,9 +20,9 @@ namespace {
 QByteArray projectJson(const MultiTrackEditorPage &page)
 {
     ProjectSettings settings;
-    settings.sampleRate = page.sampleRate;
+    settings.sampleRate = page.document().sampleRate;
     QJsonObject root =
-        ProjectSerializer::saveProject(QStringLiteral("random"), page.tracks, settings, 0.0, 1.0, page.markers).object();
+        ProjectSerializer::saveProject(QStringLiteral("random"), page.document().tracks, settings, 0.0, 1.0, page.document().markers).object();
     for (const char *key : {"id", "createdAt", "updatedAt"})
         root.remove(QLatin1String(key));
     return QJsonDocument(root).toJson(QJsonDocument::Compact);
@@ -31,17 +31,17 @@ QByteArray projectJson(const MultiTrackEditorPage &page)
 // Row i shows track i, carries index i, points at tracks[i] and has the lane of its kind.
 void expectRowsMirrorTracks(const MultiTrackEditorPage &page)
 {
-    ASSERT_EQ(page.trackRows.size(), page.tracks.size());
-    for (size_t i = 0; i < page.tracks.size(); ++i) {
+    ASSERT_EQ(page.trackRows.size(), page.document().tracks.size());
+    for (size_t i = 0; i < page.document().tracks.size(); ++i) {
         const TrackRowWidget *row = page.trackRows[i];
-        const bool midi = page.tracks[i].type == TrackType::Midi;
+        const bool midi = page.document().tracks[i].type == TrackType::Midi;
         ASSERT_EQ(row->trackIndex, int(i));
-        ASSERT_EQ(row->track, &page.tracks[i]);
+        ASSERT_EQ(row->track, &page.document().tracks[i]);
         ASSERT_EQ(row->midiClipWidget != nullptr, midi);
         ASSERT_EQ(row->audioClipWidget != nullptr, !midi);
-        ASSERT_EQ(row->lane()->trackData(), &page.tracks[i]);
+        ASSERT_EQ(row->lane()->trackData(), &page.document().tracks[i]);
     }
-    ASSERT_TRUE(page.selectedTrack >= -1 && page.selectedTrack < int(page.tracks.size()));
+    ASSERT_TRUE(page.selectedTrack >= -1 && page.selectedTrack < int(page.document().tracks.size()));
 }
 
 TEST(TrackUndoRandom, TwoHundredStepsKeepRowsBoundAndTheHistoryExact)
@@ -51,27 +51,29 @@ TEST(TrackUndoRandom, TwoHundredStepsKeepRowsBoundAndTheHistoryExact)
     // One sample list shared by every clip, as imports of one file would be.
     const QList<float> samples(4410, 0.25f);
 
-    MultiTrackEditorPage page(nullptr);
+    ProjectDocument document;
+
+    MultiTrackEditorPage page(document, nullptr);
     page.resize(1200, 700);
     page.show();
     page.addTrack(TrackType::Audio, samples, 44100, QStringLiteral("start audio"), {});
     page.addMidiTrack(QStringLiteral("start midi"), {{60, 0.0, 0.5, 100}}, 2.0);
-    page.tracks[0].audioClips.push_back(page.tracks[0].audioClips[0]);
-    page.tracks[0].audioClips[1].start = 3.0;
-    page.undoStack->clear();
+    page.document().tracks[0].audioClips.push_back(page.document().tracks[0].audioClips[0]);
+    page.document().tracks[0].audioClips[1].start = 3.0;
+    page.document().undoStack->clear();
     const QByteArray start = projectJson(page);
 
     int adds = 0;
     for (int step = 0; step < 200; ++step) {
         SCOPED_TRACE(testing::Message() << "step " << step);
-        const int count = int(page.tracks.size());
+        const int count = int(page.document().tracks.size());
         switch (pick(count < 3 ? 2 : 6)) {
         case 0:
         case 1: {
             ++adds;
             if (pick(2) == 0) {
                 page.addTrack(TrackType::Audio, samples, 44100, QString(), {});
-                page.tracks.back().audioClips[0].start = pick(100) / 10.0;
+                page.document().tracks.back().audioClips[0].start = pick(100) / 10.0;
             } else {
                 page.addMidiTrack(QString(), {{48 + pick(24), 0.0, 0.25, 90}}, 1.0 + pick(4));
             }
@@ -87,14 +89,14 @@ TEST(TrackUndoRandom, TwoHundredStepsKeepRowsBoundAndTheHistoryExact)
             // A clip moves to another track of its kind.
             const int source = pick(count);
             const int target = pick(count);
-            const TrackData &from = page.tracks[size_t(source)];
+            const TrackData &from = page.document().tracks[size_t(source)];
             const bool midi = from.type == TrackType::Midi;
             const int clips = int(midi ? from.midiClips.size() : from.audioClips.size());
-            if (source == target || page.tracks[size_t(target)].type != from.type || clips == 0)
+            if (source == target || page.document().tracks[size_t(target)].type != from.type || clips == 0)
                 break;
             const int clip = pick(clips);
-            page.undoStack->push(new MoveClipCommand(
-                &page.tracks, source, target, clip, midi, midi ? AudioClip() : from.audioClips[size_t(clip)],
+            page.document().undoStack->push(new MoveClipCommand(
+                &page.document().tracks, source, target, clip, midi, midi ? AudioClip() : from.audioClips[size_t(clip)],
                 midi ? from.midiClips[size_t(clip)] : MidiClip(), QStringLiteral("move")));
             break;
         }
@@ -111,18 +113,18 @@ TEST(TrackUndoRandom, TwoHundredStepsKeepRowsBoundAndTheHistoryExact)
     }
     EXPECT_GE(adds, 20);
 
-    while (page.undoStack->canRedo())
-        page.undoStack->redo();
+    while (page.document().undoStack->canRedo())
+        page.document().undoStack->redo();
     const QByteArray end = projectJson(page);
     ASSERT_NE(start, end);
 
-    while (page.undoStack->canUndo()) {
-        page.undoStack->undo();
+    while (page.document().undoStack->canUndo()) {
+        page.document().undoStack->undo();
         expectRowsMirrorTracks(page);
     }
     EXPECT_EQ(projectJson(page), start);
-    while (page.undoStack->canRedo()) {
-        page.undoStack->redo();
+    while (page.document().undoStack->canRedo()) {
+        page.document().undoStack->redo();
         expectRowsMirrorTracks(page);
     }
     EXPECT_EQ(projectJson(page), end);

@@ -4,8 +4,12 @@
 #include "Vst3TestSupport.h"
 #include "plugins/VST3PluginInstance.h"
 
+#include "FailingDisk.h"
+#include "Requirement.h"
+
 #include <gtest/gtest.h>
 
+#include <QDir>
 #include <QTemporaryDir>
 
 #include <algorithm>
@@ -13,6 +17,7 @@
 #include <fstream>
 #include <functional>
 #include <iterator>
+#include <optional>
 #include <set>
 #include <sstream>
 
@@ -217,6 +222,62 @@ TEST(VST3PluginInstanceTest, SavedStateStartsWithTheProgramAndMissingFilesFail)
 
     EXPECT_FALSE(plugin.loadState(dir.filePath("missing.bin").toStdString()));
     EXPECT_FALSE(plugin.saveState(dir.filePath("no/such/folder/state.bin").toStdString()));
+}
+
+namespace {
+
+std::string fileBytes(const QString &path)
+{
+    std::ifstream file(path.toStdString(), std::ios::binary);
+    return {std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
+}
+
+} // namespace
+
+// A preset saved over an older, longer one holds exactly the new state; a save cut short by
+// a full disk or the file size limit keeps the old preset whole and leaves no temporary file.
+TEST(VST3PluginInstanceTest, SavingOverAPresetReplacesItWholeOrNotAtAll)
+{
+    VST3PluginInstance plugin;
+    ASSERT_TRUE(plugin.load(zamPath("ZamEQ2"), 44100, 512));
+    QTemporaryDir fresh;
+    ASSERT_TRUE(plugin.saveState(fresh.filePath("state.bin").toStdString()));
+    const std::string state = fileBytes(fresh.filePath("state.bin"));
+    ASSERT_GT(state.size(), 64u);
+    const std::string old(state.size() + 5000, 'x');
+
+    enum class Cut { None, FullDisk, FileSizeLimit };
+    for (Cut cut : {Cut::None, Cut::FullDisk, Cut::FileSizeLimit}) {
+        SCOPED_TRACE(int(cut));
+        std::optional<SmallDisk> disk;
+        QTemporaryDir plain;
+        if (cut == Cut::FullDisk) {
+            disk.emplace(64 * 1024);
+            ZENTRIQ_REQUIRE(disk->mounted(), "mounting a small tmpfs needs root");
+        }
+        const QString folder = disk ? disk->path() : plain.path();
+        const QString path = folder + QStringLiteral("/preset.bin");
+        std::ofstream(path.toStdString(), std::ios::binary) << old;
+        if (cut == Cut::FullDisk) {
+            // Fills every free block, so not even a small state fits.
+            std::ofstream filler((folder + QStringLiteral("/filler")).toStdString(), std::ios::binary);
+            const std::string block(4096, 'f');
+            while (filler.write(block.data(), std::streamsize(block.size())))
+                filler.flush();
+        }
+        bool saved = false;
+        {
+            std::optional<FileSizeLimit> limit;
+            if (cut == Cut::FileSizeLimit)
+                limit.emplace(16);
+            saved = plugin.saveState(path.toStdString());
+        }
+        EXPECT_EQ(saved, cut == Cut::None);
+        const std::string kept = fileBytes(path);
+        EXPECT_TRUE(kept == (cut == Cut::None ? state : old)) << kept.size() << " bytes on disk";
+        const QStringList expected = cut == Cut::FullDisk ? QStringList{"filler", "preset.bin"} : QStringList{"preset.bin"};
+        EXPECT_EQ(QDir(folder).entryList(QDir::Files | QDir::Hidden, QDir::Name), expected);
+    }
 }
 
 TEST(VST3PluginInstanceTest, HostileModulesAreRefusedWithAReason)

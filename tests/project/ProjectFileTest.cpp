@@ -208,6 +208,26 @@ TEST(ProjectFile, LongStringsOutsideChannelsComeBackExactly)
     EXPECT_EQ(loaded.markers[0].label, escaped);
 }
 
+// A device that stops answering seeks once reading has begun, as a vanished network file does.
+class SeekFailingBuffer : public QBuffer
+{
+public:
+    using QBuffer::QBuffer;
+    bool seek(qint64 position) override { return pos() == 0 && position == 0 && QBuffer::seek(position); }
+};
+
+// A long string that must be read again is lost to the device, not to its size: the error says so.
+TEST(ProjectFile, AFailedReReadIsAReadErrorNotASizeError)
+{
+    QByteArray text = "{\"name\": \"" + QByteArray(ExtractedStrings::extractAbove + 10, 'B') + "!\"}";
+    SeekFailingBuffer buffer(&text);
+    ASSERT_TRUE(buffer.open(QIODevice::ReadOnly));
+    ExtractedStrings extracted(buffer);
+    QString error;
+    EXPECT_FALSE(extracted.extract(error));
+    EXPECT_EQ(error, QStringLiteral("读取文件时出错"));
+}
+
 struct DamageCase
 {
     const char *name;

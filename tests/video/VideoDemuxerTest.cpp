@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include <QFile>
+#include <QRegularExpression>
 
 #include <algorithm>
 #include <random>
@@ -210,10 +211,16 @@ TEST(VideoDemuxer, UnreadableFilesCannotBeOpened)
         ASSERT_EQ(opened.errors.size(), 1);
         EXPECT_TRUE(opened.errors[0].startsWith(QStringLiteral("无法打开文件: "))) << opened.errors[0].toStdString();
         EXPECT_GT(opened.errors[0].size(), 8);
+        // The reason is ours, in Chinese, not FFmpeg's English text.
+        EXPECT_FALSE(opened.errors[0].contains(QRegularExpression(QStringLiteral("[A-Za-z]"))))
+            << opened.errors[0].toStdString();
         EXPECT_FALSE(opened.demuxer.hasAudioStream());
         EXPECT_FALSE(opened.extract().ok);
         EXPECT_TRUE(opened.demuxer.decodeFrameAt(0).isNull());
     }
+    Opened missing;
+    EXPECT_FALSE(missing.demuxer.open(scratchPath("no-such-file.mp4")));
+    EXPECT_EQ(missing.errors, QStringList{QStringLiteral("无法打开文件: 文件不存在")});
 }
 
 QString faststartCopy()

@@ -1,12 +1,12 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The multitrack page's mixdown of raw 32-bit float mono stems, each laid out as two clips
+// The project document's mixdown, no widget involved, of raw 32-bit float mono stems, each laid out as two clips
 // with fades that crossfade for 10 s in the middle, written as raw interleaved stereo; for
 // timing against sox and ffmpeg mixing the same stems. The time of renderMixdown alone goes
 // to standard error.
 // Usage: multitrack_mixdown <out.raw> <rate> <stem.raw>...
-#include "multitrack/MultiTrackEditorPage.h"
+#include "document/ProjectDocument.h"
 
-#include <QApplication>
+#include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QFile>
 
@@ -36,14 +36,13 @@ int main(int argc, char **argv)
         std::fprintf(stderr, "usage: %s <out.raw> <rate> <stem.raw>...\n", argv[0]);
         return 2;
     }
-    qputenv("QT_QPA_PLATFORM", "offscreen");
     qInstallMessageHandler(quiet);
-    QApplication app(argc, argv);
+    QCoreApplication app(argc, argv);
     const int rate = std::atoi(argv[2]);
     const int stems = argc - 3;
 
-    MultiTrackEditorPage page(nullptr);
-    page.setSampleRate(rate);
+    ProjectDocument document;
+    document.setSampleRate(rate);
     QElapsedTimer loading;
     loading.start();
     for (int s = 0; s < stems; ++s) {
@@ -73,7 +72,7 @@ int main(int argc, char **argv)
         TrackData track;
         track.audioClips = {first, second};
         track.pan = stems > 1 ? -0.8f + 1.6f * float(s) / float(stems - 1) : 0.0f;
-        page.tracks.push_back(std::move(track));
+        document.tracks.push_back(std::move(track));
     }
 
     std::fprintf(stderr, "stems read: %.3f s\n", double(loading.nsecsElapsed()) / 1e9);
@@ -81,7 +80,7 @@ int main(int argc, char **argv)
     int outRate = 0;
     QElapsedTimer clock;
     clock.start();
-    if (!page.renderMixdown(out, outRate))
+    if (!document.renderMixdown(out, outRate))
         return 1;
     std::fprintf(stderr, "renderMixdown: %.3f s for %lld frames\n", double(clock.nsecsElapsed()) / 1e9,
                  static_cast<long long>(out.size() / 2));

@@ -2,13 +2,11 @@
 // Track renders and mixdown against a float64 numpy reference written from the rules
 // (mixdown_oracle.py), exact-sample checks, MIDI tempo scaling, and the engine slots of
 // playback, recording and live updates through a pumped device.
-#include "multitrack/MultiTrackEditorPage.h"
-#include "multitrack/TrackHeaderWidget.h"
-#include "multitrack/TrackRendering.h"
-#include "multitrack/TrackRowWidget.h"
+#include "document/ProjectDocument.h"
+#include "document/TrackRendering.h"
 
 #include "OracleTool.h"
-#include "PumpedAudioBackend.h"
+#include "PumpedDocumentEngine.h"
 #include "Requirement.h"
 #include "Signals.h"
 #include "TestFiles.h"
@@ -20,13 +18,10 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 
-#include <QPushButton>
-
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <cstring>
-#include <functional>
 #include <limits>
 #include <memory>
 #include <random>
@@ -344,12 +339,12 @@ TEST(Mixdown, LengthIsTheRoundedProjectEnd)
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.name);
-        MultiTrackEditorPage page(nullptr);
-        page.tracks = c.tracks;
-        page.bpm = c.bpm;
+        ProjectDocument document;
+        document.tracks = c.tracks;
+        document.bpm = c.bpm;
         QList<float> out;
         int outRate = 0;
-        ASSERT_TRUE(page.renderMixdown(out, outRate));
+        ASSERT_TRUE(document.renderMixdown(out, outRate));
         EXPECT_EQ(outRate, rate);
         const std::vector<double> frames = oracle.run("frames", c.tracks, rate, c.bpm, 120.0);
         ASSERT_EQ(frames.size(), 1u);
@@ -388,41 +383,41 @@ TEST(Mixdown, MatchesTheFloat64Reference)
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.name);
-        MultiTrackEditorPage page(nullptr);
-        page.tracks = c.tracks;
+        ProjectDocument document;
+        document.tracks = c.tracks;
         QList<float> out;
         int outRate = 0;
-        ASSERT_TRUE(page.renderMixdown(out, outRate));
+        ASSERT_TRUE(document.renderMixdown(out, outRate));
         expectClose(out, oracle.run("mix", c.tracks));
     }
 }
 
 TEST(Mixdown, NothingToMixLeavesTheOutputAlone)
 {
-    MultiTrackEditorPage page(nullptr);
-    page.setSampleRate(48000);
+    ProjectDocument document;
+    document.setSampleRate(48000);
     const QList<float> untouched{1.0f, 2.0f};
     QList<float> out = untouched;
     int outRate = 0;
-    EXPECT_FALSE(page.renderMixdown(out, outRate));
+    EXPECT_FALSE(document.renderMixdown(out, outRate));
     EXPECT_EQ(outRate, 48000);
-    page.tracks = {audioTrack({}), midiTrack({})};
-    EXPECT_FALSE(page.renderMixdown(out, outRate));
+    document.tracks = {audioTrack({}), midiTrack({})};
+    EXPECT_FALSE(document.renderMixdown(out, outRate));
     EXPECT_EQ(out, untouched);
 }
 
 TEST(MidiRender, TempoScalesEveryTimeAndTheSoundFontWins)
 {
     ZENTRIQ_REQUIRE(QFileInfo::exists(kSoundFont), "timgm6mb-soundfont is not installed");
-    MultiTrackEditorPage page(nullptr);
-    ASSERT_TRUE(page.sf2Sampler.loadSoundFont(kSoundFont));
-    ASSERT_TRUE(page.pianoSampler.loadSampleLibraryFromResources(QStringLiteral(":/piano")));
-    page.tracks = {midiTrack({midiClip(0.5, 2.0, {{60, 0.25, 1.0, 100}, {64, 1.0, 0.9, 100}})})};
+    ProjectDocument document;
+    ASSERT_TRUE(document.sf2Sampler.loadSoundFont(kSoundFont));
+    ASSERT_TRUE(document.pianoSampler.loadSampleLibraryFromResources(QStringLiteral(":/piano")));
+    document.tracks = {midiTrack({midiClip(0.5, 2.0, {{60, 0.25, 1.0, 100}, {64, 1.0, 0.9, 100}})})};
     for (double bpm : {60.0, 97.0, 120.0, 240.0}) {
         SCOPED_TRACE(bpm);
-        page.bpm = bpm;
+        document.bpm = bpm;
         const double g = 120.0 / bpm;
-        const TrackData scaled = page.tempoScaledTrack(page.tracks[0]);
+        const TrackData scaled = document.tempoScaledTrack(document.tracks[0]);
         const MidiClip &clip = scaled.midiClips[0];
         EXPECT_EQ(clip.start, 0.5 * g);
         EXPECT_EQ(clip.duration, 2.0 * g);
@@ -432,9 +427,9 @@ TEST(MidiRender, TempoScalesEveryTimeAndTheSoundFontWins)
         // The mix is the SoundFont's render of the scaled track; its last note is not cut.
         QList<float> mix;
         int outRate = 0;
-        ASSERT_TRUE(page.renderMixdown(mix, outRate));
-        const QList<float> render = page.sf2Sampler.renderTrack(scaled, rate);
-        const QList<float> again = page.sf2Sampler.renderTrack(scaled, rate);
+        ASSERT_TRUE(document.renderMixdown(mix, outRate));
+        const QList<float> render = document.sf2Sampler.renderTrack(scaled, rate);
+        const QList<float> again = document.sf2Sampler.renderTrack(scaled, rate);
         for (qsizetype i = 0; i < render.size(); ++i)
             ASSERT_EQ(render[i], again[i]) << i;
         const qsizetype frames = mix.size() / 2;
@@ -449,72 +444,58 @@ TEST(MidiRender, TempoScalesEveryTimeAndTheSoundFontWins)
     }
 }
 
-// The page with a device the test drives block by block.
+// The document with a device the test drives block by block.
 class PlaybackSlots : public ::testing::Test
 {
 protected:
-    void SetUp() override
-    {
-        auto device = std::make_unique<PumpedAudioBackend>();
-        backend = device.get();
-        delete page.engine;
-        page.engine = new MultiTrackAudioEngine(std::move(device));
-        page.engine->initialize(rate, 512);
-    }
-
-    // Left output of the next block (all frames of a constant track are equal).
-    float left()
-    {
-        const std::optional<std::vector<float>> block = backend->pump(64);
-        return block ? (*block)[0] : std::numeric_limits<float>::quiet_NaN();
-    }
+    float left() { return device.left(); }
 
     void play()
     {
-        page.renderPlaybackSlots();
-        ASSERT_TRUE(page.engine->startPlayback(0.0));
+        document.renderCachesAndSlots(-1);
+        ASSERT_TRUE(document.engine->startPlayback(0.0));
     }
 
-    MultiTrackEditorPage page{nullptr};
-    PumpedAudioBackend *backend = nullptr;
+    ProjectDocument document;
+    PumpedDocumentEngine device{document, rate};
 };
 
 TEST_F(PlaybackSlots, GainFollowsTheRenderThatPlays)
 {
-    page.tracks = {audioTrack({clipOf(QList<float>(rate, 0.5f), rate, 0.0)})};
-    TrackData &track = page.tracks[0];
+    document.tracks = {audioTrack({clipOf(QList<float>(rate, 0.5f), rate, 0.0)})};
+    TrackData &track = document.tracks[0];
     play();
     EXPECT_FLOAT_EQ(left(), 0.5f * 0.8f * 0.707f);
 
     track.volume = 0.4f;
-    page.updateEngineTrackSlot(0);
+    document.updateEngineTrackSlot(0);
     EXPECT_FLOAT_EQ(left(), 0.5f * 0.4f * 0.707f);
 
     // Switched on while playing: the render has no envelope, so the volume stays in force
     // instead of jumping to gain 1.
     track.envelopeEnabled = true;
     track.volumeEnvelope = {{0.0, 0.1f}};
-    page.updateEngineTrackSlot(0);
+    document.updateEngineTrackSlot(0);
     EXPECT_FLOAT_EQ(left(), 0.5f * 0.4f * 0.707f);
-    page.updateEngineTrackSlot(1);
-    page.updateEngineTrackSlot(-1);
+    document.updateEngineTrackSlot(1);
+    document.updateEngineTrackSlot(-1);
 
     // From the next Play the envelope is in the render and the volume has no effect.
-    page.engine->stopPlayback();
+    document.engine->stopPlayback();
     play();
     EXPECT_FLOAT_EQ(left(), 0.5f * 0.1f * 0.707f);
     track.volume = 1.2f;
     track.muted = true;
-    page.updateEngineTrackSlot(0);
+    document.updateEngineTrackSlot(0);
     EXPECT_EQ(left(), 0.0f);
 
     // Stopped, nothing is sent; an envelope without points leaves the volume in force.
-    page.engine->stopPlayback();
+    document.engine->stopPlayback();
     track.muted = false;
-    page.updateEngineTrackSlot(0);
-    ASSERT_TRUE(page.engine->startPlayback(0.0));
+    document.updateEngineTrackSlot(0);
+    ASSERT_TRUE(document.engine->startPlayback(0.0));
     EXPECT_EQ(left(), 0.0f);
-    page.engine->stopPlayback();
+    document.engine->stopPlayback();
     track.volumeEnvelope.clear();
     play();
     EXPECT_FLOAT_EQ(left(), 0.5f * 1.2f * 0.707f);
@@ -524,50 +505,20 @@ TEST_F(PlaybackSlots, RecordingLeavesOutTheClipBeingRecorded)
 {
     const AudioClip played = noiseClip(1.0, rate, 0.0, 60);
     const AudioClip recording = noiseClip(0.5, rate, 1.0, 61);
-    page.tracks = {audioTrack({played, recording}), audioTrack({recording}), audioTrack({played}),
+    document.tracks = {audioTrack({played, recording}), audioTrack({recording}), audioTrack({played}),
                    midiTrack({midiClip(0.0, 1.0, {})})};
-    page.buildPlaybackSlotsForRecording(0);
-    ASSERT_EQ(page.audioRenderCache.size(), 4u);
-    EXPECT_EQ(page.audioRenderCache[0], renderAudioClips(audioTrack({played}), rate));
-    EXPECT_EQ(page.audioRenderCache[2], page.audioRenderCache[0]);
-    EXPECT_FALSE(page.audioRenderCache[1].isEmpty());
+    document.renderCachesAndSlots(0);
+    ASSERT_EQ(document.audioRenderCache.size(), 4u);
+    EXPECT_EQ(document.audioRenderCache[0], renderAudioClips(audioTrack({played}), rate));
+    EXPECT_EQ(document.audioRenderCache[2], document.audioRenderCache[0]);
+    EXPECT_FALSE(document.audioRenderCache[1].isEmpty());
 
-    page.buildPlaybackSlotsForRecording(1);
-    EXPECT_TRUE(page.audioRenderCache[1].isEmpty()) << "only the recording clip: the track is silent";
-    EXPECT_EQ(page.audioRenderCache[0], renderAudioClips(page.tracks[0], rate));
-    EXPECT_EQ(page.midiRenderCache[3].isEmpty(), !page.pianoSampler.hasSamples())
+    document.renderCachesAndSlots(1);
+    EXPECT_TRUE(document.audioRenderCache[1].isEmpty()) << "only the recording clip: the track is silent";
+    EXPECT_EQ(document.audioRenderCache[0], renderAudioClips(document.tracks[0], rate));
+    EXPECT_EQ(document.midiRenderCache[3].isEmpty(), !document.pianoSampler.hasSamples())
         << "without a SoundFont, MIDI sounds through the piano when it has samples";
-    EXPECT_TRUE(page.midiRenderCache[0].isEmpty());
-}
-
-// Slots name tracks by index, so a change to the track list ends a running playback before
-// any slot could play one track's render under another's settings; header edits reach the
-// playing slot at once.
-TEST_F(PlaybackSlots, TrackListChangesStopPlaybackAndHeaderEditsReachTheSlot)
-{
-    page.addTrack(TrackType::Audio, QList<float>(rate, 0.5f), rate, QString(), {});
-    play();
-    EXPECT_FLOAT_EQ(left(), 0.5f * 0.8f * 0.707f);
-    page.trackRows[0]->header->muteButton->click();
-    EXPECT_EQ(left(), 0.0f);
-
-    const struct
-    {
-        const char *name;
-        std::function<void()> change;
-    } changes[] = {
-        {"add", [this] { page.addTrack(TrackType::Audio, {}, rate, QString(), {}); }},
-        {"undo the add", [this] { page.stepHistory(false); }},
-        {"remove", [this] { page.removeTrack(0); }},
-        {"undo the removal", [this] { page.stepHistory(false); }},
-        {"clear", [this] { page.clearTracks(); }},
-    };
-    for (const auto &c : changes) {
-        SCOPED_TRACE(c.name);
-        play();
-        c.change();
-        EXPECT_FALSE(page.engine->isPlaying());
-    }
+    EXPECT_TRUE(document.midiRenderCache[0].isEmpty());
 }
 
 } // namespace

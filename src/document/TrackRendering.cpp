@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Track renders for the mixing engine: clip resampling, fades, crossfades, envelope,
 // MIDI tempo scaling and the slot rule.
-#include "multitrack/TrackRendering.h"
+#include "document/TrackRendering.h"
 
 #include "engine/TrackRenderPlan.h"
 

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // One 60-minute track through the clip renderer, at the project rate and resampled, with
 // fades; the "realtime" counter is how many times faster than playing it.
-#include "multitrack/TrackRendering.h"
+#include "document/TrackRendering.h"
 
 #include <benchmark/benchmark.h>
 
