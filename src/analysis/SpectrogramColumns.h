@@ -8,6 +8,7 @@
 #include <QRgb>
 #include <QtGlobal>
 
+#include <algorithm>
 #include <atomic>
 #include <cstdint>
 #include <memory>
@@ -33,6 +34,12 @@ namespace Stft {
 constexpr int size = 2048;
 constexpr int hop = 512;
 constexpr int bins = size / 2;
+
+// Seconds between two columns (a rate below 1 counts as 1).
+inline double hopSeconds(int sampleRate)
+{
+    return double(hop) / std::max(sampleRate, 1);
+}
 
 // a / b rounded toward minus infinity, for frame positions before the clip's start.
 inline qsizetype floorDiv(qsizetype a, qsizetype b)
