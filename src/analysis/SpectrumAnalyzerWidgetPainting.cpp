@@ -11,6 +11,17 @@
 #include <cmath>
 #include <cstdint>
 
+namespace {
+// The axis labels' small type in `colour`.
+void useLabelText(QPainter &painter, const QColor &colour)
+{
+    QFont font = painter.font();
+    font.setPointSize(7);
+    painter.setFont(font);
+    painter.setPen(colour);
+}
+} // namespace
+
 void SpectrumAnalyzerWidget::paintEvent(QPaintEvent *)
 {
     QPainter painter(this);
@@ -139,10 +150,7 @@ std::vector<SpectrumAnalyzerWidget::FrequencyLabel> SpectrumAnalyzerWidget::freq
 
 void SpectrumAnalyzerWidget::drawAxisLabels(QPainter &painter, const QRect &half)
 {
-    QFont font = painter.font();
-    font.setPointSize(7);
-    painter.setFont(font);
-    painter.setPen(textColor);
+    useLabelText(painter, textColor);
     for (const FrequencyLabel &label : frequencyLabels(half, painter.fontMetrics().height()))
         painter.drawText(QRect(QPoint(2, label.y - 8), QPoint(plotLeftMargin - 4, label.y + 7)), Qt::AlignRight,
                          label.text);
@@ -186,10 +194,7 @@ std::vector<SpectrumAnalyzerWidget::TimeLabel> SpectrumAnalyzerWidget::timeLabel
 
 void SpectrumAnalyzerWidget::drawTimeLabels(QPainter &painter, const QRect &r)
 {
-    QFont font = painter.font();
-    font.setPointSize(7);
-    painter.setFont(font);
-    painter.setPen(textColor);
+    useLabelText(painter, textColor);
     for (const TimeLabel &label : timeLabels(r))
         painter.drawText(QRect(QPoint(label.x - 20, r.bottom() + 2), QPoint(label.x + 19, r.bottom() + 17)),
                          Qt::AlignCenter, label.text);
