@@ -19,9 +19,7 @@ int main(int argc, char **argv)
     std::ifstream file(argv[1], std::ios::binary | std::ios::ate);
     const qsizetype frames = qsizetype(file.tellg()) / qsizetype(sizeof(float));
     // Read straight into huge pages, as the view's own buffers are.
-    const std::size_t bytes = (std::size_t(frames) * sizeof(float) / kHugePage + 1) * kHugePage;
-    auto *samples = static_cast<float *>(std::aligned_alloc(kHugePage, bytes));
-    adviseHugePages(samples, bytes);
+    auto *samples = static_cast<float *>(allocateHugePages(std::size_t(frames) * sizeof(float)));
     file.seekg(0);
     file.read(reinterpret_cast<char *>(samples), std::streamsize(frames * qsizetype(sizeof(float))));
     // No pooling: every hop's column, as the peers compute them.

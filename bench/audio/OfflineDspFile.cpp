@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // offline_dsp_file pitch|stretch <in.f32> <out.f32> <amount> [rate]: raw float32 mono in and
 // out; pitch shifts by `amount` semitones, stretch makes the output `amount` times as long.
+#include "audio/HugePages.h"
 #include "audio/dsp/PitchShiftProcessor.h"
 #include "audio/dsp/TimeStretchProcessor.h"
 
@@ -9,8 +10,6 @@
 #include <cstdlib>
 #include <cstring>
 
-#include <sys/mman.h>
-
 namespace {
 
 // A whole-file buffer on transparent huge pages. On the virtual machines these benchmarks run
@@ -18,12 +17,7 @@ namespace {
 // it; sox streams through small buffers and never meets that cost. Freed at exit.
 float *wholeFileBuffer(std::size_t count)
 {
-    constexpr std::size_t hugePage = std::size_t{2} << 20;
-    const std::size_t bytes = std::max<std::size_t>((count * sizeof(float) + hugePage - 1) / hugePage, 1) * hugePage;
-    void *area = std::aligned_alloc(hugePage, bytes);
-    if (area)
-        madvise(area, bytes, MADV_HUGEPAGE);
-    return static_cast<float *>(area);
+    return static_cast<float *>(allocateHugePages(count * sizeof(float)));
 }
 
 } // namespace

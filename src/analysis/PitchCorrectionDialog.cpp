@@ -4,11 +4,12 @@
 
 #include "audio/VectorState.h"
 #include "audio/dsp/PitchShiftProcessor.h"
+#include "ui/KeyGrid.h"
+#include "ui/TimeViewport.h"
 
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
-#include <QLinearGradient>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPainterPath>
@@ -24,7 +25,6 @@
 
 namespace {
 
-constexpr bool IS_BLACK_KEY[12] = {false, true, false, true, false, false, true, false, true, false, true, false};
 constexpr int kKeyWidth = 48;
 constexpr int kRulerHeight = 32;
 constexpr int kBottomBarHeight = 60;
@@ -204,12 +204,12 @@ double PitchCorrectionDialog::yToPitch(int y) const
 
 int PitchCorrectionDialog::secToX(double seconds) const
 {
-    return int((seconds - viewStart) * 100.0 * hZoom) + kKeyWidth;
+    return int(TimelineScale::pixelOf(seconds, viewStart, hZoom)) + kKeyWidth;
 }
 
 double PitchCorrectionDialog::xToSec(int x) const
 {
-    return (x - kKeyWidth) / (100.0 * hZoom) + viewStart;
+    return TimelineScale::secondsAt(x - kKeyWidth, viewStart, hZoom);
 }
 
 double PitchCorrectionDialog::frameTime(int frame) const
@@ -230,7 +230,7 @@ int PitchCorrectionDialog::maximumScroll() const
 double PitchCorrectionDialog::largestViewStart() const
 {
     const double duration = sampleRate > 0 ? double(inputSamples.size()) / sampleRate : 0.0;
-    return duration - (width() - kKeyWidth) / (100.0 * hZoom);
+    return duration - (width() - kKeyWidth) / TimelineScale::pixelsPerSecond(hZoom);
 }
 
 void PitchCorrectionDialog::clampViewStart()
@@ -421,7 +421,7 @@ void PitchCorrectionDialog::wheelEvent(QWheelEvent *event)
         clampZooms();
     } else {
         if (px != 0 || ax != 0) {
-            viewStart += px != 0 ? -px / (100.0 * hZoom) : -ax / 120.0 * 2.0;
+            viewStart += px != 0 ? -px / TimelineScale::pixelsPerSecond(hZoom) : -ax / 120.0 * 2.0;
             clampViewStart();
         }
         if (py != 0 || ay != 0)
@@ -474,7 +474,7 @@ void PitchCorrectionDialog::paintEvent(QPaintEvent *)
     painter.setRenderHint(QPainter::Antialiasing);
     drawBackground(painter);
     drawGrid(painter);
-    drawPianoKeys(painter);
+    paintPianoKeys(painter, pianoKeyArea(), keyRows());
     drawDetectedPitchCurve(painter);
     drawCorrectedPitchCurve(painter);
     drawRuler(painter);
@@ -488,65 +488,18 @@ void PitchCorrectionDialog::drawBackground(QPainter &painter)
     painter.fillRect(rulerArea(), QColor(35, 35, 45));
 }
 
-void PitchCorrectionDialog::drawGrid(QPainter &painter)
+KeyRows PitchCorrectionDialog::keyRows() const
 {
-    const int w = width();
-    const int bottom = height() - kBottomBarHeight - 1;
-    const int rowH = rowHeight();
-    for (int note = kTopNote; note >= kBottomNote; --note) {
-        const int y = pitchToY(float(note));
-        if (y + kRowPixels * vZoom < kRulerHeight || y > bottom)
-            continue;
-        if (IS_BLACK_KEY[note % 12])
-            painter.fillRect(QRect(QPoint(kKeyWidth, y), QPoint(w - 1, y + rowH - 1)), QColor(22, 22, 32));
-        painter.setPen(QColor(42, 42, 52));
-        painter.drawLine(kKeyWidth, y, w - 1, y);
-    }
-
-    const double bps = gridBpm / 60.0;
-    const double lastBeat = (viewStart + (w - kKeyWidth) / (100.0 * hZoom)) * bps + 0.25;
-    for (double beat = std::floor(viewStart * bps * 4.0) / 4.0; beat <= lastBeat; beat += 0.25) {
-        const int x = int((beat / bps - viewStart) * 100.0 * hZoom) + kKeyWidth;
-        if (x < kKeyWidth || x > w - 1)
-            continue;
-        const long k = std::lround(beat * 4.0);
-        if (k % 16 == 0)
-            painter.setPen(styledPen(QColor(80, 80, 90), 1.5));
-        else if (k % 4 == 0)
-            painter.setPen(styledPen(QColor(55, 55, 65), 1.0));
-        else
-            painter.setPen(styledPen(QColor(38, 38, 48), 0.5));
-        painter.drawLine(x, kRulerHeight, x, bottom);
-    }
+    return {kTopNote, kBottomNote, rowHeight(), [this](int note) { return pitchToY(float(note)); }};
 }
 
-void PitchCorrectionDialog::drawPianoKeys(QPainter &painter)
+void PitchCorrectionDialog::drawGrid(QPainter &painter)
 {
-    const int bottom = height() - kBottomBarHeight - 1;
-    const int h = rowHeight();
-    painter.save();
-    painter.setClipRect(pianoKeyArea());
-    painter.setFont(QFont(QStringLiteral("monospace"), 8));
-    for (int note = kTopNote; note >= kBottomNote; --note) {
-        const int y = pitchToY(float(note));
-        if (y + h < kRulerHeight || y > bottom)
-            continue;
-        const bool black = IS_BLACK_KEY[note % 12];
-        QLinearGradient gradient(0, y, 0, y + h);
-        gradient.setColorAt(0, black ? QColor(40, 40, 50) : QColor(90, 90, 100));
-        gradient.setColorAt(1, black ? QColor(30, 30, 38) : QColor(75, 75, 85));
-        painter.fillRect(QRect(QPoint(0, y), QPoint(kKeyWidth - 1, y + h - 1)), gradient);
-        painter.setPen(QColor(50, 50, 60));
-        painter.drawLine(0, y + h, kKeyWidth, y + h);
-        if (note % 12 == 0) {
-            painter.setPen(QColor(200, 200, 210));
-            painter.drawText(QRect(QPoint(4, y), QPoint(45, y + h - 1)), Qt::AlignLeft | Qt::AlignVCenter,
-                             QStringLiteral("C%1").arg(note / 12 - 1));
-        }
-    }
-    painter.restore();
-    painter.setPen(QColor(55, 55, 65));
-    painter.drawLine(kKeyWidth, kRulerHeight, kKeyWidth, bottom);
+    const QRect grid = gridArea();
+    paintKeyRows(painter, grid, keyRows());
+    const double bps = gridBpm / 60.0;
+    paintBeatLines(painter, grid, viewStart * bps, xToSec(grid.right() + 1) * bps + 0.25,
+                   [this, bps](double beat) { return secToX(beat / bps); });
 }
 
 void PitchCorrectionDialog::drawDetectedPitchCurve(QPainter &painter)
@@ -617,9 +570,9 @@ void PitchCorrectionDialog::drawRuler(QPainter &painter)
     painter.setFont(QFont(QStringLiteral("sans-serif"), 9));
     const double bps = gridBpm / 60.0;
     const long firstBar = long(std::floor(viewStart * bps / 4.0));
-    const long lastBar = long(std::ceil((viewStart + (w - kKeyWidth) / (100.0 * hZoom)) * bps / 4.0));
+    const long lastBar = long(std::ceil(xToSec(w) * bps / 4.0));
     for (long bar = firstBar; bar <= lastBar; ++bar) {
-        const int x = int((bar * 4 / bps - viewStart) * 100.0 * hZoom) + kKeyWidth;
+        const int x = secToX(bar * 4 / bps);
         if (x < kKeyWidth || x > w)
             continue;
         painter.setPen(styledPen(QColor(100, 100, 110), 1));

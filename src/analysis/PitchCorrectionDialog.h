@@ -10,6 +10,8 @@
 
 #include <vector>
 
+struct KeyRows;
+
 class QLabel;
 class QPushButton;
 class QSlider;
@@ -72,8 +74,8 @@ private:
     void setScroll(int value);
 
     void drawBackground(QPainter &painter);
+    KeyRows keyRows() const;
     void drawGrid(QPainter &painter);
-    void drawPianoKeys(QPainter &painter);
     void drawDetectedPitchCurve(QPainter &painter);
     void drawCorrectedPitchCurve(QPainter &painter);
     void drawRuler(QPainter &painter);

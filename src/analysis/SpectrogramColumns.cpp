@@ -5,8 +5,6 @@
 #include "audio/Fft.h"
 #include "audio/dsp/HannWindow.h"
 
-#include <sys/mman.h>
-
 #include <algorithm>
 #include <array>
 #include <bit>
@@ -103,26 +101,9 @@ void StftColumnMaker::levels(const float *pairs, std::uint16_t *out)
 namespace {
 std::uint16_t *allocateLevels(std::size_t count)
 {
-    const std::size_t bytes = std::max<std::size_t>((count * sizeof(std::uint16_t) + kHugePage - 1) / kHugePage, 1) * kHugePage;
-    void *memory = std::aligned_alloc(kHugePage, bytes);
-    if (memory)
-        adviseHugePages(memory, bytes);
-    return static_cast<std::uint16_t *>(memory);
+    return static_cast<std::uint16_t *>(allocateHugePages(count * sizeof(std::uint16_t)));
 }
 } // namespace
-
-void adviseHugePages(void *begin, std::size_t bytes)
-{
-#ifdef MADV_HUGEPAGE
-    const auto first = (reinterpret_cast<std::uintptr_t>(begin) + kHugePage - 1) / kHugePage * kHugePage;
-    const auto end = (reinterpret_cast<std::uintptr_t>(begin) + bytes) / kHugePage * kHugePage;
-    if (first < end)
-        madvise(reinterpret_cast<void *>(first), end - first, MADV_HUGEPAGE);
-#else
-    Q_UNUSED(begin)
-    Q_UNUSED(bytes)
-#endif
-}
 
 void detachLargeList(QList<float> &list)
 {

@@ -3,22 +3,18 @@
 #pragma once
 
 #include "audio/FrameRange.h"
+#include "audio/HugePages.h"
 
 #include <QList>
 #include <QRgb>
 #include <QtGlobal>
 
+#include <algorithm>
 #include <atomic>
 #include <cstdint>
 #include <memory>
 #include <vector>
 
-// Memory of long clips (hundreds of megabytes) is written once, page by page: in 2 MiB pages
-// the kernel takes 512 times fewer faults to provide it.
-constexpr std::size_t kHugePage = std::size_t(2) << 20;
-// Asks for huge pages on the whole 2 MiB pages inside [begin, begin + bytes), before they are
-// first written. Only advice: nothing changes where the system does not offer it.
-void adviseHugePages(void *begin, std::size_t bytes);
 // Gives a shared list its own copy before it is written in place, in huge pages.
 void detachLargeList(QList<float> &list);
 
@@ -39,6 +35,12 @@ namespace Stft {
 constexpr int size = 2048;
 constexpr int hop = 512;
 constexpr int bins = size / 2;
+
+// Seconds between two columns (a rate below 1 counts as 1).
+inline double hopSeconds(int sampleRate)
+{
+    return double(hop) / std::max(sampleRate, 1);
+}
 
 using ::floorDiv;
 

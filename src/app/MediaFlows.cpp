@@ -7,6 +7,7 @@
 
 #include "PluginLoadCheck.h"
 #include "audio/AudioProcessor.h"
+#include "audio/DecodedAudio.h"
 #include "document/ProjectDocument.h"
 #include "editor/AudioEditorPage.h"
 #include "engine/MidiFileParser.h"
@@ -112,9 +113,7 @@ void writeExport(MainWindow *window, const QString &path, const QList<float> &sa
 void foldToMono(QList<float> &interleaved)
 {
     const qsizetype frames = interleaved.size() / 2;
-    float *values = interleaved.data();
-    for (qsizetype i = 0; i < frames; ++i)
-        values[i] = (values[2 * i] + values[2 * i + 1]) * 0.5f;
+    mixFramesToMono(interleaved.constData(), interleaved.data(), frames, 2);
     interleaved.resize(frames);
 }
 

@@ -20,6 +20,7 @@
 
 #include <algorithm>
 #include <functional>
+#include <optional>
 
 namespace {
 
@@ -54,6 +55,37 @@ qint64 readWavFrames(const QString &filePath, const WavCodec::Layout &layout, De
     return framesRead;
 }
 
+// Times the steps of one compressed load for its "[TAG] step: N ms, ..." debug lines.
+class LoadSteps
+{
+public:
+    explicit LoadSteps(const char *tag) : tag(tag) { timer.start(); }
+
+    // The line of the step just done: the milliseconds since the start or the last restart,
+    // restarting the count when `restart`. The caller adds what the step produced.
+    QDebug step(const char *name, bool restart)
+    {
+        const qint64 ms = restart ? timer.restart() : timer.elapsed();
+        return qDebug().noquote() << QStringLiteral("[%1] %2:").arg(QLatin1String(tag), QLatin1String(name)) << ms;
+    }
+
+private:
+    const char *tag;
+    QElapsedTimer timer;
+};
+
+// The whole file in memory, logged as the "readAll" step; nothing if it cannot be opened.
+std::optional<QByteArray> readWholeFile(const QString &filePath, LoadSteps &steps)
+{
+    QFile file(filePath);
+    if (!file.open(QIODevice::ReadOnly))
+        return std::nullopt;
+    QByteArray bytes = file.readAll();
+    file.close();
+    steps.step("readAll", true) << "ms, size:" << bytes.size();
+    return bytes;
+}
+
 QString lowerSuffix(const QString &filePath)
 {
     return QFileInfo(filePath).suffix().toLower();
@@ -86,7 +118,7 @@ QString writeFailed(const QString &filePath, const SaveFile &file)
 // Writes through a temporary file beside the target and renames it over the target only
 // when everything was written, so a failed save never destroys an existing file.
 // `fill` returns an empty text on success, else the error to report.
-QString writeReplacing(const QString &filePath, const std::function<QString(SaveFile &)> &fill)
+QString writeReplacingFile(const QString &filePath, const std::function<QString(SaveFile &)> &fill)
 {
     SaveFile file(filePath);
     if (!file.open(QIODevice::WriteOnly))
@@ -99,6 +131,17 @@ QString writeReplacing(const QString &filePath, const std::function<QString(Save
     if (file.error() != QFileDevice::NoError || !file.commitWhole())
         return writeFailed(filePath, file);
     return {};
+}
+
+// The same, with a failure reported through `processor`'s errorOccurred. True when saved.
+bool writeReplacing(AudioProcessor &processor, const QString &filePath,
+                    const std::function<QString(SaveFile &)> &fill)
+{
+    const QString error = writeReplacingFile(filePath, fill);
+    if (error.isEmpty())
+        return true;
+    emit processor.errorOccurred(error);
+    return false;
 }
 
 } // namespace
@@ -285,7 +328,7 @@ bool AudioProcessor::saveWavFile(const QString &filePath, const QList<float> &sa
         emit errorOccurred(tr("音频数据超过4GB，无法保存为WAV: %1").arg(filePath));
         return false;
     }
-    const QString error = writeReplacing(filePath, [&](SaveFile &file) -> QString {
+    return writeReplacing(*this, filePath, [&](SaveFile &file) -> QString {
         const QByteArray header = WavCodec::header(samples.size(), sampleRate, channels, bitDepth);
         // Converted in slices, several at once, so a long clip never needs a second
         // full-size copy.
@@ -303,70 +346,56 @@ bool AudioProcessor::saveWavFile(const QString &filePath, const QList<float> &sa
             return writeFailed(filePath, file);
         return {};
     });
-    if (!error.isEmpty()) {
-        emit errorOccurred(error);
-        return false;
-    }
-    return true;
 }
 
 bool AudioProcessor::loadMp3File(const QString &filePath)
 {
-    QElapsedTimer timer;
-    timer.start();
-    QFile file(filePath);
-    if (!file.open(QIODevice::ReadOnly))
+    LoadSteps steps("MP3");
+    std::optional<QByteArray> bytes = readWholeFile(filePath, steps);
+    if (!bytes)
         return failLoad(tr("无法打开文件: %1").arg(filePath));
-    QByteArray bytes = file.readAll();
-    file.close();
-    qDebug() << "[MP3] readAll:" << timer.restart() << "ms, size:" << bytes.size();
 
-    DecodedAudio decoded = Mp3Decoder::decode(bytes, {.summarise = summariseWhileLoading});
-    bytes = {};
-    qDebug() << "[MP3] decode:" << timer.restart() << "ms, frames:" << decoded.frames()
-             << "rate:" << decoded.sampleRate << "ch:" << decoded.channels;
+    DecodedAudio decoded = Mp3Decoder::decode(*bytes, {.summarise = summariseWhileLoading});
+    bytes.reset();
+    steps.step("decode", true) << "ms, frames:" << decoded.frames() << "rate:" << decoded.sampleRate
+                               << "ch:" << decoded.channels;
     if (decoded.frames() == 0)
         return refuseDecoded(QStringLiteral("MP3"), tr("没有找到MP3音频帧"), decoded, filePath);
     if (decoded.skippedFrames > 0)
         loadWarning = tr("MP3文件中有%1个损坏的帧，已跳过").arg(decoded.skippedFrames);
 
     const bool ok = acceptDecoded(filePath, std::move(decoded));
-    qDebug() << "[MP3] mono convert:" << timer.elapsed() << "ms, samples:" << samples.size();
+    steps.step("mono convert", false) << "ms, samples:" << samples.size();
     return ok;
 }
 
 bool AudioProcessor::loadFlacFile(const QString &filePath)
 {
-    QElapsedTimer timer;
-    timer.start();
+    LoadSteps steps("FLAC");
     DecodedAudio decoded = FlacDecoder::decodeFile(filePath, {.summarise = summariseWhileLoading});
-    qDebug() << "[FLAC] decode:" << timer.elapsed() << "ms, frames:" << decoded.frames()
-             << "rate:" << decoded.sampleRate << "ch:" << decoded.channels;
+    steps.step("decode", false) << "ms, frames:" << decoded.frames() << "rate:" << decoded.sampleRate
+                                << "ch:" << decoded.channels;
     if (decoded.frames() == 0)
         return refuseDecoded(QStringLiteral("FLAC"), tr("不是有效的FLAC文件"), decoded, filePath);
 
     const bool ok = acceptDecoded(filePath, std::move(decoded));
-    qDebug() << "[FLAC] mono convert:" << timer.elapsed() << "ms, samples:" << samples.size();
+    steps.step("mono convert", false) << "ms, samples:" << samples.size();
     return ok;
 }
 
 bool AudioProcessor::loadOggFile(const QString &filePath)
 {
-    QElapsedTimer timer;
-    timer.start();
-    QFile file(filePath);
-    if (!file.open(QIODevice::ReadOnly))
+    LoadSteps steps("OGG");
+    const std::optional<QByteArray> bytes = readWholeFile(filePath, steps);
+    if (!bytes)
         return failLoad(tr("无法打开文件: %1").arg(filePath));
-    const QByteArray bytes = file.readAll();
-    file.close();
-    qDebug() << "[OGG] readAll:" << timer.restart() << "ms, size:" << bytes.size();
 
     const QString noVorbis = tr("没有找到Vorbis音频流");
     OggVorbisDecoder decoder;
-    if (!decoder.open(bytes))
+    if (!decoder.open(*bytes))
         return refuseDecoded(QStringLiteral("OGG"), noVorbis, DecodedAudio::failed(decoder.failure()), filePath);
-    qDebug() << "[OGG] info:" << timer.restart() << "ms, frames:" << decoder.streamLengthFrames()
-             << "rate:" << decoder.sampleRate() << "ch:" << decoder.channels();
+    steps.step("info", true) << "ms, frames:" << decoder.streamLengthFrames() << "rate:" << decoder.sampleRate()
+                             << "ch:" << decoder.channels();
 
     DecodedAudio decoded = decoder.decodeAll({.summarise = summariseWhileLoading});
     // The stream length in the last page is not trusted: an empty decode is a failure.
@@ -374,7 +403,7 @@ bool AudioProcessor::loadOggFile(const QString &filePath)
         return refuseDecoded(QStringLiteral("OGG"), noVorbis, decoded, filePath);
 
     const bool ok = acceptDecoded(filePath, std::move(decoded));
-    qDebug() << "[OGG] decode done:" << timer.elapsed() << "ms, samples:" << samples.size();
+    steps.step("decode done", false) << "ms, samples:" << samples.size();
     return ok;
 }
 
@@ -390,7 +419,7 @@ bool AudioProcessor::saveMp3File(const QString &filePath, const QList<float> &sa
         emit errorOccurred(tr("MP3编码器参数设置失败"));
         return false;
     }
-    const QString error = writeReplacing(filePath, [&](SaveFile &file) -> QString {
+    return writeReplacing(*this, filePath, [&](SaveFile &file) -> QString {
         switch (encoder.encode(samples, file)) {
         case Mp3Encoder::Result::Ok:
             return {};
@@ -401,11 +430,6 @@ bool AudioProcessor::saveMp3File(const QString &filePath, const QList<float> &sa
         }
         return writeFailed(filePath, file);
     });
-    if (!error.isEmpty()) {
-        emit errorOccurred(error);
-        return false;
-    }
-    return true;
 }
 
 bool AudioProcessor::saveFlacFile(const QString &filePath, const QList<float> &samples, int sampleRate,
@@ -423,14 +447,9 @@ bool AudioProcessor::saveFlacFile(const QString &filePath, const QList<float> &s
         return false;
     }
     const int bitsPerSample = bitDepth == 24 ? 24 : 16;
-    const QString error = writeReplacing(filePath, [&](SaveFile &file) -> QString {
+    return writeReplacing(*this, filePath, [&](SaveFile &file) -> QString {
         if (!FlacEncoder::write(file, samples, sampleRate, channels, bitsPerSample))
             return writeFailed(filePath, file);
         return {};
     });
-    if (!error.isEmpty()) {
-        emit errorOccurred(error);
-        return false;
-    }
-    return true;
 }

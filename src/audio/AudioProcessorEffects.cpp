@@ -4,6 +4,7 @@
 #include "audio/AudioProcessor.h"
 
 #include "audio/BiquadCoefficients.h"
+#include "audio/DecodedAudio.h"
 #include "audio/dsp/DelayLine.h"
 #include "audio/dsp/DspParameter.h"
 
@@ -241,11 +242,11 @@ void AudioProcessor::applyImager(float width)
     for (qsizetype i = 0; i < pairs; ++i) {
         const float left = stereo[2 * i];
         const float right = stereo[2 * i + 1];
-        const float mid = (left + right) * 0.5f;
+        const float mid = halfSum(left, right);
         const float side = (left - right) * 0.5f * width;
         stereo[2 * i] = mid + side;
         stereo[2 * i + 1] = mid - side;
-        mono[i] = (stereo[2 * i] + stereo[2 * i + 1]) * 0.5f;
+        mono[i] = halfSum(stereo[2 * i], stereo[2 * i + 1]);
     }
     emit audioProcessed();
 }

@@ -4,6 +4,7 @@
 // decoder while the frames it just wrote are still in cache.
 #pragma once
 
+#include "audio/HugePages.h"
 #include "audio/PeakSummary.h"
 
 #include <QList>
@@ -13,14 +14,19 @@
 #include <cstring>
 #include <vector>
 
-#include <sys/mman.h>
+// The mono value of one stereo frame.
+inline float halfSum(float left, float right)
+{
+    return (left + right) * 0.5f;
+}
 
-// One value per frame: the pair's half-sum for stereo, the mean otherwise.
+// One value per frame: the pair's half-sum for stereo, the mean otherwise. `mono` may be
+// `interleaved` itself: frame i is read before any later frame's value is written over it.
 inline void mixFramesToMono(const float *interleaved, float *mono, qsizetype frames, int channels)
 {
     if (channels == 2) {
         for (qsizetype i = 0; i < frames; ++i)
-            mono[i] = (interleaved[2 * i] + interleaved[2 * i + 1]) * 0.5f;
+            mono[i] = halfSum(interleaved[2 * i], interleaved[2 * i + 1]);
         return;
     }
     for (qsizetype i = 0; i < frames; ++i) {
@@ -40,13 +46,7 @@ inline QList<float> uninitialisedFloats(qsizetype count)
         return {};
     auto [header, values] = QTypedArrayData<float>::allocate(count);
     Q_CHECK_PTR(values);
-#ifdef MADV_HUGEPAGE
-    constexpr quintptr hugePage = quintptr(2) << 20;
-    const quintptr begin = (quintptr(values) + hugePage - 1) & ~(hugePage - 1);
-    const quintptr end = quintptr(values + count) & ~(hugePage - 1);
-    if (end > begin)
-        madvise(reinterpret_cast<void *>(begin), end - begin, MADV_HUGEPAGE);
-#endif
+    adviseHugePages(values, std::size_t(count) * sizeof(float));
     return QList<float>(QArrayDataPointer<float>(header, values, count));
 }
 

@@ -2,6 +2,7 @@
 // Centre extraction with voice-band emphasis.
 #include "audio/VocalIsolator.h"
 
+#include "audio/DecodedAudio.h"
 #include "audio/dsp/DspParameter.h"
 #include "audio/dsp/HannWindow.h"
 
@@ -57,7 +58,7 @@ void VocalIsolator::encodeMidSide(const float *stereo, float *mid, float *side, 
     for (std::uint64_t i = 0; i < frames; ++i) {
         const float left = stereo[2 * i];
         const float right = stereo[2 * i + 1];
-        mid[i] = (left + right) * 0.5f;
+        mid[i] = halfSum(left, right);
         side[i] = (left - right) * 0.5f;
     }
 }
@@ -75,7 +76,7 @@ void VocalIsolator::decodeMidSide(const float *mid, const float *side, float *st
 void VocalIsolator::processFrame(const float *stereo, float *out, int frames, int) const
 {
     for (int i = 0; i < frames; ++i)
-        out[i] = (stereo[2 * i] + stereo[2 * i + 1]) * 0.5f * (1.0f + 0.3f * isolationStrength);
+        out[i] = halfSum(stereo[2 * i], stereo[2 * i + 1]) * (1.0f + 0.3f * isolationStrength);
 }
 
 float VocalIsolator::bandGain(float hz) const
@@ -140,8 +141,7 @@ void VocalIsolator::processOffline(const float *stereo, float *out, std::uint64_
         return;
     initialize(frames < shortClipFrames ? shortFrameSize : longFrameSize);
     std::vector<float> mid(frames);
-    for (std::uint64_t i = 0; i < frames; ++i)
-        mid[i] = (stereo[2 * i] + stereo[2 * i + 1]) * 0.5f;
+    mixFramesToMono(stereo, mid.data(), qsizetype(frames), 2);
     std::vector<float> result(frames);
     spectralSubtraction(mid.data(), result.data(), frames, sampleRate);
     std::copy(result.begin(), result.end(), out);

@@ -6,6 +6,7 @@
 #include "analysis/EqualizerDialog.h"
 #include "analysis/SpectrumAnalyzerWidget.h"
 #include "audio/AudioProcessor.h"
+#include "audio/DecodedAudio.h"
 #include "editor/RecordSession.h"
 #include "editor/WaveformWidget.h"
 #include "ui/AudioDeviceNotice.h"
@@ -192,10 +193,7 @@ bool AudioEditorPage::loadStereoAudioSamples(const QList<float> &interleaved, in
     if (means.size() != frames) {
         // A fresh list: resizing the old one, which the views still share, would copy it first.
         QList<float> mono(frames);
-        const float *source = interleaved.constData();
-        float *target = mono.data();
-        for (qsizetype i = 0; i < frames; ++i)
-            target[i] = (source[2 * i] + source[2 * i + 1]) * 0.5f;
+        mixFramesToMono(interleaved.constData(), mono.data(), frames, 2);
         means = std::move(mono);
     }
     clip->load({std::move(means), interleaved}, rate, std::move(summaries));

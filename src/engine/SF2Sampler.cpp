@@ -3,6 +3,7 @@
 // fresh one for every track render.
 #include "engine/SF2Sampler.h"
 
+#include "audio/DecodedAudio.h"
 #include "engine/TrackRenderPlan.h"
 #include "project/TrackData.h"
 
@@ -337,7 +338,7 @@ QList<float> SF2Sampler::renderTrack(const TrackData &track, int rate)
             renderNote(*synth, note.pitch, std::min(note.velocity, 127), std::min(frames, span->room),
                        [target](const float *stereo, qint64 at, qint64 count) {
                            for (qint64 i = 0; i < count; ++i)
-                               target[at + i] += (stereo[2 * i] + stereo[2 * i + 1]) * 0.5f;
+                               target[at + i] += halfSum(stereo[2 * i], stereo[2 * i + 1]);
                        });
         }
     }

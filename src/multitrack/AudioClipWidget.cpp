@@ -5,6 +5,7 @@
 
 #include "document/TrackRendering.h"
 #include "project/TrackData.h"
+#include "ui/TimeViewport.h"
 
 #include <QActionGroup>
 #include <QMenu>
@@ -233,7 +234,7 @@ void AudioClipWidget::drawClipWaveform(QPainter &painter, const QRect &body, con
 void AudioClipWidget::drawFades(QPainter &painter, const QRect &body, const AudioClip &clip) const
 {
     const auto draw = [&](double seconds, int curve, bool fadeIn) {
-        const int n = std::min(static_cast<int>(seconds * zoomLevel * 100.0), body.width());
+        const int n = std::min(static_cast<int>(TimelineScale::pixelOf(seconds, 0.0, zoomLevel)), body.width());
         if (n <= 2)
             return;
         const int from = fadeIn ? body.left() : body.left() + body.width() - n;
@@ -271,13 +272,10 @@ int AudioClipWidget::hitTestFadeHandle(const QPoint &p, int &clipIndex) const
         return 0;
     const bool inHandleRow = clipMargin <= p.y() && p.y() <= clipMargin + handleSize;
     for (int i = 0; i < clipCount(); ++i) {
-        if (!hasEdges(i))
+        const auto edges = edgeColumns(i);
+        if (!edges)
             continue;
-        double start = 0.0;
-        double end = 0.0;
-        clipSpan(i, start, end);
-        const int left = secondsToX(start);
-        const int right = secondsToX(end);
+        const auto [left, right] = *edges;
         if (left <= p.x() && p.x() <= left + handleSize) {
             if (!inHandleRow)
                 continue;

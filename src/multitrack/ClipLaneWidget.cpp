@@ -4,6 +4,7 @@
 #include "ClipLaneWidget.h"
 
 #include "project/TrackData.h"
+#include "ui/TimeViewport.h"
 
 #include <QContextMenuEvent>
 #include <QKeyEvent>
@@ -110,13 +111,13 @@ void ClipLaneWidget::setSnapBpm(double bpm)
 
 int ClipLaneWidget::secondsToX(double seconds) const
 {
-    const double x = (seconds - viewStartSec) * zoomLevel * 100.0;
+    const double x = TimelineScale::pixelOf(seconds, viewStartSec, zoomLevel);
     return static_cast<int>(std::clamp(x, -farColumn, farColumn));
 }
 
 double ClipLaneWidget::xToSeconds(int x) const
 {
-    return x / (100.0 * zoomLevel) + viewStartSec;
+    return TimelineScale::secondsAt(x, viewStartSec, zoomLevel);
 }
 
 float ClipLaneWidget::valueToY(float value) const
@@ -156,17 +157,25 @@ int ClipLaneWidget::hitTestClipEdge(const QPoint &p) const
     if (!track || p.y() < clipMargin || p.y() > height() - clipMargin)
         return -1;
     for (int i = 0; i < clipCount(); ++i) {
-        if (!hasEdges(i))
+        const auto edges = edgeColumns(i);
+        if (!edges)
             continue;
-        double start = 0.0;
-        double end = 0.0;
-        clipSpan(i, start, end);
-        if (std::abs(p.x() - secondsToX(start)) <= edgeTolerance)
+        if (std::abs(p.x() - edges->first) <= edgeTolerance)
             return 2 * i;
-        if (std::abs(p.x() - secondsToX(end)) <= edgeTolerance)
+        if (std::abs(p.x() - edges->second) <= edgeTolerance)
             return 2 * i + 1;
     }
     return -1;
+}
+
+std::optional<std::pair<int, int>> ClipLaneWidget::edgeColumns(int index) const
+{
+    if (!hasEdges(index))
+        return std::nullopt;
+    double start = 0.0;
+    double end = 0.0;
+    clipSpan(index, start, end);
+    return std::pair(secondsToX(start), secondsToX(end));
 }
 
 int ClipLaneWidget::hitTestEnvelopePoint(const QPoint &p) const
@@ -441,7 +450,7 @@ void ClipLaneWidget::mouseMoveEvent(QMouseEvent *event)
         const int dx = pos.x() - dragStartX;
         if (dragMoved || std::abs(dx) > dragThreshold) {
             dragMoved = true;
-            double start = std::max(0.0, dragOrigStart + dx / (100.0 * zoomLevel));
+            double start = std::max(0.0, dragOrigStart + dx / TimelineScale::pixelsPerSecond(zoomLevel));
             if (snapEnabled)
                 start = snapToGrid(start);
             setClipStart(dragClipIndex, start);

@@ -11,6 +11,8 @@
 #include <QColor>
 #include <QWidget>
 
+#include <optional>
+#include <utility>
 #include <vector>
 
 struct TrackData;
@@ -104,6 +106,8 @@ protected:
     virtual QString emptyText() const = 0;
     // Whether the clip can be trimmed by its edges (an empty audio clip cannot).
     virtual bool hasEdges(int) const { return true; }
+    // The columns of the clip's start and end edges; nothing for a clip without edges.
+    std::optional<std::pair<int, int>> edgeColumns(int index) const;
     // Moves a clip so it starts sounding at `startSec`.
     virtual void setClipStart(int index, double startSec) = 0;
     // Edge trims: the gesture begins on an edge, then follows the pointer's time.

@@ -4,6 +4,7 @@
 
 #include "FaderScale.h"
 #include "document/ProjectDocument.h"
+#include "ui/ThemeManager.h"
 
 #include <QFrame>
 #include <QHBoxLayout>
@@ -19,18 +20,9 @@
 
 namespace {
 
-// The second rule undoes the application's roomy button padding, which would leave the
-// strips' small buttons no room for their text.
-const char *const pageStyle = "QWidget#MixerPage {  background: qlineargradient(x1:0, y1:0, x2:1, y2:1,    "
-                              "stop:0 #0d0d1a, stop:0.5 #141428, stop:1 #0d0d1a);}"
-                              "QWidget#MixerPage QPushButton { padding: 0; min-height: 0; }";
 const char *const topBarStyle = "QFrame#MixerTopBar {  background-color: #1a1a28;  border-bottom: 1px solid "
                                 "rgba(42,130,218,40);}";
 const char *const titleStyle = "color: #aab; font-size: 13px; font-weight: bold; background: transparent; border: none;";
-const char *const scrollStyle =
-    "QScrollArea { background-color: #1c1c28; border: none; }QScrollBar:horizontal { background: #1a1a28; height: "
-    "10px; }QScrollBar::handle:horizontal { background: #3a3a50; border-radius: 5px; min-width: 30px; }"
-    "QScrollBar::add-line:horizontal, QScrollBar::sub-line:horizontal { width: 0; }";
 const char *const thinSeparatorStyle = "QFrame { color: rgba(42,130,218,20); background: rgba(42,130,218,20); "
                                        "max-width: 1px; }";
 const char *const wideSeparatorStyle = "QFrame { color: rgba(42,130,218,50); background: rgba(42,130,218,50); "
@@ -63,14 +55,6 @@ const char *const faderStyle =
     "QSlider::handle:vertical {  background: qlineargradient(x1:0, y1:0, x2:1, y2:0,    stop:0 #556, stop:0.5 #889, "
     "stop:1 #556);  width: 20px; height: 8px; margin: 0 -2px;  border: 1px solid #99a; border-radius: 2px;}"
     "QSlider::sub-page:vertical { background: rgba(42,130,218,50); border-radius: 1px; }";
-const char *const muteStyle =
-    "QPushButton { background: #333340; color: #999; border: 1px solid #555; border-radius: 3px; font-weight: bold; "
-    "font-size: 10px; }QPushButton:checked { background: #d33; color: #fff; border-color: #f55; }"
-    "QPushButton:hover { border-color: #2a82da; }";
-const char *const soloStyle =
-    "QPushButton { background: #333340; color: #999; border: 1px solid #555; border-radius: 3px; font-weight: bold; "
-    "font-size: 10px; }QPushButton:checked { background: #db0; color: #000; border-color: #fd4; }"
-    "QPushButton:hover { border-color: #2a82da; }";
 
 // The slider position nearest a gain or pan; a record's 0.53 is position 53, not 52.
 int sliderPosition(float value, int lowest, int highest)
@@ -105,7 +89,7 @@ MixerPage::MixerPage(ProjectDocument &document, QWidget *parent) : QWidget(paren
 
 void MixerPage::setupUi()
 {
-    setStyleSheet(QLatin1String(pageStyle));
+    setStyleSheet(ThemeManager::instance()->styleSheet(ThemeManager::MultitrackPart::MixerPage));
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
@@ -126,7 +110,7 @@ void MixerPage::setupUi()
     scrollArea->setWidgetResizable(true);
     scrollArea->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     scrollArea->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    scrollArea->setStyleSheet(QLatin1String(scrollStyle));
+    scrollArea->setStyleSheet(ThemeManager::instance()->styleSheet(ThemeManager::MultitrackPart::MixerScrollArea));
     stripContainer = new QWidget;
     stripContainer->setStyleSheet(QStringLiteral("background-color: #1c1c28;"));
     stripLayout = new QHBoxLayout(stripContainer);
@@ -465,8 +449,8 @@ QWidget *MixerPage::createMuteSoloSection(ChannelStrip &strip, int trackIndex)
     layout->setContentsMargins(8, 2, 8, 4);
     strip.muteButton = new QPushButton(tr("M"), section);
     strip.soloButton = new QPushButton(tr("S"), section);
-    strip.muteButton->setStyleSheet(QLatin1String(muteStyle));
-    strip.soloButton->setStyleSheet(QLatin1String(soloStyle));
+    strip.muteButton->setStyleSheet(ThemeManager::instance()->styleSheet(ThemeManager::MultitrackPart::MuteButton));
+    strip.soloButton->setStyleSheet(ThemeManager::instance()->styleSheet(ThemeManager::MultitrackPart::SoloButton));
     for (QPushButton *button : {strip.muteButton, strip.soloButton}) {
         button->setFixedSize(36, 20);
         button->setCheckable(true);

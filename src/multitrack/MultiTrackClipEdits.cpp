@@ -12,6 +12,7 @@
 #include "TrackRowWidget.h"
 #include "editor/AudioEditorPage.h"
 #include "project/UndoCommands.h"
+#include "ui/TimeViewport.h"
 
 #include <QDialog>
 #include <QHBoxLayout>
@@ -213,7 +214,7 @@ void MultiTrackEditorPage::onClipDragFinished(QPoint globalPos)
 
     if (target == source) {
         const double scale = midi ? midiTempoScale(doc.bpm, doc.midiFileTempo) : 1.0;
-        double start = std::max(0.0, (globalPos.x() - dragPressX) / (100.0 * zoom) + dragOrigStart);
+        double start = std::max(0.0, TimelineScale::secondsAt(globalPos.x() - dragPressX, dragOrigStart, zoom));
         if (snapEnabled && doc.bpm > 0.0)
             start = std::round(start / (60.0 / doc.bpm)) * (60.0 / doc.bpm);
         const TrackClips before{from.audioClips, from.midiClips};

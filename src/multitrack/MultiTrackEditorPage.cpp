@@ -17,6 +17,8 @@
 #include "plugins/AudioPluginBridge.h"
 #include "plugins/widgets/VST3EditorWindow.h"
 #include "project/UndoCommands.h"
+#include "ui/ThemeManager.h"
+#include "ui/TimeViewport.h"
 #include "video/widgets/VideoPlayerDialog.h"
 
 #include <QComboBox>
@@ -53,15 +55,6 @@ const std::array<QColor, 8> trackColors = {
 
 constexpr double wheelZoomFactor = 1.15;
 
-const char *const pageStyle = "QWidget#MultiTrackEditorPage {  background: qlineargradient(x1:0, y1:0, x2:1, y2:1,    "
-                              "stop:0 #0d0d1a, stop:0.5 #141428, stop:1 #0d0d1a);}";
-const char *const toolBarStyle = "QToolBar { background-color: #1a1a28; border-bottom: 1px solid rgba(42,130,218,40); "
-                                 "spacing: 4px; padding: 4px 8px; }QToolBar::separator { width: 1px; background: "
-                                 "rgba(42,130,218,40); margin: 4px 6px; }";
-const char *const toolOffStyle = "background: #252538; color: #aaaacc; border: 1px solid #3a3a50; border-radius: 4px; "
-                                 "font-size: 12px; padding: 2px 10px;";
-const char *const toolOnStyle = "background: rgba(42,130,218,30); color: #ffffff; border: 1px solid #2a82da; "
-                                "border-radius: 4px; font-size: 12px; padding: 2px 10px;";
 const char *const headerAreaStyle = "QScrollArea { background-color: #1c1c28; border: none; border-right: 1px solid "
                                     "rgba(42,130,218,40); }";
 const char *const headerContainerStyle = "background-color: #1c1c28;";
@@ -70,16 +63,6 @@ const char *const addTrackStyle = "QPushButton {  background: transparent;  colo
                                   "QPushButton:hover {  color: #e0e0e0;  border-color: #2a82da;  background: "
                                   "rgba(42,130,218,15);}";
 const char *const laneAreaStyle = "QScrollArea { background-color: #0d0d1a; border: none; }";
-const char *const scrollBarStyle = "QScrollBar:horizontal { height: 10px; background: #1a1a2a; border-radius: 5px; }"
-                                   "QScrollBar::handle:horizontal { background: #444; min-width: 30px; border-radius: "
-                                   "5px; }QScrollBar::handle:horizontal:hover { background: #666; }QScrollBar::add-line:"
-                                   "horizontal, QScrollBar::sub-line:horizontal { width: 0; }";
-const char *const transportStyle = "QFrame#TransportFrame { background-color: #1a1a28; border-top: 1px solid "
-                                   "rgba(42,130,218,40); border-radius: 8px; padding: 8px 0; }";
-const char *const metronomeOffStyle = "background: #252538; color: #aaaacc; border: 1px solid #3a3a50; border-radius: "
-                                      "4px; font-size: 12px; padding: 2px 8px;";
-const char *const metronomeOnStyle = "background: rgba(42,130,218,30); color: #ffffff; border: 1px solid #2a82da; "
-                                     "border-radius: 4px; font-size: 12px; padding: 2px 8px;";
 const char *const rulerModeStyle =
     "QComboBox { background-color: #25253a; color: #c0c0d0; border: 1px solid #3a3a50; border-radius: 4px; padding: 2px "
     "6px; font-size: 11px; }QComboBox:hover { border-color: #2a82da; }QComboBox::drop-down { border: none; width: 14px; }"
@@ -91,9 +74,19 @@ const char *const bpmStyle = "QDoubleSpinBox { background-color: #25253a; color:
                              "border-color: #2a82da; }QDoubleSpinBox::up-button, QDoubleSpinBox::down-button { border: "
                              "none; width: 16px; background: #25253a; }";
 
-QString styleFor(bool on, const char *onStyle, const char *offStyle)
+QString partStyle(ThemeManager::EditorPart part)
 {
-    return QLatin1String(on ? onStyle : offStyle);
+    return ThemeManager::instance()->styleSheet(part);
+}
+
+QString partStyle(ThemeManager::MultitrackPart part)
+{
+    return ThemeManager::instance()->styleSheet(part);
+}
+
+QString toolStyle(bool on)
+{
+    return partStyle(on ? ThemeManager::EditorPart::ActiveToolButton : ThemeManager::EditorPart::InactiveToolButton);
 }
 
 // int() of a value that may lie beyond the int range, saturated instead of undefined.
@@ -161,7 +154,7 @@ MultiTrackEditorPage::~MultiTrackEditorPage()
 
 void MultiTrackEditorPage::setupUi()
 {
-    setStyleSheet(QLatin1String(pageStyle));
+    setStyleSheet(partStyle(ThemeManager::MultitrackPart::Page));
     auto *mainLayout = new QVBoxLayout(this);
     mainLayout->setContentsMargins(0, 0, 0, 0);
     mainLayout->setSpacing(0);
@@ -211,7 +204,7 @@ void MultiTrackEditorPage::setupUi()
     ruler = new TimelineRulerWidget(this);
     timelineLayout->addWidget(ruler, 0);
     hScrollBar = new QScrollBar(Qt::Horizontal, this);
-    hScrollBar->setStyleSheet(QLatin1String(scrollBarStyle));
+    hScrollBar->setStyleSheet(partStyle(ThemeManager::MultitrackPart::TimelineScrollBar));
     timelineLayout->addWidget(hScrollBar);
     columns->addWidget(timeline, 1);
 
@@ -252,12 +245,12 @@ void MultiTrackEditorPage::setupToolBar()
     toolBar = new QToolBar(this);
     toolBar->setMovable(false);
     toolBar->setObjectName(QStringLiteral("MultiTrackToolBar"));
-    toolBar->setStyleSheet(QLatin1String(toolBarStyle));
+    toolBar->setStyleSheet(partStyle(ThemeManager::EditorPart::Toolbar));
     const auto addToolButton = [this](const QString &text, const QString &tip) {
         auto *button = new QPushButton(text, toolBar);
         button->setCheckable(true);
         button->setFixedSize(56, 28);
-        button->setStyleSheet(QLatin1String(toolOffStyle));
+        button->setStyleSheet(toolStyle(false));
         button->setToolTip(tip);
         toolBar->addWidget(button);
         return button;
@@ -277,7 +270,7 @@ void MultiTrackEditorPage::setupTransportBar()
 {
     auto *frame = new QFrame(this);
     frame->setObjectName(QStringLiteral("TransportFrame"));
-    frame->setStyleSheet(QLatin1String(transportStyle));
+    frame->setStyleSheet(partStyle(ThemeManager::MultitrackPart::TransportFrame));
     auto *layout = new QHBoxLayout(frame);
     layout->setContentsMargins(20, 8, 20, 8);
     layout->setSpacing(6);
@@ -302,11 +295,12 @@ void MultiTrackEditorPage::setupTransportBar()
     metronomeButton = new QPushButton(tr("节拍器"), frame);
     metronomeButton->setCheckable(true);
     metronomeButton->setFixedSize(64, 32);
-    metronomeButton->setStyleSheet(QLatin1String(metronomeOffStyle));
+    metronomeButton->setStyleSheet(partStyle(ThemeManager::MultitrackPart::InactiveSmallToolButton));
     metronomeButton->setToolTip(tr("播放/录音时开启节拍器"));
     connect(metronomeButton, &QPushButton::clicked, this, [this](bool checked) {
         metronomeOn = checked;
-        metronomeButton->setStyleSheet(styleFor(checked, metronomeOnStyle, metronomeOffStyle));
+        metronomeButton->setStyleSheet(partStyle(checked ? ThemeManager::MultitrackPart::ActiveSmallToolButton
+                                                           : ThemeManager::MultitrackPart::InactiveSmallToolButton));
         if (!checked)
             metronome->stop();
     });
@@ -525,8 +519,8 @@ void MultiTrackEditorPage::selectTrack(int index)
 void MultiTrackEditorPage::onToolChanged(ToolMode mode)
 {
     toolMode = mode;
-    scissorButton->setStyleSheet(styleFor(mode == Scissor, toolOnStyle, toolOffStyle));
-    moveButton->setStyleSheet(styleFor(mode == Move, toolOnStyle, toolOffStyle));
+    scissorButton->setStyleSheet(toolStyle(mode == Scissor));
+    moveButton->setStyleSheet(toolStyle(mode == Move));
     forEachLane([mode](ClipLaneWidget *lane) { lane->setToolMode(mode); });
 }
 
@@ -534,13 +528,13 @@ void MultiTrackEditorPage::onSnapChanged(bool enabled)
 {
     snapEnabled = enabled;
     snapButton->setChecked(enabled);
-    snapButton->setStyleSheet(styleFor(enabled, toolOnStyle, toolOffStyle));
+    snapButton->setStyleSheet(toolStyle(enabled));
     forEachLane([enabled](ClipLaneWidget *lane) { lane->setSnapEnabled(enabled); });
 }
 
 void MultiTrackEditorPage::onEnvelopeViewToggled(bool checked)
 {
-    envelopeButton->setStyleSheet(styleFor(checked, toolOnStyle, toolOffStyle));
+    envelopeButton->setStyleSheet(toolStyle(checked));
     forEachLane([checked](ClipLaneWidget *lane) { lane->setShowEnvelope(checked); });
     // Switching the view off leaves every track's envelope as it is.
     if (checked) {
@@ -588,7 +582,7 @@ double MultiTrackEditorPage::clampZoom(double value) const
 {
     const int w = viewportWidth();
     // The whole project never gets narrower than the lanes, except for very long projects.
-    const double fitZoom = w > 100 ? w / (100.0 * projectLength()) : 0.0;
+    const double fitZoom = w > 100 ? w / (TimelineScale::pixelsPerSecondAtZoom1 * projectLength()) : 0.0;
     return std::max(std::min(value, maxZoom), std::max(fitZoom, minZoom));
 }
 
@@ -606,9 +600,9 @@ void MultiTrackEditorPage::applyZoom(double newZoom, int anchorX)
     zoom = clampZoom(newZoom);
     if (std::abs(zoom - oldZoom) * 1e12 <= std::min(std::abs(zoom), std::abs(oldZoom)))
         return;
-    if (anchorX >= 0 && oldZoom * 100.0 > 0.0) {
+    if (anchorX >= 0 && TimelineScale::pixelsPerSecond(oldZoom) > 0.0) {
         // The time under the anchor stays where it was.
-        viewStartSec += anchorX / (100.0 * oldZoom) - anchorX / (100.0 * zoom);
+        viewStartSec += TimelineScale::secondsAt(anchorX, 0.0, oldZoom) - TimelineScale::secondsAt(anchorX, 0.0, zoom);
         viewStartSec = std::max(viewStartSec, 0.0);
     }
     forEachLane([this](ClipLaneWidget *lane) {
@@ -631,7 +625,7 @@ void MultiTrackEditorPage::updateRuler()
     const int w = viewportWidth();
     if (w > 100)
         ruler->setFixedWidth(w);
-    const int page = std::max(1, saturatedInt(w / (100.0 * zoom) * 1000.0));
+    const int page = std::max(1, saturatedInt(w / TimelineScale::pixelsPerSecond(zoom) * 1000.0));
     hScrollBar->setRange(0, std::max(0, saturatedInt(duration * 1000.0) - page));
     hScrollBar->setPageStep(page);
     hScrollBar->setSingleStep(page / 10);

@@ -17,6 +17,7 @@
 #include "engine/StreamClock.h"
 #include "project/UndoCommands.h"
 #include "ui/AudioDeviceNotice.h"
+#include "ui/TimeViewport.h"
 #include "video/widgets/VideoPlayerDialog.h"
 
 #include <QDebug>
@@ -167,7 +168,7 @@ void MultiTrackEditorPage::scrollToPlayhead(double seconds)
     const int width = viewportWidth();
     if (!playing || width <= 100)
         return;
-    const double span = width / (100.0 * zoom);
+    const double span = width / TimelineScale::pixelsPerSecond(zoom);
     const double viewStart = hScrollBar->value() / 1000.0;
     const double margin = 0.1 * span;
     if (seconds >= viewStart + margin && seconds <= viewStart + span - margin)

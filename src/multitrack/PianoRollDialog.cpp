@@ -6,6 +6,7 @@
 #include "PreviewPlaybackDevice.h"
 #include "engine/PianoSampler.h"
 #include "engine/SF2Sampler.h"
+#include "ui/KeyGrid.h"
 
 #include <QAudioDevice>
 #include <QAudioSink>
@@ -34,16 +35,6 @@ constexpr double maxZoom = 5.0;
 constexpr int edgeGrabPixels = 6;
 constexpr double minNoteBeats = 0.25;
 constexpr int keyVelocity = 100;
-
-bool isBlackKey(int pitch)
-{
-    switch (pitch % 12) {
-    case 1: case 3: case 6: case 8: case 10:
-        return true;
-    default:
-        return false;
-    }
-}
 
 double clampZoom(double zoom)
 {
@@ -701,7 +692,7 @@ void PianoRollDialog::paintEvent(QPaintEvent *)
     painter.setRenderHint(QPainter::Antialiasing);
     drawBackground(painter);
     drawGrid(painter);
-    drawPianoKeys(painter);
+    paintPianoKeys(painter, pianoKeyArea(), keyRows());
     drawNotes(painter);
     drawVelocityPanel(painter);
     drawRuler(painter);
@@ -721,66 +712,17 @@ void PianoRollDialog::drawBackground(QPainter &painter)
     painter.fillRect(QRect(0, height() - bottomHeight, width(), bottomHeight), QColor(30, 30, 40));
 }
 
+KeyRows PianoRollDialog::keyRows() const
+{
+    return {topPitch, bottomPitch, rowHeight(), [this](int pitch) { return pitchToY(pitch); }};
+}
+
 void PianoRollDialog::drawGrid(QPainter &painter)
 {
     const QRect grid = gridArea();
-    const int row = rowHeight();
-    for (int pitch = topPitch; pitch >= bottomPitch; --pitch) {
-        const int y = pitchToY(pitch);
-        if (y + row < grid.top() || y > grid.bottom())
-            continue;
-        if (isBlackKey(pitch))
-            painter.fillRect(QRect(grid.left(), y, grid.width(), row).intersected(grid), QColor(22, 22, 32));
-        if (y >= grid.top()) {
-            painter.setPen(QPen(QColor(42, 42, 52), 1));
-            painter.drawLine(grid.left(), y, grid.right(), y);
-        }
-    }
-    const double lastBeat = xToBeat(grid.right()) + 0.25;
-    for (double beat = std::floor(4.0 * scrollBeats) / 4.0; beat <= lastBeat; beat += 0.25) {
-        const int x = beatToX(beat);
-        if (x < grid.left() || x > grid.right())
-            continue;
-        const long q = std::lround(4.0 * beat);
-        if (q % 16 == 0)
-            painter.setPen(QPen(QColor(80, 80, 90), 1.5));
-        else if (q % 4 == 0)
-            painter.setPen(QPen(QColor(55, 55, 65), 1));
-        else
-            painter.setPen(QPen(QColor(38, 38, 48), 0.5));
-        painter.drawLine(x, grid.top(), x, grid.bottom());
-    }
-}
-
-void PianoRollDialog::drawPianoKeys(QPainter &painter)
-{
-    const QRect keys = pianoKeyArea();
-    const int row = rowHeight();
-    painter.save();
-    painter.setClipRect(keys);
-    QFont font(QStringLiteral("monospace"));
-    font.setPointSize(8);
-    painter.setFont(font);
-    for (int pitch = topPitch; pitch >= bottomPitch; --pitch) {
-        const int y = pitchToY(pitch);
-        if (y + row < keys.top() || y > keys.bottom())
-            continue;
-        QLinearGradient gradient(0, y, 0, y + row);
-        const bool black = isBlackKey(pitch);
-        gradient.setColorAt(0, black ? QColor(40, 40, 50) : QColor(90, 90, 100));
-        gradient.setColorAt(1, black ? QColor(30, 30, 38) : QColor(75, 75, 85));
-        painter.fillRect(QRect(0, y, keyWidth, row), gradient);
-        painter.setPen(QPen(QColor(50, 50, 60), 1));
-        painter.drawLine(0, y + row, keyWidth, y + row);
-        if (pitch % 12 == 0) {
-            painter.setPen(QColor(200, 200, 210));
-            painter.drawText(QRect(4, y, 41, row), Qt::AlignLeft | Qt::AlignVCenter,
-                             QStringLiteral("C%1").arg(pitch / 12 - 1));
-        }
-    }
-    painter.restore();
-    painter.setPen(QPen(QColor(55, 55, 65), 1));
-    painter.drawLine(keyWidth, keys.top(), keyWidth, keys.bottom());
+    paintKeyRows(painter, grid, keyRows());
+    paintBeatLines(painter, grid, scrollBeats, xToBeat(grid.right()) + 0.25,
+                   [this](double beat) { return beatToX(beat); });
 }
 
 void PianoRollDialog::drawNotes(QPainter &painter)

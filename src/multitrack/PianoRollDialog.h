@@ -13,6 +13,8 @@
 #include <functional>
 #include <optional>
 
+struct KeyRows;
+
 class LiveAudioPlayer;
 class PianoSampler;
 class PreviewPlaybackDevice;
@@ -99,8 +101,8 @@ private:
     enum DragMode : int { Idle = 0, Drawing = 1, Moving = 2, Resizing = 3, Banding = 4 };
 
     void drawBackground(QPainter &painter);
+    KeyRows keyRows() const;
     void drawGrid(QPainter &painter);
-    void drawPianoKeys(QPainter &painter);
     void drawNotes(QPainter &painter);
     void drawVelocityPanel(QPainter &painter);
     void drawRuler(QPainter &painter);

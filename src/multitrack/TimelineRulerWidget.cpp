@@ -3,6 +3,7 @@
 #include "multitrack/TimelineRulerWidget.h"
 
 #include "ui/TimeScale.h"
+#include "ui/TimeViewport.h"
 
 #include <QFont>
 #include <QFontMetrics>
@@ -82,7 +83,7 @@ void TimelineRulerWidget::setMarkers(const std::vector<TimelineMarker> &markers)
 
 double TimelineRulerWidget::pixelOf(double t) const
 {
-    return std::trunc((t - viewStartSec) * zoomLevel * 100.0);
+    return std::trunc(TimelineScale::pixelOf(t, viewStartSec, zoomLevel));
 }
 
 int TimelineRulerWidget::secondsToX(double t) const
@@ -97,7 +98,7 @@ QList<TimelineRulerWidget::Tick> TimelineRulerWidget::scaleTicks(int width) cons
 
 QList<TimelineRulerWidget::Tick> TimelineRulerWidget::timeTicks(int width) const
 {
-    const double pps = zoomLevel * 100.0;
+    const double pps = TimelineScale::pixelsPerSecond(zoomLevel);
     const double end = viewStartSec + width / pps;
     std::int64_t stepMs = 60000;
     for (std::int64_t candidate : {1, 5, 10, 50, 100, 500, 1000, 2000, 5000, 10000, 30000}) {
@@ -131,7 +132,7 @@ QList<TimelineRulerWidget::Tick> TimelineRulerWidget::barsBeatsTicks(int width) 
 {
     constexpr std::int64_t kEighthsPerBeat = 8;
     constexpr std::int64_t kEighthsPerBar = 4 * kEighthsPerBeat;
-    const double pps = zoomLevel * 100.0;
+    const double pps = TimelineScale::pixelsPerSecond(zoomLevel);
     const double end = viewStartSec + width / pps;
     const double bps = bpm / 60.0;
     std::int64_t gridEighths = 256;  // 32 beats

@@ -35,10 +35,25 @@ public:
         StatusBar,
     };
 
+    // Parts of the multitrack page and the mixer; their toolbar and tool buttons are the
+    // editor page's.
+    enum class MultitrackPart {
+        Page,
+        MixerPage,
+        TimelineScrollBar,
+        MixerScrollArea,
+        TransportFrame,
+        ActiveSmallToolButton,
+        InactiveSmallToolButton,
+        MuteButton,
+        SoloButton,
+    };
+
     static ThemeManager *instance();
 
     // The style sheet of `part` under the current theme.
     QString styleSheet(EditorPart part) const;
+    QString styleSheet(MultitrackPart part) const;
 
     int theme = 1;
 

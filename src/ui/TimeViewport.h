@@ -44,3 +44,27 @@ private:
     double zoomLevel = minZoom;
     double viewStartSec = 0.0;
 };
+
+// Timelines drawn at a fixed scale rather than fitted to their width (the multitrack page and
+// the pitch editor): 100 pixels a second at zoom 1, from a view start.
+namespace TimelineScale {
+
+constexpr double pixelsPerSecondAtZoom1 = 100.0;
+
+inline double pixelsPerSecond(double zoom)
+{
+    return pixelsPerSecondAtZoom1 * zoom;
+}
+
+// Unrounded: each view rounds the way it draws.
+inline double pixelOf(double seconds, double viewStart, double zoom)
+{
+    return (seconds - viewStart) * zoom * pixelsPerSecondAtZoom1;
+}
+
+inline double secondsAt(double x, double viewStart, double zoom)
+{
+    return x / pixelsPerSecond(zoom) + viewStart;
+}
+
+} // namespace TimelineScale

@@ -3,6 +3,7 @@
 // conversion to BGRA through swscale. FFmpeg's headers stay in this file.
 #include "video/VideoDemuxer.h"
 
+#include "audio/DecodedAudio.h"
 #include "audio/SystemErrorText.h"
 
 #include <QDebug>
@@ -20,7 +21,6 @@ extern "C" {
 #include <cmath>
 #include <vector>
 
-#include <sys/mman.h>
 #include <unistd.h>
 
 namespace {
@@ -69,17 +69,9 @@ double reservableSampleValues()
 
 // A whole sound track is hundreds of megabytes written once: in huge pages it takes a
 // fraction of the page faults (on a virtual machine a third of the time).
-void adviseHugePages(QList<float> &list)
+void adviseHugePagesFor(QList<float> &list)
 {
-#ifdef MADV_HUGEPAGE
-    const auto page = quintptr(sysconf(_SC_PAGESIZE));
-    const auto begin = (quintptr(list.data()) + page - 1) & ~(page - 1);
-    const auto end = quintptr(list.data() + list.capacity()) & ~(page - 1);
-    if (end > begin)
-        madvise(reinterpret_cast<void *>(begin), end - begin, MADV_HUGEPAGE);
-#else
-    Q_UNUSED(list);
-#endif
+    adviseHugePages(list.data(), std::size_t(list.capacity()) * sizeof(float));
 }
 
 // Frees what FFmpeg allocated for one call on every way out.
@@ -314,7 +306,7 @@ bool VideoDemuxer::extractAudio(QList<float> &mono, QList<float> &interleaved, i
     QList<float> collected = outputChannels == 1 ? std::move(mono) : std::move(interleaved);
     if (const qsizetype expected = expectedSampleValues(); expected > 0) {
         collected.reserve(expected);
-        adviseHugePages(collected);
+        adviseHugePagesFor(collected);
     }
 
     while (av_read_frame(formatContext, work.packet) >= 0) {
@@ -342,12 +334,9 @@ bool VideoDemuxer::extractAudio(QList<float> &mono, QList<float> &interleaved, i
         interleaved = std::move(collected);
         const qsizetype frames = interleaved.size() / 2;
         mono.reserve(frames);
-        adviseHugePages(mono);
+        adviseHugePagesFor(mono);
         mono.resize(frames);
-        const float *pair = interleaved.constData();
-        float *out = mono.data();
-        for (qsizetype i = 0; i < frames; ++i, pair += 2)
-            out[i] = (pair[0] + pair[1]) * 0.5f;
+        mixFramesToMono(interleaved.constData(), mono.data(), frames, 2);
     } else {
         mono = std::move(collected);
     }

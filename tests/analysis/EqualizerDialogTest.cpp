@@ -10,6 +10,7 @@
 #include "OracleTool.h"
 #include "PumpedAudioBackend.h"
 #include "Requirement.h"
+#include "Signals.h"
 
 #include <QPushButton>
 #include <QTest>
@@ -18,19 +19,8 @@
 
 #include <cmath>
 #include <cstring>
-#include <random>
 
 namespace {
-
-QList<float> seededNoise(qsizetype count, float amplitude, unsigned seed)
-{
-    std::mt19937 generator(seed);
-    std::uniform_real_distribution<float> uniform(-amplitude, amplitude);
-    QList<float> values(count);
-    for (float &value : values)
-        value = uniform(generator);
-    return values;
-}
 
 bool sameBits(const QList<float> &a, const QList<float> &b)
 {
@@ -129,7 +119,7 @@ TEST(EqualizerDialog, PreviewThroughTheEngineEqualsApply)
     } rows[] = {{"48 kHz", 48000, false}, {"22.05 kHz with a 12 kHz shelf", 22050, false}, {"bypassed", 44100, true}};
     for (const auto &row : rows) {
         SCOPED_TRACE(row.name);
-        const QList<float> dry = seededNoise(row.rate, 0.5f, 3);
+        const QList<float> dry = seededNoise<QList<float>>(row.rate, 0.5f, 3);
         Processor clip(dry, row.rate);
         auto backend = std::make_unique<PumpedAudioBackend>();
         PumpedAudioBackend *device = backend.get();
@@ -170,7 +160,7 @@ TEST(EqualizerDialog, PreviewThroughTheEngineEqualsApply)
 
 TEST(EqualizerDialog, RepeatedPreviewsAndApplyStartFromTheDrySamples)
 {
-    const QList<float> dry = seededNoise(20000, 0.5f, 5);
+    const QList<float> dry = seededNoise<QList<float>>(20000, 0.5f, 5);
     Processor clip(dry, 44100);
     auto backend = std::make_unique<PumpedAudioBackend>();
     PumpedAudioBackend *device = backend.get();
@@ -211,7 +201,7 @@ TEST(EqualizerDialog, AnEngineDeletedUnderTheDialogIsNeverTouched)
     } rows[] = {{"deleted while idle", false}, {"deleted while previewing", true}};
     for (const auto &row : rows) {
         SCOPED_TRACE(row.name);
-        const QList<float> dry = seededNoise(4000, 0.5f, 9);
+        const QList<float> dry = seededNoise<QList<float>>(4000, 0.5f, 9);
         Processor clip(dry, 44100);
         auto *engine = new AudioEngine(std::make_unique<PumpedAudioBackend>());
         engine->initialize(44100, 512);
@@ -232,7 +222,7 @@ TEST(EqualizerDialog, AnEngineDeletedUnderTheDialogIsNeverTouched)
 
 TEST(EqualizerDialog, WindowModalAtTheClipsRateWithResetToWhiteBells)
 {
-    Processor clip(seededNoise(1000, 0.1f, 1), 48000);
+    Processor clip(seededNoise<QList<float>>(1000, 0.1f, 1), 48000);
     AudioEngine engine(std::make_unique<PumpedAudioBackend>());
     engine.initialize(44100, 512);
     EqualizerDialog dialog(&clip.processor, &engine);

@@ -9,17 +9,6 @@
 #include <cmath>
 #include <cstring>
 #include <numbers>
-#include <random>
-
-std::vector<float> seededNoise(size_t count, float amplitude, unsigned seed)
-{
-    std::mt19937 generator(seed);
-    std::uniform_real_distribution<float> distribution(-amplitude, amplitude);
-    std::vector<float> out(count);
-    for (float &v : out)
-        v = distribution(generator);
-    return out;
-}
 
 std::vector<float> sineWave(double hz, int sampleRate, size_t count, float amplitude)
 {

@@ -5,6 +5,7 @@
 #include "audio/AudioProcessor.h"
 
 #include "OracleTool.h"
+#include "Signals.h"
 
 #include <QByteArray>
 #include <QString>
@@ -13,8 +14,6 @@
 #include <span>
 #include <vector>
 
-// Uniform noise in [-amplitude, amplitude] from a fixed seed, so failures reproduce.
-std::vector<float> seededNoise(size_t count, float amplitude, unsigned seed);
 std::vector<float> sineWave(double hz, int sampleRate, size_t count, float amplitude);
 
 // Little-endian 32-bit floats, the format of sox's "-t f32" and numpy's "<f4".

@@ -8,6 +8,7 @@
 #include "OracleTool.h"
 #include "PumpedDocumentEngine.h"
 #include "Requirement.h"
+#include "Signals.h"
 #include "TestFiles.h"
 
 #include "engine/MultiTrackAudioEngine.h"
@@ -32,12 +33,7 @@ const QString kSoundFont = QStringLiteral("/usr/share/sounds/sf2/TimGM6mb.sf2");
 
 QList<float> noise(qsizetype frames, unsigned seed)
 {
-    std::mt19937 generator(seed);
-    std::uniform_real_distribution<float> uniform(-0.5f, 0.5f);
-    QList<float> values(frames);
-    for (float &v : values)
-        v = uniform(generator);
-    return values;
+    return seededNoise<QList<float>>(std::size_t(frames), 0.5f, seed);
 }
 
 AudioClip clipOf(QList<float> samples, int sampleRate, double start)

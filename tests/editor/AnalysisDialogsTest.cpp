@@ -2,6 +2,7 @@
 // The page's pitch-correction and compressor dialogs on mono and stereo clips: window-modal,
 // dismissing after a preview changes nothing, applying is one undo step over both lists.
 #include "AudioEditorPageProbe.h"
+#include "Signals.h"
 
 #include "analysis/CompressorDialog.h"
 #include "analysis/PitchCorrectionDialog.h"
@@ -34,6 +35,7 @@ QList<float> flatVoice(float amplitude)
     }
     return values;
 }
+
 
 struct Launcher
 {

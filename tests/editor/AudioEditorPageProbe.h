@@ -2,6 +2,7 @@
 // Test access to the editor page's views, meters and engine, plus small shared helpers.
 #pragma once
 
+#include "Signals.h"
 #include "analysis/SpectrumAnalyzerWidget.h"
 #include "editor/AudioEditorPage.h"
 #include "editor/WaveformWidget.h"
@@ -79,17 +80,6 @@ inline QList<float> seededNoise(qsizetype count, float amplitude, unsigned seed)
 inline bool sameBits(const QList<float> &a, const QList<float> &b)
 {
     return a.size() == b.size() && (a.isEmpty() || std::memcmp(a.constData(), b.constData(), std::size_t(a.size()) * sizeof(float)) == 0);
-}
-
-// Left and right lists as interleaved pairs.
-inline QList<float> interleave(const QList<float> &left, const QList<float> &right)
-{
-    QList<float> pairs(2 * left.size());
-    for (qsizetype i = 0; i < left.size(); ++i) {
-        pairs[2 * i] = left[i];
-        pairs[2 * i + 1] = right[i];
-    }
-    return pairs;
 }
 
 inline QList<float> withoutRange(const QList<float> &list, qsizetype start, qsizetype end)

@@ -2,6 +2,7 @@
 // The clip's spectral erase: only the frames near the box change, the tone inside drops by
 // the strength, the tone outside the band stays, on mono and on both stereo channels.
 #include "AudioEditorPageProbe.h"
+#include "Signals.h"
 #include "SpectrumProbe.h"
 #include "editor/ClipDocument.h"
 
@@ -46,6 +47,7 @@ QList<float> testSignal(unsigned seed)
     addNoise(signal, 0.01f, seed);
     return signal;
 }
+
 
 } // namespace
 

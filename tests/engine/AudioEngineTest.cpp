@@ -174,22 +174,10 @@ TEST_F(SingleTrackWithoutInput, RecordingFailsAndPlaybackGoesOn)
 
 TEST(SingleTrackStartFailure, ReportsFailureAndStaysIdle)
 {
-    struct Row
-    {
-        const char *name;
-        bool hasBackend;
-        PumpedAudioBackend::Setup setup;
-    };
-    const Row rows[] = {
-        {"no RtAudio instance", false, {}},
-        {"no device", true, {.devices = 0}},
-        {"open refused", true, {.failOpen = true}},
-        {"start refused", true, {.failStart = true}},
-    };
     const float samples[4] = {};
-    for (const Row &row : rows) {
+    for (const StartFailure &row : startFailures) {
         SCOPED_TRACE(row.name);
-        auto owned = row.hasBackend ? std::make_unique<PumpedAudioBackend>(row.setup) : nullptr;
+        auto owned = row.backend();
         PumpedAudioBackend *device = owned.get();
         AudioEngine engine(std::move(owned));
         EXPECT_FALSE(engine.startPlayback(samples, 4, 44100, 0));

@@ -270,21 +270,9 @@ TEST_F(MultiTrackPump, RateIsFixedWhenTheStreamOpens)
 
 TEST(MultiTrackStartFailure, ReportsFailureAndStaysIdle)
 {
-    struct Row
-    {
-        const char *name;
-        bool hasBackend;
-        PumpedAudioBackend::Setup setup;
-    };
-    const Row rows[] = {
-        {"no RtAudio instance", false, {}},
-        {"no device", true, {.devices = 0}},
-        {"open refused", true, {.failOpen = true}},
-        {"start refused", true, {.failStart = true}},
-    };
-    for (const Row &row : rows) {
+    for (const StartFailure &row : startFailures) {
         SCOPED_TRACE(row.name);
-        auto owned = row.hasBackend ? std::make_unique<PumpedAudioBackend>(row.setup) : nullptr;
+        auto owned = row.backend();
         PumpedAudioBackend *device = owned.get();
         MultiTrackAudioEngine engine(std::move(owned));
         EXPECT_FALSE(engine.startPlayback(1.0));

@@ -6,6 +6,7 @@
 #include "audio/AudioProcessor.h"
 #include "project/TrackData.h"
 
+#include "MidiFixtures.h"
 #include "OracleTool.h"
 #include "Requirement.h"
 #include "TestFiles.h"
@@ -48,27 +49,6 @@ std::vector<short> live(PianoSampler &piano, int frames)
     std::vector<short> out(2 * size_t(frames), 1234);
     piano.renderLive(out.data(), frames);
     return out;
-}
-
-MidiNote makeNote(int pitch, double start, double duration, int velocity)
-{
-    MidiNote n;
-    n.pitch = pitch;
-    n.start = start;
-    n.duration = duration;
-    n.velocity = velocity;
-    return n;
-}
-
-TrackData midiTrack(std::vector<MidiNote> notes, double clipDuration = 4.0)
-{
-    TrackData track;
-    track.type = TrackType::Midi;
-    MidiClip clip;
-    clip.duration = clipDuration;
-    clip.notes = std::move(notes);
-    track.midiClips.push_back(clip);
-    return track;
 }
 
 // Generated recordings, 2 s at 44.1 kHz: "keys" holds pitches 60 (262 Hz) and 64, "solo"
@@ -314,7 +294,7 @@ TEST_F(PianoFixture, TrackRenderOfOwnPitchIsTheRecordingTimesVelocity)
 
     // A zero-length note adds nothing; a note past its clip's end is cut there.
     const QList<float> cut =
-        piano.renderTrack(midiTrack({makeNote(60, 0.5, 0.0, 100), makeNote(62, 0.5, 9.0, 100)}, 1.0), rate);
+        piano.renderTrack(midiTrack({makeNote(60, 0.5, 0.0, 100), makeNote(62, 0.5, 9.0, 100)}, 0.0, 1.0), rate);
     ASSERT_EQ(cut.size(), 2 * rate);
     EXPECT_NE(cut[rate - 1], 0.0f);
     EXPECT_TRUE(std::all_of(cut.begin() + rate, cut.end(), [](float v) { return v == 0.0f; }));
@@ -329,7 +309,7 @@ TEST_F(PianoFixture, HostileNotesRenderNothingOrBounded)
     const QList<float> out = piano.renderTrack(
         midiTrack({makeNote(500, 0, 1, 100), makeNote(-1, 0, 1, 100), makeNote(60, 0, nan, 100),
                    makeNote(60, -1.0, 2.0, 100), makeNote(60, 0.5, 1e300, 100)},
-                  1.0),
+                  0.0, 1.0),
         rate);
     ASSERT_EQ(out.size(), 2 * rate);
     EXPECT_TRUE(std::all_of(out.begin(), out.begin() + rate / 2, [](float v) { return v == 0.0f; }));

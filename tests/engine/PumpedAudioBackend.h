@@ -8,6 +8,7 @@
 #include "engine/platform/AudioBackend.h"
 
 #include <atomic>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <span>
@@ -65,4 +66,25 @@ private:
     Callback callback = nullptr;
     void *userData = nullptr;
     std::string lastError;
+};
+
+// The ways a stream fails to start, for both engines: each must report it and stay idle.
+struct StartFailure
+{
+    const char *name;
+    bool hasBackend;
+    PumpedDeviceSetup setup;
+
+    // The backend the engine gets; none for the row without one.
+    std::unique_ptr<PumpedAudioBackend> backend() const
+    {
+        return hasBackend ? std::make_unique<PumpedAudioBackend>(setup) : nullptr;
+    }
+};
+
+inline const StartFailure startFailures[] = {
+    {"no RtAudio instance", false, {}},
+    {"no device", true, {.devices = 0}},
+    {"open refused", true, {.failOpen = true}},
+    {"start refused", true, {.failStart = true}},
 };

@@ -5,6 +5,7 @@
 
 #include "project/TrackData.h"
 
+#include "MidiFixtures.h"
 #include "OracleTool.h"
 #include "Requirement.h"
 #include "StandardMidiFileBytes.h"
@@ -82,28 +83,6 @@ Difference compare(const A &x, const B &y, qsizetype count, std::initializer_lis
         (near ? d.nearOnsets : d.elsewhere) = std::max(near ? d.nearOnsets : d.elsewhere, diff);
     }
     return d;
-}
-
-MidiNote makeNote(int pitch, double start, double duration, int velocity = 100)
-{
-    MidiNote n;
-    n.pitch = pitch;
-    n.start = start;
-    n.duration = duration;
-    n.velocity = velocity;
-    return n;
-}
-
-TrackData midiTrack(std::vector<MidiNote> notes, double clipStart = 0.0, double clipDuration = 4.0)
-{
-    TrackData track;
-    track.type = TrackType::Midi;
-    MidiClip clip;
-    clip.start = clipStart;
-    clip.duration = clipDuration;
-    clip.notes = std::move(notes);
-    track.midiClips.push_back(clip);
-    return track;
 }
 
 class SF2SamplerTest : public ::testing::Test

@@ -11,6 +11,8 @@
 #include "multitrack/TrackRowWidget.h"
 #include "project/ProjectSerializer.h"
 
+#include "Signals.h"
+
 #include <QApplication>
 #include <QContextMenuEvent>
 #include <QDialog>
@@ -33,12 +35,7 @@ constexpr int kRate = 44100;
 
 QList<float> noise(qsizetype frames, unsigned seed)
 {
-    std::mt19937 random(seed);
-    std::uniform_real_distribution<float> value(-0.9f, 0.9f);
-    QList<float> samples(frames);
-    for (float &s : samples)
-        s = value(random);
-    return samples;
+    return seededNoise<QList<float>>(std::size_t(frames), 0.9f, seed);
 }
 
 AudioClip clipAt(double start, QList<float> samples)

@@ -4,22 +4,18 @@
 #include "audio/dsp/FilterProcessor.h"
 #include "audio/dsp/ZentriqDSP.h"
 
+#include "Signals.h"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <random>
 #include <vector>
 
 namespace {
 
 std::vector<float> noise(std::size_t n, unsigned seed = 3)
 {
-    std::mt19937 random(seed);
-    std::uniform_real_distribution<float> value(-1.0f, 1.0f);
-    std::vector<float> samples(n);
-    for (float &v : samples)
-        v = value(random);
-    return samples;
+    return seededNoise(n, 1.0f, seed);
 }
 
 AudioBlock blockOf(const std::vector<std::vector<float>> &channels, int sampleRate = 22050)
