@@ -70,17 +70,17 @@ double StreamClock::framesAhead() const
 }
 
 std::optional<std::int64_t> captureOffsetFrames(const StreamClock &output, const StreamClock &input,
-                                                std::int64_t reportedOutputLatency, std::int64_t reportedInputLatency)
+                                                std::int64_t reportedOutputLatency, std::int64_t reportedInputLatency,
+                                                int timelineRate)
 {
     const std::optional<double> outputLine = output.lineSeconds();
     const std::optional<double> inputLine = input.lineSeconds();
     if (!outputLine || !inputLine)
         return std::nullopt;
-    // Output frame p is heard at outputLine + (p + output latency) / rate. Captured frame n
-    // arrives with the block it ends, so it was heard at inputLine + (n - block - input
-    // latency) / rate.
-    const double outputLatency = std::max(double(reportedOutputLatency), output.framesAhead());
-    const double offset = (*inputLine - *outputLine) * output.rate() - outputLatency - double(input.block())
-                          - double(reportedInputLatency);
-    return std::llround(offset);
+    // Output frame p is heard at outputLine + (p + output latency) / output rate. Captured
+    // frame n arrives with the block it ends, so it was heard at inputLine + (n - block -
+    // input latency) / input rate.
+    const double outputLatency = std::max(double(reportedOutputLatency), output.framesAhead()) / output.rate();
+    const double inputLatency = double(input.block() + reportedInputLatency) / input.rate();
+    return std::llround((*inputLine - *outputLine - outputLatency - inputLatency) * timelineRate);
 }

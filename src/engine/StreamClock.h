@@ -49,9 +49,11 @@ private:
     std::array<std::atomic<double>, windowSize> lines{};
 };
 
-// Timeline frames by which the captured frame n lies after the output frame n, for an input
-// stream `input` and an output stream `output` of the same rate. `reportedLatency` is what
-// the device layer says of both streams, in frames; a blocking output's own buffer counts
-// too. Empty when either stream has not yet run at its pace.
+// Frames at `timelineRate` by which what was captured at time t after the input's frame 0 lies
+// after what was played at time t after the output's frame 0; each stream may run at its own
+// rate. The reported latencies are what the device layer says of each stream, in that stream's
+// frames; a blocking output's own buffer counts too. Empty when either stream has not yet run
+// at its pace.
 std::optional<std::int64_t> captureOffsetFrames(const StreamClock &output, const StreamClock &input,
-                                                std::int64_t reportedOutputLatency, std::int64_t reportedInputLatency);
+                                                std::int64_t reportedOutputLatency, std::int64_t reportedInputLatency,
+                                                int timelineRate);

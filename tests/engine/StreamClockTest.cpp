@@ -39,31 +39,40 @@ TEST(StreamClock, TheBurstCountsAsLatencyAndTheLineIsTheEarliestSteadyBlock)
 TEST(StreamClock, CaptureOffsetFollowsTheClocksNotTheStartCalls)
 {
     // The output's frame p is heard at 101.9 - 14 x period + (p + 14 x block) / rate =
-    // 101.9 + p / rate. The input's block n arrives at 101.95 + (n + 1) x period, so its
-    // frame i was heard at 101.95 + i / rate: captured frame i is output frame i + 0.05 s.
+    // 101.9 + p / rate. The input's block n arrives at 101.95 + (n + 1) x its period, so its
+    // frame i was heard at 101.95 + i / its rate: what it captured at t lies 0.05 s after
+    // what was played at t, counted in frames of the timeline's rate.
     const struct
     {
         double inputArrives;
+        int inputRate;
         std::int64_t reportedInput;
+        int timelineRate;
         std::int64_t expected;
     } cases[] = {
-        {101.95, 0, 2400},
-        {101.90, 0, 0},
-        {101.85, 0, -2400},
-        {101.95, 480, 1920},
+        {101.95, kRate, 0, kRate, 2400},
+        {101.90, kRate, 0, kRate, 0},
+        {101.85, kRate, 0, kRate, -2400},
+        {101.95, kRate, 480, kRate, 1920},
+        {101.95, kRate, 0, 44100, 2205},
+        {101.95, 44100, 441, 44100, 1764},
+        {101.85, 44100, 0, 96000, -4800},
     };
     for (const auto &c : cases) {
-        SCOPED_TRACE(c.inputArrives);
+        SCOPED_TRACE(testing::Message() << c.inputArrives << " s, input at " << c.inputRate << " Hz, timeline at "
+                                        << c.timelineRate << " Hz");
         StreamClock output;
         output.reset(kRate, kBlock);
         feedOutput(output, 100.0, 14, 1.9, 300);
         StreamClock input;
-        input.reset(kRate, kBlock);
+        input.reset(c.inputRate, kBlock);
+        const double inputPeriod = double(kBlock) / c.inputRate;
         // The first block comes at once with nothing captured; then one a period.
         input.noteBlockAt(kBlock, 100.0);
         for (int k = 1; k < 200; ++k)
-            input.noteBlockAt(kBlock, c.inputArrives + (k + 1) * kPeriod + (k % 5 ? 0.0015 : 0.0));
-        const std::optional<std::int64_t> offset = captureOffsetFrames(output, input, 0, c.reportedInput);
+            input.noteBlockAt(kBlock, c.inputArrives + (k + 1) * inputPeriod + (k % 5 ? 0.0015 : 0.0));
+        const std::optional<std::int64_t> offset =
+            captureOffsetFrames(output, input, 0, c.reportedInput, c.timelineRate);
         ASSERT_TRUE(offset.has_value());
         EXPECT_NEAR(double(*offset), double(c.expected), 2.0);
     }
@@ -75,15 +84,15 @@ TEST(StreamClock, NoOffsetBeforeBothStreamsRunAtTheirPace)
     output.reset(kRate, kBlock);
     StreamClock input;
     input.reset(kRate, kBlock);
-    EXPECT_FALSE(captureOffsetFrames(output, input, 0, 0).has_value());
+    EXPECT_FALSE(captureOffsetFrames(output, input, 0, 0, kRate).has_value());
     // A burst alone has no pace yet.
     for (int k = 0; k < 10; ++k)
         output.noteBlockAt(kBlock, 5.0);
     input.noteBlockAt(kBlock, 5.0);
     input.noteBlockAt(kBlock, 5.5);
-    EXPECT_FALSE(captureOffsetFrames(output, input, 0, 0).has_value());
+    EXPECT_FALSE(captureOffsetFrames(output, input, 0, 0, kRate).has_value());
     output.noteBlockAt(kBlock, 5.2);
-    EXPECT_TRUE(captureOffsetFrames(output, input, 0, 0).has_value());
+    EXPECT_TRUE(captureOffsetFrames(output, input, 0, 0, kRate).has_value());
 }
 
 } // namespace

@@ -67,4 +67,7 @@ public:
     virtual std::string errorText() const = 0;
     // Frames between the callback and the device that the layer admits to (0 when unknown).
     virtual long streamLatencyFrames() { return 0; }
+    // The rate device `id` itself runs at, for its input side or its output side: a stream at
+    // another rate is converted out of our sight. 0 when unknown.
+    virtual unsigned int deviceSampleRate(unsigned int /*id*/, bool /*input*/) { return 0; }
 };

@@ -32,6 +32,7 @@ public:
     bool isStreamRunning() const override;
     std::string errorText() const override;
     long streamLatencyFrames() override;
+    unsigned int deviceSampleRate(unsigned int id, bool input) override;
 
 private:
     // Calls `action`, turning an RtAudio exception into a false result with its text.

@@ -40,6 +40,9 @@ public:
     void close();
 
     bool isOpen() const;
+    // The rate to open `deviceId` at so that nothing converts behind our back: the device's
+    // own rate, or `wanted` when the device layer does not know it.
+    int deviceRate(unsigned int deviceId, bool input, int wanted) const;
     // What the device layer reports of the open stream's latency, in frames.
     long latencyFrames() const;
     bool isRunning() const;
