@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <numeric>
 #include <numbers>
 
 namespace {
@@ -16,6 +17,9 @@ constexpr double kaiserBeta = 9.0;
 // The pass band ends a little below the lower Nyquist frequency, so the transition band
 // does not fold back into it.
 constexpr double rolloff = 0.9;
+// Output frames fall on outputRate / gcd fractional positions; common rate pairs have a few
+// hundred. Past this many, positions are rounded down to 1/maxPhases of an input frame.
+constexpr int maxPhases = 4096;
 
 double besselI0(double x)
 {
@@ -56,14 +60,28 @@ void StreamResampler::reset(int inRate, int outRate, int channelCount, int maxIn
     // one output frame reads always overlap those of the next.
     const double step = double(inputRate) / outputRate;
     halfWidth = std::max(int(std::ceil(zeroCrossings / cutoff)), int(std::ceil(step)) + 3);
-    weights.assign(std::size_t(2 * halfWidth), 0.0f);
+    phases = std::min(outputRate / std::gcd(inputRate, outputRate), maxPhases);
+    // Weight of input frame centre - halfWidth + 1 + k at distance |fraction + halfWidth - 1 - k|.
+    const std::vector<float> &table = kernelTable();
+    weights.assign(std::size_t(phases) * std::size_t(2 * halfWidth), 0.0f);
+    for (int p = 0; p < phases; ++p) {
+        const double fraction = double(p) / phases;
+        for (int k = 0; k < 2 * halfWidth; ++k) {
+            const double position = std::fabs(fraction + double(halfWidth - 1 - k)) * cutoff * tablePoints;
+            const auto index = std::size_t(position);
+            if (index >= std::size_t(zeroCrossings * tablePoints))
+                continue;
+            const double part = position - double(index);
+            weights[std::size_t(p * 2 * halfWidth + k)] =
+                float(cutoff * (table[index] + part * (table[index + 1] - table[index])));
+        }
+    }
     held.assign(std::size_t(2 * halfWidth + int(std::ceil(step)) + 2 + std::max(maxInputFrames, 0)) * std::size_t(channels),
                 0.0f);
     produced = 0;
     // Silence before frame 0 fills the first output frame's left side.
     heldStart = -(halfWidth - 1);
     heldFrames = halfWidth - 1;
-    kernelTable();
 }
 
 std::int64_t StreamResampler::centreOf(std::int64_t outputFrame) const noexcept
@@ -97,30 +115,19 @@ int StreamResampler::process(const float *input, int frames, float *output, int 
         std::memcpy(held.data() + heldFrames * channels, input, std::size_t(taken * channels) * sizeof(float));
     heldFrames += taken;
 
-    const std::vector<float> &table = kernelTable();
-    const double scale = cutoff * tablePoints;
+    const int taps = 2 * halfWidth;
     int made = 0;
     while (made < capacity) {
         const std::int64_t centre = centreOf(produced);
         if (centre + halfWidth >= heldStart + heldFrames)
             break;
-        const double fraction = double(produced * inputRate % outputRate) / outputRate;
-        // Weight of input frame centre - halfWidth + 1 + k, at distance |fraction + halfWidth - 1 - k|.
-        for (int k = 0; k < 2 * halfWidth; ++k) {
-            const double position = std::fabs(fraction + double(halfWidth - 1 - k)) * scale;
-            const auto index = std::size_t(position);
-            float weight = 0.0f;
-            if (index < std::size_t(zeroCrossings * tablePoints)) {
-                const float part = float(position - double(index));
-                weight = float(cutoff) * (table[index] + part * (table[index + 1] - table[index]));
-            }
-            weights[std::size_t(k)] = weight;
-        }
+        const std::int64_t phase = produced * inputRate % outputRate * phases / outputRate;
+        const float *weight = weights.data() + phase * taps;
         const float *first = held.data() + (centre - halfWidth + 1 - heldStart) * channels;
         for (int c = 0; c < channels; ++c) {
             float sum = 0.0f;
-            for (int k = 0; k < 2 * halfWidth; ++k)
-                sum += weights[std::size_t(k)] * first[k * channels + c];
+            for (int k = 0; k < taps; ++k)
+                sum += weight[k] * first[k * channels + c];
             output[made * channels + c] = sum;
         }
         ++produced;

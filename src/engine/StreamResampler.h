@@ -29,7 +29,6 @@ private:
     // First input frame the output frame `produced` reads.
     std::int64_t firstNeeded() const noexcept;
     std::int64_t centreOf(std::int64_t outputFrame) const noexcept;
-    float interpolate(std::int64_t centre, double fraction, int channel) const noexcept;
 
     int inputRate = 1;
     int outputRate = 1;
@@ -37,7 +36,10 @@ private:
     double cutoff = 1.0;   // of the input's Nyquist frequency
     int halfWidth = 1;     // input frames read on each side of an output frame
     std::int64_t produced = 0;
-    std::vector<float> weights;  // of the frames the current output frame reads
+    // The weights of the 2 x halfWidth frames an output frame reads, for each of `phases`
+    // fractional positions between two input frames, made once by reset().
+    int phases = 1;
+    std::vector<float> weights;
     // Input frames from heldStart on, interleaved; `held` is sized once by reset().
     std::vector<float> held;
     std::int64_t heldStart = 0;

@@ -11,12 +11,14 @@ constexpr int kRate = 48000;
 constexpr int kBlock = 512;
 constexpr double kPeriod = double(kBlock) / kRate;
 
-// An output that takes `burstBlocks` at once, stalls `stall` seconds, then hands over one
-// block a period, each late by a jitter of up to 2 ms, except every seventh block.
-void feedOutput(StreamClock &clock, double startAt, int burstBlocks, double stall, int steadyBlocks)
+// An output that takes `burstBlocks` as fast as they are made (`burstSpacing` apart), stalls
+// until `stall` seconds after the start, then hands over one block a period, each late by a
+// jitter of up to 2 ms, except every seventh block.
+void feedOutput(StreamClock &clock, double startAt, int burstBlocks, double stall, int steadyBlocks,
+                double burstSpacing = 0.0)
 {
     for (int k = 0; k < burstBlocks; ++k)
-        clock.noteBlockAt(kBlock, startAt);
+        clock.noteBlockAt(kBlock, startAt + k * burstSpacing);
     const double steadyFrom = startAt + stall;
     for (int k = 0; k < steadyBlocks; ++k)
         clock.noteBlockAt(kBlock, steadyFrom + k * kPeriod + (k % 7 == 0 ? 0.0 : 0.002 * ((k * 37) % 10) / 10.0));
@@ -24,16 +26,21 @@ void feedOutput(StreamClock &clock, double startAt, int burstBlocks, double stal
 
 TEST(StreamClock, TheBurstCountsAsLatencyAndTheLineIsTheEarliestSteadyBlock)
 {
-    StreamClock clock;
-    clock.reset(kRate, kBlock);
-    EXPECT_FALSE(clock.lineSeconds().has_value());
-    feedOutput(clock, 100.0, 14, 1.9, 300);
-    // After the burst of 14 blocks, block 14 is handed over at 101.9 s: frame 0's line is
-    // 101.9 - 14 x period.
-    ASSERT_TRUE(clock.lineSeconds().has_value());
-    EXPECT_NEAR(*clock.lineSeconds(), 101.9 - 14 * kPeriod, 1e-6);
-    EXPECT_NEAR(clock.framesAhead(), 14.0 * kBlock, 1.0);
-    EXPECT_EQ(clock.frames(), std::int64_t(314) * kBlock);
+    // A burst made at once, and one whose blocks each take 4 ms to make: the device starts
+    // once its buffer is full either way, so the whole burst waits to be heard.
+    for (const double burstSpacing : {0.0, 0.004}) {
+        SCOPED_TRACE(burstSpacing);
+        StreamClock clock;
+        clock.reset(kRate, kBlock);
+        EXPECT_FALSE(clock.lineSeconds().has_value());
+        feedOutput(clock, 100.0, 14, 1.9, 300, burstSpacing);
+        // After the burst of 14 blocks, block 14 is handed over at 101.9 s: frame 0's line is
+        // 101.9 - 14 x period.
+        ASSERT_TRUE(clock.lineSeconds().has_value());
+        EXPECT_NEAR(*clock.lineSeconds(), 101.9 - 14 * kPeriod, 1e-6);
+        EXPECT_NEAR(clock.framesAhead(), 14.0 * kBlock, 1.0);
+        EXPECT_EQ(clock.frames(), std::int64_t(314) * kBlock);
+    }
 }
 
 TEST(StreamClock, CaptureOffsetFollowsTheClocksNotTheStartCalls)
