@@ -14,8 +14,7 @@ void StreamClock::reset(int rate, int frames)
     firstSeconds.store(-1.0);
     lastSeconds.store(-1.0);
     mostAhead.store(0.0);
-    settledSeconds.store(-1.0);
-    mostAheadOfPace.store(0.0);
+    burstFrames.store(0);
     settled.store(false);
     settledCount.store(0);
 }
@@ -44,13 +43,10 @@ void StreamClock::noteBlockAt(int frames, double now) noexcept
         mostAhead.store(ahead, std::memory_order_relaxed);
     // The first block that had to wait half a block period ends the start-up burst.
     if (!settled.load(std::memory_order_relaxed) && previous >= 0.0 && now - previous >= 0.5 * blockFrames / sampleRate) {
-        settledSeconds.store(now, std::memory_order_relaxed);
+        burstFrames.store(before, std::memory_order_relaxed);
         settled.store(true, std::memory_order_relaxed);
     }
     if (settled.load(std::memory_order_relaxed)) {
-        const double aheadOfPace = double(before) - (now - settledSeconds.load(std::memory_order_relaxed)) * sampleRate;
-        if (aheadOfPace > mostAheadOfPace.load(std::memory_order_relaxed))
-            mostAheadOfPace.store(aheadOfPace, std::memory_order_relaxed);
         const std::uint64_t n = settledCount.load(std::memory_order_relaxed);
         lines[n % windowSize].store(now - double(before) / sampleRate, std::memory_order_relaxed);
         settledCount.store(n + 1, std::memory_order_release);
@@ -73,7 +69,7 @@ std::optional<double> StreamClock::lineSeconds() const
 
 double StreamClock::framesAhead() const
 {
-    return std::max(mostAhead.load(std::memory_order_relaxed), mostAheadOfPace.load(std::memory_order_relaxed));
+    return std::max(mostAhead.load(std::memory_order_relaxed), double(burstFrames.load(std::memory_order_relaxed)));
 }
 
 std::optional<std::int64_t> captureOffsetFrames(const StreamClock &output, const StreamClock &input,

@@ -26,10 +26,9 @@ public:
     // are not at its pace and do not count. Empty before a settled block.
     std::optional<double> lineSeconds() const;
     // The buffer a blocking output fills before it waits, i.e. how long a frame waits to be
-    // heard. A device starts once its buffer is full, however long filling it took, so this
-    // is the most frames ever handed over ahead of the wall clock counted from the first block
-    // that had to wait (a burst cut short by the scheduler still counts whole), or from the
-    // first block, if that is more.
+    // heard: the frames handed over before its first block at its pace (a device starts once
+    // its buffer is full, however long filling it took), or the most ever handed over ahead
+    // of the wall clock since the first block, if that is more.
     double framesAhead() const;
     std::int64_t frames() const { return framesHanded.load(std::memory_order_acquire); }
     int rate() const { return sampleRate; }
@@ -46,8 +45,7 @@ private:
     std::atomic<double> firstSeconds{-1.0};
     std::atomic<double> lastSeconds{-1.0};
     std::atomic<double> mostAhead{0.0};
-    std::atomic<double> settledSeconds{-1.0};
-    std::atomic<double> mostAheadOfPace{0.0};
+    std::atomic<std::int64_t> burstFrames{0};
     std::atomic<bool> settled{false};
     std::atomic<std::uint64_t> settledCount{0};
     // Frame-0 times of the latest settled blocks, a ring indexed by settledCount.

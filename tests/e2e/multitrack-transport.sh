@@ -161,7 +161,7 @@ for path in sorted(glob.glob(f"{work}/take-*-*.zqp")):
     assert take_rate == int(name.split("-")[0]), f"{name}: the take is at {take_rate} Hz"
     assert len(samples) > take_rate, f"{name}: the take holds only {len(samples)} samples"
     times = start + onsets(samples, 0.05, take_rate) / take_rate
-    assert len(times) >= 4, f"{name}: the take holds {len(times)} clicks"
+    assert len(times) >= 2, f"{name}: the take holds {len(times)} clicks"
     errors = times - np.round(times * 2) / 2
     worst[name] = errors[np.argmax(np.abs(errors))]
     print(f"e2e: take {name}: {len(times)} clicks, worst {worst[name] * 1000:+.1f} ms")
