@@ -330,7 +330,7 @@ TEST_F(EditorTransport, ALostServerEndsPlaybackAndRecordingOnceAndTheNextPlayWor
 {
     using AudioDeviceNotice::Event;
     page.loadAudioSamples(QList<float>(qsizetype(rate) * 60, 0.1f), rate);
-    const qsizetype before = page.samples.size();
+    const qsizetype before = page.document().samples().size();
     const auto playhead = [&] { return AudioEditorPageProbe::waveform1(page)->getPlayheadPosition(); };
 
     page.onPlayPauseClicked();
@@ -346,16 +346,16 @@ TEST_F(EditorTransport, ALostServerEndsPlaybackAndRecordingOnceAndTheNextPlayWor
     page.onRecordClicked();
     ASSERT_TRUE(AudioEditorPageProbe::isRecording(page));
     // The page takes the blocks in about ten times a second.
-    ASSERT_TRUE(waitUntil([&] { return page.samples.size() >= before + rate / 2; }, 20000)) << "nothing was recorded";
-    const qsizetype seenBeforeLoss = page.samples.size() - before;
+    ASSERT_TRUE(waitUntil([&] { return page.document().samples().size() >= before + rate / 2; }, 20000)) << "nothing was recorded";
+    const qsizetype seenBeforeLoss = page.document().samples().size() - before;
     ASSERT_TRUE(pulse.stop());
     ASSERT_TRUE(waitUntil([&] { return !AudioEditorPageProbe::isRecording(page); }, 20000))
         << "the page still records without a server";
-    const qsizetype inserted = page.samples.size() - before;
+    const qsizetype inserted = page.document().samples().size() - before;
     EXPECT_GE(inserted, seenBeforeLoss);
     // The stream stopped with the server: the take holds what was heard, not a flood of stale blocks.
     EXPECT_LT(inserted, qsizetype(rate) * 60);
-    EXPECT_EQ(page.undoStack->count(), 1);
+    EXPECT_EQ(page.document().undoStack()->count(), 1);
     EXPECT_TRUE(AudioEditorPageProbe::status(page).startsWith(QStringLiteral("录音完成")))
         << AudioEditorPageProbe::status(page).toStdString();
     EXPECT_EQ(takeMessageBoxes(page), QStringList{AudioDeviceNotice::text(Event::LostWhileRecording)});
