@@ -251,6 +251,11 @@ int AudioEngine::position() const
     return playPosition.load();
 }
 
+int AudioEngine::inputDeviceRate(int wanted) const
+{
+    return host->deviceRate(host->inputDevice(inputDevice), true, wanted);
+}
+
 long AudioEngine::reportedLatencyFrames() const
 {
     return host->latencyFrames();

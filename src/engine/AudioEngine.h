@@ -62,6 +62,8 @@ public:
     // Records like startRecording, over an input-only stream: a capture beside another
     // engine's output, timed by its own clock alone.
     bool startCapture();
+    // The rate the chosen input device itself runs at, or `wanted` when that is unknown.
+    int inputDeviceRate(int wanted) const;
     // The input side's timing since the last start with input, and what the device layer
     // reports of the stream's latency.
     const StreamClock &inputClock() const { return captureClock; }

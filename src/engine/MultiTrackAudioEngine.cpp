@@ -102,15 +102,22 @@ bool MultiTrackAudioEngine::startPlayback(double seconds)
 
     if (!host->hasDevices())
         return false;
+    const unsigned int device = host->defaultOutputDevice();
+    const int deviceRate = host->deviceRate(device, false, rate);
+    converting = deviceRate != rate;
+    if (converting) {
+        toDevice.reset(rate, deviceRate, 2, bufferFrames);
+        mixed.assign(static_cast<std::size_t>(bufferFrames) * 2, 0.0f);
+    }
     unsigned int frames = static_cast<unsigned int>(bufferFrames);
-    playClock.reset(rate, bufferFrames);
+    playClock.reset(deviceRate, bufferFrames);
     // Playing from the stream's first block on, so the clock counts every frame it mixes.
     playing.store(true, std::memory_order_release);
-    if (!host->open(host->defaultOutputDevice(), 0, rate, frames, &audioCallbackStatic, this)) {
+    if (!host->open(device, 0, deviceRate, frames, &audioCallbackStatic, this)) {
         playing.store(false);
         return false;
     }
-    qDebug() << "MultiTrackAudioEngine: Playback started from" << seconds << "s (RtAudio)";
+    qDebug() << "MultiTrackAudioEngine: Playback started from" << seconds << "s (RtAudio," << deviceRate << "Hz)";
     return true;
 }
 
@@ -194,10 +201,30 @@ int MultiTrackAudioEngine::audioCallback(float *out, unsigned long frames) noexc
         return 0;
     }
     playClock.noteBlock(static_cast<int>(frames));
-    mixBlock(slotLists.acquire(), position.load(), streamSampleRate.load(std::memory_order_relaxed), block);
+    const std::vector<TrackSlot> &trackSlots = slotLists.acquire();
+    if (converting) {
+        mixConverted(trackSlots, block);
+    } else {
+        mixBlock(trackSlots, position.load(), streamSampleRate.load(std::memory_order_relaxed), block);
+        position.fetch_add(static_cast<std::int64_t>(frames));
+    }
     slotLists.release();
-    position.fetch_add(static_cast<std::int64_t>(frames));
     return 0;
+}
+
+void MultiTrackAudioEngine::mixConverted(std::span<const TrackSlot> trackSlots, std::span<float> out) noexcept
+{
+    const int rate = streamSampleRate.load(std::memory_order_relaxed);
+    const int total = static_cast<int>(out.size() / 2);
+    const int mixedFrames = static_cast<int>(mixed.size() / 2);
+    // A device may ask for more than the block it promised: mix in pieces the buffer holds.
+    for (int made = 0; made < total;) {
+        const int needed = std::min(toDevice.inputNeeded(total - made), mixedFrames);
+        const std::int64_t first = position.load();
+        mixBlock(trackSlots, first, rate, std::span<float>(mixed.data(), static_cast<std::size_t>(needed) * 2));
+        position.store(first + needed);
+        made += toDevice.process(mixed.data(), needed, out.data() + 2 * made, total - made);
+    }
 }
 
 void MultiTrackAudioEngine::mixBlock(std::span<const TrackSlot> trackSlots, std::int64_t firstFrame, int rate,

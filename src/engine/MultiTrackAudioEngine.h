@@ -5,6 +5,7 @@
 
 #include "engine/SnapshotExchange.h"
 #include "engine/StreamClock.h"
+#include "engine/StreamResampler.h"
 
 #include <QList>
 #include <QObject>
@@ -47,6 +48,8 @@ public:
     ~MultiTrackAudioEngine() override;
 
     // Stored for the next stream that opens; an open stream keeps its rate and block size.
+    // `sampleRate` is the timeline's; the stream runs at the output device's own rate and the
+    // mix is converted to it here, so no conversion hides a delay further on.
     bool initialize(int sampleRate, int bufferFrames);
 
     // GUI thread. The stream thread adopts the new list at the start of its next block;
@@ -68,8 +71,8 @@ public:
     // is heard and the position stands still until the next startPlayback opens a new stream.
     bool deviceLost() const;
     double getPlaybackPosition() const;
-    // The output's timing since the last startPlayback, and what the device layer reports
-    // of its latency.
+    // The output's timing since the last startPlayback, in the device's frames, and what the
+    // device layer reports of its latency.
     const StreamClock &outputClock() const { return playClock; }
     long reportedLatencyFrames() const;
 
@@ -84,6 +87,9 @@ public:
 private:
     void mixBlock(std::span<const TrackSlot> trackSlots, std::int64_t firstFrame, int rate,
                   std::span<float> out) const noexcept;
+    // Mixes at the timeline's rate and converts to the stream's; `position` runs ahead of what
+    // is heard by the frames the conversion reads past its output.
+    void mixConverted(std::span<const TrackSlot> trackSlots, std::span<float> out) noexcept;
 
     std::unique_ptr<StreamHost> host;
     StreamClock playClock;
@@ -97,4 +103,8 @@ private:
     // The rate the open stream was started with: initialize() during playback must not
     // change the time of frames already being mixed.
     std::atomic<int> streamSampleRate{44100};
+    // Set up by startPlayback while no stream runs; the stream thread's own afterwards.
+    bool converting = false;
+    StreamResampler toDevice;
+    std::vector<float> mixed;  // interleaved stereo at the timeline's rate, one block
 };

@@ -14,6 +14,7 @@ void StreamClock::reset(int rate, int frames)
     firstSeconds.store(-1.0);
     lastSeconds.store(-1.0);
     mostAhead.store(0.0);
+    burstFrames.store(0);
     settled.store(false);
     settledCount.store(0);
 }
@@ -41,8 +42,10 @@ void StreamClock::noteBlockAt(int frames, double now) noexcept
     if (ahead > mostAhead.load(std::memory_order_relaxed))
         mostAhead.store(ahead, std::memory_order_relaxed);
     // The first block that had to wait half a block period ends the start-up burst.
-    if (previous >= 0.0 && now - previous >= 0.5 * blockFrames / sampleRate)
+    if (!settled.load(std::memory_order_relaxed) && previous >= 0.0 && now - previous >= 0.5 * blockFrames / sampleRate) {
+        burstFrames.store(before, std::memory_order_relaxed);
         settled.store(true, std::memory_order_relaxed);
+    }
     if (settled.load(std::memory_order_relaxed)) {
         const std::uint64_t n = settledCount.load(std::memory_order_relaxed);
         lines[n % windowSize].store(now - double(before) / sampleRate, std::memory_order_relaxed);
@@ -66,21 +69,21 @@ std::optional<double> StreamClock::lineSeconds() const
 
 double StreamClock::framesAhead() const
 {
-    return mostAhead.load(std::memory_order_relaxed);
+    return std::max(mostAhead.load(std::memory_order_relaxed), double(burstFrames.load(std::memory_order_relaxed)));
 }
 
 std::optional<std::int64_t> captureOffsetFrames(const StreamClock &output, const StreamClock &input,
-                                                std::int64_t reportedOutputLatency, std::int64_t reportedInputLatency)
+                                                std::int64_t reportedOutputLatency, std::int64_t reportedInputLatency,
+                                                int timelineRate)
 {
     const std::optional<double> outputLine = output.lineSeconds();
     const std::optional<double> inputLine = input.lineSeconds();
     if (!outputLine || !inputLine)
         return std::nullopt;
-    // Output frame p is heard at outputLine + (p + output latency) / rate. Captured frame n
-    // arrives with the block it ends, so it was heard at inputLine + (n - block - input
-    // latency) / rate.
-    const double outputLatency = std::max(double(reportedOutputLatency), output.framesAhead());
-    const double offset = (*inputLine - *outputLine) * output.rate() - outputLatency - double(input.block())
-                          - double(reportedInputLatency);
-    return std::llround(offset);
+    // Output frame p is heard at outputLine + (p + output latency) / output rate. Captured
+    // frame n arrives with the block it ends, so it was heard at inputLine + (n - block -
+    // input latency) / input rate.
+    const double outputLatency = std::max(double(reportedOutputLatency), output.framesAhead()) / output.rate();
+    const double inputLatency = double(input.block() + reportedInputLatency) / input.rate();
+    return std::llround((*inputLine - *outputLine - outputLatency - inputLatency) * timelineRate);
 }

@@ -25,8 +25,10 @@ public:
     // position. A stream first accepts a burst of blocks to fill its buffer; those blocks
     // are not at its pace and do not count. Empty before a settled block.
     std::optional<double> lineSeconds() const;
-    // Most frames ever handed over ahead of the wall clock since the first block: the buffer
-    // a blocking output fills before it waits, i.e. how long a frame waits to be heard.
+    // The buffer a blocking output fills before it waits, i.e. how long a frame waits to be
+    // heard: the frames handed over before its first block at its pace (a device starts once
+    // its buffer is full, however long filling it took), or the most ever handed over ahead
+    // of the wall clock since the first block, if that is more.
     double framesAhead() const;
     std::int64_t frames() const { return framesHanded.load(std::memory_order_acquire); }
     int rate() const { return sampleRate; }
@@ -43,15 +45,18 @@ private:
     std::atomic<double> firstSeconds{-1.0};
     std::atomic<double> lastSeconds{-1.0};
     std::atomic<double> mostAhead{0.0};
+    std::atomic<std::int64_t> burstFrames{0};
     std::atomic<bool> settled{false};
     std::atomic<std::uint64_t> settledCount{0};
     // Frame-0 times of the latest settled blocks, a ring indexed by settledCount.
     std::array<std::atomic<double>, windowSize> lines{};
 };
 
-// Timeline frames by which the captured frame n lies after the output frame n, for an input
-// stream `input` and an output stream `output` of the same rate. `reportedLatency` is what
-// the device layer says of both streams, in frames; a blocking output's own buffer counts
-// too. Empty when either stream has not yet run at its pace.
+// Frames at `timelineRate` by which what was captured at time t after the input's frame 0 lies
+// after what was played at time t after the output's frame 0; each stream may run at its own
+// rate. The reported latencies are what the device layer says of each stream, in that stream's
+// frames; a blocking output's own buffer counts too. Empty when either stream has not yet run
+// at its pace.
 std::optional<std::int64_t> captureOffsetFrames(const StreamClock &output, const StreamClock &input,
-                                                std::int64_t reportedOutputLatency, std::int64_t reportedInputLatency);
+                                                std::int64_t reportedOutputLatency, std::int64_t reportedInputLatency,
+                                                int timelineRate);

@@ -6,6 +6,8 @@
 
 #include <QDebug>
 
+#include <algorithm>
+
 AudioTakeCapture::AudioTakeCapture(QObject *parent)
     : QObject(parent), engine(std::make_unique<AudioEngine>())
 {
@@ -21,8 +23,22 @@ AudioTakeCapture::~AudioTakeCapture()
 bool AudioTakeCapture::start(int sampleRate)
 {
     const int rate = sampleRate > 0 ? sampleRate : 44100;
-    engine->initialize(rate, blockFrames);
-    engine->setRecordCallback(capture.begin(rate));
+    const int deviceRate = engine->inputDeviceRate(rate);
+    engine->initialize(deviceRate, blockFrames);
+    AudioEngine::RecordCallback toRing = capture.begin(rate);
+    if (deviceRate == rate) {
+        engine->setRecordCallback(std::move(toRing));
+    } else {
+        toTake.reset(deviceRate, rate, 1, blockFrames);
+        converted.assign(std::size_t(toTake.maxOutputFrames(blockFrames)), 0.0f);
+        engine->setRecordCallback([this, toRing](const float *input, int frames) {
+            // A device may deliver more than the block it promised: convert it in pieces.
+            for (int done = 0; done < frames; done += blockFrames) {
+                const int piece = std::min(blockFrames, frames - done);
+                toRing(converted.data(), toTake.process(input + done, piece, converted.data(), int(converted.size())));
+            }
+        });
+    }
     if (!engine->startCapture())
         return false;
     capture.startDraining();

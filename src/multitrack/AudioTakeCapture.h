@@ -4,6 +4,7 @@
 #pragma once
 
 #include "engine/CaptureDrain.h"
+#include "engine/StreamResampler.h"
 
 #include <QObject>
 
@@ -12,8 +13,9 @@
 class AudioEngine;
 class StreamClock;
 
-// GUI thread only. What the GUI thread could not take in time is dropped and logged at the
-// stop.
+// GUI thread only. The stream runs at the input device's own rate and is converted to the
+// take's here, so no conversion hides a delay further on. What the GUI thread could not take
+// in time is dropped and logged at the stop.
 class AudioTakeCapture : public QObject
 {
     Q_OBJECT
@@ -22,7 +24,7 @@ public:
     explicit AudioTakeCapture(QObject *parent = nullptr);
     ~AudioTakeCapture() override;
 
-    // Opens the default input at `sampleRate`. False, with nothing running, on failure.
+    // Records the default input at `sampleRate`. False, with nothing running, on failure.
     bool start(int sampleRate);
     // Stops and closes the stream first, then hands over every captured sample: once it
     // returns, samplesArrived is never emitted again.
@@ -31,7 +33,7 @@ public:
     // True once the input stream failed by itself (its device or server went away): no
     // sample arrives any more, and stop() still hands over everything captured before.
     bool deviceLost() const;
-    // The capture stream's timing; complete once stop() has returned.
+    // The capture stream's timing, in the device's frames; complete once stop() has returned.
     const StreamClock &clock() const;
     long reportedLatencyFrames() const;
 
@@ -45,4 +47,7 @@ private:
     CaptureDrain capture;  // before the engine, whose callback writes into it
     std::unique_ptr<AudioEngine> engine;
     long latencyFrames = 0;
+    // Used by the stream thread alone while it runs.
+    StreamResampler toTake;
+    std::vector<float> converted;
 };

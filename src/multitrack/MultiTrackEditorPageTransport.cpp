@@ -356,13 +356,14 @@ void MultiTrackEditorPage::alignTake(AudioClip &clip) const
         return;
     const std::optional<std::int64_t> offset = captureOffsetFrames(
         doc.engine->outputClock(), recordCapture->clock(), doc.engine->reportedLatencyFrames(),
-        recordCapture->reportedLatencyFrames());
+        recordCapture->reportedLatencyFrames(), doc.sampleRate);
     if (!offset) {
         qDebug() << "MultiTrack: the streams gave no timing; the take stays where it began";
         return;
     }
-    // Captured frame n was heard with output frame n + offset: the clip, which starts where
-    // the playback did, gets silence in front or loses what came before that.
+    // What was captured at time t after the capture began was played at t after the playback
+    // began, plus the offset: the clip, which starts where the playback did, gets silence in
+    // front or loses what came before that.
     if (*offset > 0)
         clip.samples.insert(0, qsizetype(std::min<std::int64_t>(*offset, INT_MAX)), 0.0f);
     else if (*offset < 0)

@@ -20,6 +20,7 @@ struct PumpedDeviceSetup
     unsigned int inputChannels = 2; // of every device; 0 makes recording impossible
     bool failOpen = false;
     bool failStart = false;
+    unsigned int deviceRate = 0; // the devices' own rate; 0: unknown
 };
 
 class PumpedAudioBackend final : public AudioBackend
@@ -44,6 +45,7 @@ public:
     bool isStreamOpen() const override { return open.load(); }
     bool isStreamRunning() const override { return running.load(); }
     std::string errorText() const override { return lastError; }
+    unsigned int deviceSampleRate(unsigned int, bool) override { return setup.deviceRate; }
 
     // Runs one block of `frames` through the callback, with `input` (mono) as the
     // captured block when the stream has an input; returns the interleaved stereo output,

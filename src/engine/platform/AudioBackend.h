@@ -73,4 +73,7 @@ public:
     virtual bool streamLost() const { return false; }
     // The device layer's words for the loss, for the log.
     virtual std::string streamLostReason() const { return {}; }
+    // The rate device `id` itself runs at, for its input side or its output side: a stream at
+    // another rate is converted out of our sight. 0 when unknown.
+    virtual unsigned int deviceSampleRate(unsigned int /*id*/, bool /*input*/) { return 0; }
 };

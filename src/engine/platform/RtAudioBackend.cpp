@@ -2,6 +2,8 @@
 // RtAudio 5.2 adapter; the only file of the engine that includes RtAudio.
 #include "engine/platform/RtAudioBackend.h"
 
+#include "engine/platform/PulseServerRate.h"
+
 #include <RtAudio.h>
 
 #include <cstdlib>
@@ -194,6 +196,15 @@ long RtAudioBackend::streamLatencyFrames()
     long frames = 0;
     guarded([&] { frames = rtAudio->isStreamOpen() ? rtAudio->getStreamLatency() : 0; });
     return frames;
+}
+
+unsigned int RtAudioBackend::deviceSampleRate(unsigned int id, bool input)
+{
+    // RtAudio's PulseAudio device is the server's default sink and source, whose rate it
+    // does not report (it names a fixed preference).
+    if (rtAudio->getCurrentApi() == RtAudio::LINUX_PULSE)
+        return pulseDefaultDeviceRate(input);
+    return deviceInfo(id).preferredSampleRate;
 }
 
 std::string RtAudioBackend::errorText() const

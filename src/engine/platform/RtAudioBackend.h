@@ -36,6 +36,7 @@ public:
     long streamLatencyFrames() override;
     bool streamLost() const override;
     std::string streamLostReason() const override;
+    unsigned int deviceSampleRate(unsigned int id, bool input) override;
 
 private:
     // Run on the stream thread in place of the caller's callback and error callback.

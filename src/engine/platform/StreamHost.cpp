@@ -111,6 +111,12 @@ bool StreamHost::isOpen() const
     return backend && backend->isStreamOpen();
 }
 
+int StreamHost::deviceRate(unsigned int deviceId, bool input, int wanted) const
+{
+    const unsigned int rate = backend && deviceId != 0 ? backend->deviceSampleRate(deviceId, input) : 0;
+    return rate > 0 ? int(rate) : wanted;
+}
+
 long StreamHost::latencyFrames() const
 {
     return isOpen() ? backend->streamLatencyFrames() : 0;

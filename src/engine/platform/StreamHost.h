@@ -44,6 +44,9 @@ public:
     // then stays silent and without callbacks until close(). The first call that finds it
     // logs "<owner>: audio stream lost:" with the device layer's reason.
     bool lost() const;
+    // The rate to open `deviceId` at so that nothing converts behind our back: the device's
+    // own rate, or `wanted` when the device layer does not know it.
+    int deviceRate(unsigned int deviceId, bool input, int wanted) const;
     // What the device layer reports of the open stream's latency, in frames.
     long latencyFrames() const;
     bool isRunning() const;
