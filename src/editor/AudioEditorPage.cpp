@@ -163,11 +163,7 @@ void AudioEditorPage::keyPressEvent(QKeyEvent *event)
 
 bool AudioEditorPage::loadAudioSamples(const QList<float> &list, int rate, std::vector<PeakSummary> summaries)
 {
-    if (isRecording) {
-        showStatus(QStringLiteral("错误：录音中，无法载入音频"));
-        return false;
-    }
-    if (refuseWhileLocked())
+    if (refuseLoad())
         return false;
     QElapsedTimer timer;
     timer.start();
@@ -180,11 +176,7 @@ bool AudioEditorPage::loadAudioSamples(const QList<float> &list, int rate, std::
 bool AudioEditorPage::loadStereoAudioSamples(const QList<float> &interleaved, int rate, const QList<float> &mix,
                                              std::vector<PeakSummary> summaries)
 {
-    if (isRecording) {
-        showStatus(QStringLiteral("错误：录音中，无法载入音频"));
-        return false;
-    }
-    if (refuseWhileLocked())
+    if (refuseLoad())
         return false;
     QElapsedTimer timer;
     timer.start();
@@ -374,6 +366,15 @@ void AudioEditorPage::stepHistory(bool redo)
     // The status must not go on reporting the edit that was just taken back.
     if (redo ? clip->redo() : clip->undo())
         showStatus((redo ? QStringLiteral("已重做: %1") : QStringLiteral("已撤销: %1")).arg(label));
+}
+
+bool AudioEditorPage::refuseLoad()
+{
+    if (isRecording) {
+        showStatus(QStringLiteral("错误：录音中，无法载入音频"));
+        return true;
+    }
+    return refuseWhileLocked();
 }
 
 bool AudioEditorPage::refuseWhileLocked()

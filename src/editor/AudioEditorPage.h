@@ -140,6 +140,8 @@ private:
                           const std::vector<ClipChannel> &channels, float strength);
     // Shows why and returns true while an effect dialog holds the document.
     bool refuseWhileLocked();
+    // Shows why and returns true while a recording or an effect dialog rules out a new clip.
+    bool refuseLoad();
     // The refusals every effect dialog shares: a running transport, no audio, a held document.
     bool canOpenEffectDialog();
     // Keeps the document held until `dialog` is destroyed.

@@ -2,6 +2,7 @@
 // The page's pitch-correction and compressor dialogs on mono and stereo clips: window-modal,
 // dismissing after a preview changes nothing, applying is one undo step over both lists.
 #include "AudioEditorPageProbe.h"
+#include "ShownPage.h"
 #include "Signals.h"
 
 #include "analysis/CompressorDialog.h"
@@ -58,9 +59,7 @@ class AnalysisDialogs : public ::testing::Test
 protected:
     void SetUp() override
     {
-        page.resize(1200, 700);
-        page.show();
-        ASSERT_TRUE(QTest::qWaitForWindowExposed(&page));
+        ASSERT_TRUE(showPage(page));
     }
 
     void load(bool stereo)

@@ -2,6 +2,7 @@
 // The editor page without sound: mouse selection and Delete on long audio, undo and redo
 // through the page's keys and through a window shortcut, stereo edits, the time label.
 #include "AudioEditorPageProbe.h"
+#include "ShownPage.h"
 
 #include "video/widgets/VideoPlayerDialog.h"
 
@@ -39,9 +40,7 @@ class EditorPage : public ::testing::Test
 protected:
     void SetUp() override
     {
-        page.resize(1200, 700);
-        page.show();
-        ASSERT_TRUE(QTest::qWaitForWindowExposed(&page));
+        ASSERT_TRUE(showPage(page));
         page.setFocus();
     }
 

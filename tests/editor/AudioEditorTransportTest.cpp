@@ -8,6 +8,7 @@
 #include "OracleTool.h"
 #include "PrivatePulseServer.h"
 #include "ScopedEnv.h"
+#include "ShownPage.h"
 #include "WarningBoxes.h"
 #include "TestFiles.h"
 #include "ui/AudioDeviceNotice.h"
@@ -70,9 +71,7 @@ protected:
     void SetUp() override
     {
         ASSERT_TRUE(pulse.isValid()) << "no private PulseAudio server";
-        page.resize(1200, 700);
-        page.show();
-        ASSERT_TRUE(QTest::qWaitForWindowExposed(&page));
+        ASSERT_TRUE(showPage(page));
     }
 
     bool waitForPlaybackEnd(int timeoutMs)

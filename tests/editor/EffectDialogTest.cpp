@@ -3,6 +3,7 @@
 // while a dialog is open, each effect against its formula, noise reduction's failures, and
 // tempo detection off the GUI thread.
 #include "AudioEditorPageProbe.h"
+#include "ShownPage.h"
 
 #include "editor/EffectDialog.h"
 
@@ -155,9 +156,7 @@ protected:
 
     void SetUp() override
     {
-        page.resize(1200, 700);
-        page.show();
-        ASSERT_TRUE(QTest::qWaitForWindowExposed(&page));
+        ASSERT_TRUE(showPage(page));
         page.setFocus();
     }
 

@@ -2,6 +2,7 @@
 // The editor page's equaliser launcher: refusals, every way out of the dialog without a
 // change, and Apply as one undo step over both sample lists.
 #include "AudioEditorPageProbe.h"
+#include "ShownPage.h"
 
 #include "analysis/EqualizerDialog.h"
 #include "analysis/ParametricEQWidget.h"
@@ -60,9 +61,7 @@ class EqualizerLauncher : public ::testing::Test
 protected:
     void SetUp() override
     {
-        page.resize(1200, 700);
-        page.show();
-        ASSERT_TRUE(QTest::qWaitForWindowExposed(&page));
+        ASSERT_TRUE(showPage(page));
     }
 
     void load(bool stereo)
