@@ -186,7 +186,8 @@ TEST(EngineWithoutServer, EveryStartFailsWithAText)
                 EXPECT_FALSE(backend->openStream(&output, nullptr, rate, frames, silent, nullptr));
                 EXPECT_FALSE(backend->errorText().empty());
                 EXPECT_FALSE(backend->isStreamOpen());
-    EXPECT_EQ(backend->deviceSampleRate(output.deviceId, false), 48000u);
+                // Without a server the device's own rate is unknown, and asking does not hang.
+                EXPECT_EQ(backend->deviceSampleRate(output.deviceId, false), 0u);
             }
         }
 
