@@ -49,6 +49,7 @@ const char *const kComponents =
     "<p><b>VST3 SDK</b> — GPL v3</p>"
     "<p><b>RtAudio</b> — MIT License</p>"
     "<p><b>RtMidi</b> — MIT License</p>"
+    "<p><b>PulseAudio</b> — LGPL v2.1+</p>"
     "<p><b>LAME</b> — LGPL v2+</p>"
     "<p><b>mpg123</b> — LGPL v2.1</p>"
     "<p><b>libFLAC</b> — BSD 3-Clause License</p>"

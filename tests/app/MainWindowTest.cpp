@@ -213,7 +213,7 @@ TEST_F(MainWindowTest, AboutBoxNamesEveryComponentTheProgramUsesAndNothingElse)
         {"libQt6", "Qt"},        {"libavformat", "FFmpeg"},   {"libavcodec", "FFmpeg"},   {"libavutil", "FFmpeg"},
         {"libswresample", "FFmpeg"}, {"libswscale", "FFmpeg"}, {"librtaudio", "RtAudio"}, {"librtmidi", "RtMidi"},
         {"libmp3lame", "LAME"},  {"libmpg123", "mpg123"},     {"libFLAC", "libFLAC"},     {"libvorbis", "libvorbis"},
-        {"libogg", "libogg"},    {"libfluidsynth", "FluidSynth"}, {"libfftw3", "FFTW"},
+        {"libogg", "libogg"},    {"libfluidsynth", "FluidSynth"}, {"libfftw3", "FFTW"}, {"libpulse", "PulseAudio"},
     };
     const QStringList system = {"libc.so", "libm.so", "libstdc++", "libgcc_s", "ld-linux", "libasan", "libubsan",
                                 "libtsan", "libGLX", "libOpenGL", "libGL.so"};
