@@ -58,12 +58,6 @@ playbacks() { grep -c 'MultiTrackAudioEngine: Playback started from' "$log" || t
 # A 10 ms 1 kHz beep every 0.5 s for 20 s, at the sink's rate.
 sox -n -r 48000 -e floating-point -b 32 -c 1 "$work/clicks.wav" synth 0.01 sine 1000 pad 0 0.49 repeat 39
 
-click_at() { xdotool mousemove "$1" "$2" click 1; sleep 0.3; }
-play_button=(146 1030)
-stop_button=(232 1030)
-record_button=(413 1030)
-arm_button=(25 121)
-
 start_program loss
 main_keys ctrl+shift+n
 wait_window '新建项目设置' >/dev/null

@@ -109,6 +109,14 @@ wait_idle() {
   fail "${1:-the program stayed busy}"
 }
 
+# The multitrack page's transport buttons and the first track's arm button, in screen pixels
+# of the maximised 1920x1080 window.
+click_at() { xdotool mousemove "$1" "$2" click 1; sleep 0.3; }
+play_button=(146 1030)
+stop_button=(232 1030)
+record_button=(413 1030)
+arm_button=(25 121)
+
 keys() { xdotool key --delay 80 "$@"; sleep 0.3; }
 # Keys for the main window once it takes input: with no window manager, focus stays where
 # the last dialog left it.

@@ -24,13 +24,6 @@ for rate in 48000 44100; do
   sox -n -r $rate -e floating-point -b 32 -c 1 "$work/clicks-$rate.wav" synth 0.01 sine 1000 pad 0 0.49 repeat 19
 done
 
-# The transport bar's buttons, in screen pixels of the 1920x1080 window.
-click_at() { xdotool mousemove "$1" "$2" click 1; sleep 0.3; }
-play_button=(146 1030)
-stop_button=(232 1030)
-record_button=(413 1030)
-arm_button=(25 121)
-
 # A new project at 44.1 kHz (the dialog's default) or, with $1 = 48000, at 48 kHz, with the
 # click track of that rate imported.
 new_project() {

@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // One short libpulse conversation: server info for the default names, then that device's
-// sample specification.
+// sample format, whose rate is the answer.
 #include "engine/platform/PulseServerRate.h"
 
 #include <pulse/context.h>
