@@ -256,9 +256,9 @@ int AudioEngine::inputDeviceRate(int wanted) const
     return host->deviceRate(host->inputDevice(inputDevice), true, wanted);
 }
 
-long AudioEngine::reportedLatencyFrames() const
+StreamTiming AudioEngine::inputTiming() const
 {
-    return host->latencyFrames();
+    return {captureClock, host->latencyFrames(), host->deviceLine(true)};
 }
 
 int AudioEngine::sampleRate() const

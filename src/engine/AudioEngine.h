@@ -64,10 +64,10 @@ public:
     bool startCapture();
     // The rate the chosen input device itself runs at, or `wanted` when that is unknown.
     int inputDeviceRate(int wanted) const;
-    // The input side's timing since the last start with input, and what the device layer
-    // reports of the stream's latency.
+    // The input side's timing since the last start with input, with what the device layer
+    // reports of it.
     const StreamClock &inputClock() const { return captureClock; }
-    long reportedLatencyFrames() const;
+    StreamTiming inputTiming() const;
     void stopRecording();
 
     bool start();

@@ -165,9 +165,9 @@ bool MultiTrackAudioEngine::deviceLost() const
     return host->lost();
 }
 
-long MultiTrackAudioEngine::reportedLatencyFrames() const
+StreamTiming MultiTrackAudioEngine::outputTiming() const
 {
-    return host->latencyFrames();
+    return {playClock, host->latencyFrames(), host->deviceLine(false)};
 }
 
 double MultiTrackAudioEngine::getPlaybackPosition() const

@@ -71,10 +71,10 @@ public:
     // is heard and the position stands still until the next startPlayback opens a new stream.
     bool deviceLost() const;
     double getPlaybackPosition() const;
-    // The output's timing since the last startPlayback, in the device's frames, and what the
-    // device layer reports of its latency.
+    // The output's timing since the last startPlayback, in the device's frames, with what the
+    // device layer reports of it.
     const StreamClock &outputClock() const { return playClock; }
-    long reportedLatencyFrames() const;
+    StreamTiming outputTiming() const;
 
     // Mixes `trackSlots` from timeline time 0; takes no lock, so it may run while the stream plays.
     bool renderOffline(const std::vector<TrackSlot> &trackSlots, int frames, int sampleRate, QList<float> &out);

@@ -72,18 +72,20 @@ double StreamClock::framesAhead() const
     return std::max(mostAhead.load(std::memory_order_relaxed), double(burstFrames.load(std::memory_order_relaxed)));
 }
 
-std::optional<std::int64_t> captureOffsetFrames(const StreamClock &output, const StreamClock &input,
-                                                std::int64_t reportedOutputLatency, std::int64_t reportedInputLatency,
-                                                int timelineRate)
+std::optional<std::int64_t> captureOffsetFrames(const StreamTiming &output, const StreamTiming &input, int timelineRate)
 {
-    const std::optional<double> outputLine = output.lineSeconds();
-    const std::optional<double> inputLine = input.lineSeconds();
+    if (output.reportedLine && input.reportedLine)
+        return std::llround((*input.reportedLine - *output.reportedLine) * timelineRate);
+    const std::optional<double> outputLine = output.clock.lineSeconds();
+    const std::optional<double> inputLine = input.clock.lineSeconds();
     if (!outputLine || !inputLine)
         return std::nullopt;
     // Output frame p is heard at outputLine + (p + output latency) / output rate. Captured
     // frame n arrives with the block it ends, so it was heard at inputLine + (n - block -
     // input latency) / input rate.
-    const double outputLatency = std::max(double(reportedOutputLatency), output.framesAhead()) / output.rate();
-    const double inputLatency = double(input.block() + reportedInputLatency) / input.rate();
+    const StreamClock &played = output.clock;
+    const StreamClock &captured = input.clock;
+    const double outputLatency = std::max(double(output.reportedLatency), played.framesAhead()) / played.rate();
+    const double inputLatency = double(captured.block() + input.reportedLatency) / captured.rate();
     return std::llround((*inputLine - *outputLine - outputLatency - inputLatency) * timelineRate);
 }

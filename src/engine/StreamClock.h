@@ -52,11 +52,19 @@ private:
     std::array<std::atomic<double>, windowSize> lines{};
 };
 
+// What is known of one stream's timing: its own clock, what the device layer reports of its
+// latency in the stream's frames, and, where the layer times the stream itself, the
+// steady-clock seconds at which its frame 0 met the device (see AudioBackend::deviceLineSeconds).
+struct StreamTiming
+{
+    const StreamClock &clock;
+    std::int64_t reportedLatency = 0;
+    std::optional<double> reportedLine;
+};
+
 // Frames at `timelineRate` by which what was captured at time t after the input's frame 0 lies
 // after what was played at time t after the output's frame 0; each stream may run at its own
-// rate. The reported latencies are what the device layer says of each stream, in that stream's
-// frames; a blocking output's own buffer counts too. Empty when either stream has not yet run
-// at its pace.
-std::optional<std::int64_t> captureOffsetFrames(const StreamClock &output, const StreamClock &input,
-                                                std::int64_t reportedOutputLatency, std::int64_t reportedInputLatency,
-                                                int timelineRate);
+// rate. The device layer's lines decide when both streams have them; otherwise the clocks do,
+// with the reported latencies and a blocking output's own buffer. Empty when either stream has
+// not yet run at its pace.
+std::optional<std::int64_t> captureOffsetFrames(const StreamTiming &output, const StreamTiming &input, int timelineRate);

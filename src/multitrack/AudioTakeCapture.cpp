@@ -47,7 +47,9 @@ bool AudioTakeCapture::start(int sampleRate)
 
 void AudioTakeCapture::stop()
 {
-    latencyFrames = engine->reportedLatencyFrames();
+    const StreamTiming running = engine->inputTiming();
+    latencyFrames = long(running.reportedLatency);
+    deviceLine = running.reportedLine;
     engine->stopRecording();
     engine->shutdown();
     capture.finish();
@@ -60,12 +62,7 @@ bool AudioTakeCapture::deviceLost() const
     return engine->deviceLost();
 }
 
-const StreamClock &AudioTakeCapture::clock() const
+StreamTiming AudioTakeCapture::timing() const
 {
-    return engine->inputClock();
-}
-
-long AudioTakeCapture::reportedLatencyFrames() const
-{
-    return latencyFrames;
+    return {engine->inputClock(), latencyFrames, deviceLine};
 }

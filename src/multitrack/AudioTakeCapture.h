@@ -4,6 +4,7 @@
 #pragma once
 
 #include "engine/CaptureDrain.h"
+#include "engine/StreamClock.h"
 #include "engine/StreamResampler.h"
 
 #include <QObject>
@@ -11,7 +12,6 @@
 #include <memory>
 
 class AudioEngine;
-class StreamClock;
 
 // GUI thread only. The stream runs at the input device's own rate and is converted to the
 // take's here, so no conversion hides a delay further on. What the GUI thread could not take
@@ -33,9 +33,8 @@ public:
     // True once the input stream failed by itself (its device or server went away): no
     // sample arrives any more, and stop() still hands over everything captured before.
     bool deviceLost() const;
-    // The capture stream's timing, in the device's frames; complete once stop() has returned.
-    const StreamClock &clock() const;
-    long reportedLatencyFrames() const;
+    // The capture stream's timing, in the device's frames, as it stood when stop() closed it.
+    StreamTiming timing() const;
 
     static constexpr int blockFrames = 512;
 
@@ -47,6 +46,7 @@ private:
     CaptureDrain capture;  // before the engine, whose callback writes into it
     std::unique_ptr<AudioEngine> engine;
     long latencyFrames = 0;
+    std::optional<double> deviceLine;
     // Used by the stream thread alone while it runs.
     StreamResampler toTake;
     std::vector<float> converted;

@@ -354,9 +354,8 @@ void MultiTrackEditorPage::alignTake(AudioClip &clip) const
 {
     if (!takeClockValid)
         return;
-    const std::optional<std::int64_t> offset = captureOffsetFrames(
-        doc.engine->outputClock(), recordCapture->clock(), doc.engine->reportedLatencyFrames(),
-        recordCapture->reportedLatencyFrames(), doc.sampleRate);
+    const std::optional<std::int64_t> offset =
+        captureOffsetFrames(doc.engine->outputTiming(), recordCapture->timing(), doc.sampleRate);
     if (!offset) {
         qDebug() << "MultiTrack: the streams gave no timing; the take stays where it began";
         return;

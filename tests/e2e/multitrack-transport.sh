@@ -5,8 +5,9 @@
 # (the playhead returns to the start), then the track is armed and recorded onto while its
 # own clip plays, take after take, at the sink's rate (48 kHz) and at 44.1 kHz, where both
 # streams are converted. Each take is saved and then undone, so the next one does not hear it:
-# every saved take must hold every click within one device block and 10 ms of where it was
-# played, and the monitor must have heard the clicks on the beat. Screenshots show the playhead while playing, after Stop and while recording.
+# every saved take must hold every click within 10 ms of where it was played, and the monitor
+# must have heard the clicks on the beat. Screenshots show the playhead while playing, after
+# Stop and while recording.
 #
 # Usage: multitrack-transport.sh PROGRAM [OUTPUT_DIR]   (screenshots land in OUTPUT_DIR)
 set -euo pipefail
@@ -64,6 +65,9 @@ record_takes() {
   done
 }
 
+# The program records the null sink's monitor itself rather than the remapped copy that is the
+# default source: the server reports a monitor's timing, but not the remapped copy's.
+export PULSE_SOURCE=nullsink.monitor
 start_program transport
 # 48 kHz, the sink's rate first: playback is heard as it is mixed.
 new_project 48000
@@ -138,8 +142,7 @@ for path in sorted(glob.glob(f"{work}/take-*-*.zqp")):
     worst[name] = errors[np.argmax(np.abs(errors))]
     print(f"e2e: take {name}: {len(times)} clicks, worst {worst[name] * 1000:+.1f} ms")
 assert len(worst) == 2 * int(sys.argv[2]), f"{len(worst)} takes saved"
-# PulseAudio's latency is not reported through RtAudio, so a take may sit one device block off.
-tolerance = 512 / 48000 + 0.010
+tolerance = 0.010
 bad = {name: error for name, error in worst.items() if abs(error) > tolerance}
 assert not bad, f"take clicks off the beat by more than {tolerance * 1000:.1f} ms: " + ", ".join(
     f"{name} {error * 1000:+.1f} ms" for name, error in bad.items())

@@ -79,7 +79,7 @@ TEST(StreamClock, CaptureOffsetFollowsTheClocksNotTheStartCalls)
         for (int k = 1; k < 200; ++k)
             input.noteBlockAt(kBlock, c.inputArrives + (k + 1) * inputPeriod + (k % 5 ? 0.0015 : 0.0));
         const std::optional<std::int64_t> offset =
-            captureOffsetFrames(output, input, 0, c.reportedInput, c.timelineRate);
+            captureOffsetFrames({output, 0, {}}, {input, c.reportedInput, {}}, c.timelineRate);
         ASSERT_TRUE(offset.has_value());
         EXPECT_NEAR(double(*offset), double(c.expected), 2.0);
     }
@@ -91,15 +91,33 @@ TEST(StreamClock, NoOffsetBeforeBothStreamsRunAtTheirPace)
     output.reset(kRate, kBlock);
     StreamClock input;
     input.reset(kRate, kBlock);
-    EXPECT_FALSE(captureOffsetFrames(output, input, 0, 0, kRate).has_value());
+    EXPECT_FALSE(captureOffsetFrames({output, 0, {}}, {input, 0, {}}, kRate).has_value());
     // A burst alone has no pace yet.
     for (int k = 0; k < 10; ++k)
         output.noteBlockAt(kBlock, 5.0);
     input.noteBlockAt(kBlock, 5.0);
     input.noteBlockAt(kBlock, 5.5);
-    EXPECT_FALSE(captureOffsetFrames(output, input, 0, 0, kRate).has_value());
+    EXPECT_FALSE(captureOffsetFrames({output, 0, {}}, {input, 0, {}}, kRate).has_value());
     output.noteBlockAt(kBlock, 5.2);
-    EXPECT_TRUE(captureOffsetFrames(output, input, 0, 0, kRate).has_value());
+    EXPECT_TRUE(captureOffsetFrames({output, 0, {}}, {input, 0, {}}, kRate).has_value());
+}
+
+TEST(StreamClock, TheDeviceLayersLinesDecideWhenBothStreamsHaveThem)
+{
+    // Clocks that would say 0.05 s; the device layer says the capture's frame 0 came 0.02 s
+    // before the playback's frame 0 was heard.
+    StreamClock output;
+    output.reset(kRate, kBlock);
+    feedOutput(output, 100.0, 14, 1.9, 300);
+    StreamClock input;
+    input.reset(kRate, kBlock);
+    for (int k = 0; k < 200; ++k)
+        input.noteBlockAt(kBlock, 101.95 + (k + 1) * kPeriod);
+    EXPECT_EQ(captureOffsetFrames({output, 0, 50.0}, {input, 0, 49.98}, 44100), -882);
+    // With one side untimed the clocks decide.
+    const std::optional<std::int64_t> byClocks = captureOffsetFrames({output, 0, 50.0}, {input, 0, {}}, kRate);
+    ASSERT_TRUE(byClocks.has_value());
+    EXPECT_NEAR(double(*byClocks), 2400.0, 2.0);
 }
 
 } // namespace

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <memory>
+#include <optional>
 #include <string>
 
 // Device ids start at 1; 0 means "no device", so a missing default is never mistaken
@@ -76,4 +77,8 @@ public:
     // The rate device `id` itself runs at, for its input side or its output side: a stream at
     // another rate is converted out of our sight. 0 when unknown.
     virtual unsigned int deviceSampleRate(unsigned int /*id*/, bool /*input*/) { return 0; }
+    // Steady-clock seconds at which the running stream's frame 0 is heard (output) or was
+    // captured (input), by the device layer's own timing of the blocks since the last start.
+    // Empty when the layer reports no timing.
+    virtual std::optional<double> deviceLineSeconds(bool /*input*/) const { return std::nullopt; }
 };

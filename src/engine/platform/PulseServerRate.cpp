@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// One short libpulse conversation: server info for the default names, then that device's
-// sample format, whose rate is the answer.
+// One short libpulse conversation: server info for the default names, then the sample format
+// of the device a stream would connect to, whose rate is the answer.
 #include "engine/platform/PulseServerRate.h"
 
 #include <pulse/context.h>
@@ -8,6 +8,7 @@
 #include <pulse/mainloop.h>
 
 #include <chrono>
+#include <cstdlib>
 
 namespace {
 struct Query
@@ -30,7 +31,12 @@ void takeRate(pa_context *, const Info *info, int eol, void *userData)
 void takeServerInfo(pa_context *context, const pa_server_info *info, void *userData)
 {
     auto *query = static_cast<Query *>(userData);
-    const char *name = info ? (query->input ? info->default_source_name : info->default_sink_name) : nullptr;
+    // libpulse connects a stream without a device name to the one PULSE_SOURCE or PULSE_SINK
+    // names, where set.
+    const char *chosen = std::getenv(query->input ? "PULSE_SOURCE" : "PULSE_SINK");
+    const char *name = chosen && *chosen ? chosen
+                       : info         ? (query->input ? info->default_source_name : info->default_sink_name)
+                                      : nullptr;
     if (!name) {
         query->done = true;
         return;

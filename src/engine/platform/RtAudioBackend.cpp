@@ -2,7 +2,7 @@
 // RtAudio 5.2 adapter; the only file of the engine that includes RtAudio.
 #include "engine/platform/RtAudioBackend.h"
 
-#include "engine/platform/PulseServerRate.h"
+#include "engine/platform/PulseAudioBackend.h"
 
 #include <RtAudio.h>
 
@@ -36,7 +36,12 @@ std::unique_ptr<AudioBackend> AudioBackend::create(std::string &errorText)
         }
     }
     try {
+        // PulseAudio goes through our own streams, which report the server's timing.
+        if (api == RtAudio::LINUX_PULSE)
+            return std::make_unique<PulseAudioBackend>();
         auto rtAudio = std::make_unique<RtAudio>(api);
+        if (rtAudio->getCurrentApi() == RtAudio::LINUX_PULSE)
+            return std::make_unique<PulseAudioBackend>();
         rtAudio->showWarnings(false);
         return std::make_unique<RtAudioBackend>(std::move(rtAudio));
     } catch (const RtAudioError &error) {
@@ -198,12 +203,8 @@ long RtAudioBackend::streamLatencyFrames()
     return frames;
 }
 
-unsigned int RtAudioBackend::deviceSampleRate(unsigned int id, bool input)
+unsigned int RtAudioBackend::deviceSampleRate(unsigned int id, bool)
 {
-    // RtAudio's PulseAudio device is the server's default sink and source, whose rate it
-    // does not report (it names a fixed preference).
-    if (rtAudio->getCurrentApi() == RtAudio::LINUX_PULSE)
-        return pulseDefaultDeviceRate(input);
     return deviceInfo(id).preferredSampleRate;
 }
 

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// RtAudio 5.2 behind the AudioBackend interface: index + 1 as device id, exceptions
-// caught and kept as error text, library warnings silenced, and a stream whose device or
-// server went away stopped and reported as lost.
+// RtAudio 5.2 behind the AudioBackend interface, for every host API but PulseAudio: index + 1
+// as device id, exceptions caught and kept as error text, library warnings silenced, and a
+// stream whose device or server went away stopped and reported as lost.
 #pragma once
 
 #include "engine/platform/AudioBackend.h"

@@ -122,6 +122,11 @@ long StreamHost::latencyFrames() const
     return isOpen() ? backend->streamLatencyFrames() : 0;
 }
 
+std::optional<double> StreamHost::deviceLine(bool input) const
+{
+    return backend ? backend->deviceLineSeconds(input) : std::nullopt;
+}
+
 bool StreamHost::lost() const
 {
     // Not isOpen(): some APIs close a failed stream by themselves.

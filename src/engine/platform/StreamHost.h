@@ -6,6 +6,7 @@
 #include "engine/platform/AudioBackend.h"
 
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -49,6 +50,9 @@ public:
     int deviceRate(unsigned int deviceId, bool input, int wanted) const;
     // What the device layer reports of the open stream's latency, in frames.
     long latencyFrames() const;
+    // Where the stream's frame 0 met the device, by the device layer's timing; see
+    // AudioBackend::deviceLineSeconds.
+    std::optional<double> deviceLine(bool input) const;
     bool isRunning() const;
 
 private:
