@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Both engines on a PulseAudio server of the test's own that goes away while they run and
 // comes back: the stream reports the loss and stands still, and the next start opens a new
-// stream on the returned server.
+// stream on the returned server. A server that hangs holds up neither Stop nor Play.
 #include "engine/AudioEngine.h"
 #include "engine/MultiTrackAudioEngine.h"
 
@@ -100,6 +100,30 @@ TEST_F(AudioServerLoss, CaptureStopsWithTheServerAndRecordsOnceItIsBack)
     EXPECT_TRUE(waitFor([&] { return count() > beforeRestart + 4096; })) << "no new stream after the server came back";
     engine.stopRecording();
     engine.shutdown();
+}
+
+TEST_F(AudioServerLoss, AHungServerHoldsNeitherStopNorStartAndPlaysOnceItGoesOn)
+{
+    const std::vector<float> tone(48000 * 60, 0.25f);
+    MultiTrackAudioEngine engine;
+    engine.initialize(48000, 512);
+    MultiTrackAudioEngine::TrackSlot slot;
+    slot.samples = tone.data();
+    slot.sampleCount = int(tone.size());
+    engine.setTracks({slot});
+    const auto frames = [&] { return engine.outputClock().frames(); };
+    ASSERT_TRUE(engine.startPlayback(0.0));
+    ASSERT_TRUE(waitFor([&] { return frames() > 4096; })) << "the stream never ran";
+
+    ASSERT_TRUE(pulse.freeze(true));
+    // Both return although the server never answers; the start fails.
+    engine.stopPlayback();
+    EXPECT_FALSE(engine.startPlayback(0.0));
+
+    ASSERT_TRUE(pulse.freeze(false));
+    ASSERT_TRUE(engine.startPlayback(0.0));
+    EXPECT_TRUE(waitFor([&] { return frames() > 4096; })) << "no stream once the server went on";
+    engine.stopPlayback();
 }
 
 TEST_F(AudioServerLoss, SingleTrackPlaybackReopensOnTheNextStart)

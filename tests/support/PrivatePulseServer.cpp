@@ -69,6 +69,11 @@ bool PrivatePulseServer::stop()
     return daemon.waitForFinished(10000);
 }
 
+bool PrivatePulseServer::freeze(bool frozen)
+{
+    return daemon.state() != QProcess::NotRunning && ::kill(pid_t(daemon.processId()), frozen ? SIGSTOP : SIGCONT) == 0;
+}
+
 bool PrivatePulseServer::pactl(const QStringList &arguments) const
 {
     return runTool(QStringLiteral("pactl"), QStringList{QStringLiteral("-s"), address} + arguments, {}, 5000).ok();

@@ -15,7 +15,7 @@
 // source, is the default input. PULSE_SERVER points at it while the object lives, so engines
 // created meanwhile use it, and tests running beside it on the shared server can neither be
 // heard here nor see this sink. stop() ends the server process by its id, as a crash or a
-// user would; start() brings it back on the same socket.
+// user would; start() brings it back on the same socket; freeze() makes it hang.
 class PrivatePulseServer
 {
 public:
@@ -29,6 +29,9 @@ public:
     bool start();
     // Ends the server (SIGTERM to its process id) and waits until it has exited.
     bool stop();
+    // Stops the server process where it stands (SIGSTOP), keeping its connections open, or
+    // lets it go on (SIGCONT).
+    bool freeze(bool frozen);
     bool isValid() const { return ready; }
     // Arguments that point pulse tools at this server.
     QStringList serverArguments() const { return {QStringLiteral("--server=") + address}; }

@@ -11,6 +11,7 @@
 #include <pulse/error.h>
 #include <pulse/stream.h>
 #include <pulse/thread-mainloop.h>
+#include <pulse/timeval.h>
 
 #include <algorithm>
 #include <cstring>
@@ -19,6 +20,8 @@ namespace {
 // The output keeps this many blocks queued at the server: enough that a busy machine does
 // not starve it, short enough that Play is heard at once.
 constexpr unsigned int queuedBlocks = 4;
+// How long opening a stream may take, in microseconds.
+constexpr pa_usec_t openTimeout = 2 * PA_USEC_PER_SEC;
 // A latency query that took longer than this was preempted: its time is not trusted.
 constexpr double slowQuerySeconds = 0.002;
 
@@ -132,29 +135,43 @@ bool PulseAudioBackend::openStream(const StreamParameters *output, const StreamP
     }
     {
         LoopLock lock(loop);
-        context = pa_context_new(pa_threaded_mainloop_get_api(loop), "Zentriq Studio");
+        pa_mainloop_api *api = pa_threaded_mainloop_get_api(loop);
+        // A server that accepts the connection and then hangs must not hang Play: libpulse
+        // itself gives up only after half a minute.
+        openExpired = false;
+        const auto expire = [](pa_mainloop_api *, pa_time_event *, const timeval *, void *self) {
+            auto *backend = static_cast<PulseAudioBackend *>(self);
+            backend->openExpired = true;
+            pa_threaded_mainloop_signal(backend->loop, 0);
+        };
+        timeval due{};
+        pa_time_event *deadline = api->time_new(api, pa_timeval_add(pa_gettimeofday(&due), openTimeout), expire, this);
+        context = pa_context_new(api, "Zentriq Studio");
         bool ready = false;
         if (context) {
             pa_context_set_state_callback(context, &wakeOnContext, loop);
             if (pa_context_connect(context, nullptr, PA_CONTEXT_NOAUTOSPAWN, nullptr) >= 0) {
                 pa_context_state_t state;
-                while ((state = pa_context_get_state(context)) != PA_CONTEXT_READY && PA_CONTEXT_IS_GOOD(state))
+                while ((state = pa_context_get_state(context)) != PA_CONTEXT_READY && PA_CONTEXT_IS_GOOD(state) && !openExpired)
                     pa_threaded_mainloop_wait(loop);
                 ready = state == PA_CONTEXT_READY;
             }
         }
         if (!ready)
             lastError = pulseText("could not connect to the PulseAudio server",
-                                  context ? pa_context_errno(context) : PA_ERR_INTERNAL);
+                                  openExpired ? PA_ERR_TIMEOUT : context ? pa_context_errno(context) : PA_ERR_INTERNAL);
         else if (output)
             ready = (playback = pa_stream_new(context, "Playback", &outputSpec, nullptr)) && connectStream(playback, false);
         if (ready && input)
             ready = (record = pa_stream_new(context, "Record", &inputSpec, nullptr)) && connectStream(record, true);
         if (!ready) {
             if (lastError.empty())
-                lastError = pulseText("could not open a PulseAudio stream", pa_context_errno(context));
+                lastError = pulseText("could not open a PulseAudio stream",
+                                      openExpired ? PA_ERR_TIMEOUT : pa_context_errno(context));
             disconnect();
         }
+        if (deadline)
+            api->time_free(deadline);
     }
     if (!context) {
         closeStream();
@@ -192,7 +209,7 @@ bool PulseAudioBackend::connectStream(pa_stream *stream, bool input)
             return false;
     }
     pa_stream_state_t state;
-    while ((state = pa_stream_get_state(stream)) != PA_STREAM_READY && PA_STREAM_IS_GOOD(state))
+    while ((state = pa_stream_get_state(stream)) != PA_STREAM_READY && PA_STREAM_IS_GOOD(state) && !openExpired)
         pa_threaded_mainloop_wait(loop);
     return state == PA_STREAM_READY;
 }

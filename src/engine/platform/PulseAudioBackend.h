@@ -95,6 +95,7 @@ private:
     void fail() noexcept;
 
     pa_threaded_mainloop *loop = nullptr;
+    bool openExpired = false;  // set on the main loop's thread, lock held
     pa_context *context = nullptr;
     pa_stream *playback = nullptr;
     pa_stream *record = nullptr;
