@@ -19,6 +19,7 @@ shots=${2:-$PWD/e2e-shots}
 source "$here/lib.sh"
 
 takes=5
+take_seconds=4
 
 # A 10 ms 1 kHz beep every 0.5 s for 10 s, at each project rate.
 for rate in 48000 44100; do
@@ -46,7 +47,7 @@ record_takes() {
   local n
   for n in $(seq "$takes"); do
     click_at "${record_button[@]}"
-    sleep 3
+    sleep "$take_seconds"
     [[ $n == 1 ]] && shot "03-recording-$1"
     click_at "${record_button[@]}"
     sleep 1
@@ -108,6 +109,8 @@ for _ in $(seq "$(nproc)"); do
   spinners+=($!)
   pids+=($!)
 done
+# Longer takes: a busy machine starts the streams later.
+take_seconds=5
 saved_once=0
 rm -f "$work/take.zqp"
 start_program transport-busy

@@ -196,6 +196,10 @@ bool PulseAudioBackend::connectStream(pa_stream *stream, bool input)
     } else {
         attributes.tlength = blockBytes * queuedBlocks;
         attributes.minreq = blockBytes;
+        // No prebuffering: the stream starts corked and is uncorked once its queue is full,
+        // and an underrun then drops the late audio instead of pausing the stream, so every
+        // frame after it is still heard at its time.
+        attributes.prebuf = 0;
     }
     pa_stream_set_state_callback(stream, &wakeOnStream, loop);
     const auto flags = pa_stream_flags_t(PA_STREAM_INTERPOLATE_TIMING | PA_STREAM_ADJUST_LATENCY | PA_STREAM_AUTO_TIMING_UPDATE);
@@ -205,8 +209,10 @@ bool PulseAudioBackend::connectStream(pa_stream *stream, bool input)
             return false;
     } else {
         pa_stream_set_write_callback(stream, &wakeOnRequest, loop);
-        if (pa_stream_connect_playback(stream, nullptr, &attributes, flags, nullptr, nullptr) < 0)
+        if (pa_stream_connect_playback(stream, nullptr, &attributes, pa_stream_flags_t(flags | PA_STREAM_START_CORKED),
+                                       nullptr, nullptr) < 0)
             return false;
+        outputCorked = true;
     }
     pa_stream_state_t state;
     while ((state = pa_stream_get_state(stream)) != PA_STREAM_READY && PA_STREAM_IS_GOOD(state) && !openExpired)
@@ -281,6 +287,7 @@ bool PulseAudioBackend::stopStream()
     // Stopping drops what the server still holds rather than letting it play out.
     if (playback) {
         LoopLock lock(loop);
+        setOutputCorked(true);
         if (pa_operation *flushing = pa_stream_flush(playback, nullptr, nullptr))
             pa_operation_unref(flushing);
     }
@@ -340,6 +347,13 @@ void PulseAudioBackend::fail() noexcept
 {
     lostError.store(pa_context_errno(context));
     lost.store(true, std::memory_order_release);
+}
+
+void PulseAudioBackend::setOutputCorked(bool corked) noexcept
+{
+    if (pa_operation *corking = pa_stream_cork(playback, corked ? 1 : 0, nullptr, nullptr))
+        pa_operation_unref(corking);
+    outputCorked = corked;
 }
 
 bool PulseAudioBackend::waitForServer() noexcept
@@ -408,6 +422,9 @@ bool PulseAudioBackend::writeBlock() noexcept
         }
         if (writable >= bytes)
             break;
+        // The queue is full: play it.
+        if (outputCorked)
+            setOutputCorked(false);
         if (!waitForServer())
             return false;
     }

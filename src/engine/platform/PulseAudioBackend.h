@@ -93,6 +93,8 @@ private:
     static void requestTiming(pa_stream *stream, TimingRequests &requests) noexcept;
     static void forgetTiming(TimingRequests &requests) noexcept;
     void fail() noexcept;
+    // Lock held.
+    void setOutputCorked(bool corked) noexcept;
 
     pa_threaded_mainloop *loop = nullptr;
     bool openExpired = false;  // set on the main loop's thread, lock held
@@ -104,6 +106,8 @@ private:
     std::size_t fragmentBytes = 0;
     std::size_t fragmentRead = 0;
     bool fragmentHeld = false;
+    // Until its queue is first full, after every start.
+    bool outputCorked = false;
     unsigned int rate = 48000;
     unsigned int frames = 512;
     unsigned int outputChannels = 0;
