@@ -13,6 +13,9 @@
 #include <atomic>
 #include <chrono>
 #include <cmath>
+#include <cstdint>
+#include <cstdlib>
+#include <memory>
 #include <numbers>
 #include <optional>
 #include <string>
@@ -76,12 +79,29 @@ public:
         return best;
     }
     std::size_t recorded() const { return filled.load(); }
+    std::vector<float> taken() const
+    {
+        return {samples.begin(), samples.begin() + std::ptrdiff_t(filled.load())};
+    }
 
 private:
     AudioEngine engine;
     std::vector<float> samples;
     std::atomic<std::size_t> filled{0};
 };
+
+// Frames at which a click of `threshold` or more starts.
+std::vector<std::int64_t> clickOnsets(const std::vector<float> &x, float threshold)
+{
+    std::vector<std::int64_t> onsets;
+    for (std::size_t i = 0; i < x.size(); ++i) {
+        if (std::fabs(x[i]) >= threshold) {
+            onsets.push_back(std::int64_t(i));
+            i += rate / 10;
+        }
+    }
+    return onsets;
+}
 
 class EngineLoopback : public ::testing::Test
 {
@@ -152,6 +172,52 @@ TEST_F(EngineLoopback, MultiTrackStreamStartsPausesRestartsAndStops)
     // Slot at pan 0 and volume 1: 0.707 x 0.9 on each channel.
     const double amplitude = 0.707 * 0.9;
     EXPECT_GT(recorder.strongest(700.0), amplitude * amplitude / 4 * 0.5);
+}
+
+TEST_F(EngineLoopback, AnOutputThatMissesItsDeadlineKeepsItsTime)
+{
+    // Clicks every quarter second; the stream thread stalls once, for longer than the queue
+    // at the server lasts. What should have played meanwhile is lost, but every click after
+    // it must still fall on the quarter-second grid of the clicks before.
+    constexpr std::int64_t clickEvery = rate / 4;
+    constexpr std::int64_t stallAt = rate;
+    struct Player
+    {
+        std::int64_t frame = 0;
+    } player;
+    const AudioBackend::Callback clicks = [](void *output, void *, unsigned int frames, double, unsigned int,
+                                             void *data) -> int {
+        auto *state = static_cast<Player *>(data);
+        if (state->frame <= stallAt && state->frame + frames > stallAt)
+            std::this_thread::sleep_for(300ms);
+        auto *out = static_cast<float *>(output);
+        for (unsigned int k = 0; k < frames; ++k, ++state->frame)
+            out[2 * k] = out[2 * k + 1] = state->frame % clickEvery < 48 ? 0.8f : 0.0f;
+        return 0;
+    };
+    MonitorRecorder recorder(6.0);
+    ASSERT_TRUE(recorder.start());
+    std::string error;
+    const std::unique_ptr<AudioBackend> backend = AudioBackend::create(error);
+    ASSERT_TRUE(backend) << error;
+    const AudioBackend::StreamParameters output{backend->defaultOutputDevice(), 2, 0};
+    unsigned int frames = 512;
+    ASSERT_TRUE(backend->openStream(&output, nullptr, rate, frames, clicks, &player)) << backend->errorText();
+    ASSERT_TRUE(backend->startStream()) << backend->errorText();
+    std::this_thread::sleep_for(4s);
+    backend->closeStream();
+    std::this_thread::sleep_for(300ms);
+
+    const std::vector<std::int64_t> onsets = clickOnsets(recorder.taken(), 0.2f);
+    ASSERT_GE(onsets.size(), 8u);
+    int afterStall = 0;
+    for (const std::int64_t onset : onsets) {
+        const std::int64_t apart = onset - onsets.front();
+        const std::int64_t offGrid = apart - (apart + clickEvery / 2) / clickEvery * clickEvery;
+        EXPECT_LE(std::abs(offGrid), 48) << "click " << double(apart) / rate << " s after the first";
+        afterStall += apart > 3 * rate / 2;
+    }
+    EXPECT_GE(afterStall, 3) << "too few clicks heard after the stall";
 }
 
 TEST(EngineWithoutServer, EveryStartFailsWithAText)
