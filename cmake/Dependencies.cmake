@@ -5,7 +5,7 @@ find_package(PkgConfig REQUIRED)
 find_package(Threads REQUIRED)
 
 pkg_check_modules(RTAUDIO REQUIRED IMPORTED_TARGET rtaudio)
-pkg_check_modules(PULSE REQUIRED IMPORTED_TARGET libpulse libpulse-simple)
+pkg_check_modules(PULSE REQUIRED IMPORTED_TARGET libpulse)
 pkg_check_modules(RTMIDI REQUIRED IMPORTED_TARGET rtmidi)
 pkg_check_modules(FFMPEG REQUIRED IMPORTED_TARGET libavformat libavcodec libavutil libswresample libswscale)
 pkg_check_modules(MPG123 REQUIRED IMPORTED_TARGET libmpg123)
