@@ -46,19 +46,25 @@ class AudioServerLoss : public ::testing::Test
 protected:
     void SetUp() override { ASSERT_TRUE(pulse.isValid()) << "no private PulseAudio server"; }
 
+    // Makes a minute of tone the one track of `engine`, which reads it in place.
+    void playToneOn(MultiTrackAudioEngine &engine) const
+    {
+        engine.initialize(48000, 512);
+        MultiTrackAudioEngine::TrackSlot slot;
+        slot.samples = tone.data();
+        slot.sampleCount = int(tone.size());
+        engine.setTracks({slot});
+    }
+
     ScopedEnv api{"ZENTRIQ_AUDIO_API", "pulse"};
     PrivatePulseServer pulse;
+    const std::vector<float> tone = std::vector<float>(48000 * 60, 0.25f);
 };
 
 TEST_F(AudioServerLoss, MultiTrackPlaybackStopsWithTheServerAndPlaysOnceItIsBack)
 {
-    const std::vector<float> tone(48000 * 60, 0.25f);
     MultiTrackAudioEngine engine;
-    engine.initialize(48000, 512);
-    MultiTrackAudioEngine::TrackSlot slot;
-    slot.samples = tone.data();
-    slot.sampleCount = int(tone.size());
-    engine.setTracks({slot});
+    playToneOn(engine);
     const auto frames = [&] { return engine.outputClock().frames(); };
 
     ASSERT_TRUE(engine.startPlayback(0.0));
@@ -104,13 +110,8 @@ TEST_F(AudioServerLoss, CaptureStopsWithTheServerAndRecordsOnceItIsBack)
 
 TEST_F(AudioServerLoss, AHungServerHoldsNeitherStopNorStartAndPlaysOnceItGoesOn)
 {
-    const std::vector<float> tone(48000 * 60, 0.25f);
     MultiTrackAudioEngine engine;
-    engine.initialize(48000, 512);
-    MultiTrackAudioEngine::TrackSlot slot;
-    slot.samples = tone.data();
-    slot.sampleCount = int(tone.size());
-    engine.setTracks({slot});
+    playToneOn(engine);
     const auto frames = [&] { return engine.outputClock().frames(); };
     ASSERT_TRUE(engine.startPlayback(0.0));
     ASSERT_TRUE(waitFor([&] { return frames() > 4096; })) << "the stream never ran";
@@ -128,7 +129,6 @@ TEST_F(AudioServerLoss, AHungServerHoldsNeitherStopNorStartAndPlaysOnceItGoesOn)
 
 TEST_F(AudioServerLoss, SingleTrackPlaybackReopensOnTheNextStart)
 {
-    const std::vector<float> tone(48000 * 60, 0.25f);
     AudioEngine engine;
     engine.initialize(48000, 512);
     ASSERT_TRUE(engine.startPlayback(tone.data(), int(tone.size()), 48000, 0));
