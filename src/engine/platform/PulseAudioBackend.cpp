@@ -9,6 +9,7 @@
 
 #include <pulse/context.h>
 #include <pulse/error.h>
+#include <pulse/mainloop-api.h>
 #include <pulse/stream.h>
 #include <pulse/thread-mainloop.h>
 #include <pulse/timeval.h>
@@ -16,14 +17,15 @@
 #include <algorithm>
 #include <cstring>
 
+#include <pthread.h>
+#include <sched.h>
+
 namespace {
 // The output keeps this many blocks queued at the server: enough that a busy machine does
 // not starve it, short enough that Play is heard at once.
 constexpr unsigned int queuedBlocks = 4;
 // How long opening a stream may take, in microseconds.
 constexpr pa_usec_t openTimeout = 2 * PA_USEC_PER_SEC;
-// A latency query that took longer than this was preempted: its time is not trusted.
-constexpr double slowQuerySeconds = 0.002;
 
 void wake(void *loop)
 {
@@ -32,6 +34,16 @@ void wake(void *loop)
 void wakeOnContext(pa_context *, void *loop) { wake(loop); }
 void wakeOnStream(pa_stream *, void *loop) { wake(loop); }
 void wakeOnRequest(pa_stream *, std::size_t, void *loop) { wake(loop); }
+
+// Audio threads go ahead of ordinary work where the system lets them (CAP_SYS_NICE or an
+// RLIMIT_RTPRIO above zero), so a busy machine does not starve the device; elsewhere they
+// stay as they are. The lowest real-time priority keeps them behind the server's own.
+void preferRealtime() noexcept
+{
+    sched_param param{};
+    param.sched_priority = sched_get_priority_min(SCHED_RR);
+    pthread_setschedparam(pthread_self(), SCHED_RR, &param);
+}
 
 std::string pulseText(const char *what, int error)
 {
@@ -136,6 +148,8 @@ bool PulseAudioBackend::openStream(const StreamParameters *output, const StreamP
     {
         LoopLock lock(loop);
         pa_mainloop_api *api = pa_threaded_mainloop_get_api(loop);
+        // The loop's thread wakes the stream thread: it must not be starved either.
+        pa_mainloop_api_once(api, [](pa_mainloop_api *, void *) { preferRealtime(); }, nullptr);
         // A server that accepts the connection and then hangs must not hang Play: libpulse
         // itself gives up only after half a minute.
         openExpired = false;
@@ -202,7 +216,7 @@ bool PulseAudioBackend::connectStream(pa_stream *stream, bool input)
         attributes.prebuf = 0;
     }
     pa_stream_set_state_callback(stream, &wakeOnStream, loop);
-    const auto flags = pa_stream_flags_t(PA_STREAM_INTERPOLATE_TIMING | PA_STREAM_ADJUST_LATENCY | PA_STREAM_AUTO_TIMING_UPDATE);
+    const auto flags = pa_stream_flags_t(PA_STREAM_ADJUST_LATENCY | PA_STREAM_AUTO_TIMING_UPDATE | PA_STREAM_NOT_MONOTONIC);
     if (input) {
         pa_stream_set_read_callback(stream, &wakeOnRequest, loop);
         if (pa_stream_connect_record(stream, nullptr, &attributes, flags) < 0)
@@ -466,25 +480,35 @@ void PulseAudioBackend::noteLine(pa_stream *stream, std::int64_t framesSoFar, st
     // Before an output starts playing, its time stands still and says nothing of when it will.
     if (!requests.fresh || !timing || (!input && !timing->playing))
         return;
+    // One estimate per snapshot: one that stays longest must not outweigh the others.
+    if (pa_timeval_load(&timing->timestamp) == requests.lastSnapshot)
+        return;
+    // Without interpolation the latency is the one the snapshot tells, as of when its answer
+    // arrived (libpulse adds the transport time): nothing that happens in this process after
+    // that changes it. libpulse's interpolation instead smooths its way towards the server's
+    // time over seconds, and on a busy machine starts tens of milliseconds off.
     pa_usec_t latency = 0;
     int negative = 0;
-    const double before = StreamClock::steadySeconds();
-    const int asked = pa_stream_get_latency(stream, &latency, &negative);
-    const double after = StreamClock::steadySeconds();
-    if (asked < 0 || after - before > slowQuerySeconds)
+    if (pa_stream_get_latency(stream, &latency, &negative) < 0)
         return;
-    // Playback: the frame after the last one written is heard `latency` from now. Record:
-    // the frame after the last one read was captured `latency` ago, less what of the held
-    // fragment is read already. A monitor of a sink hands over what the sink has yet to
-    // play, so a record latency can be negative.
+    requests.lastSnapshot = pa_timeval_load(&timing->timestamp);
+    const double answered = double(requests.lastSnapshot + timing->transport_usec) / 1e6;
+    // Playback: the frame after the last one written is heard `latency` after the answer.
+    // Record: the frame after the last one read was captured `latency` before it, less what
+    // of the held fragment is read already. A monitor of a sink hands over what the sink
+    // has yet to play, so a record latency can be negative.
     double seconds = (negative ? -1.0 : 1.0) * double(latency) / 1e6;
     if (input)
         seconds = -(seconds - double(alreadyReadBytes) / double(pa_bytes_per_second(pa_stream_get_sample_spec(stream))));
-    estimates.add(0.5 * (before + after) + seconds - double(framesSoFar) / rate);
+    // Snapshots are stamped with the wall clock; lines are kept on the steady one.
+    timeval wall{};
+    const double steadyFromWall = StreamClock::steadySeconds() - double(pa_timeval_load(pa_gettimeofday(&wall))) / 1e6;
+    estimates.add(answered + steadyFromWall + seconds - double(framesSoFar) / rate);
 }
 
 void PulseAudioBackend::run() noexcept
 {
+    preferRealtime();
     for (;;) {
         {
             LoopLock lock(loop);

@@ -71,6 +71,8 @@ private:
         // An update asked for since the last start has arrived: the stream's timing is no
         // older than this run.
         bool fresh = false;
+        // The server's time of the last snapshot an estimate came from, in microseconds.
+        std::uint64_t lastSnapshot = 0;
     };
 
     // Connects `stream` and waits until it is ready; lock held.

@@ -152,9 +152,14 @@ bool RtAudioBackend::openStream(const StreamParameters *output, const StreamPara
     faults.reset();
     started = false;
     const auto onError = [](RtAudioError::Type type, const std::string &text) { streamError(type, text); };
+    // As with our own PulseAudio streams: the lowest real-time priority where the system
+    // allows it; RtAudio falls back to an ordinary thread where it does not.
+    RtAudio::StreamOptions options;
+    options.flags = RTAUDIO_SCHEDULE_REALTIME;
+    options.priority = 1;
     const bool opened = guarded([&] {
         rtAudio->openStream(outputPointer, inputPointer, RTAUDIO_FLOAT32, sampleRate, &bufferFrames,
-                            &streamCallback, this, nullptr, onError);
+                            &streamCallback, this, &options, onError);
     });
     // A failed open can leave a half-made stream behind in 5.2.
     if (!opened && rtAudio->isStreamOpen())
