@@ -66,9 +66,6 @@ record_takes() {
   done
 }
 
-# The program records the null sink's monitor itself rather than the remapped copy that is the
-# default source: the server reports a monitor's timing, but not the remapped copy's.
-export PULSE_SOURCE=nullsink.monitor
 start_program transport
 # 48 kHz, the sink's rate first: playback is heard as it is mixed.
 new_project 48000

@@ -9,8 +9,6 @@
 #include "multitrack/TrackHeaderWidget.h"
 #include "multitrack/TrackRowWidget.h"
 
-#include "ScopedEnv.h"
-
 #include <QProcess>
 #include <QPushButton>
 #include <QTest>
@@ -160,10 +158,6 @@ protected:
         ASSERT_GE(page->document().tracks[1].audioClips.back().samples.size(), wanted) << "the monitor delivered too little";
     }
 
-    // The null sink's monitor itself rather than the remapped copy that is the default source:
-    // the server reports a monitor's timing, which runs ahead of what the sink plays, but not
-    // the remapped copy's.
-    ScopedEnv monitor{"PULSE_SOURCE", "nullsink.monitor"};
     std::unique_ptr<ProjectDocument> document;  // outlives the page
 
     std::unique_ptr<MultiTrackEditorPage> page;
