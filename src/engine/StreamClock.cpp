@@ -6,6 +6,45 @@
 #include <chrono>
 #include <cmath>
 
+void LineWindow::clear() noexcept
+{
+    count.store(0, std::memory_order_release);
+}
+
+void LineWindow::add(double line) noexcept
+{
+    const std::uint64_t n = count.load(std::memory_order_relaxed);
+    lines[n % size].store(line, std::memory_order_relaxed);
+    count.store(n + 1, std::memory_order_release);
+}
+
+std::size_t LineWindow::copy(std::array<double, size> &into) const
+{
+    const auto n = std::size_t(std::min<std::uint64_t>(count.load(std::memory_order_acquire), size));
+    for (std::size_t k = 0; k < n; ++k)
+        into[k] = lines[k].load(std::memory_order_relaxed);
+    return n;
+}
+
+std::optional<double> LineWindow::earliest() const
+{
+    std::array<double, size> latest{};
+    const std::size_t n = copy(latest);
+    if (n == 0)
+        return std::nullopt;
+    return *std::min_element(latest.begin(), latest.begin() + std::ptrdiff_t(n));
+}
+
+std::optional<double> LineWindow::median() const
+{
+    std::array<double, size> latest{};
+    const std::size_t n = copy(latest);
+    if (n == 0)
+        return std::nullopt;
+    std::nth_element(latest.begin(), latest.begin() + std::ptrdiff_t(n / 2), latest.begin() + std::ptrdiff_t(n));
+    return latest[n / 2];
+}
+
 void StreamClock::reset(int rate, int frames)
 {
     sampleRate = std::max(rate, 1);
@@ -16,7 +55,7 @@ void StreamClock::reset(int rate, int frames)
     mostAhead.store(0.0);
     burstFrames.store(0);
     settled.store(false);
-    settledCount.store(0);
+    lines.clear();
 }
 
 double StreamClock::steadySeconds() noexcept
@@ -46,25 +85,16 @@ void StreamClock::noteBlockAt(int frames, double now) noexcept
         burstFrames.store(before, std::memory_order_relaxed);
         settled.store(true, std::memory_order_relaxed);
     }
-    if (settled.load(std::memory_order_relaxed)) {
-        const std::uint64_t n = settledCount.load(std::memory_order_relaxed);
-        lines[n % windowSize].store(now - double(before) / sampleRate, std::memory_order_relaxed);
-        settledCount.store(n + 1, std::memory_order_release);
-    }
+    if (settled.load(std::memory_order_relaxed))
+        lines.add(now - double(before) / sampleRate);
     lastSeconds.store(now, std::memory_order_relaxed);
     framesHanded.store(before + frames, std::memory_order_release);
 }
 
 std::optional<double> StreamClock::lineSeconds() const
 {
-    const std::uint64_t count = std::min<std::uint64_t>(settledCount.load(std::memory_order_acquire), windowSize);
-    if (count == 0)
-        return std::nullopt;
     // Scheduling only ever delays a callback, so the earliest line is the truest.
-    double line = lines[0].load(std::memory_order_relaxed);
-    for (std::uint64_t k = 1; k < count; ++k)
-        line = std::min(line, lines[k].load(std::memory_order_relaxed));
-    return line;
+    return lines.earliest();
 }
 
 double StreamClock::framesAhead() const

@@ -8,6 +8,26 @@
 #include <cstdint>
 #include <optional>
 
+// The frame-0 lines of a stream's latest blocks: written by its stream thread alone (no
+// lock, no allocation), read from any thread. clear() only while no block is noted.
+class LineWindow
+{
+public:
+    void clear() noexcept;
+    void add(double line) noexcept;
+    // Empty before the first line.
+    std::optional<double> earliest() const;
+    std::optional<double> median() const;
+
+private:
+    static constexpr std::size_t size = 64;
+    // How many fit, and a copy of them.
+    std::size_t copy(std::array<double, size> &into) const;
+
+    std::array<std::atomic<double>, size> lines{};
+    std::atomic<std::uint64_t> count{0};
+};
+
 // reset() runs on the GUI thread while no stream feeds the clock; noteBlock() runs on the
 // stream thread (no lock, no allocation); the readers may run at any time after that.
 class StreamClock
@@ -37,8 +57,6 @@ public:
     static double steadySeconds() noexcept;
 
 private:
-    static constexpr std::size_t windowSize = 64;
-
     int sampleRate = 48000;
     int blockFrames = 512;
     std::atomic<std::int64_t> framesHanded{0};
@@ -47,9 +65,8 @@ private:
     std::atomic<double> mostAhead{0.0};
     std::atomic<std::int64_t> burstFrames{0};
     std::atomic<bool> settled{false};
-    std::atomic<std::uint64_t> settledCount{0};
-    // Frame-0 times of the latest settled blocks, a ring indexed by settledCount.
-    std::array<std::atomic<double>, windowSize> lines{};
+    // Frame-0 times of the latest settled blocks.
+    LineWindow lines;
 };
 
 // What is known of one stream's timing: its own clock, what the device layer reports of its

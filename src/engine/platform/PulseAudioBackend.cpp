@@ -64,30 +64,6 @@ private:
 };
 } // namespace
 
-void PulseAudioBackend::LineEstimates::clear() noexcept
-{
-    count.store(0, std::memory_order_release);
-}
-
-void PulseAudioBackend::LineEstimates::add(double line) noexcept
-{
-    const std::uint64_t n = count.load(std::memory_order_relaxed);
-    lines[n % windowSize].store(line, std::memory_order_relaxed);
-    count.store(n + 1, std::memory_order_release);
-}
-
-std::optional<double> PulseAudioBackend::LineEstimates::median() const
-{
-    const std::size_t n = std::size_t(std::min<std::uint64_t>(count.load(std::memory_order_acquire), windowSize));
-    if (n == 0)
-        return std::nullopt;
-    std::array<double, windowSize> sorted{};
-    for (std::size_t k = 0; k < n; ++k)
-        sorted[k] = lines[k].load(std::memory_order_relaxed);
-    std::nth_element(sorted.begin(), sorted.begin() + std::ptrdiff_t(n / 2), sorted.begin() + std::ptrdiff_t(n));
-    return sorted[n / 2];
-}
-
 PulseAudioBackend::~PulseAudioBackend()
 {
     closeStream();
@@ -471,7 +447,7 @@ void PulseAudioBackend::forgetTiming(TimingRequests &requests) noexcept
 }
 
 void PulseAudioBackend::noteLine(pa_stream *stream, std::int64_t framesSoFar, std::size_t alreadyReadBytes, bool input,
-                                 TimingRequests &requests, LineEstimates &estimates) noexcept
+                                 TimingRequests &requests, LineWindow &estimates) noexcept
 {
     // The server's own updates come further apart the longer a stream runs, and one from
     // before the start misses how the start changed the device's latency: each block asks.

@@ -5,9 +5,9 @@
 // timing, so a take can be placed by it.
 #pragma once
 
+#include "engine/StreamClock.h"
 #include "engine/platform/AudioBackend.h"
 
-#include <array>
 #include <atomic>
 #include <cstdint>
 #include <string>
@@ -48,22 +48,6 @@ public:
     std::optional<double> deviceLineSeconds(bool input) const override;
 
 private:
-    // Server-timed estimates of one direction's line, written by the stream thread alone.
-    class LineEstimates
-    {
-    public:
-        void clear() noexcept;
-        void add(double line) noexcept;
-        // The median of the latest estimates: a late timing update or a preempted thread
-        // skews single ones either way.
-        std::optional<double> median() const;
-
-    private:
-        static constexpr std::size_t windowSize = 64;
-        std::array<std::atomic<double>, windowSize> lines{};
-        std::atomic<std::uint64_t> count{0};
-    };
-
     // The timing updates one stream asks the server for, one at a time.
     struct TimingRequests
     {
@@ -90,7 +74,7 @@ private:
     // tells when the next one does; `alreadyReadBytes` of the record fragment in hand were
     // read already, which the server does not know yet.
     void noteLine(pa_stream *stream, std::int64_t framesSoFar, std::size_t alreadyReadBytes, bool input,
-                  TimingRequests &requests, LineEstimates &estimates) noexcept;
+                  TimingRequests &requests, LineWindow &estimates) noexcept;
     // Asks for the next timing update once the last one has arrived; lock held.
     static void requestTiming(pa_stream *stream, TimingRequests &requests) noexcept;
     static void forgetTiming(TimingRequests &requests) noexcept;
@@ -128,7 +112,9 @@ private:
     std::int64_t framesRecorded = 0;
     TimingRequests outputTiming;
     TimingRequests inputTiming;
-    LineEstimates outputLines;
-    LineEstimates inputLines;
+    // Server-timed estimates of each direction's line, from the stream thread. Their median
+    // counts: a late timing update skews single ones either way.
+    LineWindow outputLines;
+    LineWindow inputLines;
     std::string lastError;
 };
