@@ -457,7 +457,8 @@ void PulseAudioBackend::noteLine(pa_stream *stream, std::int64_t framesSoFar, st
     if (!requests.fresh || !timing || (!input && !timing->playing))
         return;
     // One estimate per snapshot: one that stays longest must not outweigh the others.
-    if (pa_timeval_load(&timing->timestamp) == requests.lastSnapshot)
+    const pa_usec_t snapshot = pa_timeval_load(&timing->timestamp);
+    if (snapshot == requests.lastSnapshot)
         return;
     // Without interpolation the latency is the one the snapshot tells, as of when its answer
     // arrived (libpulse adds the transport time): nothing that happens in this process after
@@ -467,8 +468,8 @@ void PulseAudioBackend::noteLine(pa_stream *stream, std::int64_t framesSoFar, st
     int negative = 0;
     if (pa_stream_get_latency(stream, &latency, &negative) < 0)
         return;
-    requests.lastSnapshot = pa_timeval_load(&timing->timestamp);
-    const double answered = double(requests.lastSnapshot + timing->transport_usec) / 1e6;
+    requests.lastSnapshot = snapshot;
+    const double answered = double(snapshot + timing->transport_usec) / 1e6;
     // Playback: the frame after the last one written is heard `latency` after the answer.
     // Record: the frame after the last one read was captured `latency` before it, less what
     // of the held fragment is read already. A monitor of a sink hands over what the sink
